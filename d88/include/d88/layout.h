@@ -1,0 +1,52 @@
+// Fixed sizes of the D88 image layout and the little-endian field readers.
+//
+// Every integer taken out of an image goes through readLE16/readLE32: they
+// assemble the value byte by byte, so neither the host's byte order nor the
+// alignment of the source matters.
+#ifndef D88_LAYOUT_H
+#define D88_LAYOUT_H
+
+#include <cstdint>
+
+namespace d88 {
+
+inline constexpr std::int32_t kMaxDisks = 64;
+inline constexpr std::int32_t kMaxTracks = 164;
+inline constexpr std::int32_t kDiskHeaderSize = 0x2B0; // 688
+inline constexpr std::int32_t kSectorHeaderSize = 16;
+
+// Offsets inside the disk header.
+inline constexpr std::int32_t kDiskNameOffset = 0x00;
+inline constexpr std::int32_t kDiskNameLength = 16;
+inline constexpr std::int32_t kMediaTypeOffset = 0x1B;
+inline constexpr std::int32_t kDiskSizeOffset = 0x1C;
+inline constexpr std::int32_t kTrackTableOffset = 0x20;
+
+// Offsets inside a sector header.
+inline constexpr std::int32_t kSectorCountOffset = 4;
+inline constexpr std::int32_t kDataSizeOffset = 14;
+
+// A sector count is a 16-bit field, so no track can hold more records.
+inline constexpr std::int32_t kMaxRecordsPerTrack = 0xFFFF;
+
+// byte 0 + byte 1 * 256; never sign-extended.
+inline std::int32_t readLE16(const std::uint8_t* bytes)
+{
+    return static_cast<std::int32_t>(bytes[0] | (static_cast<std::uint32_t>(bytes[1]) << 8));
+}
+
+// byte 0 + byte 1 * 2^8 + byte 2 * 2^16 + byte 3 * 2^24, assembled unsigned and
+// then converted, so a top bit set gives a negative value, never undefined
+// behaviour.
+inline std::int32_t readLE32(const std::uint8_t* bytes)
+{
+    const std::uint32_t value = static_cast<std::uint32_t>(bytes[0]) |
+                                (static_cast<std::uint32_t>(bytes[1]) << 8) |
+                                (static_cast<std::uint32_t>(bytes[2]) << 16) |
+                                (static_cast<std::uint32_t>(bytes[3]) << 24);
+    return static_cast<std::int32_t>(value); // modular since C++20
+}
+
+} // namespace d88
+
+#endif

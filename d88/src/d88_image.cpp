@@ -1,0 +1,299 @@
+// The D88 reader. Byte layout of an image file (all integers little-endian):
+//
+//   file   := disk disk ...            first disk at offset 0, next disk at
+//                                      (disk start + disk size)
+//   disk   := header(688) track data
+//   header := 0x000 name[16]           NUL-terminated unless all 16 used
+//             0x010 reserved[11]
+//             0x01B media type (u8)
+//             0x01C disk size (32)     whole disk, header included
+//             0x020 track table[164] (32 each): offset of the track's first
+//                                      record from the disk start, 0 = absent
+//   track  := record record ...
+//   record := 0  C, H, R, N (u8 each)  cylinder, head, sector number, size code
+//             4  sector count (16)     records in this track
+//             6  reserved[8]
+//             14 data size (16)        bytes of data following the header
+//             16 data[data size]
+//
+// Positions are computed in 64 bits: disk start + track offset + a walk of up
+// to 65535 records of up to 65551 bytes each cannot overflow them.
+#include "d88/d88_image.h"
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+#include <system_error>
+
+namespace d88 {
+
+namespace {
+
+// Large enough for a disk header and for the largest sector data (65535
+// bytes), so any single read the reader makes fits in one window.
+constexpr std::int32_t kWindowSize = 64 * 1024;
+
+bool seekTo(std::FILE* file, std::int64_t pos)
+{
+#ifdef _WIN32
+    return _fseeki64(file, pos, SEEK_SET) == 0;
+#else
+    if (pos > std::numeric_limits<off_t>::max())
+        return false;
+    return fseeko(file, static_cast<off_t>(pos), SEEK_SET) == 0;
+#endif
+}
+
+// Directories, FIFOs and devices are not images: opening a FIFO would block
+// and a directory "opens" on some systems only to fail on the first read.
+bool namesNonRegularFile(const char* path)
+{
+    std::error_code ec;
+    const std::filesystem::file_status status = std::filesystem::status(path, ec);
+    if (ec)
+        return false; // let the open itself report what is wrong
+    return status.type() != std::filesystem::file_type::regular;
+}
+
+} // namespace
+
+struct D88Image::Record {
+    std::int32_t c, h, r, n;
+    std::int32_t count;
+    std::int32_t size;
+};
+
+D88Image::D88Image() = default;
+
+D88Image::~D88Image()
+{
+    closeFile();
+}
+
+void D88Image::closeFile()
+{
+    if (file_)
+        std::fclose(file_); // read-only stream: nothing can be lost here
+    file_ = nullptr;
+    windowStart_ = 0;
+    windowLength_ = 0;
+    windowAtEnd_ = false;
+    readFailed_ = false;
+}
+
+void D88Image::clearSelection()
+{
+    diskBase_ = -1;
+    selectedDisk_ = -1;
+    mediaType_ = -1;
+    diskSize_ = 0;
+    std::memset(diskName_, 0, sizeof diskName_);
+}
+
+bool D88Image::open(const char* path)
+{
+    closeFile();
+    if (!path) {
+        diskCount_ = 0;
+        selectedDisk_ = -1;
+        mediaType_ = -1;
+        return true;
+    }
+    if (namesNonRegularFile(path))
+        return false;
+    std::FILE* file = std::fopen(path, "rb");
+    if (!file)
+        return false;
+    // The window does the buffering; an unbuffered stream reads straight
+    // into it with one system call per fill.
+    std::setvbuf(file, nullptr, _IONBF, 0);
+    if (!window_)
+        window_ = std::make_unique<std::uint8_t[]>(kWindowSize);
+    file_ = file;
+    // A header describing another file must not steer reads of this one.
+    clearSelection();
+
+    std::int32_t count = 0;
+    std::int64_t offset = 0;
+    while (count < kMaxDisks) {
+        diskOffsets_[count] = static_cast<std::int32_t>(offset);
+        const std::uint8_t* header = nullptr;
+        if (bytesAt(offset, kDiskHeaderSize, &header) < kDiskHeaderSize)
+            break;
+        const std::int32_t size = readLE32(header + kDiskSizeOffset);
+        ++count;
+        offset += size;
+        // A negative size cannot lead to another disk, and an offset past
+        // 2 GiB lies beyond the images this reader accepts.
+        if (size < 0 || offset > std::numeric_limits<std::int32_t>::max())
+            break;
+    }
+    if (readFailed_) {
+        closeFile();
+        return false;
+    }
+    diskCount_ = count;
+    return true;
+}
+
+bool D88Image::selectDisk(std::int32_t index)
+{
+    if (!file_)
+        return false;
+    clearSelection();
+    if (index < 0 || index >= diskCount_)
+        return false;
+    const std::uint8_t* header = nullptr;
+    if (bytesAt(diskOffsets_[index], kDiskHeaderSize, &header) < kDiskHeaderSize)
+        return false;
+    for (std::int32_t i = 0; i < kMaxTracks; ++i)
+        trackOffsets_[i] = readLE32(header + kTrackTableOffset + 4 * i);
+    mediaType_ = header[kMediaTypeOffset];
+    diskSize_ = readLE32(header + kDiskSizeOffset);
+    // diskName_ was cleared above and its last byte is never written.
+    for (std::int32_t i = 0; i < kDiskNameLength && header[kDiskNameOffset + i] != 0; ++i)
+        diskName_[i] = static_cast<char>(header[kDiskNameOffset + i]);
+    diskBase_ = diskOffsets_[index];
+    selectedDisk_ = index;
+    return true;
+}
+
+void D88Image::setSectorRange(std::int32_t first, std::int32_t last)
+{
+    firstSector_ = first;
+    lastSector_ = last;
+}
+
+std::int64_t D88Image::diskOffset(std::int32_t index) const
+{
+    if (index < 0 || index >= diskCount_)
+        return -1;
+    return diskOffsets_[index];
+}
+
+std::int32_t D88Image::trackOffset(std::int32_t track) const
+{
+    if (track < 0 || track >= kMaxTracks)
+        return 0;
+    return trackOffsets_[track];
+}
+
+bool D88Image::trackStart(std::int32_t track, std::int64_t* pos) const
+{
+    if (!file_ || track < 0 || track >= kMaxTracks)
+        return false;
+    const std::int32_t off = trackOffsets_[track];
+    // An offset equal to the disk size passes; with no disk selected the size
+    // is 0 and every track is absent.
+    if (off <= 0 || off > diskSize_)
+        return false;
+    *pos = static_cast<std::int64_t>(diskBase_) + off;
+    return true;
+}
+
+bool D88Image::readRecordHeader(std::int64_t pos, Record* record)
+{
+    const std::uint8_t* bytes = nullptr;
+    if (bytesAt(pos, kSectorHeaderSize, &bytes) < kSectorHeaderSize)
+        return false;
+    record->c = bytes[0];
+    record->h = bytes[1];
+    record->r = bytes[2];
+    record->n = bytes[3];
+    record->count = readLE16(bytes + kSectorCountOffset);
+    record->size = readLE16(bytes + kDataSizeOffset);
+    return true;
+}
+
+std::int32_t D88Image::readSector(std::int32_t track, std::int32_t c, std::int32_t h,
+                                  std::int32_t r, std::int32_t n, std::uint8_t* dest,
+                                  std::int32_t maxLen)
+{
+    std::int64_t pos = 0;
+    if (maxLen < 0 || !trackStart(track, &pos))
+        return 0;
+    // The walk ends at the record whose position is its own count - 1. Counts
+    // stop at 65535, so no walk goes past that many records.
+    for (std::int32_t i = 0; i < kMaxRecordsPerTrack; ++i) {
+        Record rec{};
+        if (!readRecordHeader(pos, &rec) || rec.count == 0)
+            return 0;
+        pos += kSectorHeaderSize;
+        if (rec.c == c && rec.h == h && rec.r == r && rec.n == n) {
+            const std::uint8_t* data = nullptr;
+            const std::int32_t got = bytesAt(pos, std::min(rec.size, maxLen), &data);
+            if (got > 0)
+                std::memcpy(dest, data, static_cast<std::size_t>(got));
+            return got;
+        }
+        pos += rec.size;
+        if (i == rec.count - 1)
+            return 0;
+    }
+    return 0;
+}
+
+std::int32_t D88Image::readSectorIds(std::int32_t track, std::uint8_t* dest,
+                                     std::int32_t capacity)
+{
+    std::int64_t pos = 0;
+    if (!trackStart(track, &pos))
+        return 0;
+    // Unlike a lookup, the listing does not stop at a count of 0: it goes on
+    // while there is room, until the count says the track is done or the
+    // file ends.
+    const std::int32_t maxRecords = capacity / 4;
+    std::int32_t total = 0;
+    for (std::int32_t i = 0; i < maxRecords; ++i) {
+        Record rec{};
+        if (!readRecordHeader(pos, &rec))
+            break;
+        dest[total + 0] = static_cast<std::uint8_t>(rec.c);
+        dest[total + 1] = static_cast<std::uint8_t>(rec.h);
+        dest[total + 2] = static_cast<std::uint8_t>(rec.r);
+        dest[total + 3] = static_cast<std::uint8_t>(rec.n);
+        total += 4;
+        pos += kSectorHeaderSize + rec.size;
+        if (i == rec.count - 1)
+            break;
+    }
+    return total;
+}
+
+std::int32_t D88Image::bytesAt(std::int64_t pos, std::int32_t len, const std::uint8_t** out)
+{
+    if (!file_ || pos < 0 || len <= 0 || len > kWindowSize)
+        return 0;
+    const std::int64_t windowEnd = windowStart_ + windowLength_;
+    const bool startsInside = pos >= windowStart_ && pos <= windowEnd;
+    const bool endsInside = startsInside && windowEnd - pos >= len;
+    // Past the end of a window that already reached the end of the file
+    // there is nothing more to read.
+    if (!endsInside && !(windowAtEnd_ && pos >= windowStart_)) {
+        windowStart_ = pos;
+        windowLength_ = 0;
+        windowAtEnd_ = false;
+        if (!seekTo(file_, pos)) {
+            readFailed_ = true;
+            return 0;
+        }
+        const std::size_t got = std::fread(window_.get(), 1, kWindowSize, file_);
+        windowLength_ = static_cast<std::int32_t>(got);
+        if (got < static_cast<std::size_t>(kWindowSize)) {
+            if (std::ferror(file_)) {
+                readFailed_ = true;
+                std::clearerr(file_);
+            } else {
+                windowAtEnd_ = true;
+            }
+        }
+    }
+    const std::int64_t available = windowStart_ + windowLength_ - pos;
+    if (available <= 0)
+        return 0;
+    *out = window_.get() + (pos - windowStart_);
+    return static_cast<std::int32_t>(std::min<std::int64_t>(available, len));
+}
+
+} // namespace d88
