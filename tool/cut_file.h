@@ -1,0 +1,28 @@
+// Cutting one file: a run of sectors read into the sector buffer and written
+// out under a fixed name.
+#ifndef ZANVO_CUT_FILE_H
+#define ZANVO_CUT_FILE_H
+
+#include "cut_plans.h"
+#include "tool_state.h"
+
+#include <cstdint>
+
+namespace zanvo {
+
+// Reads skip + length bytes of the run starting at (c, h, r, n) in `track`
+// and writes the `length` bytes after the first `skip` to the file `name`.
+// Nothing read: no line, no file, false. A run that ended early still gives
+// a file of the full length, zeros after the bytes recovered, with a warning.
+// True only when the file was written.
+bool cutFile(ToolState& state, const char* name, std::int32_t track, std::int32_t c,
+             std::int32_t h, std::int32_t r, std::int32_t n, std::int32_t skip,
+             std::int32_t length);
+
+// Cuts every row of `plan` in order, up to the row whose sector is 0. A row
+// that fails does not stop the rows after it.
+void runPlan(ToolState& state, const CutEntry* plan);
+
+} // namespace zanvo
+
+#endif

@@ -1,0 +1,30 @@
+#include "cut_plans.h"
+
+namespace zanvo {
+
+// clang-format off
+const CutEntry diskAPlan[] = {
+    // name       track  sector  length     sectors  last track/sector
+    {"DRIVER",     10,     6,    0x1600},   // 22       11/11
+    {"ZANVO00",    11,    12,    0x0100},   //  1       11/12
+    {"ZANVO01",    11,    13,    0x1100},   // 17       12/13
+    {"ZANVO02",    12,    14,    0x3700},   // 55       16/4
+    {"ZANVO03",    16,     5,    0x1000},   // 16       17/4
+    {"ZANVO04",    17,     5,    0x1000},   // 16       18/4
+    {"ZANVO05",    18,     5,    0x1500},   // 21       19/9
+    {"ZANVO06",    19,    10,    0x0B00},   // 11       20/4
+    {"ZANVO07",    20,     5,    0x2300},   // 35       22/7
+    {"ZANVO08",    22,     8,    0x1500},   // 21       23/12
+    {"ZANVO09",    23,    13,    0x0300},   //  3       23/15
+    {"ZANVO10",    23,    16,    0x2200},   // 34       26/1
+    {"ZANVO11",    26,     2,    0x1800},   // 24       27/9
+    {"",            0,     0,    0},
+};
+
+const CutEntry diskFPlan[] = {
+    {"DISKF",       0,     2,    0x7200},   // 114       7/3
+    {"",            0,     0,    0},
+};
+// clang-format on
+
+} // namespace zanvo

@@ -1,0 +1,26 @@
+#include "driver.h"
+#include "tool_state.h"
+
+#include <csignal>
+#include <cstdio>
+
+namespace {
+
+// Static storage: the sector buffer starts all zero, and the image is closed
+// when the process exits.
+zanvo::ToolState state;
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    // Each message goes out whole as it is made, so a failed write is seen at
+    // the line that failed and nothing is left in a buffer for exit to flush.
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+#ifdef SIGPIPE
+    // A closed pipe on standard output is reported like any other write
+    // failure; the files are still cut.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
+    return zanvo::runDriver(state, argc, argv);
+}

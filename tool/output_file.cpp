@@ -1,0 +1,90 @@
+#include "output_file.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <random>
+#include <system_error>
+
+namespace zanvo {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string errorText(int err)
+{
+    return err ? std::generic_category().message(err) : std::string("I/O error");
+}
+
+// A hidden name beside the output, in the same folder so the rename stays
+// within one file system.
+std::string temporaryName(const char* name)
+{
+    static std::mt19937 generator{std::random_device{}()};
+    static const char digits[] = "0123456789abcdef";
+    std::string temp = std::string(".") + name + ".tmp-";
+    for (int i = 0; i < 8; ++i)
+        temp += digits[generator() & 15];
+    return temp;
+}
+
+// "x" makes the create exclusive: an existing file, link or anything else at
+// the temporary name is never opened.
+std::FILE* createTemporary(const char* name, std::string* temp, std::string* reason)
+{
+    constexpr int kAttempts = 64;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        *temp = temporaryName(name);
+        errno = 0;
+        std::FILE* file = std::fopen(temp->c_str(), "wbx");
+        if (file) {
+            std::setvbuf(file, nullptr, _IONBF, 0); // one write for the whole file
+            return file;
+        }
+        if (errno != EEXIST) {
+            *reason = errorText(errno);
+            return nullptr;
+        }
+    }
+    *reason = "no free temporary name";
+    return nullptr;
+}
+
+} // namespace
+
+bool replaceFile(const char* name, const std::uint8_t* data, std::size_t length,
+                 const char* protectedPath, std::string* reason)
+{
+    std::error_code ec;
+    if (protectedPath && fs::equivalent(name, protectedPath, ec)) {
+        *reason = "it is the image being read, left untouched";
+        return false;
+    }
+
+    std::string temp;
+    std::FILE* file = createTemporary(name, &temp, reason);
+    if (!file)
+        return false;
+    errno = 0;
+    bool ok = std::fwrite(data, 1, length, file) == length;
+    int err = errno;
+    if (std::fclose(file) != 0 && ok) {
+        ok = false;
+        err = errno;
+    }
+    if (ok) {
+        fs::rename(temp, name, ec);
+        if (!ec)
+            return true;
+        *reason = ec.message();
+    } else {
+        *reason = errorText(err);
+    }
+    std::error_code removeError;
+    if (!fs::remove(temp, removeError) && removeError)
+        *reason += "; the temporary file " + temp + " could not be removed: " + removeError.message();
+    return false;
+}
+
+} // namespace zanvo
