@@ -1,0 +1,488 @@
+// The reader against images built in code: indexing, selection, sector
+// lookup, ID listing and sector runs, including damaged and hostile layouts.
+#include "d88/d88_image.h"
+#include "d88/layout.h"
+#include "support/image_builder.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <numeric>
+#include <random>
+
+namespace {
+
+using d88::D88Image;
+using testimg::Bytes;
+using testimg::Disk;
+using testimg::Record;
+using testimg::Track;
+using testsupport::sameBytes;
+
+class ReaderTest : public ::testing::Test {
+protected:
+    // Writes the image to a file and opens it with `image`.
+    bool load(const Bytes& bytes)
+    {
+        const std::string path = (dir / ("image" + std::to_string(files++) + ".d88")).string();
+        testimg::writeFile(path, bytes);
+        return image.open(path.c_str());
+    }
+    bool loadDisks(const std::vector<Disk>& disks) { return load(testimg::buildImage(disks)); }
+
+    // The data of sector r of `track` as the reader returns it, at most 256 bytes.
+    Bytes sector(int track, int r, int maxLen = 256)
+    {
+        Bytes out(static_cast<std::size_t>(std::max(maxLen, 0)), 0xEE);
+        const int got = image.readSector(track, track / 2, track % 2, r, 1, out.data(), maxLen);
+        out.resize(static_cast<std::size_t>(std::max(got, 0)));
+        return out;
+    }
+
+    testsupport::TempDir dir;
+    D88Image image;
+    int files = 0;
+};
+
+Record record(int c, int h, int r, int n, Bytes data)
+{
+    Record rec;
+    rec.c = static_cast<std::uint8_t>(c);
+    rec.h = static_cast<std::uint8_t>(h);
+    rec.r = static_cast<std::uint8_t>(r);
+    rec.n = static_cast<std::uint8_t>(n);
+    rec.data = std::move(data);
+    return rec;
+}
+
+TEST(LittleEndian, AssemblesBytesWithoutSignExtensionOrOverflow)
+{
+    const std::uint8_t ffff[] = {0xFF, 0xFF};
+    const std::uint8_t size[] = {0xB0, 0x02, 0x00, 0x00};
+    const std::uint8_t top[] = {0x00, 0x00, 0x00, 0x80};
+    const std::uint8_t ones[] = {0xFF, 0xFF, 0xFF, 0xFF};
+    const std::uint8_t mixed[] = {0x78, 0x56, 0x34, 0x12};
+    EXPECT_EQ(d88::readLE16(ffff), 65535);
+    EXPECT_EQ(d88::readLE32(size), 688);
+    EXPECT_EQ(d88::readLE32(top), INT32_MIN);
+    EXPECT_EQ(d88::readLE32(ones), -1);
+    EXPECT_EQ(d88::readLE32(mixed), 0x12345678);
+}
+
+TEST_F(ReaderTest, ClosedAndUnselectedImagesDeliverNothing)
+{
+    std::uint8_t buf[256] = {};
+    EXPECT_EQ(image.readSector(0, 0, 0, 1, 1, buf, 256), 0);
+    EXPECT_EQ(image.readSectorIds(0, buf, 256), 0);
+    EXPECT_EQ(image.readSectors(0, 0, 0, 1, 1, buf, 256), 0);
+    EXPECT_FALSE(image.selectDisk(0));
+    EXPECT_TRUE(image.open(nullptr)); // closing a closed image
+    EXPECT_EQ(image.diskCount(), 0);
+    EXPECT_EQ(image.mediaType(), -1);
+
+    // Open but not selected: the track table is still all zero.
+    ASSERT_TRUE(loadDisks({testimg::formattedDisk(1, 2)}));
+    EXPECT_EQ(image.readSector(0, 0, 0, 1, 1, buf, 256), 0);
+}
+
+TEST_F(ReaderTest, OpenRefusesWhatIsNotARegularFile)
+{
+    EXPECT_FALSE(image.open((dir / "missing.d88").c_str()));
+    EXPECT_FALSE(image.open(dir.path().c_str()));
+    EXPECT_FALSE(image.open("/dev/null"));
+    EXPECT_EQ(image.diskCount(), 0);
+}
+
+TEST_F(ReaderTest, ShortFileOpensWithNoDisks)
+{
+    ASSERT_TRUE(load(Bytes(687, 0)));
+    EXPECT_EQ(image.diskCount(), 0);
+    EXPECT_FALSE(image.selectDisk(0));
+    ASSERT_TRUE(load(Bytes{}));
+    EXPECT_EQ(image.diskCount(), 0);
+}
+
+TEST_F(ReaderTest, IndexesDisksByTheirSizeFields)
+{
+    const Disk first = testimg::formattedDisk(1, 4);
+    Disk second = testimg::formattedDisk(2, 2);
+    second.name = "SECOND";
+    second.mediaType = 0x10;
+    const auto firstSize = static_cast<std::int64_t>(testimg::buildDisk(first).size());
+    ASSERT_TRUE(loadDisks({first, second}));
+    EXPECT_EQ(image.diskCount(), 2);
+    EXPECT_EQ(image.diskOffset(0), 0);
+    EXPECT_EQ(image.diskOffset(1), firstSize);
+    EXPECT_EQ(image.diskOffset(2), -1);
+
+    ASSERT_TRUE(image.selectDisk(1));
+    EXPECT_EQ(image.selectedDisk(), 1);
+    EXPECT_STREQ(image.diskName(), "SECOND");
+    EXPECT_EQ(image.mediaType(), 0x10);
+    EXPECT_TRUE(sameBytes(testimg::sectorPattern(2, 1, 5, 256), sector(1, 5)));
+}
+
+TEST_F(ReaderTest, DiskSizeZeroRepeatsTheFirstDiskUpToTheLimit)
+{
+    Disk disk = testimg::formattedDisk(1, 1);
+    disk.diskSize = 0;
+    ASSERT_TRUE(loadDisks({disk}));
+    EXPECT_EQ(image.diskCount(), d88::kMaxDisks);
+    EXPECT_EQ(image.diskOffset(63), 0);
+}
+
+TEST_F(ReaderTest, IndexingStopsAtSixtyFourDisks)
+{
+    std::vector<Disk> disks(70, testimg::formattedDisk(1, 0));
+    ASSERT_TRUE(loadDisks(disks));
+    EXPECT_EQ(image.diskCount(), 64);
+    EXPECT_EQ(image.diskOffset(63), 63 * 688);
+}
+
+TEST_F(ReaderTest, NegativeDiskSizeEndsIndexingAfterThatDisk)
+{
+    Disk bad = testimg::formattedDisk(1, 1);
+    bad.diskSize = 0x80000000u;
+    ASSERT_TRUE(loadDisks({bad, testimg::formattedDisk(2, 1)}));
+    EXPECT_EQ(image.diskCount(), 1);
+    // Every track offset is larger than a negative disk size: all absent.
+    ASSERT_TRUE(image.selectDisk(0));
+    EXPECT_EQ(image.diskSize(), INT32_MIN);
+    EXPECT_TRUE(sector(0, 1).empty());
+}
+
+TEST_F(ReaderTest, FailedSelectionLeavesNoDiskSelected)
+{
+    Disk disk = testimg::formattedDisk(1, 2);
+    disk.name = "NAMED";
+    ASSERT_TRUE(loadDisks({disk}));
+    ASSERT_TRUE(image.selectDisk(0));
+    ASSERT_EQ(sector(0, 1).size(), 256u);
+    for (int index : {1, -1, INT32_MAX}) {
+        ASSERT_TRUE(image.selectDisk(0));
+        EXPECT_FALSE(image.selectDisk(index));
+        EXPECT_EQ(image.mediaType(), -1);
+        EXPECT_EQ(image.selectedDisk(), -1);
+        EXPECT_STREQ(image.diskName(), "");
+        EXPECT_TRUE(sector(0, 1).empty()); // the old track table no longer counts
+    }
+}
+
+TEST_F(ReaderTest, NamesAreCappedAtSixteenBytes)
+{
+    Disk full = testimg::formattedDisk(1, 1);
+    full.name = "ABCDEFGHIJKLMNOP";
+    full.headerBytes[0x10] = 'Q'; // a name running on into the reserved bytes
+    Disk embedded = testimg::formattedDisk(1, 1);
+    embedded.name = std::string("AB\0CD", 5);
+    ASSERT_TRUE(loadDisks({full, embedded}));
+    ASSERT_TRUE(image.selectDisk(0));
+    EXPECT_STREQ(image.diskName(), "ABCDEFGHIJKLMNOP");
+    ASSERT_TRUE(image.selectDisk(1));
+    EXPECT_STREQ(image.diskName(), "AB");
+}
+
+TEST_F(ReaderTest, ReopeningDropsTheSelectionOfTheEarlierFile)
+{
+    ASSERT_TRUE(loadDisks({testimg::formattedDisk(1, 2)}));
+    ASSERT_TRUE(image.selectDisk(0));
+    ASSERT_TRUE(loadDisks({testimg::formattedDisk(2, 2)}));
+    EXPECT_TRUE(sector(0, 1).empty());
+    ASSERT_TRUE(image.selectDisk(0));
+    EXPECT_TRUE(sameBytes(testimg::sectorPattern(2, 0, 1, 256), sector(0, 1)));
+}
+
+TEST_F(ReaderTest, FindsEverySectorOfAnInterleavedDiskInAnyOrder)
+{
+    const Disk disk = testimg::formattedDisk(7, 80, 16, true);
+    ASSERT_TRUE(loadDisks({disk}));
+    ASSERT_TRUE(image.selectDisk(0));
+    std::vector<int> order(80 * 16);
+    std::iota(order.begin(), order.end(), 0);
+    std::shuffle(order.begin(), order.end(), std::mt19937(42));
+    for (int k : order) {
+        const int track = k / 16, r = k % 16 + 1;
+        ASSERT_TRUE(sameBytes(testimg::sectorPattern(7, track, r, 256), sector(track, r)))
+            << "track " << track << " sector " << r;
+    }
+}
+
+TEST_F(ReaderTest, LookupMatchesAllFourIdBytes)
+{
+    Disk disk;
+    disk.tracks[0].records = {record(0, 0, 1, 2, Bytes(512, 1)), record(0, 1, 1, 1, Bytes(256, 2)),
+                              record(1, 0, 1, 1, Bytes(256, 3)), record(0, 0, 2, 1, Bytes(256, 4))};
+    ASSERT_TRUE(loadDisks({disk}));
+    ASSERT_TRUE(image.selectDisk(0));
+    std::uint8_t buf[512];
+    EXPECT_EQ(image.readSector(0, 0, 0, 1, 1, buf, 512), 0);
+    EXPECT_EQ(image.readSector(0, 0, 0, 1, 2, buf, 512), 512);
+    EXPECT_EQ(image.readSector(0, 0, 1, 1, 1, buf, 512), 256);
+    EXPECT_EQ(buf[0], 2);
+    EXPECT_EQ(image.readSector(0, 1, 0, 1, 1, buf, 512), 256);
+    EXPECT_EQ(buf[0], 3);
+    EXPECT_EQ(image.readSector(0, 256, 0, 1, 1, buf, 512), 0); // not a byte value
+}
+
+TEST_F(ReaderTest, LookupCopiesAtMostMaxLen)
+{
+    ASSERT_TRUE(loadDisks({testimg::formattedDisk(3, 1)}));
+    ASSERT_TRUE(image.selectDisk(0));
+    Bytes buf(256, 0xEE);
+    EXPECT_EQ(image.readSector(0, 0, 0, 4, 1, buf.data(), 100), 100);
+    const Bytes want = testimg::sectorPattern(3, 0, 4, 256);
+    EXPECT_TRUE(std::equal(want.begin(), want.begin() + 100, buf.begin()));
+    EXPECT_TRUE(std::all_of(buf.begin() + 100, buf.end(), [](std::uint8_t b) { return b == 0xEE; }));
+    EXPECT_EQ(image.readSector(0, 0, 0, 4, 1, buf.data(), 0), 0);
+    EXPECT_EQ(image.readSector(0, 0, 0, 4, 1, buf.data(), -1), 0);
+    EXPECT_EQ(buf[0], want[0]);
+}
+
+TEST_F(ReaderTest, WalkStopsWhereTheSectorCountSays)
+{
+    Disk disk;
+    Track& t0 = disk.tracks[0];
+    t0.records = {record(0, 0, 1, 1, Bytes(256, 1)), record(0, 0, 2, 1, Bytes(256, 2)),
+                  record(0, 0, 3, 1, Bytes(256, 3))};
+    for (Record& rec : t0.records)
+        rec.count = 2; // the third record is beyond the track
+    Track& t1 = disk.tracks[1];
+    t1.records = {record(0, 1, 1, 1, Bytes(256, 1)), record(0, 1, 2, 1, Bytes(256, 2))};
+    t1.records[0].count = 0; // a count of 0 ends a lookup at once
+    ASSERT_TRUE(loadDisks({disk}));
+    ASSERT_TRUE(image.selectDisk(0));
+    EXPECT_EQ(sector(0, 2).size(), 256u);
+    EXPECT_TRUE(sector(0, 3).empty());
+    EXPECT_TRUE(sector(1, 1).empty());
+    EXPECT_TRUE(sector(1, 2).empty());
+}
+
+TEST_F(ReaderTest, FirstOfDuplicateIdsWins)
+{
+    Disk disk;
+    disk.tracks[0].records = {record(0, 0, 1, 1, Bytes(256, 0xAA)), record(0, 0, 1, 1, Bytes(256, 0xBB))};
+    ASSERT_TRUE(loadDisks({disk}));
+    ASSERT_TRUE(image.selectDisk(0));
+    EXPECT_EQ(sector(0, 1), Bytes(256, 0xAA));
+}
+
+TEST_F(ReaderTest, TrackTableEntriesOutsideTheDiskAreAbsent)
+{
+    Disk disk = testimg::formattedDisk(4, 4);
+    const auto size = static_cast<std::uint32_t>(testimg::buildDisk(disk).size());
+    disk.trackOffsets[1] = 0;
+    disk.trackOffsets[2] = size + 1;
+    disk.trackOffsets[3] = 0xFFFFFFF0u; // negative
+    ASSERT_TRUE(loadDisks({disk}));
+    ASSERT_TRUE(image.selectDisk(0));
+    EXPECT_EQ(sector(0, 1).size(), 256u);
+    EXPECT_TRUE(sector(1, 1).empty());
+    EXPECT_TRUE(sector(2, 1).empty());
+    EXPECT_TRUE(sector(3, 1).empty());
+    std::uint8_t buf[256];
+    for (int track : {-1, 164, INT32_MAX, INT32_MIN})
+        EXPECT_EQ(image.readSector(track, 0, 0, 1, 1, buf, 256), 0);
+}
+
+TEST_F(ReaderTest, TrackOffsetEqualToDiskSizeStillCounts)
+{
+    // One track at 688; the disk claims to end right where it starts, so the
+    // track's bytes lie beyond the disk yet the offset passes.
+    Disk disk = testimg::formattedDisk(5, 1);
+    disk.diskSize = 688;
+    ASSERT_TRUE(loadDisks({disk}));
+    ASSERT_TRUE(image.selectDisk(0));
+    EXPECT_EQ(sector(0, 1).size(), 256u);
+    disk.diskSize = 687;
+    ASSERT_TRUE(loadDisks({disk}));
+    ASSERT_TRUE(image.selectDisk(0));
+    EXPECT_TRUE(sector(0, 1).empty());
+}
+
+TEST_F(ReaderTest, ShortFileEndsWalksAndTruncatesData)
+{
+    Disk disk;
+    disk.tracks[0].records = {record(0, 0, 1, 1, Bytes(256, 1)), record(0, 0, 2, 1, Bytes(256, 2)),
+                              record(0, 0, 3, 1, Bytes(256, 3))};
+    Bytes bytes = testimg::buildDisk(disk);
+    // Cut inside sector 2's data: sector 2 delivers what is there, sector 3's
+    // header is gone.
+    bytes.resize(688 + 272 + 16 + 100);
+    ASSERT_TRUE(load(bytes));
+    ASSERT_TRUE(image.selectDisk(0));
+    EXPECT_EQ(sector(0, 1).size(), 256u);
+    EXPECT_EQ(sector(0, 2), Bytes(100, 2));
+    EXPECT_TRUE(sector(0, 3).empty());
+}
+
+TEST_F(ReaderTest, LargeRecordsAcrossTheReadWindow)
+{
+    Disk disk;
+    Record big = record(0, 0, 1, 0, testimg::sectorPattern(9, 0, 1, 65535));
+    Record big2 = record(0, 0, 2, 0, testimg::sectorPattern(9, 0, 2, 65535));
+    Record last = record(0, 0, 3, 1, testimg::sectorPattern(9, 0, 3, 256));
+    disk.tracks[0].records = {big, big2, last};
+    Record past = record(0, 1, 1, 1, Bytes(300, 7));
+    past.dataSize = 65535; // runs past the end of the file
+    disk.tracks[1].records = {past};
+    ASSERT_TRUE(loadDisks({disk}));
+    ASSERT_TRUE(image.selectDisk(0));
+    Bytes buf(65535);
+    EXPECT_EQ(image.readSector(0, 0, 0, 2, 0, buf.data(), 65535), 65535);
+    EXPECT_TRUE(sameBytes(big2.data, buf));
+    EXPECT_EQ(image.readSector(0, 0, 0, 1, 0, buf.data(), 65535), 65535);
+    EXPECT_TRUE(sameBytes(big.data, buf));
+    EXPECT_TRUE(sameBytes(last.data, sector(0, 3)));
+    EXPECT_EQ(image.readSector(1, 0, 1, 1, 1, buf.data(), 65535), 300);
+}
+
+TEST_F(ReaderTest, ListsIdsInStoredOrderWhileTheyFit)
+{
+    ASSERT_TRUE(loadDisks({testimg::formattedDisk(1, 4, 16, true)}));
+    ASSERT_TRUE(image.selectDisk(0));
+    std::uint8_t ids[100] = {};
+    EXPECT_EQ(image.readSectorIds(3, ids, 6), 4);
+    EXPECT_EQ(image.readSectorIds(3, ids, 64), 64);
+    EXPECT_EQ(image.readSectorIds(3, ids, 100), 64);
+    EXPECT_EQ(image.readSectorIds(3, ids, -4), 0);
+    EXPECT_EQ(image.readSectorIds(4, ids, 100), 0);
+    const std::uint8_t firstTwo[] = {1, 1, 1, 1, 1, 1, 9, 1};
+    EXPECT_TRUE(std::equal(std::begin(firstTwo), std::end(firstTwo), ids));
+}
+
+TEST_F(ReaderTest, IdListingGoesOnPastACountOfZero)
+{
+    Disk disk;
+    disk.tracks[0].records = {record(0, 0, 5, 1, {}), record(0, 0, 6, 1, {}), record(0, 0, 7, 1, {})};
+    for (Record& rec : disk.tracks[0].records)
+        rec.count = 0;
+    ASSERT_TRUE(loadDisks({disk}));
+    ASSERT_TRUE(image.selectDisk(0));
+    std::uint8_t ids[64] = {};
+    // The three records, then the end of the file stops the listing.
+    EXPECT_EQ(image.readSectorIds(0, ids, 64), 12);
+    EXPECT_EQ(ids[10], 7);
+}
+
+TEST_F(ReaderTest, LookupOfAHugeSharedTrackIsBounded)
+{
+    // Every table entry points at one run of decoys. The first claims the
+    // largest count, the rest a count their position never reaches, so only
+    // the 65535-record limit ends the walk: the sector behind them is not
+    // found.
+    Disk disk;
+    Track& t = disk.tracks[0];
+    for (int i = 0; i < 70000; ++i) {
+        t.records.push_back(record(0xFF, 0xFF, 0xFF, 0xFF, {}));
+        t.records.back().count = i == 0 ? 65535 : 1;
+    }
+    t.records.push_back(record(0, 0, 1, 1, Bytes(256, 1)));
+    t.records.back().count = 1;
+    for (int i = 1; i < 164; ++i)
+        disk.trackOffsets[i] = 688;
+    ASSERT_TRUE(loadDisks({disk}));
+    ASSERT_TRUE(image.selectDisk(0));
+    EXPECT_TRUE(sector(0, 1).empty());
+    std::uint8_t buf[1];
+    EXPECT_EQ(image.readSector(0, 0xFF, 0xFF, 0xFF, 0xFF, buf, 1), 0); // no data to copy
+
+    // Within the limit the same decoys are walked past: only the count of the
+    // record just read can end the walk.
+    t.records.erase(t.records.begin() + 100, t.records.end() - 1);
+    ASSERT_TRUE(loadDisks({disk}));
+    ASSERT_TRUE(image.selectDisk(0));
+    EXPECT_EQ(sector(0, 1), Bytes(256, 1));
+}
+
+// --- sector runs ---
+
+class RunTest : public ReaderTest {
+protected:
+    void SetUp() override
+    {
+        disk = testimg::formattedDisk(11, 12, 16, true);
+        ASSERT_TRUE(loadDisks({disk}));
+        ASSERT_TRUE(image.selectDisk(0));
+    }
+    // readSectors from the sector (track, r) with IDs derived from the track.
+    Bytes run(int track, int r, int length)
+    {
+        Bytes out(static_cast<std::size_t>(std::max(length, 0)), 0);
+        const int got = image.readSectors(track, track / 2, track % 2, r, 1, out.data(), length);
+        out.resize(static_cast<std::size_t>(std::max(got, 0)));
+        return out;
+    }
+    Disk disk;
+};
+
+TEST_F(RunTest, CrossesSectorsTracksSidesAndCylinders)
+{
+    // From track 3 (C 1, H 1) sector 16 onto track 4 (C 2, H 0) and beyond.
+    EXPECT_TRUE(sameBytes(testimg::expectedRun(disk, 3, 16, 256 * 20), run(3, 16, 256 * 20)));
+    // The example run: 22 sectors from track 10 sector 6.
+    EXPECT_TRUE(sameBytes(testimg::expectedRun(disk, 10, 6, 0x1600), run(10, 6, 0x1600)));
+    EXPECT_TRUE(run(0, 1, 0).empty());
+    EXPECT_TRUE(run(0, 1, -5).empty());
+}
+
+TEST_F(RunTest, LastPieceMayBeShort)
+{
+    const Bytes got = run(0, 16, 300);
+    ASSERT_EQ(got.size(), 300u);
+    Bytes want = testimg::sectorPattern(11, 0, 16, 256);
+    const Bytes next = testimg::sectorPattern(11, 1, 1, 44);
+    want.insert(want.end(), next.begin(), next.end());
+    EXPECT_TRUE(sameBytes(want, got));
+}
+
+TEST_F(RunTest, StopsAtTheFirstMissingOrShortSector)
+{
+    auto& records = disk.tracks[2].records;
+    records.erase(std::find_if(records.begin(), records.end(), [](const Record& r) { return r.r == 3; }));
+    testimg::findRecord(disk, 5, 3)->data.resize(255);
+    ASSERT_TRUE(loadDisks({disk}));
+    ASSERT_TRUE(image.selectDisk(0));
+    EXPECT_EQ(run(2, 1, 4096).size(), 512u);
+    EXPECT_EQ(run(5, 1, 4096).size(), 512u);
+    // A short sector still serves a final piece it can fill.
+    EXPECT_EQ(run(5, 1, 512 + 255).size(), 767u);
+    EXPECT_EQ(run(11, 16, 4096).size(), 256u); // track 12 does not exist
+}
+
+TEST_F(RunTest, SectorRangeDecidesWhereATrackEnds)
+{
+    image.setSectorRange(1, 8);
+    Bytes want;
+    for (int r = 7; r <= 8; ++r) {
+        const Bytes s = testimg::sectorPattern(11, 4, r, 256);
+        want.insert(want.end(), s.begin(), s.end());
+    }
+    for (int r = 1; r <= 2; ++r) {
+        const Bytes s = testimg::sectorPattern(11, 5, r, 256);
+        want.insert(want.end(), s.begin(), s.end());
+    }
+    EXPECT_TRUE(sameBytes(want, run(4, 7, 1024)));
+}
+
+TEST_F(RunTest, StopsAtTheEndOfTheTrackTable)
+{
+    Disk last;
+    for (int t : {162, 163}) {
+        for (int r = 1; r <= 16; ++r)
+            last.tracks[t].records.push_back(record(t / 2, t % 2, r, 1, testimg::sectorPattern(1, t, r, 256)));
+    }
+    ASSERT_TRUE(loadDisks({last}));
+    ASSERT_TRUE(image.selectDisk(0));
+    EXPECT_TRUE(sameBytes(testimg::expectedRun(last, 162, 1, 32 * 256), run(162, 1, 64 * 256)));
+}
+
+TEST_F(RunTest, OddSizeCodesAreSafe)
+{
+    std::vector<std::uint8_t> buf(1024);
+    for (int n : {-1, 24, 31, 32, 255, 256, INT32_MAX})
+        EXPECT_EQ(image.readSectors(0, 0, 0, 1, n, buf.data(), 1024), 0) << n;
+    EXPECT_EQ(image.readSectors(0, 0, 0, 1, 1, buf.data(), INT32_MIN), 0);
+}
+
+} // namespace

@@ -1,0 +1,158 @@
+#include "image_builder.h"
+
+#include <fstream>
+#include <stdexcept>
+
+namespace testimg {
+
+namespace {
+
+void putLE16(Bytes& out, std::size_t at, std::uint32_t value)
+{
+    out[at] = static_cast<std::uint8_t>(value);
+    out[at + 1] = static_cast<std::uint8_t>(value >> 8);
+}
+
+void putLE32(Bytes& out, std::size_t at, std::uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        out[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+constexpr std::size_t kHeader = 0x2B0;
+
+} // namespace
+
+Bytes buildDisk(const Disk& disk)
+{
+    Bytes out(kHeader, 0);
+    for (std::size_t i = 0; i < disk.name.size() && i < 16; ++i)
+        out[i] = static_cast<std::uint8_t>(disk.name[i]);
+    out[0x1B] = disk.mediaType;
+    for (const auto& [index, track] : disk.tracks) {
+        if (index < 0 || index >= 164)
+            throw std::out_of_range("track index");
+        putLE32(out, 0x20 + 4 * static_cast<std::size_t>(index),
+                static_cast<std::uint32_t>(out.size()));
+        for (const Record& rec : track.records) {
+            const std::size_t at = out.size();
+            out.resize(at + 16, 0);
+            out[at] = rec.c;
+            out[at + 1] = rec.h;
+            out[at + 2] = rec.r;
+            out[at + 3] = rec.n;
+            putLE16(out, at + 4, rec.count.value_or(static_cast<std::uint16_t>(track.records.size())));
+            for (std::size_t i = 0; i < 8; ++i)
+                out[at + 6 + i] = rec.reserved[i];
+            putLE16(out, at + 14, rec.dataSize.value_or(static_cast<std::uint16_t>(rec.data.size())));
+            out.insert(out.end(), rec.data.begin(), rec.data.end());
+        }
+    }
+    out.insert(out.end(), disk.tail.begin(), disk.tail.end());
+    putLE32(out, 0x1C, disk.diskSize.value_or(static_cast<std::uint32_t>(out.size())));
+    for (const auto& [index, value] : disk.trackOffsets)
+        putLE32(out, 0x20 + 4 * static_cast<std::size_t>(index), value);
+    for (const auto& [at, value] : disk.headerBytes)
+        out.at(static_cast<std::size_t>(at)) = value;
+    return out;
+}
+
+Bytes buildImage(const std::vector<Disk>& disks)
+{
+    Bytes out;
+    for (const Disk& disk : disks) {
+        const Bytes bytes = buildDisk(disk);
+        out.insert(out.end(), bytes.begin(), bytes.end());
+    }
+    return out;
+}
+
+Bytes sectorPattern(int seed, int track, int r, int size)
+{
+    // xorshift32 seeded by position: cheap, and no two sectors alike.
+    std::uint32_t x = 0x9E3779B9u ^ (static_cast<std::uint32_t>(seed) * 0x85EBCA6Bu) ^
+                      (static_cast<std::uint32_t>(track) << 16) ^ static_cast<std::uint32_t>(r);
+    Bytes out(static_cast<std::size_t>(size));
+    for (auto& byte : out) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        byte = static_cast<std::uint8_t>(x >> 24);
+    }
+    return out;
+}
+
+Disk formattedDisk(int seed, int trackCount, int sectorsPerTrack, bool interleaved)
+{
+    Disk disk;
+    disk.name = "TESTDISK";
+    for (int t = 0; t < trackCount; ++t) {
+        Track track;
+        const int half = (sectorsPerTrack + 1) / 2;
+        for (int i = 0; i < sectorsPerTrack; ++i) {
+            // 1, 9, 2, 10, ... for 16 sectors
+            const int r = interleaved ? (i % 2 == 0 ? 1 + i / 2 : 1 + half + i / 2) : 1 + i;
+            Record rec;
+            rec.c = static_cast<std::uint8_t>(t / 2);
+            rec.h = static_cast<std::uint8_t>(t % 2);
+            rec.r = static_cast<std::uint8_t>(r);
+            rec.n = 1;
+            rec.data = sectorPattern(seed, t, r, 256);
+            track.records.push_back(rec);
+        }
+        disk.tracks[t] = track;
+    }
+    return disk;
+}
+
+Record* findRecord(Disk& disk, int track, int r)
+{
+    return const_cast<Record*>(findRecord(static_cast<const Disk&>(disk), track, r));
+}
+
+const Record* findRecord(const Disk& disk, int track, int r)
+{
+    const auto it = disk.tracks.find(track);
+    if (it == disk.tracks.end())
+        return nullptr;
+    for (const Record& rec : it->second.records)
+        if (rec.r == r && rec.c == track / 2 && rec.h == track % 2 && rec.n == 1)
+            return &rec;
+    return nullptr;
+}
+
+void setBootLabel(Disk& disk, const std::array<std::uint8_t, 16>& label, int at)
+{
+    Record* boot = findRecord(disk, 0, 1);
+    if (!boot)
+        throw std::logic_error("no boot sector");
+    for (std::size_t i = 0; i < label.size(); ++i)
+        boot->data.at(static_cast<std::size_t>(at) + i) = label[i];
+}
+
+Bytes expectedRun(const Disk& disk, int track, int sector, int length)
+{
+    Bytes out;
+    while (static_cast<int>(out.size()) < length) {
+        const std::size_t piece = std::min<std::size_t>(256, static_cast<std::size_t>(length) - out.size());
+        const Record* rec = findRecord(disk, track, sector);
+        if (!rec || rec->data.size() < piece)
+            break;
+        out.insert(out.end(), rec->data.begin(), rec->data.begin() + static_cast<long>(piece));
+        if (++sector > 16) {
+            sector = 1;
+            ++track;
+        }
+    }
+    return out;
+}
+
+void writeFile(const std::string& path, const Bytes& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!out.flush())
+        throw std::runtime_error("cannot write " + path);
+}
+
+} // namespace testimg

@@ -1,0 +1,84 @@
+// Builds D88 images in memory from a description, for tests and samples.
+//
+// Everything the reader looks at can be set: records in any order with any
+// C, H, R, N, sector count, data size and data; any header byte, disk size or
+// track table entry overridden. Unset fields take the values a well-formed
+// image would have.
+#ifndef TESTS_IMAGE_BUILDER_H
+#define TESTS_IMAGE_BUILDER_H
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace testimg {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct Record {
+    std::uint8_t c = 0, h = 0, r = 1, n = 1;
+    std::optional<std::uint16_t> count;    // default: records in the track
+    std::optional<std::uint16_t> dataSize; // default: data.size()
+    std::array<std::uint8_t, 8> reserved{}; // header bytes 6-13
+    Bytes data;
+};
+
+struct Track {
+    std::vector<Record> records;
+};
+
+struct Disk {
+    std::string name;                  // raw bytes at 0x00, at most 16 are written
+    std::uint8_t mediaType = 0;
+    std::map<int, Track> tracks;       // by track index 0-163, laid out in index order
+    std::optional<std::uint32_t> diskSize;           // default: the disk's length
+    std::map<int, std::uint32_t> trackOffsets;       // raw table entries, over the computed ones
+    std::map<int, std::uint8_t> headerBytes;         // any header byte, applied last
+    Bytes tail;                        // bytes after the last track, inside the disk
+};
+
+// The bytes of one disk and of an image holding the disks back to back.
+Bytes buildDisk(const Disk& disk);
+Bytes buildImage(const std::vector<Disk>& disks);
+
+// Deterministic, position-dependent sector contents: every (disk, track,
+// sector) gets different bytes, so a sector read from the wrong place shows.
+Bytes sectorPattern(int seed, int track, int r, int size);
+
+// A formatted 2D-style disk: `trackCount` tracks of sectors 1..sectorsPerTrack,
+// N = 1, IDs C = track / 2, H = track % 2, data from sectorPattern(seed, ...).
+// With `interleaved`, each track stores its records in the physical order
+// 1, 9, 2, 10, ... rather than 1, 2, 3, ...
+Disk formattedDisk(int seed, int trackCount = 80, int sectorsPerTrack = 16,
+                   bool interleaved = true);
+
+// The record of sector `r` in `track`, or nullptr.
+Record* findRecord(Disk& disk, int track, int r);
+const Record* findRecord(const Disk& disk, int track, int r);
+
+// The labels the title's boot sectors carry at bytes 1-16: Disk A's is
+// half-width katakana in Shift_JIS followed by "Sys".
+inline constexpr std::array<std::uint8_t, 16> kDiskALabel = {
+    0xBB, 0xDE, 0xDD, 0xB3, 0xDE, 0xAB, 0x21, 0xC4, 0xDE, 0xD8, 0xB0, 0xD1, 0xBD, 'S', 'y', 's'};
+inline constexpr std::array<std::uint8_t, 16> kDiskFLabel = {'Z', 'A', 'N', 'V', 'O', ' ', 'D', 'i',
+                                                             's', 'k', ' ', 'F', ' ', 'S', 'y', 's'};
+
+// Puts a 16-byte label at bytes 1-16 of the boot sector (track 0, sector 1).
+void setBootLabel(Disk& disk, const std::array<std::uint8_t, 16>& label, int at = 1);
+
+// The bytes a run of 256-byte sectors covers, taken from the description
+// (not from built bytes): from `track`/`sector` on, sectors 1..16 a track,
+// IDs C = track / 2, H = track % 2, N = 1. Stops before the first sector that
+// is missing or too short; only whole 256-byte pieces, or the final short
+// piece, are counted.
+Bytes expectedRun(const Disk& disk, int track, int sector, int length);
+
+// Writes bytes to a file; throws on failure (test code).
+void writeFile(const std::string& path, const Bytes& bytes);
+
+} // namespace testimg
+
+#endif

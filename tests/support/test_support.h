@@ -1,0 +1,63 @@
+// Helpers shared by the tests: scratch folders, running the built programs,
+// reading files, and byte comparisons that print a short hex diff.
+#ifndef TESTS_TEST_SUPPORT_H
+#define TESTS_TEST_SUPPORT_H
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A fresh folder under the system's temporary directory, removed with all it
+// holds (permissions restored first) when the object goes.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+private:
+    std::filesystem::path path_;
+};
+
+struct RunResult {
+    int status = -1;     // exit status, or 128 + signal number
+    std::string out;     // standard output, as bytes
+    std::string err;     // standard error, as bytes
+};
+
+struct RunOptions {
+    std::string argv0;    // argv[0]; the program path when empty
+    std::string stdoutTo; // a file to send standard output to instead of capturing it
+};
+
+// Runs `program` with `args` in the folder `cwd`, standard input from
+// /dev/null, and captures both outputs.
+RunResult runProgram(const std::string& program, const std::vector<std::string>& args,
+                     const std::filesystem::path& cwd, const RunOptions& options = {});
+
+// The file's bytes, or nothing when it cannot be read.
+std::optional<Bytes> readFile(const std::filesystem::path& path);
+
+// Names of the entries of a folder, sorted.
+std::vector<std::string> listFolder(const std::filesystem::path& path);
+
+// Equal bytes, or a failure naming the first differing offset with up to 16
+// bytes of each side in hex.
+::testing::AssertionResult sameBytes(const Bytes& expected, const Bytes& actual);
+
+Bytes toBytes(const std::string& text);
+
+} // namespace testsupport
+
+#endif
