@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Configures, builds and runs every test.
+#   scripts/test.sh [BUILD_DIR] [CMAKE_ARGS...]
+# BUILD_DIR defaults to ./build; CMAKE_ARGS go to the configure step
+# (for example -DZANVO_WERROR=ON or -DZANVO_SANITIZE=ON).
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${1:-$root/build}
+[ $# -gt 0 ] && shift
+cmake -S "$root" -B "$build" "$@"
+cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)"
+ctest --test-dir "$build" --output-on-failure -j "$(nproc 2>/dev/null || echo 2)"
