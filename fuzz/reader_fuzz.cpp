@@ -1,0 +1,135 @@
+// Fuzzes the reader: the input's front is the image, its tail a script of
+// calls with any arguments. After each call the results must stay within
+// what was asked for and the accessors within their ranges.
+#include "d88/d88_image.h"
+
+#include <fuzzer/FuzzedDataProvider.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+#define CHECK(cond)                                                                                \
+    do {                                                                                           \
+        if (!(cond)) {                                                                             \
+            std::fprintf(stderr, "check failed: %s (line %d)\n", #cond, __LINE__);                 \
+            __builtin_trap();                                                                      \
+        }                                                                                          \
+    } while (0)
+
+// Mostly values near the ones that mean something, sometimes any int32.
+std::int32_t arg(FuzzedDataProvider& in, std::int32_t lo, std::int32_t hi)
+{
+    return in.ConsumeBool() ? in.ConsumeIntegralInRange(lo, hi) : in.ConsumeIntegral<std::int32_t>();
+}
+
+std::string imagePath()
+{
+    static const std::string path = [] {
+        const char* dir = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+        return std::string(dir) + "/d88-reader-fuzz-" + std::to_string(getpid()) + ".d88";
+    }();
+    return path;
+}
+
+void checkAccessors(const d88::D88Image& image)
+{
+    CHECK(image.diskCount() >= 0 && image.diskCount() <= d88::kMaxDisks);
+    CHECK(std::strlen(image.diskName()) <= 16);
+    CHECK(image.mediaType() >= -1 && image.mediaType() <= 255);
+    CHECK(image.selectedDisk() >= -1 && image.selectedDisk() < image.diskCount());
+}
+
+constexpr std::int32_t kBufferSize = 1 << 18;
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    FuzzedDataProvider in(data, size);
+    struct Call {
+        int kind;
+        std::int32_t a[7];
+    };
+    std::vector<Call> calls(in.ConsumeIntegralInRange<std::size_t>(0, 24));
+    for (Call& call : calls) {
+        call.kind = in.ConsumeIntegralInRange(0, 7);
+        call.a[0] = arg(in, -1, 165);   // track or disk index
+        call.a[1] = arg(in, 0, 255);    // C
+        call.a[2] = arg(in, 0, 1);      // H
+        call.a[3] = arg(in, 0, 20);     // R
+        call.a[4] = arg(in, 0, 8);      // N
+        call.a[5] = arg(in, -1, 40000); // length or capacity
+        call.a[6] = arg(in, 0, 20);     // last sector of a range
+    }
+    const std::vector<std::uint8_t> image = in.ConsumeRemainingBytes<std::uint8_t>();
+    const std::string path = imagePath();
+    std::FILE* out = std::fopen(path.c_str(), "wb");
+    if (!out)
+        return 0;
+    const bool written = std::fwrite(image.data(), 1, image.size(), out) == image.size();
+    if (std::fclose(out) != 0 || !written)
+        return 0;
+
+    static std::vector<std::uint8_t> buffer(kBufferSize);
+    d88::D88Image reader;
+    CHECK(reader.open(path.c_str()));
+    const std::int32_t disks = reader.diskCount();
+    bool isOpen = true;
+    bool selected = disks > 0 && reader.selectDisk(0);
+    CHECK(selected == (disks > 0)); // an indexed header can always be read again
+    for (const Call& call : calls) {
+        const std::int32_t* a = call.a;
+        // Lengths beyond the buffer are cut to it; negative ones go through.
+        const std::int32_t len = a[5] > kBufferSize ? kBufferSize : a[5];
+        switch (call.kind) {
+        case 0:
+            selected = reader.selectDisk(a[0]);
+            CHECK(selected == (isOpen && a[0] >= 0 && a[0] < disks));
+            break;
+        case 1: {
+            // Up to 65535 bytes are ever copied, whatever maxLen says.
+            const std::int32_t got = reader.readSector(a[0], a[1], a[2], a[3], a[4], buffer.data(), a[5]);
+            CHECK(got >= 0 && got <= 65535 && got <= (a[5] < 0 ? 0 : a[5]));
+            CHECK(selected || got == 0);
+            break;
+        }
+        case 2: {
+            const std::int32_t got = reader.readSectorIds(a[0], buffer.data(), len);
+            CHECK(got >= 0 && got % 4 == 0 && got <= (len < 0 ? 0 : len));
+            CHECK(selected || got == 0);
+            break;
+        }
+        case 3: {
+            const std::int32_t got = reader.readSectors(a[0], a[1], a[2], a[3], a[4], buffer.data(), len);
+            CHECK(got >= 0 && got <= (len < 0 ? 0 : len));
+            CHECK(selected || got == 0);
+            break;
+        }
+        case 4:
+            reader.setSectorRange(a[3], a[6]);
+            break;
+        case 5:
+            CHECK(reader.open(path.c_str()));
+            CHECK(reader.diskCount() == disks);
+            isOpen = true;
+            selected = false;
+            break;
+        case 6:
+            CHECK(reader.open(nullptr));
+            CHECK(reader.diskCount() == 0);
+            isOpen = false;
+            selected = false;
+            break;
+        default:
+            break;
+        }
+        checkAccessors(reader);
+    }
+    return 0;
+}

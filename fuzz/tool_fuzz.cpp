@@ -1,0 +1,97 @@
+// Fuzzes the whole tool: the input is an image, run through the driver and
+// the cut plans in a private folder. Afterwards only the image and the known
+// output names may stand there, each output at exactly its declared length,
+// the image unchanged, and the status 0.
+#include "cut_plans.h"
+#include "driver.h"
+#include "tool_state.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+#define CHECK(cond)                                                                                \
+    do {                                                                                           \
+        if (!(cond)) {                                                                             \
+            std::fprintf(stderr, "check failed: %s (line %d)\n", #cond, __LINE__);                 \
+            __builtin_trap();                                                                      \
+        }                                                                                          \
+    } while (0)
+
+constexpr char kImageName[] = "image.d88";
+
+fs::path privateFolder;
+
+std::map<std::string, std::uintmax_t> declaredOutputs()
+{
+    std::map<std::string, std::uintmax_t> names;
+    for (const zanvo::CutEntry* plan : {zanvo::diskAPlan, zanvo::diskFPlan})
+        for (const zanvo::CutEntry* row = plan; row->sector != 0; ++row)
+            names[row->name] = static_cast<std::uintmax_t>(row->length);
+    return names;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    // A private folder to run in (in memory where there is one); the tool
+    // writes into the current folder, so each run steps into it and back out,
+    // leaving libFuzzer's relative paths alone.
+    const fs::path base = fs::is_directory("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
+    std::string pattern = (base / "zanvo-tool-fuzz-XXXXXX").string();
+    if (!mkdtemp(pattern.data()) || !freopen("/dev/null", "w", stdout))
+        std::abort();
+    privateFolder = pattern;
+    std::atexit([] {
+        std::error_code ec;
+        fs::remove_all(privateFolder, ec);
+    });
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    static const std::map<std::string, std::uintmax_t> outputs = declaredOutputs();
+    const fs::path outside = fs::current_path();
+    fs::current_path(privateFolder);
+    {
+        std::ofstream image(kImageName, std::ios::binary | std::ios::trunc);
+        image.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+        CHECK(image.flush());
+    }
+
+    auto state = std::make_unique<zanvo::ToolState>();
+    char program[] = "zanvo-extract";
+    char imageArg[] = "image.d88";
+    char* argv[] = {program, imageArg, nullptr};
+    CHECK(zanvo::runDriver(*state, 2, argv) == zanvo::kStatusOk);
+    state.reset(); // closes the image
+
+    for (const auto& entry : fs::directory_iterator(".")) {
+        const std::string name = entry.path().filename().string();
+        if (name == kImageName)
+            continue;
+        const auto it = outputs.find(name);
+        CHECK(it != outputs.end());                 // no stray or temporary file
+        CHECK(entry.is_regular_file());
+        CHECK(entry.file_size() == it->second);     // never longer, never shorter
+        fs::remove(entry.path());
+    }
+    std::ifstream image(kImageName, std::ios::binary);
+    const std::vector<char> back((std::istreambuf_iterator<char>(image)), std::istreambuf_iterator<char>());
+    CHECK(back.size() == size && std::equal(back.begin(), back.end(), reinterpret_cast<const char*>(data)));
+    fs::current_path(outside);
+    return 0;
+}
