@@ -3,7 +3,6 @@
 // what was asked for and the accessors within their ranges.
 #include "d88/d88_image.h"
 
-#include <fuzzer/FuzzedDataProvider.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -22,11 +21,35 @@ namespace {
         }                                                                                          \
     } while (0)
 
-// Mostly values near the ones that mean something, sometimes any int32.
-std::int32_t arg(FuzzedDataProvider& in, std::int32_t lo, std::int32_t hi)
-{
-    return in.ConsumeBool() ? in.ConsumeIntegralInRange(lo, hi) : in.ConsumeIntegral<std::int32_t>();
-}
+// Splits an input: the call script is taken from its end, byte by byte, and
+// what is left at the front is the image. Taking from the end keeps an image
+// seed an image when it is mutated.
+class Input {
+public:
+    Input(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+    std::uint32_t byte() { return size_ ? data_[--size_] : 0u; }
+    std::int32_t any()
+    {
+        std::uint32_t v = 0;
+        for (int i = 0; i < 4; ++i)
+            v = (v << 8) | byte();
+        return static_cast<std::int32_t>(v);
+    }
+    // Mostly a value near the ones that mean something, sometimes any int32.
+    std::int32_t arg(std::int32_t lo, std::int32_t hi)
+    {
+        if (byte() & 1)
+            return any();
+        const auto span = static_cast<std::uint32_t>(hi - lo) + 1;
+        const std::uint32_t v = (byte() << 8) | byte();
+        return lo + static_cast<std::int32_t>(v % span);
+    }
+    std::vector<std::uint8_t> rest() const { return std::vector<std::uint8_t>(data_, data_ + size_); }
+
+private:
+    const std::uint8_t* data_;
+    std::size_t size_;
+};
 
 std::string imagePath()
 {
@@ -51,23 +74,23 @@ constexpr std::int32_t kBufferSize = 1 << 18;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    FuzzedDataProvider in(data, size);
+    Input in(data, size);
     struct Call {
-        int kind;
+        std::uint32_t kind;
         std::int32_t a[7];
     };
-    std::vector<Call> calls(in.ConsumeIntegralInRange<std::size_t>(0, 24));
+    std::vector<Call> calls(in.byte() % 25);
     for (Call& call : calls) {
-        call.kind = in.ConsumeIntegralInRange(0, 7);
-        call.a[0] = arg(in, -1, 165);   // track or disk index
-        call.a[1] = arg(in, 0, 255);    // C
-        call.a[2] = arg(in, 0, 1);      // H
-        call.a[3] = arg(in, 0, 20);     // R
-        call.a[4] = arg(in, 0, 8);      // N
-        call.a[5] = arg(in, -1, 40000); // length or capacity
-        call.a[6] = arg(in, 0, 20);     // last sector of a range
+        call.kind = in.byte() % 8;
+        call.a[0] = in.arg(-1, 165);   // track or disk index
+        call.a[1] = in.arg(0, 255);    // C
+        call.a[2] = in.arg(0, 1);      // H
+        call.a[3] = in.arg(0, 20);     // R
+        call.a[4] = in.arg(0, 8);      // N
+        call.a[5] = in.arg(-1, 40000); // length or capacity
+        call.a[6] = in.arg(0, 20);     // last sector of a range
     }
-    const std::vector<std::uint8_t> image = in.ConsumeRemainingBytes<std::uint8_t>();
+    const std::vector<std::uint8_t> image = in.rest();
     const std::string path = imagePath();
     std::FILE* out = std::fopen(path.c_str(), "wb");
     if (!out)

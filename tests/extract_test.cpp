@@ -193,6 +193,33 @@ TEST_F(ExtractTest, ShortTailIsZerosNotLeftoversOfEarlierCuts)
     EXPECT_TRUE(std::all_of(got->begin() + 3840, got->end(), [](std::uint8_t b) { return b == 0; }));
 }
 
+TEST_F(ExtractTest, SharedRunOfDecoysBeforeTheRealSectors)
+{
+    // Every track table entry points at one run: 64,000 records that match
+    // nothing, then all 1,280 real sectors. Each lookup walks the decoys.
+    const Disk reference = diskA(23);
+    Disk crafted;
+    auto& records = crafted.tracks[0].records;
+    testimg::Record decoy;
+    decoy.c = decoy.h = decoy.r = decoy.n = 0xFF;
+    decoy.count = 65535;
+    records.assign(64000, decoy);
+    for (const auto& [index, track] : reference.tracks)
+        records.insert(records.end(), track.records.begin(), track.records.end());
+    for (auto& rec : records)
+        rec.count = 65535;
+    for (int t = 1; t < 164; ++t)
+        crafted.trackOffsets[t] = 688;
+    writeImage(testimg::buildImage({crafted}));
+
+    const RunResult r = run({"disk.d88"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, kDiskAMessage + cuttingLines(allDiskANames()));
+    EXPECT_EQ(r.err, "");
+    for (const Expected& e : kDiskAFiles)
+        expectFile(reference, e.name, e.track, e.sector, e.length);
+}
+
 TEST_F(ExtractTest, UnrecognisedImagesGiveNoOutput)
 {
     Disk atZero = diskA();
@@ -227,9 +254,11 @@ TEST_F(ExtractTest, UnrecognisedImagesGiveNoOutput)
 TEST_F(ExtractTest, CommandLineFailures)
 {
     const std::string usage = "Usage: ./zanvo-extract [d88file]\n";
+    testsupport::RunOptions asTyped;
+    asTyped.argv0 = "./zanvo-extract";
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{}, std::vector<std::string>{"a.d88", "b.d88"}}) {
-        const RunResult r = run(args, {"./zanvo-extract", ""});
+        const RunResult r = run(args, asTyped);
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.out, "");
         EXPECT_EQ(r.err, usage);
@@ -313,7 +342,10 @@ TEST_F(ExtractTest, UnwritableStandardOutputIsReported)
 {
     const Disk disk = diskA();
     writeImage(testimg::buildImage({disk}));
-    const RunResult r = run({"disk.d88"}, {"", "/dev/full"});
+    testsupport::RunOptions options;
+    options.stdoutKind = testsupport::StdoutKind::File;
+    options.stdoutTo = "/dev/full";
+    const RunResult r = run({"disk.d88"}, options);
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err, "zanvo-extract: cannot write to standard output: No space left on device\n");
     for (const Expected& e : kDiskAFiles)

@@ -395,6 +395,73 @@ TEST_F(ReaderTest, LookupOfAHugeSharedTrackIsBounded)
     EXPECT_EQ(sector(0, 1), Bytes(256, 1));
 }
 
+TEST_F(ReaderTest, TrackOffsetsIntoTheHeaderOrPastTheFile)
+{
+    // Offset 16 reads header bytes as records; they must be walked like any
+    // other bytes. Offset 0x10000 lies within the claimed disk size but past
+    // the end of the file.
+    Disk disk = testimg::formattedDisk(6, 2);
+    disk.trackOffsets[0] = 16;
+    disk.trackOffsets[1] = 0x10000;
+    disk.diskSize = 0x20000;
+    disk.headerBytes[16] = 0;                      // C of the fake first record
+    disk.headerBytes[18] = 9;                      // R
+    disk.headerBytes[19] = 1;                      // N
+    disk.headerBytes[20] = 1;                      // sector count 1
+    disk.headerBytes[30] = 4;                      // data size 4
+    ASSERT_TRUE(loadDisks({disk}));
+    ASSERT_TRUE(image.selectDisk(0));
+    std::uint8_t buf[256];
+    ASSERT_EQ(image.readSector(0, 0, 0, 9, 1, buf, 256), 4);
+    const std::uint8_t entry0[] = {16, 0, 0, 0}; // bytes 32-35: the first table entry
+    EXPECT_TRUE(std::equal(std::begin(entry0), std::end(entry0), buf));
+    EXPECT_TRUE(sector(1, 1).empty());
+    std::uint8_t ids[64];
+    EXPECT_EQ(image.readSectorIds(1, ids, 64), 0);
+}
+
+TEST_F(ReaderTest, SectorCountsOfOneAndOfTheMaximum)
+{
+    Disk disk;
+    disk.tracks[0].records = {record(0, 0, 1, 1, Bytes(256, 1)), record(0, 0, 2, 1, Bytes(256, 2))};
+    disk.tracks[0].records[0].count = 1; // the walk ends after the first record
+    disk.tracks[1].records = {record(0, 1, 1, 1, Bytes(256, 1)), record(0, 1, 2, 1, Bytes(256, 2))};
+    for (Record& rec : disk.tracks[1].records)
+        rec.count = 65535; // more than there are: the walk goes on to the file's end
+    ASSERT_TRUE(loadDisks({disk}));
+    ASSERT_TRUE(image.selectDisk(0));
+    EXPECT_EQ(sector(0, 1).size(), 256u);
+    EXPECT_TRUE(sector(0, 2).empty());
+    EXPECT_EQ(sector(1, 2), Bytes(256, 2));
+    EXPECT_TRUE(sector(1, 3).empty());
+    std::uint8_t ids[64];
+    EXPECT_EQ(image.readSectorIds(0, ids, 64), 4);
+    EXPECT_EQ(image.readSectorIds(1, ids, 64), 8);
+}
+
+TEST_F(ReaderTest, RunsInOtherSizeCodes)
+{
+    // N = 0 gives 128-byte pieces, N = 2 512-byte pieces; N = 255 cannot be
+    // read as a run, though its record can be found.
+    Disk disk;
+    for (int r = 1; r <= 3; ++r) {
+        disk.tracks[0].records.push_back(record(0, 0, r, 0, testimg::sectorPattern(1, 0, r, 128)));
+        disk.tracks[1].records.push_back(record(0, 1, r, 2, testimg::sectorPattern(1, 1, r, 512)));
+    }
+    disk.tracks[2].records = {record(1, 0, 1, 255, Bytes(16, 9))};
+    ASSERT_TRUE(loadDisks({disk}));
+    ASSERT_TRUE(image.selectDisk(0));
+    image.setSectorRange(1, 3);
+    Bytes buf(2048);
+    EXPECT_EQ(image.readSectors(0, 0, 0, 2, 0, buf.data(), 256), 256);
+    EXPECT_TRUE(std::equal(buf.begin() + 128, buf.begin() + 256, testimg::sectorPattern(1, 0, 3, 128).begin()));
+    EXPECT_EQ(image.readSectors(1, 0, 1, 1, 2, buf.data(), 2048), 1536);
+    EXPECT_TRUE(std::equal(buf.begin() + 1024, buf.begin() + 1536, testimg::sectorPattern(1, 1, 3, 512).begin()));
+    EXPECT_EQ(image.readSector(2, 1, 0, 1, 255, buf.data(), 2048), 16);
+    EXPECT_EQ(image.readSectors(2, 1, 0, 1, 255, buf.data(), 16), 16);
+    EXPECT_EQ(image.readSectors(2, 1, 0, 1, 255, buf.data(), 17), 0);
+}
+
 // --- sector runs ---
 
 class RunTest : public ReaderTest {

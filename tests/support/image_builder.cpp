@@ -23,7 +23,7 @@ constexpr std::size_t kHeader = 0x2B0;
 
 } // namespace
 
-Bytes buildDisk(const Disk& disk)
+Bytes buildDisk(const Disk& disk, std::vector<Placed>* places)
 {
     Bytes out(kHeader, 0);
     for (std::size_t i = 0; i < disk.name.size() && i < 16; ++i)
@@ -46,6 +46,8 @@ Bytes buildDisk(const Disk& disk)
                 out[at + 6 + i] = rec.reserved[i];
             putLE16(out, at + 14, rec.dataSize.value_or(static_cast<std::uint16_t>(rec.data.size())));
             out.insert(out.end(), rec.data.begin(), rec.data.end());
+            if (places)
+                places->push_back({index, rec.r, at, out.size()});
         }
     }
     out.insert(out.end(), disk.tail.begin(), disk.tail.end());

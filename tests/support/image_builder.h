@@ -40,8 +40,18 @@ struct Disk {
     Bytes tail;                        // bytes after the last track, inside the disk
 };
 
-// The bytes of one disk and of an image holding the disks back to back.
-Bytes buildDisk(const Disk& disk);
+// Where a record landed in a built disk: its header's offset from the disk
+// start and the offset just past its data.
+struct Placed {
+    int track;
+    std::uint8_t r;
+    std::size_t header;
+    std::size_t end;
+};
+
+// The bytes of one disk (and, if asked, where each record went) and of an
+// image holding the disks back to back.
+Bytes buildDisk(const Disk& disk, std::vector<Placed>* places = nullptr);
 Bytes buildImage(const std::vector<Disk>& disks);
 
 // Deterministic, position-dependent sector contents: every (disk, track,

@@ -1,11 +1,14 @@
 #include "test_support.h"
 
 #include <fcntl.h>
+#include <grp.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -52,7 +55,9 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
                      const fs::path& cwd, const RunOptions& options)
 {
     TempDir capture; // outputs kept out of the folder under test
-    const fs::path outPath = options.stdoutTo.empty() ? capture / "stdout" : fs::path(options.stdoutTo);
+    const bool captureOut = options.stdoutKind == StdoutKind::Capture;
+    const fs::path outPath = options.stdoutKind == StdoutKind::File ? fs::path(options.stdoutTo)
+                                                                     : capture / "stdout";
     const fs::path errPath = capture / "stderr";
 
     std::vector<std::string> argvStrings;
@@ -71,7 +76,28 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
         const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 ||
-            dup2(err, 2) < 0 || chdir(cwd.c_str()) != 0)
+            dup2(err, 2) < 0)
+            _exit(126);
+        if (options.stdoutKind == StdoutKind::Closed)
+            close(1);
+        if (options.stdoutKind == StdoutKind::BrokenPipe) {
+            int fds[2];
+            if (pipe(fds) != 0 || dup2(fds[1], 1) < 0)
+                _exit(126);
+            close(fds[0]);
+            close(fds[1]);
+        }
+        if (options.fileSizeLimit >= 0) {
+            std::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{static_cast<rlim_t>(options.fileSizeLimit),
+                               static_cast<rlim_t>(options.fileSizeLimit)};
+            if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
+                _exit(126);
+        }
+        if (options.unprivileged && geteuid() == 0 &&
+            (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(126);
+        if (chdir(cwd.c_str()) != 0)
             _exit(126);
         execv(program.c_str(), argv.data());
         _exit(127);
@@ -81,7 +107,7 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
         throw std::runtime_error("waitpid failed");
     RunResult result;
     result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
-    if (options.stdoutTo.empty())
+    if (captureOut)
         result.out = slurp(outPath);
     result.err = slurp(errPath);
     return result;
@@ -93,6 +119,21 @@ std::optional<Bytes> readFile(const fs::path& path)
     if (!in)
         return std::nullopt;
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::map<std::string, std::string> snapshot(const fs::path& folder)
+{
+    std::map<std::string, std::string> entries;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        const fs::file_status status = entry.symlink_status();
+        std::string what = std::to_string(static_cast<int>(status.type())) + ":";
+        if (fs::is_symlink(status))
+            what += fs::read_symlink(entry.path()).string();
+        else if (fs::is_regular_file(status))
+            what += slurp(entry.path());
+        entries[entry.path().filename().string()] = what;
+    }
+    return entries;
 }
 
 std::vector<std::string> listFolder(const fs::path& path)

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -36,9 +37,14 @@ struct RunResult {
     std::string err;     // standard error, as bytes
 };
 
+enum class StdoutKind { Capture, File, Closed, BrokenPipe };
+
 struct RunOptions {
-    std::string argv0;    // argv[0]; the program path when empty
-    std::string stdoutTo; // a file to send standard output to instead of capturing it
+    std::string argv0;                      // argv[0]; the program path when empty
+    StdoutKind stdoutKind = StdoutKind::Capture;
+    std::string stdoutTo;                   // the file, with StdoutKind::File
+    long long fileSizeLimit = -1;           // RLIMIT_FSIZE in bytes, SIGXFSZ ignored
+    bool unprivileged = false;              // as root: run as nobody (uid/gid 65534)
 };
 
 // Runs `program` with `args` in the folder `cwd`, standard input from
@@ -48,6 +54,10 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
 
 // The file's bytes, or nothing when it cannot be read.
 std::optional<Bytes> readFile(const std::filesystem::path& path);
+
+// Every entry of a folder (not recursive): its kind, and its bytes for a
+// regular file or its target for a link. Equal snapshots mean nothing changed.
+std::map<std::string, std::string> snapshot(const std::filesystem::path& folder);
 
 // Names of the entries of a folder, sorted.
 std::vector<std::string> listFolder(const std::filesystem::path& path);

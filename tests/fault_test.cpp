@@ -1,0 +1,210 @@
+// zanvo-extract against a hostile or failing environment: things standing at
+// output names, writes that fail part-way, a folder it may not write to, an
+// image it may not read, standard output that cannot take a line. After each
+// run nothing but the outputs may have changed, an old output whose
+// replacement failed must be whole, and no temporary file may remain.
+#include "support/image_builder.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <set>
+
+namespace {
+
+namespace fs = std::filesystem;
+using testimg::Bytes;
+using testimg::Disk;
+using testsupport::readFile;
+using testsupport::RunOptions;
+using testsupport::RunResult;
+using testsupport::sameBytes;
+using testsupport::StdoutKind;
+
+const std::string kTool = ZANVO_EXTRACT_PATH;
+
+const std::vector<std::pair<std::string, int>> kOutputs = {
+    {"DRIVER", 5632},  {"ZANVO00", 256},  {"ZANVO01", 4352}, {"ZANVO02", 14080}, {"ZANVO03", 4096},
+    {"ZANVO04", 4096}, {"ZANVO05", 5376}, {"ZANVO06", 2816}, {"ZANVO07", 8960},  {"ZANVO08", 5376},
+    {"ZANVO09", 768},  {"ZANVO10", 8704}, {"ZANVO11", 6144},
+};
+
+class FaultTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        Disk disk = testimg::formattedDisk(41, 28, 16, true);
+        testimg::setBootLabel(disk, testimg::kDiskALabel);
+        image = testimg::buildImage({disk});
+        testimg::writeFile((dir / "disk.d88").string(), image);
+        // Readable by anyone, so an unprivileged run can get at it.
+        fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                        fs::perms::others_read | fs::perms::others_exec);
+    }
+    RunResult run(const RunOptions& options = {})
+    {
+        return testsupport::runProgram(kTool, {"disk.d88"}, dir.path(), options);
+    }
+    // The folder as it is, without the outputs.
+    std::map<std::string, std::string> others() const
+    {
+        auto entries = testsupport::snapshot(dir.path());
+        for (const auto& [name, length] : kOutputs)
+            entries.erase(name);
+        return entries;
+    }
+    bool isWrittenOutput(const std::string& name, int length) const
+    {
+        const fs::path path = dir / name;
+        if (fs::is_symlink(path) || !fs::is_regular_file(path))
+            return false;
+        const auto bytes = readFile(path);
+        return bytes && bytes->size() == static_cast<std::size_t>(length);
+    }
+    static std::string cannotWrite(const std::string& name, const std::string& reason)
+    {
+        return "zanvo-extract: cannot write " + name + ": " + reason + "\n";
+    }
+
+    testsupport::TempDir dir;
+    testsupport::TempDir elsewhere;
+    Bytes image;
+};
+
+TEST_F(FaultTest, EveryKindOfThingAtAnOutputNameIsReplacedOrLeftAlone)
+{
+    fs::create_directory(elsewhere / "folder");
+    testimg::writeFile((elsewhere / "folder" / "inside").string(), Bytes(5, 1));
+    testimg::writeFile((elsewhere / "file").string(), Bytes(7000, 2));
+    const auto outside = testsupport::snapshot(elsewhere.path());
+    const auto outsideFolder = testsupport::snapshot(elsewhere / "folder");
+
+    fs::create_symlink(elsewhere / "file", dir / "DRIVER");           // to a file
+    fs::create_symlink(elsewhere / "folder", dir / "ZANVO00");        // to a folder
+    fs::create_symlink("ZANVO01", dir / "ZANVO01");                   // to itself
+    fs::create_symlink(elsewhere / "gone", dir / "ZANVO02");          // dangling
+    fs::create_hard_link(elsewhere / "file", dir / "ZANVO03");        // another name of a file
+    ASSERT_EQ(mkfifo((dir / "ZANVO04").c_str(), 0644), 0);            // a FIFO: opening blocks
+    const int sock = socket(AF_UNIX, SOCK_STREAM, 0);                 // a socket
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    const std::string sockPath = (dir / "ZANVO05").string();
+    ASSERT_LT(sockPath.size(), sizeof addr.sun_path);
+    std::memcpy(addr.sun_path, sockPath.c_str(), sockPath.size() + 1);
+    ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    close(sock);
+    const bool device = mknod((dir / "ZANVO06").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
+    fs::create_directory(dir / "ZANVO07");                              // a folder
+    fs::create_hard_link(dir / "disk.d88", dir / "ZANVO08");          // the image under an output's name
+    fs::create_symlink("./disk.d88", dir / "ZANVO09");                // the image through a link
+    const auto before = others();
+
+    const RunResult r = run();
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, cannotWrite("ZANVO07", "Is a directory") +
+                         cannotWrite("ZANVO08", "it is the image being read, left untouched") +
+                         cannotWrite("ZANVO09", "it is the image being read, left untouched"));
+    for (const auto& [name, length] : kOutputs) {
+        if (name == "ZANVO07" || name == "ZANVO08" || name == "ZANVO09")
+            continue;
+        if (name == "ZANVO06" && !device)
+            continue;
+        EXPECT_TRUE(isWrittenOutput(name, length)) << name;
+    }
+    EXPECT_TRUE(fs::is_directory(dir / "ZANVO07"));
+    EXPECT_TRUE(sameBytes(image, *readFile(dir / "ZANVO08")));
+    EXPECT_EQ(fs::read_symlink(dir / "ZANVO09"), "./disk.d88");
+    EXPECT_EQ(others(), before);
+    EXPECT_EQ(testsupport::snapshot(elsewhere.path()), outside);
+    EXPECT_EQ(testsupport::snapshot(elsewhere / "folder"), outsideFolder);
+    EXPECT_FALSE(fs::exists(elsewhere / "gone"));
+}
+
+TEST_F(FaultTest, WritesFailingPartWayLeaveOldFilesWhole)
+{
+    // Files larger than the limit fail in the middle of their write.
+    const Bytes old(3000, 0x11);
+    testimg::writeFile((dir / "DRIVER").string(), old);
+    testimg::writeFile((dir / "ZANVO02").string(), old);
+    const auto before = others();
+    RunOptions options;
+    options.fileSizeLimit = 5000;
+    const RunResult r = run(options);
+
+    EXPECT_EQ(r.status, 2);
+    std::string wantErr;
+    for (const auto& [name, length] : kOutputs) {
+        if (length > 5000) {
+            wantErr += cannotWrite(name, "File too large");
+            if (name != "DRIVER" && name != "ZANVO02") {
+                EXPECT_FALSE(fs::exists(dir / name)) << name;
+            }
+        } else {
+            EXPECT_TRUE(isWrittenOutput(name, length)) << name;
+        }
+    }
+    EXPECT_EQ(r.err, wantErr);
+    EXPECT_TRUE(sameBytes(old, *readFile(dir / "DRIVER")));
+    EXPECT_TRUE(sameBytes(old, *readFile(dir / "ZANVO02")));
+    EXPECT_EQ(others(), before); // no temporary file left
+}
+
+TEST_F(FaultTest, AFolderTheToolMayNotWriteTo)
+{
+    // As root the permissions are not enforced; the run then drops to nobody.
+    fs::permissions(dir.path(), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    const auto before = testsupport::snapshot(dir.path());
+    RunOptions options;
+    options.unprivileged = true;
+    const RunResult r = run(options);
+    EXPECT_EQ(r.status, 2);
+    std::string wantErr;
+    for (const auto& [name, length] : kOutputs)
+        wantErr += cannotWrite(name, "Permission denied");
+    EXPECT_EQ(r.err, wantErr);
+    EXPECT_EQ(testsupport::snapshot(dir.path()), before);
+}
+
+TEST_F(FaultTest, AnImageTheToolMayNotRead)
+{
+    fs::permissions(dir / "disk.d88", fs::perms::none);
+    RunOptions options;
+    options.unprivileged = true;
+    const RunResult r = run(options);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xf0\x83\x49\x81\x5b\x83\x76\x83\x93\x82\xc5"
+                     "\x82\xab\x82\xdc\x82\xb9\x82\xf1.\n");
+    EXPECT_EQ(testsupport::listFolder(dir.path()), std::vector<std::string>{"disk.d88"});
+}
+
+TEST_F(FaultTest, StandardOutputThatCannotTakeALine)
+{
+    const std::pair<StdoutKind, std::string> cases[] = {
+        {StdoutKind::Closed, "Bad file descriptor"},
+        {StdoutKind::BrokenPipe, "Broken pipe"},
+    };
+    for (const auto& [kind, reason] : cases) {
+        RunOptions options;
+        options.stdoutKind = kind;
+        const RunResult r = run(options);
+        EXPECT_EQ(r.status, 2) << reason;
+        EXPECT_EQ(r.err, "zanvo-extract: cannot write to standard output: " + reason + "\n");
+        for (const auto& [name, length] : kOutputs)
+            EXPECT_TRUE(isWrittenOutput(name, length)) << name << ", " << reason;
+        EXPECT_TRUE(sameBytes(image, *readFile(dir / "disk.d88")));
+        for (const auto& [name, length] : kOutputs)
+            fs::remove(dir / name);
+    }
+}
+
+} // namespace
