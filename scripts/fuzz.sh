@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with Clang, replays the saved corpus, every past
+# finding and fresh seeds, then fuzzes each target for a bounded time.
+#   scripts/fuzz.sh [SECONDS_PER_TARGET]   (default 60; 0 only replays)
+# New findings land in build-fuzz/findings/; the saved corpus is not changed.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+seconds=${1:-60}
+build=$root/build-fuzz
+CXX=${CXX:-clang++} cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DZANVO_FUZZ=ON -DZANVO_BUILD_TESTS=OFF -DZANVO_WERROR=ON >/dev/null
+cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)"
+
+seeds=$build/seeds
+rm -rf "$seeds" && mkdir -p "$seeds" "$build/findings"
+"$build/fuzz/make-seeds" "$seeds"
+
+declare -A max_len=([reader]=16384 [tool]=131072)
+status=0
+for target in reader tool; do
+  fuzzer=$build/fuzz/${target}_fuzz
+  work=$build/corpus-$target
+  log=$build/$target.log
+  rm -rf "$work" && mkdir -p "$work"
+  echo "== $target: replaying the saved corpus, past findings and seeds"
+  if ! "$fuzzer" -runs=0 -max_len="${max_len[$target]}" -close_fd_mask=2 \
+      -artifact_prefix="$build/findings/$target-" "$work" "$root/fuzz/corpus/$target" \
+      "$root/fuzz/findings/$target" "$seeds" "$root/tests/data/real" >"$log" 2>&1; then
+    tail -n 30 "$log"; status=1; continue
+  fi
+  grep -E '^#[0-9]+[[:space:]]+(INITED|DONE)' "$log" || true
+  [ "$seconds" -gt 0 ] || continue
+  echo "== $target: fuzzing for $seconds s"
+  if ! "$fuzzer" -max_total_time="$seconds" -max_len="${max_len[$target]}" -close_fd_mask=2 \
+      -print_final_stats=1 -artifact_prefix="$build/findings/$target-" "$work" >"$log" 2>&1; then
+    tail -n 30 "$log"; status=1; continue
+  fi
+  grep -E '^(#[0-9]+[[:space:]]+DONE|stat::(number_of_executed_units|average_exec_per_sec))' "$log" || true
+done
+if [ "$status" -ne 0 ]; then
+  echo "fuzz: failing inputs are in $build/findings/"
+  exit 1
+fi
+echo "fuzz: no findings"
