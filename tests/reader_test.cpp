@@ -395,6 +395,28 @@ TEST_F(ReaderTest, LookupOfAHugeSharedTrackIsBounded)
     EXPECT_EQ(sector(0, 1), Bytes(256, 1));
 }
 
+TEST_F(ReaderTest, WalksLongerThanTheReadWindow)
+{
+    // 60,000 records of 100 bytes: a walk of some 7 MB, far more than the
+    // reader holds at once. Lookups along it, repeated and out of order,
+    // must all see the right bytes.
+    Disk disk;
+    auto& records = disk.tracks[0].records;
+    for (int i = 0; i < 60000; ++i) {
+        records.push_back(record(i % 256, i / 256 % 2, i / 512 % 256, 0, testimg::sectorPattern(3, i, 0, 100)));
+        records.back().count = 60000;
+    }
+    disk.trackOffsets[1] = 688;
+    ASSERT_TRUE(loadDisks({disk}));
+    ASSERT_TRUE(image.selectDisk(0));
+    Bytes buf(100);
+    for (int i : {59999, 0, 30000, 59998, 1, 45000, 45001, 44999}) {
+        const int track = i % 2;
+        ASSERT_EQ(image.readSector(track, i % 256, i / 256 % 2, i / 512 % 256, 0, buf.data(), 100), 100) << i;
+        EXPECT_TRUE(sameBytes(testimg::sectorPattern(3, i, 0, 100), buf)) << i;
+    }
+}
+
 TEST_F(ReaderTest, TrackOffsetsIntoTheHeaderOrPastTheFile)
 {
     // Offset 16 reads header bytes as records; they must be walked like any

@@ -20,6 +20,8 @@
 // to 65535 records of up to 65551 bytes each cannot overflow them.
 #include "d88/d88_image.h"
 
+#include "file_window.h"
+
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
@@ -29,21 +31,6 @@
 namespace d88 {
 
 namespace {
-
-// Large enough for a disk header and for the largest sector data (65535
-// bytes), so any single read the reader makes fits in one window.
-constexpr std::int32_t kWindowSize = 64 * 1024;
-
-bool seekTo(std::FILE* file, std::int64_t pos)
-{
-#ifdef _WIN32
-    return _fseeki64(file, pos, SEEK_SET) == 0;
-#else
-    if (pos > std::numeric_limits<off_t>::max())
-        return false;
-    return fseeko(file, static_cast<off_t>(pos), SEEK_SET) == 0;
-#endif
-}
 
 // Directories, FIFOs and devices are not images: opening a FIFO would block
 // and a directory "opens" on some systems only to fail on the first read.
@@ -64,22 +51,11 @@ struct D88Image::Record {
     std::int32_t size;
 };
 
-D88Image::D88Image() = default;
+D88Image::~D88Image() = default;
 
-D88Image::~D88Image()
+void D88Image::CloseFile::operator()(FileWindow* file) const
 {
-    closeFile();
-}
-
-void D88Image::closeFile()
-{
-    if (file_)
-        std::fclose(file_); // read-only stream: nothing can be lost here
-    file_ = nullptr;
-    windowStart_ = 0;
-    windowLength_ = 0;
-    windowAtEnd_ = false;
-    readFailed_ = false;
+    delete file;
 }
 
 void D88Image::clearSelection()
@@ -93,7 +69,7 @@ void D88Image::clearSelection()
 
 bool D88Image::open(const char* path)
 {
-    closeFile();
+    file_.reset();
     if (!path) {
         diskCount_ = 0;
         selectedDisk_ = -1;
@@ -102,15 +78,9 @@ bool D88Image::open(const char* path)
     }
     if (namesNonRegularFile(path))
         return false;
-    std::FILE* file = std::fopen(path, "rb");
-    if (!file)
+    file_.reset(FileWindow::open(path).release());
+    if (!file_)
         return false;
-    // The window does the buffering; an unbuffered stream reads straight
-    // into it with one system call per fill.
-    std::setvbuf(file, nullptr, _IONBF, 0);
-    if (!window_)
-        window_ = std::make_unique<std::uint8_t[]>(kWindowSize);
-    file_ = file;
     // A header describing another file must not steer reads of this one.
     clearSelection();
 
@@ -129,8 +99,8 @@ bool D88Image::open(const char* path)
         if (size < 0 || offset > std::numeric_limits<std::int32_t>::max())
             break;
     }
-    if (readFailed_) {
-        closeFile();
+    if (file_->failed()) {
+        file_.reset();
         return false;
     }
     diskCount_ = count;
@@ -263,37 +233,7 @@ std::int32_t D88Image::readSectorIds(std::int32_t track, std::uint8_t* dest,
 
 std::int32_t D88Image::bytesAt(std::int64_t pos, std::int32_t len, const std::uint8_t** out)
 {
-    if (!file_ || pos < 0 || len <= 0 || len > kWindowSize)
-        return 0;
-    const std::int64_t windowEnd = windowStart_ + windowLength_;
-    const bool startsInside = pos >= windowStart_ && pos <= windowEnd;
-    const bool endsInside = startsInside && windowEnd - pos >= len;
-    // Past the end of a window that already reached the end of the file
-    // there is nothing more to read.
-    if (!endsInside && !(windowAtEnd_ && pos >= windowStart_)) {
-        windowStart_ = pos;
-        windowLength_ = 0;
-        windowAtEnd_ = false;
-        if (!seekTo(file_, pos)) {
-            readFailed_ = true;
-            return 0;
-        }
-        const std::size_t got = std::fread(window_.get(), 1, kWindowSize, file_);
-        windowLength_ = static_cast<std::int32_t>(got);
-        if (got < static_cast<std::size_t>(kWindowSize)) {
-            if (std::ferror(file_)) {
-                readFailed_ = true;
-                std::clearerr(file_);
-            } else {
-                windowAtEnd_ = true;
-            }
-        }
-    }
-    const std::int64_t available = windowStart_ + windowLength_ - pos;
-    if (available <= 0)
-        return 0;
-    *out = window_.get() + (pos - windowStart_);
-    return static_cast<std::int32_t>(std::min<std::int64_t>(available, len));
+    return file_ ? file_->view(pos, len, out) : 0;
 }
 
 } // namespace d88

@@ -11,14 +11,17 @@
 #include "d88/layout.h"
 
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 
 namespace d88 {
 
+class FileWindow;
+
 class D88Image {
 public:
-    D88Image();
+    // Constant-initialisable: a D88Image with static storage costs nothing at
+    // start-up.
+    constexpr D88Image() = default;
     ~D88Image();
     D88Image(const D88Image&) = delete;
     D88Image& operator=(const D88Image&) = delete;
@@ -79,10 +82,12 @@ private:
     bool trackStart(std::int32_t track, std::int64_t* pos) const;
     bool readRecordHeader(std::int64_t pos, Record* record);
     std::int32_t bytesAt(std::int64_t pos, std::int32_t len, const std::uint8_t** out);
-    void closeFile();
     void clearSelection();
 
-    std::FILE* file_ = nullptr;
+    struct CloseFile {
+        void operator()(FileWindow* file) const;
+    };
+    std::unique_ptr<FileWindow, CloseFile> file_; // the open image, read through a window
     std::int32_t selectedDisk_ = -1;
     std::int32_t diskCount_ = 0;
     std::int32_t firstSector_ = 1;
@@ -93,15 +98,6 @@ private:
     std::int32_t trackOffsets_[kMaxTracks] = {};
     std::int32_t mediaType_ = -1;
     char diskName_[kDiskNameLength + 1] = {};
-
-    // A window onto the file: record walks read from it, so a walk costs
-    // memory reads instead of a seek and read per record. It holds file bytes
-    // only, never anything parsed from them.
-    std::unique_ptr<std::uint8_t[]> window_;
-    std::int64_t windowStart_ = 0;
-    std::int32_t windowLength_ = 0;
-    bool windowAtEnd_ = false; // the last fill stopped short: end of file or error
-    bool readFailed_ = false;  // a read reported an error since the file was opened
 };
 
 } // namespace d88

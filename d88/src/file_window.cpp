@@ -1,0 +1,115 @@
+#include "file_window.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace d88 {
+
+namespace {
+
+// At most this much of the file is held: enough for the longest walk a
+// crafted track can make over empty records (65535 records of 16 bytes) and
+// then some, whatever the file's size.
+constexpr std::int64_t kCapacity = 2 * 1024 * 1024;
+// A fresh window reads at least this much; a growing one at least doubles.
+constexpr std::int64_t kFirstRead = 4 * 1024;
+constexpr std::int64_t kMinGrowth = 64 * 1024;
+
+bool seekTo(std::FILE* file, std::int64_t pos, int whence)
+{
+#ifdef _WIN32
+    return _fseeki64(file, pos, whence) == 0;
+#else
+    if (pos > std::numeric_limits<off_t>::max())
+        return false;
+    return fseeko(file, static_cast<off_t>(pos), whence) == 0;
+#endif
+}
+
+std::int64_t tell(std::FILE* file)
+{
+#ifdef _WIN32
+    return _ftelli64(file);
+#else
+    return ftello(file);
+#endif
+}
+
+} // namespace
+
+std::unique_ptr<FileWindow> FileWindow::open(const char* path)
+{
+    std::FILE* file = std::fopen(path, "rb");
+    if (!file)
+        return nullptr;
+    // The window does the buffering; an unbuffered stream reads straight
+    // into it with one system call per read.
+    std::setvbuf(file, nullptr, _IONBF, 0);
+    std::int64_t size = -1;
+    if (seekTo(file, 0, SEEK_END))
+        size = tell(file);
+    if (size < 0) {
+        std::fclose(file);
+        return nullptr;
+    }
+    return std::unique_ptr<FileWindow>(new FileWindow(file, size));
+}
+
+FileWindow::FileWindow(std::FILE* file, std::int64_t size)
+    : file_(file), size_(size), streamPos_(-1),
+      bytes_(std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(kCapacity)))
+{
+}
+
+FileWindow::~FileWindow()
+{
+    std::fclose(file_); // read-only: nothing can be lost here
+}
+
+std::int32_t FileWindow::viewOutside(std::int64_t pos, std::int32_t len, const std::uint8_t** out)
+{
+    if (pos < 0 || pos >= size_ || len <= 0 || len > kMaxView)
+        return 0;
+    const std::int64_t want = std::min(pos + len, size_);
+    const std::int64_t end = start_ + length_;
+    if (pos < start_ || want > end) {
+        if (length_ > 0 && pos >= start_ && pos <= end && want - start_ <= kCapacity) {
+            readMore(start_ + std::min(kCapacity, std::max({want - start_, 2 * length_, length_ + kMinGrowth})));
+        } else {
+            start_ = pos;
+            length_ = 0;
+            readMore(pos + std::max<std::int64_t>(len, kFirstRead));
+        }
+    }
+    const std::int64_t available = start_ + length_ - pos;
+    if (available <= 0)
+        return 0;
+    *out = bytes_.get() + (pos - start_);
+    return static_cast<std::int32_t>(std::min<std::int64_t>(available, len));
+}
+
+// Reads on from the window's end up to file offset `end` (never past the
+// file's size). A failed seek is never followed by a read.
+void FileWindow::readMore(std::int64_t end)
+{
+    const std::int64_t from = start_ + length_;
+    end = std::min(end, size_);
+    if (end <= from)
+        return;
+    if (streamPos_ != from && !seekTo(file_, from, SEEK_SET)) {
+        failed_ = true;
+        streamPos_ = -1;
+        return;
+    }
+    const auto want = static_cast<std::size_t>(end - from);
+    const std::size_t got = std::fread(bytes_.get() + length_, 1, want, file_);
+    length_ += static_cast<std::int64_t>(got);
+    streamPos_ = from + static_cast<std::int64_t>(got);
+    if (got < want && std::ferror(file_)) {
+        failed_ = true;
+        streamPos_ = -1;
+        std::clearerr(file_);
+    }
+}
+
+} // namespace d88

@@ -1,0 +1,62 @@
+// A read-only file seen through a window of its bytes held in memory.
+//
+// Record walks ask for a few bytes at a time, always moving forward from a
+// track's start. The window grows while a walk moves on (so a walk that
+// returns to the same track start finds its bytes still there) up to a fixed
+// cap, and starts afresh elsewhere otherwise. It holds file bytes only, never
+// anything parsed from them, and its memory does not depend on the file's
+// size.
+#ifndef D88_FILE_WINDOW_H
+#define D88_FILE_WINDOW_H
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+
+namespace d88 {
+
+class FileWindow {
+public:
+    // The largest single request: the largest sector data, 65535 bytes.
+    static constexpr std::int32_t kMaxView = 64 * 1024;
+
+    // Opens `path` for binary reading; nullptr when it cannot be opened or its
+    // size cannot be learned.
+    static std::unique_ptr<FileWindow> open(const char* path);
+    ~FileWindow();
+    FileWindow(const FileWindow&) = delete;
+    FileWindow& operator=(const FileWindow&) = delete;
+
+    // Makes the `len` (1..kMaxView) bytes at `pos` available and points `out`
+    // at them. Returns how many are available: fewer at the end of the file,
+    // 0 past it or when reading fails.
+    std::int32_t view(std::int64_t pos, std::int32_t len, const std::uint8_t** out)
+    {
+        // Most requests of a walk fall inside the window: keep that path short.
+        if (pos >= start_ && len > 0 && len <= kMaxView && pos + len <= start_ + length_) {
+            *out = bytes_.get() + (pos - start_);
+            return len;
+        }
+        return viewOutside(pos, len, out);
+    }
+
+    // A seek or read reported an error since the file was opened.
+    bool failed() const { return failed_; }
+
+private:
+    FileWindow(std::FILE* file, std::int64_t size);
+    std::int32_t viewOutside(std::int64_t pos, std::int32_t len, const std::uint8_t** out);
+    void readMore(std::int64_t end);
+
+    std::FILE* file_;
+    std::int64_t size_;           // file size when opened; nothing past it is read
+    std::int64_t streamPos_ = 0;  // where the stream stands, -1 when unknown
+    std::unique_ptr<std::uint8_t[]> bytes_;
+    std::int64_t start_ = 0;      // file offset of bytes_[0]
+    std::int64_t length_ = 0;     // bytes held
+    bool failed_ = false;
+};
+
+} // namespace d88
+
+#endif
