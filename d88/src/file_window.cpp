@@ -1,6 +1,7 @@
 #include "file_window.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 
 namespace d88 {
@@ -14,6 +15,8 @@ constexpr std::int64_t kCapacity = 2 * 1024 * 1024;
 // A fresh window reads at least this much; a growing one at least doubles.
 constexpr std::int64_t kFirstRead = 4 * 1024;
 constexpr std::int64_t kMinGrowth = 64 * 1024;
+// The buffer starts at this size and doubles as the window grows.
+constexpr std::int64_t kFirstCapacity = 64 * 1024;
 
 bool seekTo(std::FILE* file, std::int64_t pos, int whence)
 {
@@ -55,9 +58,7 @@ std::unique_ptr<FileWindow> FileWindow::open(const char* path)
     return std::unique_ptr<FileWindow>(new FileWindow(file, size));
 }
 
-FileWindow::FileWindow(std::FILE* file, std::int64_t size)
-    : file_(file), size_(size), streamPos_(-1),
-      bytes_(std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(kCapacity)))
+FileWindow::FileWindow(std::FILE* file, std::int64_t size) : file_(file), size_(size), streamPos_(-1)
 {
 }
 
@@ -101,6 +102,7 @@ void FileWindow::readMore(std::int64_t end)
         streamPos_ = -1;
         return;
     }
+    reserve(end - start_);
     const auto want = static_cast<std::size_t>(end - from);
     const std::size_t got = std::fread(bytes_.get() + length_, 1, want, file_);
     length_ += static_cast<std::int64_t>(got);
@@ -110,6 +112,18 @@ void FileWindow::readMore(std::int64_t end)
         streamPos_ = -1;
         std::clearerr(file_);
     }
+}
+
+void FileWindow::reserve(std::int64_t bytes)
+{
+    if (bytes <= capacity_)
+        return;
+    const std::int64_t capacity = std::min(kCapacity, std::max({bytes, 2 * capacity_, kFirstCapacity}));
+    auto grown = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(capacity));
+    if (length_ > 0)
+        std::memcpy(grown.get(), bytes_.get(), static_cast<std::size_t>(length_));
+    bytes_ = std::move(grown);
+    capacity_ = capacity;
 }
 
 } // namespace d88
