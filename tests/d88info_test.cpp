@@ -1,0 +1,247 @@
+// d88info end to end, on the real sample images and on built damaged ones.
+// Expected values come from a small parser written here, independent of the
+// reader under test.
+#include "support/image_builder.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+using testimg::Bytes;
+using testimg::Disk;
+using testsupport::RunResult;
+using testsupport::sameBytes;
+
+const std::string kInfo = D88INFO_PATH;
+const fs::path kReal = REAL_IMAGES_DIR;
+
+// --- an independent reading of well-formed images ---
+
+std::uint32_t le32(const Bytes& b, std::size_t at)
+{
+    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
+}
+
+struct Rec {
+    int c, h, r, n;
+    std::size_t data; // file offset of the data
+    std::size_t size;
+};
+
+// The records of the track whose table entry is `entry`, for the disk at `base`.
+std::vector<Rec> trackRecords(const Bytes& file, std::size_t base, std::uint32_t entry)
+{
+    std::vector<Rec> out;
+    std::size_t at = base + entry;
+    std::size_t count = 1;
+    for (std::size_t i = 0; i < count && at + 16 <= file.size(); ++i) {
+        count = file[at + 4] | file[at + 5] << 8;
+        const std::size_t size = file[at + 14] | file[at + 15] << 8;
+        out.push_back({file[at], file[at + 1], file[at + 2], file[at + 3], at + 16, size});
+        at += 16 + size;
+    }
+    return out;
+}
+
+// Tracks 0..last in table order, sectors 1..perTrack of `sectorSize` bytes.
+Bytes plainImage(const Bytes& file, std::size_t base, int tracks, int perTrack, std::size_t sectorSize)
+{
+    Bytes out;
+    for (int t = 0; t < tracks; ++t) {
+        const std::vector<Rec> recs = trackRecords(file, base, le32(file, base + 0x20 + 4 * static_cast<std::size_t>(t)));
+        for (int r = 1; r <= perTrack; ++r) {
+            const auto it = std::find_if(recs.begin(), recs.end(), [&](const Rec& x) { return x.r == r; });
+            EXPECT_NE(it, recs.end()) << "track " << t << " sector " << r;
+            if (it == recs.end())
+                return out;
+            out.insert(out.end(), file.begin() + static_cast<long>(it->data),
+                       file.begin() + static_cast<long>(it->data + sectorSize));
+        }
+    }
+    return out;
+}
+
+class D88InfoTest : public ::testing::Test {
+protected:
+    RunResult info(const std::vector<std::string>& args)
+    {
+        return testsupport::runProgram(kInfo, args, dir.path());
+    }
+    testsupport::TempDir dir;
+};
+
+bool hasLine(const std::string& text, const std::string& line)
+{
+    std::istringstream in(text);
+    for (std::string l; std::getline(in, l);)
+        if (l == line)
+            return true;
+    return false;
+}
+
+const char* const k2D[] = {"x1_cpm_2d.d88", "x1_hubasic_2d.d88", "sos_test_2d.d88", "fm77av_demo2019_2d.d77"};
+
+TEST_F(D88InfoTest, SummariesOfTheRealImages)
+{
+    for (const char* name : k2D) {
+        const Bytes file = *testsupport::readFile(kReal / name);
+        const RunResult r = info({(kReal / name).string()});
+        EXPECT_EQ(r.status, 0) << name;
+        EXPECT_EQ(r.err, "") << name;
+        EXPECT_TRUE(hasLine(r.out, "disks: 1")) << name;
+        EXPECT_TRUE(hasLine(r.out, "  disk size:  " + std::to_string(le32(file, 0x1C)) + " (0x552b0)")) << r.out;
+        EXPECT_TRUE(hasLine(r.out, "  media type: 0x00 (2D)")) << r.out;
+        EXPECT_TRUE(hasLine(r.out, "  tracks:     80 present: 0-79")) << r.out;
+        EXPECT_TRUE(hasLine(r.out, "  records:    16 a track on 80 tracks")) << r.out;
+        EXPECT_TRUE(hasLine(r.out, "  size codes: N=1 (256 bytes) x1280")) << r.out;
+        std::string label = "  boot:       no ZANVO label; bytes 1-16:";
+        const auto boot = trackRecords(file, 0, le32(file, 0x20));
+        for (std::size_t i = 1; i <= 16; ++i) {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, " %02x", file[boot[0].data + i]);
+            label += hex;
+        }
+        EXPECT_TRUE(hasLine(r.out, label)) << r.out;
+    }
+    // A name filling all 16 bytes, and one that ends early.
+    EXPECT_TRUE(hasLine(info({(kReal / "x1_hubasic_2d.d88").string()}).out, "  name:       \"by_github_ORYZAP\""));
+    EXPECT_TRUE(hasLine(info({(kReal / "fm77av_demo2019_2d.d77").string()}).out, "  name:       \"FM7DISK\""));
+}
+
+TEST_F(D88InfoTest, TheHighDensityImageWhoseMediaByteSays2D)
+{
+    const fs::path path = kReal / "towns_fputest_2hd_media00.d77";
+    const Bytes file = *testsupport::readFile(path);
+    const RunResult r = info({path.string()});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(hasLine(r.out, "  tracks:     154 present: 0-153")) << r.out;
+    EXPECT_TRUE(hasLine(r.out, "  size codes: N=3 (1024 bytes) x1232")) << r.out;
+    EXPECT_TRUE(hasLine(r.out, "  note:       the media byte says 2D, but 8192-byte tracks on positions up to 153 look like 2HD"))
+        << r.out;
+
+    const RunResult raw = info({"--raw", path.string(), "0"});
+    EXPECT_EQ(raw.status, 0);
+    EXPECT_EQ(raw.err, "");
+    EXPECT_TRUE(sameBytes(plainImage(file, 0, 154, 8, 1024), testsupport::toBytes(raw.out)));
+}
+
+TEST_F(D88InfoTest, RawExportsEqualThePlainSectorImage)
+{
+    for (const char* name : k2D) {
+        const Bytes file = *testsupport::readFile(kReal / name);
+        const Bytes plain = plainImage(file, 0, 80, 16, 256);
+        ASSERT_EQ(plain.size(), 327680u);
+        const RunResult r = info({"--raw", (kReal / name).string(), "0"});
+        EXPECT_EQ(r.status, 0) << name;
+        EXPECT_TRUE(sameBytes(plain, testsupport::toBytes(r.out))) << name;
+        // The same bytes to a file.
+        const RunResult toFile = info({"--raw", (kReal / name).string(), "0", "-o", "plain.img"});
+        EXPECT_EQ(toFile.status, 0);
+        EXPECT_EQ(toFile.out, "");
+        EXPECT_TRUE(sameBytes(plain, *testsupport::readFile(dir / "plain.img"))) << name;
+    }
+}
+
+TEST_F(D88InfoTest, TwoDisksInOneFile)
+{
+    const Bytes a = *testsupport::readFile(kReal / "fm77av_demo2019_2d.d77");
+    const Bytes b = *testsupport::readFile(kReal / "sos_test_2d.d88");
+    Bytes both = a;
+    both.insert(both.end(), b.begin(), b.end());
+    testimg::writeFile((dir / "two.d88").string(), both);
+
+    const RunResult summary = info({"two.d88"});
+    EXPECT_EQ(summary.status, 0);
+    EXPECT_TRUE(hasLine(summary.out, "disks: 2"));
+    EXPECT_TRUE(hasLine(summary.out, "disk 0 at offset 0 (0x0)"));
+    EXPECT_TRUE(hasLine(summary.out, "disk 1 at offset 348848 (0x552b0)")) << summary.out;
+
+    const RunResult tracks = info({"two.d88", "1"});
+    EXPECT_EQ(tracks.status, 0);
+    for (int t : {0, 41, 79}) {
+        std::string line = "track" + std::string(t < 10 ? "   " : "  ") + std::to_string(t) + " (C " +
+                           std::to_string(t / 2) + " H " + std::to_string(t % 2) + ") at 0x";
+        char hex[16];
+        std::snprintf(hex, sizeof hex, "%x", le32(b, 0x20 + 4 * static_cast<std::size_t>(t)));
+        line += hex + std::string(": 16 records:");
+        for (const Rec& rec : trackRecords(b, 0, le32(b, 0x20 + 4 * static_cast<std::size_t>(t))))
+            line += " " + std::to_string(rec.c) + "." + std::to_string(rec.h) + "." + std::to_string(rec.r) + "." +
+                    std::to_string(rec.n);
+        EXPECT_TRUE(hasLine(tracks.out, line)) << line;
+    }
+
+    const RunResult raw = info({"--raw", "two.d88", "1"});
+    EXPECT_EQ(raw.status, 0);
+    EXPECT_TRUE(sameBytes(plainImage(both, a.size(), 80, 16, 256), testsupport::toBytes(raw.out)));
+}
+
+TEST_F(D88InfoTest, MapOfADamagedDisk)
+{
+    Disk disk = testimg::formattedDisk(7, 6, 8, false);
+    disk.tracks.erase(2);                                   // a missing track
+    auto& t1 = disk.tracks[1].records;
+    t1.erase(t1.begin() + 2);                               // sector 3 missing
+    t1.push_back(t1[0]);                                    // sector 1 twice
+    testimg::findRecord(disk, 3, 5)->n = 2;                 // another size
+    testimg::findRecord(disk, 4, 8)->c = 9;                 // another track's cylinder
+    testimg::writeFile((dir / "damaged.d88").string(), testimg::buildImage({disk}));
+
+    const RunResult r = info({"damaged.d88", "0"});
+    EXPECT_EQ(r.status, 0);
+    const std::string map = r.out.substr(r.out.find("\nmap"));
+    EXPECT_EQ(map, "\nmap of sector numbers 1-8: '#' present, '.' missing, 'D' duplicated, 'x' C/H of another "
+                   "track, a digit: size code other than 1\n"
+                   "          12345678\n"
+                   "track   0 ########\n"
+                   "track   1 D#.#####\n"
+                   "track   2 absent\n"
+                   "track   3 ####2###\n"
+                   "track   4 #######x\n"
+                   "track   5 ########\n");
+
+    // The raw export stops at the hole and says where.
+    const RunResult raw = info({"--raw", "damaged.d88", "0"});
+    EXPECT_EQ(raw.status, 3);
+    EXPECT_EQ(raw.out.size(), 10u * 256);
+    EXPECT_EQ(raw.err, "d88info: the run stopped at track 1 (C 0 H 1) sector 3: it is missing or shorter than "
+                       "256 bytes; 2560 of 12288 bytes exported\n");
+}
+
+TEST_F(D88InfoTest, ClearErrorsForBadArguments)
+{
+    testimg::writeFile((dir / "one.d88").string(), testimg::buildImage({testimg::formattedDisk(1, 2)}));
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string errStart;
+    };
+    const Case cases[] = {
+        {{}, 2, "d88info: no image named\nusage:"},
+        {{"one.d88", "0", "1"}, 2, "d88info: too many arguments\nusage:"},
+        {{"one.d88", "x"}, 2, "d88info: not a disk index: x\nusage:"},
+        {{"one.d88", "-1"}, 2, "d88info: unknown option -1\nusage:"},
+        {{"--raw", "one.d88"}, 2, "d88info: --raw needs an image and a disk index\nusage:"},
+        {{"one.d88", "-o", "f"}, 2, "d88info: -o goes with --raw\nusage:"},
+        {{"--bogus"}, 2, "d88info: unknown option --bogus\nusage:"},
+        {{"one.d88", "1"}, 1, "d88info: one.d88 has 1 disk; there is no disk 1\n"},
+        {{"missing.d88"}, 1, "d88info: cannot open missing.d88: not a readable file\n"},
+        {{"--raw", "one.d88", "0", "-o", "one.d88"}, 1,
+         "d88info: cannot write one.d88: it is the image being read, left untouched\n"},
+    };
+    for (const Case& c : cases) {
+        const RunResult r = info(c.args);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_EQ(r.err.substr(0, c.errStart.size()), c.errStart);
+        EXPECT_EQ(r.out, "");
+    }
+    const RunResult help = info({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind("d88info explains a D88 floppy-disk image.\n", 0), 0u);
+}
+
+} // namespace
