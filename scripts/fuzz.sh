@@ -15,9 +15,9 @@ seeds=$build/seeds
 rm -rf "$seeds" && mkdir -p "$seeds" "$build/findings"
 "$build/fuzz/make-seeds" "$seeds"
 
-declare -A max_len=([reader]=16384 [tool]=131072)
+declare -A max_len=([reader]=16384 [tool]=131072 [d88info]=16384)
 status=0
-for target in reader tool; do
+for target in reader tool d88info; do
   fuzzer=$build/fuzz/${target}_fuzz
   work=$build/corpus-$target
   log=$build/$target.log

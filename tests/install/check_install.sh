@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs the build into a scratch prefix, checks what lands there, then
+# builds and runs a small project against the installed package.
+#   check_install.sh BUILD_DIR SOURCE_DIR IMAGE
+set -euo pipefail
+build=$1 source=$2 image=$3
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/d88-install.XXXXXX")
+trap 'rm -rf "$scratch"' EXIT
+prefix=$scratch/prefix
+cmake --install "$build" --prefix "$prefix" >/dev/null
+for f in bin/zanvo-extract bin/d88info share/man/man1/zanvo-extract.1 share/man/man1/d88info.1 \
+         include/d88/d88_image.h include/d88/layout.h; do
+  [ -e "$prefix/$f" ] || { echo "missing after install: $f"; exit 1; }
+done
+ls "$prefix"/lib*/libd88.a >/dev/null
+ls "$prefix"/lib*/cmake/d88/d88Config.cmake >/dev/null
+if command -v man >/dev/null 2>&1; then
+  for page in zanvo-extract d88info; do
+    MANWIDTH=80 man -l "$prefix/share/man/man1/$page.1" 2>&1 >/dev/null | grep . && { echo "man $page complains"; exit 1; }
+  done
+fi
+cmake -S "$source/tests/install/consumer" -B "$scratch/consumer" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake --build "$scratch/consumer" >/dev/null
+out=$("$scratch/consumer/consumer" "$image")
+[ "$out" = "1 FM7DISK" ] || { echo "consumer printed: $out"; exit 1; }
+"$prefix/bin/d88info" "$image" | grep -q '^disks: 1$'
+echo "install check passed"
