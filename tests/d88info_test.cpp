@@ -139,11 +139,13 @@ TEST_F(D88InfoTest, RawExportsEqualThePlainSectorImage)
         const RunResult r = info({"--raw", (kReal / name).string(), "0"});
         EXPECT_EQ(r.status, 0) << name;
         EXPECT_TRUE(sameBytes(plain, testsupport::toBytes(r.out))) << name;
-        // The same bytes to a file.
-        const RunResult toFile = info({"--raw", (kReal / name).string(), "0", "-o", "plain.img"});
+        // The same bytes to a file, named with a folder.
+        fs::create_directories(dir / "out");
+        const RunResult toFile = info({"--raw", (kReal / name).string(), "0", "-o", "out/plain.img"});
         EXPECT_EQ(toFile.status, 0);
         EXPECT_EQ(toFile.out, "");
-        EXPECT_TRUE(sameBytes(plain, *testsupport::readFile(dir / "plain.img"))) << name;
+        EXPECT_TRUE(sameBytes(plain, *testsupport::readFile(dir / "out" / "plain.img"))) << name;
+        EXPECT_EQ(testsupport::listFolder(dir / "out"), std::vector<std::string>{"plain.img"});
     }
 }
 

@@ -1,24 +1,28 @@
 // Writes a synthetic ZANVO Disk A or Disk F image, for trying the tool out.
 //
-//   make-sample disk-a FILE   (or disk-f)
+//   make-sample disk-a|disk-f|damaged-a FILE
 //
 // A formatted 2D disk, 80 tracks of 16 interleaved 256-byte sectors, whose
 // boot sector carries the disk's label and whose every other sector holds a
 // line of text naming its own place, so a cut file shows where it came from.
+// damaged-a is Disk A with track 19 gone, sector 3 of track 12 missing,
+// sector 5 of track 14 stored twice and sector 7 of track 16 of size code 2.
 #include "support/image_builder.h"
 
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
 #include <exception>
 #include <string>
 
 int main(int argc, char* argv[])
 {
-    if (argc != 3 || (std::strcmp(argv[1], "disk-a") != 0 && std::strcmp(argv[1], "disk-f") != 0)) {
-        std::fprintf(stderr, "usage: %s disk-a|disk-f FILE\n", argc > 0 ? argv[0] : "make-sample");
+    const std::string kind = argc == 3 ? argv[1] : "";
+    if (kind != "disk-a" && kind != "disk-f" && kind != "damaged-a") {
+        std::fprintf(stderr, "usage: %s disk-a|disk-f|damaged-a FILE\n", argc > 0 ? argv[0] : "make-sample");
         return 1;
     }
-    const bool isDiskA = std::strcmp(argv[1], "disk-a") == 0;
+    const bool isDiskA = kind != "disk-f";
     testimg::Disk disk = testimg::formattedDisk(0, 80, 16, true);
     disk.name = isDiskA ? "ZANVO SAMPLE A" : "ZANVO SAMPLE F";
     for (auto& [index, track] : disk.tracks) {
@@ -32,6 +36,13 @@ int main(int argc, char* argv[])
         }
     }
     testimg::setBootLabel(disk, isDiskA ? testimg::kDiskALabel : testimg::kDiskFLabel);
+    if (kind == "damaged-a") {
+        disk.tracks.erase(19);
+        auto& t12 = disk.tracks[12].records;
+        t12.erase(std::find_if(t12.begin(), t12.end(), [](const auto& rec) { return rec.r == 3; }));
+        disk.tracks[14].records.push_back(*testimg::findRecord(disk, 14, 5));
+        testimg::findRecord(disk, 16, 7)->n = 2;
+    }
     try {
         testimg::writeFile(argv[2], testimg::buildDisk(disk));
     } catch (const std::exception& e) {

@@ -23,10 +23,11 @@ std::string temporaryName(const char* name)
 {
     static std::mt19937 generator{std::random_device{}()};
     static const char digits[] = "0123456789abcdef";
-    std::string temp = std::string(".") + name + ".tmp-";
+    const fs::path path(name);
+    std::string temp = "." + path.filename().string() + ".tmp-";
     for (int i = 0; i < 8; ++i)
         temp += digits[generator() & 15];
-    return temp;
+    return (path.parent_path() / temp).string();
 }
 
 // "x" makes the create exclusive: an existing file, link or anything else at
