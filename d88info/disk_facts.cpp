@@ -56,8 +56,10 @@ std::string indexRanges(const std::vector<int>& sorted)
         if (!out.empty())
             out += ", ";
         out += std::to_string(sorted[i]);
-        if (j > i)
-            out += "-" + std::to_string(sorted[j]);
+        if (j > i) {
+            out += '-';
+            out += std::to_string(sorted[j]);
+        }
         i = j + 1;
     }
     return out.empty() ? "none" : out;

@@ -5,6 +5,7 @@
 #include "raw_export.h"
 #include "report.h"
 
+#include "d88/paths.h"
 #include "output_file.h"
 
 #include <cerrno>
@@ -100,9 +101,7 @@ int writeRaw(const d88info::RawExport& raw, const char* outputPath, const char* 
     return finishStdout(kOk);
 }
 
-} // namespace
-
-int main(int argc, char* argv[])
+int run(int argc, char* argv[])
 {
     bool raw = false;
     const char* outputPath = nullptr;
@@ -174,3 +173,19 @@ int main(int argc, char* argv[])
     }
     return status;
 }
+
+} // namespace
+
+#ifdef _WIN32
+// Arguments arrive as UTF-16 and go on as UTF-8, which every file operation
+// here reads back.
+int wmain(int argc, wchar_t* argv[])
+{
+    return d88::runWithUtf8Arguments(argc, argv, run);
+}
+#else
+int main(int argc, char* argv[])
+{
+    return run(argc, argv);
+}
+#endif

@@ -1,3 +1,4 @@
+#include "d88/paths.h"
 #include "driver.h"
 #include "tool_state.h"
 
@@ -11,9 +12,7 @@ namespace {
 // cut uses them), and the image is closed when the process exits.
 constinit zanvo::ToolState state;
 
-} // namespace
-
-int main(int argc, char* argv[])
+int run(int argc, char* argv[])
 {
     // Each message goes out whole as it is made, so a failed write is seen at
     // the line that failed and nothing is left in a buffer for exit to flush.
@@ -25,3 +24,19 @@ int main(int argc, char* argv[])
 #endif
     return zanvo::runDriver(state, argc, argv);
 }
+
+} // namespace
+
+#ifdef _WIN32
+// Arguments arrive as UTF-16 and go on as UTF-8, which every file operation
+// here reads back: a name in any script reaches the right file.
+int wmain(int argc, wchar_t* argv[])
+{
+    return d88::runWithUtf8Arguments(argc, argv, run);
+}
+#else
+int main(int argc, char* argv[])
+{
+    return run(argc, argv);
+}
+#endif

@@ -1,5 +1,7 @@
 #include "output_file.h"
 
+#include "d88/paths.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -23,22 +25,32 @@ std::string temporaryName(const char* name)
 {
     static std::mt19937 generator{std::random_device{}()};
     static const char digits[] = "0123456789abcdef";
-    const fs::path path(name);
-    std::string temp = "." + path.filename().string() + ".tmp-";
+#ifdef _WIN32
+    constexpr const char* separators = "/\\:";
+#else
+    constexpr const char* separators = "/";
+#endif
+    // Split as bytes: the name goes back to the same functions it came from.
+    const std::string path(name);
+    const std::size_t cut = path.find_last_of(separators) + 1; // 0 when there is no folder
+    std::string temp = path.substr(0, cut);
+    temp += '.';
+    temp.append(path, cut);
+    temp += ".tmp-";
     for (int i = 0; i < 8; ++i)
         temp += digits[generator() & 15];
-    return (path.parent_path() / temp).string();
+    return temp;
 }
 
-// "x" makes the create exclusive: an existing file, link or anything else at
-// the temporary name is never opened.
+// The create is exclusive: an existing file, link or anything else at the
+// temporary name is never opened.
 std::FILE* createTemporary(const char* name, std::string* temp, std::string* reason)
 {
     constexpr int kAttempts = 64;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         *temp = temporaryName(name);
         errno = 0;
-        std::FILE* file = std::fopen(temp->c_str(), "wbx");
+        std::FILE* file = d88::createNewFile(temp->c_str());
         if (file) {
             std::setvbuf(file, nullptr, _IONBF, 0); // one write for the whole file
             return file;
@@ -58,7 +70,7 @@ bool replaceFile(const char* name, const std::uint8_t* data, std::size_t length,
                  const char* protectedPath, std::string* reason)
 {
     std::error_code ec;
-    if (protectedPath && fs::equivalent(name, protectedPath, ec)) {
+    if (protectedPath && fs::equivalent(d88::toPath(name), d88::toPath(protectedPath), ec)) {
         *reason = "it is the image being read, left untouched";
         return false;
     }
@@ -75,7 +87,7 @@ bool replaceFile(const char* name, const std::uint8_t* data, std::size_t length,
         err = errno;
     }
     if (ok) {
-        fs::rename(temp, name, ec);
+        fs::rename(d88::toPath(temp.c_str()), d88::toPath(name), ec);
         if (!ec)
             return true;
         *reason = ec.message();
@@ -83,7 +95,7 @@ bool replaceFile(const char* name, const std::uint8_t* data, std::size_t length,
         *reason = errorText(err);
     }
     std::error_code removeError;
-    if (!fs::remove(temp, removeError) && removeError)
+    if (!fs::remove(d88::toPath(temp.c_str()), removeError) && removeError)
         *reason += "; the temporary file " + temp + " could not be removed: " + removeError.message();
     return false;
 }

@@ -20,6 +20,7 @@
 // to 65535 records of up to 65551 bytes each cannot overflow them.
 #include "d88/d88_image.h"
 
+#include "d88/paths.h"
 #include "file_window.h"
 
 #include <algorithm>
@@ -37,7 +38,7 @@ namespace {
 bool namesNonRegularFile(const char* path)
 {
     std::error_code ec;
-    const std::filesystem::file_status status = std::filesystem::status(path, ec);
+    const std::filesystem::file_status status = std::filesystem::status(toPath(path), ec);
     if (ec)
         return false; // let the open itself report what is wrong
     return status.type() != std::filesystem::file_type::regular;

@@ -1,5 +1,7 @@
 #include "file_window.h"
 
+#include "d88/paths.h"
+
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -42,7 +44,7 @@ std::int64_t tell(std::FILE* file)
 
 std::unique_ptr<FileWindow> FileWindow::open(const char* path)
 {
-    std::FILE* file = std::fopen(path, "rb");
+    std::FILE* file = openFile(path, "rb");
     if (!file)
         return nullptr;
     // The window does the buffering; an unbuffered stream reads straight
