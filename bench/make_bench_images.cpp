@@ -28,19 +28,7 @@ int main(int argc, char* argv[])
             disks.push_back(testimg::formattedDisk(61 + i, 80, 16, true));
         testimg::writeFile(dir + "/64-disks.d88", testimg::buildImage(disks));
 
-        testimg::Disk crafted;
-        auto& records = crafted.tracks[0].records;
-        testimg::Record decoy;
-        decoy.c = decoy.h = decoy.r = decoy.n = 0xFF;
-        decoy.count = 65535;
-        records.assign(64000, decoy);
-        for (const auto& [index, track] : diskA.tracks)
-            records.insert(records.end(), track.records.begin(), track.records.end());
-        for (auto& rec : records)
-            rec.count = 65535;
-        for (int t = 1; t < 164; ++t)
-            crafted.trackOffsets[t] = 688;
-        testimg::writeFile(dir + "/crafted.d88", testimg::buildImage({crafted}));
+        testimg::writeFile(dir + "/crafted.d88", testimg::buildImage({testimg::sharedDecoyTrack(diskA, 64000)}));
     } catch (const std::exception& e) {
         std::fprintf(stderr, "make-bench-images: %s\n", e.what());
         return 1;

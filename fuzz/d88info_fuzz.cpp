@@ -1,48 +1,22 @@
 // Fuzzes d88info's reports and raw export on arbitrary image bytes: whatever
 // the image holds, they must finish without fault, and an export must never
 // hold more than it announced.
+#include "fuzz_support.h"
 #include "raw_export.h"
 #include "report.h"
-
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
-namespace {
-
-#define CHECK(cond)                                                                                \
-    do {                                                                                           \
-        if (!(cond)) {                                                                             \
-            std::fprintf(stderr, "check failed: %s (line %d)\n", #cond, __LINE__);                 \
-            __builtin_trap();                                                                      \
-        }                                                                                          \
-    } while (0)
-
-std::string imagePath()
-{
-    static const std::string path = [] {
-        const char* dir = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-        return std::string(dir) + "/d88info-fuzz-" + std::to_string(getpid()) + ".d88";
-    }();
-    return path;
-}
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     static std::FILE* sink = std::fopen("/dev/null", "w");
     if (!sink)
         std::abort();
-    const std::string path = imagePath();
-    std::FILE* out = std::fopen(path.c_str(), "wb");
-    if (!out)
-        return 0;
-    const bool written = std::fwrite(data, 1, size, out) == size;
-    if (std::fclose(out) != 0 || !written)
+    static const std::string path = fuzzsupport::scratchImagePath("d88info");
+    if (!fuzzsupport::writeInput(path, data, size))
         return 0;
 
     d88::D88Image image;

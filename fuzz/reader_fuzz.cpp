@@ -2,8 +2,7 @@
 // calls with any arguments. After each call the results must stay within
 // what was asked for and the accessors within their ranges.
 #include "d88/d88_image.h"
-
-#include <unistd.h>
+#include "fuzz_support.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -12,14 +11,6 @@
 #include <vector>
 
 namespace {
-
-#define CHECK(cond)                                                                                \
-    do {                                                                                           \
-        if (!(cond)) {                                                                             \
-            std::fprintf(stderr, "check failed: %s (line %d)\n", #cond, __LINE__);                 \
-            __builtin_trap();                                                                      \
-        }                                                                                          \
-    } while (0)
 
 // Splits an input: the call script is taken from its end, byte by byte, and
 // what is left at the front is the image. Taking from the end keeps an image
@@ -50,15 +41,6 @@ private:
     const std::uint8_t* data_;
     std::size_t size_;
 };
-
-std::string imagePath()
-{
-    static const std::string path = [] {
-        const char* dir = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-        return std::string(dir) + "/d88-reader-fuzz-" + std::to_string(getpid()) + ".d88";
-    }();
-    return path;
-}
 
 void checkAccessors(const d88::D88Image& image)
 {
@@ -91,12 +73,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         call.a[6] = in.arg(0, 20);     // last sector of a range
     }
     const std::vector<std::uint8_t> image = in.rest();
-    const std::string path = imagePath();
-    std::FILE* out = std::fopen(path.c_str(), "wb");
-    if (!out)
-        return 0;
-    const bool written = std::fwrite(image.data(), 1, image.size(), out) == image.size();
-    if (std::fclose(out) != 0 || !written)
+    static const std::string path = fuzzsupport::scratchImagePath("reader");
+    if (!fuzzsupport::writeInput(path, image.data(), image.size()))
         return 0;
 
     static std::vector<std::uint8_t> buffer(kBufferSize);

@@ -4,6 +4,7 @@
 // the image unchanged, and the status 0.
 #include "cut_plans.h"
 #include "driver.h"
+#include "fuzz_support.h"
 #include "tool_state.h"
 
 #include <cstdint>
@@ -20,14 +21,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-#define CHECK(cond)                                                                                \
-    do {                                                                                           \
-        if (!(cond)) {                                                                             \
-            std::fprintf(stderr, "check failed: %s (line %d)\n", #cond, __LINE__);                 \
-            __builtin_trap();                                                                      \
-        }                                                                                          \
-    } while (0)
 
 constexpr char kImageName[] = "image.d88";
 
@@ -49,8 +42,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     // A private folder to run in (in memory where there is one); the tool
     // writes into the current folder, so each run steps into it and back out,
     // leaving libFuzzer's relative paths alone.
-    const fs::path base = fs::is_directory("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
-    std::string pattern = (base / "zanvo-tool-fuzz-XXXXXX").string();
+    std::string pattern = std::string(fuzzsupport::scratchFolder()) + "/zanvo-tool-fuzz-XXXXXX";
     if (!mkdtemp(pattern.data()) || !freopen("/dev/null", "w", stdout))
         std::abort();
     privateFolder = pattern;
@@ -66,11 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const std::map<std::string, std::uintmax_t> outputs = declaredOutputs();
     const fs::path outside = fs::current_path();
     fs::current_path(privateFolder);
-    {
-        std::ofstream image(kImageName, std::ios::binary | std::ios::trunc);
-        image.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-        CHECK(image.flush());
-    }
+    CHECK(fuzzsupport::writeInput(kImageName, data, size));
 
     auto state = std::make_unique<zanvo::ToolState>();
     char program[] = "zanvo-extract";

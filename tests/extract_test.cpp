@@ -198,19 +198,7 @@ TEST_F(ExtractTest, SharedRunOfDecoysBeforeTheRealSectors)
     // Every track table entry points at one run: 64,000 records that match
     // nothing, then all 1,280 real sectors. Each lookup walks the decoys.
     const Disk reference = diskA(23);
-    Disk crafted;
-    auto& records = crafted.tracks[0].records;
-    testimg::Record decoy;
-    decoy.c = decoy.h = decoy.r = decoy.n = 0xFF;
-    decoy.count = 65535;
-    records.assign(64000, decoy);
-    for (const auto& [index, track] : reference.tracks)
-        records.insert(records.end(), track.records.begin(), track.records.end());
-    for (auto& rec : records)
-        rec.count = 65535;
-    for (int t = 1; t < 164; ++t)
-        crafted.trackOffsets[t] = 688;
-    writeImage(testimg::buildImage({crafted}));
+    writeImage(testimg::buildImage({testimg::sharedDecoyTrack(reference, 64000)}));
 
     const RunResult r = run({"disk.d88"});
     EXPECT_EQ(r.status, 0);

@@ -27,16 +27,4 @@ int run(int argc, char* argv[])
 
 } // namespace
 
-#ifdef _WIN32
-// Arguments arrive as UTF-16 and go on as UTF-8, which every file operation
-// here reads back: a name in any script reaches the right file.
-int wmain(int argc, wchar_t* argv[])
-{
-    return d88::runWithUtf8Arguments(argc, argv, run);
-}
-#else
-int main(int argc, char* argv[])
-{
-    return run(argc, argv);
-}
-#endif
+D88_PROGRAM_ENTRY(run)

@@ -107,6 +107,22 @@ Disk formattedDisk(int seed, int trackCount, int sectorsPerTrack, bool interleav
     return disk;
 }
 
+Disk sharedDecoyTrack(const Disk& real, int decoys)
+{
+    Disk crafted;
+    auto& records = crafted.tracks[0].records;
+    Record decoy;
+    decoy.c = decoy.h = decoy.r = decoy.n = 0xFF;
+    records.assign(static_cast<std::size_t>(decoys), decoy);
+    for (const auto& [index, track] : real.tracks)
+        records.insert(records.end(), track.records.begin(), track.records.end());
+    for (auto& rec : records)
+        rec.count = 65535;
+    for (int t = 1; t < 164; ++t)
+        crafted.trackOffsets[t] = 0x2B0;
+    return crafted;
+}
+
 Record* findRecord(Disk& disk, int track, int r)
 {
     return const_cast<Record*>(findRecord(static_cast<const Disk&>(disk), track, r));

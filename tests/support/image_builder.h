@@ -65,6 +65,11 @@ Bytes sectorPattern(int seed, int track, int r, int size);
 Disk formattedDisk(int seed, int trackCount = 80, int sectorsPerTrack = 16,
                    bool interleaved = true);
 
+// A crafted disk whose 164 track table entries all point at one run:
+// `decoys` records that match nothing (sector count 65535, no data), then
+// every record of `real`, track after track. Each lookup walks the decoys.
+Disk sharedDecoyTrack(const Disk& real, int decoys);
+
 // The record of sector `r` in `track`, or nullptr.
 Record* findRecord(Disk& disk, int track, int r);
 const Record* findRecord(const Disk& disk, int track, int r);
