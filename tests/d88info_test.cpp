@@ -24,7 +24,10 @@ const fs::path kReal = REAL_IMAGES_DIR;
 
 std::uint32_t le32(const Bytes& b, std::size_t at)
 {
-    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
+    std::uint32_t value = 0;
+    for (std::size_t i = 4; i-- > 0;)
+        value = value << 8 | b[at + i];
+    return value;
 }
 
 struct Rec {
@@ -40,8 +43,8 @@ std::vector<Rec> trackRecords(const Bytes& file, std::size_t base, std::uint32_t
     std::size_t at = base + entry;
     std::size_t count = 1;
     for (std::size_t i = 0; i < count && at + 16 <= file.size(); ++i) {
-        count = file[at + 4] | file[at + 5] << 8;
-        const std::size_t size = file[at + 14] | file[at + 15] << 8;
+        count = file[at + 4] + std::size_t{256} * file[at + 5];
+        const std::size_t size = file[at + 14] + std::size_t{256} * file[at + 15];
         out.push_back({file[at], file[at + 1], file[at + 2], file[at + 3], at + 16, size});
         at += 16 + size;
     }

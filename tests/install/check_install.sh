@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Installs the build into a scratch prefix, checks what lands there, then
 # builds and runs a small project against the installed package.
-#   check_install.sh BUILD_DIR SOURCE_DIR IMAGE
+#   check_install.sh BUILD_DIR SOURCE_DIR IMAGE CXX [FLAGS]
+# CXX and FLAGS are those the library was built with (a sanitizer build's
+# library needs its runtime in the consumer too).
 set -euo pipefail
-build=$1 source=$2 image=$3
+build=$1 source=$2 image=$3 cxx=$4 flags=${5:-}
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/d88-install.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 prefix=$scratch/prefix
@@ -19,7 +21,8 @@ if command -v man >/dev/null 2>&1; then
     MANWIDTH=80 man -l "$prefix/share/man/man1/$page.1" 2>&1 >/dev/null | grep . && { echo "man $page complains"; exit 1; }
   done
 fi
-cmake -S "$source/tests/install/consumer" -B "$scratch/consumer" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake -S "$source/tests/install/consumer" -B "$scratch/consumer" -DCMAKE_PREFIX_PATH="$prefix" \
+  -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="$flags" >/dev/null
 cmake --build "$scratch/consumer" >/dev/null
 out=$("$scratch/consumer/consumer" "$image")
 [ "$out" = "1 FM7DISK" ] || { echo "consumer printed: $out"; exit 1; }
