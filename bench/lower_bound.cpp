@@ -19,12 +19,12 @@ struct Output {
 };
 
 const Output kOutputs[] = {
-    {"DRIVER", ".DRIVER.tmp", 10, 6, 5632},     {"ZANVO00", ".ZANVO00.tmp", 11, 12, 256},
-    {"ZANVO01", ".ZANVO01.tmp", 11, 13, 4352},  {"ZANVO02", ".ZANVO02.tmp", 12, 14, 14080},
-    {"ZANVO03", ".ZANVO03.tmp", 16, 5, 4096},   {"ZANVO04", ".ZANVO04.tmp", 17, 5, 4096},
-    {"ZANVO05", ".ZANVO05.tmp", 18, 5, 5376},   {"ZANVO06", ".ZANVO06.tmp", 19, 10, 2816},
-    {"ZANVO07", ".ZANVO07.tmp", 20, 5, 8960},   {"ZANVO08", ".ZANVO08.tmp", 22, 8, 5376},
-    {"ZANVO09", ".ZANVO09.tmp", 23, 13, 768},   {"ZANVO10", ".ZANVO10.tmp", 23, 16, 8704},
+    {"DRIVER", ".DRIVER.tmp", 10, 6, 5632},    {"ZANVO00", ".ZANVO00.tmp", 11, 12, 256},
+    {"ZANVO01", ".ZANVO01.tmp", 11, 13, 4352}, {"ZANVO02", ".ZANVO02.tmp", 12, 14, 14080},
+    {"ZANVO03", ".ZANVO03.tmp", 16, 5, 4096},  {"ZANVO04", ".ZANVO04.tmp", 17, 5, 4096},
+    {"ZANVO05", ".ZANVO05.tmp", 18, 5, 5376},  {"ZANVO06", ".ZANVO06.tmp", 19, 10, 2816},
+    {"ZANVO07", ".ZANVO07.tmp", 20, 5, 8960},  {"ZANVO08", ".ZANVO08.tmp", 22, 8, 5376},
+    {"ZANVO09", ".ZANVO09.tmp", 23, 13, 768},  {"ZANVO10", ".ZANVO10.tmp", 23, 16, 8704},
     {"ZANVO11", ".ZANVO11.tmp", 26, 2, 6144},
 };
 

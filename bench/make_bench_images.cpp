@@ -28,7 +28,8 @@ int main(int argc, char* argv[])
             disks.push_back(testimg::formattedDisk(61 + i, 80, 16, true));
         testimg::writeFile(dir + "/64-disks.d88", testimg::buildImage(disks));
 
-        testimg::writeFile(dir + "/crafted.d88", testimg::buildImage({testimg::sharedDecoyTrack(diskA, 64000)}));
+        testimg::writeFile(dir + "/crafted.d88",
+                           testimg::buildImage({testimg::sharedDecoyTrack(diskA, 64000)}));
     } catch (const std::exception& e) {
         std::fprintf(stderr, "make-bench-images: %s\n", e.what());
         return 1;

@@ -50,7 +50,8 @@ Sample runOnce(const Command& cmd)
         std::fprintf(stderr, "pair-timer: %s failed (status %d)\n", cmd.argv[0], status);
         std::exit(1);
     }
-    return {static_cast<double>(end.tv_sec - start.tv_sec) + static_cast<double>(end.tv_nsec - start.tv_nsec) / 1e9,
+    return {static_cast<double>(end.tv_sec - start.tv_sec) +
+                static_cast<double>(end.tv_nsec - start.tv_nsec) / 1e9,
             usage.ru_maxrss};
 }
 
@@ -99,8 +100,9 @@ int main(int argc, char* argv[])
         rssA = std::max(rssA, sa2.maxRssKb);
         rssB = std::max(rssB, sb.maxRssKb);
     }
-    std::printf("median_a_ms %.3f\nmedian_b_ms %.3f\nratio %.3f\nrss_a_kb %ld\nrss_b_kb %ld\nrss_ratio %.3f\n",
-                median(ta) * 1e3, median(tb) * 1e3, median(ratio), rssA, rssB,
-                static_cast<double>(rssA) / static_cast<double>(rssB));
+    std::printf(
+        "median_a_ms %.3f\nmedian_b_ms %.3f\nratio %.3f\nrss_a_kb %ld\nrss_b_kb %ld\nrss_ratio %.3f\n",
+        median(ta) * 1e3, median(tb) * 1e3, median(ratio), rssA, rssB,
+        static_cast<double>(rssA) / static_cast<double>(rssB));
     return 0;
 }

@@ -16,15 +16,15 @@ struct SectorId {
 };
 
 struct TrackFacts {
-    int index;                   // track table position
-    std::int32_t offset;         // from the disk start
-    std::vector<SectorId> ids;   // in stored order; empty when nothing could be read
+    int index;                 // track table position
+    std::int32_t offset;       // from the disk start
+    std::vector<SectorId> ids; // in stored order; empty when nothing could be read
 };
 
 struct DiskFacts {
     int index;
     std::int64_t fileOffset;
-    std::string name;            // raw bytes, up to 16
+    std::string name; // raw bytes, up to 16
     int mediaType;
     std::int32_t diskSize;
     // Real images may carry fewer than 164 table entries: the table ends

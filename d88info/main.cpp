@@ -24,7 +24,7 @@
 namespace {
 
 constexpr int kOk = 0;
-constexpr int kFailed = 1;     // cannot open, no such disk, nothing to export, cannot write
+constexpr int kFailed = 1; // cannot open, no such disk, nothing to export, cannot write
 constexpr int kBadUsage = 2;
 constexpr int kIncomplete = 3; // a raw export whose run stopped early
 
@@ -33,26 +33,25 @@ constexpr char kUsage[] = "usage: d88info IMAGE\n"
                           "       d88info --raw IMAGE DISK [-o FILE]\n"
                           "       d88info --help\n";
 
-constexpr char kHelp[] =
-    "d88info explains a D88 floppy-disk image.\n"
-    "\n"
-    "  d88info IMAGE\n"
-    "      One block per disk in the file: its offset, name, media type, size, the\n"
-    "      tracks present, the record counts and size codes seen. For the first disk,\n"
-    "      whether its boot sector carries the ZANVO Disk A or Disk F label.\n"
-    "  d88info IMAGE DISK\n"
-    "      For disk DISK (counted from 0): each present track with the IDs (C.H.R.N)\n"
-    "      of its records in stored order, then a map with one row a track and one\n"
-    "      column a sector number, showing sectors present, missing, duplicated, of\n"
-    "      another size or carrying another track's cylinder and head.\n"
-    "  d88info --raw IMAGE DISK [-o FILE]\n"
-    "      The disk as a plain sector image (no headers), to standard output or to\n"
-    "      FILE: sectors in order from track 0, with track 0's sector numbers and\n"
-    "      size code, up to the highest present track. Where the disk has a hole the\n"
-    "      export stops, and says so on standard error.\n"
-    "\n"
-    "Exit status: 0 done, 1 the image or disk cannot be read or the output cannot\n"
-    "be written, 2 wrong arguments, 3 a raw export that stopped early.\n";
+constexpr char kHelp[] = "d88info explains a D88 floppy-disk image.\n"
+                         "\n"
+                         "  d88info IMAGE\n"
+                         "      One block per disk in the file: its offset, name, media type, size, the\n"
+                         "      tracks present, the record counts and size codes seen. For the first disk,\n"
+                         "      whether its boot sector carries the ZANVO Disk A or Disk F label.\n"
+                         "  d88info IMAGE DISK\n"
+                         "      For disk DISK (counted from 0): each present track with the IDs (C.H.R.N)\n"
+                         "      of its records in stored order, then a map with one row a track and one\n"
+                         "      column a sector number, showing sectors present, missing, duplicated, of\n"
+                         "      another size or carrying another track's cylinder and head.\n"
+                         "  d88info --raw IMAGE DISK [-o FILE]\n"
+                         "      The disk as a plain sector image (no headers), to standard output or to\n"
+                         "      FILE: sectors in order from track 0, with track 0's sector numbers and\n"
+                         "      size code, up to the highest present track. Where the disk has a hole the\n"
+                         "      export stops, and says so on standard error.\n"
+                         "\n"
+                         "Exit status: 0 done, 1 the image or disk cannot be read or the output cannot\n"
+                         "be written, 2 wrong arguments, 3 a raw export that stopped early.\n";
 
 bool parseIndex(const char* text, int* value)
 {

@@ -42,21 +42,23 @@ bool exportRaw(d88::D88Image& image, int disk, RawExport* result, std::string* e
     const std::int64_t perTrack = highR - lowR + 1;
     result->wanted = (highestTrack + 1) * perTrack * sectorSize;
     if (result->wanted > kMaxExport) {
-        *error = "the layout asks for " + std::to_string(result->wanted) + " bytes, more than an export may hold";
+        *error =
+            "the layout asks for " + std::to_string(result->wanted) + " bytes, more than an export may hold";
         return false;
     }
 
     result->bytes.assign(static_cast<std::size_t>(result->wanted), 0);
     image.setSectorRange(lowR, highR);
-    const std::int32_t got = image.readSectors(0, 0, 0, lowR, n, result->bytes.data(),
-                                               static_cast<std::int32_t>(result->wanted));
+    const std::int32_t got =
+        image.readSectors(0, 0, 0, lowR, n, result->bytes.data(), static_cast<std::int32_t>(result->wanted));
     result->bytes.resize(static_cast<std::size_t>(got));
     if (got < result->wanted) {
         const std::int64_t sector = got / sectorSize;
         const std::int64_t track = sector / perTrack;
-        result->stop = "the run stopped at track " + std::to_string(track) + " (C " + std::to_string(track / 2) +
-                       " H " + std::to_string(track % 2) + ") sector " + std::to_string(lowR + sector % perTrack) +
-                       ": it is missing or shorter than " + std::to_string(sectorSize) + " bytes";
+        result->stop = "the run stopped at track " + std::to_string(track) + " (C " +
+                       std::to_string(track / 2) + " H " + std::to_string(track % 2) + ") sector " +
+                       std::to_string(lowR + sector % perTrack) + ": it is missing or shorter than " +
+                       std::to_string(sectorSize) + " bytes";
     }
     return true;
 }

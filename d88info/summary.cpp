@@ -58,11 +58,12 @@ void printBootLabel(std::FILE* out, d88::D88Image& image)
 
 void printDisk(std::FILE* out, d88::D88Image& image, const DiskFacts& disk)
 {
-    std::fprintf(out, "disk %d at offset %lld (0x%llx)\n", disk.index, static_cast<long long>(disk.fileOffset),
-                 static_cast<unsigned long long>(disk.fileOffset));
+    std::fprintf(out, "disk %d at offset %lld (0x%llx)\n", disk.index,
+                 static_cast<long long>(disk.fileOffset), static_cast<unsigned long long>(disk.fileOffset));
     std::fprintf(out, "  name:       \"%s\"\n", escapeName(disk.name).c_str());
     const std::string meaning = mediaMeaning(disk.mediaType);
-    std::fprintf(out, "  media type: 0x%02x (%s)\n", disk.mediaType, meaning.empty() ? "unknown" : meaning.c_str());
+    std::fprintf(out, "  media type: 0x%02x (%s)\n", disk.mediaType,
+                 meaning.empty() ? "unknown" : meaning.c_str());
     std::fprintf(out, "  disk size:  %ld (0x%lx)%s\n", static_cast<long>(disk.diskSize),
                  static_cast<unsigned long>(static_cast<std::uint32_t>(disk.diskSize)),
                  disk.diskSize < 0 ? " (negative: no track can be read)" : "");
@@ -78,24 +79,28 @@ void printDisk(std::FILE* out, d88::D88Image& image, const DiskFacts& disk)
     }
     std::fprintf(out, "  tracks:     %zu present: %s\n", present.size(), indexRanges(present).c_str());
     if (disk.tableEntries < d88::kMaxTracks)
-        std::fprintf(out, "  table:      %d entries (the first track starts at 0x%x; the rest is sector data)\n",
+        std::fprintf(out,
+                     "  table:      %d entries (the first track starts at 0x%x; the rest is sector data)\n",
                      disk.tableEntries, d88::kTrackTableOffset + 4 * disk.tableEntries);
     std::string records, codes;
     for (const auto& [count, tracks] : recordsPerTrack)
-        records += (records.empty() ? "" : "; ") + std::to_string(count) + " a track on " + std::to_string(tracks) +
-                   (tracks == 1 ? " track" : " tracks");
+        records += (records.empty() ? "" : "; ") + std::to_string(count) + " a track on " +
+                   std::to_string(tracks) + (tracks == 1 ? " track" : " tracks");
     for (const auto& [n, count] : sizeCodes)
         codes += (codes.empty() ? "" : "; ") + std::string("N=") + std::to_string(n) +
-                 (n < 8 ? " (" + std::to_string(128 << n) + " bytes)" : std::string()) + " x" + std::to_string(count);
+                 (n < 8 ? " (" + std::to_string(128 << n) + " bytes)" : std::string()) + " x" +
+                 std::to_string(count);
     std::fprintf(out, "  records:    %s\n", records.empty() ? "none" : records.c_str());
     std::fprintf(out, "  size codes: %s\n", codes.empty() ? "none" : codes.c_str());
 
     std::int64_t largest = 0;
     const std::string looksLike = geometryMedia(disk, &largest);
     if (!looksLike.empty() && looksLike != meaning)
-        std::fprintf(out, "  note:       the media byte says %s, but %lld-byte tracks on positions up to %d look like %s\n",
-                     meaning.empty() ? "nothing known" : meaning.c_str(), static_cast<long long>(largest),
-                     present.empty() ? 0 : present.back(), looksLike.c_str());
+        std::fprintf(
+            out,
+            "  note:       the media byte says %s, but %lld-byte tracks on positions up to %d look like %s\n",
+            meaning.empty() ? "nothing known" : meaning.c_str(), static_cast<long long>(largest),
+            present.empty() ? 0 : present.back(), looksLike.c_str());
     if (disk.index == 0)
         printBootLabel(out, image);
 }

@@ -49,8 +49,9 @@ void printMap(std::FILE* out, const DiskFacts& disk)
         return;
     }
     const int common = commonSizeCode(disk);
-    std::fprintf(out, "\nmap of sector numbers %d-%d: '%c' present, '%c' missing, '%c' duplicated, "
-                      "'%c' C/H of another track, a digit: size code other than %d\n",
+    std::fprintf(out,
+                 "\nmap of sector numbers %d-%d: '%c' present, '%c' missing, '%c' duplicated, "
+                 "'%c' C/H of another track, a digit: size code other than %d\n",
                  lowR, highR, kPresent, kMissing, kDuplicated, kForeign, common);
     const int lastTrack = disk.tracks.back().index;
     for (const int divisor : {100, 10, 1}) {
@@ -63,7 +64,8 @@ void printMap(std::FILE* out, const DiskFacts& disk)
     }
     std::size_t next = 0;
     for (int t = 0; t <= lastTrack; ++t) {
-        const TrackFacts* track = next < disk.tracks.size() && disk.tracks[next].index == t ? &disk.tracks[next++] : nullptr;
+        const TrackFacts* track =
+            next < disk.tracks.size() && disk.tracks[next].index == t ? &disk.tracks[next++] : nullptr;
         if (!track) {
             std::fprintf(out, "track %3d absent\n", t);
             continue;

@@ -28,7 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::string error;
         if (d88info::exportRaw(image, disk, &exported, &error)) {
             CHECK(static_cast<std::int64_t>(exported.bytes.size()) <= exported.wanted);
-            CHECK(exported.stop.empty() == (static_cast<std::int64_t>(exported.bytes.size()) == exported.wanted));
+            CHECK(exported.stop.empty() ==
+                  (static_cast<std::int64_t>(exported.bytes.size()) == exported.wanted));
         } else {
             CHECK(!error.empty());
         }

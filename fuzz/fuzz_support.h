@@ -10,12 +10,12 @@
 #include <cstdio>
 #include <string>
 
-#define CHECK(cond)                                                                                \
-    do {                                                                                           \
-        if (!(cond)) {                                                                             \
-            std::fprintf(stderr, "check failed: %s (line %d)\n", #cond, __LINE__);                 \
-            __builtin_trap();                                                                      \
-        }                                                                                          \
+#define CHECK(cond)                                                                                          \
+    do {                                                                                                     \
+        if (!(cond)) {                                                                                       \
+            std::fprintf(stderr, "check failed: %s (line %d)\n", #cond, __LINE__);                           \
+            __builtin_trap();                                                                                \
+        }                                                                                                    \
     } while (0)
 
 namespace fuzzsupport {

@@ -16,7 +16,8 @@ using testimg::Disk;
 Disk keepTracks(Disk disk, int first, int last)
 {
     for (auto it = disk.tracks.begin(); it != disk.tracks.end();)
-        it = (it->first != 0 && (it->first < first || it->first > last)) ? disk.tracks.erase(it) : std::next(it);
+        it = (it->first != 0 && (it->first < first || it->first > last)) ? disk.tracks.erase(it)
+                                                                         : std::next(it);
     return disk;
 }
 

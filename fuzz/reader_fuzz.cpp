@@ -16,7 +16,7 @@ namespace {
 // what is left at the front is the image. Taking from the end keeps an image
 // seed an image when it is mutated.
 class Input {
-public:
+  public:
     Input(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
     std::uint32_t byte() { return size_ ? data_[--size_] : 0u; }
     std::int32_t any()
@@ -37,7 +37,7 @@ public:
     }
     std::vector<std::uint8_t> rest() const { return std::vector<std::uint8_t>(data_, data_ + size_); }
 
-private:
+  private:
     const std::uint8_t* data_;
     std::size_t size_;
 };

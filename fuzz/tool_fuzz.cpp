@@ -72,9 +72,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (name == kImageName)
             continue;
         const auto it = outputs.find(name);
-        CHECK(it != outputs.end());                 // no stray or temporary file
+        CHECK(it != outputs.end()); // no stray or temporary file
         CHECK(entry.is_regular_file());
-        CHECK(entry.file_size() == it->second);     // never longer, never shorter
+        CHECK(entry.file_size() == it->second); // never longer, never shorter
         fs::remove(entry.path());
     }
     std::ifstream image(kImageName, std::ios::binary);

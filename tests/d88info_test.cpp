@@ -56,7 +56,8 @@ Bytes plainImage(const Bytes& file, std::size_t base, int tracks, int perTrack, 
 {
     Bytes out;
     for (int t = 0; t < tracks; ++t) {
-        const std::vector<Rec> recs = trackRecords(file, base, le32(file, base + 0x20 + 4 * static_cast<std::size_t>(t)));
+        const std::vector<Rec> recs =
+            trackRecords(file, base, le32(file, base + 0x20 + 4 * static_cast<std::size_t>(t)));
         for (int r = 1; r <= perTrack; ++r) {
             const auto it = std::find_if(recs.begin(), recs.end(), [&](const Rec& x) { return x.r == r; });
             EXPECT_NE(it, recs.end()) << "track " << t << " sector " << r;
@@ -70,7 +71,7 @@ Bytes plainImage(const Bytes& file, std::size_t base, int tracks, int perTrack, 
 }
 
 class D88InfoTest : public ::testing::Test {
-protected:
+  protected:
     RunResult info(const std::vector<std::string>& args)
     {
         return testsupport::runProgram(kInfo, args, dir.path());
@@ -97,7 +98,8 @@ TEST_F(D88InfoTest, SummariesOfTheRealImages)
         EXPECT_EQ(r.status, 0) << name;
         EXPECT_EQ(r.err, "") << name;
         EXPECT_TRUE(hasLine(r.out, "disks: 1")) << name;
-        EXPECT_TRUE(hasLine(r.out, "  disk size:  " + std::to_string(le32(file, 0x1C)) + " (0x552b0)")) << r.out;
+        EXPECT_TRUE(hasLine(r.out, "  disk size:  " + std::to_string(le32(file, 0x1C)) + " (0x552b0)"))
+            << r.out;
         EXPECT_TRUE(hasLine(r.out, "  media type: 0x00 (2D)")) << r.out;
         EXPECT_TRUE(hasLine(r.out, "  tracks:     80 present: 0-79")) << r.out;
         EXPECT_TRUE(hasLine(r.out, "  records:    16 a track on 80 tracks")) << r.out;
@@ -112,8 +114,10 @@ TEST_F(D88InfoTest, SummariesOfTheRealImages)
         EXPECT_TRUE(hasLine(r.out, label)) << r.out;
     }
     // A name filling all 16 bytes, and one that ends early.
-    EXPECT_TRUE(hasLine(info({(kReal / "x1_hubasic_2d.d88").string()}).out, "  name:       \"by_github_ORYZAP\""));
-    EXPECT_TRUE(hasLine(info({(kReal / "fm77av_demo2019_2d.d77").string()}).out, "  name:       \"FM7DISK\""));
+    EXPECT_TRUE(
+        hasLine(info({(kReal / "x1_hubasic_2d.d88").string()}).out, "  name:       \"by_github_ORYZAP\""));
+    EXPECT_TRUE(
+        hasLine(info({(kReal / "fm77av_demo2019_2d.d77").string()}).out, "  name:       \"FM7DISK\""));
 }
 
 TEST_F(D88InfoTest, TheHighDensityImageWhoseMediaByteSays2D)
@@ -124,7 +128,9 @@ TEST_F(D88InfoTest, TheHighDensityImageWhoseMediaByteSays2D)
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(hasLine(r.out, "  tracks:     154 present: 0-153")) << r.out;
     EXPECT_TRUE(hasLine(r.out, "  size codes: N=3 (1024 bytes) x1232")) << r.out;
-    EXPECT_TRUE(hasLine(r.out, "  note:       the media byte says 2D, but 8192-byte tracks on positions up to 153 look like 2HD"))
+    EXPECT_TRUE(hasLine(
+        r.out,
+        "  note:       the media byte says 2D, but 8192-byte tracks on positions up to 153 look like 2HD"))
         << r.out;
 
     const RunResult raw = info({"--raw", path.string(), "0"});
@@ -175,8 +181,8 @@ TEST_F(D88InfoTest, TwoDisksInOneFile)
         std::snprintf(hex, sizeof hex, "%x", le32(b, 0x20 + 4 * static_cast<std::size_t>(t)));
         line += hex + std::string(": 16 records:");
         for (const Rec& rec : trackRecords(b, 0, le32(b, 0x20 + 4 * static_cast<std::size_t>(t))))
-            line += " " + std::to_string(rec.c) + "." + std::to_string(rec.h) + "." + std::to_string(rec.r) + "." +
-                    std::to_string(rec.n);
+            line += " " + std::to_string(rec.c) + "." + std::to_string(rec.h) + "." + std::to_string(rec.r) +
+                    "." + std::to_string(rec.n);
         EXPECT_TRUE(hasLine(tracks.out, line)) << line;
     }
 
@@ -188,33 +194,35 @@ TEST_F(D88InfoTest, TwoDisksInOneFile)
 TEST_F(D88InfoTest, MapOfADamagedDisk)
 {
     Disk disk = testimg::formattedDisk(7, 6, 8, false);
-    disk.tracks.erase(2);                                   // a missing track
+    disk.tracks.erase(2); // a missing track
     auto& t1 = disk.tracks[1].records;
-    t1.erase(t1.begin() + 2);                               // sector 3 missing
-    t1.push_back(t1[0]);                                    // sector 1 twice
-    testimg::findRecord(disk, 3, 5)->n = 2;                 // another size
-    testimg::findRecord(disk, 4, 8)->c = 9;                 // another track's cylinder
+    t1.erase(t1.begin() + 2);               // sector 3 missing
+    t1.push_back(t1[0]);                    // sector 1 twice
+    testimg::findRecord(disk, 3, 5)->n = 2; // another size
+    testimg::findRecord(disk, 4, 8)->c = 9; // another track's cylinder
     testimg::writeFile((dir / "damaged.d88").string(), testimg::buildImage({disk}));
 
     const RunResult r = info({"damaged.d88", "0"});
     EXPECT_EQ(r.status, 0);
     const std::string map = r.out.substr(r.out.find("\nmap"));
-    EXPECT_EQ(map, "\nmap of sector numbers 1-8: '#' present, '.' missing, 'D' duplicated, 'x' C/H of another "
-                   "track, a digit: size code other than 1\n"
-                   "          12345678\n"
-                   "track   0 ########\n"
-                   "track   1 D#.#####\n"
-                   "track   2 absent\n"
-                   "track   3 ####2###\n"
-                   "track   4 #######x\n"
-                   "track   5 ########\n");
+    EXPECT_EQ(map,
+              "\nmap of sector numbers 1-8: '#' present, '.' missing, 'D' duplicated, 'x' C/H of another "
+              "track, a digit: size code other than 1\n"
+              "          12345678\n"
+              "track   0 ########\n"
+              "track   1 D#.#####\n"
+              "track   2 absent\n"
+              "track   3 ####2###\n"
+              "track   4 #######x\n"
+              "track   5 ########\n");
 
     // The raw export stops at the hole and says where.
     const RunResult raw = info({"--raw", "damaged.d88", "0"});
     EXPECT_EQ(raw.status, 3);
     EXPECT_EQ(raw.out.size(), 10u * 256);
-    EXPECT_EQ(raw.err, "d88info: the run stopped at track 1 (C 0 H 1) sector 3: it is missing or shorter than "
-                       "256 bytes; 2560 of 12288 bytes exported\n");
+    EXPECT_EQ(raw.err,
+              "d88info: the run stopped at track 1 (C 0 H 1) sector 3: it is missing or shorter than "
+              "256 bytes; 2560 of 12288 bytes exported\n");
 }
 
 TEST_F(D88InfoTest, ClearErrorsForBadArguments)
@@ -235,7 +243,8 @@ TEST_F(D88InfoTest, ClearErrorsForBadArguments)
         {{"--bogus"}, 2, "d88info: unknown option --bogus\nusage:"},
         {{"one.d88", "1"}, 1, "d88info: one.d88 has 1 disk; there is no disk 1\n"},
         {{"missing.d88"}, 1, "d88info: cannot open missing.d88: not a readable file\n"},
-        {{"--raw", "one.d88", "0", "-o", "one.d88"}, 1,
+        {{"--raw", "one.d88", "0", "-o", "one.d88"},
+         1,
          "d88info: cannot write one.d88: it is the image being read, left untouched\n"},
     };
     for (const Case& c : cases) {

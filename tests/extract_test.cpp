@@ -61,10 +61,9 @@ struct Expected {
 };
 
 const Expected kDiskAFiles[] = {
-    {"DRIVER", 10, 6, 5632},   {"ZANVO00", 11, 12, 256},  {"ZANVO01", 11, 13, 4352},
-    {"ZANVO02", 12, 14, 14080}, {"ZANVO03", 16, 5, 4096},  {"ZANVO04", 17, 5, 4096},
-    {"ZANVO05", 18, 5, 5376},  {"ZANVO06", 19, 10, 2816}, {"ZANVO07", 20, 5, 8960},
-    {"ZANVO08", 22, 8, 5376},  {"ZANVO09", 23, 13, 768},  {"ZANVO10", 23, 16, 8704},
+    {"DRIVER", 10, 6, 5632},  {"ZANVO00", 11, 12, 256}, {"ZANVO01", 11, 13, 4352}, {"ZANVO02", 12, 14, 14080},
+    {"ZANVO03", 16, 5, 4096}, {"ZANVO04", 17, 5, 4096}, {"ZANVO05", 18, 5, 5376},  {"ZANVO06", 19, 10, 2816},
+    {"ZANVO07", 20, 5, 8960}, {"ZANVO08", 22, 8, 5376}, {"ZANVO09", 23, 13, 768},  {"ZANVO10", 23, 16, 8704},
     {"ZANVO11", 26, 2, 6144},
 };
 
@@ -83,7 +82,7 @@ Disk diskF(int seed = 22)
 }
 
 class ExtractTest : public ::testing::Test {
-protected:
+  protected:
     fs::path writeImage(const Bytes& bytes, const std::string& name = "disk.d88")
     {
         testimg::writeFile((dir / name).string(), bytes);
@@ -271,7 +270,7 @@ TEST_F(ExtractTest, ExistingOutputsAreReplacedNeverWrittenThrough)
     testimg::writeFile((dir / "DRIVER").string(), Bytes(20000, 0x11)); // longer than the new one
     fs::create_symlink(elsewhere / "victim", dir / "ZANVO00");
     fs::create_symlink(elsewhere / "nowhere", dir / "ZANVO01"); // dangling
-    ASSERT_EQ(mkfifo((dir / "ZANVO02").c_str(), 0600), 0);        // opening it would block
+    ASSERT_EQ(mkfifo((dir / "ZANVO02").c_str(), 0600), 0);      // opening it would block
     fs::create_hard_link(elsewhere / "victim", dir / "ZANVO03");
 
     const RunResult r = run({"disk.d88"});

@@ -38,7 +38,7 @@ const std::vector<std::pair<std::string, int>> kOutputs = {
 };
 
 class FaultTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         Disk disk = testimg::formattedDisk(41, 28, 16, true);
@@ -87,13 +87,13 @@ TEST_F(FaultTest, EveryKindOfThingAtAnOutputNameIsReplacedOrLeftAlone)
     const auto outside = testsupport::snapshot(elsewhere.path());
     const auto outsideFolder = testsupport::snapshot(elsewhere / "folder");
 
-    fs::create_symlink(elsewhere / "file", dir / "DRIVER");           // to a file
-    fs::create_symlink(elsewhere / "folder", dir / "ZANVO00");        // to a folder
-    fs::create_symlink("ZANVO01", dir / "ZANVO01");                   // to itself
-    fs::create_symlink(elsewhere / "gone", dir / "ZANVO02");          // dangling
-    fs::create_hard_link(elsewhere / "file", dir / "ZANVO03");        // another name of a file
-    ASSERT_EQ(mkfifo((dir / "ZANVO04").c_str(), 0644), 0);            // a FIFO: opening blocks
-    const int sock = socket(AF_UNIX, SOCK_STREAM, 0);                 // a socket
+    fs::create_symlink(elsewhere / "file", dir / "DRIVER");    // to a file
+    fs::create_symlink(elsewhere / "folder", dir / "ZANVO00"); // to a folder
+    fs::create_symlink("ZANVO01", dir / "ZANVO01");            // to itself
+    fs::create_symlink(elsewhere / "gone", dir / "ZANVO02");   // dangling
+    fs::create_hard_link(elsewhere / "file", dir / "ZANVO03"); // another name of a file
+    ASSERT_EQ(mkfifo((dir / "ZANVO04").c_str(), 0644), 0);     // a FIFO: opening blocks
+    const int sock = socket(AF_UNIX, SOCK_STREAM, 0);          // a socket
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
     const std::string sockPath = (dir / "ZANVO05").string();
@@ -102,9 +102,9 @@ TEST_F(FaultTest, EveryKindOfThingAtAnOutputNameIsReplacedOrLeftAlone)
     ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
     close(sock);
     const bool device = mknod((dir / "ZANVO06").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
-    fs::create_directory(dir / "ZANVO07");                              // a folder
-    fs::create_hard_link(dir / "disk.d88", dir / "ZANVO08");          // the image under an output's name
-    fs::create_symlink("./disk.d88", dir / "ZANVO09");                // the image through a link
+    fs::create_directory(dir / "ZANVO07");                   // a folder
+    fs::create_hard_link(dir / "disk.d88", dir / "ZANVO08"); // the image under an output's name
+    fs::create_symlink("./disk.d88", dir / "ZANVO09");       // the image through a link
     const auto before = others();
 
     const RunResult r = run();

@@ -9,9 +9,9 @@
 // sector 5 of track 14 stored twice and sector 7 of track 16 of size code 2.
 #include "support/image_builder.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <algorithm>
 #include <exception>
 #include <string>
 
@@ -28,8 +28,8 @@ int main(int argc, char* argv[])
     for (auto& [index, track] : disk.tracks) {
         for (auto& rec : track.records) {
             char line[64];
-            std::snprintf(line, sizeof line, "sample sector: track %2d (C %2d H %d) R %2d\n", index,
-                          rec.c, rec.h, rec.r);
+            std::snprintf(line, sizeof line, "sample sector: track %2d (C %2d H %d) R %2d\n", index, rec.c,
+                          rec.h, rec.r);
             const std::size_t len = std::strlen(line);
             for (std::size_t i = 0; i < rec.data.size(); ++i)
                 rec.data[i] = static_cast<std::uint8_t>(line[i % len]);

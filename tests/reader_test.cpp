@@ -21,7 +21,7 @@ using testimg::Track;
 using testsupport::sameBytes;
 
 class ReaderTest : public ::testing::Test {
-protected:
+  protected:
     // Writes the image to a file and opens it with `image`.
     bool load(const Bytes& bytes)
     {
@@ -403,7 +403,8 @@ TEST_F(ReaderTest, WalksLongerThanTheReadWindow)
     Disk disk;
     auto& records = disk.tracks[0].records;
     for (int i = 0; i < 60000; ++i) {
-        records.push_back(record(i % 256, i / 256 % 2, i / 512 % 256, 0, testimg::sectorPattern(3, i, 0, 100)));
+        records.push_back(
+            record(i % 256, i / 256 % 2, i / 512 % 256, 0, testimg::sectorPattern(3, i, 0, 100)));
         records.back().count = 60000;
     }
     disk.trackOffsets[1] = 688;
@@ -426,11 +427,11 @@ TEST_F(ReaderTest, TrackOffsetsIntoTheHeaderOrPastTheFile)
     disk.trackOffsets[0] = 16;
     disk.trackOffsets[1] = 0x10000;
     disk.diskSize = 0x20000;
-    disk.headerBytes[16] = 0;                      // C of the fake first record
-    disk.headerBytes[18] = 9;                      // R
-    disk.headerBytes[19] = 1;                      // N
-    disk.headerBytes[20] = 1;                      // sector count 1
-    disk.headerBytes[30] = 4;                      // data size 4
+    disk.headerBytes[16] = 0; // C of the fake first record
+    disk.headerBytes[18] = 9; // R
+    disk.headerBytes[19] = 1; // N
+    disk.headerBytes[20] = 1; // sector count 1
+    disk.headerBytes[30] = 4; // data size 4
     ASSERT_TRUE(loadDisks({disk}));
     ASSERT_TRUE(image.selectDisk(0));
     std::uint8_t buf[256];
@@ -476,9 +477,11 @@ TEST_F(ReaderTest, RunsInOtherSizeCodes)
     image.setSectorRange(1, 3);
     Bytes buf(2048);
     EXPECT_EQ(image.readSectors(0, 0, 0, 2, 0, buf.data(), 256), 256);
-    EXPECT_TRUE(std::equal(buf.begin() + 128, buf.begin() + 256, testimg::sectorPattern(1, 0, 3, 128).begin()));
+    EXPECT_TRUE(
+        std::equal(buf.begin() + 128, buf.begin() + 256, testimg::sectorPattern(1, 0, 3, 128).begin()));
     EXPECT_EQ(image.readSectors(1, 0, 1, 1, 2, buf.data(), 2048), 1536);
-    EXPECT_TRUE(std::equal(buf.begin() + 1024, buf.begin() + 1536, testimg::sectorPattern(1, 1, 3, 512).begin()));
+    EXPECT_TRUE(
+        std::equal(buf.begin() + 1024, buf.begin() + 1536, testimg::sectorPattern(1, 1, 3, 512).begin()));
     EXPECT_EQ(image.readSector(2, 1, 0, 1, 255, buf.data(), 2048), 16);
     EXPECT_EQ(image.readSectors(2, 1, 0, 1, 255, buf.data(), 16), 16);
     EXPECT_EQ(image.readSectors(2, 1, 0, 1, 255, buf.data(), 17), 0);
@@ -487,7 +490,7 @@ TEST_F(ReaderTest, RunsInOtherSizeCodes)
 // --- sector runs ---
 
 class RunTest : public ReaderTest {
-protected:
+  protected:
     void SetUp() override
     {
         disk = testimg::formattedDisk(11, 12, 16, true);
@@ -559,7 +562,8 @@ TEST_F(RunTest, StopsAtTheEndOfTheTrackTable)
     Disk last;
     for (int t : {162, 163}) {
         for (int r = 1; r <= 16; ++r)
-            last.tracks[t].records.push_back(record(t / 2, t % 2, r, 1, testimg::sectorPattern(1, t, r, 256)));
+            last.tracks[t].records.push_back(
+                record(t / 2, t % 2, r, 1, testimg::sectorPattern(1, t, r, 256)));
     }
     ASSERT_TRUE(loadDisks({last}));
     ASSERT_TRUE(image.selectDisk(0));

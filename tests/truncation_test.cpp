@@ -27,7 +27,7 @@ using testimg::Disk;
 // Runs with the current folder set to `folder` and standard output and error
 // sent to /dev/null, restoring both afterwards.
 class QuietIn {
-public:
+  public:
     explicit QuietIn(const fs::path& folder) : previous_(fs::current_path())
     {
         std::fflush(stdout);
@@ -53,7 +53,7 @@ public:
     QuietIn(const QuietIn&) = delete;
     QuietIn& operator=(const QuietIn&) = delete;
 
-private:
+  private:
     fs::path previous_;
     int savedOut_ = -1;
     int savedErr_ = -1;
@@ -94,7 +94,8 @@ TEST(Truncation, EveryCutGivesWholeFilesOrNone)
     for (const testimg::Placed& place : places) {
         if (place.r != 1 && place.end != places.back().end)
             continue; // track starts and the image's end, byte by byte around them
-        for (std::size_t n = place.header - std::min<std::size_t>(place.header, 20); n <= place.header + 20; ++n)
+        for (std::size_t n = place.header - std::min<std::size_t>(place.header, 20); n <= place.header + 20;
+             ++n)
             cuts.insert(std::min(n, full.size()));
     }
 
@@ -121,8 +122,8 @@ TEST(Truncation, EveryCutGivesWholeFilesOrNone)
             const Disk left = survivingPart(disk, places, length);
             const bool recognised = testimg::findRecord(left, 0, 1) != nullptr;
             for (const zanvo::CutEntry* row = zanvo::diskAPlan; row->sector != 0; ++row) {
-                Bytes want = recognised ? testimg::expectedRun(left, row->track, row->sector, row->length)
-                                        : Bytes{};
+                Bytes want =
+                    recognised ? testimg::expectedRun(left, row->track, row->sector, row->length) : Bytes{};
                 const auto got = testsupport::readFile(dir / row->name);
                 if (want.empty()) {
                     if (got)
@@ -136,7 +137,8 @@ TEST(Truncation, EveryCutGivesWholeFilesOrNone)
                 fs::remove(dir / row->name);
             }
             if (testsupport::listFolder(dir.path()) != std::vector<std::string>{"disk.d88"})
-                failures.push_back(at + "unexpected files in the folder");        }
+                failures.push_back(at + "unexpected files in the folder");
+        }
     }
     for (const std::string& failure : failures)
         ADD_FAILURE() << failure;

@@ -17,8 +17,7 @@ void printMessage(ToolState& state, const std::string& text)
     if (state.stdoutFailed)
         return;
     errno = 0;
-    if (std::fwrite(text.data(), 1, text.size(), stdout) == text.size() &&
-        std::fflush(stdout) == 0)
+    if (std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0)
         return;
     const int err = errno;
     state.stdoutFailed = true;

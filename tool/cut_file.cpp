@@ -9,9 +9,8 @@
 
 namespace zanvo {
 
-bool cutFile(ToolState& state, const char* name, std::int32_t track, std::int32_t c,
-             std::int32_t h, std::int32_t r, std::int32_t n, std::int32_t skip,
-             std::int32_t length)
+bool cutFile(ToolState& state, const char* name, std::int32_t track, std::int32_t c, std::int32_t h,
+             std::int32_t r, std::int32_t n, std::int32_t skip, std::int32_t length)
 {
     if (skip < 0 || length < 0 || skip > kSectorBufferSize - length)
         return false;
@@ -29,8 +28,7 @@ bool cutFile(ToolState& state, const char* name, std::int32_t track, std::int32_
         warnIncompleteRun(name, std::max(got - skip, 0), length);
 
     std::string reason;
-    if (!replaceFile(name, buffer + skip, static_cast<std::size_t>(length), state.imagePath,
-                     &reason)) {
+    if (!replaceFile(name, buffer + skip, static_cast<std::size_t>(length), state.imagePath, &reason)) {
         reportWriteFailure(state, name, reason);
         return false;
     }
@@ -40,8 +38,8 @@ bool cutFile(ToolState& state, const char* name, std::int32_t track, std::int32_
 void runPlan(ToolState& state, const CutEntry* plan)
 {
     for (const CutEntry* row = plan; row->sector != 0; ++row)
-        cutFile(state, row->name, row->track, row->track >> 1, row->track & 1, row->sector,
-                kPlanSizeCode, 0, row->length);
+        cutFile(state, row->name, row->track, row->track >> 1, row->track & 1, row->sector, kPlanSizeCode, 0,
+                row->length);
 }
 
 } // namespace zanvo

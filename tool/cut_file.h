@@ -15,9 +15,8 @@ namespace zanvo {
 // Nothing read: no line, no file, false. A run that ended early still gives
 // a file of the full length, zeros after the bytes recovered, with a warning.
 // True only when the file was written.
-bool cutFile(ToolState& state, const char* name, std::int32_t track, std::int32_t c,
-             std::int32_t h, std::int32_t r, std::int32_t n, std::int32_t skip,
-             std::int32_t length);
+bool cutFile(ToolState& state, const char* name, std::int32_t track, std::int32_t c, std::int32_t h,
+             std::int32_t r, std::int32_t n, std::int32_t skip, std::int32_t length);
 
 // Cuts every row of `plan` in order, up to the row whose sector is 0. A row
 // that fails does not stop the rows after it.

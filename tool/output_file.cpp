@@ -66,8 +66,8 @@ std::FILE* createTemporary(const char* name, std::string* temp, std::string* rea
 
 } // namespace
 
-bool replaceFile(const char* name, const std::uint8_t* data, std::size_t length,
-                 const char* protectedPath, std::string* reason)
+bool replaceFile(const char* name, const std::uint8_t* data, std::size_t length, const char* protectedPath,
+                 std::string* reason)
 {
     std::error_code ec;
     if (protectedPath && fs::equivalent(d88::toPath(name), d88::toPath(protectedPath), ec)) {

@@ -14,8 +14,8 @@ namespace zanvo {
 // Refuses when `name` reaches the same file as `protectedPath`. On failure
 // returns false with a reason in plain ASCII; the old `name` is left as it
 // was and no temporary file remains.
-bool replaceFile(const char* name, const std::uint8_t* data, std::size_t length,
-                 const char* protectedPath, std::string* reason);
+bool replaceFile(const char* name, const std::uint8_t* data, std::size_t length, const char* protectedPath,
+                 std::string* reason);
 
 } // namespace zanvo
 

@@ -177,9 +177,8 @@ bool D88Image::readRecordHeader(std::int64_t pos, Record* record)
     return true;
 }
 
-std::int32_t D88Image::readSector(std::int32_t track, std::int32_t c, std::int32_t h,
-                                  std::int32_t r, std::int32_t n, std::uint8_t* dest,
-                                  std::int32_t maxLen)
+std::int32_t D88Image::readSector(std::int32_t track, std::int32_t c, std::int32_t h, std::int32_t r,
+                                  std::int32_t n, std::uint8_t* dest, std::int32_t maxLen)
 {
     std::int64_t pos = 0;
     if (maxLen < 0 || !trackStart(track, &pos))
@@ -205,8 +204,7 @@ std::int32_t D88Image::readSector(std::int32_t track, std::int32_t c, std::int32
     return 0;
 }
 
-std::int32_t D88Image::readSectorIds(std::int32_t track, std::uint8_t* dest,
-                                     std::int32_t capacity)
+std::int32_t D88Image::readSectorIds(std::int32_t track, std::uint8_t* dest, std::int32_t capacity)
 {
     std::int64_t pos = 0;
     if (!trackStart(track, &pos))

@@ -60,9 +60,7 @@ std::unique_ptr<FileWindow> FileWindow::open(const char* path)
     return std::unique_ptr<FileWindow>(new FileWindow(file, size));
 }
 
-FileWindow::FileWindow(std::FILE* file, std::int64_t size) : file_(file), size_(size), streamPos_(-1)
-{
-}
+FileWindow::FileWindow(std::FILE* file, std::int64_t size) : file_(file), size_(size), streamPos_(-1) {}
 
 FileWindow::~FileWindow()
 {
@@ -77,7 +75,8 @@ std::int32_t FileWindow::viewOutside(std::int64_t pos, std::int32_t len, const s
     const std::int64_t end = start_ + length_;
     if (pos < start_ || want > end) {
         if (length_ > 0 && pos >= start_ && pos <= end && want - start_ <= kCapacity) {
-            readMore(start_ + std::min(kCapacity, std::max({want - start_, 2 * length_, length_ + kMinGrowth})));
+            readMore(start_ +
+                     std::min(kCapacity, std::max({want - start_, 2 * length_, length_ + kMinGrowth})));
         } else {
             start_ = pos;
             length_ = 0;

@@ -16,7 +16,7 @@
 namespace d88 {
 
 class FileWindow {
-public:
+  public:
     // The largest single request: the largest sector data, 65535 bytes.
     static constexpr std::int32_t kMaxView = 64 * 1024;
 
@@ -43,19 +43,19 @@ public:
     // A seek or read reported an error since the file was opened.
     bool failed() const { return failed_; }
 
-private:
+  private:
     FileWindow(std::FILE* file, std::int64_t size);
     std::int32_t viewOutside(std::int64_t pos, std::int32_t len, const std::uint8_t** out);
     void readMore(std::int64_t end);
     void reserve(std::int64_t bytes);
 
     std::FILE* file_;
-    std::int64_t size_;           // file size when opened; nothing past it is read
-    std::int64_t streamPos_ = 0;  // where the stream stands, -1 when unknown
+    std::int64_t size_;          // file size when opened; nothing past it is read
+    std::int64_t streamPos_ = 0; // where the stream stands, -1 when unknown
     std::unique_ptr<std::uint8_t[]> bytes_;
-    std::int64_t capacity_ = 0;   // bytes_ grows on demand, up to a fixed cap
-    std::int64_t start_ = 0;      // file offset of bytes_[0]
-    std::int64_t length_ = 0;     // bytes held
+    std::int64_t capacity_ = 0; // bytes_ grows on demand, up to a fixed cap
+    std::int64_t start_ = 0;    // file offset of bytes_[0]
+    std::int64_t length_ = 0;   // bytes held
     bool failed_ = false;
 };
 

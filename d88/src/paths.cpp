@@ -34,7 +34,8 @@ std::FILE* createNewFile(const char* name)
 {
 #ifdef _WIN32
     // The C runtime's fopen may not know the exclusive "x" mode; _O_EXCL it does.
-    const int fd = _wopen(toPath(name).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+    const int fd =
+        _wopen(toPath(name).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
     if (fd < 0)
         return nullptr;
     std::FILE* file = _fdopen(fd, "wb");

@@ -8,9 +8,8 @@
 
 namespace d88 {
 
-std::int32_t D88Image::readSectors(std::int32_t track, std::int32_t c, std::int32_t h,
-                                   std::int32_t r, std::int32_t n, std::uint8_t* dest,
-                                   std::int32_t length)
+std::int32_t D88Image::readSectors(std::int32_t track, std::int32_t c, std::int32_t h, std::int32_t r,
+                                   std::int32_t n, std::uint8_t* dest, std::int32_t length)
 {
     // Size codes are bytes. From 24 up the nominal size no longer fits an
     // int32, and any run then fits in one piece.

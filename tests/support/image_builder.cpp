@@ -32,8 +32,7 @@ Bytes buildDisk(const Disk& disk, std::vector<Placed>* places)
     for (const auto& [index, track] : disk.tracks) {
         if (index < 0 || index >= 164)
             throw std::out_of_range("track index");
-        putLE32(out, 0x20 + 4 * static_cast<std::size_t>(index),
-                static_cast<std::uint32_t>(out.size()));
+        putLE32(out, 0x20 + 4 * static_cast<std::size_t>(index), static_cast<std::uint32_t>(out.size()));
         for (const Record& rec : track.records) {
             const std::size_t at = out.size();
             out.resize(at + 16, 0);

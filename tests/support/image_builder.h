@@ -20,8 +20,8 @@ using Bytes = std::vector<std::uint8_t>;
 
 struct Record {
     std::uint8_t c = 0, h = 0, r = 1, n = 1;
-    std::optional<std::uint16_t> count;    // default: records in the track
-    std::optional<std::uint16_t> dataSize; // default: data.size()
+    std::optional<std::uint16_t> count;     // default: records in the track
+    std::optional<std::uint16_t> dataSize;  // default: data.size()
     std::array<std::uint8_t, 8> reserved{}; // header bytes 6-13
     Bytes data;
 };
@@ -31,13 +31,13 @@ struct Track {
 };
 
 struct Disk {
-    std::string name;                  // raw bytes at 0x00, at most 16 are written
+    std::string name; // raw bytes at 0x00, at most 16 are written
     std::uint8_t mediaType = 0;
-    std::map<int, Track> tracks;       // by track index 0-163, laid out in index order
-    std::optional<std::uint32_t> diskSize;           // default: the disk's length
-    std::map<int, std::uint32_t> trackOffsets;       // raw table entries, over the computed ones
-    std::map<int, std::uint8_t> headerBytes;         // any header byte, applied last
-    Bytes tail;                        // bytes after the last track, inside the disk
+    std::map<int, Track> tracks;               // by track index 0-163, laid out in index order
+    std::optional<std::uint32_t> diskSize;     // default: the disk's length
+    std::map<int, std::uint32_t> trackOffsets; // raw table entries, over the computed ones
+    std::map<int, std::uint8_t> headerBytes;   // any header byte, applied last
+    Bytes tail;                                // bytes after the last track, inside the disk
 };
 
 // Where a record landed in a built disk: its header's offset from the disk
@@ -62,8 +62,7 @@ Bytes sectorPattern(int seed, int track, int r, int size);
 // N = 1, IDs C = track / 2, H = track % 2, data from sectorPattern(seed, ...).
 // With `interleaved`, each track stores its records in the physical order
 // 1, 9, 2, 10, ... rather than 1, 2, 3, ...
-Disk formattedDisk(int seed, int trackCount = 80, int sectorsPerTrack = 16,
-                   bool interleaved = true);
+Disk formattedDisk(int seed, int trackCount = 80, int sectorsPerTrack = 16, bool interleaved = true);
 
 // A crafted disk whose 164 track table entries all point at one run:
 // `decoys` records that match nothing (sector count 65535, no data), then
@@ -76,8 +75,8 @@ const Record* findRecord(const Disk& disk, int track, int r);
 
 // The labels the title's boot sectors carry at bytes 1-16: Disk A's is
 // half-width katakana in Shift_JIS followed by "Sys".
-inline constexpr std::array<std::uint8_t, 16> kDiskALabel = {
-    0xBB, 0xDE, 0xDD, 0xB3, 0xDE, 0xAB, 0x21, 0xC4, 0xDE, 0xD8, 0xB0, 0xD1, 0xBD, 'S', 'y', 's'};
+inline constexpr std::array<std::uint8_t, 16> kDiskALabel = {0xBB, 0xDE, 0xDD, 0xB3, 0xDE, 0xAB, 0x21, 0xC4,
+                                                             0xDE, 0xD8, 0xB0, 0xD1, 0xBD, 'S',  'y',  's'};
 inline constexpr std::array<std::uint8_t, 16> kDiskFLabel = {'Z', 'A', 'N', 'V', 'O', ' ', 'D', 'i',
                                                              's', 'k', ' ', 'F', ' ', 'S', 'y', 's'};
 

@@ -51,13 +51,13 @@ std::string slurp(const fs::path& path)
 
 } // namespace
 
-RunResult runProgram(const std::string& program, const std::vector<std::string>& args,
-                     const fs::path& cwd, const RunOptions& options)
+RunResult runProgram(const std::string& program, const std::vector<std::string>& args, const fs::path& cwd,
+                     const RunOptions& options)
 {
     TempDir capture; // outputs kept out of the folder under test
     const bool captureOut = options.stdoutKind == StdoutKind::Capture;
-    const fs::path outPath = options.stdoutKind == StdoutKind::File ? fs::path(options.stdoutTo)
-                                                                     : capture / "stdout";
+    const fs::path outPath =
+        options.stdoutKind == StdoutKind::File ? fs::path(options.stdoutTo) : capture / "stdout";
     const fs::path errPath = capture / "stderr";
 
     std::vector<std::string> argvStrings;
@@ -75,8 +75,7 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
         const int in = open("/dev/null", O_RDONLY);
         const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 ||
-            dup2(err, 2) < 0)
+        if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0)
             _exit(126);
         if (options.stdoutKind == StdoutKind::Closed)
             close(1);
@@ -169,9 +168,8 @@ std::string hexAround(const Bytes& bytes, std::size_t at)
     const auto at = static_cast<std::size_t>(mismatch.first - expected.begin());
     return ::testing::AssertionFailure()
            << "sizes " << expected.size() << " (expected) and " << actual.size()
-           << " (actual); first difference at offset " << at << " (0x" << std::hex << at
-           << std::dec << ")\n  expected: " << hexAround(expected, at)
-           << "\n  actual:   " << hexAround(actual, at);
+           << " (actual); first difference at offset " << at << " (0x" << std::hex << at << std::dec
+           << ")\n  expected: " << hexAround(expected, at) << "\n  actual:   " << hexAround(actual, at);
 }
 
 Bytes toBytes(const std::string& text)

@@ -19,7 +19,7 @@ using Bytes = std::vector<std::uint8_t>;
 // A fresh folder under the system's temporary directory, removed with all it
 // holds (permissions restored first) when the object goes.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -27,24 +27,24 @@ public:
     const std::filesystem::path& path() const { return path_; }
     std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
 struct RunResult {
-    int status = -1;     // exit status, or 128 + signal number
-    std::string out;     // standard output, as bytes
-    std::string err;     // standard error, as bytes
+    int status = -1; // exit status, or 128 + signal number
+    std::string out; // standard output, as bytes
+    std::string err; // standard error, as bytes
 };
 
 enum class StdoutKind { Capture, File, Closed, BrokenPipe };
 
 struct RunOptions {
-    std::string argv0;                      // argv[0]; the program path when empty
+    std::string argv0; // argv[0]; the program path when empty
     StdoutKind stdoutKind = StdoutKind::Capture;
-    std::string stdoutTo;                   // the file, with StdoutKind::File
-    long long fileSizeLimit = -1;           // RLIMIT_FSIZE in bytes, SIGXFSZ ignored
-    bool unprivileged = false;              // as root: run as nobody (uid/gid 65534)
+    std::string stdoutTo;         // the file, with StdoutKind::File
+    long long fileSizeLimit = -1; // RLIMIT_FSIZE in bytes, SIGXFSZ ignored
+    bool unprivileged = false;    // as root: run as nobody (uid/gid 65534)
 };
 
 // Runs `program` with `args` in the folder `cwd`, standard input from

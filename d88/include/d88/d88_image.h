@@ -18,7 +18,7 @@ namespace d88 {
 class FileWindow;
 
 class D88Image {
-public:
+  public:
     // Constant-initialisable: a D88Image with static storage costs nothing at
     // start-up.
     constexpr D88Image() = default;
@@ -76,7 +76,7 @@ public:
     // Track table entry `track` of the selected disk, 0 when out of range.
     std::int32_t trackOffset(std::int32_t track) const;
 
-private:
+  private:
     struct Record;
 
     bool trackStart(std::int32_t track, std::int64_t* pos) const;

@@ -40,10 +40,9 @@ inline std::int32_t readLE16(const std::uint8_t* bytes)
 // behaviour.
 inline std::int32_t readLE32(const std::uint8_t* bytes)
 {
-    const std::uint32_t value = static_cast<std::uint32_t>(bytes[0]) |
-                                (static_cast<std::uint32_t>(bytes[1]) << 8) |
-                                (static_cast<std::uint32_t>(bytes[2]) << 16) |
-                                (static_cast<std::uint32_t>(bytes[3]) << 24);
+    const std::uint32_t value =
+        static_cast<std::uint32_t>(bytes[0]) | (static_cast<std::uint32_t>(bytes[1]) << 8) |
+        (static_cast<std::uint32_t>(bytes[2]) << 16) | (static_cast<std::uint32_t>(bytes[3]) << 24);
     return static_cast<std::int32_t>(value); // modular since C++20
 }
 

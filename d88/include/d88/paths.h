@@ -37,11 +37,17 @@ int runWithUtf8Arguments(int argc, wchar_t* argv[], int (*run)(int, char*[]));
 // POSIX systems; on Windows wmain, so that arguments arrive as UTF-16 and go
 // on as UTF-8, which every file operation here reads back.
 #ifdef _WIN32
-#define D88_PROGRAM_ENTRY(run)                                                                     \
-    int wmain(int argc, wchar_t* argv[]) { return d88::runWithUtf8Arguments(argc, argv, run); }
+#define D88_PROGRAM_ENTRY(run)                                                                               \
+    int wmain(int argc, wchar_t* argv[])                                                                     \
+    {                                                                                                        \
+        return d88::runWithUtf8Arguments(argc, argv, run);                                                   \
+    }
 #else
-#define D88_PROGRAM_ENTRY(run)                                                                     \
-    int main(int argc, char* argv[]) { return run(argc, argv); }
+#define D88_PROGRAM_ENTRY(run)                                                                               \
+    int main(int argc, char* argv[])                                                                         \
+    {                                                                                                        \
+        return run(argc, argv);                                                                              \
+    }
 #endif
 
 #endif
