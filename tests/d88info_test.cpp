@@ -225,6 +225,34 @@ TEST_F(D88InfoTest, MapOfADamagedDisk)
               "256 bytes; 2560 of 12288 bytes exported\n");
 }
 
+TEST_F(D88InfoTest, ATrackTableShorterThanTheHeader)
+{
+    // 84 entries: the first track starts at 0x20 + 84 * 4 = 0x170, where a
+    // 164-entry table would go on. Its first record's bytes, read as entries
+    // 84 and 85, would name tracks that are not there.
+    Disk disk = testimg::formattedDisk(5, 2, 4, false);
+    const Bytes built = testimg::buildDisk(disk);
+    Bytes bytes(built.begin(), built.begin() + 0x170);
+    bytes.insert(bytes.end(), built.begin() + 0x2B0, built.end());
+    const std::uint32_t shift = 0x2B0 - 0x170;
+    for (std::size_t t = 0; t < 2; ++t) {
+        const std::uint32_t entry = le32(built, 0x20 + 4 * t) - shift;
+        for (std::size_t i = 0; i < 4; ++i)
+            bytes[0x20 + 4 * t + i] = static_cast<std::uint8_t>(entry >> (8 * i));
+    }
+    const auto size = static_cast<std::uint32_t>(bytes.size());
+    for (std::size_t i = 0; i < 4; ++i)
+        bytes[0x1C + i] = static_cast<std::uint8_t>(size >> (8 * i));
+    testimg::writeFile((dir / "short.d88").string(), bytes);
+
+    const RunResult r = info({"short.d88"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(hasLine(r.out, "  tracks:     2 present: 0-1")) << r.out;
+    EXPECT_TRUE(hasLine(r.out, "  table:      84 entries (the first track starts at 0x170; the rest is sector data)"))
+        << r.out;
+    EXPECT_TRUE(hasLine(r.out, "  records:    4 a track on 2 tracks")) << r.out;
+}
+
 TEST_F(D88InfoTest, ClearErrorsForBadArguments)
 {
     testimg::writeFile((dir / "one.d88").string(), testimg::buildImage({testimg::formattedDisk(1, 2)}));
