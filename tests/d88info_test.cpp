@@ -248,7 +248,8 @@ TEST_F(D88InfoTest, ATrackTableShorterThanTheHeader)
     const RunResult r = info({"short.d88"});
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(hasLine(r.out, "  tracks:     2 present: 0-1")) << r.out;
-    EXPECT_TRUE(hasLine(r.out, "  table:      84 entries (the first track starts at 0x170; the rest is sector data)"))
+    EXPECT_TRUE(
+        hasLine(r.out, "  table:      84 entries (the first track starts at 0x170; the rest is sector data)"))
         << r.out;
     EXPECT_TRUE(hasLine(r.out, "  records:    4 a track on 2 tracks")) << r.out;
 }
