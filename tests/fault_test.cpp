@@ -51,7 +51,16 @@ class FaultTest : public ::testing::Test {
     }
     RunResult run(const RunOptions& options = {})
     {
-        return testsupport::runProgram(kTool, {"disk.d88"}, dir.path(), options);
+        if (!options.unprivileged)
+            return testsupport::runProgram(kTool, {"disk.d88"}, dir.path(), options);
+        // The build folder may lie where an unprivileged user cannot reach
+        // (under /root, say): run a copy from a folder anyone can enter.
+        fs::copy_file(kTool, elsewhere / "zanvo-extract", fs::copy_options::overwrite_existing);
+        fs::permissions(elsewhere.path(), fs::perms::owner_all | fs::perms::group_read |
+                                              fs::perms::group_exec | fs::perms::others_read |
+                                              fs::perms::others_exec);
+        return testsupport::runProgram((elsewhere / "zanvo-extract").string(), {"disk.d88"}, dir.path(),
+                                       options);
     }
     // The folder as it is, without the outputs.
     std::map<std::string, std::string> others() const
