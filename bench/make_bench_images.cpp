@@ -5,7 +5,7 @@
 //                 decoy records (sector count 65535, no data) followed by all
 //                 1,280 real sectors
 //   make-bench-images FOLDER
-#include "support/image_builder.h"
+#include "image_builder.h"
 
 #include <cstdio>
 #include <exception>

@@ -24,28 +24,25 @@ bool gatherDisk(d88::D88Image& image, int index, DiskFacts* facts)
         if (d88::kTrackTableOffset + 4 * entries >= firstTrackStart)
             break;
         const std::int32_t offset = image.trackOffset(entries);
-        if (offset > 0 && offset <= facts->diskSize && offset < firstTrackStart)
+        if (image.trackPresent(entries) && offset < firstTrackStart)
             firstTrackStart = offset;
     }
     facts->tableEntries = entries;
 
-    // 4 bytes a record: room for the usual tracks first, and for as many
-    // records as a sector count can announce when a track fills that.
-    constexpr std::size_t kMostIds = 4 * static_cast<std::size_t>(d88::kMaxRecordsPerTrack);
-    std::vector<std::uint8_t> ids(4 * 256);
+    // Room for the usual tracks first; a track that says it holds more gets
+    // room for as many records as a sector count can announce.
+    SectorId ids[256];
     for (int t = 0; t < entries; ++t) {
-        const std::int32_t offset = image.trackOffset(t);
-        if (offset <= 0 || offset > facts->diskSize)
+        if (!image.trackPresent(t))
             continue;
-        TrackFacts track{t, offset, {}};
-        std::int32_t got = image.readSectorIds(t, ids.data(), static_cast<std::int32_t>(ids.size()));
-        if (static_cast<std::size_t>(got) == ids.size() && ids.size() < kMostIds) {
-            ids.resize(kMostIds);
-            got = image.readSectorIds(t, ids.data(), static_cast<std::int32_t>(ids.size()));
-        }
-        for (std::int32_t i = 0; i + 4 <= got; i += 4) {
-            const auto at = static_cast<std::size_t>(i);
-            track.ids.push_back({ids[at], ids[at + 1], ids[at + 2], ids[at + 3]});
+        TrackFacts track{t, image.trackOffset(t), {}};
+        bool more = false;
+        const std::int32_t got = image.readSectorIds(t, ids, &more);
+        if (more) {
+            track.ids.resize(static_cast<std::size_t>(d88::kMaxRecordsPerTrack));
+            track.ids.resize(static_cast<std::size_t>(image.readSectorIds(t, track.ids)));
+        } else {
+            track.ids.assign(ids, ids + got);
         }
         facts->tracks.push_back(std::move(track));
     }

@@ -11,9 +11,7 @@
 
 namespace d88info {
 
-struct SectorId {
-    std::uint8_t c, h, r, n;
-};
+using d88::SectorId;
 
 struct TrackFacts {
     int index;                 // track table position

@@ -5,8 +5,8 @@
 #include "raw_export.h"
 #include "report.h"
 
-#include "d88/paths.h"
-#include "output_file.h"
+#include "program_entry.h"
+#include "replace_file.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -86,7 +86,7 @@ int writeRaw(const d88info::RawExport& raw, const char* outputPath, const char* 
 {
     if (outputPath) {
         std::string reason;
-        if (!zanvo::replaceFile(outputPath, raw.bytes.data(), raw.bytes.size(), imagePath, &reason)) {
+        if (!fileio::replaceFile(outputPath, raw.bytes.data(), raw.bytes.size(), imagePath, &reason)) {
             std::fprintf(stderr, "d88info: cannot write %s: %s\n", outputPath, reason.c_str());
             return kFailed;
         }
@@ -175,4 +175,4 @@ int run(int argc, char* argv[])
 
 } // namespace
 
-D88_PROGRAM_ENTRY(run)
+ZANVO_PROGRAM_ENTRY(run)

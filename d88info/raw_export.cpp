@@ -34,11 +34,11 @@ bool exportRaw(d88::D88Image& image, int disk, RawExport* result, std::string* e
     for (const TrackFacts& track : facts.tracks)
         if (!track.ids.empty())
             highestTrack = track.index;
-    if (n > 7) {
+    const std::int64_t sectorSize = d88::nominalSectorSize(n);
+    if (sectorSize == 0) {
         *error = "track 0's first record has size code " + std::to_string(n) + ", too large to export";
         return false;
     }
-    const std::int64_t sectorSize = 128 << n;
     const std::int64_t perTrack = highR - lowR + 1;
     result->wanted = (highestTrack + 1) * perTrack * sectorSize;
     if (result->wanted > kMaxExport) {

@@ -20,7 +20,7 @@ std::string geometryMedia(const DiskFacts& disk, std::int64_t* largestTrackBytes
     for (const TrackFacts& track : disk.tracks) {
         std::int64_t bytes = 0;
         for (const SectorId& id : track.ids)
-            bytes += id.n < 8 ? (128 << id.n) : 0;
+            bytes += d88::nominalSectorSize(id.n);
         largest = std::max(largest, bytes);
         if (!track.ids.empty())
             highest = track.index;
@@ -88,8 +88,9 @@ void printDisk(std::FILE* out, d88::D88Image& image, const DiskFacts& disk)
                    std::to_string(tracks) + (tracks == 1 ? " track" : " tracks");
     for (const auto& [n, count] : sizeCodes)
         codes += (codes.empty() ? "" : "; ") + std::string("N=") + std::to_string(n) +
-                 (n < 8 ? " (" + std::to_string(128 << n) + " bytes)" : std::string()) + " x" +
-                 std::to_string(count);
+                 (d88::nominalSectorSize(n) > 0 ? " (" + std::to_string(d88::nominalSectorSize(n)) + " bytes)"
+                                                : std::string()) +
+                 " x" + std::to_string(count);
     std::fprintf(out, "  records:    %s\n", records.empty() ? "none" : records.c_str());
     std::fprintf(out, "  size codes: %s\n", codes.empty() ? "none" : codes.c_str());
 

@@ -2,7 +2,7 @@
 // Disk A and Disk F (whole, and with only the tracks their files use), a
 // multi-disk file, and damaged variants.
 //   make-seeds FOLDER
-#include "support/image_builder.h"
+#include "image_builder.h"
 
 #include <cstdio>
 #include <exception>

@@ -23,9 +23,9 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/zanvo-windows.XXXXXX")
 trap '[ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
 inputs=$work/inputs
 mkdir -p "$inputs"
-"$linux/tests/make-sample" disk-a "$inputs/disk-a.d88"
-"$linux/tests/make-sample" disk-f "$inputs/disk-f.d88"
-"$linux/tests/make-sample" damaged-a "$inputs/damaged-a.d88"
+"$linux/imagegen/make-sample" disk-a "$inputs/disk-a.d88"
+"$linux/imagegen/make-sample" disk-f "$inputs/disk-f.d88"
+"$linux/imagegen/make-sample" damaged-a "$inputs/damaged-a.d88"
 cp "$inputs/disk-a.d88" "$inputs/ディスクA.d88"
 cp "$root/tests/data/real/fm77av_demo2019_2d.d77" "$root/tests/data/real/towns_fputest_2hd_media00.d77" "$inputs/"
 printf 'an older DRIVER, longer than the new one: %02000d\n' 0 > "$inputs/old-DRIVER"

@@ -1,7 +1,7 @@
 // d88info end to end, on the real sample images and on built damaged ones.
 // Expected values come from a small parser written here, independent of the
 // reader under test.
-#include "support/image_builder.h"
+#include "image_builder.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>

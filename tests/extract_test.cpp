@@ -2,7 +2,7 @@
 // images built in code. Standard output, standard error, the exit status and
 // every file in the folder are compared exactly; expected file contents come
 // from the image description, not from the reader.
-#include "support/image_builder.h"
+#include "image_builder.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 // image it may not read, standard output that cannot take a line. After each
 // run nothing but the outputs may have changed, an old output whose
 // replacement failed must be whole, and no temporary file may remain.
-#include "support/image_builder.h"
+#include "image_builder.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // lookup, ID listing and sector runs, including damaged and hostile layouts.
 #include "d88/d88_image.h"
 #include "d88/layout.h"
-#include "support/image_builder.h"
+#include "image_builder.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -576,6 +576,132 @@ TEST_F(RunTest, OddSizeCodesAreSafe)
     for (int n : {-1, 24, 31, 32, 255, 256, INT32_MAX})
         EXPECT_EQ(image.readSectors(0, 0, 0, 1, n, buf.data(), 1024), 0) << n;
     EXPECT_EQ(image.readSectors(0, 0, 0, 1, 1, buf.data(), INT32_MIN), 0);
+}
+
+// --- the span forms, the listing's "more" signal, track presence ---
+
+TEST_F(RunTest, SpanFormsDeliverWhatThePointerFormsDeliver)
+{
+    struct Case {
+        int track, r;
+        std::size_t size;
+    };
+    const Case cases[] = {{0, 1, 0},    {0, 1, 100},     {0, 16, 256},
+                          {0, 16, 300}, {10, 6, 0x1600}, {11, 16, 4096}};
+    for (const Case& c : cases) {
+        const d88::SectorId id{static_cast<std::uint8_t>(c.track / 2), static_cast<std::uint8_t>(c.track % 2),
+                               static_cast<std::uint8_t>(c.r), 1};
+        Bytes viaSpan(c.size, 0xEE), viaPointer(c.size, 0xEE);
+        const auto size = static_cast<std::int32_t>(c.size);
+        EXPECT_EQ(image.readSectors(c.track, id, viaSpan),
+                  image.readSectors(c.track, id.c, id.h, id.r, id.n, viaPointer.data(), size))
+            << c.track << "/" << c.r << " " << c.size;
+        EXPECT_TRUE(sameBytes(viaPointer, viaSpan));
+        // The expected bytes come from the description, not from the reader.
+        const Bytes want = testimg::expectedRun(disk, c.track, c.r, size);
+        EXPECT_TRUE(
+            sameBytes(want, Bytes(viaSpan.begin(), viaSpan.begin() + static_cast<long>(want.size()))));
+
+        Bytes one(c.size, 0);
+        const std::int32_t got = image.readSector(c.track, id, one);
+        EXPECT_EQ(got, static_cast<std::int32_t>(std::min<std::size_t>(c.size, 256)));
+        EXPECT_TRUE(
+            sameBytes(Bytes(want.begin(), want.begin() + got), Bytes(one.begin(), one.begin() + got)));
+    }
+}
+
+TEST_F(ReaderTest, IdListingTellsWhetherMoreRecordsFollow)
+{
+    Disk disk = testimg::formattedDisk(2, 2, 16, false);
+    // Track 2: three records whose counts are 0, so only the file's end
+    // stops the walk. Track 3: the count says 1 though two records follow.
+    disk.tracks[2].records = {record(1, 0, 5, 1, {}), record(1, 0, 6, 1, {}), record(1, 0, 7, 1, {})};
+    for (Record& rec : disk.tracks[2].records)
+        rec.count = 0;
+    disk.tracks[3].records = {record(1, 1, 1, 1, {}), record(1, 1, 2, 1, {})};
+    disk.tracks[3].records[0].count = 1;
+    Disk countZeroLast = disk; // tracks are laid out in index order
+    countZeroLast.tracks.erase(3);
+    ASSERT_TRUE(loadDisks({countZeroLast}));
+    ASSERT_TRUE(image.selectDisk(0));
+
+    struct Case {
+        int track;
+        std::size_t room;
+        std::int32_t listed;
+        bool more;
+    };
+    const Case cases[] = {
+        {0, 16, 16, false}, {0, 15, 15, true}, {0, 40, 16, false}, {0, 0, 0, true},
+        {2, 3, 3, false},   {2, 2, 2, true},   {2, 9, 3, false},   {7, 4, 0, false},
+    };
+    for (const Case& c : cases) {
+        std::vector<d88::SectorId> ids(c.room);
+        bool more = !c.more;
+        EXPECT_EQ(image.readSectorIds(c.track, ids, &more), c.listed) << c.track << " room " << c.room;
+        EXPECT_EQ(more, c.more) << c.track << " room " << c.room;
+        // Never more than the 4-byte form stores in the same room.
+        std::vector<std::uint8_t> raw(4 * c.room + 4);
+        EXPECT_EQ(4 * c.listed,
+                  image.readSectorIds(c.track, raw.data(), static_cast<std::int32_t>(4 * c.room)));
+        for (std::size_t i = 0; i < static_cast<std::size_t>(c.listed); ++i)
+            EXPECT_EQ(ids[i], (d88::SectorId{raw[4 * i], raw[4 * i + 1], raw[4 * i + 2], raw[4 * i + 3]}));
+    }
+
+    // A count of 1 ends the track after its first record.
+    disk.tracks.erase(2);
+    ASSERT_TRUE(loadDisks({disk}));
+    ASSERT_TRUE(image.selectDisk(0));
+    std::vector<d88::SectorId> ids(4);
+    bool more = true;
+    EXPECT_EQ(image.readSectorIds(3, ids, &more), 1);
+    EXPECT_FALSE(more);
+    EXPECT_EQ(ids[0], (d88::SectorId{1, 1, 1, 1}));
+}
+
+TEST_F(ReaderTest, TrackPresenceFollowsTheTableAndTheSelection)
+{
+    Disk disk = testimg::formattedDisk(3, 4, 4, false);
+    disk.tracks.erase(1);
+    const std::uint32_t size = static_cast<std::uint32_t>(testimg::buildDisk(disk).size());
+    disk.trackOffsets[2] = size + 1;     // past the disk size
+    disk.trackOffsets[3] = size;         // at the disk size: still counts
+    EXPECT_FALSE(image.trackPresent(0)); // nothing open
+    ASSERT_TRUE(loadDisks({disk}));
+    EXPECT_FALSE(image.trackPresent(0)); // nothing selected
+    ASSERT_TRUE(image.selectDisk(0));
+    const std::pair<int, bool> cases[] = {{0, true},  {1, false},  {2, false},   {3, true},
+                                          {4, false}, {-1, false}, {163, false}, {164, false}};
+    for (const auto& [track, present] : cases)
+        EXPECT_EQ(image.trackPresent(track), present) << track;
+    image.close();
+    EXPECT_FALSE(image.trackPresent(0));
+    EXPECT_EQ(image.diskCount(), 0);
+    EXPECT_EQ(image.mediaType(), -1);
+    EXPECT_FALSE(image.selectDisk(0));
+}
+
+TEST_F(ReaderTest, RunsOfTheLargestStorableSizeCode)
+{
+    // Size code 8 is the largest whose 32,768-byte sector a record can hold:
+    // a run of two of them is read in two whole pieces. Code 9's 65,536 bytes
+    // cannot be stored, so its run is one piece, readable only when shorter.
+    Disk disk;
+    disk.tracks[0].records = {record(0, 0, 1, 8, testimg::sectorPattern(4, 0, 1, 32768)),
+                              record(0, 0, 2, 8, testimg::sectorPattern(4, 0, 2, 32768)),
+                              record(0, 0, 3, 9, testimg::sectorPattern(4, 0, 3, 65535))};
+    ASSERT_TRUE(loadDisks({disk}));
+    ASSERT_TRUE(image.selectDisk(0));
+    EXPECT_EQ(d88::nominalSectorSize(8), 32768);
+    EXPECT_EQ(d88::nominalSectorSize(9), 0);
+    Bytes buf(65536);
+    EXPECT_EQ(image.readSectors(0, 0, 0, 1, 8, buf.data(), 65536), 65536);
+    Bytes want = testimg::sectorPattern(4, 0, 1, 32768);
+    const Bytes second = testimg::sectorPattern(4, 0, 2, 32768);
+    want.insert(want.end(), second.begin(), second.end());
+    EXPECT_TRUE(sameBytes(want, buf));
+    EXPECT_EQ(image.readSectors(0, 0, 0, 3, 9, buf.data(), 65535), 65535);
+    EXPECT_EQ(image.readSectors(0, 0, 0, 3, 9, buf.data(), 65536), 0);
 }
 
 } // namespace

@@ -5,7 +5,7 @@
 // sectors that lie whole within the cut and zeros after them.
 #include "cut_plans.h"
 #include "driver.h"
-#include "support/image_builder.h"
+#include "image_builder.h"
 #include "support/test_support.h"
 #include "tool_state.h"
 

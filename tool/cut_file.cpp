@@ -2,7 +2,7 @@
 
 #include "console.h"
 #include "messages.h"
-#include "output_file.h"
+#include "replace_file.h"
 
 #include <algorithm>
 #include <string>
@@ -28,7 +28,8 @@ bool cutFile(ToolState& state, const char* name, std::int32_t track, std::int32_
         warnIncompleteRun(name, std::max(got - skip, 0), length);
 
     std::string reason;
-    if (!replaceFile(name, buffer + skip, static_cast<std::size_t>(length), state.imagePath, &reason)) {
+    if (!fileio::replaceFile(name, buffer + skip, static_cast<std::size_t>(length), state.imagePath,
+                             &reason)) {
         reportWriteFailure(state, name, reason);
         return false;
     }

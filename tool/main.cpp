@@ -1,5 +1,5 @@
-#include "d88/paths.h"
 #include "driver.h"
+#include "program_entry.h"
 #include "tool_state.h"
 
 #include <csignal>
@@ -27,4 +27,4 @@ int run(int argc, char* argv[])
 
 } // namespace
 
-D88_PROGRAM_ENTRY(run)
+ZANVO_PROGRAM_ENTRY(run)

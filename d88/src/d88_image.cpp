@@ -20,28 +20,20 @@
 // to 65535 records of up to 65551 bytes each cannot overflow them.
 #include "d88/d88_image.h"
 
-#include "d88/paths.h"
 #include "file_window.h"
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
 #include <limits>
-#include <system_error>
 
 namespace d88 {
 
 namespace {
 
-// Directories, FIFOs and devices are not images: opening a FIFO would block
-// and a directory "opens" on some systems only to fail on the first read.
-bool namesNonRegularFile(const char* path)
+// The largest count a span's size can give an int32 interface.
+std::int32_t clampedSize(std::size_t size)
 {
-    std::error_code ec;
-    const std::filesystem::file_status status = std::filesystem::status(toPath(path), ec);
-    if (ec)
-        return false; // let the open itself report what is wrong
-    return status.type() != std::filesystem::file_type::regular;
+    return static_cast<std::int32_t>(std::min<std::size_t>(size, std::numeric_limits<std::int32_t>::max()));
 }
 
 } // namespace
@@ -77,8 +69,6 @@ bool D88Image::open(const char* path)
         mediaType_ = -1;
         return true;
     }
-    if (namesNonRegularFile(path))
-        return false;
     file_.reset(FileWindow::open(path).release());
     if (!file_)
         return false;
@@ -106,6 +96,11 @@ bool D88Image::open(const char* path)
     }
     diskCount_ = count;
     return true;
+}
+
+void D88Image::close()
+{
+    open(nullptr);
 }
 
 bool D88Image::selectDisk(std::int32_t index)
@@ -148,6 +143,12 @@ std::int32_t D88Image::trackOffset(std::int32_t track) const
     if (track < 0 || track >= kMaxTracks)
         return 0;
     return trackOffsets_[track];
+}
+
+bool D88Image::trackPresent(std::int32_t track) const
+{
+    std::int64_t pos = 0;
+    return trackStart(track, &pos);
 }
 
 bool D88Image::trackStart(std::int32_t track, std::int64_t* pos) const
@@ -204,30 +205,57 @@ std::int32_t D88Image::readSector(std::int32_t track, std::int32_t c, std::int32
     return 0;
 }
 
-std::int32_t D88Image::readSectorIds(std::int32_t track, std::uint8_t* dest, std::int32_t capacity)
+std::int32_t D88Image::readSector(std::int32_t track, SectorId id, std::span<std::uint8_t> dest)
 {
+    return readSector(track, id.c, id.h, id.r, id.n, dest.data(), clampedSize(dest.size()));
+}
+
+// Lists up to maxRecords IDs of the track, handing each to `store` with its
+// position. Unlike a lookup, the listing does not stop at a count of 0: it
+// goes on while there is room, until the count says the track is done or the
+// file ends. `more` tells whether the walk would have gone on with more room.
+template <class Store>
+std::int32_t D88Image::listIds(std::int32_t track, std::int32_t maxRecords, bool* more, Store store)
+{
+    if (more)
+        *more = false;
     std::int64_t pos = 0;
     if (!trackStart(track, &pos))
         return 0;
-    // Unlike a lookup, the listing does not stop at a count of 0: it goes on
-    // while there is room, until the count says the track is done or the
-    // file ends.
-    const std::int32_t maxRecords = capacity / 4;
-    std::int32_t total = 0;
-    for (std::int32_t i = 0; i < maxRecords; ++i) {
+    std::int32_t listed = 0;
+    for (; listed < maxRecords; ++listed) {
         Record rec{};
         if (!readRecordHeader(pos, &rec))
-            break;
-        dest[total + 0] = static_cast<std::uint8_t>(rec.c);
-        dest[total + 1] = static_cast<std::uint8_t>(rec.h);
-        dest[total + 2] = static_cast<std::uint8_t>(rec.r);
-        dest[total + 3] = static_cast<std::uint8_t>(rec.n);
-        total += 4;
+            return listed;
+        store(listed, SectorId{static_cast<std::uint8_t>(rec.c), static_cast<std::uint8_t>(rec.h),
+                               static_cast<std::uint8_t>(rec.r), static_cast<std::uint8_t>(rec.n)});
         pos += kSectorHeaderSize + rec.size;
-        if (i == rec.count - 1)
-            break;
+        if (listed == rec.count - 1)
+            return listed + 1;
     }
-    return total;
+    if (more) {
+        Record next{};
+        *more = readRecordHeader(pos, &next);
+    }
+    return listed;
+}
+
+std::int32_t D88Image::readSectorIds(std::int32_t track, std::uint8_t* dest, std::int32_t capacity)
+{
+    const std::int32_t listed = listIds(track, capacity / 4, nullptr, [dest](std::int32_t i, SectorId id) {
+        std::uint8_t* at = dest + 4 * static_cast<std::size_t>(i);
+        at[0] = id.c;
+        at[1] = id.h;
+        at[2] = id.r;
+        at[3] = id.n;
+    });
+    return 4 * listed;
+}
+
+std::int32_t D88Image::readSectorIds(std::int32_t track, std::span<SectorId> ids, bool* more)
+{
+    return listIds(track, clampedSize(ids.size()), more,
+                   [ids](std::int32_t i, SectorId id) { ids[static_cast<std::size_t>(i)] = id; });
 }
 
 std::int32_t D88Image::bytesAt(std::int64_t pos, std::int32_t len, const std::uint8_t** out)

@@ -1,10 +1,11 @@
 #include "file_window.h"
 
-#include "d88/paths.h"
-
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <limits>
+#include <string>
+#include <system_error>
 
 namespace d88 {
 
@@ -31,6 +32,38 @@ bool seekTo(std::FILE* file, std::int64_t pos, int whence)
 #endif
 }
 
+// Names go to the system as they are on POSIX systems; on Windows they are
+// UTF-8 and reach the wide-character functions.
+std::filesystem::path nativePath(const char* name)
+{
+#ifdef _WIN32
+    const std::string bytes(name);
+    return std::filesystem::path(std::u8string(bytes.begin(), bytes.end()));
+#else
+    return std::filesystem::path(name);
+#endif
+}
+
+std::FILE* openForReading(const char* name)
+{
+#ifdef _WIN32
+    return _wfopen(nativePath(name).c_str(), L"rb");
+#else
+    return std::fopen(name, "rb");
+#endif
+}
+
+// Directories, FIFOs and devices are not images: opening a FIFO would block
+// and a directory "opens" on some systems only to fail on the first read.
+bool namesNonRegularFile(const char* name)
+{
+    std::error_code ec;
+    const std::filesystem::file_status status = std::filesystem::status(nativePath(name), ec);
+    if (ec)
+        return false; // let the open itself report what is wrong
+    return status.type() != std::filesystem::file_type::regular;
+}
+
 std::int64_t tell(std::FILE* file)
 {
 #ifdef _WIN32
@@ -44,7 +77,9 @@ std::int64_t tell(std::FILE* file)
 
 std::unique_ptr<FileWindow> FileWindow::open(const char* path)
 {
-    std::FILE* file = openFile(path, "rb");
+    if (namesNonRegularFile(path))
+        return nullptr;
+    std::FILE* file = openForReading(path);
     if (!file)
         return nullptr;
     // The window does the buffering; an unbuffered stream reads straight

@@ -20,8 +20,8 @@ class FileWindow {
     // The largest single request: the largest sector data, 65535 bytes.
     static constexpr std::int32_t kMaxView = 64 * 1024;
 
-    // Opens `path` for binary reading; nullptr when it cannot be opened or its
-    // size cannot be learned.
+    // Opens `path` for binary reading; nullptr when it is not a regular file,
+    // cannot be opened or its size cannot be learned.
     static std::unique_ptr<FileWindow> open(const char* path);
     ~FileWindow();
     FileWindow(const FileWindow&) = delete;

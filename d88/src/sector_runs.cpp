@@ -5,21 +5,24 @@
 #include "d88/d88_image.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace d88 {
 
 std::int32_t D88Image::readSectors(std::int32_t track, std::int32_t c, std::int32_t h, std::int32_t r,
                                    std::int32_t n, std::uint8_t* dest, std::int32_t length)
 {
-    // Size codes are bytes. From 24 up the nominal size no longer fits an
-    // int32, and any run then fits in one piece.
+    // Size codes are bytes. A code whose sector no record can hold whole
+    // makes the run one piece: only a run shorter than a record's largest
+    // data can then be read, exactly as with pieces of the nominal size.
     if (n < 0 || n > 0xFF || length <= 0)
         return 0;
-    const std::int64_t nominal = n < 24 ? (std::int64_t{128} << n) : std::int64_t{1} << 31;
+    const std::int32_t size = nominalSectorSize(n);
+    const std::int32_t nominal = size > 0 ? size : length;
 
     std::int32_t total = 0;
     while (total < length) {
-        const auto piece = static_cast<std::int32_t>(std::min<std::int64_t>(nominal, length - total));
+        const std::int32_t piece = std::min(nominal, length - total);
         if (readSector(track, c, h, r, n, dest + total, piece) < piece)
             return total;
         total += piece;
@@ -39,6 +42,13 @@ std::int32_t D88Image::readSectors(std::int32_t track, std::int32_t c, std::int3
         }
     }
     return total;
+}
+
+std::int32_t D88Image::readSectors(std::int32_t track, SectorId first, std::span<std::uint8_t> dest)
+{
+    const auto length = static_cast<std::int32_t>(
+        std::min<std::size_t>(dest.size(), std::numeric_limits<std::int32_t>::max()));
+    return readSectors(track, first.c, first.h, first.r, first.n, dest.data(), length);
 }
 
 } // namespace d88

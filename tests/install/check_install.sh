@@ -15,6 +15,14 @@ for f in bin/zanvo-extract bin/d88info share/man/man1/zanvo-extract.1 share/man/
   [ -e "$prefix/$f" ] || { echo "missing after install: $f"; exit 1; }
 done
 ls "$prefix"/lib*/libd88.a >/dev/null
+# The reader's headers only read: nothing that creates, writes, renames or
+# removes a file, and no entry point (comments aside).
+if sed 's|//.*||' "$prefix"/include/d88/*.h |
+    grep -nE 'fopen|fwrite|rename|remove|unlink|createNew|replaceFile|PROGRAM_ENTRY|w?main *\('; then
+  echo "the installed reader headers declare writing or an entry point"; exit 1
+fi
+[ "$(ls "$prefix/include/d88")" = "$(printf 'd88_image.h\nlayout.h')" ] ||
+  { echo "unexpected installed headers: $(ls "$prefix/include/d88")"; exit 1; }
 ls "$prefix"/lib*/cmake/d88/d88Config.cmake >/dev/null
 if command -v man >/dev/null 2>&1; then
   for page in zanvo-extract d88info; do

@@ -29,6 +29,27 @@ inline constexpr std::int32_t kDataSizeOffset = 14;
 // A sector count is a 16-bit field, so no track can hold more records.
 inline constexpr std::int32_t kMaxRecordsPerTrack = 0xFFFF;
 
+// The four ID bytes of a sector record: cylinder, head, sector number, size
+// code.
+struct SectorId {
+    std::uint8_t c = 0;
+    std::uint8_t h = 0;
+    std::uint8_t r = 0;
+    std::uint8_t n = 0;
+    friend constexpr bool operator==(const SectorId&, const SectorId&) = default;
+};
+
+// A record's data size is a 16-bit field, so size code 8 (32,768 bytes) is the
+// largest whose whole nominal sector a record can hold.
+inline constexpr std::int32_t kMaxStorableSizeCode = 8;
+
+// The nominal data length of a sector of size code n, 128 << n; 0 for a code
+// whose sector no record can hold whole (above 8) and for negative values.
+constexpr std::int32_t nominalSectorSize(std::int32_t n)
+{
+    return n >= 0 && n <= kMaxStorableSizeCode ? 128 << n : 0;
+}
+
 // byte 0 + byte 1 * 256; never sign-extended.
 inline std::int32_t readLE16(const std::uint8_t* bytes)
 {

@@ -1,51 +1,9 @@
-#include "d88/paths.h"
+#include "program_entry.h"
 
+#include <cstdint>
 #include <vector>
 
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#include <sys/stat.h>
-#endif
-
-namespace d88 {
-
-std::filesystem::path toPath(const char* name)
-{
-#ifdef _WIN32
-    const std::string bytes(name);
-    return std::filesystem::path(std::u8string(bytes.begin(), bytes.end()));
-#else
-    return std::filesystem::path(name);
-#endif
-}
-
-std::FILE* openFile(const char* name, const char* mode)
-{
-#ifdef _WIN32
-    const std::wstring wideMode(mode, mode + std::char_traits<char>::length(mode));
-    return _wfopen(toPath(name).c_str(), wideMode.c_str());
-#else
-    return std::fopen(name, mode);
-#endif
-}
-
-std::FILE* createNewFile(const char* name)
-{
-#ifdef _WIN32
-    // The C runtime's fopen may not know the exclusive "x" mode; _O_EXCL it does.
-    const int fd =
-        _wopen(toPath(name).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
-    if (fd < 0)
-        return nullptr;
-    std::FILE* file = _fdopen(fd, "wb");
-    if (!file)
-        _close(fd);
-    return file;
-#else
-    return std::fopen(name, "wbx");
-#endif
-}
+namespace fileio {
 
 std::string utf8FromUtf16(const wchar_t* text)
 {
@@ -90,4 +48,4 @@ int runWithUtf8Arguments(int argc, wchar_t* argv[], int (*run)(int, char*[]))
     return run(argc, pointers.data());
 }
 
-} // namespace d88
+} // namespace fileio

@@ -1,6 +1,6 @@
-#include "output_file.h"
+#include "replace_file.h"
 
-#include "d88/paths.h"
+#include "paths.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -8,7 +8,7 @@
 #include <random>
 #include <system_error>
 
-namespace zanvo {
+namespace fileio {
 
 namespace {
 
@@ -50,7 +50,7 @@ std::FILE* createTemporary(const char* name, std::string* temp, std::string* rea
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         *temp = temporaryName(name);
         errno = 0;
-        std::FILE* file = d88::createNewFile(temp->c_str());
+        std::FILE* file = createNewFile(temp->c_str());
         if (file) {
             std::setvbuf(file, nullptr, _IONBF, 0); // one write for the whole file
             return file;
@@ -70,7 +70,7 @@ bool replaceFile(const char* name, const std::uint8_t* data, std::size_t length,
                  std::string* reason)
 {
     std::error_code ec;
-    if (protectedPath && fs::equivalent(d88::toPath(name), d88::toPath(protectedPath), ec)) {
+    if (protectedPath && fs::equivalent(toPath(name), toPath(protectedPath), ec)) {
         *reason = "it is the image being read, left untouched";
         return false;
     }
@@ -87,7 +87,7 @@ bool replaceFile(const char* name, const std::uint8_t* data, std::size_t length,
         err = errno;
     }
     if (ok) {
-        fs::rename(d88::toPath(temp.c_str()), d88::toPath(name), ec);
+        fs::rename(toPath(temp.c_str()), toPath(name), ec);
         if (!ec)
             return true;
         *reason = ec.message();
@@ -95,9 +95,9 @@ bool replaceFile(const char* name, const std::uint8_t* data, std::size_t length,
         *reason = errorText(err);
     }
     std::error_code removeError;
-    if (!fs::remove(d88::toPath(temp.c_str()), removeError) && removeError)
+    if (!fs::remove(toPath(temp.c_str()), removeError) && removeError)
         *reason += "; the temporary file " + temp + " could not be removed: " + removeError.message();
     return false;
 }
 
-} // namespace zanvo
+} // namespace fileio

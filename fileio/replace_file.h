@@ -1,12 +1,12 @@
 // Writing an output file so that it appears whole or not at all.
-#ifndef ZANVO_OUTPUT_FILE_H
-#define ZANVO_OUTPUT_FILE_H
+#ifndef FILEIO_REPLACE_FILE_H
+#define FILEIO_REPLACE_FILE_H
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
-namespace zanvo {
+namespace fileio {
 
 // Writes `length` bytes to a new, exclusively created temporary file beside
 // `name` and renames it over `name`, replacing whatever non-directory stands
@@ -17,6 +17,6 @@ namespace zanvo {
 bool replaceFile(const char* name, const std::uint8_t* data, std::size_t length, const char* protectedPath,
                  std::string* reason);
 
-} // namespace zanvo
+} // namespace fileio
 
 #endif

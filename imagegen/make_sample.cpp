@@ -7,7 +7,7 @@
 // line of text naming its own place, so a cut file shows where it came from.
 // damaged-a is Disk A with track 19 gone, sector 3 of track 12 missing,
 // sector 5 of track 14 stored twice and sector 7 of track 16 of size code 2.
-#include "support/image_builder.h"
+#include "image_builder.h"
 
 #include <algorithm>
 #include <cstdio>
