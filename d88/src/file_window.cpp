@@ -1,11 +1,11 @@
 #include "file_window.h"
 
+#include "native_file.h"
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
-#include <filesystem>
-#include <limits>
-#include <string>
-#include <system_error>
+#include <new>
 
 namespace d88 {
 
@@ -21,81 +21,27 @@ constexpr std::int64_t kMinGrowth = 64 * 1024;
 // The buffer starts at this size and doubles as the window grows.
 constexpr std::int64_t kFirstCapacity = 64 * 1024;
 
-bool seekTo(std::FILE* file, std::int64_t pos, int whence)
-{
-#ifdef _WIN32
-    return _fseeki64(file, pos, whence) == 0;
-#else
-    if (pos > std::numeric_limits<off_t>::max())
-        return false;
-    return fseeko(file, static_cast<off_t>(pos), whence) == 0;
-#endif
-}
-
-// Names go to the system as they are on POSIX systems; on Windows they are
-// UTF-8 and reach the wide-character functions.
-std::filesystem::path nativePath(const char* name)
-{
-#ifdef _WIN32
-    const std::string bytes(name);
-    return std::filesystem::path(std::u8string(bytes.begin(), bytes.end()));
-#else
-    return std::filesystem::path(name);
-#endif
-}
-
-std::FILE* openForReading(const char* name)
-{
-#ifdef _WIN32
-    return _wfopen(nativePath(name).c_str(), L"rb");
-#else
-    return std::fopen(name, "rb");
-#endif
-}
-
-// Directories, FIFOs and devices are not images: opening a FIFO would block
-// and a directory "opens" on some systems only to fail on the first read.
-bool namesNonRegularFile(const char* name)
-{
-    std::error_code ec;
-    const std::filesystem::file_status status = std::filesystem::status(nativePath(name), ec);
-    if (ec)
-        return false; // let the open itself report what is wrong
-    return status.type() != std::filesystem::file_type::regular;
-}
-
-std::int64_t tell(std::FILE* file)
-{
-#ifdef _WIN32
-    return _ftelli64(file);
-#else
-    return ftello(file);
-#endif
-}
-
 } // namespace
 
-std::unique_ptr<FileWindow> FileWindow::open(const char* path)
+std::unique_ptr<FileWindow> FileWindow::open(const char* path, int* error)
 {
-    if (namesNonRegularFile(path))
+    const NativeFile native = openNativeFile(path);
+    *error = native.error;
+    if (!native.file)
         return nullptr;
-    std::FILE* file = openForReading(path);
-    if (!file)
-        return nullptr;
-    // The window does the buffering; an unbuffered stream reads straight
-    // into it with one system call per read.
-    std::setvbuf(file, nullptr, _IONBF, 0);
-    std::int64_t size = -1;
-    if (seekTo(file, 0, SEEK_END))
-        size = tell(file);
-    if (size < 0) {
-        std::fclose(file);
-        return nullptr;
+    std::unique_ptr<FileWindow> window(new (std::nothrow)
+                                           FileWindow(native.file, native.size, native.identity));
+    if (!window) {
+        std::fclose(native.file);
+        *error = ENOMEM;
     }
-    return std::unique_ptr<FileWindow>(new FileWindow(file, size));
+    return window;
 }
 
-FileWindow::FileWindow(std::FILE* file, std::int64_t size) : file_(file), size_(size), streamPos_(-1) {}
+FileWindow::FileWindow(std::FILE* file, std::int64_t size, const FileIdentity& identity)
+    : file_(file), size_(size), streamPos_(-1), identity_(identity)
+{
+}
 
 FileWindow::~FileWindow()
 {
@@ -125,41 +71,56 @@ std::int32_t FileWindow::viewOutside(std::int64_t pos, std::int32_t len, const s
     return static_cast<std::int32_t>(std::min<std::int64_t>(available, len));
 }
 
+void FileWindow::fail(int error)
+{
+    if (error_ == 0)
+        error_ = error ? error : EIO;
+}
+
 // Reads on from the window's end up to file offset `end` (never past the
 // file's size). A failed seek is never followed by a read.
 void FileWindow::readMore(std::int64_t end)
 {
     const std::int64_t from = start_ + length_;
     end = std::min(end, size_);
-    if (end <= from)
+    if (end <= from || !reserve(end - start_))
         return;
-    if (streamPos_ != from && !seekTo(file_, from, SEEK_SET)) {
-        failed_ = true;
+    errno = 0;
+    if (streamPos_ != from && !seekNativeFile(file_, from)) {
+        fail(errno);
         streamPos_ = -1;
         return;
     }
-    reserve(end - start_);
     const auto want = static_cast<std::size_t>(end - from);
+    errno = 0;
     const std::size_t got = std::fread(bytes_.get() + length_, 1, want, file_);
     length_ += static_cast<std::int64_t>(got);
     streamPos_ = from + static_cast<std::int64_t>(got);
     if (got < want && std::ferror(file_)) {
-        failed_ = true;
+        fail(errno);
         streamPos_ = -1;
         std::clearerr(file_);
     }
 }
 
-void FileWindow::reserve(std::int64_t bytes)
+// Grows the buffer to hold `bytes` from the window's start. False, with
+// ENOMEM recorded and the bytes held kept, when memory runs out.
+bool FileWindow::reserve(std::int64_t bytes)
 {
     if (bytes <= capacity_)
-        return;
+        return true;
     const std::int64_t capacity = std::min(kCapacity, std::max({bytes, 2 * capacity_, kFirstCapacity}));
-    auto grown = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(capacity));
+    std::unique_ptr<std::uint8_t[]> grown(new (std::nothrow)
+                                              std::uint8_t[static_cast<std::size_t>(capacity)]);
+    if (!grown) {
+        fail(ENOMEM);
+        return false;
+    }
     if (length_ > 0)
         std::memcpy(grown.get(), bytes_.get(), static_cast<std::size_t>(length_));
     bytes_ = std::move(grown);
     capacity_ = capacity;
+    return true;
 }
 
 } // namespace d88

@@ -9,6 +9,8 @@
 #ifndef D88_FILE_WINDOW_H
 #define D88_FILE_WINDOW_H
 
+#include "d88/d88_image.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -20,9 +22,11 @@ class FileWindow {
     // The largest single request: the largest sector data, 65535 bytes.
     static constexpr std::int32_t kMaxView = 64 * 1024;
 
-    // Opens `path` for binary reading; nullptr when it is not a regular file,
-    // cannot be opened or its size cannot be learned.
-    static std::unique_ptr<FileWindow> open(const char* path);
+    // Opens `path` for binary reading; nullptr, with the reason in `error`
+    // (an errno value or kErrorNotRegularFile), when it is not a regular
+    // file or cannot be opened. Never throws: a window that cannot be
+    // allocated is refused with ENOMEM.
+    static std::unique_ptr<FileWindow> open(const char* path, int* error);
     ~FileWindow();
     FileWindow(const FileWindow&) = delete;
     FileWindow& operator=(const FileWindow&) = delete;
@@ -40,14 +44,22 @@ class FileWindow {
         return viewOutside(pos, len, out);
     }
 
-    // A seek or read reported an error since the file was opened.
-    bool failed() const { return failed_; }
+    // The first error since the file was opened or the error was cleared:
+    // an errno value from a seek or read that failed, or ENOMEM when the
+    // window could not grow. 0 when none. The views stay safe either way;
+    // they only deliver fewer bytes.
+    int error() const { return error_; }
+    void clearError() { error_ = 0; }
+
+    const FileIdentity& identity() const { return identity_; }
+    std::int64_t size() const { return size_; }
 
   private:
-    FileWindow(std::FILE* file, std::int64_t size);
+    FileWindow(std::FILE* file, std::int64_t size, const FileIdentity& identity);
+    void fail(int error);
     std::int32_t viewOutside(std::int64_t pos, std::int32_t len, const std::uint8_t** out);
     void readMore(std::int64_t end);
-    void reserve(std::int64_t bytes);
+    bool reserve(std::int64_t bytes);
 
     std::FILE* file_;
     std::int64_t size_;          // file size when opened; nothing past it is read
@@ -56,7 +68,8 @@ class FileWindow {
     std::int64_t capacity_ = 0; // bytes_ grows on demand, up to a fixed cap
     std::int64_t start_ = 0;    // file offset of bytes_[0]
     std::int64_t length_ = 0;   // bytes held
-    bool failed_ = false;
+    int error_ = 0;
+    FileIdentity identity_;
 };
 
 } // namespace d88

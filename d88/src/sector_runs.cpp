@@ -4,8 +4,9 @@
 // cylinder, then head 0 of the next cylinder.
 #include "d88/d88_image.h"
 
+#include "span_size.h"
+
 #include <algorithm>
-#include <limits>
 
 namespace d88 {
 

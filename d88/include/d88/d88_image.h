@@ -25,6 +25,30 @@ namespace d88 {
 
 class FileWindow;
 
+// What a file is, as opposed to what it is called: device and inode number
+// on POSIX systems, volume serial number and file index on Windows. Two
+// names lead to the same file exactly when their identities are equal.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t file = 0;
+    friend constexpr bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+
+// ioError() after an open refused because the name is a folder, device,
+// FIFO or anything else but a regular file.
+inline constexpr int kErrorNotRegularFile = -1;
+
+// The fields of a found sector's record (its 16-byte header).
+struct SectorRecord {
+    SectorId id;
+    std::int32_t sectorCount = 0; // records in the track, as this record says
+    std::uint8_t density = 0;     // byte 6: 0x00 double density, 0x40 single
+    std::uint8_t deletedMark = 0; // byte 7: 0x10 for a deleted-data address mark
+    std::uint8_t status = 0;      // byte 8: the controller's status when dumped, 0 for none
+    std::int32_t dataSize = 0;    // bytes of data stored after the header
+};
+inline constexpr std::uint8_t kDeletedDataMark = 0x10;
+
 class D88Image {
   public:
     // Constant-initialisable: a D88Image with static storage costs nothing at
@@ -38,7 +62,8 @@ class D88Image {
     // and indexes up to kMaxDisks disks, following each header's disk size.
     // False when the path cannot be opened or is not a readable regular file;
     // a file too short for one header opens with diskCount() 0.
-    // With nullptr: closes the image and returns true.
+    // With nullptr: closes the image and returns true. After a failed open,
+    // ioError() tells why.
     bool open(const char* path);
 
     // Closes the image: the same as open(nullptr).
@@ -65,6 +90,15 @@ class D88Image {
     // `more` is given it tells whether the track holds further records that
     // did not fit, so a caller can list again into a larger span.
     std::int32_t readSectorIds(std::int32_t track, std::span<SectorId> ids, bool* more = nullptr);
+    // The same listing with every field of each record.
+    std::int32_t readSectorRecords(std::int32_t track, std::span<SectorRecord> records, bool* more = nullptr);
+
+    // Looks up the sector as readSector does. When it is found, copies its
+    // record's fields to `record`, up to dest.size() bytes of its data into
+    // `dest`, stores the bytes copied in `copied` and returns true, even when
+    // the record holds no data. False when the sector is not in the track.
+    bool findSector(std::int32_t track, SectorId id, std::span<std::uint8_t> dest, SectorRecord* record,
+                    std::int32_t* copied);
 
     // Whether track `track` of the selected disk is present: its table entry
     // is not 0 and lies within the disk size. False when no disk is selected.
@@ -101,14 +135,34 @@ class D88Image {
     std::int32_t diskSize() const { return diskSize_; }
     // Track table entry `track` of the selected disk, 0 when out of range.
     std::int32_t trackOffset(std::int32_t track) const;
+    // Size of the open file in bytes, when it was opened; 0 when none is open.
+    std::int64_t fileSize() const;
+    // Copies the file's bytes from `offset` into `dest`, whatever they hold;
+    // returns how many arrived (fewer at the end of the file or on an error).
+    std::int64_t readFileBytes(std::int64_t offset, std::span<std::uint8_t> dest);
+
+    // The first error met since the image was opened or the error cleared:
+    // an errno value (EIO for a failed read, ENOMEM when the read window could
+    // not grow), or why the last open failed. 0 when none. Reads that meet an
+    // error deliver fewer bytes, exactly as at the end of the file: check
+    // this to tell a damaged image from a failing device.
+    int ioError() const;
+    void clearIoError();
+
+    // The identity of the open file, taken from the open descriptor, so that
+    // it stays right whatever happens to the name it was opened by. False
+    // when no file is open.
+    bool fileIdentity(FileIdentity* identity) const;
 
   private:
     struct Record;
 
     bool trackStart(std::int32_t track, std::int64_t* pos) const;
     template <class Store>
-    std::int32_t listIds(std::int32_t track, std::int32_t maxRecords, bool* more, Store store);
+    std::int32_t listRecords(std::int32_t track, std::int32_t maxRecords, bool* more, Store store);
     bool readRecordHeader(std::int64_t pos, Record* record);
+    bool lookup(std::int32_t track, std::int32_t c, std::int32_t h, std::int32_t r, std::int32_t n,
+                std::int64_t* dataPos, Record* found);
     std::int32_t bytesAt(std::int64_t pos, std::int32_t len, const std::uint8_t** out);
     void clearSelection();
 
@@ -126,6 +180,7 @@ class D88Image {
     std::int32_t trackOffsets_[kMaxTracks] = {};
     std::int32_t mediaType_ = -1;
     char diskName_[kDiskNameLength + 1] = {};
+    int openError_ = 0; // why the last open failed
 };
 
 } // namespace d88

@@ -18,12 +18,16 @@ inline constexpr std::int32_t kSectorHeaderSize = 16;
 // Offsets inside the disk header.
 inline constexpr std::int32_t kDiskNameOffset = 0x00;
 inline constexpr std::int32_t kDiskNameLength = 16;
+inline constexpr std::int32_t kWriteProtectOffset = 0x1A; // 0x10 when write-protected
 inline constexpr std::int32_t kMediaTypeOffset = 0x1B;
 inline constexpr std::int32_t kDiskSizeOffset = 0x1C;
 inline constexpr std::int32_t kTrackTableOffset = 0x20;
 
 // Offsets inside a sector header.
 inline constexpr std::int32_t kSectorCountOffset = 4;
+inline constexpr std::int32_t kDensityOffset = 6;
+inline constexpr std::int32_t kDeletedMarkOffset = 7;
+inline constexpr std::int32_t kStatusOffset = 8;
 inline constexpr std::int32_t kDataSizeOffset = 14;
 
 // A sector count is a 16-bit field, so no track can hold more records.

@@ -1,0 +1,29 @@
+// The image file as the system hands it over: opened read-only without
+// blocking, then checked on the open descriptor (not on the name, which may
+// meanwhile name something else) to be a regular file, whose size and
+// identity are learned from the same descriptor.
+#ifndef D88_NATIVE_FILE_H
+#define D88_NATIVE_FILE_H
+
+#include "d88/d88_image.h"
+
+#include <cstdint>
+#include <cstdio>
+
+namespace d88 {
+
+struct NativeFile {
+    std::FILE* file = nullptr; // unbuffered; nullptr when the open failed
+    std::int64_t size = 0;
+    FileIdentity identity;
+    int error = 0; // why the open failed: an errno value or kErrorNotRegularFile
+};
+
+NativeFile openNativeFile(const char* name);
+
+// Seeks from the start; false (and nothing moved) when it cannot.
+bool seekNativeFile(std::FILE* file, std::int64_t pos);
+
+} // namespace d88
+
+#endif

@@ -1,0 +1,167 @@
+// A track's sector records, walked from the track's first record. Byte
+// layout of a record (integers little-endian):
+//
+//   record := 0  C, H, R, N (u8 each)  cylinder, head, sector number, size code
+//             4  sector count (16)     records in this track
+//             6  density (u8)          0x00 double, 0x40 single
+//             7  deleted mark (u8)     0x10: deleted-data address mark
+//             8  status (u8)           controller status when dumped
+//             9  reserved[5]
+//             14 data size (16)        bytes of data following the header
+//             16 data[data size]
+#include "d88/d88_image.h"
+
+#include "span_size.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace d88 {
+
+struct D88Image::Record {
+    std::int32_t c, h, r, n;
+    std::int32_t count;
+    std::int32_t size;
+    std::uint8_t density, deletedMark, status;
+};
+
+bool D88Image::readRecordHeader(std::int64_t pos, Record* record)
+{
+    const std::uint8_t* bytes = nullptr;
+    if (bytesAt(pos, kSectorHeaderSize, &bytes) < kSectorHeaderSize)
+        return false;
+    record->c = bytes[0];
+    record->h = bytes[1];
+    record->r = bytes[2];
+    record->n = bytes[3];
+    record->count = readLE16(bytes + kSectorCountOffset);
+    record->size = readLE16(bytes + kDataSizeOffset);
+    record->density = bytes[kDensityOffset];
+    record->deletedMark = bytes[kDeletedMarkOffset];
+    record->status = bytes[kStatusOffset];
+    return true;
+}
+
+// Walks the track from its first record to the one whose ID is (c, h, r, n).
+// The walk ends at the record whose position is its own count - 1, or at a
+// count of 0. Counts stop at 65535, so no walk goes past that many records.
+bool D88Image::lookup(std::int32_t track, std::int32_t c, std::int32_t h, std::int32_t r, std::int32_t n,
+                      std::int64_t* dataPos, Record* found)
+{
+    std::int64_t pos = 0;
+    if (!trackStart(track, &pos))
+        return false;
+    for (std::int32_t i = 0; i < kMaxRecordsPerTrack; ++i) {
+        if (!readRecordHeader(pos, found) || found->count == 0)
+            return false;
+        pos += kSectorHeaderSize;
+        if (found->c == c && found->h == h && found->r == r && found->n == n) {
+            *dataPos = pos;
+            return true;
+        }
+        pos += found->size;
+        if (i == found->count - 1)
+            return false;
+    }
+    return false;
+}
+
+std::int32_t D88Image::readSector(std::int32_t track, std::int32_t c, std::int32_t h, std::int32_t r,
+                                  std::int32_t n, std::uint8_t* dest, std::int32_t maxLen)
+{
+    std::int64_t pos = 0;
+    Record rec{};
+    if (maxLen < 0 || !lookup(track, c, h, r, n, &pos, &rec))
+        return 0;
+    const std::uint8_t* data = nullptr;
+    const std::int32_t got = bytesAt(pos, std::min(rec.size, maxLen), &data);
+    if (got > 0)
+        std::memcpy(dest, data, static_cast<std::size_t>(got));
+    return got;
+}
+
+bool D88Image::findSector(std::int32_t track, SectorId id, std::span<std::uint8_t> dest, SectorRecord* record,
+                          std::int32_t* copied)
+{
+    std::int64_t pos = 0;
+    Record rec{};
+    *copied = 0;
+    if (!lookup(track, id.c, id.h, id.r, id.n, &pos, &rec))
+        return false;
+    *record = SectorRecord{id, rec.count, rec.density, rec.deletedMark, rec.status, rec.size};
+    const std::uint8_t* data = nullptr;
+    const std::int32_t got = bytesAt(pos, std::min(rec.size, clampedSize(dest.size())), &data);
+    if (got > 0) {
+        std::memcpy(dest.data(), data, static_cast<std::size_t>(got));
+        *copied = got;
+    }
+    return true;
+}
+
+std::int32_t D88Image::readSector(std::int32_t track, SectorId id, std::span<std::uint8_t> dest)
+{
+    return readSector(track, id.c, id.h, id.r, id.n, dest.data(), clampedSize(dest.size()));
+}
+
+// Lists up to maxRecords records of the track, handing each to `store` with
+// its position. Unlike a lookup, the listing does not stop at a count of 0:
+// it goes on while there is room, until the count says the track is done or
+// the file ends. `more` tells whether the walk would have gone on with more
+// room.
+template <class Store>
+std::int32_t D88Image::listRecords(std::int32_t track, std::int32_t maxRecords, bool* more, Store store)
+{
+    if (more)
+        *more = false;
+    std::int64_t pos = 0;
+    if (!trackStart(track, &pos))
+        return 0;
+    std::int32_t listed = 0;
+    for (; listed < maxRecords; ++listed) {
+        Record rec{};
+        if (!readRecordHeader(pos, &rec))
+            return listed;
+        store(listed,
+              SectorRecord{SectorId{static_cast<std::uint8_t>(rec.c), static_cast<std::uint8_t>(rec.h),
+                                    static_cast<std::uint8_t>(rec.r), static_cast<std::uint8_t>(rec.n)},
+                           rec.count, rec.density, rec.deletedMark, rec.status, rec.size});
+        pos += kSectorHeaderSize + rec.size;
+        if (listed == rec.count - 1)
+            return listed + 1;
+    }
+    if (more) {
+        Record next{};
+        *more = readRecordHeader(pos, &next);
+    }
+    return listed;
+}
+
+std::int32_t D88Image::readSectorIds(std::int32_t track, std::uint8_t* dest, std::int32_t capacity)
+{
+    const std::int32_t listed =
+        listRecords(track, capacity / 4, nullptr, [dest](std::int32_t i, const SectorRecord& record) {
+            std::uint8_t* at = dest + 4 * static_cast<std::size_t>(i);
+            at[0] = record.id.c;
+            at[1] = record.id.h;
+            at[2] = record.id.r;
+            at[3] = record.id.n;
+        });
+    return 4 * listed;
+}
+
+std::int32_t D88Image::readSectorIds(std::int32_t track, std::span<SectorId> ids, bool* more)
+{
+    return listRecords(
+        track, clampedSize(ids.size()), more,
+        [ids](std::int32_t i, const SectorRecord& record) { ids[static_cast<std::size_t>(i)] = record.id; });
+}
+
+std::int32_t D88Image::readSectorRecords(std::int32_t track, std::span<SectorRecord> records, bool* more)
+{
+    return listRecords(track, clampedSize(records.size()), more,
+                       [records](std::int32_t i, const SectorRecord& record) {
+                           records[static_cast<std::size_t>(i)] = record;
+                       });
+}
+
+} // namespace d88
