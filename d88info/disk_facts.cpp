@@ -1,20 +1,78 @@
 #include "disk_facts.h"
 
-#include <climits>
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <new>
 
 namespace d88info {
 
-bool gatherDisk(d88::D88Image& image, int index, DiskFacts* facts)
+TrackScan::TrackScan()
+    : records_(new (std::nothrow) SectorRecord[static_cast<std::size_t>(d88::kMaxRecordsPerTrack)])
+{
+}
+
+std::span<const SectorRecord> TrackScan::scan(d88::D88Image& image, int track)
+{
+    if (!records_)
+        return {};
+    const std::span<SectorRecord> room(records_.get(), static_cast<std::size_t>(d88::kMaxRecordsPerTrack));
+    const std::int32_t got = image.readSectorRecords(track, room);
+    return room.first(static_cast<std::size_t>(got));
+}
+
+bool isFlagged(const SectorRecord& record)
+{
+    return record.status != 0 || (record.deletedMark & d88::kDeletedDataMark) != 0;
+}
+
+int DiskFacts::count(TrackState state) const
+{
+    return static_cast<int>(std::count(std::begin(tracks), std::end(tracks), state));
+}
+
+int DiskFacts::highest(TrackState state) const
+{
+    for (int t = d88::kMaxTracks - 1; t >= 0; --t)
+        if (tracks[t] == state)
+            return t;
+    return -1;
+}
+
+namespace {
+
+void countRecords(DiskFacts* facts, std::int32_t records)
+{
+    int at = 0;
+    while (at < facts->recordCountKinds && facts->recordCounts[at].records < records)
+        ++at;
+    if (at < facts->recordCountKinds && facts->recordCounts[at].records == records) {
+        ++facts->recordCounts[at].tracks;
+        return;
+    }
+    std::copy_backward(facts->recordCounts + at, facts->recordCounts + facts->recordCountKinds,
+                       facts->recordCounts + facts->recordCountKinds + 1);
+    facts->recordCounts[at] = {records, 1};
+    ++facts->recordCountKinds;
+}
+
+} // namespace
+
+bool gatherDisk(d88::D88Image& image, int index, TrackScan& scan, DiskFacts* facts)
 {
     if (!image.selectDisk(index))
         return false;
+    *facts = DiskFacts{};
     facts->index = index;
     facts->fileOffset = image.diskOffset(index);
-    facts->name = image.diskName();
+    // diskName() is at most 16 bytes and NUL-terminated; name has room for 17.
+    std::memcpy(facts->name, image.diskName(), std::strlen(image.diskName()));
     facts->mediaType = image.mediaType();
     facts->diskSize = image.diskSize();
-    facts->tracks.clear();
+    facts->fileSize = image.fileSize();
+    std::uint8_t header[d88::kDiskHeaderSize] = {};
+    if (image.readFileBytes(facts->fileOffset, header) == d88::kDiskHeaderSize)
+        facts->writeProtect = header[d88::kWriteProtectOffset];
 
     // The table ends at the first entry that lies at or past the lowest track
     // start seen so far.
@@ -29,41 +87,60 @@ bool gatherDisk(d88::D88Image& image, int index, DiskFacts* facts)
     }
     facts->tableEntries = entries;
 
-    // Room for the usual tracks first; a track that says it holds more gets
-    // room for as many records as a sector count can announce.
-    SectorId ids[256];
+    std::int64_t sizeCodeRecords = -1;
     for (int t = 0; t < entries; ++t) {
         if (!image.trackPresent(t))
             continue;
-        TrackFacts track{t, image.trackOffset(t), {}};
-        bool more = false;
-        const std::int32_t got = image.readSectorIds(t, ids, &more);
-        if (more) {
-            track.ids.resize(static_cast<std::size_t>(d88::kMaxRecordsPerTrack));
-            track.ids.resize(static_cast<std::size_t>(image.readSectorIds(t, track.ids)));
-        } else {
-            track.ids.assign(ids, ids + got);
+        facts->trackOffsets[t] = image.trackOffset(t);
+        const bool inFile = facts->fileOffset + facts->trackOffsets[t] < facts->fileSize;
+        facts->tracks[t] = inFile ? TrackState::Present : TrackState::PastEnd;
+        if (!inFile)
+            continue;
+        const std::span<const SectorRecord> records = scan.scan(image, t);
+        countRecords(facts, static_cast<std::int32_t>(records.size()));
+        std::int64_t bytes = 0;
+        for (const SectorRecord& record : records) {
+            ++facts->sizeCodes[record.id.n];
+            ++facts->statuses[record.status];
+            facts->deleted += (record.deletedMark & d88::kDeletedDataMark) != 0;
+            bytes += d88::nominalSectorSize(record.id.n);
+            facts->lowR = std::min<int>(facts->lowR, record.id.r);
+            facts->highR = std::max<int>(facts->highR, record.id.r);
         }
-        facts->tracks.push_back(std::move(track));
+        facts->largestTrackBytes = std::max(facts->largestTrackBytes, bytes);
+        if (!records.empty())
+            facts->highestWithRecords = t;
     }
+    for (int n = 0; n < 256; ++n)
+        if (facts->sizeCodes[n] > sizeCodeRecords) {
+            sizeCodeRecords = facts->sizeCodes[n];
+            facts->commonSizeCode = sizeCodeRecords > 0 ? n : 1;
+        }
+
+    std::int32_t copied = 0;
+    d88::SectorRecord boot;
+    facts->bootFound = image.findSector(0, SectorId{0, 0, 1, 1}, facts->boot, &boot, &copied) && copied > 0;
+    facts->kind = facts->bootFound ? zanvo::recogniseDisk(facts->boot) : zanvo::DiskKind::Unknown;
     return true;
 }
 
-std::string indexRanges(const std::vector<int>& sorted)
+std::string trackRanges(const DiskFacts& disk, TrackState state)
 {
     std::string out;
-    for (std::size_t i = 0; i < sorted.size();) {
-        std::size_t j = i;
-        while (j + 1 < sorted.size() && sorted[j + 1] == sorted[j] + 1)
-            ++j;
+    for (int t = 0; t < d88::kMaxTracks;) {
+        if (disk.tracks[t] != state) {
+            ++t;
+            continue;
+        }
+        int last = t;
+        while (last + 1 < d88::kMaxTracks && disk.tracks[last + 1] == state)
+            ++last;
         if (!out.empty())
             out += ", ";
-        out += std::to_string(sorted[i]);
-        if (j > i) {
-            out += '-';
-            out += std::to_string(sorted[j]);
-        }
-        i = j + 1;
+        out += std::to_string(t);
+        if (last > t)
+            out += '-' + std::to_string(last);
+        t = last + 1;
     }
     return out.empty() ? "none" : out;
 }

@@ -1,26 +1,36 @@
-// A disk as a plain sector image: its sectors back to back, no headers.
+// A disk's bytes for another program: as a plain sector image (its sectors
+// back to back, no headers), or the disk alone as a D88 image of its own.
+// Buffers are allocated without throwing; a failure is an error like any.
 #ifndef D88INFO_RAW_EXPORT_H
 #define D88INFO_RAW_EXPORT_H
 
-#include "d88/d88_image.h"
+#include "disk_facts.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
-#include <vector>
 
 namespace d88info {
 
-struct RawExport {
-    std::vector<std::uint8_t> bytes; // what the run delivered
-    std::int64_t wanted = 0;         // what a complete disk would give
-    std::string stop;                // why the run stopped early, empty when complete
+struct Export {
+    std::unique_ptr<std::uint8_t[]> bytes;
+    std::int64_t length = 0; // bytes delivered
+    std::int64_t wanted = 0; // what a complete disk would give
+    std::string stop;        // why fewer arrived, empty when complete
 };
 
 // One sector run from track 0, starting at track 0's lowest sector number,
 // with the size code of its first record and the sector range of its lowest
-// to highest sector number, over (highest present track + 1) tracks. False
-// with `error` set when there is nothing to export.
-bool exportRaw(d88::D88Image& image, int disk, RawExport* result, std::string* error);
+// to highest sector number, over the tracks up to the highest the table names
+// (also those past the end of the file). False with `error` set when there is
+// nothing to export or no memory for it.
+bool exportRaw(d88::D88Image& image, TrackScan& scan, const DiskFacts& disk, Export* result,
+               std::string* error);
+
+// The disk's bytes from its offset for its size, never past the end of the
+// file: a D88 image of that disk alone. False with `error` set when the disk
+// has no size of its own or there is no memory for it.
+bool exportDisk(d88::D88Image& image, const DiskFacts& disk, Export* result, std::string* error);
 
 } // namespace d88info
 

@@ -1,20 +1,48 @@
-// d88info's reports, written to a stream in plain ASCII.
+// d88info's reports, written to a stream in plain ASCII, from facts gathered
+// beforehand (so that a read error is known before anything is printed).
 #ifndef D88INFO_REPORT_H
 #define D88INFO_REPORT_H
 
-#include "d88/d88_image.h"
+#include "disk_facts.h"
 
 #include <cstdio>
+#include <span>
+#include <string>
 
 namespace d88info {
 
-// One block per indexed disk; for the first, whether its boot sector carries
-// a ZANVO label.
-void printSummary(std::FILE* out, d88::D88Image& image);
+// Facts of the disks of a whole image, the way the summary shows them.
+struct ImageFacts {
+    const char* imageName = "IMAGE"; // as the user named it, for the hints
+    int diskCount = 0;
+    std::span<const DiskFacts> disks; // one for each indexed disk
+    // When 64 disks are indexed and another disk header follows the last,
+    // the file offset where it starts; -1 otherwise.
+    std::int64_t moreDisksAt = -1;
+};
 
-// Every present track of disk `disk` with the IDs of its records, then a map
-// of sector numbers per track. False when the disk cannot be selected.
-bool printTracks(std::FILE* out, d88::D88Image& image, int disk);
+// Where a 65th disk would start, when the file holds one; -1 otherwise.
+std::int64_t moreDisksAt(d88::D88Image& image);
+
+// One block per indexed disk, with each disk's boot label; repeats of one
+// disk (a disk size of 0) are said once.
+void printSummary(std::FILE* out, const ImageFacts& image);
+
+// Every track of the selected disk's table with the IDs and flags of its
+// records, then a map of sector numbers per track. Rescans the tracks.
+void printTracks(std::FILE* out, d88::D88Image& image, TrackScan& scan, const DiskFacts& disk);
+
+// One row of the map: a character for each sector number from disk.lowR to
+// disk.highR (present, missing, duplicated, another track's C/H, flagged,
+// another size code) for the records of track `track`.
+std::string mapRow(const DiskFacts& disk, int track, std::span<const SectorRecord> records);
+
+// Map marks, for the legends of any page that draws the map.
+inline constexpr char kPresent = '#';
+inline constexpr char kMissing = '.';
+inline constexpr char kDuplicated = 'D';
+inline constexpr char kForeign = 'x'; // C or H of another track
+inline constexpr char kFlagged = '!'; // a controller status or a deleted-data mark
 
 } // namespace d88info
 

@@ -1,9 +1,6 @@
-#include "disk_facts.h"
-#include "recognition.h"
 #include "report.h"
 
 #include <algorithm>
-#include <map>
 #include <string>
 
 namespace d88info {
@@ -13,50 +10,84 @@ namespace {
 // The usual media type for a geometry: high density when a track holds more
 // than a double-density track can (about 6,250 bytes), 2DD for more than 84
 // track positions, 2D otherwise.
-std::string geometryMedia(const DiskFacts& disk, std::int64_t* largestTrackBytes)
+std::string geometryMedia(const DiskFacts& disk)
 {
-    std::int64_t largest = 0;
-    int highest = -1;
-    for (const TrackFacts& track : disk.tracks) {
-        std::int64_t bytes = 0;
-        for (const SectorId& id : track.ids)
-            bytes += d88::nominalSectorSize(id.n);
-        largest = std::max(largest, bytes);
-        if (!track.ids.empty())
-            highest = track.index;
-    }
-    *largestTrackBytes = largest;
-    if (highest < 0)
+    if (disk.highestWithRecords < 0)
         return "";
-    if (largest > 7000)
+    if (disk.largestTrackBytes > 7000)
         return "2HD";
-    return highest >= 84 ? "2DD" : "2D";
+    return disk.highestWithRecords >= 84 ? "2DD" : "2D";
 }
 
-void printBootLabel(std::FILE* out, d88::D88Image& image)
+const char* protectMeaning(int value)
 {
-    std::uint8_t boot[256] = {};
-    if (image.readSector(0, 0, 0, 1, 1, boot, sizeof boot) == 0) {
+    switch (value) {
+    case 0x00:
+        return "not write-protected";
+    case 0x10:
+        return "write-protected";
+    default:
+        return "unknown";
+    }
+}
+
+void printBootLabel(std::FILE* out, const ImageFacts& image, const DiskFacts& disk)
+{
+    if (!disk.bootFound) {
         std::fprintf(out, "  boot:       no 256-byte boot sector (track 0, C 0 H 0 R 1 N 1)\n");
         return;
     }
-    switch (zanvo::recogniseDisk(boot)) {
-    case zanvo::DiskKind::DiskA:
-        std::fprintf(out, "  boot:       ZANVO Disk A label at bytes 1-16\n");
+    if (disk.kind != zanvo::DiskKind::Unknown) {
+        std::fprintf(out, "  boot:       ZANVO Disk %c label at bytes 1-16\n",
+                     disk.kind == zanvo::DiskKind::DiskA ? 'A' : 'F');
+        if (disk.index != 0)
+            std::fprintf(out,
+                         "  note:       zanvo-extract cuts only disk 0; `d88info --split %s %d -o FILE` "
+                         "writes this disk alone\n",
+                         image.imageName, disk.index);
         return;
-    case zanvo::DiskKind::DiskF:
-        std::fprintf(out, "  boot:       ZANVO Disk F label at bytes 1-16\n");
-        return;
-    case zanvo::DiskKind::Unknown:
-        break;
     }
     std::fprintf(out, "  boot:       no ZANVO label; bytes 1-16:");
     for (int i = zanvo::kLabelOffset; i < zanvo::kLabelOffset + zanvo::kLabelLength; ++i)
-        std::fprintf(out, " %02x", boot[i]);
+        std::fprintf(out, " %02x", disk.boot[i]);
     std::fprintf(out, "\n");
 }
 
-void printDisk(std::FILE* out, d88::D88Image& image, const DiskFacts& disk)
+void printRecords(std::FILE* out, const DiskFacts& disk)
+{
+    std::string records, codes, flags;
+    for (int i = 0; i < disk.recordCountKinds; ++i) {
+        const auto& [count, tracks] = disk.recordCounts[i];
+        records += (records.empty() ? "" : "; ") + std::to_string(count) + " a track on " +
+                   std::to_string(tracks) + (tracks == 1 ? " track" : " tracks");
+    }
+    for (int n = 0; n < 256; ++n) {
+        if (disk.sizeCodes[n] == 0)
+            continue;
+        const std::int32_t bytes = d88::nominalSectorSize(n);
+        codes += (codes.empty() ? "" : "; ") + std::string("N=") + std::to_string(n) +
+                 (bytes > 0 ? " (" + std::to_string(bytes) + " bytes)" : std::string()) + " x" +
+                 std::to_string(disk.sizeCodes[n]);
+    }
+    for (int status = 1; status < 256; ++status) {
+        if (disk.statuses[status] == 0)
+            continue;
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "%02X", status);
+        flags += (flags.empty() ? "" : "; ") + std::string("status ") + hex + " x" +
+                 std::to_string(disk.statuses[status]);
+    }
+    if (disk.deleted > 0)
+        flags +=
+            (flags.empty() ? "" : "; ") + std::string("deleted-data mark x") + std::to_string(disk.deleted);
+    std::fprintf(out, "  records:    %s\n", records.empty() ? "none" : records.c_str());
+    std::fprintf(out, "  size codes: %s\n", codes.empty() ? "none" : codes.c_str());
+    if (!flags.empty())
+        std::fprintf(out, "  flags:      %s (set when the disk was dumped; `d88info IMAGE %d` shows where)\n",
+                     flags.c_str(), disk.index);
+}
+
+void printDisk(std::FILE* out, const ImageFacts& image, const DiskFacts& disk)
 {
     std::fprintf(out, "disk %d at offset %lld (0x%llx)\n", disk.index,
                  static_cast<long long>(disk.fileOffset), static_cast<unsigned long long>(disk.fileOffset));
@@ -64,62 +95,73 @@ void printDisk(std::FILE* out, d88::D88Image& image, const DiskFacts& disk)
     const std::string meaning = mediaMeaning(disk.mediaType);
     std::fprintf(out, "  media type: 0x%02x (%s)\n", disk.mediaType,
                  meaning.empty() ? "unknown" : meaning.c_str());
+    std::fprintf(out, "  protect:    0x%02x (%s)\n", disk.writeProtect, protectMeaning(disk.writeProtect));
     std::fprintf(out, "  disk size:  %ld (0x%lx)%s\n", static_cast<long>(disk.diskSize),
                  static_cast<unsigned long>(static_cast<std::uint32_t>(disk.diskSize)),
                  disk.diskSize < 0 ? " (negative: no track can be read)" : "");
-
-    std::vector<int> present;
-    std::map<std::size_t, int> recordsPerTrack;
-    std::map<int, long> sizeCodes;
-    for (const TrackFacts& track : disk.tracks) {
-        present.push_back(track.index);
-        ++recordsPerTrack[track.ids.size()];
-        for (const SectorId& id : track.ids)
-            ++sizeCodes[id.n];
-    }
-    std::fprintf(out, "  tracks:     %zu present: %s\n", present.size(), indexRanges(present).c_str());
+    if (disk.truncated())
+        std::fprintf(
+            out,
+            "  truncated:  the file ends at offset %lld (0x%llx), %lld bytes before the end of this disk\n",
+            static_cast<long long>(disk.fileSize), static_cast<unsigned long long>(disk.fileSize),
+            static_cast<long long>(disk.fileOffset + disk.diskSize - disk.fileSize));
+    std::fprintf(out, "  tracks:     %d present: %s\n", disk.count(TrackState::Present),
+                 trackRanges(disk, TrackState::Present).c_str());
+    if (disk.count(TrackState::PastEnd) > 0)
+        std::fprintf(out, "  past end:   %d in the table but past the end of the file: %s\n",
+                     disk.count(TrackState::PastEnd), trackRanges(disk, TrackState::PastEnd).c_str());
     if (disk.tableEntries < d88::kMaxTracks)
         std::fprintf(out,
                      "  table:      %d entries (the first track starts at 0x%x; the rest is sector data)\n",
                      disk.tableEntries, d88::kTrackTableOffset + 4 * disk.tableEntries);
-    std::string records, codes;
-    for (const auto& [count, tracks] : recordsPerTrack)
-        records += (records.empty() ? "" : "; ") + std::to_string(count) + " a track on " +
-                   std::to_string(tracks) + (tracks == 1 ? " track" : " tracks");
-    for (const auto& [n, count] : sizeCodes)
-        codes += (codes.empty() ? "" : "; ") + std::string("N=") + std::to_string(n) +
-                 (d88::nominalSectorSize(n) > 0 ? " (" + std::to_string(d88::nominalSectorSize(n)) + " bytes)"
-                                                : std::string()) +
-                 " x" + std::to_string(count);
-    std::fprintf(out, "  records:    %s\n", records.empty() ? "none" : records.c_str());
-    std::fprintf(out, "  size codes: %s\n", codes.empty() ? "none" : codes.c_str());
+    printRecords(out, disk);
 
-    std::int64_t largest = 0;
-    const std::string looksLike = geometryMedia(disk, &largest);
+    const std::string looksLike = geometryMedia(disk);
     if (!looksLike.empty() && looksLike != meaning)
         std::fprintf(
             out,
             "  note:       the media byte says %s, but %lld-byte tracks on positions up to %d look like %s\n",
-            meaning.empty() ? "nothing known" : meaning.c_str(), static_cast<long long>(largest),
-            present.empty() ? 0 : present.back(), looksLike.c_str());
-    if (disk.index == 0)
-        printBootLabel(out, image);
+            meaning.empty() ? "nothing known" : meaning.c_str(),
+            static_cast<long long>(disk.largestTrackBytes), disk.highest(TrackState::Present),
+            looksLike.c_str());
+    printBootLabel(out, image, disk);
 }
 
 } // namespace
 
-void printSummary(std::FILE* out, d88::D88Image& image)
+std::int64_t moreDisksAt(d88::D88Image& image)
 {
-    std::fprintf(out, "disks: %d\n", image.diskCount());
-    for (int i = 0; i < image.diskCount(); ++i) {
-        DiskFacts disk;
+    const int last = image.diskCount() - 1;
+    if (image.diskCount() < d88::kMaxDisks || !image.selectDisk(last) || image.diskSize() <= 0)
+        return -1;
+    const std::int64_t next = image.diskOffset(last) + image.diskSize();
+    return next + d88::kDiskHeaderSize <= image.fileSize() ? next : -1;
+}
+
+void printSummary(std::FILE* out, const ImageFacts& image)
+{
+    std::fprintf(out, "disks: %d\n", image.diskCount);
+    for (int i = 0; i < image.diskCount;) {
+        const DiskFacts& disk = image.disks[static_cast<std::size_t>(i)];
         std::fprintf(out, "\n");
-        if (!gatherDisk(image, i, &disk)) {
-            std::fprintf(out, "disk %d: its header cannot be read\n", i);
-            continue;
-        }
         printDisk(out, image, disk);
+        // A disk size of 0 makes every next disk start where this one did.
+        int same = i + 1;
+        while (same < image.diskCount &&
+               image.disks[static_cast<std::size_t>(same)].fileOffset == disk.fileOffset)
+            ++same;
+        if (same > i + 1)
+            std::fprintf(
+                out,
+                "\ndisk%s %d%s%s: disk %d again (its disk size is 0, so the next disk starts where it did)\n",
+                same > i + 2 ? "s" : "", i + 1, same > i + 2 ? "-" : "",
+                same > i + 2 ? std::to_string(same - 1).c_str() : "", i);
+        i = same;
     }
+    if (image.moreDisksAt >= 0)
+        std::fprintf(out, "\nmore disks follow from offset %lld (0x%llx): only the first %d are indexed\n",
+                     static_cast<long long>(image.moreDisksAt),
+                     static_cast<unsigned long long>(image.moreDisksAt), d88::kMaxDisks);
 }
 
 } // namespace d88info

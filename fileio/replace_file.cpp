@@ -1,5 +1,8 @@
 #include "replace_file.h"
 
+#include "error_text.h"
+#include "file_identity.h"
+#include "interrupt_cleanup.h"
 #include "paths.h"
 
 #include <cerrno>
@@ -14,17 +17,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string errorText(int err)
-{
-    return err ? std::generic_category().message(err) : std::string("I/O error");
-}
-
 // A hidden name beside the output, in the same folder so the rename stays
-// within one file system.
-std::string temporaryName(const char* name)
+// within one file system: ".NAME.tmp-XXXXXXXX". When that is longer than a
+// name may be, `fitted` gives one no longer than NAME itself, keeping the
+// start of NAME (cut between characters, never inside one).
+std::string temporaryName(const char* name, bool fitted)
 {
     static std::mt19937 generator{std::random_device{}()};
     static const char digits[] = "0123456789abcdef";
+    static constexpr std::size_t kAdded = 14; // "." and ".tmp-XXXXXXXX"
 #ifdef _WIN32
     constexpr const char* separators = "/\\:";
 #else
@@ -33,9 +34,16 @@ std::string temporaryName(const char* name)
     // Split as bytes: the name goes back to the same functions it came from.
     const std::string path(name);
     const std::size_t cut = path.find_last_of(separators) + 1; // 0 when there is no folder
+    std::string base = path.substr(cut);
+    if (fitted && base.size() > kAdded) {
+        std::size_t keep = base.size() - kAdded;
+        while (keep > 0 && (static_cast<unsigned char>(base[keep]) & 0xC0) == 0x80)
+            --keep;
+        base.resize(keep);
+    }
     std::string temp = path.substr(0, cut);
     temp += '.';
-    temp.append(path, cut);
+    temp += base;
     temp += ".tmp-";
     for (int i = 0; i < 8; ++i)
         temp += digits[generator() & 15];
@@ -43,20 +51,33 @@ std::string temporaryName(const char* name)
 }
 
 // The create is exclusive: an existing file, link or anything else at the
-// temporary name is never opened.
+// temporary name is never opened. The temporary is registered for removal on
+// an interrupting signal in the same step as it is created.
 std::FILE* createTemporary(const char* name, std::string* temp, std::string* reason)
 {
     constexpr int kAttempts = 64;
+    bool fitted = false;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        *temp = temporaryName(name);
+        *temp = temporaryName(name, fitted);
+        const SignalsHeld held;
+        if (!registerTemporary(temp->c_str())) {
+            *reason = errorText(ENAMETOOLONG);
+            return nullptr;
+        }
         errno = 0;
         std::FILE* file = createNewFile(temp->c_str());
         if (file) {
             std::setvbuf(file, nullptr, _IONBF, 0); // one write for the whole file
             return file;
         }
-        if (errno != EEXIST) {
-            *reason = errorText(errno);
+        const int err = errno;
+        unregisterTemporary();
+        if (err == ENAMETOOLONG && !fitted) {
+            fitted = true;
+            continue;
+        }
+        if (err != EEXIST) {
+            *reason = errorText(err);
             return nullptr;
         }
     }
@@ -64,17 +85,31 @@ std::FILE* createTemporary(const char* name, std::string* temp, std::string* rea
     return nullptr;
 }
 
-} // namespace
-
-bool replaceFile(const char* name, const std::uint8_t* data, std::size_t length, const char* protectedPath,
-                 std::string* reason)
+// Whether `name` may be replaced: not when it is, or leads to, the
+// protected file, nor when that cannot be told.
+bool mayReplace(const char* name, const d88::FileIdentity* protect, std::string* reason)
 {
-    std::error_code ec;
-    if (protectedPath && fs::equivalent(toPath(name), toPath(protectedPath), ec)) {
+    if (!protect)
+        return true;
+    int err = 0;
+    switch (compareWithFile(name, *protect, &err)) {
+    case Sameness::Different:
+        return true;
+    case Sameness::Same:
         *reason = "it is the image being read, left untouched";
         return false;
+    case Sameness::Unknown:
+        break;
     }
+    *reason = "cannot tell whether it is the image being read (" + errorText(err) + "), left untouched";
+    return false;
+}
 
+} // namespace
+
+bool replaceFile(const char* name, const std::uint8_t* data, std::size_t length,
+                 const d88::FileIdentity* protect, std::string* reason)
+{
     std::string temp;
     std::FILE* file = createTemporary(name, &temp, reason);
     if (!file)
@@ -86,17 +121,23 @@ bool replaceFile(const char* name, const std::uint8_t* data, std::size_t length,
         ok = false;
         err = errno;
     }
-    if (ok) {
-        fs::rename(toPath(temp.c_str()), toPath(name), ec);
-        if (!ec)
-            return true;
-        *reason = ec.message();
-    } else {
+    if (!ok) {
         *reason = errorText(err);
+    } else if (mayReplace(name, protect, reason)) {
+        // Checked just before the name is replaced, against what the image
+        // is rather than what it was called.
+        std::error_code ec;
+        fs::rename(toPath(temp.c_str()), toPath(name), ec);
+        if (!ec) {
+            unregisterTemporary();
+            return true;
+        }
+        *reason = ec.message();
     }
     std::error_code removeError;
     if (!fs::remove(toPath(temp.c_str()), removeError) && removeError)
         *reason += "; the temporary file " + temp + " could not be removed: " + removeError.message();
+    unregisterTemporary();
     return false;
 }
 

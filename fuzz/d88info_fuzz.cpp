@@ -1,9 +1,10 @@
-// Fuzzes d88info's reports and raw export on arbitrary image bytes: whatever
-// the image holds, they must finish without fault, and an export must never
-// hold more than it announced.
+// Fuzzes d88info's verdict, reports and exports on arbitrary image bytes:
+// whatever the image holds, they must finish without fault, and an export
+// must never hold more than it announced nor more than the file has.
 #include "fuzz_support.h"
 #include "raw_export.h"
 #include "report.h"
+#include "verdict.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -21,18 +22,37 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     d88::D88Image image;
     CHECK(image.open(path.c_str()));
-    d88info::printSummary(sink, image);
+    std::string why;
+    const bool d88 = d88info::looksLikeD88(image, &why);
+    CHECK(d88 || !why.empty());
+    static d88info::TrackScan scan;
+    CHECK(scan.ok());
+
+    // Every report runs whatever the verdict, so the fuzzer reaches them all.
+    static d88info::DiskFacts disks[d88::kMaxDisks];
+    d88info::ImageFacts facts;
+    facts.diskCount = image.diskCount();
+    facts.disks = std::span<const d88info::DiskFacts>(disks, static_cast<std::size_t>(image.diskCount()));
+    for (int i = 0; i < image.diskCount(); ++i)
+        CHECK(d88info::gatherDisk(image, i, scan, &disks[i]));
+    facts.moreDisksAt = d88info::moreDisksAt(image);
+    d88info::printSummary(sink, facts);
+
     for (int disk = 0; disk < image.diskCount() && disk < 4; ++disk) {
-        CHECK(d88info::printTracks(sink, image, disk));
-        d88info::RawExport exported;
-        std::string error;
-        if (d88info::exportRaw(image, disk, &exported, &error)) {
-            CHECK(static_cast<std::int64_t>(exported.bytes.size()) <= exported.wanted);
-            CHECK(exported.stop.empty() ==
-                  (static_cast<std::int64_t>(exported.bytes.size()) == exported.wanted));
+        d88info::printTracks(sink, image, scan, disks[disk]);
+        d88info::Export exported;
+        if (d88info::exportRaw(image, scan, disks[disk], &exported, &why)) {
+            CHECK(exported.length >= 0 && exported.length <= exported.wanted);
+            CHECK(exported.stop.empty() == (exported.length == exported.wanted));
         } else {
-            CHECK(!error.empty());
+            CHECK(!why.empty());
+        }
+        d88info::Export copy;
+        if (d88info::exportDisk(image, disks[disk], &copy, &why)) {
+            CHECK(copy.length <= copy.wanted && copy.length <= static_cast<std::int64_t>(size));
+            CHECK(copy.stop.empty() == (copy.length == copy.wanted));
         }
     }
+    CHECK(image.ioError() == 0);
     return 0;
 }

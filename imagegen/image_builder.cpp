@@ -1,5 +1,6 @@
 #include "image_builder.h"
 
+#include <algorithm>
 #include <fstream>
 #include <stdexcept>
 
@@ -161,6 +162,28 @@ Bytes expectedRun(const Disk& disk, int track, int sector, int length)
             ++track;
         }
     }
+    return out;
+}
+
+Bytes expectedRecovery(const Disk& disk, int track, int sector, int length, int* found)
+{
+    Bytes out;
+    int count = 0;
+    while (static_cast<int>(out.size()) < length) {
+        const std::size_t piece = std::min<std::size_t>(256, static_cast<std::size_t>(length) - out.size());
+        Bytes bytes(piece, 0);
+        if (const Record* rec = findRecord(disk, track, sector)) {
+            std::copy_n(rec->data.begin(), std::min(piece, rec->data.size()), bytes.begin());
+            ++count;
+        }
+        out.insert(out.end(), bytes.begin(), bytes.end());
+        if (++sector > 16) {
+            sector = 1;
+            ++track;
+        }
+    }
+    if (found)
+        *found = count;
     return out;
 }
 

@@ -90,6 +90,12 @@ void setBootLabel(Disk& disk, const std::array<std::uint8_t, 16>& label, int at 
 // piece, are counted.
 Bytes expectedRun(const Disk& disk, int track, int sector, int length);
 
+// The bytes a sector-by-sector cut recovers, taken from the description:
+// the same walk as expectedRun, but a sector that is missing gives 256 zeros
+// and a sector stored short its data and then zeros, and the walk goes on to
+// `length`. `found` (when given) counts the sectors found.
+Bytes expectedRecovery(const Disk& disk, int track, int sector, int length, int* found = nullptr);
+
 // Writes bytes to a file; throws on failure (test code).
 void writeFile(const std::string& path, const Bytes& bytes);
 

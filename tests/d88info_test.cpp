@@ -207,7 +207,7 @@ TEST_F(D88InfoTest, MapOfADamagedDisk)
     const std::string map = r.out.substr(r.out.find("\nmap"));
     EXPECT_EQ(map,
               "\nmap of sector numbers 1-8: '#' present, '.' missing, 'D' duplicated, 'x' C/H of another "
-              "track, a digit: size code other than 1\n"
+              "track, '!' flagged by the dumper, a digit: size code other than 1\n"
               "          12345678\n"
               "track   0 ########\n"
               "track   1 D#.#####\n"
@@ -265,13 +265,21 @@ TEST_F(D88InfoTest, ClearErrorsForBadArguments)
     const Case cases[] = {
         {{}, 2, "d88info: no image named\nusage:"},
         {{"one.d88", "0", "1"}, 2, "d88info: too many arguments\nusage:"},
-        {{"one.d88", "x"}, 2, "d88info: not a disk index: x\nusage:"},
+        {{"one.d88", "x"}, 2, "d88info: not a disk index: x (disks are numbered 0, 1, 2 and so on)\nusage:"},
+        {{"one.d88", "+1"},
+         2,
+         "d88info: not a disk index: +1 (disks are numbered 0, 1, 2 and so on)\nusage:"},
+        {{"one.d88", " 1"},
+         2,
+         "d88info: not a disk index:  1 (disks are numbered 0, 1, 2 and so on)\nusage:"},
         {{"one.d88", "-1"}, 2, "d88info: unknown option -1\nusage:"},
         {{"--raw", "one.d88"}, 2, "d88info: --raw needs an image and a disk index\nusage:"},
-        {{"one.d88", "-o", "f"}, 2, "d88info: -o goes with --raw\nusage:"},
+        {{"one.d88", "-o", "f"}, 2, "d88info: -o goes with --raw or --split\nusage:"},
+        {{"--split", "one.d88"}, 2, "d88info: --split needs an image and a disk index\nusage:"},
         {{"--bogus"}, 2, "d88info: unknown option --bogus\nusage:"},
         {{"one.d88", "1"}, 1, "d88info: one.d88 has 1 disk; there is no disk 1\n"},
-        {{"missing.d88"}, 1, "d88info: cannot open missing.d88: not a readable file\n"},
+        {{"missing.d88"}, 1, "d88info: cannot open missing.d88: No such file or directory\n"},
+        {{"."}, 1, "d88info: cannot open .: not a regular file\n"},
         {{"--raw", "one.d88", "0", "-o", "one.d88"},
          1,
          "d88info: cannot write one.d88: it is the image being read, left untouched\n"},

@@ -153,43 +153,130 @@ TEST_F(ExtractTest, DiskFGivesOneFile)
     EXPECT_EQ(folder(), (std::vector<std::string>{"DISKF", "disk.d88"}));
 }
 
-TEST_F(ExtractTest, MissingTrackEndsOneFileEarlyAndSkipsTheNext)
+// The record of sector r of a track, to damage it.
+testimg::Record& sectorOf(Disk& disk, int track, int r)
 {
-    Disk disk = diskA();
-    disk.tracks.erase(19);
-    writeImage(testimg::buildImage({disk}));
-    const RunResult r = run({"disk.d88"});
-    EXPECT_EQ(r.status, 0);
-    std::vector<std::string> names = allDiskANames();
-    names.erase(std::find(names.begin(), names.end(), "ZANVO06"));
-    EXPECT_EQ(r.out, kDiskAMessage + cuttingLines(names));
-    // ZANVO05 runs from track 18 sector 5 into track 19: 12 sectors arrive.
-    EXPECT_EQ(r.err, "zanvo-extract: warning: ZANVO05: the disk ends this file early; 3072 of "
-                     "5376 bytes recovered, the rest written as zeros\n");
-    for (const Expected& e : kDiskAFiles) {
-        if (std::string(e.name) == "ZANVO06")
-            EXPECT_FALSE(fs::exists(dir / e.name));
-        else
-            expectFile(disk, e.name, e.track, e.sector, e.length);
+    testimg::Record* rec = testimg::findRecord(disk, track, r);
+    if (!rec)
+        throw std::logic_error("no such sector");
+    return *rec;
+}
+
+void removeSector(Disk& disk, int track, int r)
+{
+    auto& records = disk.tracks.at(track).records;
+    records.erase(std::find_if(records.begin(), records.end(), [r](const auto& rec) { return rec.r == r; }));
+}
+
+struct DamageCase {
+    const char* what;
+    void (*damage)(Disk&);
+    std::string err; // every stderr line, in file order
+};
+
+const char kZeros[] = "; zeros written for what is missing\n";
+const char kFlagged[] = " flagged when the disk was dumped, written as stored: ";
+
+const DamageCase kDamageCases[] = {
+    {"a hole in the middle of a file", [](Disk& d) { removeSector(d, 12, 3); },
+     std::string("zanvo-extract: warning: ZANVO01: 1 of 17 sectors missing (track 12 sector 3)") + kZeros},
+    {"a whole track gone", [](Disk& d) { d.tracks.erase(19); },
+     std::string("zanvo-extract: warning: ZANVO05: 9 of 21 sectors missing (track 19 sectors 1-9)") + kZeros +
+         "zanvo-extract: warning: ZANVO06: 7 of 11 sectors missing (track 19 sectors 10-16)" + kZeros},
+    {"a file whose first sector is missing", [](Disk& d) { removeSector(d, 16, 5); },
+     std::string("zanvo-extract: warning: ZANVO03: 1 of 16 sectors missing (track 16 sector 5)") + kZeros},
+    // ZANVO02, cut before it into the same buffer, was longer: stale bytes
+    // would show where the zeros belong.
+    {"a file whose last sector is missing, after a longer file", [](Disk& d) { removeSector(d, 18, 4); },
+     std::string("zanvo-extract: warning: ZANVO04: 1 of 16 sectors missing (track 18 sector 4)") + kZeros},
+    {"files with no sector at all",
+     [](Disk& d) {
+         removeSector(d, 11, 12);
+         for (int r = 13; r <= 15; ++r)
+             removeSector(d, 23, r);
+     },
+     "zanvo-extract: warning: ZANVO00: its sector is not on the disk (track 11 sector 12); not written\n"
+     "zanvo-extract: warning: ZANVO09: none of its 3 sectors is on the disk (track 23 sectors 13-15); "
+     "not written\n"},
+    {"a short sector", [](Disk& d) { sectorOf(d, 17, 2).data.resize(100); },
+     std::string("zanvo-extract: warning: ZANVO03: 1 of 16 sectors stored short (track 17 sector 2)") +
+         kZeros},
+    {"a sector of another size code", [](Disk& d) { sectorOf(d, 20, 6).n = 2; },
+     std::string("zanvo-extract: warning: ZANVO07: 1 of 35 sectors missing (track 20 sector 6)") + kZeros},
+    {"missing and short sectors in one file",
+     [](Disk& d) {
+         removeSector(d, 13, 4);
+         removeSector(d, 13, 5);
+         sectorOf(d, 15, 9).data.resize(10);
+     },
+     std::string("zanvo-extract: warning: ZANVO02: 2 of 55 sectors missing (track 13 sectors 4-5), 1 stored "
+                 "short (track 15 sector 9)") +
+         kZeros},
+    {"flagged sectors",
+     [](Disk& d) {
+         sectorOf(d, 10, 7).reserved[2] = 0xB0; // header byte 8: data CRC error
+         sectorOf(d, 11, 2).reserved[1] = 0x10; // header byte 7: deleted data
+         sectorOf(d, 11, 3).reserved[2] = 0xB0;
+         sectorOf(d, 26, 5).reserved[2] = 0x12; // a status without a name
+         sectorOf(d, 26, 6).reserved[0] = 0x40; // single density is no flag
+     },
+     std::string("zanvo-extract: warning: DRIVER: 3 sectors") + kFlagged +
+         "track 10 sector 7, track 11 sector 3: data CRC error; track 11 sector 2: deleted-data mark\n" +
+         "zanvo-extract: warning: ZANVO11: 1 sector" + kFlagged +
+         "track 26 sector 5: controller status 0x12\n"},
+};
+
+TEST_F(ExtractTest, DamagedDisksGiveEverySectorTheyHold)
+{
+    for (const DamageCase& c : kDamageCases) {
+        SCOPED_TRACE(c.what);
+        for (const std::string& name : folder())
+            fs::remove(dir / name);
+        Disk disk = diskA();
+        c.damage(disk);
+        writeImage(testimg::buildImage({disk}));
+
+        const RunResult r = run({"disk.d88"});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.err, c.err);
+        std::vector<std::string> written;
+        for (const Expected& e : kDiskAFiles) {
+            int found = 0;
+            const Bytes want = testimg::expectedRecovery(disk, e.track, e.sector, e.length, &found);
+            if (found == 0) {
+                EXPECT_FALSE(fs::exists(dir / e.name)) << e.name;
+                continue;
+            }
+            written.push_back(e.name);
+            const auto got = readFile(dir / e.name);
+            ASSERT_TRUE(got) << e.name;
+            EXPECT_TRUE(sameBytes(want, *got)) << e.name;
+        }
+        EXPECT_EQ(r.out, kDiskAMessage + cuttingLines(written));
     }
 }
 
-TEST_F(ExtractTest, ShortTailIsZerosNotLeftoversOfEarlierCuts)
+TEST_F(ExtractTest, TheDamagedSampleGivesEverySectorItHolds)
 {
-    // ZANVO04's last sector is missing; ZANVO02, cut before it into the same
-    // buffer, was longer, so stale bytes would show.
+    // The sample the README shows: make-sample damaged-a's damage, built here.
     Disk disk = diskA();
-    auto& records = disk.tracks[18].records;
-    records.erase(std::find_if(records.begin(), records.end(), [](const auto& rec) { return rec.r == 4; }));
+    disk.tracks.erase(19);
+    removeSector(disk, 12, 3);
+    disk.tracks[14].records.push_back(sectorOf(disk, 14, 5)); // stored twice
+    sectorOf(disk, 16, 7).n = 2;
     writeImage(testimg::buildImage({disk}));
     const RunResult r = run({"disk.d88"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "zanvo-extract: warning: ZANVO04: the disk ends this file early; 3840 of "
-                     "4096 bytes recovered, the rest written as zeros\n");
-    expectFile(disk, "ZANVO04", 17, 5, 4096);
-    const auto got = readFile(dir / "ZANVO04");
-    ASSERT_TRUE(got);
-    EXPECT_TRUE(std::all_of(got->begin() + 3840, got->end(), [](std::uint8_t b) { return b == 0; }));
+    EXPECT_EQ(
+        r.err,
+        std::string("zanvo-extract: warning: ZANVO01: 1 of 17 sectors missing (track 12 sector 3)") + kZeros +
+            "zanvo-extract: warning: ZANVO03: 1 of 16 sectors missing (track 16 sector 7)" + kZeros +
+            "zanvo-extract: warning: ZANVO05: 9 of 21 sectors missing (track 19 sectors 1-9)" + kZeros +
+            "zanvo-extract: warning: ZANVO06: 7 of 11 sectors missing (track 19 sectors 10-16)" + kZeros);
+    for (const Expected& e : kDiskAFiles)
+        EXPECT_TRUE(
+            sameBytes(testimg::expectedRecovery(disk, e.track, e.sector, e.length), *readFile(dir / e.name)))
+            << e.name;
 }
 
 TEST_F(ExtractTest, SharedRunOfDecoysBeforeTheRealSectors)
@@ -244,19 +331,47 @@ TEST_F(ExtractTest, CommandLineFailures)
     testsupport::RunOptions asTyped;
     asTyped.argv0 = "./zanvo-extract";
     for (const std::vector<std::string>& args :
-         {std::vector<std::string>{}, std::vector<std::string>{"a.d88", "b.d88"}}) {
+         {std::vector<std::string>{}, std::vector<std::string>{"a.d88", "b.d88"},
+          std::vector<std::string>{"--help", "b.d88"}}) {
         const RunResult r = run(args, asTyped);
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.out, "");
         EXPECT_EQ(r.err, usage);
     }
     fs::create_directory(dir / "folder.d88");
-    for (const char* path : {"missing.d88", "folder.d88", "/dev/null"}) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"missing.d88", "No such file or directory"},
+        {"folder.d88", "not a regular file"},
+        {"/dev/null", "not a regular file"},
+        {"--bogus", "No such file or directory"},
+    };
+    for (const auto& [path, reason] : cases) {
         const RunResult r = run({path});
         EXPECT_EQ(r.status, 1) << path;
         EXPECT_EQ(r.out, "") << path;
-        EXPECT_EQ(r.err, kOpenMessage) << path;
+        EXPECT_EQ(r.err, kOpenMessage + "zanvo-extract: cannot open " + path + ": " + reason + "\n") << path;
     }
+    EXPECT_EQ(folder(), std::vector<std::string>{"folder.d88"});
+}
+
+TEST_F(ExtractTest, HelpIsTheUsageOnStandardOutputAndAFileNamedHelpIsReachable)
+{
+    testsupport::RunOptions asTyped;
+    asTyped.argv0 = "zanvo-extract";
+    const RunResult help = run({"--help"}, asTyped);
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.err, "");
+    EXPECT_EQ(help.out.rfind("Usage: zanvo-extract [d88file]\n", 0), 0u) << help.out;
+    EXPECT_NE(help.out.find("d88info"), std::string::npos); // where to look when nothing is recognised
+    EXPECT_TRUE(std::all_of(help.out.begin(), help.out.end(), [](char ch) { return ch > 0; })); // plain ASCII
+    EXPECT_EQ(folder(), std::vector<std::string>{});
+
+    const Disk disk = diskF();
+    writeImage(testimg::buildImage({disk}), "--help");
+    const RunResult r = run({"./--help"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, kDiskFMessage + "cutting ... DISKF\n");
+    expectFile(disk, "DISKF", 0, 2, 29184);
 }
 
 TEST_F(ExtractTest, ExistingOutputsAreReplacedNeverWrittenThrough)

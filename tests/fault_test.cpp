@@ -192,7 +192,8 @@ TEST_F(FaultTest, AnImageTheToolMayNotRead)
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xf0\x83\x49\x81\x5b\x83\x76\x83\x93\x82\xc5"
-                     "\x82\xab\x82\xdc\x82\xb9\x82\xf1.\n");
+                     "\x82\xab\x82\xdc\x82\xb9\x82\xf1.\n"
+                     "zanvo-extract: cannot open disk.d88: Permission denied\n");
     EXPECT_EQ(testsupport::listFolder(dir.path()), std::vector<std::string>{"disk.d88"});
 }
 

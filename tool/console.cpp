@@ -1,8 +1,9 @@
 #include "console.h"
 
+#include "error_text.h"
+
 #include <cerrno>
 #include <cstdio>
-#include <system_error>
 
 namespace zanvo {
 
@@ -21,23 +22,37 @@ void printMessage(ToolState& state, const std::string& text)
         return;
     const int err = errno;
     state.stdoutFailed = true;
-    state.writeFailed = true;
+    state.failed = true;
     std::fprintf(stderr, "%s: cannot write to standard output: %s\n", kToolName,
-                 err ? std::generic_category().message(err).c_str() : "write error");
+                 err ? fileio::errorText(err).c_str() : "write error");
 }
 
 void reportWriteFailure(ToolState& state, const char* name, const std::string& reason)
 {
-    state.writeFailed = true;
+    state.failed = true;
     std::fprintf(stderr, "%s: cannot write %s: %s\n", kToolName, name, reason.c_str());
 }
 
-void warnIncompleteRun(const char* name, std::int32_t recovered, std::int32_t length)
+void reportReadFailure(ToolState& state, const char* name, int error)
 {
-    std::fprintf(stderr,
-                 "%s: warning: %s: the disk ends this file early; %d of %d bytes recovered, "
-                 "the rest written as zeros\n",
-                 kToolName, name, static_cast<int>(recovered), static_cast<int>(length));
+    state.failed = true;
+    const std::string reason = fileio::errorText(error);
+    if (name)
+        std::fprintf(stderr, "%s: cannot read %s from %s: %s; %s not written\n", kToolName, name,
+                     state.imagePath, reason.c_str(), name);
+    else
+        std::fprintf(stderr, "%s: cannot read %s: %s\n", kToolName, state.imagePath, reason.c_str());
+}
+
+void reportOpenFailure(const char* path, int error)
+{
+    std::fprintf(stderr, "%s: cannot open %s: %s\n", kToolName, path, fileio::errorText(error).c_str());
+}
+
+void warn(const Text& text)
+{
+    if (!text.empty())
+        std::fprintf(stderr, "%s: warning: %s\n", kToolName, text.c_str());
 }
 
 } // namespace zanvo

@@ -4,9 +4,9 @@
 #ifndef ZANVO_CONSOLE_H
 #define ZANVO_CONSOLE_H
 
+#include "recovery_text.h"
 #include "tool_state.h"
 
-#include <cstdint>
 #include <string>
 
 namespace zanvo {
@@ -15,11 +15,18 @@ namespace zanvo {
 // standard error and marks the run as failed; later lines are dropped.
 void printMessage(ToolState& state, const std::string& text);
 
-// "cannot write NAME: REASON" on standard error; marks the run as failed.
+// "cannot write NAME: REASON"; marks the run as failed.
 void reportWriteFailure(ToolState& state, const char* name, const std::string& reason);
 
-// A cut whose run ended early: the file was written whole with a zero tail.
-void warnIncompleteRun(const char* name, std::int32_t recovered, std::int32_t length);
+// "cannot read IMAGE: REASON", or with a file name "cannot read NAME from
+// IMAGE: REASON; NAME not written"; marks the run as failed.
+void reportReadFailure(ToolState& state, const char* name, int error);
+
+// After the fixed open message: "cannot open PATH: REASON".
+void reportOpenFailure(const char* path, int error);
+
+// "warning: TEXT", for a cut that is damaged, flagged or not written.
+void warn(const Text& text);
 
 } // namespace zanvo
 

@@ -4,7 +4,6 @@
 #include "messages.h"
 #include "replace_file.h"
 
-#include <algorithm>
 #include <string>
 
 namespace zanvo {
@@ -14,21 +13,30 @@ bool cutFile(ToolState& state, const char* name, std::int32_t track, std::int32_
 {
     if (skip < 0 || length < 0 || skip > kSectorBufferSize - length)
         return false;
-    std::uint8_t* const buffer = state.sectorBuffer;
-    const std::int32_t wanted = skip + length;
-    const std::int32_t got = state.image.readSectors(track, c, h, r, n, buffer, wanted);
-    if (got <= 0)
+    const std::span<std::uint8_t> run(state.sectorBuffer, static_cast<std::size_t>(skip + length));
+    // A read error is told apart from a damaged disk per file: a file whose
+    // reading met one is not written, the files after it still are.
+    state.image.clearIoError();
+    recoverRun(state.image, RunStart{track, c, h, r, n, kFirstSector, kLastSector}, run, skip,
+               &state.recovery);
+    if (const int error = state.image.ioError()) {
+        reportReadFailure(state, name, error);
         return false;
-    // Whatever the run did not deliver is zero, never data of an earlier cut
-    // nor the unfinished piece the run stopped at.
-    std::fill(buffer + got, buffer + wanted, std::uint8_t{0});
+    }
+    if (state.recovery.found == 0) {
+        describeAbsence(name, state.recovery, &state.line);
+        warn(state.line);
+        return false;
+    }
 
     printMessage(state, std::string(kCuttingPrefix) + name + "\n");
-    if (got < wanted)
-        warnIncompleteRun(name, std::max(got - skip, 0), length);
+    describeHoles(name, state.recovery, &state.line);
+    warn(state.line);
+    describeFlags(name, state.recovery, &state.line);
+    warn(state.line);
 
     std::string reason;
-    if (!fileio::replaceFile(name, buffer + skip, static_cast<std::size_t>(length), state.imagePath,
+    if (!fileio::replaceFile(name, run.data() + skip, static_cast<std::size_t>(length), &state.imageIdentity,
                              &reason)) {
         reportWriteFailure(state, name, reason);
         return false;

@@ -1,5 +1,5 @@
-// Cutting one file: a run of sectors read into the sector buffer and written
-// out under a fixed name.
+// Cutting one file: a run of sectors recovered into the sector buffer and
+// written out under a fixed name.
 #ifndef ZANVO_CUT_FILE_H
 #define ZANVO_CUT_FILE_H
 
@@ -10,11 +10,13 @@
 
 namespace zanvo {
 
-// Reads skip + length bytes of the run starting at (c, h, r, n) in `track`
-// and writes the `length` bytes after the first `skip` to the file `name`.
-// Nothing read: no line, no file, false. A run that ended early still gives
-// a file of the full length, zeros after the bytes recovered, with a warning.
-// True only when the file was written.
+// Recovers skip + length bytes of the run starting at (c, h, r, n) in
+// `track`, sector by sector, and writes the `length` bytes after the first
+// `skip` to the file `name`: every sector on the disk as stored, zeros for
+// what is missing, with a warning naming the missing and the flagged
+// sectors. A file none of whose sectors is on the disk is not written, with
+// a warning; one whose reading met an I/O error is not written either, and
+// fails the run. True only when the file was written.
 bool cutFile(ToolState& state, const char* name, std::int32_t track, std::int32_t c, std::int32_t h,
              std::int32_t r, std::int32_t n, std::int32_t skip, std::int32_t length);
 

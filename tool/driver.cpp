@@ -7,6 +7,8 @@
 #include "recognition.h"
 
 #include <cstdio>
+#include <cstring>
+#include <string>
 
 namespace zanvo {
 
@@ -14,26 +16,49 @@ namespace {
 
 constexpr std::int32_t kBootSectorSize = 256;
 
+constexpr char kHelp[] =
+    "Recognises an image of the ZANVO title's Disk A or Disk F by the label in its boot sector\n"
+    "and cuts that disk's files into the current folder: DRIVER and ZANVO00-ZANVO11 from Disk A,\n"
+    "DISKF from Disk F. Sectors missing from a damaged disk are written as zeros, with a warning\n"
+    "on standard error. Any other image is left alone, with no output: `d88info IMAGE` shows\n"
+    "what an image holds and why it was not recognised. A file named --help is ./--help.\n"
+    "\n"
+    "Exit status: 0 done (also for an image that is not recognised), 1 wrong arguments or the\n"
+    "image cannot be opened, 2 a file could not be written or the image could not be read.\n";
+
 } // namespace
 
 int runDriver(ToolState& state, int argc, char* argv[])
 {
+    const char* program = argc > 0 && argv[0] ? argv[0] : "zanvo-extract";
+    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+        char usage[512];
+        std::snprintf(usage, sizeof usage, kUsageFormat, program);
+        printMessage(state, std::string(usage) + kHelp);
+        return state.failed ? kStatusFailed : kStatusOk;
+    }
     if (argc != 2) {
-        const char* program = argc > 0 && argv[0] ? argv[0] : "zanvo-extract";
         std::fprintf(stderr, kUsageFormat, program);
         return kStatusUsage;
     }
     if (!state.image.open(argv[1])) {
         std::fputs(kOpenFailed, stderr);
+        reportOpenFailure(argv[1], state.image.ioError());
         return kStatusUsage;
     }
     state.imagePath = argv[1];
+    state.image.fileIdentity(&state.imageIdentity);
 
     // When the selection or the boot sector read fails, the buffer stays all
-    // zero and the disk is simply not recognised.
+    // zero and the disk is simply not recognised, unless the reason was a
+    // read error rather than a damaged image.
     state.image.selectDisk(0);
     state.image.setSectorRange(kFirstSector, kLastSector);
     state.image.readSector(0, 0, 0, 1, kPlanSizeCode, state.sectorBuffer, kBootSectorSize);
+    if (const int error = state.image.ioError()) {
+        reportReadFailure(state, nullptr, error);
+        return kStatusFailed;
+    }
 
     switch (recogniseDisk(state.sectorBuffer)) {
     case DiskKind::DiskA:
@@ -47,7 +72,7 @@ int runDriver(ToolState& state, int argc, char* argv[])
     case DiskKind::Unknown:
         break;
     }
-    return state.writeFailed ? kStatusWriteFailed : kStatusOk;
+    return state.failed ? kStatusFailed : kStatusOk;
 }
 
 } // namespace zanvo

@@ -1,10 +1,13 @@
-// What the tool holds for the whole run: the one image reader and the one
-// sector buffer every cut reads into, and whether anything failed to be
-// written (which decides the exit status).
+// What the tool holds for the whole run: the one image reader, the one sector
+// buffer every cut reads into, what the last cut found on the disk and the
+// line its warnings are built in, what the image is (so that no output ever
+// replaces it), and whether anything failed (which decides the exit status).
 #ifndef ZANVO_TOOL_STATE_H
 #define ZANVO_TOOL_STATE_H
 
 #include "d88/d88_image.h"
+#include "recover_run.h"
+#include "recovery_text.h"
 
 #include <cstdint>
 
@@ -16,8 +19,11 @@ inline constexpr std::int32_t kSectorBufferSize = 0x50000;
 struct ToolState {
     d88::D88Image image;
     std::uint8_t sectorBuffer[kSectorBufferSize] = {};
-    const char* imagePath = nullptr; // never to be replaced by an output
-    bool writeFailed = false;        // an output or standard output was not written
+    RunRecovery recovery;
+    Text line;
+    const char* imagePath = nullptr;
+    d88::FileIdentity imageIdentity; // taken from the open image
+    bool failed = false;             // an output was not written or the image not read
     bool stdoutFailed = false;
 };
 

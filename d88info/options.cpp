@@ -1,0 +1,122 @@
+#include "options.h"
+
+#include <cstring>
+#include <vector>
+
+namespace d88info {
+
+const char kUsage[] = "usage: d88info IMAGE\n"
+                      "       d88info IMAGE DISK\n"
+                      "       d88info --raw IMAGE DISK [-o FILE]\n"
+                      "       d88info --split IMAGE DISK [-o FILE]\n"
+                      "       d88info --help\n";
+
+const char kHelp[] =
+    "d88info explains a D88 floppy-disk image.\n"
+    "\n"
+    "  d88info IMAGE\n"
+    "      One block per disk in the file: its offset, name, media type, write protection,\n"
+    "      size (and whether the file ends before the disk does), the tracks present, the\n"
+    "      record counts, size codes and flags seen, and whether its boot sector carries\n"
+    "      the ZANVO Disk A or Disk F label. A file that cannot be a D88 image is named as\n"
+    "      such, with the reason.\n"
+    "  d88info IMAGE DISK\n"
+    "      For disk DISK (counted from 0): each track with the IDs (C.H.R.N) of its records\n"
+    "      in stored order and the flags the dumper recorded, then a map with one row a\n"
+    "      track and one column a sector number, showing sectors present, missing,\n"
+    "      duplicated, flagged, of another size or carrying another track's cylinder and\n"
+    "      head.\n"
+    "  d88info --raw IMAGE DISK [-o FILE]\n"
+    "      The disk as a plain sector image (no headers): sectors in order from track 0,\n"
+    "      with track 0's sector numbers and size code, up to the highest track of the\n"
+    "      table. Where the disk has a hole, or the file ends, the export stops there and\n"
+    "      says so on standard error.\n"
+    "  d88info --split IMAGE DISK [-o FILE]\n"
+    "      Disk DISK alone, as a D88 image of its own: its bytes from its offset for its\n"
+    "      size, never past the end of the file.\n"
+    "\n"
+    "Exports go to FILE (replaced whole; a device or FIFO is written to as it is; - is\n"
+    "standard output) or to standard output, but never to a terminal and never onto the\n"
+    "image itself.\n"
+    "\n"
+    "Exit status: 0 done, 1 the image cannot be read, is not a D88 image, has no such\n"
+    "disk, or the output cannot be written, 2 wrong arguments, 3 an export that stopped\n"
+    "early.\n";
+
+namespace {
+
+// Disks are named by their number: decimal digits, nothing else.
+bool parseIndex(const char* text, int* value)
+{
+    const std::size_t length = std::strlen(text);
+    if (length == 0 || length > 9 || std::strspn(text, "0123456789") != length)
+        return false;
+    int parsed = 0;
+    for (const char* p = text; *p; ++p)
+        parsed = parsed * 10 + (*p - '0');
+    *value = parsed;
+    return true;
+}
+
+} // namespace
+
+bool parseOptions(int argc, char* argv[], Options* options, std::string* why)
+{
+    std::vector<const char*> operands;
+    bool raw = false, split = false;
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
+            options->mode = Mode::Help;
+            return true;
+        }
+        if (std::strcmp(arg, "--raw") == 0) {
+            raw = true;
+        } else if (std::strcmp(arg, "--split") == 0) {
+            split = true;
+        } else if (std::strcmp(arg, "-o") == 0) {
+            if (i + 1 >= argc) {
+                *why = "-o needs a file name";
+                return false;
+            }
+            options->output = argv[++i];
+        } else if (std::strcmp(arg, "--") == 0) {
+            for (++i; i < argc; ++i)
+                operands.push_back(argv[i]);
+        } else if (arg[0] == '-' && arg[1] != '\0') {
+            *why = std::string("unknown option ") + arg;
+            return false;
+        } else {
+            operands.push_back(arg);
+        }
+    }
+    if (operands.empty() || operands.size() > 2) {
+        *why = operands.empty() ? "no image named" : "too many arguments";
+        return false;
+    }
+    if (raw && split) {
+        *why = "--raw and --split go separately";
+        return false;
+    }
+    const char* const exportOption = raw ? "--raw" : "--split";
+    if ((raw || split) && operands.size() != 2) {
+        *why = std::string(exportOption) + " needs an image and a disk index";
+        return false;
+    }
+    if (options->output && !raw && !split) {
+        *why = "-o goes with --raw or --split";
+        return false;
+    }
+    options->image = operands[0];
+    if (operands.size() == 2 && !parseIndex(operands[1], &options->disk)) {
+        *why = std::string("not a disk index: ") + operands[1] + " (disks are numbered 0, 1, 2 and so on)";
+        return false;
+    }
+    options->mode = raw                    ? Mode::Raw
+                    : split                ? Mode::Split
+                    : operands.size() == 2 ? Mode::Tracks
+                                           : Mode::Summary;
+    return true;
+}
+
+} // namespace d88info

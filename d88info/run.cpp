@@ -1,0 +1,173 @@
+#include "run.h"
+
+#include "error_text.h"
+#include "options.h"
+#include "raw_export.h"
+#include "report.h"
+#include "verdict.h"
+#include "write_output.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <memory>
+#include <new>
+#include <string>
+
+#ifdef _WIN32
+#include <io.h>
+#define isatty _isatty
+#define fileno _fileno
+#else
+#include <unistd.h>
+#endif
+
+namespace d88info {
+
+namespace {
+
+int badUsage(const std::string& why)
+{
+    std::fprintf(stderr, "d88info: %s\n%s", why.c_str(), kUsage);
+    return kBadUsage;
+}
+
+int finishStdout(int status)
+{
+    errno = 0;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "d88info: cannot write to standard output: %s\n",
+                     fileio::errorText(errno).c_str());
+        return kFailed;
+    }
+    return status;
+}
+
+// A read error, or memory the reader could not get, is not a damaged disk:
+// nothing learned through the failed read is shown or written.
+bool readFailed(const d88::D88Image& image, const char* path)
+{
+    if (image.ioError() == 0)
+        return false;
+    std::fprintf(stderr, "d88info: cannot read %s: %s\n", path, fileio::errorText(image.ioError()).c_str());
+    return true;
+}
+
+int writeExport(const Options& options, const d88::D88Image& image, const Export& exported)
+{
+    d88::FileIdentity identity;
+    const d88::FileIdentity* protect = image.fileIdentity(&identity) ? &identity : nullptr;
+    const auto length = static_cast<std::size_t>(exported.length);
+    std::string reason;
+    const bool wrote =
+        options.output ? fileio::writeOutput(options.output, exported.bytes.get(), length, protect, &reason)
+                       : fileio::writeStandardOutput(exported.bytes.get(), length, &reason);
+    if (!wrote) {
+        std::fprintf(stderr, "d88info: cannot write %s: %s\n",
+                     options.output ? options.output : "to standard output", reason.c_str());
+        return kFailed;
+    }
+    if (!exported.stop.empty()) {
+        std::fprintf(stderr, "d88info: %s; %lld of %lld bytes exported\n", exported.stop.c_str(),
+                     static_cast<long long>(exported.length), static_cast<long long>(exported.wanted));
+        return kIncomplete;
+    }
+    return kOk;
+}
+
+int summarise(d88::D88Image& image, TrackScan& scan, const char* path)
+{
+    const int count = image.diskCount();
+    const std::unique_ptr<DiskFacts[]> disks(new (std::nothrow) DiskFacts[static_cast<std::size_t>(count)]);
+    if (!disks) {
+        std::fprintf(stderr, "d88info: cannot read %s: %s\n", path, fileio::errorText(ENOMEM).c_str());
+        return kFailed;
+    }
+    ImageFacts facts;
+    facts.imageName = path;
+    facts.diskCount = count;
+    facts.disks = std::span<const DiskFacts>(disks.get(), static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i)
+        gatherDisk(image, i, scan, &disks[static_cast<std::size_t>(i)]);
+    facts.moreDisksAt = moreDisksAt(image);
+    if (readFailed(image, path))
+        return kFailed;
+    printSummary(stdout, facts);
+    return finishStdout(kOk);
+}
+
+} // namespace
+
+int runInfo(int argc, char* argv[])
+{
+    Options options;
+    std::string why;
+    if (!parseOptions(argc, argv, &options, &why))
+        return badUsage(why);
+    if (options.mode == Mode::Help) {
+        std::fputs(kHelp, stdout);
+        return finishStdout(kOk);
+    }
+    const bool binaryToStdout = (options.mode == Mode::Raw || options.mode == Mode::Split) &&
+                                (!options.output || std::string(options.output) == "-");
+    if (binaryToStdout && isatty(fileno(stdout)))
+        return badUsage(
+            "refusing to write a disk image to a terminal: give -o FILE or redirect standard output");
+
+    const char* path = options.image;
+    d88::D88Image image;
+    if (!image.open(path)) {
+        std::fprintf(stderr, "d88info: cannot open %s: %s\n", path,
+                     fileio::errorText(image.ioError()).c_str());
+        return kFailed;
+    }
+    if (!looksLikeD88(image, &why)) {
+        if (!readFailed(image, path))
+            std::fprintf(stderr, "d88info: %s: not a D88 image: %s\n", path, why.c_str());
+        return kFailed;
+    }
+    TrackScan scan;
+    if (!scan.ok()) {
+        std::fprintf(stderr, "d88info: cannot read %s: %s\n", path, fileio::errorText(ENOMEM).c_str());
+        return kFailed;
+    }
+    if (options.mode == Mode::Summary)
+        return summarise(image, scan, path);
+
+    if (options.disk >= image.diskCount()) {
+        if (moreDisksAt(image) >= 0)
+            std::fprintf(stderr,
+                         "d88info: %s holds more than %d disks, and only the first %d can be read; "
+                         "there is no disk %d among them\n",
+                         path, d88::kMaxDisks, d88::kMaxDisks, options.disk);
+        else
+            std::fprintf(stderr, "d88info: %s has %d disk%s; there is no disk %d\n", path, image.diskCount(),
+                         image.diskCount() == 1 ? "" : "s", options.disk);
+        return kFailed;
+    }
+    DiskFacts disk;
+    if (!gatherDisk(image, options.disk, scan, &disk)) {
+        if (!readFailed(image, path))
+            std::fprintf(stderr, "d88info: disk %d's header cannot be read\n", options.disk);
+        return kFailed;
+    }
+    if (readFailed(image, path))
+        return kFailed;
+    if (options.mode == Mode::Tracks) {
+        printTracks(stdout, image, scan, disk);
+        const int status = finishStdout(kOk);
+        return readFailed(image, path) ? kFailed : status;
+    }
+
+    Export exported;
+    const bool made = options.mode == Mode::Raw ? exportRaw(image, scan, disk, &exported, &why)
+                                                : exportDisk(image, disk, &exported, &why);
+    if (readFailed(image, path))
+        return kFailed;
+    if (!made) {
+        std::fprintf(stderr, "d88info: %s\n", why.c_str());
+        return kFailed;
+    }
+    return writeExport(options, image, exported);
+}
+
+} // namespace d88info
