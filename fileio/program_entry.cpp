@@ -1,6 +1,9 @@
 #include "program_entry.h"
 
+#include "interrupt_cleanup.h"
+
 #include <cstdint>
+#include <cstdio>
 #include <vector>
 
 namespace fileio {
@@ -36,7 +39,7 @@ std::string utf8FromUtf16(const wchar_t* text)
     return out;
 }
 
-int runWithUtf8Arguments(int argc, wchar_t* argv[], int (*run)(int, char*[]))
+int runWithUtf8Arguments(int argc, wchar_t* argv[], ProgramRun run)
 {
     std::vector<std::string> args;
     for (int i = 0; i < argc; ++i)
@@ -46,6 +49,13 @@ int runWithUtf8Arguments(int argc, wchar_t* argv[], int (*run)(int, char*[]))
         pointers.push_back(arg.data());
     pointers.push_back(nullptr);
     return run(argc, pointers.data());
+}
+
+int giveUp(const char* program, const char* what, int failureStatus)
+{
+    removeRegisteredTemporary();
+    std::fprintf(stderr, "%s: %s\n", program, what);
+    return failureStatus;
 }
 
 } // namespace fileio

@@ -217,4 +217,100 @@ TEST_F(FaultTest, StandardOutputThatCannotTakeALine)
     }
 }
 
+TEST_F(FaultTest, TheImageIsKnownByWhatItIsNotByItsPath)
+{
+    // The image is opened through a link to the folder, ZANVO00; cutting
+    // ZANVO00 replaces that link, so the path the image was opened by no
+    // longer leads anywhere. ZANVO05 is the image's own name, ZANVO11 a hard
+    // link to it: both must be kept.
+    fs::rename(dir / "disk.d88", dir / "ZANVO05");
+    fs::create_directory_symlink(".", dir / "ZANVO00");
+    fs::create_hard_link(dir / "ZANVO05", dir / "ZANVO11");
+    const RunResult r = testsupport::runProgram(kTool, {"ZANVO00/ZANVO05"}, dir.path());
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, cannotWrite("ZANVO05", "it is the image being read, left untouched") +
+                         cannotWrite("ZANVO11", "it is the image being read, left untouched"));
+    EXPECT_TRUE(sameBytes(image, *readFile(dir / "ZANVO05")));
+    EXPECT_TRUE(sameBytes(image, *readFile(dir / "ZANVO11")));
+    for (const auto& [name, length] : kOutputs) {
+        if (name != "ZANVO05" && name != "ZANVO11") {
+            EXPECT_TRUE(isWrittenOutput(name, length)) << name;
+        }
+    }
+}
+
+TEST_F(FaultTest, AnOutputThatCannotBeToldApartFromTheImageIsKept)
+{
+    // ZANVO03 is a link into a folder the tool may not search: whether it
+    // leads to the image cannot be told, so it is left as it is.
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to run as another user";
+    fs::create_directory(elsewhere / "locked");
+    fs::permissions(elsewhere / "locked", fs::perms::owner_all);
+    fs::create_symlink(elsewhere / "locked" / "x", dir / "ZANVO03");
+    ASSERT_EQ(lchown(dir.path().c_str(), 65534, 65534), 0);
+    RunOptions options;
+    options.unprivileged = true;
+    const RunResult r = run(options);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, cannotWrite("ZANVO03",
+                                 "cannot tell whether it is the image being read (Permission denied), left "
+                                 "untouched"));
+    EXPECT_TRUE(fs::is_symlink(dir / "ZANVO03"));
+    for (const auto& [name, length] : kOutputs) {
+        if (name != "ZANVO03") {
+            EXPECT_TRUE(isWrittenOutput(name, length)) << name;
+        }
+    }
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+#define ZANVO_UNDER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ZANVO_UNDER_ASAN 1
+#endif
+#endif
+
+TEST_F(FaultTest, RunningOutOfMemoryIsReportedNeverAnAbort)
+{
+#ifdef ZANVO_UNDER_ASAN
+    GTEST_SKIP() << "AddressSanitizer's shadow memory cannot live under an address-space limit";
+#endif
+    // From the least address space the static program can start in, up in
+    // small steps: every run either cuts, or fails honestly (a message, status
+    // 1 or 2, old files whole, no temporary), and some run meets the limit.
+    const Bytes old(3000, 0x11);
+    const auto startsWith = [&](long long limit) {
+        RunOptions options;
+        options.addressSpaceLimit = limit;
+        return testsupport::runProgram(kTool, {"--help"}, dir.path(), options).status == 0;
+    };
+    long long low = 1 << 20, high = 64 << 20;
+    ASSERT_TRUE(startsWith(high));
+    while (high - low > (16 << 10)) {
+        const long long mid = (low + high) / 2;
+        (startsWith(mid) ? high : low) = mid;
+    }
+    int outOfMemory = 0;
+    for (long long limit = high; limit < high + (3 << 20); limit += 32 << 10) {
+        for (const auto& [name, length] : kOutputs)
+            testimg::writeFile((dir / name).string(), old);
+        RunOptions options;
+        options.addressSpaceLimit = limit;
+        const RunResult r = testsupport::runProgram(kTool, {"disk.d88"}, dir.path(), options);
+        SCOPED_TRACE("limit " + std::to_string(limit) + ": " + r.err);
+        ASSERT_TRUE(r.status == 0 || r.status == 1 || r.status == 2) << r.status;
+        outOfMemory += r.err.find("Cannot allocate memory") != std::string::npos ||
+                       r.err.find("out of memory") != std::string::npos;
+        for (const auto& [name, length] : kOutputs) {
+            const Bytes now = *readFile(dir / name);
+            EXPECT_TRUE(now == old || now.size() == static_cast<std::size_t>(length)) << name;
+        }
+        EXPECT_EQ(testsupport::listFolder(dir.path()).size(), kOutputs.size() + 1); // no temporary
+        EXPECT_TRUE(sameBytes(image, *readFile(dir / "disk.d88")));
+    }
+    EXPECT_GT(outOfMemory, 0);
+}
+
 } // namespace

@@ -7,12 +7,16 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <numeric>
 #include <random>
 
 namespace {
 
+namespace fs = std::filesystem;
 using d88::D88Image;
 using testimg::Bytes;
 using testimg::Disk;
@@ -92,6 +96,77 @@ TEST_F(ReaderTest, OpenRefusesWhatIsNotARegularFile)
     EXPECT_FALSE(image.open(dir.path().c_str()));
     EXPECT_FALSE(image.open("/dev/null"));
     EXPECT_EQ(image.diskCount(), 0);
+}
+
+TEST_F(ReaderTest, OpenSaysWhyAndNeverWaitsForAWriter)
+{
+    // A FIFO with no writer: a blocking open would wait for ever, so the
+    // alarm ends the test if the open blocks.
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+    const std::pair<std::string, int> cases[] = {
+        {(dir / "missing.d88").string(), ENOENT},
+        {dir.path().string(), d88::kErrorNotRegularFile},
+        {"/dev/null", d88::kErrorNotRegularFile},
+        {(dir / "fifo").string(), d88::kErrorNotRegularFile},
+    };
+    alarm(10);
+    for (const auto& [path, error] : cases) {
+        EXPECT_FALSE(image.open(path.c_str())) << path;
+        EXPECT_EQ(image.ioError(), error) << path;
+        d88::FileIdentity identity;
+        EXPECT_FALSE(image.fileIdentity(&identity));
+    }
+    alarm(0);
+    ASSERT_TRUE(loadDisks({testimg::formattedDisk(1, 2)}));
+    EXPECT_EQ(image.ioError(), 0); // a successful open starts afresh
+    struct stat st;
+    ASSERT_EQ(stat((dir / "image0.d88").c_str(), &st), 0);
+    d88::FileIdentity identity;
+    ASSERT_TRUE(image.fileIdentity(&identity));
+    EXPECT_EQ(identity.device, static_cast<std::uint64_t>(st.st_dev));
+    EXPECT_EQ(identity.file, static_cast<std::uint64_t>(st.st_ino));
+    // The identity is the open file's, whatever becomes of its name.
+    fs::remove(dir / "image0.d88");
+    ASSERT_TRUE(image.fileIdentity(&identity));
+    EXPECT_EQ(identity.file, static_cast<std::uint64_t>(st.st_ino));
+}
+
+TEST_F(ReaderTest, FoundSectorsShowTheirRecordFields)
+{
+    Disk disk = testimg::formattedDisk(8, 2, 4, false);
+    Record& flagged = *testimg::findRecord(disk, 1, 3);
+    flagged.reserved = {0x40, 0x10, 0xB0, 0, 0, 0, 0, 0}; // single density, deleted, data CRC error
+    flagged.data.resize(100);
+    ASSERT_TRUE(loadDisks({disk}));
+    ASSERT_TRUE(image.selectDisk(0));
+
+    Bytes buf(256, 0xEE);
+    d88::SectorRecord record;
+    std::int32_t copied = -1;
+    ASSERT_TRUE(image.findSector(1, d88::SectorId{0, 1, 3, 1}, buf, &record, &copied));
+    EXPECT_EQ(copied, 100);
+    EXPECT_EQ(record.density, 0x40);
+    EXPECT_EQ(record.deletedMark, d88::kDeletedDataMark);
+    EXPECT_EQ(record.status, 0xB0);
+    EXPECT_EQ(record.dataSize, 100);
+    EXPECT_EQ(record.sectorCount, 4);
+    EXPECT_TRUE(sameBytes(flagged.data, Bytes(buf.begin(), buf.begin() + 100)));
+    EXPECT_FALSE(image.findSector(1, d88::SectorId{0, 1, 3, 2}, buf, &record, &copied));
+    EXPECT_EQ(copied, 0);
+
+    // The listing carries the same fields, in stored order.
+    std::vector<d88::SectorRecord> records(8);
+    ASSERT_EQ(image.readSectorRecords(1, records), 4);
+    EXPECT_EQ(records[2].id, (d88::SectorId{0, 1, 3, 1}));
+    EXPECT_EQ(records[2].status, 0xB0);
+    EXPECT_EQ(records[1].status, 0);
+
+    // Raw bytes of the file, up to its end.
+    const Bytes file = testimg::buildDisk(disk);
+    Bytes tail(500);
+    EXPECT_EQ(image.readFileBytes(static_cast<std::int64_t>(file.size()) - 300, tail), 300);
+    EXPECT_TRUE(sameBytes(Bytes(file.end() - 300, file.end()), Bytes(tail.begin(), tail.begin() + 300)));
+    EXPECT_EQ(image.fileSize(), static_cast<std::int64_t>(file.size()));
 }
 
 TEST_F(ReaderTest, ShortFileOpensWithNoDisks)

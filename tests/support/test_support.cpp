@@ -51,23 +51,20 @@ std::string slurp(const fs::path& path)
 
 } // namespace
 
-RunResult runProgram(const std::string& program, const std::vector<std::string>& args, const fs::path& cwd,
-                     const RunOptions& options)
+namespace {
+
+// Forks; in the child, points the standard streams at /dev/null and the
+// capture files, applies the options, enters `cwd` and calls `child`, which
+// does not return. In the parent, waits and collects the result.
+RunResult runForked(const std::function<void()>& child, const fs::path& cwd, const RunOptions& options)
 {
     TempDir capture; // outputs kept out of the folder under test
     const bool captureOut = options.stdoutKind == StdoutKind::Capture;
     const fs::path outPath =
         options.stdoutKind == StdoutKind::File ? fs::path(options.stdoutTo) : capture / "stdout";
     const fs::path errPath = capture / "stderr";
-
-    std::vector<std::string> argvStrings;
-    argvStrings.push_back(options.argv0.empty() ? program : options.argv0);
-    argvStrings.insert(argvStrings.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& s : argvStrings)
-        argv.push_back(s.data());
-    argv.push_back(nullptr);
-
+    std::fflush(stdout);
+    std::fflush(stderr);
     const pid_t pid = fork();
     if (pid < 0)
         throw std::runtime_error("fork failed");
@@ -93,12 +90,18 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
             if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
                 _exit(126);
         }
+        if (options.addressSpaceLimit >= 0) {
+            const rlimit limit{static_cast<rlim_t>(options.addressSpaceLimit),
+                               static_cast<rlim_t>(options.addressSpaceLimit)};
+            if (setrlimit(RLIMIT_AS, &limit) != 0)
+                _exit(126);
+        }
         if (options.unprivileged && geteuid() == 0 &&
             (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
             _exit(126);
         if (chdir(cwd.c_str()) != 0)
             _exit(126);
-        execv(program.c_str(), argv.data());
+        child();
         _exit(127);
     }
     int wstatus = 0;
@@ -110,6 +113,33 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
         result.out = slurp(outPath);
     result.err = slurp(errPath);
     return result;
+}
+
+} // namespace
+
+RunResult runProgram(const std::string& program, const std::vector<std::string>& args, const fs::path& cwd,
+                     const RunOptions& options)
+{
+    std::vector<std::string> argvStrings;
+    argvStrings.push_back(options.argv0.empty() ? program : options.argv0);
+    argvStrings.insert(argvStrings.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& s : argvStrings)
+        argv.push_back(s.data());
+    argv.push_back(nullptr);
+    return runForked([&] { execv(program.c_str(), argv.data()); }, cwd, options);
+}
+
+RunResult runInChild(const std::function<int()>& body, const fs::path& cwd)
+{
+    return runForked(
+        [&] {
+            const int status = body();
+            std::fflush(stdout);
+            std::fflush(stderr);
+            _exit(status);
+        },
+        cwd, RunOptions{});
 }
 
 std::optional<Bytes> readFile(const fs::path& path)

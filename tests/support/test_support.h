@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -42,15 +43,21 @@ enum class StdoutKind { Capture, File, Closed, BrokenPipe };
 struct RunOptions {
     std::string argv0; // argv[0]; the program path when empty
     StdoutKind stdoutKind = StdoutKind::Capture;
-    std::string stdoutTo;         // the file, with StdoutKind::File
-    long long fileSizeLimit = -1; // RLIMIT_FSIZE in bytes, SIGXFSZ ignored
-    bool unprivileged = false;    // as root: run as nobody (uid/gid 65534)
+    std::string stdoutTo;             // the file, with StdoutKind::File
+    long long fileSizeLimit = -1;     // RLIMIT_FSIZE in bytes, SIGXFSZ ignored
+    long long addressSpaceLimit = -1; // RLIMIT_AS in bytes
+    bool unprivileged = false;        // as root: run as nobody (uid/gid 65534)
 };
 
 // Runs `program` with `args` in the folder `cwd`, standard input from
 // /dev/null, and captures both outputs.
 RunResult runProgram(const std::string& program, const std::vector<std::string>& args,
                      const std::filesystem::path& cwd, const RunOptions& options = {});
+
+// Runs `body` in a forked child whose current folder is `cwd`, standard input
+// /dev/null, and captures both outputs and the status it returns (or 128 +
+// the signal that ended it). For in-process code that may die of a signal.
+RunResult runInChild(const std::function<int()>& body, const std::filesystem::path& cwd);
 
 // The file's bytes, or nothing when it cannot be read.
 std::optional<Bytes> readFile(const std::filesystem::path& path);

@@ -1,0 +1,232 @@
+// Faults the system cannot be made to produce on demand, injected at the
+// stdio calls the programs make (this test is linked with --wrap for fread,
+// ferror and fwrite): a read of the image that fails with EIO, and a signal
+// that arrives half-way through writing an output's temporary file. The
+// programs run in-process, in a forked child, on images built in code.
+#include "cut_plans.h"
+#include "driver.h"
+#include "image_builder.h"
+#include "run.h"
+#include "support/test_support.h"
+#include "tool_state.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+namespace {
+
+// What to inject; set in the parent before forking, so the child inherits it.
+struct Injection {
+    ino_t image = 0;             // the image file's inode
+    long long failAt = -1;       // the first read of the image covering this offset fails, once
+    std::FILE* failed = nullptr; // the stream whose read failed, until ferror is asked
+    int signal = 0;              // raised half-way through the first write to a temporary
+} inject;
+
+bool isImage(std::FILE* file)
+{
+    struct stat st;
+    return inject.image != 0 && fstat(fileno(file), &st) == 0 && st.st_ino == inject.image;
+}
+
+bool isTemporary(std::FILE* file)
+{
+    char link[64], target[4096];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fileno(file));
+    const ssize_t len = readlink(link, target, sizeof target - 1);
+    if (len <= 0)
+        return false;
+    target[len] = '\0';
+    const char* base = std::strrchr(target, '/');
+    return base && base[1] == '.' && std::strstr(base, ".tmp-");
+}
+
+} // namespace
+
+extern "C" {
+std::size_t __real_fread(void* data, std::size_t size, std::size_t count, std::FILE* file);
+int __real_ferror(std::FILE* file);
+std::size_t __real_fwrite(const void* data, std::size_t size, std::size_t count, std::FILE* file);
+
+std::size_t __wrap_fread(void* data, std::size_t size, std::size_t count, std::FILE* file)
+{
+    if (inject.failAt >= 0 && isImage(file)) {
+        const long long from = ftello(file);
+        if (from <= inject.failAt && inject.failAt < from + static_cast<long long>(size * count)) {
+            inject.failAt = -1;
+            inject.failed = file;
+            errno = EIO;
+            return 0;
+        }
+    }
+    return __real_fread(data, size, count, file);
+}
+
+int __wrap_ferror(std::FILE* file)
+{
+    if (file == inject.failed) {
+        inject.failed = nullptr;
+        return 1;
+    }
+    return __real_ferror(file);
+}
+
+std::size_t __wrap_fwrite(const void* data, std::size_t size, std::size_t count, std::FILE* file)
+{
+    if (inject.signal != 0 && size * count > 1 && isTemporary(file)) {
+        const std::size_t half = size * count / 2;
+        __real_fwrite(data, 1, half, file);
+        std::raise(inject.signal);
+    }
+    return __real_fwrite(data, size, count, file);
+}
+}
+
+namespace {
+
+namespace fs = std::filesystem;
+using testimg::Bytes;
+using testimg::Disk;
+using testsupport::readFile;
+using testsupport::RunResult;
+using testsupport::sameBytes;
+
+class InjectedFaultTest : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        disk = testimg::formattedDisk(61, 28, 16, true);
+        testimg::setBootLabel(disk, testimg::kDiskALabel);
+        image = testimg::buildDisk(disk, &places);
+        testimg::writeFile((dir / "disk.d88").string(), image);
+        struct stat st;
+        ASSERT_EQ(stat((dir / "disk.d88").c_str(), &st), 0);
+        inject = Injection{};
+        inject.image = st.st_ino;
+    }
+    void TearDown() override { inject = Injection{}; }
+
+    // File offset of the data of sector r of `track`.
+    long long dataOffset(int track, int r) const
+    {
+        for (const testimg::Placed& place : places)
+            if (place.track == track && place.r == r)
+                return static_cast<long long>(place.header) + 16;
+        throw std::logic_error("no such sector");
+    }
+    RunResult extract()
+    {
+        return testsupport::runInChild(
+            [] {
+                auto state = std::make_unique<zanvo::ToolState>();
+                char program[] = "zanvo-extract";
+                char imageArg[] = "disk.d88";
+                char* argv[] = {program, imageArg, nullptr};
+                return zanvo::runDriver(*state, 2, argv);
+            },
+            dir.path());
+    }
+    RunResult info(std::vector<std::string> args)
+    {
+        return testsupport::runInChild(
+            [&args] {
+                std::vector<char*> argv{const_cast<char*>("d88info")};
+                for (std::string& arg : args)
+                    argv.push_back(arg.data());
+                argv.push_back(nullptr);
+                return d88info::runInfo(static_cast<int>(argv.size() - 1), argv.data());
+            },
+            dir.path());
+    }
+    std::vector<std::string> folder() const { return testsupport::listFolder(dir.path()); }
+
+    testsupport::TempDir dir;
+    Disk disk;
+    Bytes image;
+    std::vector<testimg::Placed> places;
+};
+
+const Bytes kOld(777, 0x5A); // an earlier output the user still has
+
+TEST_F(InjectedFaultTest, AReadErrorInAFilesRunKeepsTheOldFileAndFailsTheRun)
+{
+    testimg::writeFile((dir / "DRIVER").string(), kOld);
+    inject.failAt = dataOffset(10, 7); // inside DRIVER's run
+    const RunResult r = extract();
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err,
+              "zanvo-extract: cannot read DRIVER from disk.d88: Input/output error; DRIVER not written\n");
+    EXPECT_TRUE(sameBytes(kOld, *readFile(dir / "DRIVER")));
+    // The files after it are read afresh and cut whole.
+    for (const zanvo::CutEntry* row = zanvo::diskAPlan + 1; row->sector != 0; ++row)
+        EXPECT_TRUE(sameBytes(testimg::expectedRecovery(disk, row->track, row->sector, row->length),
+                              *readFile(dir / row->name)))
+            << row->name;
+    EXPECT_EQ(r.out.find("cutting ... DRIVER\n"), std::string::npos);
+    EXPECT_EQ(folder().size(), 14u); // the image and 13 files, no temporary
+}
+
+TEST_F(InjectedFaultTest, AReadErrorWhileOpeningIsAnOpenFailure)
+{
+    inject.failAt = 0;
+    const RunResult r = extract();
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err.substr(r.err.find('.') + 2), "zanvo-extract: cannot open disk.d88: Input/output error\n");
+    EXPECT_EQ(folder(), std::vector<std::string>{"disk.d88"});
+}
+
+TEST_F(InjectedFaultTest, D88infoShowsNothingReadThroughAnError)
+{
+    testimg::writeFile((dir / "out.img").string(), kOld);
+    struct Case {
+        std::vector<std::string> args;
+        std::string out;
+    };
+    const Case cases[] = {
+        {{"disk.d88"}, ""},
+        {{"disk.d88", "0"}, ""},
+        {{"--raw", "disk.d88", "0", "-o", "out.img"}, ""},
+        {{"--split", "disk.d88", "0", "-o", "out.img"}, ""},
+    };
+    for (const Case& c : cases) {
+        inject.failAt = dataOffset(5, 3);
+        const RunResult r = info(c.args);
+        EXPECT_EQ(r.status, 1) << c.args[0];
+        EXPECT_EQ(r.out, c.out) << c.args[0];
+        EXPECT_EQ(r.err, "d88info: cannot read disk.d88: Input/output error\n") << c.args[0];
+        EXPECT_TRUE(sameBytes(kOld, *readFile(dir / "out.img"))); // the export is not left behind
+        EXPECT_EQ(folder(), (std::vector<std::string>{"disk.d88", "out.img"}));
+    }
+}
+
+TEST_F(InjectedFaultTest, ASignalMidWriteRemovesTheTemporaryAndEndsTheRunBySignal)
+{
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(sig);
+        testimg::writeFile((dir / "DRIVER").string(), kOld);
+        testimg::writeFile((dir / "out.img").string(), kOld);
+        inject.signal = sig;
+        const RunResult r = extract();
+        EXPECT_EQ(r.status, 128 + sig);
+        EXPECT_TRUE(sameBytes(kOld, *readFile(dir / "DRIVER")));
+        EXPECT_EQ(folder(), (std::vector<std::string>{"DRIVER", "disk.d88", "out.img"}));
+
+        const RunResult raw = info({"--raw", "disk.d88", "0", "-o", "out.img"});
+        EXPECT_EQ(raw.status, 128 + sig);
+        EXPECT_TRUE(sameBytes(kOld, *readFile(dir / "out.img")));
+        EXPECT_EQ(folder(), (std::vector<std::string>{"DRIVER", "disk.d88", "out.img"}));
+    }
+}
+
+} // namespace
