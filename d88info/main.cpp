@@ -31,7 +31,8 @@ constexpr int kIncomplete = 3; // a raw export whose run stopped early
 constexpr char kUsage[] = "usage: d88info IMAGE\n"
                           "       d88info IMAGE DISK\n"
                           "       d88info --raw IMAGE DISK [-o FILE]\n"
-                          "       d88info --help\n";
+                          "       d88info --help\n"
+                          "       d88info --version\n";
 
 constexpr char kHelp[] = "d88info explains a D88 floppy-disk image.\n"
                          "\n"
@@ -49,6 +50,8 @@ constexpr char kHelp[] = "d88info explains a D88 floppy-disk image.\n"
                          "      FILE: sectors in order from track 0, with track 0's sector numbers and\n"
                          "      size code, up to the highest present track. Where the disk has a hole the\n"
                          "      export stops, and says so on standard error.\n"
+                         "  d88info --version\n"
+                         "      The program's name and version.\n"
                          "\n"
                          "Exit status: 0 done, 1 the image or disk cannot be read or the output cannot\n"
                          "be written, 2 wrong arguments, 3 a raw export that stopped early.\n";
@@ -109,6 +112,10 @@ int run(int argc, char* argv[])
         const char* arg = argv[i];
         if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
             std::fputs(kHelp, stdout);
+            return finishStdout(kOk);
+        }
+        if (std::strcmp(arg, "--version") == 0) {
+            std::fputs("d88info " ZANVO_VERSION "\n", stdout);
             return finishStdout(kOk);
         }
         if (std::strcmp(arg, "--raw") == 0) {

@@ -7,6 +7,7 @@
 #include "recognition.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace zanvo {
 
@@ -18,6 +19,12 @@ constexpr std::int32_t kBootSectorSize = 256;
 
 int runDriver(ToolState& state, int argc, char* argv[])
 {
+    // Only as the one argument, so an image named --version is still
+    // reachable as ./--version.
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        printMessage(state, "zanvo-extract " ZANVO_VERSION "\n");
+        return state.writeFailed ? kStatusWriteFailed : kStatusOk;
+    }
     if (argc != 2) {
         const char* program = argc > 0 && argv[0] ? argv[0] : "zanvo-extract";
         std::fprintf(stderr, kUsageFormat, program);
