@@ -6,7 +6,7 @@
 # error and every file's bytes must match. Also checks what each package
 # holds, its version and that its programs are stripped and self-contained.
 #   scripts/package-check.sh
-# Needs dpkg-deb, readelf, unzip, wine and wine64.
+# Needs dpkg-deb, readelf, MinGW-w64's objdump, wine and wine64.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -110,10 +110,11 @@ expected_zip="$name-win64/LICENSE.txt
 $name-win64/README.txt
 $name-win64/d88info.exe
 $name-win64/zanvo-extract.exe"
-got_zip=$(unzip -Z1 "$zip" | grep -v '/$' | sort)
+got_zip=$(cmake -E tar tf "$zip" | grep -v '/$' | sort)
 [ "$got_zip" = "$expected_zip" ] && ok "contents: the two programs, LICENSE.txt, README.txt" ||
   fail "contents: $(tr '\n' ' ' <<<"$got_zip")"
-unzip -q "$zip" -d "$work/zip"
+mkdir "$work/zip"
+(cd "$work/zip" && cmake -E tar xf "$zip")
 folder=$work/zip/$name-win64
 cmp -s <(sed 's/$/\r/' "$root/LICENSE") "$folder/LICENSE.txt" || fail "LICENSE.txt is not LICENSE with CR LF"
 if LC_ALL=C grep -q $'[^\r]$\|^$' "$folder/README.txt" || LC_ALL=C grep -q '[^[:print:][:space:]]' "$folder/README.txt"; then
@@ -128,6 +129,7 @@ for program in zanvo-extract d88info; do
 done
 # The prefix scripts/windows-check.sh uses: set up once for both.
 export WINEDEBUG=-all WINEPREFIX=$root/build-windows/wineprefix
+mkdir -p "$root/build-windows"
 wineboot --init >/dev/null 2>&1 || true
 for program in zanvo-extract d88info; do
   version_is "$program" wine "$folder/$program.exe"
