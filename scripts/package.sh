@@ -6,7 +6,9 @@
 # The .deb and the .zip are built from the unpacked tarball, so all three hold
 # the same sources and the tarball is known to build. scripts/package-check.sh
 # then tries them.
-#   scripts/package.sh
+#   scripts/package.sh [CMAKE_ARGS...]
+# CMAKE_ARGS go to both configure steps, for example
+# -DZANVO_DEB_MAINTAINER="Name <address>" for the .deb's Maintainer field.
 # Needs git, cmake, g++ and Debian's g++-mingw-w64-x86-64-posix.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -43,7 +45,7 @@ tar -xzf "$dist/$name.tar.gz" -C "$work"
 src=$work/$name
 
 echo "== .deb, from the unpacked source"
-cmake -S "$src" -B "$work/linux" -DCMAKE_BUILD_TYPE=Release -DZANVO_BUILD_TESTS=OFF >/dev/null
+cmake -S "$src" -B "$work/linux" -DCMAKE_BUILD_TYPE=Release -DZANVO_BUILD_TESTS=OFF "$@" >/dev/null
 configured=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$work/linux/CMakeCache.txt")
 [ "$configured" = "$version" ] ||
   { echo "package.sh: CMake says version $configured, CMakeLists.txt was read as $version" >&2; exit 1; }
@@ -53,7 +55,7 @@ cp "$work/linux"/zanvo-extract_"$version"_*.deb "$dist/"
 
 echo "== .zip for Windows, from the unpacked source"
 cmake -S "$src" -B "$work/windows" -DCMAKE_TOOLCHAIN_FILE="$src/cmake/toolchains/mingw-w64-x86_64.cmake" \
-  -DCMAKE_BUILD_TYPE=Release -DZANVO_BUILD_TESTS=OFF >/dev/null
+  -DCMAKE_BUILD_TYPE=Release -DZANVO_BUILD_TESTS=OFF "$@" >/dev/null
 cmake --build "$work/windows" -j "$jobs" --target zanvo-extract d88info >/dev/null
 (cd "$work/windows" && cpack -G ZIP >/dev/null)
 cp "$work/windows/$name-win64.zip" "$dist/"
