@@ -9,7 +9,8 @@ const char kUsage[] = "usage: d88info IMAGE\n"
                       "       d88info IMAGE DISK\n"
                       "       d88info --raw IMAGE DISK [-o FILE]\n"
                       "       d88info --split IMAGE DISK [-o FILE]\n"
-                      "       d88info --help\n";
+                      "       d88info --help\n"
+                      "       d88info --version\n";
 
 const char kHelp[] =
     "d88info explains a D88 floppy-disk image.\n"
@@ -34,6 +35,8 @@ const char kHelp[] =
     "  d88info --split IMAGE DISK [-o FILE]\n"
     "      Disk DISK alone, as a D88 image of its own: its bytes from its offset for its\n"
     "      size, never past the end of the file.\n"
+    "  d88info --version\n"
+    "      The program's name and version.\n"
     "\n"
     "Exports go to FILE (replaced whole; a device or FIFO is written to as it is; - is\n"
     "standard output) or to standard output, but never to a terminal and never onto the\n"
@@ -68,6 +71,10 @@ bool parseOptions(int argc, char* argv[], Options* options, std::string* why)
         const char* arg = argv[i];
         if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
             options->mode = Mode::Help;
+            return true;
+        }
+        if (std::strcmp(arg, "--version") == 0) {
+            options->mode = Mode::Version;
             return true;
         }
         if (std::strcmp(arg, "--raw") == 0) {

@@ -11,7 +11,7 @@ inline constexpr int kFailed = 1;     // cannot open or read, not a D88 image, n
 inline constexpr int kBadUsage = 2;   // wrong arguments, binary output to a terminal
 inline constexpr int kIncomplete = 3; // an export that stopped early
 
-enum class Mode { Summary, Tracks, Raw, Split, Help };
+enum class Mode { Summary, Tracks, Raw, Split, Help, Version };
 
 struct Options {
     Mode mode = Mode::Summary;

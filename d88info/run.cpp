@@ -103,8 +103,8 @@ int runInfo(int argc, char* argv[])
     std::string why;
     if (!parseOptions(argc, argv, &options, &why))
         return badUsage(why);
-    if (options.mode == Mode::Help) {
-        std::fputs(kHelp, stdout);
+    if (options.mode == Mode::Help || options.mode == Mode::Version) {
+        std::fputs(options.mode == Mode::Help ? kHelp : "d88info " ZANVO_VERSION "\n", stdout);
         return finishStdout(kOk);
     }
     const bool binaryToStdout = (options.mode == Mode::Raw || options.mode == Mode::Split) &&

@@ -295,4 +295,22 @@ TEST_F(D88InfoTest, ClearErrorsForBadArguments)
     EXPECT_EQ(help.out.rfind("d88info explains a D88 floppy-disk image.\n", 0), 0u);
 }
 
+TEST_F(D88InfoTest, VersionIsTheProjects)
+{
+    const std::string line = std::string("d88info ") + PROJECT_VERSION + "\n";
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--version"}, std::vector<std::string>{"x.d88", "--version"}}) {
+        const RunResult r = info(args);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, line);
+        EXPECT_EQ(r.err, "");
+    }
+    testsupport::RunOptions full;
+    full.stdoutKind = testsupport::StdoutKind::File;
+    full.stdoutTo = "/dev/full";
+    const RunResult unwritten = testsupport::runProgram(kInfo, {"--version"}, dir.path(), full);
+    EXPECT_EQ(unwritten.status, 1);
+    EXPECT_EQ(unwritten.err.rfind("d88info: cannot write to standard output: ", 0), 0u);
+}
+
 } // namespace

@@ -374,6 +374,34 @@ TEST_F(ExtractTest, HelpIsTheUsageOnStandardOutputAndAFileNamedHelpIsReachable)
     expectFile(disk, "DISKF", 0, 2, 29184);
 }
 
+TEST_F(ExtractTest, VersionIsTheProjectsAndOnlyAsTheOneArgument)
+{
+    const RunResult r = run({"--version"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, std::string("zanvo-extract ") + PROJECT_VERSION + "\n");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(folder(), std::vector<std::string>{});
+
+    testsupport::RunOptions full;
+    full.stdoutKind = testsupport::StdoutKind::File;
+    full.stdoutTo = "/dev/full";
+    const RunResult unwritten = run({"--version"}, full);
+    EXPECT_EQ(unwritten.status, 2);
+    EXPECT_EQ(unwritten.err, "zanvo-extract: cannot write to standard output: No space left on device\n");
+
+    const RunResult withMore = run({"--version", "disk.d88"});
+    EXPECT_EQ(withMore.status, 1);
+    EXPECT_EQ(withMore.out, "");
+
+    // An image that happens to be called --version is still cut.
+    const Disk disk = diskA();
+    writeImage(testimg::buildImage({disk}), "--version");
+    const RunResult image = run({"./--version"});
+    EXPECT_EQ(image.status, 0);
+    EXPECT_EQ(image.out, kDiskAMessage + cuttingLines(allDiskANames()));
+    expectFile(disk, "DRIVER", 10, 6, 5632);
+}
+
 TEST_F(ExtractTest, ExistingOutputsAreReplacedNeverWrittenThrough)
 {
     const Disk disk = diskA();

@@ -31,10 +31,16 @@ constexpr char kHelp[] =
 int runDriver(ToolState& state, int argc, char* argv[])
 {
     const char* program = argc > 0 && argv[0] ? argv[0] : "zanvo-extract";
+    // Only as the one argument, so that an image named --help or --version
+    // is still reachable as ./--help or ./--version.
     if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
         char usage[512];
         std::snprintf(usage, sizeof usage, kUsageFormat, program);
         printMessage(state, std::string(usage) + kHelp);
+        return state.failed ? kStatusFailed : kStatusOk;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        printMessage(state, "zanvo-extract " ZANVO_VERSION "\n");
         return state.failed ? kStatusFailed : kStatusOk;
     }
     if (argc != 2) {

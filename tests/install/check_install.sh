@@ -11,9 +11,18 @@ trap 'rm -rf "$scratch"' EXIT
 prefix=$scratch/prefix
 cmake --install "$build" --prefix "$prefix" >/dev/null
 for f in bin/zanvo-extract bin/d88info share/man/man1/zanvo-extract.1 share/man/man1/d88info.1 \
+         share/doc/zanvo-extract/LICENSE share/doc/zanvo-extract/README.md \
          include/d88/d88_image.h include/d88/layout.h; do
   [ -e "$prefix/$f" ] || { echo "missing after install: $f"; exit 1; }
 done
+# Installed programs are stripped, whatever the build type.
+if command -v readelf >/dev/null 2>&1; then
+  for program in zanvo-extract d88info; do
+    if readelf -S "$prefix/bin/$program" | grep -qE '\.symtab|\.debug_'; then
+      echo "installed $program is not stripped"; exit 1
+    fi
+  done
+fi
 ls "$prefix"/lib*/libd88.a >/dev/null
 # The reader's headers only read: nothing that creates, writes, renames or
 # removes a file, and no entry point (comments aside).
