@@ -14,19 +14,18 @@ bool cutFile(ToolState& state, const char* name, std::int32_t track, std::int32_
     if (skip < 0 || length < 0 || skip > kSectorBufferSize - length)
         return false;
     const std::span<std::uint8_t> run(state.sectorBuffer, static_cast<std::size_t>(skip + length));
-    // A read error is told apart from a damaged disk per file: a file whose
-    // reading met one is not written, the files after it still are.
-    state.image.clearIoError();
-    recoverRun(state.image, RunStart{track, c, h, r, n, kFirstSector, kLastSector}, run, skip,
-               &state.recovery);
-    if (const int error = state.image.ioError()) {
+    int error = 0;
+    switch (recoverFile(state.image, RunStart{track, c, h, r, n, kFirstSector, kLastSector}, run, skip,
+                        &state.recovery, &error)) {
+    case FileOutcome::ReadFailed:
         reportReadFailure(state, name, error);
         return false;
-    }
-    if (state.recovery.found == 0) {
+    case FileOutcome::NotOnDisk:
         describeAbsence(name, state.recovery, &state.line);
         warn(state.line);
         return false;
+    case FileOutcome::Cut:
+        break;
     }
 
     printMessage(state, std::string(kCuttingPrefix) + name + "\n");
@@ -46,9 +45,10 @@ bool cutFile(ToolState& state, const char* name, std::int32_t track, std::int32_
 
 void runPlan(ToolState& state, const CutEntry* plan)
 {
-    for (const CutEntry* row = plan; row->sector != 0; ++row)
-        cutFile(state, row->name, row->track, row->track >> 1, row->track & 1, row->sector, kPlanSizeCode, 0,
-                row->length);
+    for (const CutEntry* row = plan; row->sector != 0; ++row) {
+        const RunStart start = runStart(*row);
+        cutFile(state, row->name, start.track, start.c, start.h, start.r, start.n, 0, row->length);
+    }
 }
 
 } // namespace zanvo

@@ -66,17 +66,10 @@ int runDriver(ToolState& state, int argc, char* argv[])
         return kStatusFailed;
     }
 
-    switch (recogniseDisk(state.sectorBuffer)) {
-    case DiskKind::DiskA:
-        printMessage(state, kDiskARecognised);
-        runPlan(state, diskAPlan);
-        break;
-    case DiskKind::DiskF:
-        printMessage(state, kDiskFRecognised);
-        runPlan(state, diskFPlan);
-        break;
-    case DiskKind::Unknown:
-        break;
+    const DiskKind kind = recogniseDisk(state.sectorBuffer);
+    if (const CutEntry* plan = planFor(kind)) {
+        printMessage(state, kind == DiskKind::DiskA ? kDiskARecognised : kDiskFRecognised);
+        runPlan(state, plan);
     }
     return state.failed ? kStatusFailed : kStatusOk;
 }

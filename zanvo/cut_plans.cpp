@@ -27,4 +27,23 @@ const CutEntry diskFPlan[] = {
 };
 // clang-format on
 
+const CutEntry* planFor(DiskKind kind)
+{
+    switch (kind) {
+    case DiskKind::DiskA:
+        return diskAPlan;
+    case DiskKind::DiskF:
+        return diskFPlan;
+    case DiskKind::Unknown:
+        break;
+    }
+    return nullptr;
+}
+
+RunStart runStart(const CutEntry& row)
+{
+    return RunStart{row.track,     row.track >> 1, row.track & 1, row.sector,
+                    kPlanSizeCode, kFirstSector,   kLastSector};
+}
+
 } // namespace zanvo

@@ -4,6 +4,9 @@
 #ifndef ZANVO_CUT_PLANS_H
 #define ZANVO_CUT_PLANS_H
 
+#include "recognition.h"
+#include "recover_run.h"
+
 #include <cstdint>
 
 namespace zanvo {
@@ -25,6 +28,13 @@ extern const CutEntry diskAPlan[];
 
 // One file: sectors 2-16 of track 0 and the sectors that follow.
 extern const CutEntry diskFPlan[];
+
+// The plan of a recognised disk; nullptr for Unknown.
+const CutEntry* planFor(DiskKind kind);
+
+// Where a row's run starts: its track, cylinder track / 2, head track % 2,
+// its sector, size code 1, sectors 1-16 a track.
+RunStart runStart(const CutEntry& row);
 
 } // namespace zanvo
 

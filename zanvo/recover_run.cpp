@@ -60,4 +60,16 @@ void recoverRun(d88::D88Image& image, const RunStart& start, std::span<std::uint
     }
 }
 
+FileOutcome recoverFile(d88::D88Image& image, const RunStart& start, std::span<std::uint8_t> dest,
+                        std::int32_t skip, RunRecovery* out, int* error)
+{
+    // Errors are told per file: a file whose reading met one is not written,
+    // the files after it are read afresh.
+    image.clearIoError();
+    recoverRun(image, start, dest, skip, out);
+    if ((*error = image.ioError()) != 0)
+        return FileOutcome::ReadFailed;
+    return out->found > 0 ? FileOutcome::Cut : FileOutcome::NotOnDisk;
+}
+
 } // namespace zanvo

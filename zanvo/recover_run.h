@@ -53,6 +53,18 @@ struct RunStart {
 void recoverRun(d88::D88Image& image, const RunStart& start, std::span<std::uint8_t> dest, std::int32_t skip,
                 RunRecovery* out);
 
+enum class FileOutcome {
+    Cut,       // at least one sector is on the disk: the file is to be written
+    NotOnDisk, // none of its sectors is: nothing to write
+    ReadFailed // reading met an I/O error (or the reader ran short of memory)
+};
+
+// Recovers a file's run as recoverRun does and says what is to become of
+// the file, telling a failing device apart from a damaged disk. With
+// ReadFailed, `error` holds the reader's error.
+FileOutcome recoverFile(d88::D88Image& image, const RunStart& start, std::span<std::uint8_t> dest,
+                        std::int32_t skip, RunRecovery* out, int* error);
+
 } // namespace zanvo
 
 #endif
