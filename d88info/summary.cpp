@@ -53,7 +53,7 @@ void printBootLabel(std::FILE* out, const ImageFacts& image, const DiskFacts& di
     std::fprintf(out, "\n");
 }
 
-void printRecords(std::FILE* out, const DiskFacts& disk)
+void printRecords(std::FILE* out, const ImageFacts& image, const DiskFacts& disk)
 {
     std::string records, codes, flags;
     for (int i = 0; i < disk.recordCountKinds; ++i) {
@@ -83,8 +83,8 @@ void printRecords(std::FILE* out, const DiskFacts& disk)
     std::fprintf(out, "  records:    %s\n", records.empty() ? "none" : records.c_str());
     std::fprintf(out, "  size codes: %s\n", codes.empty() ? "none" : codes.c_str());
     if (!flags.empty())
-        std::fprintf(out, "  flags:      %s (set when the disk was dumped; `d88info IMAGE %d` shows where)\n",
-                     flags.c_str(), disk.index);
+        std::fprintf(out, "  flags:      %s (set when the disk was dumped; `d88info %s %d` shows where)\n",
+                     flags.c_str(), image.imageName, disk.index);
 }
 
 void printDisk(std::FILE* out, const ImageFacts& image, const DiskFacts& disk)
@@ -114,7 +114,7 @@ void printDisk(std::FILE* out, const ImageFacts& image, const DiskFacts& disk)
         std::fprintf(out,
                      "  table:      %d entries (the first track starts at 0x%x; the rest is sector data)\n",
                      disk.tableEntries, d88::kTrackTableOffset + 4 * disk.tableEntries);
-    printRecords(out, disk);
+    printRecords(out, image, disk);
 
     const std::string looksLike = geometryMedia(disk);
     if (!looksLike.empty() && looksLike != meaning)

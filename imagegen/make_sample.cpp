@@ -6,7 +6,9 @@
 // boot sector carries the disk's label and whose every other sector holds a
 // line of text naming its own place, so a cut file shows where it came from.
 // damaged-a is Disk A with track 19 gone, sector 3 of track 12 missing,
-// sector 5 of track 14 stored twice and sector 7 of track 16 of size code 2.
+// sector 5 of track 14 stored twice, sector 7 of track 16 of size code 2,
+// sector 9 of track 22 flagged with a data CRC error and sector 3 of track 25
+// stored with only 200 of its 256 bytes.
 #include "image_builder.h"
 
 #include <algorithm>
@@ -42,6 +44,8 @@ int main(int argc, char* argv[])
         t12.erase(std::find_if(t12.begin(), t12.end(), [](const auto& rec) { return rec.r == 3; }));
         disk.tracks[14].records.push_back(*testimg::findRecord(disk, 14, 5));
         testimg::findRecord(disk, 16, 7)->n = 2;
+        testimg::findRecord(disk, 22, 9)->reserved[2] = 0xB0; // header byte 8: the controller's status
+        testimg::findRecord(disk, 25, 3)->data.resize(200);
     }
     try {
         testimg::writeFile(argv[2], testimg::buildDisk(disk));

@@ -264,6 +264,8 @@ TEST_F(ExtractTest, TheDamagedSampleGivesEverySectorItHolds)
     removeSector(disk, 12, 3);
     disk.tracks[14].records.push_back(sectorOf(disk, 14, 5)); // stored twice
     sectorOf(disk, 16, 7).n = 2;
+    sectorOf(disk, 22, 9).reserved[2] = 0xB0; // data CRC error
+    sectorOf(disk, 25, 3).data.resize(200);
     writeImage(testimg::buildImage({disk}));
     const RunResult r = run({"disk.d88"});
     EXPECT_EQ(r.status, 0);
@@ -272,7 +274,9 @@ TEST_F(ExtractTest, TheDamagedSampleGivesEverySectorItHolds)
         std::string("zanvo-extract: warning: ZANVO01: 1 of 17 sectors missing (track 12 sector 3)") + kZeros +
             "zanvo-extract: warning: ZANVO03: 1 of 16 sectors missing (track 16 sector 7)" + kZeros +
             "zanvo-extract: warning: ZANVO05: 9 of 21 sectors missing (track 19 sectors 1-9)" + kZeros +
-            "zanvo-extract: warning: ZANVO06: 7 of 11 sectors missing (track 19 sectors 10-16)" + kZeros);
+            "zanvo-extract: warning: ZANVO06: 7 of 11 sectors missing (track 19 sectors 10-16)" + kZeros +
+            "zanvo-extract: warning: ZANVO08: 1 sector" + kFlagged + "track 22 sector 9: data CRC error\n" +
+            "zanvo-extract: warning: ZANVO10: 1 of 34 sectors stored short (track 25 sector 3)" + kZeros);
     for (const Expected& e : kDiskAFiles)
         EXPECT_TRUE(
             sameBytes(testimg::expectedRecovery(disk, e.track, e.sector, e.length), *readFile(dir / e.name)))

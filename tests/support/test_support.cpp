@@ -83,6 +83,15 @@ RunResult runForked(const std::function<void()>& child, const fs::path& cwd, con
             close(fds[0]);
             close(fds[1]);
         }
+        if (options.stdoutKind == StdoutKind::Terminal) {
+            // A pseudo-terminal; its master stays open in the child.
+            const int master = posix_openpt(O_RDWR | O_NOCTTY);
+            if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
+                _exit(126);
+            const int terminal = open(ptsname(master), O_RDWR | O_NOCTTY);
+            if (terminal < 0 || dup2(terminal, 1) < 0)
+                _exit(126);
+        }
         if (options.fileSizeLimit >= 0) {
             std::signal(SIGXFSZ, SIG_IGN);
             const rlimit limit{static_cast<rlim_t>(options.fileSizeLimit),

@@ -38,7 +38,7 @@ struct RunResult {
     std::string err; // standard error, as bytes
 };
 
-enum class StdoutKind { Capture, File, Closed, BrokenPipe };
+enum class StdoutKind { Capture, File, Closed, BrokenPipe, Terminal };
 
 struct RunOptions {
     std::string argv0; // argv[0]; the program path when empty
