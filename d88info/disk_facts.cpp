@@ -60,11 +60,12 @@ void countRecords(DiskFacts* facts, std::int32_t records)
 
 bool gatherDisk(d88::D88Image& image, int index, TrackScan& scan, DiskFacts* facts)
 {
-    if (!image.selectDisk(index))
-        return false;
     *facts = DiskFacts{};
     facts->index = index;
     facts->fileOffset = image.diskOffset(index);
+    if (!image.selectDisk(index))
+        return false;
+    facts->gathered = true;
     // diskName() is at most 16 bytes and NUL-terminated; name has room for 17.
     std::memcpy(facts->name, image.diskName(), std::strlen(image.diskName()));
     facts->mediaType = image.mediaType();

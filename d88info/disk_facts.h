@@ -42,6 +42,7 @@ enum class TrackState : std::uint8_t {
 
 struct DiskFacts {
     int index = 0;
+    bool gathered = false; // false when the disk's header could not be read
     std::int64_t fileOffset = 0;
     char name[d88::kDiskNameLength + 1] = {};
     int mediaType = 0;

@@ -144,7 +144,11 @@ void printSummary(std::FILE* out, const ImageFacts& image)
     for (int i = 0; i < image.diskCount;) {
         const DiskFacts& disk = image.disks[static_cast<std::size_t>(i)];
         std::fprintf(out, "\n");
-        printDisk(out, image, disk);
+        if (disk.gathered)
+            printDisk(out, image, disk);
+        else
+            std::fprintf(out, "disk %d at offset %lld: its header cannot be read\n", disk.index,
+                         static_cast<long long>(disk.fileOffset));
         // A disk size of 0 makes every next disk start where this one did.
         int same = i + 1;
         while (same < image.diskCount &&
