@@ -40,14 +40,7 @@ class InfoDamageTest : public ::testing::Test {
     testsupport::TempDir dir;
 };
 
-bool hasLine(const std::string& text, const std::string& line)
-{
-    std::istringstream in(text);
-    for (std::string l; std::getline(in, l);)
-        if (l == line)
-            return true;
-    return false;
-}
+using testsupport::hasLine;
 
 // The plain sector image of tracks 0..tracks-1 of a formattedDisk(seed, ...),
 // sectors 1-16 of 256 bytes.

@@ -79,14 +79,7 @@ class D88InfoTest : public ::testing::Test {
     testsupport::TempDir dir;
 };
 
-bool hasLine(const std::string& text, const std::string& line)
-{
-    std::istringstream in(text);
-    for (std::string l; std::getline(in, l);)
-        if (l == line)
-            return true;
-    return false;
-}
+using testsupport::hasLine;
 
 const char* const k2D[] = {"x1_cpm_2d.d88", "x1_hubasic_2d.d88", "sos_test_2d.d88", "fm77av_demo2019_2d.d77"};
 

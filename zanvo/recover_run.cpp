@@ -12,23 +12,23 @@ void recoverRun(d88::D88Image& image, const RunStart& start, std::span<std::uint
     const auto length = static_cast<std::int64_t>(dest.size());
     const std::int64_t nominal = d88::nominalSectorSize(start.n);
     const std::int64_t piece = nominal > 0 ? nominal : length;
-    std::int32_t track = start.track, c = start.c, h = start.h, r = start.r;
+    d88::RunPlace place{start.track, start.c, start.h, start.r};
 
     for (std::int64_t at = 0; at < length; at += piece) {
         const std::span<std::uint8_t> part = dest.subspan(
             static_cast<std::size_t>(at), static_cast<std::size_t>(std::min(piece, length - at)));
         SectorNote note;
-        note.track = track;
-        note.r = r;
+        note.track = place.track;
+        note.r = place.r;
         std::int32_t copied = 0;
         d88::SectorRecord record;
         // IDs are bytes: a cylinder or sector number walked past 255 names no
         // sector, and must not wrap round to one.
-        const bool idFits = c >= 0 && c <= 0xFF && h >= 0 && h <= 0xFF && r >= 0 && r <= 0xFF &&
-                            start.n >= 0 && start.n <= 0xFF;
-        const d88::SectorId id{static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(h),
-                               static_cast<std::uint8_t>(r), static_cast<std::uint8_t>(start.n)};
-        if (idFits && image.findSector(track, id, part, &record, &copied)) {
+        const auto isByte = [](std::int32_t value) { return value >= 0 && value <= 0xFF; };
+        const bool idFits = isByte(place.c) && isByte(place.h) && isByte(place.r) && isByte(start.n);
+        const d88::SectorId id{static_cast<std::uint8_t>(place.c), static_cast<std::uint8_t>(place.h),
+                               static_cast<std::uint8_t>(place.r), static_cast<std::uint8_t>(start.n)};
+        if (idFits && image.findSector(place.track, id, part, &record, &copied)) {
             note.fate =
                 static_cast<std::size_t>(copied) < part.size() ? SectorFate::Short : SectorFate::Whole;
             note.status = record.status;
@@ -45,18 +45,7 @@ void recoverRun(d88::D88Image& image, const RunStart& start, std::span<std::uint
             out->stubby += note.fate == SectorFate::Short;
             out->flagged += note.status != 0 || note.deleted;
         }
-        if (r == start.lastSector) {
-            ++track;
-            if (h == 0) {
-                h = 1;
-            } else {
-                h = 0;
-                ++c;
-            }
-            r = start.firstSector;
-        } else {
-            ++r;
-        }
+        place = d88::nextInRun(place, start.firstSector, start.lastSector);
     }
 }
 

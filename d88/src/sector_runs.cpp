@@ -29,18 +29,8 @@ std::int32_t D88Image::readSectors(std::int32_t track, std::int32_t c, std::int3
         total += piece;
         // Only IDs that just matched a stored byte get here, so none of these
         // can run away: the next lookup of an impossible ID fails.
-        if (r == lastSector_) {
-            ++track;
-            if (h == 0) {
-                h = 1;
-            } else {
-                h = 0;
-                ++c;
-            }
-            r = firstSector_;
-        } else {
-            ++r;
-        }
+        const RunPlace next = nextInRun({track, c, h, r}, firstSector_, lastSector_);
+        track = next.track, c = next.c, h = next.h, r = next.r;
     }
     return total;
 }

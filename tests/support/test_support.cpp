@@ -216,4 +216,13 @@ Bytes toBytes(const std::string& text)
     return Bytes(text.begin(), text.end());
 }
 
+bool hasLine(const std::string& text, const std::string& line)
+{
+    std::istringstream in(text);
+    for (std::string l; std::getline(in, l);)
+        if (l == line)
+            return true;
+    return false;
+}
+
 } // namespace testsupport

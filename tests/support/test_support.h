@@ -75,6 +75,9 @@ std::vector<std::string> listFolder(const std::filesystem::path& path);
 
 Bytes toBytes(const std::string& text);
 
+// Whether `text` holds `line` as one whole line.
+bool hasLine(const std::string& text, const std::string& line);
+
 } // namespace testsupport
 
 #endif

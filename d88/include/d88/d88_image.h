@@ -34,6 +34,23 @@ struct FileIdentity {
     friend constexpr bool operator==(const FileIdentity&, const FileIdentity&) = default;
 };
 
+// A place in a run of sectors: the track index and the ID bytes that move
+// with it.
+struct RunPlace {
+    std::int32_t track = 0, c = 0, h = 0, r = 0;
+};
+
+// The place after `at` in a run whose tracks hold sector numbers
+// first..last: the next sector number, or after the last one sector `first`
+// of the next track, head 0 -> 1 of the same cylinder, then head 0 of the
+// next cylinder. How readSectors walks.
+constexpr RunPlace nextInRun(RunPlace at, std::int32_t first, std::int32_t last)
+{
+    if (at.r != last)
+        return {at.track, at.c, at.h, at.r + 1};
+    return at.h == 0 ? RunPlace{at.track + 1, at.c, 1, first} : RunPlace{at.track + 1, at.c + 1, 0, first};
+}
+
 // ioError() after an open refused because the name is a folder, device,
 // FIFO or anything else but a regular file.
 inline constexpr int kErrorNotRegularFile = -1;
