@@ -30,6 +30,7 @@ using testsupport::sameBytes;
 using testsupport::StdoutKind;
 
 const std::string kTool = ZANVO_EXTRACT_PATH;
+const std::string kInfo = D88INFO_PATH;
 
 const std::vector<std::pair<std::string, int>> kOutputs = {
     {"DRIVER", 5632},  {"ZANVO00", 256},  {"ZANVO01", 4352}, {"ZANVO02", 14080}, {"ZANVO03", 4096},
@@ -41,7 +42,7 @@ class FaultTest : public ::testing::Test {
   protected:
     void SetUp() override
     {
-        Disk disk = testimg::formattedDisk(41, 28, 16, true);
+        disk = testimg::formattedDisk(41, 28, 16, true);
         testimg::setBootLabel(disk, testimg::kDiskALabel);
         image = testimg::buildImage({disk});
         testimg::writeFile((dir / "disk.d88").string(), image);
@@ -85,6 +86,7 @@ class FaultTest : public ::testing::Test {
 
     testsupport::TempDir dir;
     testsupport::TempDir elsewhere;
+    Disk disk;
     Bytes image;
 };
 
@@ -281,17 +283,22 @@ TEST_F(FaultTest, RunningOutOfMemoryIsReportedNeverAnAbort)
     // small steps: every run either cuts, or fails honestly (a message, status
     // 1 or 2, old files whole, no temporary), and some run meets the limit.
     const Bytes old(3000, 0x11);
-    const auto startsWith = [&](long long limit) {
-        RunOptions options;
-        options.addressSpaceLimit = limit;
-        return testsupport::runProgram(kTool, {"--help"}, dir.path(), options).status == 0;
+    // The least address space (to 16 KiB) in which `program --help` runs.
+    const auto leastToStart = [&](const std::string& program) {
+        const auto starts = [&](long long limit) {
+            RunOptions options;
+            options.addressSpaceLimit = limit;
+            return testsupport::runProgram(program, {"--help"}, dir.path(), options).status == 0;
+        };
+        long long low = 1 << 20, high = 64 << 20;
+        EXPECT_TRUE(starts(high));
+        while (high - low > (16 << 10)) {
+            const long long mid = (low + high) / 2;
+            (starts(mid) ? high : low) = mid;
+        }
+        return high;
     };
-    long long low = 1 << 20, high = 64 << 20;
-    ASSERT_TRUE(startsWith(high));
-    while (high - low > (16 << 10)) {
-        const long long mid = (low + high) / 2;
-        (startsWith(mid) ? high : low) = mid;
-    }
+    const long long high = leastToStart(kTool);
     int outOfMemory = 0;
     for (long long limit = high; limit < high + (3 << 20); limit += 32 << 10) {
         for (const auto& [name, length] : kOutputs)
@@ -311,6 +318,25 @@ TEST_F(FaultTest, RunningOutOfMemoryIsReportedNeverAnAbort)
         EXPECT_TRUE(sameBytes(image, *readFile(dir / "disk.d88")));
     }
     EXPECT_GT(outOfMemory, 0);
+
+    // d88info's export the same way: the old export whole, or the new one.
+    const Bytes plain = testimg::expectedRun(disk, 0, 1, 28 * 16 * 256);
+    int infoOutOfMemory = 0;
+    const long long infoLow = leastToStart(kInfo);
+    for (long long limit = infoLow; limit < infoLow + (4 << 20); limit += 64 << 10) {
+        testimg::writeFile((dir / "out.img").string(), old);
+        RunOptions options;
+        options.addressSpaceLimit = limit;
+        const RunResult r =
+            testsupport::runProgram(kInfo, {"--raw", "disk.d88", "0", "-o", "out.img"}, dir.path(), options);
+        SCOPED_TRACE("d88info, limit " + std::to_string(limit) + ": " + r.err);
+        ASSERT_TRUE(r.status == 0 || r.status == 1) << r.status;
+        infoOutOfMemory += r.status == 1;
+        const Bytes now = *readFile(dir / "out.img");
+        EXPECT_TRUE(now == old || sameBytes(plain, now));
+        EXPECT_EQ(testsupport::listFolder(dir.path()).size(), kOutputs.size() + 2); // no temporary
+    }
+    EXPECT_GT(infoOutOfMemory, 0);
 }
 
 } // namespace
