@@ -16,6 +16,7 @@ const recognisedLine = (disk) => `ZANVO (Disk ${disk})を認識しました.`;
 let zanvo = null;
 let links = []; // object URLs of the last downloads, revoked at the next image
 let serial = 0;
+let picks = 0; // a later pick overtakes one still being read
 
 function show(id, visible) {
   $(id).hidden = !visible;
@@ -132,12 +133,14 @@ function showResult(result) {
 
 async function examine(file) {
   const started = performance.now();
+  const pick = ++picks;
   document.body.dataset.state = 'working';
-  links.forEach((url) => URL.revokeObjectURL(url));
-  links = [];
   status(`Reading ${file.name}\u2026`);
   try {
     const bytes = new Uint8Array(await file.arrayBuffer());
+    if (pick !== picks) return;
+    links.forEach((url) => URL.revokeObjectURL(url));
+    links = [];
     zanvo.FS.writeFile(IMAGE_PATH, bytes);
     let result;
     try {

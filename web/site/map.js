@@ -4,10 +4,10 @@
 
 export const KINDS = [
   { mark: '#', name: 'present', colour: '#2b6cb0' },
-  { mark: '.', name: 'missing', colour: '#e2e2e2' },
-  { mark: 'D', name: 'duplicated', colour: '#e69500' },
+  { mark: '.', name: 'missing', colour: '#f28b82' },
+  { mark: 'D', name: 'duplicated', colour: '#13a89e' },
   { mark: '2', name: 'another size code', colour: '#7b3fa0' },
-  { mark: '!', name: 'flagged when the disk was dumped', colour: '#c53030' },
+  { mark: '!', name: 'flagged when the disk was dumped', colour: '#e69f00' },
   { mark: 'x', name: "C or H of another track", colour: '#5f4b00' },
 ];
 const ABSENT = { name: 'track absent', colour: '#ffffff' };

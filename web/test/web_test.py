@@ -108,6 +108,17 @@ def page_bytes(driver, url):
     return base64.b64decode(answer)
 
 
+def save_screenshot(driver, path):
+    """The whole page, not only what the window shows."""
+    width, height = driver.execute_script(
+        "const e = document.documentElement; return [Math.max(e.scrollWidth, innerWidth), e.scrollHeight];")
+    clip = {"x": 0, "y": 0, "width": width, "height": height, "scale": 1}
+    shot = driver.execute_cdp_cmd("Page.captureScreenshot",
+                                  {"format": "png", "captureBeyondViewport": True, "clip": clip})
+    with open(path, "wb") as f:
+        f.write(base64.b64decode(shot["data"]))
+
+
 def text_of(driver, element_id):
     return driver.find_element(By.ID, element_id).get_attribute("textContent")
 
@@ -166,7 +177,7 @@ def try_case(driver, case, image, expected, serial, screenshots):
     check(case, "summary", expected["summary"], summary)
     sector_map = text_of(driver, "map-text") if shown(driver, "map-box") else ""
     check(case, "map as text", expected["map"], sector_map)
-    driver.save_screenshot(os.path.join(screenshots, f"{case}.png"))
+    save_screenshot(driver, os.path.join(screenshots, f"{case}.png"))
     return float(body.get_attribute("data-pick-to-links-ms") or "nan")
 
 
@@ -189,7 +200,7 @@ def main():
     profile = tempfile.mkdtemp(prefix="zanvo-web-chromium.")
     for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
                  "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                 "--window-size=1100,1500", f"--user-data-dir={profile}"):
+                 "--window-size=1100,1200", f"--user-data-dir={profile}"):
         options.add_argument(flag)
     options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
     driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
