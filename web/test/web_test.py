@@ -212,8 +212,8 @@ def main():
             WebDriverWait(driver, 30).until(
                 lambda d: d.find_element(By.TAG_NAME, "body").get_attribute("data-state") == "ready"
             )
-            for serial, spec in enumerate(args.cases, start=1):
-                case, image = spec.split("=", 1)
+            for serial, case_arg in enumerate(args.cases, start=1):
+                case, image = case_arg.split("=", 1)
                 expected = run_programs(os.path.abspath(args.tools), image, os.path.join(scratch, case))
                 before = len(failures)
                 timings[case] = try_case(driver, case, image, expected, serial, args.screenshots)
