@@ -3,12 +3,16 @@
 #include "image_builder.h"
 #include "recognition.h"
 #include "recovery_text.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -40,6 +44,55 @@ TEST(Recognition, EveryByteOfEitherLabelCounts)
                     << "byte " << i << " flipped by " << flip;
             }
         }
+    }
+}
+
+// The whole sequence on an image, with one boot buffer kept across images as
+// a long-lived caller keeps it: what an earlier image left there must not
+// make a later one recognised.
+TEST(Recognition, FirstDiskOfAnImage)
+{
+    struct Case {
+        const char* what;
+        std::optional<std::array<std::uint8_t, 16>> label; // none: no boot sector at all
+        int bootDataSize;
+        bool bootOnSecondDisk;
+        DiskKind expected;
+    };
+    const Case cases[] = {
+        {"Disk A", testimg::kDiskALabel, 256, false, DiskKind::DiskA},
+        {"Disk F", testimg::kDiskFLabel, 256, false, DiskKind::DiskF},
+        {"boot sector stored short of the label's end", testimg::kDiskALabel, 16, false, DiskKind::Unknown},
+        {"boot sector stored just long enough", testimg::kDiskFLabel, 17, false, DiskKind::DiskF},
+        {"no boot sector", std::nullopt, 256, false, DiskKind::Unknown},
+        {"the label only on the second disk", testimg::kDiskALabel, 256, true, DiskKind::Unknown},
+    };
+    testsupport::TempDir dir;
+    std::array<std::uint8_t, zanvo::kBootSectorSize> boot;
+    boot.fill(0xAA);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        testimg::Disk labelled = testimg::formattedDisk(1, 4);
+        if (c.label)
+            testimg::setBootLabel(labelled, *c.label);
+        else
+            labelled.tracks[0].records.erase(labelled.tracks[0].records.begin());
+        if (testimg::Record* rec = testimg::findRecord(labelled, 0, 1))
+            rec->data.resize(static_cast<std::size_t>(c.bootDataSize));
+        const std::vector<testimg::Disk> disks =
+            c.bootOnSecondDisk ? std::vector{testimg::formattedDisk(2, 4), labelled} : std::vector{labelled};
+        testimg::writeFile((dir / "image.d88").string(), testimg::buildImage(disks));
+
+        d88::D88Image image;
+        ASSERT_TRUE(image.open((dir / "image.d88").string().c_str()));
+        int error = -1;
+        EXPECT_EQ(zanvo::recogniseFirstDisk(image, boot, &error), c.expected);
+        EXPECT_EQ(error, 0);
+        EXPECT_EQ(image.selectedDisk(), 0);
+        // Past what the boot sector held, nothing is left from before.
+        const auto stored = static_cast<std::size_t>(c.label ? c.bootDataSize : 0);
+        EXPECT_TRUE(std::all_of(boot.begin() + static_cast<std::ptrdiff_t>(stored), boot.end(),
+                                [](std::uint8_t b) { return b == 0; }));
     }
 }
 

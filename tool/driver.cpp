@@ -8,13 +8,12 @@
 
 #include <cstdio>
 #include <cstring>
+#include <span>
 #include <string>
 
 namespace zanvo {
 
 namespace {
-
-constexpr std::int32_t kBootSectorSize = 256;
 
 constexpr char kHelp[] =
     "Recognises an image of the ZANVO title's Disk A or Disk F by the label in its boot sector\n"
@@ -55,18 +54,14 @@ int runDriver(ToolState& state, int argc, char* argv[])
     state.imagePath = argv[1];
     state.image.fileIdentity(&state.imageIdentity);
 
-    // When the selection or the boot sector read fails, the buffer stays all
-    // zero and the disk is simply not recognised, unless the reason was a
-    // read error rather than a damaged image.
-    state.image.selectDisk(0);
-    state.image.setSectorRange(kFirstSector, kLastSector);
-    state.image.readSector(0, 0, 0, 1, kPlanSizeCode, state.sectorBuffer, kBootSectorSize);
-    if (const int error = state.image.ioError()) {
+    int error = 0;
+    const DiskKind kind = recogniseFirstDisk(
+        state.image, std::span<std::uint8_t, kBootSectorSize>(state.sectorBuffer, kBootSectorSize), &error);
+    if (error) {
         reportReadFailure(state, nullptr, error);
         return kStatusFailed;
     }
 
-    const DiskKind kind = recogniseDisk(state.sectorBuffer);
     if (const CutEntry* plan = planFor(kind)) {
         printMessage(state, kind == DiskKind::DiskA ? kDiskARecognised : kDiskFRecognised);
         runPlan(state, plan);

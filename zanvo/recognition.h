@@ -3,7 +3,10 @@
 #ifndef ZANVO_RECOGNITION_H
 #define ZANVO_RECOGNITION_H
 
+#include "d88/d88_image.h"
+
 #include <cstdint>
+#include <span>
 
 namespace zanvo {
 
@@ -21,6 +24,18 @@ inline constexpr std::uint8_t diskFLabel[kLabelLength] = {'Z', 'A', 'N', 'V', 'O
 
 // `bootSector` holds at least kLabelOffset + kLabelLength bytes.
 DiskKind recogniseDisk(const std::uint8_t* bootSector);
+
+// The boot sector: track 0, C 0 H 0 R 1, size code 1.
+inline constexpr std::int32_t kBootSectorSize = 256;
+
+// Tells which disk an open image holds, looking only at its first disk:
+// selects disk 0 with sectors 1-16 a track, reads its boot sector into `boot`
+// and compares the label. A disk that cannot be selected, or whose boot
+// sector is missing or short, leaves `boot` zero where nothing was read and
+// is simply not recognised. When the read met an I/O error rather than a
+// damaged image, `error` holds the reader's error (0 otherwise) and the
+// answer is Unknown.
+DiskKind recogniseFirstDisk(d88::D88Image& image, std::span<std::uint8_t, kBootSectorSize> boot, int* error);
 
 } // namespace zanvo
 

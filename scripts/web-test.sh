@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Tries the page that scripts/web-build.sh built, in headless Chromium: serves
+# build-web/site/ on 127.0.0.1, picks generated Disk A, Disk F and damaged
+# images, an unrecognised D88 image and a file that is no D88 image, and holds
+# what the page says and offers to what zanvo-extract and d88info say and
+# write for the same file, byte for byte. Disk F is dropped on the page. Screenshots of each case go to
+# build-web/screenshots/.
+#   scripts/web-test.sh
+# Needs Debian's chromium, chromium-driver and python3-selenium, and what the
+# native build needs.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+jobs=$(nproc 2>/dev/null || echo 2)
+site=$root/build-web/site
+tools=$root/build-web/native
+# Debian's Python, which has Debian's Selenium.
+python=/usr/bin/python3
+
+[ -f "$site/index.html" ] || { echo "web-test.sh: no site yet: run scripts/web-build.sh first" >&2; exit 1; }
+for program in /usr/bin/chromium /usr/bin/chromedriver "$python"; do
+  [ -x "$program" ] || {
+    echo "web-test.sh: $program is needed (apt-get install chromium chromium-driver python3-selenium)" >&2
+    exit 1
+  }
+done
+"$python" -c 'import selenium' 2>/dev/null ||
+  { echo "web-test.sh: Selenium is needed (apt-get install python3-selenium)" >&2; exit 1; }
+
+# The programs the page is held to, built natively.
+cmake -S "$root" -B "$tools" -DCMAKE_BUILD_TYPE=Release -DZANVO_BUILD_TESTS=OFF >/dev/null
+cmake --build "$tools" -j "$jobs" --target zanvo-extract d88info make-sample >/dev/null
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/zanvo-web-images.XXXXXX")
+trap '[ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
+for kind in disk-a disk-f damaged-a; do
+  "$tools/imagegen/make-sample" "$kind" "$work/$kind.d88"
+done
+cp "$root/tests/data/real/x1_hubasic_2d.d88" "$work/unrecognised.d88"
+printf 'A shopping list, not a disk image.\n' >"$work/notes.txt"
+
+screenshots=$root/build-web/screenshots
+rm -rf "$screenshots"
+"$python" "$root/web/test/web_test.py" --site "$site" --tools "$tools" --screenshots "$screenshots" \
+  disk-a="$work/disk-a.d88" notes="$work/notes.txt" dropped-disk-f="$work/disk-f.d88" \
+  damaged-a="$work/damaged-a.d88" unrecognised="$work/unrecognised.d88"
