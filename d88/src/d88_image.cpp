@@ -189,9 +189,4 @@ bool D88Image::trackStart(std::int32_t track, std::int64_t* pos) const
     return true;
 }
 
-std::int32_t D88Image::bytesAt(std::int64_t pos, std::int32_t len, const std::uint8_t** out)
-{
-    return file_ ? file_->view(pos, len, out) : 0;
-}
-
 } // namespace d88

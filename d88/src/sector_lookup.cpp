@@ -11,6 +11,7 @@
 //             16 data[data size]
 #include "d88/d88_image.h"
 
+#include "file_window.h"
 #include "span_size.h"
 
 #include <algorithm>
@@ -23,6 +24,16 @@ struct D88Image::Record {
     std::int32_t count;
     std::int32_t size;
     std::uint8_t density, deletedMark, status;
+    // The header's bytes in the read window, until the next read: the walk
+    // takes the flags from them only for the record it stops at.
+    const std::uint8_t* header;
+
+    void takeFlags()
+    {
+        density = header[kDensityOffset];
+        deletedMark = header[kDeletedMarkOffset];
+        status = header[kStatusOffset];
+    }
 };
 
 bool D88Image::readRecordHeader(std::int64_t pos, Record* record)
@@ -36,9 +47,7 @@ bool D88Image::readRecordHeader(std::int64_t pos, Record* record)
     record->n = bytes[3];
     record->count = readLE16(bytes + kSectorCountOffset);
     record->size = readLE16(bytes + kDataSizeOffset);
-    record->density = bytes[kDensityOffset];
-    record->deletedMark = bytes[kDeletedMarkOffset];
-    record->status = bytes[kStatusOffset];
+    record->header = bytes;
     return true;
 }
 
@@ -48,19 +57,25 @@ bool D88Image::readRecordHeader(std::int64_t pos, Record* record)
 bool D88Image::lookup(std::int32_t track, std::int32_t c, std::int32_t h, std::int32_t r, std::int32_t n,
                       std::int64_t* dataPos, Record* found)
 {
-    std::int64_t pos = 0;
-    if (!trackStart(track, &pos))
+    std::int64_t start = 0;
+    if (!trackStart(track, &start))
         return false;
+    // Locals the compiler can keep in registers: a crafted track makes this
+    // loop run tens of thousands of times for one lookup.
+    std::int64_t pos = start;
+    Record rec{};
     for (std::int32_t i = 0; i < kMaxRecordsPerTrack; ++i) {
-        if (!readRecordHeader(pos, found) || found->count == 0)
+        if (!readRecordHeader(pos, &rec) || rec.count == 0)
             return false;
         pos += kSectorHeaderSize;
-        if (found->c == c && found->h == h && found->r == r && found->n == n) {
+        if (rec.c == c && rec.h == h && rec.r == r && rec.n == n) {
+            rec.takeFlags();
+            *found = rec;
             *dataPos = pos;
             return true;
         }
-        pos += found->size;
-        if (i == found->count - 1)
+        pos += rec.size;
+        if (i == rec.count - 1)
             return false;
     }
     return false;
@@ -121,6 +136,7 @@ std::int32_t D88Image::listRecords(std::int32_t track, std::int32_t maxRecords, 
         Record rec{};
         if (!readRecordHeader(pos, &rec))
             return listed;
+        rec.takeFlags();
         store(listed,
               SectorRecord{SectorId{static_cast<std::uint8_t>(rec.c), static_cast<std::uint8_t>(rec.h),
                                     static_cast<std::uint8_t>(rec.r), static_cast<std::uint8_t>(rec.n)},
