@@ -81,35 +81,39 @@ bool D88Image::lookup(std::int32_t track, std::int32_t c, std::int32_t h, std::i
     return false;
 }
 
+// Looks the sector up and copies up to maxLen bytes of its data to dest: the
+// bytes copied, or -1 when the sector is not in the track.
+std::int32_t D88Image::readFound(std::int32_t track, std::int32_t c, std::int32_t h, std::int32_t r,
+                                 std::int32_t n, std::uint8_t* dest, std::int32_t maxLen, Record* found)
+{
+    std::int64_t pos = 0;
+    if (!lookup(track, c, h, r, n, &pos, found))
+        return -1;
+    const std::uint8_t* data = nullptr;
+    const std::int32_t got = bytesAt(pos, std::min(found->size, maxLen), &data);
+    if (got <= 0)
+        return 0;
+    std::memcpy(dest, data, static_cast<std::size_t>(got));
+    return got;
+}
+
 std::int32_t D88Image::readSector(std::int32_t track, std::int32_t c, std::int32_t h, std::int32_t r,
                                   std::int32_t n, std::uint8_t* dest, std::int32_t maxLen)
 {
-    std::int64_t pos = 0;
     Record rec{};
-    if (maxLen < 0 || !lookup(track, c, h, r, n, &pos, &rec))
-        return 0;
-    const std::uint8_t* data = nullptr;
-    const std::int32_t got = bytesAt(pos, std::min(rec.size, maxLen), &data);
-    if (got > 0)
-        std::memcpy(dest, data, static_cast<std::size_t>(got));
-    return got;
+    return maxLen < 0 ? 0 : std::max(readFound(track, c, h, r, n, dest, maxLen, &rec), 0);
 }
 
 bool D88Image::findSector(std::int32_t track, SectorId id, std::span<std::uint8_t> dest, SectorRecord* record,
                           std::int32_t* copied)
 {
-    std::int64_t pos = 0;
     Record rec{};
-    *copied = 0;
-    if (!lookup(track, id.c, id.h, id.r, id.n, &pos, &rec))
+    const std::int32_t got =
+        readFound(track, id.c, id.h, id.r, id.n, dest.data(), clampedSize(dest.size()), &rec);
+    *copied = std::max(got, 0);
+    if (got < 0)
         return false;
     *record = SectorRecord{id, rec.count, rec.density, rec.deletedMark, rec.status, rec.size};
-    const std::uint8_t* data = nullptr;
-    const std::int32_t got = bytesAt(pos, std::min(rec.size, clampedSize(dest.size())), &data);
-    if (got > 0) {
-        std::memcpy(dest.data(), data, static_cast<std::size_t>(got));
-        *copied = got;
-    }
     return true;
 }
 

@@ -180,6 +180,8 @@ class D88Image {
     bool readRecordHeader(std::int64_t pos, Record* record);
     bool lookup(std::int32_t track, std::int32_t c, std::int32_t h, std::int32_t r, std::int32_t n,
                 std::int64_t* dataPos, Record* found);
+    std::int32_t readFound(std::int32_t track, std::int32_t c, std::int32_t h, std::int32_t r, std::int32_t n,
+                           std::uint8_t* dest, std::int32_t maxLen, Record* found);
     std::int32_t bytesAt(std::int64_t pos, std::int32_t len, const std::uint8_t** out);
     void clearSelection();
 
