@@ -6,6 +6,7 @@
 #include "disk_facts.h"
 
 #include <cstdio>
+#include <memory>
 #include <span>
 #include <string>
 
@@ -23,6 +24,17 @@ struct ImageFacts {
 
 // Where a 65th disk would start, when the file holds one; -1 otherwise.
 std::int64_t moreDisksAt(d88::D88Image& image);
+
+// The facts of every indexed disk, with the storage they live in.
+struct GatheredImage {
+    std::unique_ptr<DiskFacts[]> disks;
+    ImageFacts facts;
+};
+
+// Gathers every disk of an open image for the summary, naming the image
+// `imageName` in its hints. False when there is no memory for it; a read
+// error meanwhile shows in image.ioError().
+bool gatherImage(d88::D88Image& image, TrackScan& scan, const char* imageName, GatheredImage* out);
 
 // One block per indexed disk, with each disk's boot label; repeats of one
 // disk (a disk size of 0) are said once.

@@ -42,13 +42,19 @@ int finishStdout(int status)
     return status;
 }
 
+int cannotRead(const char* path, int error)
+{
+    std::fprintf(stderr, "d88info: cannot read %s: %s\n", path, fileio::errorText(error).c_str());
+    return kFailed;
+}
+
 // A read error, or memory the reader could not get, is not a damaged disk:
 // nothing learned through the failed read is shown or written.
 bool readFailed(const d88::D88Image& image, const char* path)
 {
     if (image.ioError() == 0)
         return false;
-    std::fprintf(stderr, "d88info: cannot read %s: %s\n", path, fileio::errorText(image.ioError()).c_str());
+    cannotRead(path, image.ioError());
     return true;
 }
 
@@ -76,22 +82,12 @@ int writeExport(const Options& options, const d88::D88Image& image, const Export
 
 int summarise(d88::D88Image& image, TrackScan& scan, const char* path)
 {
-    const int count = image.diskCount();
-    const std::unique_ptr<DiskFacts[]> disks(new (std::nothrow) DiskFacts[static_cast<std::size_t>(count)]);
-    if (!disks) {
-        std::fprintf(stderr, "d88info: cannot read %s: %s\n", path, fileio::errorText(ENOMEM).c_str());
-        return kFailed;
-    }
-    ImageFacts facts;
-    facts.imageName = path;
-    facts.diskCount = count;
-    facts.disks = std::span<const DiskFacts>(disks.get(), static_cast<std::size_t>(count));
-    for (int i = 0; i < count; ++i)
-        gatherDisk(image, i, scan, &disks[static_cast<std::size_t>(i)]);
-    facts.moreDisksAt = moreDisksAt(image);
+    GatheredImage gathered;
+    if (!gatherImage(image, scan, path, &gathered))
+        return cannotRead(path, ENOMEM);
     if (readFailed(image, path))
         return kFailed;
-    printSummary(stdout, facts);
+    printSummary(stdout, gathered.facts);
     return finishStdout(kOk);
 }
 
@@ -126,10 +122,8 @@ int runInfo(int argc, char* argv[])
         return kFailed;
     }
     TrackScan scan;
-    if (!scan.ok()) {
-        std::fprintf(stderr, "d88info: cannot read %s: %s\n", path, fileio::errorText(ENOMEM).c_str());
-        return kFailed;
-    }
+    if (!scan.ok())
+        return cannotRead(path, ENOMEM);
     if (options.mode == Mode::Summary)
         return summarise(image, scan, path);
 

@@ -1,6 +1,7 @@
 #include "report.h"
 
 #include <algorithm>
+#include <new>
 #include <string>
 
 namespace d88info {
@@ -136,6 +137,21 @@ std::int64_t moreDisksAt(d88::D88Image& image)
         return -1;
     const std::int64_t next = image.diskOffset(last) + image.diskSize();
     return next + d88::kDiskHeaderSize <= image.fileSize() ? next : -1;
+}
+
+bool gatherImage(d88::D88Image& image, TrackScan& scan, const char* imageName, GatheredImage* out)
+{
+    const auto count = static_cast<std::size_t>(image.diskCount());
+    out->disks.reset(new (std::nothrow) DiskFacts[count]);
+    if (!out->disks)
+        return false;
+    for (std::size_t i = 0; i < count; ++i)
+        gatherDisk(image, static_cast<int>(i), scan, &out->disks[i]);
+    out->facts.imageName = imageName;
+    out->facts.diskCount = image.diskCount();
+    out->facts.disks = std::span<const DiskFacts>(out->disks.get(), count);
+    out->facts.moreDisksAt = moreDisksAt(image);
+    return true;
 }
 
 void printSummary(std::FILE* out, const ImageFacts& image)

@@ -29,14 +29,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CHECK(scan.ok());
 
     // Every report runs whatever the verdict, so the fuzzer reaches them all.
-    static d88info::DiskFacts disks[d88::kMaxDisks];
-    d88info::ImageFacts facts;
-    facts.diskCount = image.diskCount();
-    facts.disks = std::span<const d88info::DiskFacts>(disks, static_cast<std::size_t>(image.diskCount()));
+    d88info::GatheredImage gathered;
+    CHECK(d88info::gatherImage(image, scan, "image", &gathered));
+    d88info::printSummary(sink, gathered.facts);
+    const d88info::DiskFacts* disks = gathered.disks.get();
     for (int i = 0; i < image.diskCount(); ++i)
-        CHECK(d88info::gatherDisk(image, i, scan, &disks[i]));
-    facts.moreDisksAt = d88info::moreDisksAt(image);
-    d88info::printSummary(sink, facts);
+        CHECK(disks[i].gathered); // an indexed header can always be read again
 
     for (int disk = 0; disk < image.diskCount() && disk < 4; ++disk) {
         d88info::printTracks(sink, image, scan, disks[disk]);

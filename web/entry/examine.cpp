@@ -149,23 +149,15 @@ void describeAsD88infoDoes(const char* path, Examination* out)
     }
     out->looksLikeD88 = true;
     d88info::TrackScan scan;
-    const auto count = static_cast<std::size_t>(image.diskCount());
-    const std::unique_ptr<d88info::DiskFacts[]> disks(new (std::nothrow) d88info::DiskFacts[count]);
-    if (!scan.ok() || !disks)
+    d88info::GatheredImage gathered;
+    if (!scan.ok() || !d88info::gatherImage(image, scan, out->name.c_str(), &gathered))
         return readFailed(ENOMEM);
-    d88info::ImageFacts facts;
-    facts.imageName = out->name.c_str();
-    facts.diskCount = image.diskCount();
-    facts.disks = std::span<const d88info::DiskFacts>(disks.get(), count);
-    for (std::size_t i = 0; i < count; ++i)
-        d88info::gatherDisk(image, static_cast<int>(i), scan, &disks[i]);
-    facts.moreDisksAt = d88info::moreDisksAt(image);
     if (image.ioError())
         return readFailed(image.ioError());
-    if (!summaryText(facts, &out->summary))
+    if (!summaryText(gathered.facts, &out->summary))
         return readFailed(errno ? errno : ENOMEM);
     out->bootLine = firstBootLine(out->summary);
-    mapDisk(image, scan, disks[0], &out->map);
+    mapDisk(image, scan, gathered.disks[0], &out->map);
     if (image.ioError()) {
         out->map = SectorMap{};
         readFailed(image.ioError());
