@@ -1,5 +1,7 @@
 #include "disk_facts.h"
 
+#include "cut_plans.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -19,11 +21,6 @@ std::span<const SectorRecord> TrackScan::scan(d88::D88Image& image, int track)
     const std::span<SectorRecord> room(records_.get(), static_cast<std::size_t>(d88::kMaxRecordsPerTrack));
     const std::int32_t got = image.readSectorRecords(track, room);
     return room.first(static_cast<std::size_t>(got));
-}
-
-bool isFlagged(const SectorRecord& record)
-{
-    return record.status != 0 || (record.deletedMark & d88::kDeletedDataMark) != 0;
 }
 
 int DiskFacts::count(TrackState state) const
@@ -56,40 +53,19 @@ void countRecords(DiskFacts* facts, std::int32_t records)
     ++facts->recordCountKinds;
 }
 
-} // namespace
-
-bool gatherDisk(d88::D88Image& image, int index, TrackScan& scan, DiskFacts* facts)
+void countFlags(DiskFacts* facts, d88::SectorFlags flags)
 {
-    *facts = DiskFacts{};
-    facts->index = index;
-    facts->fileOffset = image.diskOffset(index);
-    if (!image.selectDisk(index))
-        return false;
-    facts->gathered = true;
-    // diskName() is at most 16 bytes and NUL-terminated; name has room for 17.
-    std::memcpy(facts->name, image.diskName(), std::strlen(image.diskName()));
-    facts->mediaType = image.mediaType();
-    facts->diskSize = image.diskSize();
-    facts->fileSize = image.fileSize();
-    std::uint8_t header[d88::kDiskHeaderSize] = {};
-    if (image.readFileBytes(facts->fileOffset, header) == d88::kDiskHeaderSize)
-        facts->writeProtect = header[d88::kWriteProtectOffset];
+    for (const d88::SectorFlag flag : d88::kEverySectorFlag)
+        facts->flags[static_cast<int>(flag)] += flags.has(flag);
+    if (flags.has(d88::SectorFlag::OtherStatus))
+        ++facts->otherStatuses[flags.status()];
+}
 
-    // The table ends at the first entry that lies at or past the lowest track
-    // start seen so far.
-    std::int64_t firstTrackStart = INT64_MAX;
-    int entries = 0;
-    for (; entries < d88::kMaxTracks; ++entries) {
-        if (d88::kTrackTableOffset + 4 * entries >= firstTrackStart)
-            break;
-        const std::int32_t offset = image.trackOffset(entries);
-        if (image.trackPresent(entries) && offset < firstTrackStart)
-            firstTrackStart = offset;
-    }
-    facts->tableEntries = entries;
-
+void gatherTracks(d88::D88Image& image, TrackScan& scan, DiskFacts* facts)
+{
+    facts->tableEntries = image.tableEntries();
     std::int64_t sizeCodeRecords = -1;
-    for (int t = 0; t < entries; ++t) {
+    for (int t = 0; t < facts->tableEntries; ++t) {
         if (!image.trackPresent(t))
             continue;
         facts->trackOffsets[t] = image.trackOffset(t);
@@ -102,8 +78,7 @@ bool gatherDisk(d88::D88Image& image, int index, TrackScan& scan, DiskFacts* fac
         std::int64_t bytes = 0;
         for (const SectorRecord& record : records) {
             ++facts->sizeCodes[record.id.n];
-            ++facts->statuses[record.status];
-            facts->deleted += (record.deletedMark & d88::kDeletedDataMark) != 0;
+            countFlags(facts, record.flags());
             bytes += d88::nominalSectorSize(record.id.n);
             facts->lowR = std::min<int>(facts->lowR, record.id.r);
             facts->highR = std::max<int>(facts->highR, record.id.r);
@@ -117,12 +92,40 @@ bool gatherDisk(d88::D88Image& image, int index, TrackScan& scan, DiskFacts* fac
             sizeCodeRecords = facts->sizeCodes[n];
             facts->commonSizeCode = sizeCodeRecords > 0 ? n : 1;
         }
+}
+
+} // namespace
+
+Gathering gatherDisk(d88::D88Image& image, int index, TrackScan& scan, DiskFacts* facts, int* error)
+{
+    *facts = DiskFacts{};
+    facts->index = index;
+    facts->fileOffset = image.diskOffset(index);
+    image.clearIoError();
+    const bool selected = image.selectDisk(index);
+    if ((*error = image.ioError()) != 0)
+        return Gathering::ReadFailed;
+    if (!selected)
+        return Gathering::NoHeader;
+    facts->gathered = true;
+    // diskName() is at most 16 bytes and NUL-terminated; name has room for 17.
+    std::memcpy(facts->name, image.diskName(), std::strlen(image.diskName()));
+    facts->mediaType = image.mediaType();
+    facts->diskSize = image.diskSize();
+    facts->fileSize = image.fileSize();
+    std::uint8_t header[d88::kDiskHeaderSize] = {};
+    if (image.readFileBytes(facts->fileOffset, header) == d88::kDiskHeaderSize)
+        facts->writeProtect = header[d88::kWriteProtectOffset];
+
+    gatherTracks(image, scan, facts);
 
     std::int32_t copied = 0;
     d88::SectorRecord boot;
-    facts->bootFound = image.findSector(0, SectorId{0, 0, 1, 1}, facts->boot, &boot, &copied) && copied > 0;
-    facts->kind = facts->bootFound ? zanvo::recogniseDisk(facts->boot) : zanvo::DiskKind::Unknown;
-    return true;
+    facts->bootFound =
+        image.findSector(d88::placeOnTrack(0, 1, zanvo::kPlanSizeCode), facts->boot, &boot, &copied) &&
+        copied > 0;
+    facts->kind = facts->bootFound ? zanvo::recogniseLabel(facts->boot) : zanvo::DiskKind::Unknown;
+    return (*error = image.ioError()) != 0 ? Gathering::ReadFailed : Gathering::Whole;
 }
 
 std::string trackRanges(const DiskFacts& disk, TrackState state)

@@ -63,8 +63,8 @@ struct DiskFacts {
     RecordsPerTrack recordCounts[d88::kMaxTracks] = {}; // ascending by records
     int recordCountKinds = 0;
     std::int64_t sizeCodes[256] = {};
-    std::int64_t statuses[256] = {}; // records by controller status (0 unused)
-    std::int64_t deleted = 0;        // records with a deleted-data mark
+    std::int64_t flags[d88::kSectorFlagKinds] = {}; // records by flag
+    std::int64_t otherStatuses[256] = {};           // records with another status, by its value
     std::int64_t largestTrackBytes = 0;
     int highestWithRecords = -1;
     int lowR = 256, highR = -1; // sector numbers seen
@@ -79,12 +79,15 @@ struct DiskFacts {
     int highest(TrackState state) const;
 };
 
-// Selects disk `index` of an open image and gathers its facts. False when the
-// disk cannot be selected.
-bool gatherDisk(d88::D88Image& image, int index, TrackScan& scan, DiskFacts* facts);
+enum class Gathering {
+    Whole,      // every fact was gathered
+    NoHeader,   // the disk cannot be selected: only its index and offset are known
+    ReadFailed, // reading met an error: nothing gathered may be shown
+};
 
-// The records of a track flagged by the dumper: a status or a deleted mark.
-bool isFlagged(const SectorRecord& record);
+// Selects disk `index` of an open image and gathers its facts. With
+// ReadFailed, `error` holds the reader's error.
+Gathering gatherDisk(d88::D88Image& image, int index, TrackScan& scan, DiskFacts* facts, int* error);
 
 // "0-79" or "0-18, 20-79" for the tracks in `state`; "none" when there is none.
 std::string trackRanges(const DiskFacts& disk, TrackState state);

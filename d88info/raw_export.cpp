@@ -26,10 +26,8 @@ std::string fileEnd(const DiskFacts& disk)
     return "the file ends at offset " + std::to_string(disk.fileSize);
 }
 
-} // namespace
-
-bool exportRaw(d88::D88Image& image, TrackScan& scan, const DiskFacts& disk, Export* result,
-               std::string* error)
+bool rawImage(d88::D88Image& image, TrackScan& scan, const DiskFacts& disk, Export* result,
+              std::string* error)
 {
     if (!image.selectDisk(disk.index)) {
         *error = "disk " + std::to_string(disk.index) + " cannot be selected";
@@ -64,14 +62,15 @@ bool exportRaw(d88::D88Image& image, TrackScan& scan, const DiskFacts& disk, Exp
         return false;
 
     image.setSectorRange(lowR, highR);
-    result->length =
-        image.readSectors(0, 0, 0, lowR, n, result->bytes.get(), static_cast<std::int32_t>(result->wanted));
+    result->length = image.readSectors(
+        d88::placeOnTrack(0, static_cast<std::uint8_t>(lowR), static_cast<std::uint8_t>(n)),
+        std::span<std::uint8_t>(result->bytes.get(), static_cast<std::size_t>(result->wanted)));
     if (result->length < result->wanted) {
         const std::int64_t sector = result->length / sectorSize;
-        const std::int64_t track = sector / perTrack;
+        const auto track = static_cast<std::int32_t>(sector / perTrack);
         result->stop = "the run stopped at track " + std::to_string(track) + " (C " +
-                       std::to_string(track / 2) + " H " + std::to_string(track % 2) + ") sector " +
-                       std::to_string(lowR + sector % perTrack);
+                       std::to_string(d88::cylinderOf(track)) + " H " + std::to_string(d88::headOf(track)) +
+                       ") sector " + std::to_string(lowR + sector % perTrack);
         if (track < d88::kMaxTracks && disk.tracks[track] == TrackState::PastEnd)
             result->stop += ": " + fileEnd(disk) + ", before this track";
         else
@@ -81,7 +80,7 @@ bool exportRaw(d88::D88Image& image, TrackScan& scan, const DiskFacts& disk, Exp
     return true;
 }
 
-bool exportDisk(d88::D88Image& image, const DiskFacts& disk, Export* result, std::string* error)
+bool diskImage(d88::D88Image& image, const DiskFacts& disk, Export* result, std::string* error)
 {
     if (disk.diskSize < d88::kDiskHeaderSize) {
         *error = "disk " + std::to_string(disk.index) + "'s size is " + std::to_string(disk.diskSize) +
@@ -98,6 +97,29 @@ bool exportDisk(d88::D88Image& image, const DiskFacts& disk, Export* result, std
         result->stop =
             "disk " + std::to_string(disk.index) + " runs past the end of the file (" + fileEnd(disk) + ")";
     return true;
+}
+
+// A read that fails is not a hole in the disk: nothing read through it is
+// exported.
+template <class Make> bool readChecked(d88::D88Image& image, Export* result, Make make)
+{
+    image.clearIoError();
+    const bool made = make();
+    result->readError = image.ioError();
+    return made && result->readError == 0;
+}
+
+} // namespace
+
+bool exportRaw(d88::D88Image& image, TrackScan& scan, const DiskFacts& disk, Export* result,
+               std::string* error)
+{
+    return readChecked(image, result, [&] { return rawImage(image, scan, disk, result, error); });
+}
+
+bool exportDisk(d88::D88Image& image, const DiskFacts& disk, Export* result, std::string* error)
+{
+    return readChecked(image, result, [&] { return diskImage(image, disk, result, error); });
 }
 
 } // namespace d88info

@@ -17,19 +17,22 @@ struct Export {
     std::int64_t length = 0; // bytes delivered
     std::int64_t wanted = 0; // what a complete disk would give
     std::string stop;        // why fewer arrived, empty when complete
+    int readError = 0;       // reading met this error: nothing is to be written
 };
 
 // One sector run from track 0, starting at track 0's lowest sector number,
 // with the size code of its first record and the sector range of its lowest
 // to highest sector number, over the tracks up to the highest the table names
 // (also those past the end of the file). False with `error` set when there is
-// nothing to export or no memory for it.
+// nothing to export or no memory for it, or with result->readError set when
+// a read failed.
 bool exportRaw(d88::D88Image& image, TrackScan& scan, const DiskFacts& disk, Export* result,
                std::string* error);
 
 // The disk's bytes from its offset for its size, never past the end of the
 // file: a D88 image of that disk alone. False with `error` set when the disk
-// has no size of its own or there is no memory for it.
+// has no size of its own or there is no memory for it, or with
+// result->readError set when a read failed.
 bool exportDisk(d88::D88Image& image, const DiskFacts& disk, Export* result, std::string* error);
 
 } // namespace d88info

@@ -9,6 +9,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace d88info {
 
@@ -32,29 +33,62 @@ struct GatheredImage {
 };
 
 // Gathers every disk of an open image for the summary, naming the image
-// `imageName` in its hints. False when there is no memory for it; a read
-// error meanwhile shows in image.ioError().
-bool gatherImage(d88::D88Image& image, TrackScan& scan, const char* imageName, GatheredImage* out);
+// `imageName` in its hints. 0 when done; otherwise the reader's error, or
+// ENOMEM when there is no memory for the facts, and nothing may be shown.
+int gatherImage(d88::D88Image& image, TrackScan& scan, const char* imageName, GatheredImage* out);
+
+// What the disk's boot sector says, as the summary's "boot:" line gives it:
+// which label it carries, or its bytes 1-16, or that there is none.
+std::string bootLine(const DiskFacts& disk);
 
 // One block per indexed disk, with each disk's boot label; repeats of one
 // disk (a disk size of 0) are said once.
 void printSummary(std::FILE* out, const ImageFacts& image);
 
-// Every track of the selected disk's table with the IDs and flags of its
-// records, then a map of sector numbers per track. Rescans the tracks.
-void printTracks(std::FILE* out, d88::D88Image& image, TrackScan& scan, const DiskFacts& disk);
+// Every track of the disk's table with the IDs and flags of its records,
+// then a map of sector numbers per track. Rescans the tracks; 0, or the
+// reader's error when a read failed meanwhile (what was printed is then not
+// to be trusted).
+int printTracks(std::FILE* out, d88::D88Image& image, TrackScan& scan, const DiskFacts& disk);
+
+// A row of the map: a track from 0 to the highest the table names, and for a
+// present track a mark for each sector number from disk.lowR to disk.highR.
+struct MapRow {
+    int track = 0;
+    TrackState state = TrackState::Absent;
+    std::string marks;
+};
+
+// The map's rows for the disk, rescanning its tracks: 0, or the reader's
+// error when a read failed (the rows are then not to be shown).
+int mapRows(d88::D88Image& image, TrackScan& scan, const DiskFacts& disk, std::vector<MapRow>* rows);
 
 // One row of the map: a character for each sector number from disk.lowR to
 // disk.highR (present, missing, duplicated, another track's C/H, flagged,
 // another size code) for the records of track `track`.
 std::string mapRow(const DiskFacts& disk, int track, std::span<const SectorRecord> records);
 
-// Map marks, for the legends of any page that draws the map.
+// Map marks.
 inline constexpr char kPresent = '#';
 inline constexpr char kMissing = '.';
 inline constexpr char kDuplicated = 'D';
-inline constexpr char kForeign = 'x'; // C or H of another track
-inline constexpr char kFlagged = '!'; // a controller status or a deleted-data mark
+inline constexpr char kForeign = 'x';                    // C or H of another track
+inline constexpr char kOtherSizeCodes[] = "0123456789+"; // a size code other than the common one
+
+// The mark of a record flagged by the dumper, one for each flag: 'i' ID CRC
+// error, 'c' data CRC error, 'a' no address mark, 'm' no data mark, '!'
+// another controller status, 'e' deleted data.
+char flagMark(d88::SectorFlag flag);
+
+// What a group of marks means on a disk's map.
+struct MapMark {
+    std::string marks; // one mark, or several standing for one meaning (the size-code digits)
+    std::string words;
+};
+
+// The marks the disk's map may show, with their words, in the order the
+// map's heading gives them: the flags only as they occur on the disk.
+std::vector<MapMark> mapLegend(const DiskFacts& disk);
 
 } // namespace d88info
 

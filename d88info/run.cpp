@@ -4,8 +4,9 @@
 #include "options.h"
 #include "raw_export.h"
 #include "report.h"
-#include "verdict.h"
 #include "write_output.h"
+
+#include "d88/verdict.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -42,20 +43,12 @@ int finishStdout(int status)
     return status;
 }
 
-int cannotRead(const char* path, int error)
-{
-    std::fprintf(stderr, "d88info: cannot read %s: %s\n", path, fileio::errorText(error).c_str());
-    return kFailed;
-}
-
 // A read error, or memory the reader could not get, is not a damaged disk:
 // nothing learned through the failed read is shown or written.
-bool readFailed(const d88::D88Image& image, const char* path)
+int cannotRead(const char* path, int error)
 {
-    if (image.ioError() == 0)
-        return false;
-    cannotRead(path, image.ioError());
-    return true;
+    std::fprintf(stderr, "d88info: %s\n", fileio::cannotRead(path, error).c_str());
+    return kFailed;
 }
 
 int writeExport(const Options& options, const d88::D88Image& image, const Export& exported)
@@ -83,10 +76,8 @@ int writeExport(const Options& options, const d88::D88Image& image, const Export
 int summarise(d88::D88Image& image, TrackScan& scan, const char* path)
 {
     GatheredImage gathered;
-    if (!gatherImage(image, scan, path, &gathered))
-        return cannotRead(path, ENOMEM);
-    if (readFailed(image, path))
-        return kFailed;
+    if (const int error = gatherImage(image, scan, path, &gathered))
+        return cannotRead(path, error);
     printSummary(stdout, gathered.facts);
     return finishStdout(kOk);
 }
@@ -112,13 +103,14 @@ int runInfo(int argc, char* argv[])
     const char* path = options.image;
     d88::D88Image image;
     if (!image.open(path)) {
-        std::fprintf(stderr, "d88info: cannot open %s: %s\n", path,
-                     fileio::errorText(image.ioError()).c_str());
+        std::fprintf(stderr, "d88info: %s\n", fileio::cannotOpen(path, image.ioError()).c_str());
         return kFailed;
     }
-    if (!looksLikeD88(image, &why)) {
-        if (!readFailed(image, path))
-            std::fprintf(stderr, "d88info: %s: not a D88 image: %s\n", path, why.c_str());
+    const d88::Verdict verdict = d88::judgeImage(image);
+    if (verdict.readError)
+        return cannotRead(path, verdict.readError);
+    if (!verdict.possible) {
+        std::fprintf(stderr, "d88info: %s: not a D88 image: %s\n", path, verdict.reason);
         return kFailed;
     }
     TrackScan scan;
@@ -139,24 +131,27 @@ int runInfo(int argc, char* argv[])
         return kFailed;
     }
     DiskFacts disk;
-    if (!gatherDisk(image, options.disk, scan, &disk)) {
-        if (!readFailed(image, path))
-            std::fprintf(stderr, "d88info: disk %d's header cannot be read\n", options.disk);
+    int error = 0;
+    switch (gatherDisk(image, options.disk, scan, &disk, &error)) {
+    case Gathering::ReadFailed:
+        return cannotRead(path, error);
+    case Gathering::NoHeader:
+        std::fprintf(stderr, "d88info: disk %d's header cannot be read\n", options.disk);
         return kFailed;
+    case Gathering::Whole:
+        break;
     }
-    if (readFailed(image, path))
-        return kFailed;
     if (options.mode == Mode::Tracks) {
-        printTracks(stdout, image, scan, disk);
+        error = printTracks(stdout, image, scan, disk);
         const int status = finishStdout(kOk);
-        return readFailed(image, path) ? kFailed : status;
+        return error ? cannotRead(path, error) : status;
     }
 
     Export exported;
     const bool made = options.mode == Mode::Raw ? exportRaw(image, scan, disk, &exported, &why)
                                                 : exportDisk(image, disk, &exported, &why);
-    if (readFailed(image, path))
-        return kFailed;
+    if (exported.readError)
+        return cannotRead(path, exported.readError);
     if (!made) {
         std::fprintf(stderr, "d88info: %s\n", why.c_str());
         return kFailed;

@@ -1,6 +1,7 @@
 #include "report.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <new>
 #include <string>
 
@@ -34,29 +35,39 @@ const char* protectMeaning(int value)
 
 void printBootLabel(std::FILE* out, const ImageFacts& image, const DiskFacts& disk)
 {
-    if (!disk.bootFound) {
-        std::fprintf(out, "  boot:       no 256-byte boot sector (track 0, C 0 H 0 R 1 N 1)\n");
-        return;
+    std::fprintf(out, "  boot:       %s\n", bootLine(disk).c_str());
+    if (disk.kind != zanvo::DiskKind::Unknown && disk.index != 0)
+        std::fprintf(out,
+                     "  note:       zanvo-extract cuts only disk 0; `d88info --split %s %d -o FILE` "
+                     "writes this disk alone\n",
+                     image.imageName, disk.index);
+}
+
+// "data CRC error x1; deleted data x2; controller status 0x55 x1".
+std::string flagCounts(const DiskFacts& disk)
+{
+    std::string flags;
+    const auto add = [&flags](d88::SectorFlag flag, int status, std::int64_t count) {
+        flags += flags.empty() ? "" : "; ";
+        d88::appendFlagWords(flags, flag, static_cast<std::uint8_t>(status));
+        flags += " x" + std::to_string(count);
+    };
+    for (const d88::SectorFlag flag : d88::kEverySectorFlag) {
+        if (flag != d88::SectorFlag::OtherStatus) {
+            if (disk.flags[static_cast<int>(flag)] > 0)
+                add(flag, 0, disk.flags[static_cast<int>(flag)]);
+            continue;
+        }
+        for (int status = 0; status < 256; ++status)
+            if (disk.otherStatuses[status] > 0)
+                add(flag, status, disk.otherStatuses[status]);
     }
-    if (disk.kind != zanvo::DiskKind::Unknown) {
-        std::fprintf(out, "  boot:       ZANVO Disk %c label at bytes 1-16\n",
-                     disk.kind == zanvo::DiskKind::DiskA ? 'A' : 'F');
-        if (disk.index != 0)
-            std::fprintf(out,
-                         "  note:       zanvo-extract cuts only disk 0; `d88info --split %s %d -o FILE` "
-                         "writes this disk alone\n",
-                         image.imageName, disk.index);
-        return;
-    }
-    std::fprintf(out, "  boot:       no ZANVO label; bytes 1-16:");
-    for (int i = zanvo::kLabelOffset; i < zanvo::kLabelOffset + zanvo::kLabelLength; ++i)
-        std::fprintf(out, " %02x", disk.boot[i]);
-    std::fprintf(out, "\n");
+    return flags;
 }
 
 void printRecords(std::FILE* out, const ImageFacts& image, const DiskFacts& disk)
 {
-    std::string records, codes, flags;
+    std::string records, codes;
     for (int i = 0; i < disk.recordCountKinds; ++i) {
         const auto& [count, tracks] = disk.recordCounts[i];
         records += (records.empty() ? "" : "; ") + std::to_string(count) + " a track on " +
@@ -70,17 +81,7 @@ void printRecords(std::FILE* out, const ImageFacts& image, const DiskFacts& disk
                  (bytes > 0 ? " (" + std::to_string(bytes) + " bytes)" : std::string()) + " x" +
                  std::to_string(disk.sizeCodes[n]);
     }
-    for (int status = 1; status < 256; ++status) {
-        if (disk.statuses[status] == 0)
-            continue;
-        char hex[8];
-        std::snprintf(hex, sizeof hex, "%02X", status);
-        flags += (flags.empty() ? "" : "; ") + std::string("status ") + hex + " x" +
-                 std::to_string(disk.statuses[status]);
-    }
-    if (disk.deleted > 0)
-        flags +=
-            (flags.empty() ? "" : "; ") + std::string("deleted-data mark x") + std::to_string(disk.deleted);
+    const std::string flags = flagCounts(disk);
     std::fprintf(out, "  records:    %s\n", records.empty() ? "none" : records.c_str());
     std::fprintf(out, "  size codes: %s\n", codes.empty() ? "none" : codes.c_str());
     if (!flags.empty())
@@ -139,19 +140,38 @@ std::int64_t moreDisksAt(d88::D88Image& image)
     return next + d88::kDiskHeaderSize <= image.fileSize() ? next : -1;
 }
 
-bool gatherImage(d88::D88Image& image, TrackScan& scan, const char* imageName, GatheredImage* out)
+int gatherImage(d88::D88Image& image, TrackScan& scan, const char* imageName, GatheredImage* out)
 {
     const auto count = static_cast<std::size_t>(image.diskCount());
     out->disks.reset(new (std::nothrow) DiskFacts[count]);
     if (!out->disks)
-        return false;
+        return ENOMEM;
+    int error = 0;
     for (std::size_t i = 0; i < count; ++i)
-        gatherDisk(image, static_cast<int>(i), scan, &out->disks[i]);
+        if (gatherDisk(image, static_cast<int>(i), scan, &out->disks[i], &error) == Gathering::ReadFailed)
+            return error;
     out->facts.imageName = imageName;
     out->facts.diskCount = image.diskCount();
     out->facts.disks = std::span<const DiskFacts>(out->disks.get(), count);
+    image.clearIoError();
     out->facts.moreDisksAt = moreDisksAt(image);
-    return true;
+    return image.ioError();
+}
+
+std::string bootLine(const DiskFacts& disk)
+{
+    if (!disk.bootFound)
+        return "no 256-byte boot sector (track 0, C 0 H 0 R 1 N 1)";
+    if (disk.kind != zanvo::DiskKind::Unknown)
+        return std::string("ZANVO Disk ") + (disk.kind == zanvo::DiskKind::DiskA ? 'A' : 'F') +
+               " label at bytes 1-16";
+    std::string line = "no ZANVO label; bytes 1-16:";
+    for (int i = zanvo::kLabelOffset; i < zanvo::kLabelOffset + zanvo::kLabelLength; ++i) {
+        char hex[4];
+        std::snprintf(hex, sizeof hex, " %02x", disk.boot[i]);
+        line += hex;
+    }
+    return line;
 }
 
 void printSummary(std::FILE* out, const ImageFacts& image)

@@ -1,4 +1,3 @@
-#include "recovery_text.h"
 #include "report.h"
 
 #include <string>
@@ -9,52 +8,40 @@ namespace {
 
 char otherSizeMark(int n)
 {
-    return n < 10 ? static_cast<char>('0' + n) : '+';
+    return kOtherSizeCodes[n < 10 ? n : 10];
 }
 
-// " 5.0.7.1" and, for a flagged record, "[status B0]", "[deleted]" or both.
+// " 5.0.7.1" and, for a flagged record, its flags: "[data CRC error]".
 void printRecord(std::FILE* out, const SectorRecord& record)
 {
     std::fprintf(out, " %d.%d.%d.%d", record.id.c, record.id.h, record.id.r, record.id.n);
-    const bool deleted = (record.deletedMark & d88::kDeletedDataMark) != 0;
-    if (deleted && record.status != 0)
-        std::fprintf(out, "[deleted, status %02X]", record.status);
-    else if (deleted)
-        std::fprintf(out, "[deleted]");
-    else if (record.status != 0)
-        std::fprintf(out, "[status %02X]", record.status);
-}
-
-// What the statuses seen on the disk mean, for the listing's last line.
-void printFlagMeanings(std::FILE* out, const DiskFacts& disk)
-{
-    std::string meanings;
-    for (int status = 1; status < 256; ++status) {
-        if (disk.statuses[status] == 0)
+    const d88::SectorFlags flags = record.flags();
+    if (!flags.any())
+        return;
+    std::string words;
+    for (const d88::SectorFlag flag : d88::kEverySectorFlag) {
+        if (!flags.has(flag))
             continue;
-        zanvo::Text text;
-        zanvo::describeStatus(static_cast<std::uint8_t>(status), &text);
-        char hex[8];
-        std::snprintf(hex, sizeof hex, "%02X", status);
-        meanings += (meanings.empty() ? "" : "; ") + std::string("status ") + hex + ": " + text.c_str();
+        words += words.empty() ? "[" : ", ";
+        d88::appendFlagWords(words, flag, flags.status());
     }
-    if (disk.deleted > 0)
-        meanings += (meanings.empty() ? "" : "; ") + std::string("deleted: a deleted-data address mark");
-    if (!meanings.empty())
-        std::fprintf(out, "flags, as the dumper recorded them: %s\n", meanings.c_str());
+    std::fprintf(out, "%s]", words.c_str());
 }
 
-void printMap(std::FILE* out, d88::D88Image& image, TrackScan& scan, const DiskFacts& disk)
+// The map, rows read afresh: 0, or the reader's error.
+int printMap(std::FILE* out, d88::D88Image& image, TrackScan& scan, const DiskFacts& disk)
 {
     if (disk.highR < 0) {
         std::fprintf(out, "\nmap: no records\n");
-        return;
+        return 0;
     }
-    std::fprintf(out,
-                 "\nmap of sector numbers %d-%d: '%c' present, '%c' missing, '%c' duplicated, "
-                 "'%c' C/H of another track, '%c' flagged by the dumper, a digit: size code other than %d\n",
-                 disk.lowR, disk.highR, kPresent, kMissing, kDuplicated, kForeign, kFlagged,
-                 disk.commonSizeCode);
+    std::string legend;
+    for (const MapMark& mark : mapLegend(disk)) {
+        legend += legend.empty() ? "" : ", ";
+        legend += mark.marks.size() == 1 ? "'" + mark.marks + "' " : std::string("a digit: ");
+        legend += mark.words;
+    }
+    std::fprintf(out, "\nmap of sector numbers %d-%d: %s\n", disk.lowR, disk.highR, legend.c_str());
     for (const int divisor : {100, 10, 1}) {
         if (divisor > disk.highR)
             continue;
@@ -63,18 +50,66 @@ void printMap(std::FILE* out, d88::D88Image& image, TrackScan& scan, const DiskF
             header += static_cast<char>('0' + r / divisor % 10);
         std::fprintf(out, "%s\n", header.c_str());
     }
-    const int lastTrack = std::max(disk.highest(TrackState::Present), disk.highest(TrackState::PastEnd));
-    for (int t = 0; t <= lastTrack; ++t) {
-        if (disk.tracks[t] == TrackState::Absent)
-            std::fprintf(out, "track %3d absent\n", t);
-        else if (disk.tracks[t] == TrackState::PastEnd)
-            std::fprintf(out, "track %3d past the end of the file\n", t);
+    std::vector<MapRow> rows;
+    const int error = mapRows(image, scan, disk, &rows);
+    for (const MapRow& row : rows) {
+        if (row.state == TrackState::Absent)
+            std::fprintf(out, "track %3d absent\n", row.track);
+        else if (row.state == TrackState::PastEnd)
+            std::fprintf(out, "track %3d past the end of the file\n", row.track);
         else
-            std::fprintf(out, "track %3d %s\n", t, mapRow(disk, t, scan.scan(image, t)).c_str());
+            std::fprintf(out, "track %3d %s\n", row.track, row.marks.c_str());
     }
+    return error;
 }
 
 } // namespace
+
+char flagMark(d88::SectorFlag flag)
+{
+    switch (flag) {
+    case d88::SectorFlag::IdCrcError:
+        return 'i';
+    case d88::SectorFlag::DataCrcError:
+        return 'c';
+    case d88::SectorFlag::NoAddressMark:
+        return 'a';
+    case d88::SectorFlag::NoDataMark:
+        return 'm';
+    case d88::SectorFlag::DeletedData:
+        return 'e';
+    case d88::SectorFlag::OtherStatus:
+        break;
+    }
+    return '!';
+}
+
+std::vector<MapMark> mapLegend(const DiskFacts& disk)
+{
+    std::vector<MapMark> legend = {
+        {std::string(1, kPresent), "present"},
+        {std::string(1, kMissing), "missing"},
+        {std::string(1, kDuplicated), "duplicated"},
+        {std::string(1, kForeign), "C/H of another track"},
+        {kOtherSizeCodes, "size code other than " + std::to_string(disk.commonSizeCode)},
+    };
+    for (const d88::SectorFlag flag : d88::kEverySectorFlag) {
+        if (disk.flags[static_cast<int>(flag)] == 0)
+            continue;
+        MapMark mark{std::string(1, flagMark(flag)), ""};
+        if (flag != d88::SectorFlag::OtherStatus)
+            d88::appendFlagWords(mark.words, flag, 0);
+        // Every other status shares one mark; its words name each value seen.
+        for (int status = 0; status < 256 && flag == d88::SectorFlag::OtherStatus; ++status) {
+            if (disk.otherStatuses[status] == 0)
+                continue;
+            mark.words += mark.words.empty() ? "" : ", ";
+            d88::appendFlagWords(mark.words, flag, static_cast<std::uint8_t>(status));
+        }
+        legend.push_back(std::move(mark));
+    }
+    return legend;
+}
 
 std::string mapRow(const DiskFacts& disk, int track, std::span<const SectorRecord> records)
 {
@@ -86,10 +121,11 @@ std::string mapRow(const DiskFacts& disk, int track, std::span<const SectorRecor
             continue;
         char& cell = row[static_cast<std::size_t>(record.id.r - disk.lowR)];
         char mark = kPresent;
-        if (record.id.c != track / 2 || record.id.h != track % 2)
+        const d88::SectorFlags flags = record.flags();
+        if (record.id.c != d88::cylinderOf(track) || record.id.h != d88::headOf(track))
             mark = kForeign;
-        else if (isFlagged(record))
-            mark = kFlagged;
+        else if (flags.any())
+            mark = flagMark(flags.first());
         else if (record.id.n != disk.commonSizeCode)
             mark = otherSizeMark(record.id.n);
         cell = cell == kMissing ? mark : kDuplicated;
@@ -97,16 +133,33 @@ std::string mapRow(const DiskFacts& disk, int track, std::span<const SectorRecor
     return row;
 }
 
-void printTracks(std::FILE* out, d88::D88Image& image, TrackScan& scan, const DiskFacts& disk)
+int mapRows(d88::D88Image& image, TrackScan& scan, const DiskFacts& disk, std::vector<MapRow>* rows)
+{
+    rows->clear();
+    image.clearIoError();
+    if (!image.selectDisk(disk.index))
+        return image.ioError();
+    const int lastTrack = std::max(disk.highest(TrackState::Present), disk.highest(TrackState::PastEnd));
+    for (int t = 0; t <= lastTrack; ++t) {
+        MapRow row{t, disk.tracks[t], ""};
+        if (row.state == TrackState::Present)
+            row.marks = mapRow(disk, t, scan.scan(image, t));
+        rows->push_back(std::move(row));
+    }
+    return image.ioError();
+}
+
+int printTracks(std::FILE* out, d88::D88Image& image, TrackScan& scan, const DiskFacts& disk)
 {
     std::fprintf(out, "disk %d: %d tracks present; record IDs as C.H.R.N in stored order\n", disk.index,
                  disk.count(TrackState::Present));
+    image.clearIoError();
     if (!image.selectDisk(disk.index))
-        return;
+        return image.ioError();
     for (int t = 0; t < d88::kMaxTracks; ++t) {
         if (disk.tracks[t] == TrackState::Absent)
             continue;
-        std::fprintf(out, "track %3d (C %d H %d) at 0x%x: ", t, t / 2, t % 2,
+        std::fprintf(out, "track %3d (C %d H %d) at 0x%x: ", t, d88::cylinderOf(t), d88::headOf(t),
                      static_cast<unsigned>(disk.trackOffsets[t]));
         if (disk.tracks[t] == TrackState::PastEnd) {
             std::fprintf(out, "past the end of the file\n");
@@ -118,9 +171,11 @@ void printTracks(std::FILE* out, d88::D88Image& image, TrackScan& scan, const Di
             printRecord(out, record);
         std::fprintf(out, "\n");
     }
-    printFlagMeanings(out, disk);
-    if (disk.count(TrackState::Present) + disk.count(TrackState::PastEnd) > 0)
-        printMap(out, image, scan, disk);
+    const int error = image.ioError();
+    if (disk.count(TrackState::Present) + disk.count(TrackState::PastEnd) == 0)
+        return error;
+    const int mapError = printMap(out, image, scan, disk);
+    return error ? error : mapError;
 }
 
 } // namespace d88info

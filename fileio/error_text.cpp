@@ -13,4 +13,20 @@ std::string errorText(int error)
     return error ? std::generic_category().message(error) : std::string("I/O error");
 }
 
+std::string cannotOpen(const char* path, int error)
+{
+    return std::string("cannot open ") + path + ": " + errorText(error);
+}
+
+std::string cannotRead(const char* path, int error)
+{
+    return std::string("cannot read ") + path + ": " + errorText(error);
+}
+
+std::string cannotReadFile(const char* name, const char* image, int error)
+{
+    return std::string("cannot read ") + name + " from " + image + ": " + errorText(error) + "; " + name +
+           " not written";
+}
+
 } // namespace fileio

@@ -1,4 +1,6 @@
-// The system's reason for a failure, as plain text for a diagnostic.
+// The system's reason for a failure, as plain text for a diagnostic, and the
+// lines both programs and the page say when an image cannot be opened or
+// read (each caller adds its own prefix).
 #ifndef FILEIO_ERROR_TEXT_H
 #define FILEIO_ERROR_TEXT_H
 
@@ -9,6 +11,16 @@ namespace fileio {
 // The errno value's message ("No such file or directory"); "not a regular
 // file" for the reader's kErrorNotRegularFile; "I/O error" for 0.
 std::string errorText(int error);
+
+// "cannot open PATH: REASON".
+std::string cannotOpen(const char* path, int error);
+
+// "cannot read PATH: REASON".
+std::string cannotRead(const char* path, int error);
+
+// "cannot read NAME from IMAGE: REASON; NAME not written", for a file whose
+// sectors could not be read.
+std::string cannotReadFile(const char* name, const char* image, int error);
 
 } // namespace fileio
 

@@ -4,7 +4,8 @@
 #include "fuzz_support.h"
 #include "raw_export.h"
 #include "report.h"
-#include "verdict.h"
+
+#include "d88/verdict.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -22,28 +23,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     d88::D88Image image;
     CHECK(image.open(path.c_str()));
+    const d88::Verdict verdict = d88::judgeImage(image);
+    CHECK(verdict.readError == 0);
+    CHECK(verdict.possible == (verdict.reason[0] == '\0'));
     std::string why;
-    const bool d88 = d88info::looksLikeD88(image, &why);
-    CHECK(d88 || !why.empty());
     static d88info::TrackScan scan;
     CHECK(scan.ok());
 
     // Every report runs whatever the verdict, so the fuzzer reaches them all.
     d88info::GatheredImage gathered;
-    CHECK(d88info::gatherImage(image, scan, "image", &gathered));
+    CHECK(d88info::gatherImage(image, scan, "image", &gathered) == 0);
     d88info::printSummary(sink, gathered.facts);
     const d88info::DiskFacts* disks = gathered.disks.get();
     for (int i = 0; i < image.diskCount(); ++i)
         CHECK(disks[i].gathered); // an indexed header can always be read again
 
     for (int disk = 0; disk < image.diskCount() && disk < 4; ++disk) {
-        d88info::printTracks(sink, image, scan, disks[disk]);
+        CHECK(d88info::printTracks(sink, image, scan, disks[disk]) == 0);
         d88info::Export exported;
         if (d88info::exportRaw(image, scan, disks[disk], &exported, &why)) {
             CHECK(exported.length >= 0 && exported.length <= exported.wanted);
             CHECK(exported.stop.empty() == (exported.length == exported.wanted));
         } else {
-            CHECK(!why.empty());
+            CHECK(!why.empty() && exported.readError == 0);
         }
         d88info::Export copy;
         if (d88info::exportDisk(image, disks[disk], &copy, &why)) {

@@ -254,32 +254,52 @@ TEST_F(InfoDamageTest, FlagsInTheSummaryTheListingAndTheMap)
     testimg::findRecord(disk, 2, 5)->reserved[1] = 0x10; // header byte 7: deleted data
     testimg::findRecord(disk, 3, 2)->reserved[1] = 0x10;
     testimg::findRecord(disk, 3, 2)->reserved[2] = 0xA0;
-    disk.headerBytes[0x1A] = 0x10; // write-protected
+    testimg::findRecord(disk, 3, 7)->reserved[2] = 0x10; // status 0x10: deleted data too
+    testimg::findRecord(disk, 0, 8)->reserved[2] = 0x37; // a status without a name
+    disk.headerBytes[0x1A] = 0x10;                       // write-protected
     write("flags.d88", testimg::buildDisk(disk));
 
     const RunResult summary = info({"flags.d88"});
     EXPECT_TRUE(hasLine(summary.out, "  protect:    0x10 (write-protected)")) << summary.out;
     EXPECT_TRUE(hasLine(summary.out,
-                        "  flags:      status A0 x1; status B0 x1; deleted-data mark x2 (set when the "
-                        "disk was dumped; `d88info flags.d88 0` shows where)"))
+                        "  flags:      ID CRC error x1; data CRC error x1; controller status 0x37 x1; "
+                        "deleted data x3 (set when the disk was dumped; `d88info flags.d88 0` shows where)"))
         << summary.out;
 
     const RunResult listing = info({"flags.d88", "0"});
     EXPECT_EQ(listing.status, 0);
     EXPECT_TRUE(
         hasLine(listing.out, "track   1 (C 0 H 1) at 0x" + hex(688 + 8 * 272) +
-                                 ": 8 records: 0.1.1.1 0.1.2.1 0.1.3.1[status B0] 0.1.4.1 0.1.5.1 0.1.6.1 "
-                                 "0.1.7.1 0.1.8.1"))
+                                 ": 8 records: 0.1.1.1 0.1.2.1 0.1.3.1[data CRC error] 0.1.4.1 0.1.5.1 "
+                                 "0.1.6.1 0.1.7.1 0.1.8.1"))
         << listing.out;
-    EXPECT_NE(listing.out.find(" 1.1.2.1[deleted, status A0] "), std::string::npos);
-    EXPECT_TRUE(hasLine(listing.out,
-                        "flags, as the dumper recorded them: status A0: ID CRC error; status B0: data "
-                        "CRC error; deleted: a deleted-data address mark"));
+    EXPECT_NE(listing.out.find(" 1.1.2.1[ID CRC error, deleted data] "), std::string::npos);
+    EXPECT_NE(listing.out.find(" 0.0.8.1[controller status 0x37]\n"), std::string::npos);
+    EXPECT_TRUE(hasLine(listing.out, "map of sector numbers 1-8: '#' present, '.' missing, 'D' duplicated, "
+                                     "'x' C/H of another track, a digit: size code other than 1, 'i' ID "
+                                     "CRC error, 'c' data CRC error, '!' controller status 0x37, 'e' "
+                                     "deleted data"));
     const std::string map = listing.out.substr(listing.out.find("track   0 #"));
-    EXPECT_EQ(map, "track   0 ########\n"
-                   "track   1 ##!#####\n"
-                   "track   2 ####!###\n"
-                   "track   3 #!######\n");
+    EXPECT_EQ(map, "track   0 #######!\n"
+                   "track   1 ##c#####\n"
+                   "track   2 ####e###\n"
+                   "track   3 #i####e#\n");
+
+    // zanvo-extract names the same flags with the same words.
+    Disk diskA = testimg::formattedDisk(6);
+    testimg::setBootLabel(diskA, testimg::kDiskALabel);
+    testimg::findRecord(diskA, 10, 7)->reserved = {0x00, 0x10, 0xA0};
+    testimg::findRecord(diskA, 11, 2)->reserved[2] = 0x37;
+    write("flagged-a.d88", testimg::buildDisk(diskA));
+    const RunResult cut = testsupport::runProgram(kTool, {"flagged-a.d88"}, dir.path());
+    EXPECT_TRUE(hasLine(cut.err,
+                        "zanvo-extract: warning: DRIVER: 2 sectors flagged when the disk was dumped, "
+                        "written as stored: track 10 sector 7: ID CRC error; track 10 sector 7: "
+                        "deleted data; track 11 sector 2: controller status 0x37"))
+        << cut.err;
+    const RunResult listedA = info({"flagged-a.d88", "0"});
+    EXPECT_NE(listedA.out.find(" 5.0.7.1[ID CRC error, deleted data] "), std::string::npos);
+    EXPECT_NE(listedA.out.find(" 5.1.2.1[controller status 0x37] "), std::string::npos);
 }
 
 TEST_F(InfoDamageTest, SmallTruths)

@@ -200,7 +200,7 @@ TEST_F(D88InfoTest, MapOfADamagedDisk)
     const std::string map = r.out.substr(r.out.find("\nmap"));
     EXPECT_EQ(map,
               "\nmap of sector numbers 1-8: '#' present, '.' missing, 'D' duplicated, 'x' C/H of another "
-              "track, '!' flagged by the dumper, a digit: size code other than 1\n"
+              "track, a digit: size code other than 1\n"
               "          12345678\n"
               "track   0 ########\n"
               "track   1 D#.#####\n"
@@ -245,6 +245,17 @@ TEST_F(D88InfoTest, ATrackTableShorterThanTheHeader)
         hasLine(r.out, "  table:      84 entries (the first track starts at 0x170; the rest is sector data)"))
         << r.out;
     EXPECT_TRUE(hasLine(r.out, "  records:    4 a track on 2 tracks")) << r.out;
+
+    // A disk size of 0 bounds nothing: the file does, for the table's end as
+    // for the verdict.
+    for (std::size_t i = 0; i < 4; ++i)
+        bytes[0x1C + i] = 0;
+    testimg::writeFile((dir / "unsized.d88").string(), bytes);
+    const RunResult unsized = info({"unsized.d88"});
+    EXPECT_EQ(unsized.status, 0);
+    EXPECT_TRUE(hasLine(
+        unsized.out, "  table:      84 entries (the first track starts at 0x170; the rest is sector data)"))
+        << unsized.out;
 }
 
 TEST_F(D88InfoTest, ClearErrorsForBadArguments)

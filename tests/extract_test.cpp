@@ -221,7 +221,7 @@ const DamageCase kDamageCases[] = {
          sectorOf(d, 26, 6).reserved[0] = 0x40; // single density is no flag
      },
      std::string("zanvo-extract: warning: DRIVER: 3 sectors") + kFlagged +
-         "track 10 sector 7, track 11 sector 3: data CRC error; track 11 sector 2: deleted-data mark\n" +
+         "track 10 sector 7, track 11 sector 3: data CRC error; track 11 sector 2: deleted data\n" +
          "zanvo-extract: warning: ZANVO11: 1 sector" + kFlagged +
          "track 26 sector 5: controller status 0x12\n"},
 };

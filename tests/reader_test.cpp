@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <optional>
 #include <random>
 
 namespace {
@@ -86,8 +87,93 @@ TEST_F(ReaderTest, ClosedAndUnselectedImagesDeliverNothing)
     EXPECT_EQ(image.mediaType(), -1);
 
     // Open but not selected: the track table is still all zero.
-    ASSERT_TRUE(loadDisks({testimg::formattedDisk(1, 2)}));
+    Disk named = testimg::formattedDisk(1, 2);
+    named.name = "KEPT";
+    ASSERT_TRUE(loadDisks({named}));
     EXPECT_EQ(image.readSector(0, 0, 0, 1, 1, buf, 256), 0);
+
+    // Closing forgets the file and the selection, but keeps the last
+    // selection's name, size and table, which read nothing without a file.
+    ASSERT_TRUE(image.selectDisk(0));
+    const std::int32_t size = image.diskSize();
+    image.close();
+    EXPECT_EQ(image.selectedDisk(), -1);
+    EXPECT_EQ(image.mediaType(), -1);
+    EXPECT_STREQ(image.diskName(), "KEPT");
+    EXPECT_EQ(image.diskSize(), size);
+    EXPECT_NE(image.trackOffset(0), 0);
+    EXPECT_EQ(image.readSector(0, 0, 0, 1, 1, buf, 256), 0);
+    EXPECT_FALSE(image.trackPresent(0));
+}
+
+TEST(SectorFlags, EachFlagByteMeansWhatTheWritersMean)
+{
+    using d88::SectorFlag;
+    struct Case {
+        std::uint8_t deletedMark, status;
+        std::vector<SectorFlag> flags; // in the order they are told
+        std::string words;             // of the flag shown where one fits
+    };
+    const Case cases[] = {
+        {0x00, 0x00, {}, ""},
+        {0x10, 0x00, {SectorFlag::DeletedData}, "deleted data"},
+        {0x01, 0x00, {SectorFlag::DeletedData}, "deleted data"},
+        {0x00, 0x10, {SectorFlag::DeletedData}, "deleted data"},
+        {0x00, 0xA0, {SectorFlag::IdCrcError}, "ID CRC error"},
+        {0x00, 0xB0, {SectorFlag::DataCrcError}, "data CRC error"},
+        {0x00, 0xE0, {SectorFlag::NoAddressMark}, "no address mark"},
+        {0x00, 0xF0, {SectorFlag::NoDataMark}, "no data mark"},
+        {0x00, 0x20, {SectorFlag::OtherStatus}, "controller status 0x20"},
+        {0x00, 0xFF, {SectorFlag::OtherStatus}, "controller status 0xFF"},
+        {0x10, 0xB0, {SectorFlag::DataCrcError, SectorFlag::DeletedData}, "data CRC error"},
+        {0x10, 0x0A, {SectorFlag::OtherStatus, SectorFlag::DeletedData}, "controller status 0x0A"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "byte 7 " << int(c.deletedMark) << ", status " << int(c.status));
+        const d88::SectorFlags flags = d88::SectorFlags::of(c.deletedMark, c.status);
+        std::vector<SectorFlag> has;
+        for (const SectorFlag flag : d88::kEverySectorFlag)
+            if (flags.has(flag))
+                has.push_back(flag);
+        EXPECT_EQ(has, c.flags);
+        EXPECT_EQ(flags.any(), !c.flags.empty());
+        if (flags.any()) {
+            std::string words;
+            d88::appendFlagWords(words, flags.first(), flags.status());
+            EXPECT_EQ(words, c.words);
+        }
+    }
+}
+
+TEST(SectorPlaces, RunsMoveOnAsTheTitleNumbersTracks)
+{
+    EXPECT_EQ(d88::placeOnTrack(27, 9, 1), (d88::SectorPlace{27, d88::SectorId{13, 1, 9, 1}}));
+    struct Case {
+        d88::SectorPlace at;
+        int first, last;
+        std::optional<d88::SectorPlace> next; // none: the run cannot go on
+    };
+    const Case cases[] = {
+        {{10, {5, 0, 6, 1}}, 1, 16, d88::SectorPlace{10, {5, 0, 7, 1}}},
+        {{10, {5, 0, 16, 1}}, 1, 16, d88::SectorPlace{11, {5, 1, 1, 1}}},
+        {{11, {5, 1, 16, 1}}, 1, 16, d88::SectorPlace{12, {6, 0, 1, 1}}},
+        {{3, {1, 1, 8, 2}}, 1, 8, d88::SectorPlace{4, {2, 0, 1, 2}}},
+        {{0, {0, 0, 255, 1}}, 1, 300, std::nullopt},   // sector 256 has no ID
+        {{511, {255, 1, 16, 1}}, 1, 16, std::nullopt}, // nor has cylinder 256
+        {{0, {0, 0, 16, 1}}, 256, 16, std::nullopt},
+        {{511, {255, 0, 16, 1}}, 1, 16, d88::SectorPlace{512, {255, 1, 1, 1}}},
+    };
+    for (const Case& c : cases) {
+        d88::SectorPlace at = c.at;
+        EXPECT_EQ(d88::nextInRun(&at, c.first, c.last), c.next.has_value())
+            << c.at.track << "/" << int(c.at.id.r);
+        EXPECT_EQ(at, c.next.value_or(c.at));
+    }
+    d88::SectorPlace place;
+    EXPECT_FALSE(d88::makePlace(0, 256, 0, 1, 1, &place));
+    EXPECT_FALSE(d88::makePlace(0, 0, 0, -1, 1, &place));
+    EXPECT_TRUE(d88::makePlace(200, 0, 0, 255, 8, &place));
+    EXPECT_EQ(place, (d88::SectorPlace{200, d88::SectorId{0, 0, 255, 8}}));
 }
 
 TEST_F(ReaderTest, OpenRefusesWhatIsNotARegularFile)
@@ -143,15 +229,17 @@ TEST_F(ReaderTest, FoundSectorsShowTheirRecordFields)
     Bytes buf(256, 0xEE);
     d88::SectorRecord record;
     std::int32_t copied = -1;
-    ASSERT_TRUE(image.findSector(1, d88::SectorId{0, 1, 3, 1}, buf, &record, &copied));
+    ASSERT_TRUE(image.findSector({1, d88::SectorId{0, 1, 3, 1}}, buf, &record, &copied));
     EXPECT_EQ(copied, 100);
     EXPECT_EQ(record.density, 0x40);
-    EXPECT_EQ(record.deletedMark, d88::kDeletedDataMark);
+    EXPECT_EQ(record.deletedMark, 0x10);
     EXPECT_EQ(record.status, 0xB0);
+    EXPECT_TRUE(record.flags().has(d88::SectorFlag::DataCrcError));
+    EXPECT_TRUE(record.flags().has(d88::SectorFlag::DeletedData));
     EXPECT_EQ(record.dataSize, 100);
     EXPECT_EQ(record.sectorCount, 4);
     EXPECT_TRUE(sameBytes(flagged.data, Bytes(buf.begin(), buf.begin() + 100)));
-    EXPECT_FALSE(image.findSector(1, d88::SectorId{0, 1, 3, 2}, buf, &record, &copied));
+    EXPECT_FALSE(image.findSector({1, d88::SectorId{0, 1, 3, 2}}, buf, &record, &copied));
     EXPECT_EQ(copied, 0);
 
     // The listing carries the same fields, in stored order.
@@ -668,7 +756,7 @@ TEST_F(RunTest, SpanFormsDeliverWhatThePointerFormsDeliver)
                                static_cast<std::uint8_t>(c.r), 1};
         Bytes viaSpan(c.size, 0xEE), viaPointer(c.size, 0xEE);
         const auto size = static_cast<std::int32_t>(c.size);
-        EXPECT_EQ(image.readSectors(c.track, id, viaSpan),
+        EXPECT_EQ(image.readSectors({c.track, id}, viaSpan),
                   image.readSectors(c.track, id.c, id.h, id.r, id.n, viaPointer.data(), size))
             << c.track << "/" << c.r << " " << c.size;
         EXPECT_TRUE(sameBytes(viaPointer, viaSpan));
@@ -678,7 +766,7 @@ TEST_F(RunTest, SpanFormsDeliverWhatThePointerFormsDeliver)
             sameBytes(want, Bytes(viaSpan.begin(), viaSpan.begin() + static_cast<long>(want.size()))));
 
         Bytes one(c.size, 0);
-        const std::int32_t got = image.readSector(c.track, id, one);
+        const std::int32_t got = image.readSector({c.track, id}, one);
         EXPECT_EQ(got, static_cast<std::int32_t>(std::min<std::size_t>(c.size, 256)));
         EXPECT_TRUE(
             sameBytes(Bytes(want.begin(), want.begin() + got), Bytes(one.begin(), one.begin() + got)));

@@ -11,9 +11,14 @@ namespace {
 
 constexpr char kToolName[] = "zanvo-extract";
 
+void sayError(const std::string& line)
+{
+    std::fprintf(stderr, "%s: %s\n", kToolName, line.c_str());
+}
+
 } // namespace
 
-void printMessage(ToolState& state, const std::string& text)
+void printMessage(ToolState& state, std::string_view text)
 {
     if (state.stdoutFailed)
         return;
@@ -36,23 +41,19 @@ void reportWriteFailure(ToolState& state, const char* name, const std::string& r
 void reportReadFailure(ToolState& state, const char* name, int error)
 {
     state.failed = true;
-    const std::string reason = fileio::errorText(error);
-    if (name)
-        std::fprintf(stderr, "%s: cannot read %s from %s: %s; %s not written\n", kToolName, name,
-                     state.imagePath, reason.c_str(), name);
-    else
-        std::fprintf(stderr, "%s: cannot read %s: %s\n", kToolName, state.imagePath, reason.c_str());
+    sayError(name ? fileio::cannotReadFile(name, state.imagePath, error)
+                  : fileio::cannotRead(state.imagePath, error));
 }
 
 void reportOpenFailure(const char* path, int error)
 {
-    std::fprintf(stderr, "%s: cannot open %s: %s\n", kToolName, path, fileio::errorText(error).c_str());
+    sayError(fileio::cannotOpen(path, error));
 }
 
-void warn(const Text& text)
+void warn(const CutWarnings& warnings)
 {
-    if (!text.empty())
-        std::fprintf(stderr, "%s: warning: %s\n", kToolName, text.c_str());
+    for (int i = 0; i < warnings.count; ++i)
+        std::fprintf(stderr, "%s: warning: %s\n", kToolName, warnings.lines[i].c_str());
 }
 
 } // namespace zanvo

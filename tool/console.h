@@ -4,16 +4,17 @@
 #ifndef ZANVO_CONSOLE_H
 #define ZANVO_CONSOLE_H
 
-#include "recovery_text.h"
+#include "cut_report.h"
 #include "tool_state.h"
 
 #include <string>
+#include <string_view>
 
 namespace zanvo {
 
 // Writes `text` to standard output at once. The first failure is reported on
 // standard error and marks the run as failed; later lines are dropped.
-void printMessage(ToolState& state, const std::string& text);
+void printMessage(ToolState& state, std::string_view text);
 
 // "cannot write NAME: REASON"; marks the run as failed.
 void reportWriteFailure(ToolState& state, const char* name, const std::string& reason);
@@ -25,8 +26,8 @@ void reportReadFailure(ToolState& state, const char* name, int error);
 // After the fixed open message: "cannot open PATH: REASON".
 void reportOpenFailure(const char* path, int error);
 
-// "warning: TEXT", for a cut that is damaged, flagged or not written.
-void warn(const Text& text);
+// "warning: LINE" for each line.
+void warn(const CutWarnings& warnings);
 
 } // namespace zanvo
 

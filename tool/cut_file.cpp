@@ -1,6 +1,7 @@
 #include "cut_file.h"
 
 #include "console.h"
+#include "file_cut.h"
 #include "messages.h"
 #include "replace_file.h"
 
@@ -8,47 +9,58 @@
 
 namespace zanvo {
 
-bool cutFile(ToolState& state, const char* name, std::int32_t track, std::int32_t c, std::int32_t h,
-             std::int32_t r, std::int32_t n, std::int32_t skip, std::int32_t length)
+namespace {
+
+// Says what became of a file and writes the bytes after the first `skip`.
+bool deliver(ToolState& state, const FileCut& cut, std::size_t skip)
 {
-    if (skip < 0 || length < 0 || skip > kSectorBufferSize - length)
+    if (cut.outcome == CutOutcome::ReadFailed) {
+        reportReadFailure(state, cut.name, cut.error);
         return false;
-    const std::span<std::uint8_t> run(state.sectorBuffer, static_cast<std::size_t>(skip + length));
-    int error = 0;
-    switch (recoverFile(state.image, RunStart{track, c, h, r, n, kFirstSector, kLastSector}, run, skip,
-                        &state.recovery, &error)) {
-    case FileOutcome::ReadFailed:
-        reportReadFailure(state, name, error);
-        return false;
-    case FileOutcome::NotOnDisk:
-        describeAbsence(name, state.recovery, &state.line);
-        warn(state.line);
-        return false;
-    case FileOutcome::Cut:
-        break;
     }
+    if (cut.outcome == CutOutcome::Cut) {
+        state.line.assign(kCuttingPrefix).append(cut.name).append("\n");
+        printMessage(state, state.line);
+    }
+    warningsFor(cut, &state.warnings);
+    warn(state.warnings);
+    if (cut.outcome != CutOutcome::Cut)
+        return false;
 
-    printMessage(state, std::string(kCuttingPrefix) + name + "\n");
-    describeHoles(name, state.recovery, &state.line);
-    warn(state.line);
-    describeFlags(name, state.recovery, &state.line);
-    warn(state.line);
-
+    const std::span<const std::uint8_t> file = cut.bytes.subspan(skip);
     std::string reason;
-    if (!fileio::replaceFile(name, run.data() + skip, static_cast<std::size_t>(length), &state.imageIdentity,
-                             &reason)) {
-        reportWriteFailure(state, name, reason);
+    if (!fileio::replaceFile(cut.name, file.data(), file.size(), &state.imageIdentity, &reason)) {
+        reportWriteFailure(state, cut.name, reason);
         return false;
     }
     return true;
 }
 
+std::span<std::uint8_t> sectorBuffer(ToolState& state)
+{
+    return std::span<std::uint8_t>(state.sectorBuffer, kSectorBufferSize);
+}
+
+} // namespace
+
+bool cutFile(ToolState& state, const char* name, std::int32_t track, std::int32_t c, std::int32_t h,
+             std::int32_t r, std::int32_t n, std::int32_t skip, std::int32_t length)
+{
+    d88::RunStart start;
+    start.firstSector = kFirstSector;
+    start.lastSector = kLastSector;
+    if (skip < 0 || length < 0 || skip > kSectorBufferSize - length ||
+        !d88::makePlace(track, c, h, r, n, &start.first))
+        return false;
+    const std::span<std::uint8_t> run = sectorBuffer(state).first(static_cast<std::size_t>(skip + length));
+    return deliver(state, cutRun(state.image, name, start, run, state.recovery),
+                   static_cast<std::size_t>(skip));
+}
+
 void runPlan(ToolState& state, const CutEntry* plan)
 {
-    for (const CutEntry* row = plan; row->sector != 0; ++row) {
-        const RunStart start = runStart(*row);
-        cutFile(state, row->name, start.track, start.c, start.h, start.r, start.n, 0, row->length);
-    }
+    cutPlan(state.image, plan, sectorBuffer(state), state.recovery,
+            [&state](const FileCut& cut) { deliver(state, cut, 0); });
 }
 
 } // namespace zanvo

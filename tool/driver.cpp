@@ -35,7 +35,8 @@ int runDriver(ToolState& state, int argc, char* argv[])
     if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
         char usage[512];
         std::snprintf(usage, sizeof usage, kUsageFormat, program);
-        printMessage(state, std::string(usage) + kHelp);
+        printMessage(state, usage);
+        printMessage(state, kHelp);
         return state.failed ? kStatusFailed : kStatusOk;
     }
     if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
@@ -54,16 +55,15 @@ int runDriver(ToolState& state, int argc, char* argv[])
     state.imagePath = argv[1];
     state.image.fileIdentity(&state.imageIdentity);
 
-    int error = 0;
-    const DiskKind kind = recogniseFirstDisk(
-        state.image, std::span<std::uint8_t, kBootSectorSize>(state.sectorBuffer, kBootSectorSize), &error);
-    if (error) {
-        reportReadFailure(state, nullptr, error);
+    const Recognised recognised = recogniseDisk(
+        state.image, std::span<std::uint8_t, kBootSectorSize>(state.sectorBuffer, kBootSectorSize));
+    if (recognised.what == Recognition::ReadFailed) {
+        reportReadFailure(state, nullptr, recognised.error);
         return kStatusFailed;
     }
-
-    if (const CutEntry* plan = planFor(kind)) {
-        printMessage(state, kind == DiskKind::DiskA ? kDiskARecognised : kDiskFRecognised);
+    // Any other image is left alone, without a word.
+    if (const CutEntry* plan = planFor(recognised.kind())) {
+        printMessage(state, recognised.kind() == DiskKind::DiskA ? kDiskARecognised : kDiskFRecognised);
         runPlan(state, plan);
     }
     return state.failed ? kStatusFailed : kStatusOk;

@@ -1,15 +1,18 @@
 // What the tool holds for the whole run: the one image reader, the one sector
 // buffer every cut reads into, what the last cut found on the disk and the
-// line its warnings are built in, what the image is (so that no output ever
-// replaces it), and whether anything failed (which decides the exit status).
+// lines said about it (their storage kept from file to file), what the image
+// is (so that no output ever replaces it), and whether anything failed (which
+// decides the exit status).
 #ifndef ZANVO_TOOL_STATE_H
 #define ZANVO_TOOL_STATE_H
 
-#include "d88/d88_image.h"
+#include "cut_report.h"
 #include "recover_run.h"
-#include "recovery_text.h"
+
+#include "d88/d88_image.h"
 
 #include <cstdint>
+#include <string>
 
 namespace zanvo {
 
@@ -20,7 +23,8 @@ struct ToolState {
     d88::D88Image image;
     std::uint8_t sectorBuffer[kSectorBufferSize] = {};
     RunRecovery recovery;
-    Text line;
+    CutWarnings warnings;
+    std::string line; // a message being put together
     const char* imagePath = nullptr;
     d88::FileIdentity imageIdentity; // taken from the open image
     bool failed = false;             // an output was not written or the image not read

@@ -1,5 +1,7 @@
 #include "cut_plans.h"
 
+#include <algorithm>
+
 namespace zanvo {
 
 // clang-format off
@@ -40,10 +42,18 @@ const CutEntry* planFor(DiskKind kind)
     return nullptr;
 }
 
-RunStart runStart(const CutEntry& row)
+std::int32_t longestFile(const CutEntry* plan)
 {
-    return RunStart{row.track,     row.track >> 1, row.track & 1, row.sector,
-                    kPlanSizeCode, kFirstSector,   kLastSector};
+    std::int32_t longest = 0;
+    for (const CutEntry* row = plan; row->sector != 0; ++row)
+        longest = std::max(longest, row->length);
+    return longest;
+}
+
+d88::RunStart runStart(const CutEntry& row)
+{
+    return d88::RunStart{d88::placeOnTrack(row.track, static_cast<std::uint8_t>(row.sector), kPlanSizeCode),
+                         kFirstSector, kLastSector};
 }
 
 } // namespace zanvo

@@ -5,7 +5,8 @@
 #define ZANVO_CUT_PLANS_H
 
 #include "recognition.h"
-#include "recover_run.h"
+
+#include "d88/sector_place.h"
 
 #include <cstdint>
 
@@ -32,9 +33,12 @@ extern const CutEntry diskFPlan[];
 // The plan of a recognised disk; nullptr for Unknown.
 const CutEntry* planFor(DiskKind kind);
 
-// Where a row's run starts: its track, cylinder track / 2, head track % 2,
-// its sector, size code 1, sectors 1-16 a track.
-RunStart runStart(const CutEntry& row);
+// The length of the plan's longest file.
+std::int32_t longestFile(const CutEntry* plan);
+
+// Where a row's run starts: its sector on its track (the cylinder and head
+// the track index gives), size code 1, sectors 1-16 a track.
+d88::RunStart runStart(const CutEntry& row);
 
 } // namespace zanvo
 

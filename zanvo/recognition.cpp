@@ -7,7 +7,7 @@
 
 namespace zanvo {
 
-DiskKind recogniseDisk(const std::uint8_t* bootSector)
+DiskKind recogniseLabel(const std::uint8_t* bootSector)
 {
     const std::uint8_t* label = bootSector + kLabelOffset;
     if (std::memcmp(label, diskALabel, kLabelLength) == 0)
@@ -17,15 +17,45 @@ DiskKind recogniseDisk(const std::uint8_t* bootSector)
     return DiskKind::Unknown;
 }
 
-DiskKind recogniseFirstDisk(d88::D88Image& image, std::span<std::uint8_t, kBootSectorSize> boot, int* error)
+DiskKind Recognised::kind() const
 {
+    return what == Recognition::DiskA   ? DiskKind::DiskA
+           : what == Recognition::DiskF ? DiskKind::DiskF
+                                        : DiskKind::Unknown;
+}
+
+Recognised recogniseDisk(d88::D88Image& image, std::span<std::uint8_t, kBootSectorSize> boot)
+{
+    Recognised out;
     std::fill(boot.begin(), boot.end(), std::uint8_t{0});
+    image.clearIoError();
     image.selectDisk(0);
     image.setSectorRange(kFirstSector, kLastSector);
-    image.readSector(0, 0, 0, 1, kPlanSizeCode, boot.data(), kBootSectorSize);
-    if ((*error = image.ioError()) != 0)
-        return DiskKind::Unknown;
-    return recogniseDisk(boot.data());
+    d88::SectorRecord record;
+    std::int32_t copied = 0;
+    const bool found = image.findSector(d88::placeOnTrack(0, 1, kPlanSizeCode), boot, &record, &copied);
+    if ((out.error = image.ioError()) != 0) {
+        out.what = Recognition::ReadFailed;
+        return out;
+    }
+    switch (recogniseLabel(boot.data())) {
+    case DiskKind::DiskA:
+        out.what = Recognition::DiskA;
+        return out;
+    case DiskKind::DiskF:
+        out.what = Recognition::DiskF;
+        return out;
+    case DiskKind::Unknown:
+        break;
+    }
+    out.verdict = d88::judgeImage(image);
+    if ((out.error = out.verdict.readError) != 0)
+        out.what = Recognition::ReadFailed;
+    else if (!out.verdict.possible)
+        out.what = Recognition::NotD88;
+    else
+        out.what = found && copied > 0 ? Recognition::NoKnownLabel : Recognition::NoBootSector;
+    return out;
 }
 
 } // namespace zanvo

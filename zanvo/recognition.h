@@ -4,6 +4,7 @@
 #define ZANVO_RECOGNITION_H
 
 #include "d88/d88_image.h"
+#include "d88/verdict.h"
 
 #include <cstdint>
 #include <span>
@@ -22,20 +23,35 @@ inline constexpr std::uint8_t diskALabel[kLabelLength] = {0xBB, 0xDE, 0xDD, 0xB3
 inline constexpr std::uint8_t diskFLabel[kLabelLength] = {'Z', 'A', 'N', 'V', 'O', ' ', 'D', 'i',
                                                           's', 'k', ' ', 'F', ' ', 'S', 'y', 's'};
 
-// `bootSector` holds at least kLabelOffset + kLabelLength bytes.
-DiskKind recogniseDisk(const std::uint8_t* bootSector);
-
 // The boot sector: track 0, C 0 H 0 R 1, size code 1.
 inline constexpr std::int32_t kBootSectorSize = 256;
 
-// Tells which disk an open image holds, looking only at its first disk:
-// selects disk 0 with sectors 1-16 a track, reads its boot sector into `boot`
-// and compares the label. A disk that cannot be selected, or whose boot
-// sector is missing or short, leaves `boot` zero where nothing was read and
-// is simply not recognised. When the read met an I/O error rather than a
-// damaged image, `error` holds the reader's error (0 otherwise) and the
-// answer is Unknown.
-DiskKind recogniseFirstDisk(d88::D88Image& image, std::span<std::uint8_t, kBootSectorSize> boot, int* error);
+// Which label a boot sector carries. `bootSector` holds at least
+// kLabelOffset + kLabelLength bytes.
+DiskKind recogniseLabel(const std::uint8_t* bootSector);
+
+enum class Recognition {
+    NotD88,       // the file cannot be a D88 image (verdict.reason says why)
+    NoBootSector, // the disk has no 256-byte boot sector
+    NoKnownLabel, // its boot sector carries neither label
+    DiskA,
+    DiskF,
+    ReadFailed, // reading met an I/O error (or the reader ran short of memory)
+};
+
+struct Recognised {
+    Recognition what = Recognition::NoBootSector;
+    int error = 0;        // with ReadFailed, the reader's error
+    d88::Verdict verdict; // whether the file can be a D88 image, and why not
+    DiskKind kind() const;
+};
+
+// Tells which disk of the title the first disk of an open image is: reads
+// its boot sector into `boot` (zero where nothing was read) with disk 0
+// selected and sectors 1-16 a track, and compares the label. A label found
+// decides, whatever else is wrong with the file; only without one is the
+// file judged.
+Recognised recogniseDisk(d88::D88Image& image, std::span<std::uint8_t, kBootSectorSize> boot);
 
 } // namespace zanvo
 

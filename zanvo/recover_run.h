@@ -24,8 +24,7 @@ struct SectorNote {
     std::int32_t track = 0; // track index
     std::int32_t r = 0;     // sector number
     SectorFate fate = SectorFate::Missing;
-    std::uint8_t status = 0; // the controller's status stored with the sector
-    bool deleted = false;    // stored with a deleted-data mark
+    d88::SectorFlags flags; // what the dumper recorded with it
 };
 
 // A whole 2D disk of 256-byte sectors: the longest run a cut can ask for.
@@ -36,34 +35,16 @@ struct RunRecovery {
     std::int32_t found = 0;   // of them on the disk, whole or short
     std::int32_t missing = 0; // not on the disk
     std::int32_t stubby = 0;  // stored shorter than needed
-    std::int32_t flagged = 0; // carrying a status or a deleted-data mark
+    std::int32_t flagged = 0; // carrying a flag of the dumper's
     SectorNote sectors[kMaxRunSectors] = {};
-};
-
-struct RunStart {
-    std::int32_t track; // track index of the first sector
-    std::int32_t c, h, r, n;
-    std::int32_t firstSector, lastSector; // the sector numbers of every track
 };
 
 // Fills all of `dest` from the run that begins at `start`, in pieces of the
 // nominal sector size (the whole of `dest` in one piece for a size code no
-// record can hold). Sectors that lie wholly within the first `skip` bytes
-// are read but not noted. Needs no memory beyond its arguments.
-void recoverRun(d88::D88Image& image, const RunStart& start, std::span<std::uint8_t> dest, std::int32_t skip,
+// record can hold), and notes every sector. Needs no memory beyond its
+// arguments.
+void recoverRun(d88::D88Image& image, const d88::RunStart& start, std::span<std::uint8_t> dest,
                 RunRecovery* out);
-
-enum class FileOutcome {
-    Cut,       // at least one sector is on the disk: the file is to be written
-    NotOnDisk, // none of its sectors is: nothing to write
-    ReadFailed // reading met an I/O error (or the reader ran short of memory)
-};
-
-// Recovers a file's run as recoverRun does and says what is to become of
-// the file, telling a failing device apart from a damaged disk. With
-// ReadFailed, `error` holds the reader's error.
-FileOutcome recoverFile(d88::D88Image& image, const RunStart& start, std::span<std::uint8_t> dest,
-                        std::int32_t skip, RunRecovery* out, int* error);
 
 } // namespace zanvo
 

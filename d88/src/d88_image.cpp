@@ -176,6 +176,21 @@ bool D88Image::trackPresent(std::int32_t track) const
     return trackStart(track, &pos);
 }
 
+std::int32_t D88Image::tableEntries() const
+{
+    if (selectedDisk_ < 0)
+        return 0;
+    const std::int64_t limit = diskSize_ > 0 ? diskSize_ : fileSize() - diskBase_;
+    std::int64_t firstTrack = std::numeric_limits<std::int64_t>::max();
+    std::int32_t entries = 0;
+    for (; entries < kMaxTracks && kTrackTableOffset + 4 * entries < firstTrack; ++entries) {
+        const std::int32_t offset = trackOffsets_[entries];
+        if (offset > 0 && offset <= limit && offset < firstTrack)
+            firstTrack = offset;
+    }
+    return entries;
+}
+
 bool D88Image::trackStart(std::int32_t track, std::int64_t* pos) const
 {
     if (!file_ || track < 0 || track >= kMaxTracks)

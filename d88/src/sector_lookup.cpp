@@ -54,12 +54,12 @@ bool D88Image::readRecordHeader(std::int64_t pos, Record* record)
 // Walks the track from its first record to the one whose ID is (c, h, r, n).
 // The walk ends at the record whose position is its own count - 1, or at a
 // count of 0. Counts stop at 65535, so no walk goes past that many records.
-bool D88Image::lookup(std::int32_t track, std::int32_t c, std::int32_t h, std::int32_t r, std::int32_t n,
-                      std::int64_t* dataPos, Record* found)
+bool D88Image::lookup(const SectorPlace& at, std::int64_t* dataPos, Record* found)
 {
     std::int64_t start = 0;
-    if (!trackStart(track, &start))
+    if (!trackStart(at.track, &start))
         return false;
+    const std::int32_t c = at.id.c, h = at.id.h, r = at.id.r, n = at.id.n;
     // Locals the compiler can keep in registers: a crafted track makes this
     // loop run tens of thousands of times for one lookup.
     std::int64_t pos = start;
@@ -83,11 +83,11 @@ bool D88Image::lookup(std::int32_t track, std::int32_t c, std::int32_t h, std::i
 
 // Looks the sector up and copies up to maxLen bytes of its data to dest: the
 // bytes copied, or -1 when the sector is not in the track.
-std::int32_t D88Image::readFound(std::int32_t track, std::int32_t c, std::int32_t h, std::int32_t r,
-                                 std::int32_t n, std::uint8_t* dest, std::int32_t maxLen, Record* found)
+std::int32_t D88Image::readFound(const SectorPlace& at, std::uint8_t* dest, std::int32_t maxLen,
+                                 Record* found)
 {
     std::int64_t pos = 0;
-    if (!lookup(track, c, h, r, n, &pos, found))
+    if (!lookup(at, &pos, found))
         return -1;
     const std::uint8_t* data = nullptr;
     const std::int32_t got = bytesAt(pos, std::min(found->size, maxLen), &data);
@@ -100,26 +100,29 @@ std::int32_t D88Image::readFound(std::int32_t track, std::int32_t c, std::int32_
 std::int32_t D88Image::readSector(std::int32_t track, std::int32_t c, std::int32_t h, std::int32_t r,
                                   std::int32_t n, std::uint8_t* dest, std::int32_t maxLen)
 {
+    SectorPlace at;
+    if (maxLen < 0 || !makePlace(track, c, h, r, n, &at))
+        return 0;
     Record rec{};
-    return maxLen < 0 ? 0 : std::max(readFound(track, c, h, r, n, dest, maxLen, &rec), 0);
+    return std::max(readFound(at, dest, maxLen, &rec), 0);
 }
 
-bool D88Image::findSector(std::int32_t track, SectorId id, std::span<std::uint8_t> dest, SectorRecord* record,
+std::int32_t D88Image::readSector(const SectorPlace& at, std::span<std::uint8_t> dest)
+{
+    Record rec{};
+    return std::max(readFound(at, dest.data(), clampedSize(dest.size()), &rec), 0);
+}
+
+bool D88Image::findSector(const SectorPlace& at, std::span<std::uint8_t> dest, SectorRecord* record,
                           std::int32_t* copied)
 {
     Record rec{};
-    const std::int32_t got =
-        readFound(track, id.c, id.h, id.r, id.n, dest.data(), clampedSize(dest.size()), &rec);
+    const std::int32_t got = readFound(at, dest.data(), clampedSize(dest.size()), &rec);
     *copied = std::max(got, 0);
     if (got < 0)
         return false;
-    *record = SectorRecord{id, rec.count, rec.density, rec.deletedMark, rec.status, rec.size};
+    *record = SectorRecord{at.id, rec.count, rec.density, rec.deletedMark, rec.status, rec.size};
     return true;
-}
-
-std::int32_t D88Image::readSector(std::int32_t track, SectorId id, std::span<std::uint8_t> dest)
-{
-    return readSector(track, id.c, id.h, id.r, id.n, dest.data(), clampedSize(dest.size()));
 }
 
 // Lists up to maxRecords records of the track, handing each to `store` with

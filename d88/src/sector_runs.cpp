@@ -13,33 +13,33 @@ namespace d88 {
 std::int32_t D88Image::readSectors(std::int32_t track, std::int32_t c, std::int32_t h, std::int32_t r,
                                    std::int32_t n, std::uint8_t* dest, std::int32_t length)
 {
-    // Size codes are bytes. A code whose sector no record can hold whole
-    // makes the run one piece: only a run shorter than a record's largest
-    // data can then be read, exactly as with pieces of the nominal size.
-    if (n < 0 || n > 0xFF || length <= 0)
+    SectorPlace first;
+    if (length <= 0 || !makePlace(track, c, h, r, n, &first))
         return 0;
-    const std::int32_t size = nominalSectorSize(n);
+    return readSectors(first, std::span<std::uint8_t>(dest, static_cast<std::size_t>(length)));
+}
+
+std::int32_t D88Image::readSectors(const SectorPlace& first, std::span<std::uint8_t> dest)
+{
+    const std::int32_t length = clampedSize(dest.size());
+    // A size code whose sector no record can hold whole makes the run one
+    // piece: only a run shorter than a record's largest data can then be
+    // read, exactly as with pieces of the nominal size.
+    const std::int32_t size = nominalSectorSize(first.id.n);
     const std::int32_t nominal = size > 0 ? size : length;
 
+    SectorPlace at = first;
     std::int32_t total = 0;
     while (total < length) {
         const std::int32_t piece = std::min(nominal, length - total);
-        if (readSector(track, c, h, r, n, dest + total, piece) < piece)
+        if (readSector(at, dest.subspan(static_cast<std::size_t>(total), static_cast<std::size_t>(piece))) <
+            piece)
             return total;
         total += piece;
-        // Only IDs that just matched a stored byte get here, so none of these
-        // can run away: the next lookup of an impossible ID fails.
-        const RunPlace next = nextInRun({track, c, h, r}, firstSector_, lastSector_);
-        track = next.track, c = next.c, h = next.h, r = next.r;
+        if (!nextInRun(&at, firstSector_, lastSector_))
+            return total;
     }
     return total;
-}
-
-std::int32_t D88Image::readSectors(std::int32_t track, SectorId first, std::span<std::uint8_t> dest)
-{
-    const auto length = static_cast<std::int32_t>(
-        std::min<std::size_t>(dest.size(), std::numeric_limits<std::int32_t>::max()));
-    return readSectors(track, first.c, first.h, first.r, first.n, dest.data(), length);
 }
 
 } // namespace d88

@@ -1,11 +1,11 @@
 #include "examine.h"
 
-#include "cut_plans.h"
+#include "cut_report.h"
+#include "error_text.h"
+#include "file_cut.h"
 #include "json_writer.h"
-#include "recover_run.h"
-#include "recovery_text.h"
-#include "report.h"
-#include "verdict.h"
+
+#include "d88/verdict.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -19,62 +19,44 @@ namespace zanvoweb {
 
 namespace {
 
-std::string reasonText(int error)
-{
-    return error == d88::kErrorNotRegularFile ? "not a regular file" : std::generic_category().message(error);
-}
-
 // zanvo-extract's run without its files written: the first disk recognised,
-// then each row of its plan recovered sector by sector, with the warnings the
-// tool gives for it, in the tool's order.
+// then its plan cut, with what the tool says of each file.
 void cutAsTheToolDoes(const char* path, Examination* out)
 {
+    const char* name = out->name.c_str();
     d88::D88Image image;
     if (!image.open(path)) {
-        out->errors.push_back("cannot open " + out->name + ": " + reasonText(image.ioError()));
+        out->errors.push_back(fileio::cannotOpen(name, image.ioError()));
         return;
     }
     std::uint8_t boot[zanvo::kBootSectorSize];
-    int error = 0;
-    out->kind = zanvo::recogniseFirstDisk(image, boot, &error);
-    if (error) {
-        out->errors.push_back("cannot read " + out->name + ": " + reasonText(error));
+    const zanvo::Recognised recognised = zanvo::recogniseDisk(image, boot);
+    if (recognised.what == zanvo::Recognition::ReadFailed) {
+        out->errors.push_back(fileio::cannotRead(name, recognised.error));
         return;
     }
+    out->kind = recognised.kind();
     const zanvo::CutEntry* plan = zanvo::planFor(out->kind);
     if (!plan)
         return;
-    // Both are large; the stack of a WebAssembly module is small.
-    const std::unique_ptr<zanvo::RunRecovery> recovery(new (std::nothrow) zanvo::RunRecovery);
-    const std::unique_ptr<zanvo::Text> line(new (std::nothrow) zanvo::Text);
-    if (!recovery || !line) {
-        out->errors.push_back("cannot read " + out->name + ": " + reasonText(ENOMEM));
+    // Large for the small stack of a WebAssembly module.
+    const std::unique_ptr<zanvo::RunRecovery> run(new (std::nothrow) zanvo::RunRecovery);
+    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(zanvo::longestFile(plan)));
+    if (!run) {
+        out->errors.push_back(fileio::cannotRead(name, ENOMEM));
         return;
     }
-    const auto say = [&] {
-        if (!line->empty())
-            out->warnings.emplace_back(line->c_str());
-    };
-    for (const zanvo::CutEntry* row = plan; row->sector != 0; ++row) {
-        CutFile file{row->name, std::vector<std::uint8_t>(static_cast<std::size_t>(row->length))};
-        switch (zanvo::recoverFile(image, zanvo::runStart(*row), file.bytes, 0, recovery.get(), &error)) {
-        case zanvo::FileOutcome::ReadFailed:
-            out->errors.push_back("cannot read " + file.name + " from " + out->name + ": " +
-                                  reasonText(error) + "; " + file.name + " not written");
-            continue;
-        case zanvo::FileOutcome::NotOnDisk:
-            zanvo::describeAbsence(row->name, *recovery, line.get());
-            say();
-            continue;
-        case zanvo::FileOutcome::Cut:
-            break;
+    zanvo::CutWarnings warnings;
+    zanvo::cutPlan(image, plan, buffer, *run, [&](const zanvo::FileCut& cut) {
+        if (cut.outcome == zanvo::CutOutcome::ReadFailed) {
+            out->errors.push_back(fileio::cannotReadFile(cut.name, name, cut.error));
+            return;
         }
-        zanvo::describeHoles(row->name, *recovery, line.get());
-        say();
-        zanvo::describeFlags(row->name, *recovery, line.get());
-        say();
-        out->files.push_back(std::move(file));
-    }
+        zanvo::warningsFor(cut, &warnings);
+        out->warnings.insert(out->warnings.end(), warnings.lines, warnings.lines + warnings.count);
+        if (cut.outcome == zanvo::CutOutcome::Cut)
+            out->files.push_back({cut.name, std::vector<std::uint8_t>(cut.bytes.begin(), cut.bytes.end())});
+    });
 }
 
 // printSummary's text, or false when the stream could not be made.
@@ -94,74 +76,54 @@ bool summaryText(const d88info::ImageFacts& facts, std::string* text)
     return written;
 }
 
-// The text after "boot:" on the first boot line, which is disk 0's.
-std::string firstBootLine(const std::string& summary)
-{
-    static constexpr char kBoot[] = "\n  boot:";
-    const std::size_t at = summary.find(kBoot);
-    if (at == std::string::npos)
-        return "";
-    const std::size_t from = summary.find_first_not_of(' ', at + sizeof kBoot - 1);
-    const std::size_t end = summary.find('\n', from);
-    return summary.substr(from, end == std::string::npos ? std::string::npos : end - from);
-}
-
-// The rows of the map d88info draws for disk 0: every track from 0 to the
-// last the table names.
-void mapDisk(d88::D88Image& image, d88info::TrackScan& scan, const d88info::DiskFacts& disk, SectorMap* map)
-{
-    using d88info::TrackState;
-    const int lastTrack = std::max(disk.highest(TrackState::Present), disk.highest(TrackState::PastEnd));
-    if (lastTrack < 0 || !image.selectDisk(disk.index))
-        return;
-    map->shown = true;
-    map->lowR = disk.lowR;
-    map->highR = disk.highR;
-    map->commonSizeCode = disk.commonSizeCode;
-    if (disk.highR < 0)
-        return;
-    for (int t = 0; t <= lastTrack; ++t) {
-        MapTrack row{t, disk.tracks[t], ""};
-        if (row.state == TrackState::Present)
-            row.marks = d88info::mapRow(disk, t, scan.scan(image, t));
-        map->tracks.push_back(std::move(row));
-    }
-}
-
 // d88info's verdict, its summary, and its map of disk 0, each as it would
 // print them. A read error shows nothing learned through it, as in d88info.
 void describeAsD88infoDoes(const char* path, Examination* out)
 {
+    const char* name = out->name.c_str();
     d88::D88Image image;
     if (!image.open(path)) {
-        out->infoError = "cannot open " + out->name + ": " + reasonText(image.ioError());
+        out->infoError = fileio::cannotOpen(name, image.ioError());
         return;
     }
-    const auto readFailed = [&](int error) {
-        out->infoError = "cannot read " + out->name + ": " + reasonText(error);
-    };
-    if (!d88info::looksLikeD88(image, &out->notD88)) {
-        if (image.ioError()) {
-            out->notD88.clear();
-            readFailed(image.ioError());
-        }
+    const d88::Verdict verdict = d88::judgeImage(image);
+    if (verdict.readError) {
+        out->infoError = fileio::cannotRead(name, verdict.readError);
+        return;
+    }
+    if (!verdict.possible) {
+        out->notD88 = verdict.reason;
         return;
     }
     out->looksLikeD88 = true;
     d88info::TrackScan scan;
     d88info::GatheredImage gathered;
-    if (!scan.ok() || !d88info::gatherImage(image, scan, out->name.c_str(), &gathered))
-        return readFailed(ENOMEM);
-    if (image.ioError())
-        return readFailed(image.ioError());
-    if (!summaryText(gathered.facts, &out->summary))
-        return readFailed(errno ? errno : ENOMEM);
-    out->bootLine = firstBootLine(out->summary);
-    mapDisk(image, scan, gathered.disks[0], &out->map);
-    if (image.ioError()) {
-        out->map = SectorMap{};
-        readFailed(image.ioError());
+    const int error = scan.ok() ? d88info::gatherImage(image, scan, name, &gathered) : ENOMEM;
+    if (error) {
+        out->infoError = fileio::cannotRead(name, error);
+        return;
     }
+    if (!summaryText(gathered.facts, &out->summary)) {
+        out->infoError = fileio::cannotRead(name, errno ? errno : ENOMEM);
+        return;
+    }
+    const d88info::DiskFacts& first = gathered.disks[0];
+    if (first.gathered)
+        out->bootLine = d88info::bootLine(first);
+    SectorMap& map = out->map;
+    if (std::max(first.highest(d88info::TrackState::Present), first.highest(d88info::TrackState::PastEnd)) <
+        0)
+        return;
+    if (const int mapError = d88info::mapRows(image, scan, first, &map.tracks)) {
+        map.tracks.clear();
+        out->infoError = fileio::cannotRead(name, mapError);
+        return;
+    }
+    map.shown = true;
+    map.lowR = first.lowR;
+    map.highR = first.highR;
+    map.commonSizeCode = first.commonSizeCode;
+    map.legend = d88info::mapLegend(first);
 }
 
 const char* stateName(d88info::TrackState state)
@@ -240,7 +202,7 @@ std::string examinationJson(const Examination& exam)
         json.number(exam.map.commonSizeCode);
         json.key("tracks");
         json.beginArray();
-        for (const MapTrack& track : exam.map.tracks) {
+        for (const d88info::MapRow& track : exam.map.tracks) {
             json.beginObject();
             json.key("track");
             json.number(track.track);
@@ -248,6 +210,17 @@ std::string examinationJson(const Examination& exam)
             json.string(stateName(track.state));
             json.key("marks");
             json.string(track.marks);
+            json.endObject();
+        }
+        json.endArray();
+        json.key("legend");
+        json.beginArray();
+        for (const d88info::MapMark& mark : exam.map.legend) {
+            json.beginObject();
+            json.key("marks");
+            json.string(mark.marks);
+            json.key("words");
+            json.string(mark.words);
             json.endObject();
         }
         json.endArray();

@@ -6,6 +6,7 @@
 
 #include "disk_facts.h"
 #include "recognition.h"
+#include "report.h"
 
 #include <cstdint>
 #include <string>
@@ -18,18 +19,13 @@ struct CutFile {
     std::vector<std::uint8_t> bytes; // exactly what zanvo-extract writes to the file
 };
 
-struct MapTrack {
-    int track = 0;
-    d88info::TrackState state = d88info::TrackState::Absent;
-    std::string marks; // for a present track, one mark a sector number, as d88info's map
-};
-
 // The map `d88info IMAGE 0` draws, or none when disk 0 has no track at all.
 struct SectorMap {
     bool shown = false;
     int lowR = 0, highR = -1; // sector numbers of the columns; highR < lowR: no records
     int commonSizeCode = 1;   // a record of another size code is marked by its digit
-    std::vector<MapTrack> tracks;
+    std::vector<d88info::MapRow> tracks;
+    std::vector<d88info::MapMark> legend; // what the marks mean, in d88info's words
 };
 
 struct Examination {
@@ -56,7 +52,7 @@ void examineImage(const char* path, const char* name, Examination* out);
 // The examination for the page's script, the files' bytes left out (the page
 // takes them separately): every field above, files as names and sizes, the
 // disk as "A", "F" or "", map tracks with state "present", "absent" or
-// "past-end".
+// "past-end", the legend as marks and words.
 std::string examinationJson(const Examination& exam);
 
 } // namespace zanvoweb

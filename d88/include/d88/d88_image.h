@@ -16,6 +16,8 @@
 #define D88_D88_IMAGE_H
 
 #include "d88/layout.h"
+#include "d88/sector_flags.h"
+#include "d88/sector_place.h"
 
 #include <cstdint>
 #include <memory>
@@ -34,23 +36,6 @@ struct FileIdentity {
     friend constexpr bool operator==(const FileIdentity&, const FileIdentity&) = default;
 };
 
-// A place in a run of sectors: the track index and the ID bytes that move
-// with it.
-struct RunPlace {
-    std::int32_t track = 0, c = 0, h = 0, r = 0;
-};
-
-// The place after `at` in a run whose tracks hold sector numbers
-// first..last: the next sector number, or after the last one sector `first`
-// of the next track, head 0 -> 1 of the same cylinder, then head 0 of the
-// next cylinder. How readSectors walks.
-constexpr RunPlace nextInRun(RunPlace at, std::int32_t first, std::int32_t last)
-{
-    if (at.r != last)
-        return {at.track, at.c, at.h, at.r + 1};
-    return at.h == 0 ? RunPlace{at.track + 1, at.c, 1, first} : RunPlace{at.track + 1, at.c + 1, 0, first};
-}
-
 // ioError() after an open refused because the name is a folder, device,
 // FIFO or anything else but a regular file.
 inline constexpr int kErrorNotRegularFile = -1;
@@ -60,11 +45,12 @@ struct SectorRecord {
     SectorId id;
     std::int32_t sectorCount = 0; // records in the track, as this record says
     std::uint8_t density = 0;     // byte 6: 0x00 double density, 0x40 single
-    std::uint8_t deletedMark = 0; // byte 7: 0x10 for a deleted-data address mark
+    std::uint8_t deletedMark = 0; // byte 7: non-zero for a deleted-data address mark
     std::uint8_t status = 0;      // byte 8: the controller's status when dumped, 0 for none
     std::int32_t dataSize = 0;    // bytes of data stored after the header
+
+    SectorFlags flags() const { return SectorFlags::of(deletedMark, status); }
 };
-inline constexpr std::uint8_t kDeletedDataMark = 0x10;
 
 class D88Image {
   public:
@@ -83,7 +69,11 @@ class D88Image {
     // ioError() tells why.
     bool open(const char* path);
 
-    // Closes the image: the same as open(nullptr).
+    // Closes the image: the same as open(nullptr). diskCount() becomes 0,
+    // selectedDisk() and mediaType() -1, and every read delivers nothing; the
+    // last selection's name, disk size and track table are kept, and
+    // diskName(), diskSize() and trackOffset() still give them until the next
+    // selectDisk or open of a file.
     void close();
 
     // Loads the header of disk `index` (0-based). False, leaving no disk
@@ -97,8 +87,9 @@ class D88Image {
     // when the file ends inside the data, 0 when the sector is not found.
     std::int32_t readSector(std::int32_t track, std::int32_t c, std::int32_t h, std::int32_t r,
                             std::int32_t n, std::uint8_t* dest, std::int32_t maxLen);
-    // The same, filling at most dest.size() bytes (at most 2^31 - 1 of them).
-    std::int32_t readSector(std::int32_t track, SectorId id, std::span<std::uint8_t> dest);
+    // The same for the sector at `at`, filling at most dest.size() bytes (at
+    // most 2^31 - 1 of them).
+    std::int32_t readSector(const SectorPlace& at, std::span<std::uint8_t> dest);
 
     // Stores the C, H, R, N bytes of the track's records, in stored order,
     // 4 bytes a record, while they fit in `capacity`. Returns the bytes stored.
@@ -114,12 +105,19 @@ class D88Image {
     // record's fields to `record`, up to dest.size() bytes of its data into
     // `dest`, stores the bytes copied in `copied` and returns true, even when
     // the record holds no data. False when the sector is not in the track.
-    bool findSector(std::int32_t track, SectorId id, std::span<std::uint8_t> dest, SectorRecord* record,
+    bool findSector(const SectorPlace& at, std::span<std::uint8_t> dest, SectorRecord* record,
                     std::int32_t* copied);
 
     // Whether track `track` of the selected disk is present: its table entry
     // is not 0 and lies within the disk size. False when no disk is selected.
     bool trackPresent(std::int32_t track) const;
+
+    // How many of the selected disk's 164 table entries are track offsets.
+    // Some images carry fewer: the table ends where the lowest track that
+    // lies within the disk begins, and what follows is that track's data. A
+    // disk size of 0 bounds nothing, so the end of the file does. kMaxTracks
+    // when no entry points within; 0 when no disk is selected.
+    std::int32_t tableEntries() const;
 
     // Sector numbers that begin and end every track for readSectors.
     void setSectorRange(std::int32_t first, std::int32_t last);
@@ -131,8 +129,8 @@ class D88Image {
     // the first piece that cannot be read whole.
     std::int32_t readSectors(std::int32_t track, std::int32_t c, std::int32_t h, std::int32_t r,
                              std::int32_t n, std::uint8_t* dest, std::int32_t length);
-    // The same run filling `dest` (at most 2^31 - 1 bytes of it).
-    std::int32_t readSectors(std::int32_t track, SectorId first, std::span<std::uint8_t> dest);
+    // The same run from `first`, filling `dest` (at most 2^31 - 1 bytes of it).
+    std::int32_t readSectors(const SectorPlace& first, std::span<std::uint8_t> dest);
 
     // Number of disks indexed by the last successful open (0-64).
     std::int32_t diskCount() const { return diskCount_; }
@@ -140,15 +138,17 @@ class D88Image {
     std::int64_t diskOffset(std::int32_t index) const;
     // Index of the selected disk, -1 when none.
     std::int32_t selectedDisk() const { return selectedDisk_; }
-    // Name of the selected disk: up to 16 bytes, ending at the first NUL,
-    // "" when none. The pointer is into this object: it stays valid as long
-    // as the object, but its text changes with the next selectDisk or open
-    // of a file. Copy it to keep it.
+    // Name of the selected disk: up to 16 bytes, ending at the first NUL;
+    // "" after a failed selection and on a fresh object (close() keeps it).
+    // The pointer is into this object: it stays valid as long as the object,
+    // but its text changes with the next selectDisk or open of a file. Copy
+    // it to keep it.
     const char* diskName() const { return diskName_; }
     // Media type byte (0-255) of the selected disk, -1 when none.
     std::int32_t mediaType() const { return mediaType_; }
     // Disk size field of the selected disk (may be negative in a damaged
-    // image), 0 when none.
+    // image); 0 after a failed selection and on a fresh object (close()
+    // keeps it).
     std::int32_t diskSize() const { return diskSize_; }
     // Track table entry `track` of the selected disk, 0 when out of range.
     std::int32_t trackOffset(std::int32_t track) const;
@@ -178,10 +178,8 @@ class D88Image {
     template <class Store>
     std::int32_t listRecords(std::int32_t track, std::int32_t maxRecords, bool* more, Store store);
     bool readRecordHeader(std::int64_t pos, Record* record);
-    bool lookup(std::int32_t track, std::int32_t c, std::int32_t h, std::int32_t r, std::int32_t n,
-                std::int64_t* dataPos, Record* found);
-    std::int32_t readFound(std::int32_t track, std::int32_t c, std::int32_t h, std::int32_t r, std::int32_t n,
-                           std::uint8_t* dest, std::int32_t maxLen, Record* found);
+    bool lookup(const SectorPlace& at, std::int64_t* dataPos, Record* found);
+    std::int32_t readFound(const SectorPlace& at, std::uint8_t* dest, std::int32_t maxLen, Record* found);
     std::int32_t bytesAt(std::int64_t pos, std::int32_t len, const std::uint8_t** out);
     void clearSelection();
 

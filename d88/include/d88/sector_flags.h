@@ -1,0 +1,125 @@
+// What the dumper recorded about a sector besides its bytes, and the words
+// for it. A record carries two such bytes: byte 7, non-zero for a deleted-data
+// address mark, and byte 8, the floppy controller's status when the sector
+// was read (0 when all went well). Writers mark deleted data either way:
+// byte 7, or a status of 0x10.
+#ifndef D88_SECTOR_FLAGS_H
+#define D88_SECTOR_FLAGS_H
+
+#include <cstdint>
+
+namespace d88 {
+
+// The controller's complaints first, then the mark: the order in which the
+// flags are told.
+enum class SectorFlag : std::uint8_t {
+    IdCrcError,    // status 0xA0
+    DataCrcError,  // status 0xB0
+    NoAddressMark, // status 0xE0
+    NoDataMark,    // status 0xF0
+    OtherStatus,   // any other non-zero status, its value kept
+    DeletedData,   // byte 7 non-zero, or status 0x10
+};
+
+inline constexpr SectorFlag kEverySectorFlag[] = {SectorFlag::IdCrcError,    SectorFlag::DataCrcError,
+                                                  SectorFlag::NoAddressMark, SectorFlag::NoDataMark,
+                                                  SectorFlag::OtherStatus,   SectorFlag::DeletedData};
+inline constexpr int kSectorFlagKinds = 6;
+
+// The flags of one record: a deleted-data mark, a status meaning, or both (a
+// deleted sector can also fail its CRC).
+class SectorFlags {
+  public:
+    constexpr SectorFlags() = default;
+
+    static constexpr SectorFlags of(std::uint8_t deletedMark, std::uint8_t status)
+    {
+        SectorFlags flags;
+        flags.status_ = status;
+        if (deletedMark != 0 || status == 0x10)
+            flags.bits_ |= bit(SectorFlag::DeletedData);
+        switch (status) {
+        case 0x00:
+        case 0x10:
+            break;
+        case 0xA0:
+            flags.bits_ |= bit(SectorFlag::IdCrcError);
+            break;
+        case 0xB0:
+            flags.bits_ |= bit(SectorFlag::DataCrcError);
+            break;
+        case 0xE0:
+            flags.bits_ |= bit(SectorFlag::NoAddressMark);
+            break;
+        case 0xF0:
+            flags.bits_ |= bit(SectorFlag::NoDataMark);
+            break;
+        default:
+            flags.bits_ |= bit(SectorFlag::OtherStatus);
+            break;
+        }
+        return flags;
+    }
+
+    constexpr bool has(SectorFlag flag) const { return (bits_ & bit(flag)) != 0; }
+    constexpr bool any() const { return bits_ != 0; }
+    // The status byte as stored, which the words of OtherStatus give.
+    constexpr std::uint8_t status() const { return status_; }
+    // The one flag to show where there is room for one: the controller's
+    // complaint before a deleted-data mark. Meaningful when any().
+    constexpr SectorFlag first() const
+    {
+        for (const SectorFlag flag : kEverySectorFlag)
+            if (has(flag))
+                return flag;
+        return SectorFlag::DeletedData;
+    }
+
+    friend constexpr bool operator==(const SectorFlags&, const SectorFlags&) = default;
+
+  private:
+    static constexpr std::uint8_t bit(SectorFlag flag)
+    {
+        return static_cast<std::uint8_t>(1u << static_cast<unsigned>(flag));
+    }
+    std::uint8_t bits_ = 0;
+    std::uint8_t status_ = 0;
+};
+
+// The words for a flag in plain ASCII; "controller status" for OtherStatus,
+// which appendFlagWords completes with the value.
+constexpr const char* flagName(SectorFlag flag)
+{
+    switch (flag) {
+    case SectorFlag::IdCrcError:
+        return "ID CRC error";
+    case SectorFlag::DataCrcError:
+        return "data CRC error";
+    case SectorFlag::NoAddressMark:
+        return "no address mark";
+    case SectorFlag::NoDataMark:
+        return "no data mark";
+    case SectorFlag::DeletedData:
+        return "deleted data";
+    case SectorFlag::OtherStatus:
+        break;
+    }
+    return "controller status";
+}
+
+// Appends the words for `flag` to `out` (a string with append(const char*)):
+// "data CRC error", or for OtherStatus "controller status 0xNN" with the
+// status byte `status`.
+template <class Text> void appendFlagWords(Text& out, SectorFlag flag, std::uint8_t status)
+{
+    out.append(flagName(flag));
+    if (flag == SectorFlag::OtherStatus) {
+        constexpr char kHex[] = "0123456789ABCDEF";
+        const char value[] = {' ', '0', 'x', kHex[status >> 4], kHex[status & 15], '\0'};
+        out.append(value);
+    }
+}
+
+} // namespace d88
+
+#endif

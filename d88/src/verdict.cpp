@@ -1,0 +1,66 @@
+#include "d88/verdict.h"
+
+#include <cstdio>
+#include <limits>
+
+namespace d88 {
+
+namespace {
+
+template <class... Values> void say(Verdict* verdict, const char* format, Values... values)
+{
+    std::snprintf(verdict->reason, sizeof verdict->reason, format, values...);
+}
+
+} // namespace
+
+Verdict judgeImage(D88Image& image)
+{
+    Verdict verdict;
+    image.clearIoError();
+    const long long fileSize = image.fileSize();
+    const bool selected = image.diskCount() > 0 && image.selectDisk(0);
+    if ((verdict.readError = image.ioError()) != 0)
+        return verdict;
+    if (!selected) {
+        say(&verdict, "the file is %lld bytes, shorter than a disk header (%d bytes)", fileSize,
+            static_cast<int>(kDiskHeaderSize));
+        return verdict;
+    }
+    const std::int32_t size = image.diskSize();
+    if (size < 0 || (size > 0 && size < kDiskHeaderSize)) {
+        say(&verdict, "its disk size field says %ld bytes, less than the disk's own %d-byte header",
+            static_cast<long>(size), static_cast<int>(kDiskHeaderSize));
+        return verdict;
+    }
+    const std::int64_t limit = size > 0 ? size : fileSize;
+    const std::int32_t entries = image.tableEntries();
+    int named = 0;
+    std::int64_t firstTrack = std::numeric_limits<std::int64_t>::max();
+    for (std::int32_t t = 0; t < entries; ++t) {
+        const std::int32_t offset = image.trackOffset(t);
+        if (offset == 0)
+            continue;
+        ++named;
+        if (offset > 0 && offset <= limit && offset < firstTrack)
+            firstTrack = offset;
+    }
+    verdict.possible = true;
+    if (named == 0)
+        return verdict; // an unformatted disk: a header and nothing else
+    verdict.possible = false;
+    if (firstTrack == std::numeric_limits<std::int64_t>::max())
+        say(&verdict, "none of the %d track offsets in its table lies within its disk size (%ld bytes)",
+            named, static_cast<long>(size));
+    else if (firstTrack < kTrackTableOffset + 4)
+        say(&verdict, "its first track would start at offset %lld, inside the disk header's fixed fields",
+            static_cast<long long>(firstTrack));
+    else if (firstTrack > fileSize)
+        say(&verdict, "its first track would start at offset %lld, past the end of the file (%lld bytes)",
+            static_cast<long long>(firstTrack), fileSize);
+    else
+        verdict.possible = true;
+    return verdict;
+}
+
+} // namespace d88

@@ -1,0 +1,38 @@
+// What a file's cut says to the user: one line for the sectors it lacks, one
+// for those the dumper flagged, or one for a file none of whose sectors is on
+// the disk. Plain ASCII without a prefix (each program adds its own), and
+// every line bounded in length.
+#ifndef ZANVO_CUT_REPORT_H
+#define ZANVO_CUT_REPORT_H
+
+#include "file_cut.h"
+
+#include <cstddef>
+#include <string>
+
+namespace zanvo {
+
+// A longer line is cut to this length and ends in "...".
+inline constexpr std::size_t kMaxWarningLength = 8191;
+
+struct CutWarnings {
+    static constexpr int kMaxLines = 2;
+    // Kept from file to file, so that a caller who keeps one object
+    // allocates nothing for the lines of later files.
+    std::string lines[kMaxLines];
+    int count = 0;
+};
+
+// The warnings of one file's cut, in the order they are said:
+//   "NAME: none of its 11 sectors is on the disk (track 19 sectors 10-16,
+//    track 20 sectors 1-4); not written"
+//   "NAME: 9 of 21 sectors missing (track 19 sectors 1-9); zeros written for
+//    what is missing", and likewise for sectors stored short
+//   "NAME: 2 sectors flagged when the disk was dumped, written as stored:
+//    track 10 sector 7: data CRC error; track 11 sector 2: deleted data"
+// None for a cut that lacks nothing, or whose reading failed.
+void warningsFor(const FileCut& cut, CutWarnings* out);
+
+} // namespace zanvo
+
+#endif
