@@ -109,6 +109,7 @@ function showMap(result) {
     return;
   }
   $('map').hidden = false;
+  fillLegend($('legend'), map);
   drawMap($('map'), map);
   $('map-text').textContent = mapText(map);
 }
@@ -167,7 +168,6 @@ function pickFrom(files) {
 }
 
 async function start() {
-  fillLegend($('legend'));
   const input = $('image');
   input.addEventListener('change', () => pickFrom(input.files));
   document.addEventListener('dragover', (event) => {

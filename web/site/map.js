@@ -1,21 +1,28 @@
 // The sector map as a picture: one row a track, one column a sector number,
 // a colour for each mark the examination gives; and the same map as text, in
-// the lines d88info prints.
+// the lines d88info prints. What each mark means comes with the map, in
+// d88info's words; only the colours are the page's.
 
-export const KINDS = [
-  { mark: '#', name: 'present', colour: '#2b6cb0' },
-  { mark: '.', name: 'missing', colour: '#f28b82' },
-  { mark: 'D', name: 'duplicated', colour: '#13a89e' },
-  { mark: '2', name: 'another size code', colour: '#7b3fa0' },
-  { mark: '!', name: 'flagged when the disk was dumped', colour: '#e69f00' },
-  { mark: 'x', name: "C or H of another track", colour: '#5f4b00' },
-];
-const ABSENT = { name: 'track absent', colour: '#ffffff' };
-const PAST_END = { name: 'track past the end of the file', colour: '#8a8a8a' };
+const COLOURS = {
+  '#': '#2b6cb0', // present
+  '.': '#f28b82', // missing
+  D: '#13a89e', // duplicated
+  x: '#5f4b00', // C or H of another track
+  0: '#7b3fa0', // another size code (every digit, and '+')
+  i: '#d55e00', // ID CRC error
+  c: '#e69f00', // data CRC error
+  a: '#b8860b', // no address mark
+  m: '#cc79a7', // no data mark
+  '!': '#000000', // another controller status
+  e: '#56b4e9', // deleted data
+};
+const ABSENT = { words: 'track absent', colour: '#ffffff' };
+const PAST_END = { words: 'track past the end of the file', colour: '#8a8a8a' };
 
-// Another size code is shown by its digit, or '+' from 10 on.
-function kindOf(mark) {
-  return KINDS.find((kind) => kind.mark === mark) ?? KINDS[3];
+// The legend's entry for a mark, with its colour.
+function kindOf(map, mark) {
+  const kind = map.legend.find((entry) => entry.marks.includes(mark)) ?? { marks: mark, words: mark };
+  return { ...kind, colour: COLOURS[kind.marks[0]] ?? '#000000' };
 }
 
 export function mapText(map) {
@@ -27,14 +34,15 @@ export function mapText(map) {
     .join('\n');
 }
 
-export function fillLegend(list) {
+export function fillLegend(list, map) {
   list.replaceChildren(
-    ...[...KINDS, ABSENT, PAST_END].map((kind) => {
+    ...[...map.legend.map((entry) => kindOf(map, entry.marks[0])), ABSENT, PAST_END].map((kind) => {
       const item = document.createElement('li');
       const swatch = document.createElement('span');
       swatch.className = 'swatch';
       swatch.style.background = kind.colour;
-      item.append(swatch, kind.mark ? `${kind.name} (${kind.mark === '2' ? 'a digit' : `'${kind.mark}'`})` : kind.name);
+      const mark = kind.marks === undefined ? '' : kind.marks.length > 1 ? ' (a digit)' : ` ('${kind.marks}')`;
+      item.append(swatch, `${kind.words}${mark}`);
       return item;
     }),
   );
@@ -46,9 +54,9 @@ function describe(map) {
   let absent = 0;
   for (const row of map.tracks) {
     if (row.state !== 'present') absent += 1;
-    for (const mark of row.marks) counts.set(kindOf(mark).name, (counts.get(kindOf(mark).name) ?? 0) + 1);
+    for (const mark of row.marks) counts.set(kindOf(map, mark).words, (counts.get(kindOf(map, mark).words) ?? 0) + 1);
   }
-  const parts = [...counts].filter(([name]) => name !== 'present').map(([name, n]) => `${n} ${name}`);
+  const parts = [...counts].filter(([words]) => words !== 'present').map(([words, n]) => `${n} ${words}`);
   if (absent) parts.push(`${absent} tracks absent or past the end`);
   return `Sector map: tracks 0-${map.tracks.length - 1}, sector numbers ${map.lowR}-${map.highR}; ` +
     (parts.length ? parts.join(', ') : 'every sector present') + '. The map as text follows.';
@@ -96,7 +104,7 @@ export function drawMap(canvas, map) {
       return;
     }
     [...row.marks].forEach((mark, c) => {
-      g.fillStyle = kindOf(mark).colour;
+      g.fillStyle = kindOf(map, mark).colour;
       g.fillRect(left + c * cell, y, cell - 1, rowHeight - 1);
     });
   });
