@@ -18,11 +18,11 @@ bool deliver(ToolState& state, const FileCut& cut, std::size_t skip)
         reportReadFailure(state, cut.name, cut.error);
         return false;
     }
+    warningsFor(cut, &state.warnings);
     if (cut.outcome == CutOutcome::Cut) {
         state.line.assign(kCuttingPrefix).append(cut.name).append("\n");
         printMessage(state, state.line);
     }
-    warningsFor(cut, &state.warnings);
     warn(state.warnings);
     if (cut.outcome != CutOutcome::Cut)
         return false;

@@ -7,7 +7,7 @@
 #define ZANVO_TOOL_STATE_H
 
 #include "cut_report.h"
-#include "recover_run.h"
+#include "file_cut.h"
 
 #include "d88/d88_image.h"
 

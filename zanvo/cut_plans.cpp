@@ -50,10 +50,4 @@ std::int32_t longestFile(const CutEntry* plan)
     return longest;
 }
 
-d88::RunStart runStart(const CutEntry& row)
-{
-    return d88::RunStart{d88::placeOnTrack(row.track, static_cast<std::uint8_t>(row.sector), kPlanSizeCode),
-                         kFirstSector, kLastSector};
-}
-
 } // namespace zanvo

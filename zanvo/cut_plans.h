@@ -6,8 +6,6 @@
 
 #include "recognition.h"
 
-#include "d88/sector_place.h"
-
 #include <cstdint>
 
 namespace zanvo {
@@ -35,10 +33,6 @@ const CutEntry* planFor(DiskKind kind);
 
 // The length of the plan's longest file.
 std::int32_t longestFile(const CutEntry* plan);
-
-// Where a row's run starts: its sector on its track (the cylinder and head
-// the track index gives), size code 1, sectors 1-16 a track.
-d88::RunStart runStart(const CutEntry& row);
 
 } // namespace zanvo
 

@@ -2,16 +2,56 @@
 // sector, and what became of it handed to the caller, one file at a time.
 // Nothing here writes a file or says anything: zanvo-extract writes and
 // reports each file before the next is read; the page collects them.
+//
+// A file is recovered so that a damaged disk gives every sector it still
+// holds. Its run is walked as the reader's sector runs walk it (sector
+// numbers first..last of a track, then head 0 -> 1 of the cylinder, then the
+// next cylinder), but a missing sector does not end it: its bytes, and the
+// unstored tail of a sector stored short, become zeros, and the run goes on.
+// What became of each sector is noted for the warnings.
 #ifndef ZANVO_FILE_CUT_H
 #define ZANVO_FILE_CUT_H
 
 #include "cut_plans.h"
-#include "recover_run.h"
+
+#include "d88/d88_image.h"
 
 #include <cstdint>
 #include <span>
 
 namespace zanvo {
+
+enum class SectorFate : std::uint8_t {
+    Whole,   // all its bytes were stored
+    Short,   // found, with less data than the run needed from it
+    Missing, // not on the disk: track absent, ID not in the track, other size code
+};
+
+struct SectorNote {
+    std::int32_t track = 0; // track index
+    std::int32_t r = 0;     // sector number
+    SectorFate fate = SectorFate::Missing;
+    d88::SectorFlags flags; // what the dumper recorded with it
+};
+
+// A whole 2D disk of 256-byte sectors: the longest run a cut can ask for.
+inline constexpr std::int32_t kMaxRunSectors = 1280;
+
+struct RunRecovery {
+    std::int32_t count = 0;   // sectors in the run; the first kMaxRunSectors are noted
+    std::int32_t found = 0;   // of them on the disk, whole or short
+    std::int32_t missing = 0; // not on the disk
+    std::int32_t stubby = 0;  // stored shorter than needed
+    std::int32_t flagged = 0; // carrying a flag of the dumper's
+    SectorNote sectors[kMaxRunSectors] = {};
+};
+
+// Fills all of `dest` from the run that begins at `start`, in pieces of the
+// nominal sector size (the whole of `dest` in one piece for a size code no
+// record can hold), and notes every sector. Needs no memory beyond its
+// arguments.
+void recoverRun(d88::D88Image& image, const d88::RunStart& start, std::span<std::uint8_t> dest,
+                RunRecovery* out);
 
 enum class CutOutcome {
     Cut,        // at least one sector is on the disk: the file is to be written
@@ -34,6 +74,11 @@ struct FileCut {
 FileCut cutRun(d88::D88Image& image, const char* name, const d88::RunStart& start,
                std::span<std::uint8_t> dest, RunRecovery& run);
 
+// cutRun for a row of a plan, into the start of `buffer`: its run starts at
+// its sector on its track (the cylinder and head the track index gives),
+// size code 1, sectors 1-16 a track.
+FileCut cutRow(d88::D88Image& image, const CutEntry& row, std::span<std::uint8_t> buffer, RunRecovery& run);
+
 // Cuts every file of `plan` in order, up to the row whose sector is 0: each
 // into the start of `buffer`, handed to `take` before the next is read. A
 // file that is not on the disk, or whose reading fails, does not stop the
@@ -43,11 +88,8 @@ template <class Take>
 void cutPlan(d88::D88Image& image, const CutEntry* plan, std::span<std::uint8_t> buffer, RunRecovery& run,
              Take&& take)
 {
-    for (const CutEntry* row = plan; row->sector != 0; ++row) {
-        const std::size_t length =
-            std::min(static_cast<std::size_t>(row->length > 0 ? row->length : 0), buffer.size());
-        take(cutRun(image, row->name, runStart(*row), buffer.first(length), run));
-    }
+    for (const CutEntry* row = plan; row->sector != 0; ++row)
+        take(cutRow(image, *row, buffer, run));
 }
 
 } // namespace zanvo
