@@ -4,6 +4,13 @@
 //   crafted.d88   164 track table entries all pointing at one run of 64,000
 //                 decoy records (sector count 65535, no data) followed by all
 //                 1,280 real sectors
+//   decoys.d88    the same with 65,000 decoys of 256 bytes each: 17.8 MB
+//   lying.d88     a Disk A whose record fields lie (image_builder.h)
+//   shared-64.d88 64 disks of 65,535 bytes whose every track walks on
+//                 through the disks after it: 4 MiB
+//   raw-shared.d88 an 11.7 MB disk whose tracks share one walk of 42,700
+//                 256-byte decoys (another cylinder, sectors 1-16) before the
+//                 real sectors, for d88info --raw
 //   make-bench-images FOLDER
 #include "image_builder.h"
 
@@ -30,6 +37,16 @@ int main(int argc, char* argv[])
 
         testimg::writeFile(dir + "/crafted.d88",
                            testimg::buildImage({testimg::sharedDecoyTrack(diskA, 64000)}));
+        testimg::Record decoy;
+        decoy.c = decoy.h = decoy.r = decoy.n = 0xFF;
+        decoy.data.assign(256, 0xDE);
+        testimg::writeFile(dir + "/decoys.d88",
+                           testimg::buildImage({testimg::sharedDecoyTrack(diskA, 65000, decoy)}));
+        testimg::writeFile(dir + "/lying.d88", testimg::buildImage({testimg::lyingDiskA(61)}));
+        testimg::writeFile(dir + "/shared-64.d88", testimg::disksSharingOneWalk(64, 0xFFFF));
+        decoy.c = 0xFE, decoy.h = 0, decoy.r = 1, decoy.n = 1;
+        testimg::writeFile(dir + "/raw-shared.d88",
+                           testimg::buildImage({testimg::sharedDecoyTrack(diskA, 42700, decoy)}));
     } catch (const std::exception& e) {
         std::fprintf(stderr, "make-bench-images: %s\n", e.what());
         return 1;

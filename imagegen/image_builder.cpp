@@ -109,11 +109,20 @@ Disk formattedDisk(int seed, int trackCount, int sectorsPerTrack, bool interleav
 
 Disk sharedDecoyTrack(const Disk& real, int decoys)
 {
-    Disk crafted;
-    auto& records = crafted.tracks[0].records;
     Record decoy;
     decoy.c = decoy.h = decoy.r = decoy.n = 0xFF;
-    records.assign(static_cast<std::size_t>(decoys), decoy);
+    return sharedDecoyTrack(real, decoys, decoy);
+}
+
+Disk sharedDecoyTrack(const Disk& real, int decoys, const Record& decoy)
+{
+    Disk crafted;
+    auto& records = crafted.tracks[0].records;
+    for (int i = 0; i < decoys; ++i) {
+        records.push_back(decoy);
+        if (decoy.r != 0xFF)
+            records.back().r = static_cast<std::uint8_t>(1 + i % 16);
+    }
     for (const auto& [index, track] : real.tracks)
         records.insert(records.end(), track.records.begin(), track.records.end());
     for (auto& rec : records)
@@ -121,6 +130,43 @@ Disk sharedDecoyTrack(const Disk& real, int decoys)
     for (int t = 1; t < 164; ++t)
         crafted.trackOffsets[t] = 0x2B0;
     return crafted;
+}
+
+Bytes disksSharingOneWalk(int disks, std::uint16_t diskSize)
+{
+    Bytes out;
+    for (int d = 0; d < disks; ++d) {
+        const std::size_t base = out.size();
+        out.resize(base + diskSize, 0);
+        putLE32(out, base + 0x1C, diskSize);
+        for (std::size_t t = 0; t < 164; ++t)
+            putLE32(out, base + 0x20 + 4 * t, diskSize);
+        // The header's own 16-byte pieces read as records, too: their counts
+        // (name bytes 4-5, reserved bytes 0x14-0x15, table entries) say 0xFFFF.
+        out[base + 4] = out[base + 5] = out[base + 0x14] = out[base + 0x15] = 0xFF;
+        for (std::size_t at = base + kHeader; at + 16 <= base + diskSize; at += 16)
+            putLE16(out, at + 4, 0xFFFF);
+    }
+    return out;
+}
+
+Disk lyingDiskA(int seed)
+{
+    Disk disk = formattedDisk(seed);
+    setBootLabel(disk, kDiskALabel);
+    findRecord(disk, 12, 3)->dataSize = 0;
+    findRecord(disk, 13, 5)->count = 0;
+    disk.tracks[16].records.front().count = 0;
+    for (Record& rec : disk.tracks[20].records)
+        rec.count = 0x1000;
+    for (Record& rec : disk.tracks[22].records)
+        rec.count = 0xFFFF;
+    findRecord(disk, 24, 9)->dataSize = 512;
+    const std::uint32_t size = static_cast<std::uint32_t>(buildDisk(disk).size());
+    for (int t = 80; t < 164; ++t)
+        disk.trackOffsets[t] = size;
+    disk.trackOffsets[100] = 0x10;
+    return disk;
 }
 
 Record* findRecord(Disk& disk, int track, int r)

@@ -65,9 +65,27 @@ Bytes sectorPattern(int seed, int track, int r, int size);
 Disk formattedDisk(int seed, int trackCount = 80, int sectorsPerTrack = 16, bool interleaved = true);
 
 // A crafted disk whose 164 track table entries all point at one run:
-// `decoys` records that match nothing (sector count 65535, no data), then
-// every record of `real`, track after track. Each lookup walks the decoys.
+// `decoys` records that match nothing (sector count 65535, no data unless
+// `decoy` says otherwise; its R, when not 0xFF, cycles through 1-16), then
+// every record of `real`, track after track, also with sector count 65535.
+// Each lookup walks the decoys.
 Disk sharedDecoyTrack(const Disk& real, int decoys);
+Disk sharedDecoyTrack(const Disk& real, int decoys, const Record& decoy);
+
+// `disks` disks of `diskSize` bytes back to back, each a header whose every
+// table entry equals its disk size (the offset of the next disk's header),
+// then empty records of sector count 0xFFFF: every track's walk runs on
+// through the disks after it.
+Bytes disksSharingOneWalk(int disks, std::uint16_t diskSize);
+
+// A Disk A whose record fields lie the ways real dumps' fields do, each on a
+// track of its own: on track 12 the data size field of sector 3 says 0
+// (256 bytes stored); on track 13 sector 5's sector count says 0; on track
+// 16 the first record's count says 0; on track 20 every count is written
+// big-endian (0x1000 for 16); on track 22 every count says 0xFFFF; on track
+// 24 sector 9's data size says 512 (256 stored). Table entries past the last
+// track point at the disk's end, and entry 100 strays into the header (0x10).
+Disk lyingDiskA(int seed);
 
 // The record of sector `r` in `track`, or nullptr.
 Record* findRecord(Disk& disk, int track, int r);
