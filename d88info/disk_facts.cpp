@@ -10,17 +10,22 @@
 namespace d88info {
 
 TrackScan::TrackScan()
-    : records_(new (std::nothrow) SectorRecord[static_cast<std::size_t>(d88::kMaxRecordsPerTrack)])
+    : records_(new (std::nothrow) FoundRecord[static_cast<std::size_t>(d88::kMaxRecordsPerTrack)])
 {
 }
 
-std::span<const SectorRecord> TrackScan::scan(d88::D88Image& image, int track)
+std::span<const FoundRecord> TrackScan::scan(d88::D88Image& image, int track)
 {
     if (!records_)
         return {};
-    const std::span<SectorRecord> room(records_.get(), static_cast<std::size_t>(d88::kMaxRecordsPerTrack));
-    const std::int32_t got = image.readSectorRecords(track, room);
+    const std::span<FoundRecord> room(records_.get(), static_cast<std::size_t>(d88::kMaxRecordsPerTrack));
+    const std::int32_t got = image.foundRecords(track, room);
     return room.first(static_cast<std::size_t>(got));
+}
+
+bool isShort(const FoundRecord& record)
+{
+    return record.available < d88::nominalSectorSize(record.id.n);
 }
 
 int DiskFacts::count(TrackState state) const
@@ -61,32 +66,69 @@ void countFlags(DiskFacts* facts, d88::SectorFlags flags)
         ++facts->otherStatuses[flags.status()];
 }
 
+TrackState stateOf(d88::TrackStanding standing)
+{
+    switch (standing) {
+    case d88::TrackStanding::Present:
+        return TrackState::Present;
+    case d88::TrackStanding::PastEnd:
+        return TrackState::PastEnd;
+    case d88::TrackStanding::IntoHeader:
+        return TrackState::IntoHeader;
+    case d88::TrackStanding::Absent:
+        break;
+    }
+    return TrackState::Absent;
+}
+
+// What one track's records hold, counted into the facts `times` over: the
+// tracks that share a track's records count them as their own.
+void countTrack(DiskFacts* facts, std::span<const FoundRecord> records, int times)
+{
+    std::int64_t bytes = 0;
+    bool countLie = false;
+    for (int i = 0; i < times; ++i)
+        countRecords(facts, static_cast<std::int32_t>(records.size()));
+    for (const FoundRecord& record : records) {
+        facts->sizeCodes[record.id.n] += times;
+        for (int i = 0; i < times; ++i)
+            countFlags(facts, record.flags);
+        facts->stubby += times * isShort(record);
+        facts->pastLies += times * (record.pastLie.field != d88::LyingField::None);
+        facts->sizeLies += record.nominalStep;
+        countLie = countLie || record.pastLie.field == d88::LyingField::SectorCount;
+        facts->diskSizeLies = facts->diskSizeLies || record.pastLie.field == d88::LyingField::DiskSize;
+        bytes += d88::nominalSectorSize(record.id.n);
+        facts->lowR = std::min<int>(facts->lowR, record.id.r);
+        facts->highR = std::max<int>(facts->highR, record.id.r);
+    }
+    facts->countLies += countLie;
+    facts->largestTrackBytes = std::max(facts->largestTrackBytes, bytes);
+}
+
 void gatherTracks(d88::D88Image& image, TrackScan& scan, DiskFacts* facts)
 {
     facts->tableEntries = image.tableEntries();
-    std::int64_t sizeCodeRecords = -1;
-    for (int t = 0; t < facts->tableEntries; ++t) {
-        if (!image.trackPresent(t))
-            continue;
+    // Tracks that share records are read once, from the lowest of them.
+    int times[d88::kMaxTracks] = {};
+    for (int t = 0; t < d88::kMaxTracks; ++t) {
+        facts->tracks[t] = stateOf(image.trackStanding(t));
         facts->trackOffsets[t] = image.trackOffset(t);
-        const bool inFile = facts->fileOffset + facts->trackOffsets[t] < facts->fileSize;
-        facts->tracks[t] = inFile ? TrackState::Present : TrackState::PastEnd;
-        if (!inFile)
-            continue;
-        const std::span<const SectorRecord> records = scan.scan(image, t);
-        countRecords(facts, static_cast<std::int32_t>(records.size()));
-        std::int64_t bytes = 0;
-        for (const SectorRecord& record : records) {
-            ++facts->sizeCodes[record.id.n];
-            countFlags(facts, record.flags());
-            bytes += d88::nominalSectorSize(record.id.n);
-            facts->lowR = std::min<int>(facts->lowR, record.id.r);
-            facts->highR = std::max<int>(facts->highR, record.id.r);
-        }
-        facts->largestTrackBytes = std::max(facts->largestTrackBytes, bytes);
-        if (!records.empty())
-            facts->highestWithRecords = t;
+        facts->sameAs[t] = facts->tracks[t] == TrackState::Present ? image.sameRecordsAs(t) : t;
+        times[facts->sameAs[t]] += facts->tracks[t] == TrackState::Present;
     }
+    bool holds[d88::kMaxTracks] = {};
+    for (int t = 0; t < d88::kMaxTracks; ++t) {
+        if (times[t] == 0)
+            continue;
+        const std::span<const FoundRecord> records = scan.scan(image, t);
+        countTrack(facts, records, times[t]);
+        holds[t] = !records.empty();
+    }
+    for (int t = 0; t < d88::kMaxTracks; ++t)
+        if (facts->tracks[t] == TrackState::Present && holds[facts->sameAs[t]])
+            facts->highestWithRecords = t;
+    std::int64_t sizeCodeRecords = -1;
     for (int n = 0; n < 256; ++n)
         if (facts->sizeCodes[n] > sizeCodeRecords) {
             sizeCodeRecords = facts->sizeCodes[n];
@@ -120,24 +162,24 @@ Gathering gatherDisk(d88::D88Image& image, int index, TrackScan& scan, DiskFacts
     gatherTracks(image, scan, facts);
 
     std::int32_t copied = 0;
-    d88::SectorRecord boot;
+    FoundRecord boot;
     facts->bootFound =
-        image.findSector(d88::placeOnTrack(0, 1, zanvo::kPlanSizeCode), facts->boot, &boot, &copied) &&
+        image.findFoundSector(d88::placeOnTrack(0, 1, zanvo::kPlanSizeCode), facts->boot, &boot, &copied) &&
         copied > 0;
     facts->kind = facts->bootFound ? zanvo::recogniseLabel(facts->boot) : zanvo::DiskKind::Unknown;
     return (*error = image.ioError()) != 0 ? Gathering::ReadFailed : Gathering::Whole;
 }
 
-std::string trackRanges(const DiskFacts& disk, TrackState state)
+std::string trackRanges(const std::function<bool(int)>& pick)
 {
     std::string out;
     for (int t = 0; t < d88::kMaxTracks;) {
-        if (disk.tracks[t] != state) {
+        if (!pick(t)) {
             ++t;
             continue;
         }
         int last = t;
-        while (last + 1 < d88::kMaxTracks && disk.tracks[last + 1] == state)
+        while (last + 1 < d88::kMaxTracks && pick(last + 1))
             ++last;
         if (!out.empty())
             out += ", ";
@@ -147,6 +189,11 @@ std::string trackRanges(const DiskFacts& disk, TrackState state)
         t = last + 1;
     }
     return out.empty() ? "none" : out;
+}
+
+std::string trackRanges(const DiskFacts& disk, TrackState state)
+{
+    return trackRanges([&](int t) { return disk.tracks[t] == state; });
 }
 
 std::string escapeName(const std::string& raw)

@@ -1,8 +1,8 @@
 // What d88info learns about one disk, gathered through the reader: its header
-// fields, where each track of its table starts against the end of the file,
-// and what the records of its present tracks hold. Storage is fixed: the
-// facts hold no container, and a track's records are read into one buffer
-// that is allocated once and never grows.
+// fields, how each track of its table stands, and what the records of its
+// present tracks hold, as the reader finds them behind fields that lie.
+// Storage is fixed: the facts hold no container, and a track's records are
+// read into one buffer that is allocated once and never grows.
 #ifndef D88INFO_DISK_FACTS_H
 #define D88INFO_DISK_FACTS_H
 
@@ -10,17 +10,18 @@
 #include "recognition.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
 
 namespace d88info {
 
+using d88::FoundRecord;
 using d88::SectorId;
-using d88::SectorRecord;
 
-// One track's records at a time, in a buffer that holds as many records as a
-// sector count can announce.
+// One track's records at a time, in a buffer that holds as many records as
+// a track can hold.
 class TrackScan {
   public:
     TrackScan();
@@ -28,17 +29,21 @@ class TrackScan {
     bool ok() const { return records_ != nullptr; }
     // The records of `track` of the selected disk, in stored order; empty
     // when it has none or is absent.
-    std::span<const SectorRecord> scan(d88::D88Image& image, int track);
+    std::span<const FoundRecord> scan(d88::D88Image& image, int track);
 
   private:
-    std::unique_ptr<SectorRecord[]> records_;
+    std::unique_ptr<FoundRecord[]> records_;
 };
 
 enum class TrackState : std::uint8_t {
-    Absent,  // table entry 0, negative or past the disk size
-    Present, // starts within the file
-    PastEnd, // the table names it, but the file ends before it starts
+    Absent,     // table entry 0, negative, at or past the disk's end
+    Present,    // starts within the file
+    PastEnd,    // the table names it, but the file ends before it starts
+    IntoHeader, // the entry points into the disk header: it names no track
 };
+
+// A record stored shorter than its size code's sector.
+bool isShort(const FoundRecord& record);
 
 struct DiskFacts {
     int index = 0;
@@ -54,6 +59,7 @@ struct DiskFacts {
     int tableEntries = d88::kMaxTracks;
     TrackState tracks[d88::kMaxTracks] = {};
     std::int32_t trackOffsets[d88::kMaxTracks] = {};
+    int sameAs[d88::kMaxTracks] = {}; // a present track: the lowest with its records (itself when none)
 
     // Over the records of the present tracks.
     struct RecordsPerTrack {
@@ -65,6 +71,11 @@ struct DiskFacts {
     std::int64_t sizeCodes[256] = {};
     std::int64_t flags[d88::kSectorFlagKinds] = {}; // records by flag
     std::int64_t otherStatuses[256] = {};           // records with another status, by its value
+    std::int64_t stubby = 0;                        // records stored short
+    std::int64_t pastLies = 0;                      // records read past a field that lied
+    std::int64_t sizeLies = 0;                      // records whose data size lied
+    int countLies = 0;                              // tracks whose sector counts end them early
+    bool diskSizeLies = false;                      // tracks present only behind the disk size field
     std::int64_t largestTrackBytes = 0;
     int highestWithRecords = -1;
     int lowR = 256, highR = -1; // sector numbers seen
@@ -89,8 +100,10 @@ enum class Gathering {
 // ReadFailed, `error` holds the reader's error.
 Gathering gatherDisk(d88::D88Image& image, int index, TrackScan& scan, DiskFacts* facts, int* error);
 
-// "0-79" or "0-18, 20-79" for the tracks in `state`; "none" when there is none.
+// "0-79" or "0-18, 20-79" for the tracks in `state`, or that `pick` picks;
+// "none" when there is none.
 std::string trackRanges(const DiskFacts& disk, TrackState state);
+std::string trackRanges(const std::function<bool(int)>& pick);
 
 // Printable ASCII as it is; quote, backslash and any other byte escaped.
 std::string escapeName(const std::string& raw);

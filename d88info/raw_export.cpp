@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <new>
 #include <system_error>
+#include <vector>
 
 namespace d88info {
 
@@ -26,6 +27,61 @@ std::string fileEnd(const DiskFacts& disk)
     return "the file ends at offset " + std::to_string(disk.fileSize);
 }
 
+// "track 12 sector 3, track 19 sectors 1-16, tracks 80-163" for the holes,
+// one bit a sector in geometry order: neighbours on a track are joined, and
+// tracks with no sector at all into a range of tracks. At most kShownHoles
+// ranges are named; the rest are counted.
+std::string holeRanges(const std::vector<bool>& holes, int perTrack, int lowR)
+{
+    constexpr int kShownHoles = 24;
+    const int tracks = static_cast<int>(holes.size()) / perTrack;
+    const auto hole = [&](int t, int i) { return holes[static_cast<std::size_t>(t * perTrack + i)]; };
+    const auto empty = [&](int t) {
+        for (int i = 0; i < perTrack; ++i)
+            if (!hole(t, i))
+                return false;
+        return true;
+    };
+    std::string out;
+    int shown = 0, more = 0;
+    const auto name = [&](const std::string& range) {
+        if (shown++ < kShownHoles)
+            out += (out.empty() ? "" : ", ") + range;
+        else
+            ++more;
+    };
+    for (int t = 0; t < tracks;) {
+        if (empty(t)) {
+            int last = t;
+            while (last + 1 < tracks && empty(last + 1))
+                ++last;
+            name(last > t ? "tracks " + std::to_string(t) + "-" + std::to_string(last)
+                          : "track " + std::to_string(t));
+            t = last + 1;
+            continue;
+        }
+        for (int i = 0; i < perTrack;) {
+            if (!hole(t, i)) {
+                ++i;
+                continue;
+            }
+            int last = i;
+            while (last + 1 < perTrack && hole(t, last + 1))
+                ++last;
+            name("track " + std::to_string(t) + (last > i ? " sectors " : " sector ") +
+                 std::to_string(lowR + i) + (last > i ? "-" + std::to_string(lowR + last) : ""));
+            i = last + 1;
+        }
+        ++t;
+    }
+    if (more > 0)
+        out += " and " + std::to_string(more) + " more";
+    return out;
+}
+
+// Every sector position of the geometry track 0 gives, each at its offset,
+// looked up among its track's found records; zeros where one is missing or
+// stored short.
 bool rawImage(d88::D88Image& image, TrackScan& scan, const DiskFacts& disk, Export* result,
               std::string* error)
 {
@@ -33,15 +89,15 @@ bool rawImage(d88::D88Image& image, TrackScan& scan, const DiskFacts& disk, Expo
         *error = "disk " + std::to_string(disk.index) + " cannot be selected";
         return false;
     }
-    const std::span<const SectorRecord> first =
-        disk.tracks[0] == TrackState::Present ? scan.scan(image, 0) : std::span<const SectorRecord>{};
+    const std::span<const FoundRecord> first =
+        disk.tracks[0] == TrackState::Present ? scan.scan(image, 0) : std::span<const FoundRecord>{};
     if (first.empty()) {
         *error = "track 0 holds no records, so the disk's layout is unknown";
         return false;
     }
     const int n = first.front().id.n;
     int lowR = 255, highR = 0;
-    for (const SectorRecord& record : first) {
+    for (const FoundRecord& record : first) {
         lowR = std::min<int>(lowR, record.id.r);
         highR = std::max<int>(highR, record.id.r);
     }
@@ -50,7 +106,7 @@ bool rawImage(d88::D88Image& image, TrackScan& scan, const DiskFacts& disk, Expo
         *error = "track 0's first record has size code " + std::to_string(n) + ", too large to export";
         return false;
     }
-    const std::int64_t perTrack = highR - lowR + 1;
+    const int perTrack = highR - lowR + 1;
     const int lastTrack = std::max(disk.highest(TrackState::Present), disk.highest(TrackState::PastEnd));
     result->wanted = (lastTrack + 1) * perTrack * sectorSize;
     if (result->wanted > kMaxExport) {
@@ -61,22 +117,29 @@ bool rawImage(d88::D88Image& image, TrackScan& scan, const DiskFacts& disk, Expo
     if (!allocate(result->wanted, result, error))
         return false;
 
-    image.setSectorRange(lowR, highR);
-    result->length = image.readSectors(
-        d88::placeOnTrack(0, static_cast<std::uint8_t>(lowR), static_cast<std::uint8_t>(n)),
-        std::span<std::uint8_t>(result->bytes.get(), static_cast<std::size_t>(result->wanted)));
-    if (result->length < result->wanted) {
-        const std::int64_t sector = result->length / sectorSize;
-        const auto track = static_cast<std::int32_t>(sector / perTrack);
-        result->stop = "the run stopped at track " + std::to_string(track) + " (C " +
-                       std::to_string(d88::cylinderOf(track)) + " H " + std::to_string(d88::headOf(track)) +
-                       ") sector " + std::to_string(lowR + sector % perTrack);
-        if (track < d88::kMaxTracks && disk.tracks[track] == TrackState::PastEnd)
-            result->stop += ": " + fileEnd(disk) + ", before this track";
-        else
-            result->stop += ": it is missing or shorter than " + std::to_string(sectorSize) + " bytes" +
-                            (disk.truncated() ? "; " + fileEnd(disk) + ", inside this disk" : std::string());
+    std::vector<bool> holes(static_cast<std::size_t>((lastTrack + 1) * perTrack));
+    int missing = 0;
+    for (int t = 0; t <= lastTrack; ++t) {
+        for (int i = 0; i < perTrack; ++i) {
+            const std::size_t at = static_cast<std::size_t>(t * perTrack + i);
+            const std::span<std::uint8_t> sector(result->bytes.get() +
+                                                     at * static_cast<std::size_t>(sectorSize),
+                                                 static_cast<std::size_t>(sectorSize));
+            FoundRecord record;
+            std::int32_t copied = 0;
+            image.findFoundSector(
+                d88::placeOnTrack(t, static_cast<std::uint8_t>(lowR + i), static_cast<std::uint8_t>(n)),
+                sector, &record, &copied);
+            std::fill(sector.begin() + copied, sector.end(), std::uint8_t{0});
+            holes[at] = copied < sectorSize;
+            missing += holes[at];
+        }
     }
+    result->length = result->wanted;
+    if (missing > 0)
+        result->holes = "zeros written for " + std::to_string(missing) + " of " +
+                        std::to_string(holes.size()) +
+                        " sectors, missing or stored short: " + holeRanges(holes, perTrack, lowR);
     return true;
 }
 

@@ -17,15 +17,17 @@ struct Export {
     std::int64_t length = 0; // bytes delivered
     std::int64_t wanted = 0; // what a complete disk would give
     std::string stop;        // why fewer arrived, empty when complete
+    std::string holes;       // where zeros stand for sectors the disk lacks, empty when none
     int readError = 0;       // reading met this error: nothing is to be written
 };
 
-// One sector run from track 0, starting at track 0's lowest sector number,
-// with the size code of its first record and the sector range of its lowest
-// to highest sector number, over the tracks up to the highest the table names
-// (also those past the end of the file). False with `error` set when there is
-// nothing to export or no memory for it, or with result->readError set when
-// a read failed.
+// Every sector position of the disk's geometry, each at its offset: track
+// 0's size code and the range of its sector numbers, over the tracks up to
+// the highest the table names (also those past the end of the file), each
+// sector looked up among its track's found records; zeros where one is
+// missing or stored short, and `holes` says where. False with `error` set
+// when there is nothing to export or no memory for it, or with
+// result->readError set when a read failed.
 bool exportRaw(d88::D88Image& image, TrackScan& scan, const DiskFacts& disk, Export* result,
                std::string* error);
 

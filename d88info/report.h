@@ -66,13 +66,15 @@ int mapRows(d88::D88Image& image, TrackScan& scan, const DiskFacts& disk, std::v
 // One row of the map: a character for each sector number from disk.lowR to
 // disk.highR (present, missing, duplicated, another track's C/H, flagged,
 // another size code) for the records of track `track`.
-std::string mapRow(const DiskFacts& disk, int track, std::span<const SectorRecord> records);
+std::string mapRow(const DiskFacts& disk, int track, std::span<const FoundRecord> records);
 
 // Map marks.
 inline constexpr char kPresent = '#';
 inline constexpr char kMissing = '.';
 inline constexpr char kDuplicated = 'D';
 inline constexpr char kForeign = 'x';                    // C or H of another track
+inline constexpr char kPastLie = '~';                    // read past a field that lied
+inline constexpr char kShort = 's';                      // stored short
 inline constexpr char kOtherSizeCodes[] = "0123456789+"; // a size code other than the common one
 
 // The mark of a record flagged by the dumper, one for each flag: 'i' ID CRC

@@ -65,6 +65,10 @@ int writeExport(const Options& options, const d88::D88Image& image, const Export
                      options.output ? options.output : "to standard output", reason.c_str());
         return kFailed;
     }
+    if (!exported.holes.empty()) {
+        std::fprintf(stderr, "d88info: %s\n", exported.holes.c_str());
+        return kIncomplete;
+    }
     if (!exported.stop.empty()) {
         std::fprintf(stderr, "d88info: %s; %lld of %lld bytes exported\n", exported.stop.c_str(),
                      static_cast<long long>(exported.length), static_cast<long long>(exported.wanted));

@@ -83,6 +83,26 @@ void printRecords(std::FILE* out, const ImageFacts& image, const DiskFacts& disk
     }
     const std::string flags = flagCounts(disk);
     std::fprintf(out, "  records:    %s\n", records.empty() ? "none" : records.c_str());
+    if (disk.stubby > 0)
+        std::fprintf(out, "  short:      %lld record%s stored shorter than %s size code\n",
+                     static_cast<long long>(disk.stubby), disk.stubby == 1 ? "" : "s",
+                     disk.stubby == 1 ? "its" : "their");
+    if (disk.pastLies > 0) {
+        std::string fields;
+        const auto add = [&fields](const std::string& field) {
+            fields += (fields.empty() ? "" : ", ") + field;
+        };
+        if (disk.sizeLies > 0)
+            add("the data size field of " + std::to_string(disk.sizeLies) +
+                (disk.sizeLies == 1 ? " record" : " records"));
+        if (disk.countLies > 0)
+            add("sector counts on " + std::to_string(disk.countLies) +
+                (disk.countLies == 1 ? " track" : " tracks"));
+        if (disk.diskSizeLies)
+            add("the disk size field");
+        std::fprintf(out, "  lies:       %lld record%s read past fields that lied: %s\n",
+                     static_cast<long long>(disk.pastLies), disk.pastLies == 1 ? "" : "s", fields.c_str());
+    }
     std::fprintf(out, "  size codes: %s\n", codes.empty() ? "none" : codes.c_str());
     if (!flags.empty())
         std::fprintf(out, "  flags:      %s (set when the disk was dumped; `d88info %s %d` shows where)\n",
@@ -100,7 +120,8 @@ void printDisk(std::FILE* out, const ImageFacts& image, const DiskFacts& disk)
     std::fprintf(out, "  protect:    0x%02x (%s)\n", disk.writeProtect, protectMeaning(disk.writeProtect));
     std::fprintf(out, "  disk size:  %ld (0x%lx)%s\n", static_cast<long>(disk.diskSize),
                  static_cast<unsigned long>(static_cast<std::uint32_t>(disk.diskSize)),
-                 disk.diskSize < 0 ? " (negative: no track can be read)" : "");
+                 disk.diskSize <= 0 ? " (it bounds nothing: the tracks are read up to the end of the file)"
+                                    : "");
     if (disk.truncated())
         std::fprintf(
             out,
@@ -112,6 +133,18 @@ void printDisk(std::FILE* out, const ImageFacts& image, const DiskFacts& disk)
     if (disk.count(TrackState::PastEnd) > 0)
         std::fprintf(out, "  past end:   %d in the table but past the end of the file: %s\n",
                      disk.count(TrackState::PastEnd), trackRanges(disk, TrackState::PastEnd).c_str());
+    const int strays = disk.count(TrackState::IntoHeader);
+    if (strays > 0)
+        std::fprintf(out, "  strays:     %d table entr%s into the disk header, naming no track: %s\n", strays,
+                     strays == 1 ? "y points" : "ies point",
+                     trackRanges(disk, TrackState::IntoHeader).c_str());
+    const auto shares = [&disk](int t) {
+        return disk.tracks[t] == TrackState::Present && disk.sameAs[t] != t;
+    };
+    const std::string shared = trackRanges(shares);
+    if (shared != "none")
+        std::fprintf(out, "  shared:     tracks that hold the same records as a lower track: %s\n",
+                     shared.c_str());
     if (disk.tableEntries < d88::kMaxTracks)
         std::fprintf(out,
                      "  table:      %d entries (the first track starts at 0x%x; the rest is sector data)\n",

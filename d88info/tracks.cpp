@@ -11,21 +11,40 @@ char otherSizeMark(int n)
     return kOtherSizeCodes[n < 10 ? n : 10];
 }
 
-// " 5.0.7.1" and, for a flagged record, its flags: "[data CRC error]".
-void printRecord(std::FILE* out, const SectorRecord& record)
+// " 5.0.7.1", a '~' after a record read past a field that lied, and in
+// brackets what else there is to say of it: "[data CRC error]", "[data size
+// field says 0, 256 bytes stored]", "[stored short, 100 of 256 bytes]".
+void printRecord(std::FILE* out, const FoundRecord& record)
 {
-    std::fprintf(out, " %d.%d.%d.%d", record.id.c, record.id.h, record.id.r, record.id.n);
-    const d88::SectorFlags flags = record.flags();
-    if (!flags.any())
-        return;
+    std::fprintf(out, " %d.%d.%d.%d%s", record.id.c, record.id.h, record.id.r, record.id.n,
+                 record.pastLie.field != d88::LyingField::None ? "~" : "");
     std::string words;
-    for (const d88::SectorFlag flag : d88::kEverySectorFlag) {
-        if (!flags.has(flag))
+    const auto say = [&words]() -> std::string& { return words += words.empty() ? "[" : ", "; };
+    for (const d88::SectorFlag flag : d88::kEverySectorFlag)
+        if (record.flags.has(flag))
+            d88::appendFlagWords(say(), flag, record.flags.status());
+    if (record.nominalStep)
+        say() += "data size field says " + std::to_string(record.dataSize) + ", " +
+                 std::to_string(d88::nominalSectorSize(record.id.n)) + " bytes stored";
+    if (isShort(record))
+        say() += "stored short, " + std::to_string(record.available) + " of " +
+                 std::to_string(d88::nominalSectorSize(record.id.n)) + " bytes";
+    if (!words.empty())
+        std::fprintf(out, "%s]", words.c_str());
+}
+
+// After a track's records, each field that lied and was read past, once.
+void printLies(std::FILE* out, std::span<const FoundRecord> records)
+{
+    const d88::Lie* last = nullptr;
+    for (const FoundRecord& record : records) {
+        if (record.pastLie.field == d88::LyingField::None || (last && *last == record.pastLie))
             continue;
-        words += words.empty() ? "[" : ", ";
-        d88::appendFlagWords(words, flag, flags.status());
+        last = &record.pastLie;
+        std::string words;
+        d88::appendLieWords(words, record.pastLie);
+        std::fprintf(out, "          ~ read past a field that lied: %s\n", words.c_str());
     }
-    std::fprintf(out, "%s]", words.c_str());
 }
 
 // The map, rows read afresh: 0, or the reader's error.
@@ -93,6 +112,10 @@ std::vector<MapMark> mapLegend(const DiskFacts& disk)
         {std::string(1, kForeign), "C/H of another track"},
         {kOtherSizeCodes, "size code other than " + std::to_string(disk.commonSizeCode)},
     };
+    if (disk.pastLies > 0)
+        legend.push_back({std::string(1, kPastLie), "read past a field that lied"});
+    if (disk.stubby > 0)
+        legend.push_back({std::string(1, kShort), "stored short"});
     for (const d88::SectorFlag flag : d88::kEverySectorFlag) {
         if (disk.flags[static_cast<int>(flag)] == 0)
             continue;
@@ -111,23 +134,26 @@ std::vector<MapMark> mapLegend(const DiskFacts& disk)
     return legend;
 }
 
-std::string mapRow(const DiskFacts& disk, int track, std::span<const SectorRecord> records)
+std::string mapRow(const DiskFacts& disk, int track, std::span<const FoundRecord> records)
 {
     if (disk.highR < disk.lowR)
         return "";
     std::string row(static_cast<std::size_t>(disk.highR - disk.lowR + 1), kMissing);
-    for (const SectorRecord& record : records) {
+    for (const FoundRecord& record : records) {
         if (record.id.r < disk.lowR || record.id.r > disk.highR)
             continue;
         char& cell = row[static_cast<std::size_t>(record.id.r - disk.lowR)];
         char mark = kPresent;
-        const d88::SectorFlags flags = record.flags();
         if (record.id.c != d88::cylinderOf(track) || record.id.h != d88::headOf(track))
             mark = kForeign;
-        else if (flags.any())
-            mark = flagMark(flags.first());
+        else if (record.flags.any())
+            mark = flagMark(record.flags.first());
+        else if (record.pastLie.field != d88::LyingField::None)
+            mark = kPastLie;
         else if (record.id.n != disk.commonSizeCode)
             mark = otherSizeMark(record.id.n);
+        else if (isShort(record))
+            mark = kShort;
         cell = cell == kMissing ? mark : kDuplicated;
     }
     return row;
@@ -140,11 +166,18 @@ int mapRows(d88::D88Image& image, TrackScan& scan, const DiskFacts& disk, std::v
     if (!image.selectDisk(disk.index))
         return image.ioError();
     const int lastTrack = std::max(disk.highest(TrackState::Present), disk.highest(TrackState::PastEnd));
+    for (int t = 0; t <= lastTrack; ++t)
+        rows->push_back(
+            MapRow{t, disk.tracks[t] == TrackState::IntoHeader ? TrackState::Absent : disk.tracks[t], ""});
+    // Records that tracks share are read once; each track's row still marks
+    // them against its own cylinder and head.
     for (int t = 0; t <= lastTrack; ++t) {
-        MapRow row{t, disk.tracks[t], ""};
-        if (row.state == TrackState::Present)
-            row.marks = mapRow(disk, t, scan.scan(image, t));
-        rows->push_back(std::move(row));
+        if (disk.tracks[t] != TrackState::Present || disk.sameAs[t] != t)
+            continue;
+        const std::span<const FoundRecord> records = scan.scan(image, t);
+        for (int u = t; u <= lastTrack; ++u)
+            if (disk.tracks[u] == TrackState::Present && disk.sameAs[u] == t)
+                (*rows)[static_cast<std::size_t>(u)].marks = mapRow(disk, u, records);
     }
     return image.ioError();
 }
@@ -161,15 +194,21 @@ int printTracks(std::FILE* out, d88::D88Image& image, TrackScan& scan, const Dis
             continue;
         std::fprintf(out, "track %3d (C %d H %d) at 0x%x: ", t, d88::cylinderOf(t), d88::headOf(t),
                      static_cast<unsigned>(disk.trackOffsets[t]));
-        if (disk.tracks[t] == TrackState::PastEnd) {
-            std::fprintf(out, "past the end of the file\n");
+        if (disk.tracks[t] != TrackState::Present || disk.sameAs[t] != t) {
+            if (disk.tracks[t] == TrackState::PastEnd)
+                std::fprintf(out, "past the end of the file\n");
+            else if (disk.tracks[t] == TrackState::IntoHeader)
+                std::fprintf(out, "points into the disk header, so it names no track\n");
+            else
+                std::fprintf(out, "same records as track %d\n", disk.sameAs[t]);
             continue;
         }
-        const std::span<const SectorRecord> records = scan.scan(image, t);
+        const std::span<const FoundRecord> records = scan.scan(image, t);
         std::fprintf(out, "%zu record%s:", records.size(), records.size() == 1 ? "" : "s");
-        for (const SectorRecord& record : records)
+        for (const FoundRecord& record : records)
             printRecord(out, record);
         std::fprintf(out, "\n");
+        printLies(out, records);
     }
     const int error = image.ioError();
     if (disk.count(TrackState::Present) + disk.count(TrackState::PastEnd) == 0)

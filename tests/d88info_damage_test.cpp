@@ -68,20 +68,18 @@ TEST_F(InfoDamageTest, AFileCutShortIsTruncatedNotWhole)
     const std::size_t track1 = 688 + 16 * 272; // track 0 ends, track 1 begins
     struct Case {
         std::size_t length;
-        std::string present, pastEnd, stop;
-        std::size_t exported;
+        std::string present, pastEnd, holes;
+        std::size_t kept; // bytes of the plain image the file still holds
     };
     const Case cases[] = {
         {track1, "1 present: 0", "79 in the table but past the end of the file: 1-79",
-         "the run stopped at track 1 (C 0 H 1) sector 1: the file ends at offset 5040, before this track",
-         4096},
-        // Inside track 2: sectors 1-3 whole, the 4th cut in its data.
+         "zeros written for 1264 of 1280 sectors, missing or stored short: tracks 1-79", 4096},
+        // Inside track 2: sectors 1-3 whole, the 4th cut 100 bytes after its
+        // record starts (84 into its data).
         {track1 + 4352 + 3 * 272 + 100, "3 present: 0-2",
          "77 in the table but past the end of the file: 3-79",
-         "the run stopped at track 2 (C 1 H 0) sector 4: it is missing or shorter than 256 bytes; the file "
-         "ends "
-         "at offset 10308, inside this disk",
-         (2 * 16 + 3) * 256},
+         "zeros written for 1245 of 1280 sectors, missing or stored short: track 2 sectors 4-16, tracks 3-79",
+         (2 * 16 + 3) * 256 + 84},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.length);
@@ -103,13 +101,14 @@ TEST_F(InfoDamageTest, AFileCutShortIsTruncatedNotWhole)
                                              ": past the end of the file"));
         EXPECT_TRUE(hasLine(listing.out, "track  79 past the end of the file"));
 
+        // The whole geometry, each sector at its offset, zeros for what the
+        // file no longer holds.
         const RunResult raw = info({"--raw", "cut.d88", "0"});
         EXPECT_EQ(raw.status, 3);
-        const Bytes plain = plainSectors(4, 80);
-        EXPECT_TRUE(sameBytes(Bytes(plain.begin(), plain.begin() + static_cast<long>(c.exported)),
-                              testsupport::toBytes(raw.out)));
-        EXPECT_EQ(raw.err,
-                  "d88info: " + c.stop + "; " + std::to_string(c.exported) + " of 327680 bytes exported\n");
+        Bytes plain = plainSectors(4, 80);
+        std::fill(plain.begin() + static_cast<long>(c.kept), plain.end(), std::uint8_t{0});
+        EXPECT_TRUE(sameBytes(plain, testsupport::toBytes(raw.out)));
+        EXPECT_EQ(raw.err, "d88info: " + c.holes + "\n");
     }
 }
 
@@ -129,7 +128,7 @@ TEST_F(InfoDamageTest, FilesThatCannotBeD88ImagesAreNamedSo)
     Disk farTracks = testimg::formattedDisk(1, 2);
     farTracks.trackOffsets = {{0, 0x7FFFFFF0u}, {1, 0x7FFFFFF0u}};
     Disk intoHeader = testimg::formattedDisk(1, 2);
-    intoHeader.trackOffsets = {{0, 0x10}};
+    intoHeader.trackOffsets = {{0, 0x10}, {1, 0x24}};
 
     const std::pair<Bytes, std::string> cases[] = {
         {testsupport::toBytes(text), ""},
@@ -141,11 +140,11 @@ TEST_F(InfoDamageTest, FilesThatCannotBeD88ImagesAreNamedSo)
         {testimg::buildDisk(small),
          "its disk size field says 100 bytes, less than the disk's own 688-byte header"},
         {testimg::buildDisk(farTracks),
-         "none of the 2 track offsets in its table lies within its disk size (9392 "
+         "none of the 2 track offsets in its table lies past its header and within its disk size (9392 "
          "bytes)"},
         {testimg::buildDisk(intoHeader),
-         "its first track would start at offset 16, inside the disk header's fixed "
-         "fields"},
+         "none of the 2 track offsets in its table lies past its header and within its disk size (9392 "
+         "bytes)"},
     };
     for (const auto& [bytes, reason] : cases) {
         write("file.bin", bytes);

@@ -200,7 +200,7 @@ TEST_F(D88InfoTest, MapOfADamagedDisk)
     const std::string map = r.out.substr(r.out.find("\nmap"));
     EXPECT_EQ(map,
               "\nmap of sector numbers 1-8: '#' present, '.' missing, 'D' duplicated, 'x' C/H of another "
-              "track, a digit: size code other than 1\n"
+              "track, a digit: size code other than 1, 's' stored short\n"
               "          12345678\n"
               "track   0 ########\n"
               "track   1 D#.#####\n"
@@ -209,13 +209,20 @@ TEST_F(D88InfoTest, MapOfADamagedDisk)
               "track   4 #######x\n"
               "track   5 ########\n");
 
-    // The raw export stops at the hole and says where.
+    // The raw export keeps every sector at its offset and names the holes.
     const RunResult raw = info({"--raw", "damaged.d88", "0"});
     EXPECT_EQ(raw.status, 3);
-    EXPECT_EQ(raw.out.size(), 10u * 256);
+    Bytes plain;
+    for (int t = 0; t < 6; ++t)
+        for (int sector = 1; sector <= 8; ++sector) {
+            const testimg::Record* rec = testimg::findRecord(disk, t, sector);
+            const Bytes bytes = rec ? rec->data : Bytes(256, 0);
+            plain.insert(plain.end(), bytes.begin(), bytes.end());
+        }
+    EXPECT_TRUE(sameBytes(plain, testsupport::toBytes(raw.out)));
     EXPECT_EQ(raw.err,
-              "d88info: the run stopped at track 1 (C 0 H 1) sector 3: it is missing or shorter than "
-              "256 bytes; 2560 of 12288 bytes exported\n");
+              "d88info: zeros written for 11 of 48 sectors, missing or stored short: track 1 sector 3, "
+              "track 2, track 3 sector 5, track 4 sector 8\n");
 }
 
 TEST_F(D88InfoTest, ATrackTableShorterThanTheHeader)

@@ -115,6 +115,37 @@ void flags(const char* name, const RunRecovery& run, std::string& out)
     }
 }
 
+// One group a field that lied, in the order they first appear in the run:
+// "NAME: 12 sectors read past a field that lied: track 12 sectors 3-14: the
+// data size field of track 12 sector 3 says 0 where 256 bytes are stored".
+void lies(const char* name, const RunRecovery& run, std::string& out)
+{
+    out += name;
+    out += ": ";
+    appendCount(run.lied,
+                " sector read past a field that lied: ", " sectors read past a field that lied: ", out);
+    const std::int32_t noted = run.count < kMaxRunSectors ? run.count : kMaxRunSectors;
+    bool first = true;
+    for (std::int32_t i = 0; i < noted; ++i) {
+        const d88::Lie lie = run.sectors[i].lie;
+        const auto same = [&lie](const SectorNote& s) {
+            return s.lie.field != d88::LyingField::None && s.lie == lie;
+        };
+        if (!same(run.sectors[i]))
+            continue;
+        bool seen = false;
+        for (std::int32_t k = 0; k < i && !seen; ++k)
+            seen = same(run.sectors[k]);
+        if (seen)
+            continue;
+        out += first ? "" : "; ";
+        appendPlaces(run, same, out);
+        out += ": ";
+        d88::appendLieWords(out, lie);
+        first = false;
+    }
+}
+
 // Starts the next line, reusing the storage an earlier file's line left.
 std::string& nextLine(CutWarnings* out)
 {
@@ -146,6 +177,8 @@ void warningsFor(const FileCut& cut, CutWarnings* out)
     case CutOutcome::Cut:
         if (run.missing > 0 || run.stubby > 0)
             holes(cut.name, run, nextLine(out));
+        if (run.lied > 0)
+            lies(cut.name, run, nextLine(out));
         if (run.flagged > 0)
             flags(cut.name, run, nextLine(out));
         break;

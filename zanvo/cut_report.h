@@ -1,7 +1,7 @@
 // What a file's cut says to the user: one line for the sectors it lacks, one
-// for those the dumper flagged, or one for a file none of whose sectors is on
-// the disk. Plain ASCII without a prefix (each program adds its own), and
-// every line bounded in length.
+// for those read past a record field that lied, one for those the dumper
+// flagged, or one for a file none of whose sectors is on the disk. Plain ASCII without a prefix (each program
+// adds its own), and every line bounded in length.
 #ifndef ZANVO_CUT_REPORT_H
 #define ZANVO_CUT_REPORT_H
 
@@ -16,7 +16,7 @@ namespace zanvo {
 inline constexpr std::size_t kMaxWarningLength = 8191;
 
 struct CutWarnings {
-    static constexpr int kMaxLines = 2;
+    static constexpr int kMaxLines = 3;
     // Kept from file to file, so that a caller who keeps one object
     // allocates nothing for the lines of later files.
     std::string lines[kMaxLines];
@@ -28,6 +28,8 @@ struct CutWarnings {
 //    track 20 sectors 1-4); not written"
 //   "NAME: 9 of 21 sectors missing (track 19 sectors 1-9); zeros written for
 //    what is missing", and likewise for sectors stored short
+//   "NAME: 12 sectors read past a field that lied: track 12 sectors 3-14: the
+//    data size field of track 12 sector 3 says 0 where 256 bytes are stored"
 //   "NAME: 2 sectors flagged when the disk was dumped, written as stored:
 //    track 10 sector 7: data CRC error; track 11 sector 2: deleted data"
 // None for a cut that lacks nothing, or whose reading failed.

@@ -8,7 +8,7 @@ namespace zanvo {
 void recoverRun(d88::D88Image& image, const d88::RunStart& start, std::span<std::uint8_t> dest,
                 RunRecovery* out)
 {
-    out->count = out->found = out->missing = out->stubby = out->flagged = 0;
+    out->count = out->found = out->missing = out->stubby = out->flagged = out->lied = 0;
     const auto length = static_cast<std::int64_t>(dest.size());
     const std::int64_t nominal = d88::nominalSectorSize(start.first.id.n);
     const std::int64_t piece = nominal > 0 ? nominal : length;
@@ -24,11 +24,12 @@ void recoverRun(d88::D88Image& image, const d88::RunStart& start, std::span<std:
         note.track = place.track;
         note.r = place.id.r;
         std::int32_t copied = 0;
-        d88::SectorRecord record;
-        if (onDisk && image.findSector(place, part, &record, &copied)) {
+        d88::FoundRecord record;
+        if (onDisk && image.findFoundSector(place, part, &record, &copied)) {
             note.fate =
                 static_cast<std::size_t>(copied) < part.size() ? SectorFate::Short : SectorFate::Whole;
-            note.flags = record.flags();
+            note.flags = record.flags;
+            note.lie = record.pastLie;
         }
         std::memset(part.data() + copied, 0, part.size() - static_cast<std::size_t>(copied));
 
@@ -39,6 +40,7 @@ void recoverRun(d88::D88Image& image, const d88::RunStart& start, std::span<std:
         out->missing += note.fate == SectorFate::Missing;
         out->stubby += note.fate == SectorFate::Short;
         out->flagged += note.flags.any();
+        out->lied += note.lie.field != d88::LyingField::None;
         onDisk = onDisk && d88::nextInRun(&place, start.firstSector, start.lastSector);
     }
 }

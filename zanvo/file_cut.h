@@ -6,9 +6,11 @@
 // A file is recovered so that a damaged disk gives every sector it still
 // holds. Its run is walked as the reader's sector runs walk it (sector
 // numbers first..last of a track, then head 0 -> 1 of the cylinder, then the
-// next cylinder), but a missing sector does not end it: its bytes, and the
-// unstored tail of a sector stored short, become zeros, and the run goes on.
-// What became of each sector is noted for the warnings.
+// next cylinder), each sector looked up among its track's found records, so
+// that fields that lie do not hide the bytes behind them; a missing sector
+// does not end it: its bytes, and the unstored tail of a sector stored
+// short, become zeros, and the run goes on. What became of each sector is
+// noted for the warnings.
 #ifndef ZANVO_FILE_CUT_H
 #define ZANVO_FILE_CUT_H
 
@@ -32,6 +34,7 @@ struct SectorNote {
     std::int32_t r = 0;     // sector number
     SectorFate fate = SectorFate::Missing;
     d88::SectorFlags flags; // what the dumper recorded with it
+    d88::Lie lie;           // the field that lied, when it was read past one
 };
 
 // A whole 2D disk of 256-byte sectors: the longest run a cut can ask for.
@@ -43,6 +46,7 @@ struct RunRecovery {
     std::int32_t missing = 0; // not on the disk
     std::int32_t stubby = 0;  // stored shorter than needed
     std::int32_t flagged = 0; // carrying a flag of the dumper's
+    std::int32_t lied = 0;    // read past a record field that lied
     SectorNote sectors[kMaxRunSectors] = {};
 };
 

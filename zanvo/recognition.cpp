@@ -31,9 +31,9 @@ Recognised recogniseDisk(d88::D88Image& image, std::span<std::uint8_t, kBootSect
     image.clearIoError();
     image.selectDisk(0);
     image.setSectorRange(kFirstSector, kLastSector);
-    d88::SectorRecord record;
+    d88::FoundRecord record;
     std::int32_t copied = 0;
-    const bool found = image.findSector(d88::placeOnTrack(0, 1, kPlanSizeCode), boot, &record, &copied);
+    const bool found = image.findFoundSector(d88::placeOnTrack(0, 1, kPlanSizeCode), boot, &record, &copied);
     if ((out.error = image.ioError()) != 0) {
         out.what = Recognition::ReadFailed;
         return out;

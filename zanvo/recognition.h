@@ -48,7 +48,9 @@ struct Recognised {
 
 // Tells which disk of the title the first disk of an open image is: reads
 // its boot sector into `boot` (zero where nothing was read) with disk 0
-// selected and sectors 1-16 a track, and compares the label. A label found
+// selected and sectors 1-16 a track, and compares the label. The boot sector
+// is looked up among the track's found records, so that a field that lies
+// about it does not hide a whole disk. A label found
 // decides, whatever else is wrong with the file; only without one is the
 // file judged.
 Recognised recogniseDisk(d88::D88Image& image, std::span<std::uint8_t, kBootSectorSize> boot);

@@ -17,6 +17,7 @@
 #include "d88/d88_image.h"
 
 #include "file_window.h"
+#include "track_index.h"
 
 #include <algorithm>
 #include <cstring>
@@ -29,6 +30,11 @@ D88Image::~D88Image() = default;
 void D88Image::CloseFile::operator()(FileWindow* file) const
 {
     delete file;
+}
+
+void D88Image::DropIndex::operator()(TrackIndex* index) const
+{
+    delete index;
 }
 
 void D88Image::clearSelection()
@@ -44,6 +50,10 @@ bool D88Image::open(const char* path)
 {
     file_.reset();
     openError_ = 0;
+    // Nothing found in one file may answer for another.
+    if (index_)
+        index_->forget();
+    ++selections_;
     if (!path) {
         diskCount_ = 0;
         selectedDisk_ = -1;
@@ -90,6 +100,7 @@ bool D88Image::selectDisk(std::int32_t index)
     if (!file_)
         return false;
     clearSelection();
+    ++selections_;
     if (index < 0 || index >= diskCount_)
         return false;
     const std::uint8_t* header = nullptr;
@@ -185,7 +196,8 @@ std::int32_t D88Image::tableEntries() const
     std::int32_t entries = 0;
     for (; entries < kMaxTracks && kTrackTableOffset + 4 * entries < firstTrack; ++entries) {
         const std::int32_t offset = trackOffsets_[entries];
-        if (offset > 0 && offset <= limit && offset < firstTrack)
+        // No table ends inside its fixed fields or before this entry's slot.
+        if (offset >= kTrackTableOffset + 4 * (entries + 1) && offset <= limit && offset < firstTrack)
             firstTrack = offset;
     }
     return entries;

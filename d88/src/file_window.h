@@ -50,6 +50,9 @@ class FileWindow {
     // they only deliver fewer bytes.
     int error() const { return error_; }
     void clearError() { error_ = 0; }
+    // Records an error met outside the window's own reads (memory for what
+    // is built from its bytes), as the first error if none came before.
+    void noteError(int error) { fail(error); }
 
     const FileIdentity& identity() const { return identity_; }
     std::int64_t size() const { return size_; }

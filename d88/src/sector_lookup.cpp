@@ -13,6 +13,7 @@
 
 #include "file_window.h"
 #include "span_size.h"
+#include "track_index.h"
 
 #include <algorithm>
 #include <cstring>
@@ -51,6 +52,32 @@ bool D88Image::readRecordHeader(std::int64_t pos, Record* record)
     return true;
 }
 
+// The strict lookup answered from the track's found records, where they
+// hold every record the strict walk examines (`known` says whether they do):
+// the same records, read once.
+bool D88Image::lookupKept(const SectorPlace& at, std::int64_t* dataPos, Record* found, bool* known)
+{
+    *known = false;
+    TrackIndex* tracks = foundIndex();
+    if (!tracks || tracks->standing(at.track) != TrackStanding::Present)
+        return false;
+    const Walk* walk = tracks->walk(*file_, at.track);
+    if (!walk || walk->strictSeen < 0)
+        return false;
+    *known = true;
+    const std::uint32_t id =
+        static_cast<std::uint32_t>(at.id.c) | (static_cast<std::uint32_t>(at.id.h) << 8) |
+        (static_cast<std::uint32_t>(at.id.r) << 16) | (static_cast<std::uint32_t>(at.id.n) << 24);
+    const std::int32_t index = TrackIndex::find(*walk, id);
+    if (index < 0 || index >= walk->strictSeen)
+        return false;
+    const WalkedRecord& rec = walk->records[static_cast<std::size_t>(index)];
+    *found = Record{at.id.c,  at.id.h,     at.id.r,     at.id.n,    rec.count,
+                    rec.size, rec.density, rec.deleted, rec.status, nullptr};
+    *dataPos = rec.pos + kSectorHeaderSize;
+    return true;
+}
+
 // Walks the track from its first record to the one whose ID is (c, h, r, n).
 // The walk ends at the record whose position is its own count - 1, or at a
 // count of 0. Counts stop at 65535, so no walk goes past that many records.
@@ -59,6 +86,10 @@ bool D88Image::lookup(const SectorPlace& at, std::int64_t* dataPos, Record* foun
     std::int64_t start = 0;
     if (!trackStart(at.track, &start))
         return false;
+    bool known = false;
+    const bool kept = lookupKept(at, dataPos, found, &known);
+    if (known)
+        return kept;
     const std::int32_t c = at.id.c, h = at.id.h, r = at.id.r, n = at.id.n;
     // Locals the compiler can keep in registers: a crafted track makes this
     // loop run tens of thousands of times for one lookup.

@@ -42,7 +42,8 @@ Verdict judgeImage(D88Image& image)
         if (offset == 0)
             continue;
         ++named;
-        if (offset > 0 && offset <= limit && offset < firstTrack)
+        // An entry into the header names no track: a stray, not a verdict.
+        if (offset >= kTrackTableOffset + 4 * (t + 1) && offset <= limit && offset < firstTrack)
             firstTrack = offset;
     }
     verdict.possible = true;
@@ -50,11 +51,10 @@ Verdict judgeImage(D88Image& image)
         return verdict; // an unformatted disk: a header and nothing else
     verdict.possible = false;
     if (firstTrack == std::numeric_limits<std::int64_t>::max())
-        say(&verdict, "none of the %d track offsets in its table lies within its disk size (%ld bytes)",
+        say(&verdict,
+            "none of the %d track offsets in its table lies past its header and within its disk size (%ld "
+            "bytes)",
             named, static_cast<long>(size));
-    else if (firstTrack < kTrackTableOffset + 4)
-        say(&verdict, "its first track would start at offset %lld, inside the disk header's fixed fields",
-            static_cast<long long>(firstTrack));
     else if (firstTrack > fileSize)
         say(&verdict, "its first track would start at offset %lld, past the end of the file (%lld bytes)",
             static_cast<long long>(firstTrack), fileSize);

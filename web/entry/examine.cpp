@@ -134,6 +134,7 @@ const char* stateName(d88info::TrackState state)
     case d88info::TrackState::PastEnd:
         return "past-end";
     case d88info::TrackState::Absent:
+    case d88info::TrackState::IntoHeader:
         break;
     }
     return "absent";

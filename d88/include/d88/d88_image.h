@@ -15,6 +15,7 @@
 #ifndef D88_D88_IMAGE_H
 #define D88_D88_IMAGE_H
 
+#include "d88/found_record.h"
 #include "d88/layout.h"
 #include "d88/sector_flags.h"
 #include "d88/sector_place.h"
@@ -26,6 +27,7 @@
 namespace d88 {
 
 class FileWindow;
+class TrackIndex;
 
 // What a file is, as opposed to what it is called: device and inode number
 // on POSIX systems, volume serial number and file index on Windows. Two
@@ -115,9 +117,35 @@ class D88Image {
     // How many of the selected disk's 164 table entries are track offsets.
     // Some images carry fewer: the table ends where the lowest track that
     // lies within the disk begins, and what follows is that track's data. A
-    // disk size of 0 bounds nothing, so the end of the file does. kMaxTracks
-    // when no entry points within; 0 when no disk is selected.
+    // disk size of 0 bounds nothing, so the end of the file does. An entry
+    // that points into the header's fixed fields, or before the end of its
+    // own slot, is a stray and ends nothing. kMaxTracks when no entry points
+    // within; 0 when no disk is selected.
     std::int32_t tableEntries() const;
+
+    // --- The found records: tracks as their bytes show them, behind record
+    // fields that lie (d88/found_record.h says how). Each track's records
+    // are read once and kept, shared by the tracks and disks that share
+    // them, up to 64 MiB; past that they are read again as they are asked
+    // for. The strict operations above answer from them where they agree.
+
+    // How the selected disk's table entry `track` stands; Absent when no
+    // disk is selected.
+    TrackStanding trackStanding(std::int32_t track);
+    // The records track `track` holds, in stored order, into `records`:
+    // how many were stored (0 when it is not present). When `more` is given
+    // it tells whether more did not fit. No track holds more than
+    // kMaxRecordsPerTrack.
+    std::int32_t foundRecords(std::int32_t track, std::span<FoundRecord> records, bool* more = nullptr);
+    // The lowest-numbered track whose records are this track's (its table
+    // entry is the same); the track itself when there is none lower.
+    std::int32_t sameRecordsAs(std::int32_t track);
+    // Looks sector `at` up among its track's found records: the first with
+    // its ID. When found, copies its fields to `record`, up to dest.size() of
+    // its available bytes into `dest`, stores how many in `copied` and
+    // returns true.
+    bool findFoundSector(const SectorPlace& at, std::span<std::uint8_t> dest, FoundRecord* record,
+                         std::int32_t* copied);
 
     // Sector numbers that begin and end every track for readSectors.
     void setSectorRange(std::int32_t first, std::int32_t last);
@@ -182,11 +210,19 @@ class D88Image {
     std::int32_t readFound(const SectorPlace& at, std::uint8_t* dest, std::int32_t maxLen, Record* found);
     std::int32_t bytesAt(std::int64_t pos, std::int32_t len, const std::uint8_t** out);
     void clearSelection();
+    TrackIndex* foundIndex();
+    bool lookupKept(const SectorPlace& at, std::int64_t* dataPos, Record* found, bool* known);
 
     struct CloseFile {
         void operator()(FileWindow* file) const;
     };
-    std::unique_ptr<FileWindow, CloseFile> file_; // the open image, read through a window
+    struct DropIndex {
+        void operator()(TrackIndex* index) const;
+    };
+    std::unique_ptr<FileWindow, CloseFile> file_;  // the open image, read through a window
+    std::unique_ptr<TrackIndex, DropIndex> index_; // the found records, made when first asked for
+    std::uint32_t selections_ = 0;                 // counts selections, so the index follows them
+    std::uint32_t indexLaidOut_ = 0;               // the selection the index was laid out for
     std::int32_t selectedDisk_ = -1;
     std::int32_t diskCount_ = 0;
     std::int32_t firstSector_ = 1;
