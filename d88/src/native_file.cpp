@@ -63,12 +63,31 @@ bool seekNativeFile(std::FILE* file, std::int64_t pos)
 
 #else
 
+namespace {
+
+// The lowest free descriptor is 0, 1 or 2 only when a standard stream was
+// closed. The image must not take its place: a later write to that stream,
+// or a name like /dev/stdout, would then reach the image. Moved to 3 or
+// above, the stream stays closed.
+int aboveStandardStreams(int fd)
+{
+    if (fd < 0 || fd > STDERR_FILENO)
+        return fd;
+    const int moved = fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    const int err = errno;
+    ::close(fd);
+    errno = err;
+    return moved;
+}
+
+} // namespace
+
 NativeFile openNativeFile(const char* name)
 {
     NativeFile out;
     // Without O_NONBLOCK, a FIFO put in the image's place would block the
     // open until a writer came; on a regular file it changes nothing.
-    const int fd = ::open(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const int fd = aboveStandardStreams(::open(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (fd < 0) {
         out.error = errno;
         return out;
