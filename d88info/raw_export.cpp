@@ -9,9 +9,6 @@ namespace d88info {
 
 namespace {
 
-// Larger exports would come from a damaged or hostile table, not a disk.
-constexpr std::int64_t kMaxExport = 64 * 1024 * 1024;
-
 bool allocate(std::int64_t size, Export* result, std::string* error)
 {
     result->bytes.reset(new (std::nothrow)
@@ -81,19 +78,21 @@ bool exportRaw(d88::D88Image& image, TrackScan& scan, const DiskFacts& disk, Exp
     return true;
 }
 
-bool exportDisk(d88::D88Image& image, const DiskFacts& disk, Export* result, std::string* error)
+bool exportDisk(const DiskFacts& disk, Export* result, std::string* error)
 {
     if (disk.diskSize < d88::kDiskHeaderSize) {
         *error = "disk " + std::to_string(disk.index) + "'s size is " + std::to_string(disk.diskSize) +
                  " bytes, so it has no extent of its own to write";
         return false;
     }
-    result->wanted = disk.diskSize;
-    const std::int64_t available = std::min<std::int64_t>(disk.diskSize, disk.fileSize - disk.fileOffset);
-    if (!allocate(available, result, error))
+    if (disk.diskSize > kMaxExport) {
+        *error = "disk " + std::to_string(disk.index) + "'s size is " + std::to_string(disk.diskSize) +
+                 " bytes, more than an export may hold";
         return false;
-    result->length = image.readFileBytes(
-        disk.fileOffset, std::span<std::uint8_t>(result->bytes.get(), static_cast<std::size_t>(available)));
+    }
+    result->wanted = disk.diskSize;
+    result->from = disk.fileOffset;
+    result->length = std::clamp<std::int64_t>(disk.fileSize - disk.fileOffset, 0, disk.diskSize);
     if (result->length < result->wanted)
         result->stop =
             "disk " + std::to_string(disk.index) + " runs past the end of the file (" + fileEnd(disk) + ")";

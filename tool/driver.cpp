@@ -5,6 +5,7 @@
 #include "cut_plans.h"
 #include "messages.h"
 #include "recognition.h"
+#include "standard_streams.h"
 
 #include <cstdio>
 #include <cstring>
@@ -53,6 +54,8 @@ int runDriver(ToolState& state, int argc, char* argv[])
     }
     state.imagePath = argv[1];
     state.image.fileIdentity(&state.imageIdentity);
+    if (!fileio::beginRun(state.imageIdentity, "zanvo-extract"))
+        return kStatusFailed;
 
     int error = 0;
     const DiskKind kind = recogniseFirstDisk(
