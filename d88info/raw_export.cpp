@@ -10,9 +10,6 @@ namespace d88info {
 
 namespace {
 
-// Larger exports would come from a damaged or hostile table, not a disk.
-constexpr std::int64_t kMaxExport = 64 * 1024 * 1024;
-
 bool allocate(std::int64_t size, Export* result, std::string* error)
 {
     result->bytes.reset(new (std::nothrow)
@@ -143,25 +140,6 @@ bool rawImage(d88::D88Image& image, TrackScan& scan, const DiskFacts& disk, Expo
     return true;
 }
 
-bool diskImage(d88::D88Image& image, const DiskFacts& disk, Export* result, std::string* error)
-{
-    if (disk.diskSize < d88::kDiskHeaderSize) {
-        *error = "disk " + std::to_string(disk.index) + "'s size is " + std::to_string(disk.diskSize) +
-                 " bytes, so it has no extent of its own to write";
-        return false;
-    }
-    result->wanted = disk.diskSize;
-    const std::int64_t available = std::min<std::int64_t>(disk.diskSize, disk.fileSize - disk.fileOffset);
-    if (!allocate(available, result, error))
-        return false;
-    result->length = image.readFileBytes(
-        disk.fileOffset, std::span<std::uint8_t>(result->bytes.get(), static_cast<std::size_t>(available)));
-    if (result->length < result->wanted)
-        result->stop =
-            "disk " + std::to_string(disk.index) + " runs past the end of the file (" + fileEnd(disk) + ")";
-    return true;
-}
-
 // A read that fails is not a hole in the disk: nothing read through it is
 // exported.
 template <class Make> bool readChecked(d88::D88Image& image, Export* result, Make make)
@@ -180,9 +158,25 @@ bool exportRaw(d88::D88Image& image, TrackScan& scan, const DiskFacts& disk, Exp
     return readChecked(image, result, [&] { return rawImage(image, scan, disk, result, error); });
 }
 
-bool exportDisk(d88::D88Image& image, const DiskFacts& disk, Export* result, std::string* error)
+bool exportDisk(const DiskFacts& disk, Export* result, std::string* error)
 {
-    return readChecked(image, result, [&] { return diskImage(image, disk, result, error); });
+    if (disk.diskSize < d88::kDiskHeaderSize) {
+        *error = "disk " + std::to_string(disk.index) + "'s size is " + std::to_string(disk.diskSize) +
+                 " bytes, so it has no extent of its own to write";
+        return false;
+    }
+    if (disk.diskSize > kMaxExport) {
+        *error = "disk " + std::to_string(disk.index) + "'s size is " + std::to_string(disk.diskSize) +
+                 " bytes, more than an export may hold";
+        return false;
+    }
+    result->wanted = disk.diskSize;
+    result->from = disk.fileOffset;
+    result->length = std::clamp<std::int64_t>(disk.fileSize - disk.fileOffset, 0, disk.diskSize);
+    if (result->length < result->wanted)
+        result->stop =
+            "disk " + std::to_string(disk.index) + " runs past the end of the file (" + fileEnd(disk) + ")";
+    return true;
 }
 
 } // namespace d88info

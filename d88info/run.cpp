@@ -1,9 +1,11 @@
 #include "run.h"
 
 #include "error_text.h"
+#include "export_source.h"
 #include "options.h"
 #include "raw_export.h"
 #include "report.h"
+#include "standard_streams.h"
 #include "write_output.h"
 
 #include "d88/verdict.h"
@@ -14,17 +16,12 @@
 #include <new>
 #include <string>
 
-#ifdef _WIN32
-#include <io.h>
-#define isatty _isatty
-#define fileno _fileno
-#else
-#include <unistd.h>
-#endif
-
 namespace d88info {
 
 namespace {
+
+constexpr char kToTerminal[] =
+    "refusing to write a disk image to a terminal: give -o FILE or redirect standard output";
 
 int badUsage(const std::string& why)
 {
@@ -51,16 +48,20 @@ int cannotRead(const char* path, int error)
     return kFailed;
 }
 
-int writeExport(const Options& options, const d88::D88Image& image, const Export& exported)
+int writeExport(const Options& options, d88::D88Image& image, const Export& exported)
 {
     d88::FileIdentity identity;
     const d88::FileIdentity* protect = image.fileIdentity(&identity) ? &identity : nullptr;
-    const auto length = static_cast<std::size_t>(exported.length);
+    ExportSource source(image, exported);
     std::string reason;
-    const bool wrote =
-        options.output ? fileio::writeOutput(options.output, exported.bytes.get(), length, protect, &reason)
-                       : fileio::writeStandardOutput(exported.bytes.get(), length, &reason);
-    if (!wrote) {
+    switch (fileio::writeOutput(options.output, source, protect, &reason)) {
+    case fileio::Delivery::Written:
+        break;
+    case fileio::Delivery::Terminal:
+        return badUsage(kToTerminal);
+    case fileio::Delivery::SourceFailed:
+        return cannotRead(options.image, source.error());
+    case fileio::Delivery::Failed:
         std::fprintf(stderr, "d88info: cannot write %s: %s\n",
                      options.output ? options.output : "to standard output", reason.c_str());
         return kFailed;
@@ -98,11 +99,8 @@ int runInfo(int argc, char* argv[])
         std::fputs(options.mode == Mode::Help ? kHelp : "d88info " ZANVO_VERSION "\n", stdout);
         return finishStdout(kOk);
     }
-    const bool binaryToStdout = (options.mode == Mode::Raw || options.mode == Mode::Split) &&
-                                (!options.output || std::string(options.output) == "-");
-    if (binaryToStdout && isatty(fileno(stdout)))
-        return badUsage(
-            "refusing to write a disk image to a terminal: give -o FILE or redirect standard output");
+    if ((options.mode == Mode::Raw || options.mode == Mode::Split) && fileio::leadsToTerminal(options.output))
+        return badUsage(kToTerminal);
 
     const char* path = options.image;
     d88::D88Image image;
@@ -110,6 +108,9 @@ int runInfo(int argc, char* argv[])
         std::fprintf(stderr, "d88info: %s\n", fileio::cannotOpen(path, image.ioError()).c_str());
         return kFailed;
     }
+    d88::FileIdentity identity;
+    if (image.fileIdentity(&identity) && !fileio::beginRun(identity, "d88info"))
+        return kFailed;
     const d88::Verdict verdict = d88::judgeImage(image);
     if (verdict.readError)
         return cannotRead(path, verdict.readError);
@@ -153,7 +154,7 @@ int runInfo(int argc, char* argv[])
 
     Export exported;
     const bool made = options.mode == Mode::Raw ? exportRaw(image, scan, disk, &exported, &why)
-                                                : exportDisk(image, disk, &exported, &why);
+                                                : exportDisk(disk, &exported, &why);
     if (exported.readError)
         return cannotRead(path, exported.readError);
     if (!made) {

@@ -18,65 +18,99 @@ namespace fileio {
 
 #ifdef _WIN32
 
-Sameness compareWithFile(const char* name, const d88::FileIdentity& identity, int* error)
+// The same rule as the reader's identity of the image (d88/src/native_file.cpp):
+// the 128-bit file ID with its upper half folded into the volume, or the
+// volume serial number and file index where there is no such ID.
+bool handleIdentity(void* handle, d88::FileIdentity* identity)
 {
-    // Opening for no access still follows links and reads the identity.
-    const HANDLE handle =
-        CreateFileW(toPath(name).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    FILE_ID_INFO id;
+    if (GetFileInformationByHandleEx(handle, FileIdInfo, &id, sizeof id)) {
+        std::uint64_t low = 0, high = 0;
+        for (int i = 7; i >= 0; --i) {
+            low = (low << 8) | id.FileId.Identifier[i];
+            high = (high << 8) | id.FileId.Identifier[i + 8];
+        }
+        identity->device = (id.VolumeSerialNumber & 0xFFFFFFFFu) ^ high;
+        identity->file = low;
+        return true;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(handle, &info))
+        return false;
+    identity->device = info.dwVolumeSerialNumber;
+    identity->file = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return true;
+}
+
+Standing inspectName(const char* name, const d88::FileIdentity* identity)
+{
+    Standing out;
+    // Opening for attributes only still follows links and reads the identity.
+    const HANDLE handle = CreateFileW(toPath(name).c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD code = GetLastError();
         if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND)
-            return Sameness::Different;
-        *error = code == ERROR_ACCESS_DENIED ? EACCES : EIO;
-        return Sameness::Unknown;
+            return out;
+        out.sameness = Sameness::Unknown;
+        out.error = code == ERROR_ACCESS_DENIED ? EACCES : EIO;
+        return out;
     }
-    BY_HANDLE_FILE_INFORMATION info;
-    const bool known = GetFileInformationByHandle(handle, &info);
+    d88::FileIdentity there;
+    const bool known = handleIdentity(handle, &there);
     CloseHandle(handle);
     if (!known) {
-        *error = EIO;
-        return Sameness::Unknown;
+        out.sameness = Sameness::Unknown;
+        out.error = EIO;
+    } else if (identity && there == *identity) {
+        out.sameness = Sameness::Same;
     }
-    const d88::FileIdentity there{info.dwVolumeSerialNumber,
-                                  (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) |
-                                      info.nFileIndexLow};
-    return there == identity ? Sameness::Same : Sameness::Different;
+    return out;
 }
 
 #else
 
 namespace {
 
-bool sameFile(const struct stat& st, const d88::FileIdentity& identity)
+bool sameFile(const struct stat& st, const d88::FileIdentity* identity)
 {
-    return static_cast<std::uint64_t>(st.st_dev) == identity.device &&
-           static_cast<std::uint64_t>(st.st_ino) == identity.file;
+    return identity && static_cast<std::uint64_t>(st.st_dev) == identity->device &&
+           static_cast<std::uint64_t>(st.st_ino) == identity->file;
 }
 
 } // namespace
 
-Sameness compareWithFile(const char* name, const d88::FileIdentity& identity, int* error)
+Standing inspectName(const char* name, const d88::FileIdentity* identity)
 {
+    Standing out;
     struct stat st;
     if (lstat(name, &st) != 0) {
-        if (errno == ENOENT || errno == ENOTDIR)
-            return Sameness::Different;
-        *error = errno;
-        return Sameness::Unknown;
+        if (errno != ENOENT && errno != ENOTDIR) {
+            out.sameness = Sameness::Unknown;
+            out.error = errno;
+        }
+        return out;
     }
-    if (sameFile(st, identity))
-        return Sameness::Same;
-    if (!S_ISLNK(st.st_mode))
-        return Sameness::Different;
+    if (sameFile(st, identity)) {
+        out.sameness = Sameness::Same;
+        return out;
+    }
+    if (S_ISREG(st.st_mode))
+        out.mode = static_cast<int>(st.st_mode & 0777);
+    if (!S_ISLNK(st.st_mode) || !identity)
+        return out;
     if (stat(name, &st) != 0) {
         // A link that leads nowhere, or round in a loop, leads to no file.
-        if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP)
-            return Sameness::Different;
-        *error = errno;
-        return Sameness::Unknown;
+        if (errno != ENOENT && errno != ENOTDIR && errno != ELOOP) {
+            out.sameness = Sameness::Unknown;
+            out.error = errno;
+        }
+        return out;
     }
-    return sameFile(st, identity) ? Sameness::Same : Sameness::Different;
+    if (sameFile(st, identity))
+        out.sameness = Sameness::Same;
+    return out;
 }
 
 #endif

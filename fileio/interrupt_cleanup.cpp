@@ -7,8 +7,13 @@
 #include <string>
 
 #ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 #include <cwchar>
 #include <io.h>
+#include <windows.h>
 #else
 #include <unistd.h>
 #endif
@@ -17,11 +22,12 @@ namespace fileio {
 
 namespace {
 
+// The signals whose default is to end the process and that may come from
+// outside it: a user's key, kill, a closed terminal, a timer or a CPU limit.
 constexpr int kSignals[] = {
-    SIGINT,
-    SIGTERM,
-#ifdef SIGHUP
-    SIGHUP,
+    SIGINT, SIGTERM,
+#ifndef _WIN32
+    SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU,
 #endif
 };
 
@@ -55,25 +61,42 @@ extern "C" void onInterrupt(int sig)
     std::raise(sig);
 }
 
+#ifdef _WIN32
+// Ctrl+Break, closing the console, logging off and shutting down reach a
+// console program here, on a thread of their own; the system then ends the
+// process. Ctrl+C goes on to the SIGINT handler.
+BOOL WINAPI onConsoleEvent(DWORD event)
+{
+    if (event != CTRL_C_EVENT)
+        removePending();
+    return FALSE;
+}
+#endif
+
 void install()
 {
     if (installed)
         return;
     installed = true;
-    for (const int sig : kSignals) {
 #ifdef _WIN32
+    for (const int sig : kSignals)
         std::signal(sig, onInterrupt);
+    SetConsoleCtrlHandler(onConsoleEvent, TRUE);
 #else
-        // A signal the parent chose to ignore (nohup) stays ignored.
+    // One call a signal: the handler goes in and the old disposition comes
+    // back. A signal that was ignored (nohup) or had a handler of its own
+    // (a program this code runs inside) gets it back at once; the signals are
+    // held meanwhile (the caller holds them), and one that came in for an
+    // ignored signal is discarded when SIG_IGN returns.
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    for (const int sig : kSignals) {
         struct sigaction old {};
-        if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN)
-            continue;
-        struct sigaction action {};
-        action.sa_handler = onInterrupt;
-        sigemptyset(&action.sa_mask);
-        sigaction(sig, &action, nullptr);
-#endif
+        if (sigaction(sig, &action, &old) == 0 && old.sa_handler != SIG_DFL)
+            sigaction(sig, &old, nullptr);
     }
+#endif
 }
 
 } // namespace
@@ -124,6 +147,13 @@ void unregisterTemporary()
 void removeRegisteredTemporary()
 {
     removePending();
+}
+
+void ignoreFileSizeSignal()
+{
+#ifdef SIGXFSZ
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
 }
 
 } // namespace fileio

@@ -1,7 +1,11 @@
-// The temporary file an output is being written to, removed when the process
-// is interrupted (SIGINT, SIGTERM, SIGHUP) before the process dies of the
-// same signal, so that an interrupted run leaves no hidden file behind.
-// SIGKILL cannot be caught: after it a temporary may remain.
+// The temporary file an output is being written to, removed when a signal
+// that would end the process arrives (SIGINT, SIGTERM, SIGHUP, SIGQUIT,
+// SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU; on Windows Ctrl+C,
+// Ctrl+Break and closing the console), before the process dies of the same
+// signal, so that an interrupted run leaves no hidden file behind. A signal
+// ignored, or handled by someone else, when the handlers are installed is
+// left so. Faults of the program itself (SIGSEGV and the like) are not
+// caught, and SIGKILL cannot be: after it a temporary may remain.
 #ifndef FILEIO_INTERRUPT_CLEANUP_H
 #define FILEIO_INTERRUPT_CLEANUP_H
 
@@ -33,6 +37,12 @@ void unregisterTemporary();
 // Removes the registered temporary now, if any: for a program that gives up
 // for another reason (running out of memory).
 void removeRegisteredTemporary();
+
+// A write past the file-size limit (ulimit -f) fails with EFBIG, to be
+// reported like any failed write, rather than ending the process by SIGXFSZ
+// with a temporary left behind and the other files not cut. For the whole
+// run: called at the program's start.
+void ignoreFileSizeSignal();
 
 } // namespace fileio
 

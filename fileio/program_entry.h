@@ -4,8 +4,12 @@
 // their results; the standard library's own allocations may still throw when
 // memory runs out, so the entry point catches that: the temporary file being
 // written is removed, the program says so and exits with its failure status.
+// A write past the file-size limit fails as a write rather than ending the
+// process, from the start of the run.
 #ifndef FILEIO_PROGRAM_ENTRY_H
 #define FILEIO_PROGRAM_ENTRY_H
+
+#include "interrupt_cleanup.h"
 
 #include <new>
 #include <string>
@@ -45,6 +49,7 @@ template <class Body> int runGuarded(Body body, const char* program, int failure
 #define ZANVO_PROGRAM_ENTRY(run, program, failureStatus)                                                     \
     int wmain(int argc, wchar_t* argv[])                                                                     \
     {                                                                                                        \
+        fileio::ignoreFileSizeSignal();                                                                      \
         return fileio::runGuarded([&] { return fileio::runWithUtf8Arguments(argc, argv, run); }, program,    \
                                   failureStatus);                                                            \
     }
@@ -52,6 +57,7 @@ template <class Body> int runGuarded(Body body, const char* program, int failure
 #define ZANVO_PROGRAM_ENTRY(run, program, failureStatus)                                                     \
     int main(int argc, char* argv[])                                                                         \
     {                                                                                                        \
+        fileio::ignoreFileSizeSignal();                                                                      \
         return fileio::runGuarded([&] { return run(argc, argv); }, program, failureStatus);                  \
     }
 #endif

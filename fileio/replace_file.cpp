@@ -3,6 +3,7 @@
 #include "error_text.h"
 #include "file_identity.h"
 #include "interrupt_cleanup.h"
+#include "output_folder.h"
 #include "paths.h"
 
 #include <cerrno>
@@ -10,6 +11,10 @@
 #include <filesystem>
 #include <random>
 #include <system_error>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 namespace fileio {
 
@@ -67,7 +72,7 @@ std::FILE* createTemporary(const char* name, std::string* temp, std::string* rea
         errno = 0;
         std::FILE* file = createNewFile(temp->c_str());
         if (file) {
-            std::setvbuf(file, nullptr, _IONBF, 0); // one write for the whole file
+            std::setvbuf(file, nullptr, _IONBF, 0); // one write a piece
             return file;
         }
         const int err = errno;
@@ -86,46 +91,82 @@ std::FILE* createTemporary(const char* name, std::string* temp, std::string* rea
 }
 
 // Whether `name` may be replaced: not when it is, or leads to, the
-// protected file, nor when that cannot be told.
-bool mayReplace(const char* name, const d88::FileIdentity* protect, std::string* reason)
+// protected file, nor when that cannot be told. A regular file standing there
+// hands its permission bits to the temporary, set only when a new file would
+// get other bits: a run costs one call to learn a new file's bits, not a call
+// for every file.
+bool mayReplace(const char* name, const d88::FileIdentity* protect, std::FILE* file, std::string* reason)
 {
-    if (!protect)
-        return true;
-    int err = 0;
-    switch (compareWithFile(name, *protect, &err)) {
+    const Standing there = inspectName(name, protect);
+    switch (there.sameness) {
     case Sameness::Different:
-        return true;
+        break;
     case Sameness::Same:
         *reason = "it is the image being read, left untouched";
         return false;
     case Sameness::Unknown:
-        break;
+        *reason =
+            "cannot tell whether it is the image being read (" + errorText(there.error) + "), left untouched";
+        return false;
     }
-    *reason = "cannot tell whether it is the image being read (" + errorText(err) + "), left untouched";
-    return false;
+#ifndef _WIN32
+    const int fd = fileno(file);
+    if (there.mode >= 0 && there.mode != newFileMode(name, fd) &&
+        fchmod(fd, static_cast<mode_t>(there.mode)) != 0) {
+        *reason = "cannot give it the permissions of the file it replaces (" + errorText(errno) +
+                  "), left untouched";
+        return false;
+    }
+#else
+    (void)file;
+#endif
+    return true;
+}
+
+// Writes every piece of `source`; false with the errno value of a failed
+// write, or with `*sourceFailed` set.
+bool writePieces(ByteSource& source, std::FILE* file, int* err, bool* sourceFailed)
+{
+    for (;;) {
+        std::span<const std::uint8_t> piece;
+        if (!source.next(&piece)) {
+            *sourceFailed = true;
+            return false;
+        }
+        if (piece.empty())
+            return true;
+        errno = 0;
+        if (std::fwrite(piece.data(), 1, piece.size(), file) != piece.size()) {
+            *err = errno;
+            return false;
+        }
+    }
 }
 
 } // namespace
 
-bool replaceFile(const char* name, const std::uint8_t* data, std::size_t length,
-                 const d88::FileIdentity* protect, std::string* reason)
+bool replaceFileFrom(const char* name, ByteSource& source, const d88::FileIdentity* protect,
+                     std::string* reason, bool* sourceFailed)
 {
+    *sourceFailed = false;
+    if (!folderTakesFiles(name, reason))
+        return false;
     std::string temp;
     std::FILE* file = createTemporary(name, &temp, reason);
     if (!file)
         return false;
-    errno = 0;
-    bool ok = std::fwrite(data, 1, length, file) == length;
-    int err = errno;
+    int err = 0;
+    bool ok = writePieces(source, file, &err, sourceFailed);
+    if (!ok && !*sourceFailed)
+        *reason = errorText(err);
+    // Checked once the bytes are written, just before the name is replaced,
+    // against what the image is rather than what it was called.
+    ok = ok && mayReplace(name, protect, file, reason);
     if (std::fclose(file) != 0 && ok) {
         ok = false;
-        err = errno;
+        *reason = errorText(errno);
     }
-    if (!ok) {
-        *reason = errorText(err);
-    } else if (mayReplace(name, protect, reason)) {
-        // Checked just before the name is replaced, against what the image
-        // is rather than what it was called.
+    if (ok) {
         std::error_code ec;
         fs::rename(toPath(temp.c_str()), toPath(name), ec);
         if (!ec) {
@@ -139,6 +180,14 @@ bool replaceFile(const char* name, const std::uint8_t* data, std::size_t length,
         *reason += "; the temporary file " + temp + " could not be removed: " + removeError.message();
     unregisterTemporary();
     return false;
+}
+
+bool replaceFile(const char* name, const std::uint8_t* data, std::size_t length,
+                 const d88::FileIdentity* protect, std::string* reason)
+{
+    MemorySource source(data, length);
+    bool sourceFailed = false;
+    return replaceFileFrom(name, source, protect, reason, &sourceFailed);
 }
 
 } // namespace fileio

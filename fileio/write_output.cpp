@@ -3,16 +3,21 @@
 #include "error_text.h"
 #include "paths.h"
 #include "replace_file.h"
+#include "standard_streams.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <system_error>
 
 #ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
+#include <windows.h>
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -47,8 +52,38 @@ bool writeAll(int fd, const std::uint8_t* data, std::size_t length, int* err)
     return true;
 }
 
+// Every piece of `source` to `fd`.
+Delivery pour(ByteSource& source, int fd, std::string* reason)
+{
+    for (;;) {
+        std::span<const std::uint8_t> piece;
+        if (!source.next(&piece))
+            return Delivery::SourceFailed;
+        if (piece.empty())
+            return Delivery::Written;
+        int err = 0;
+        if (!writeAll(fd, piece.data(), piece.size(), &err)) {
+            *reason = errorText(err);
+            return Delivery::Failed;
+        }
+    }
+}
+
+// Standard output or standard error, as they are.
+Delivery toStream(int fd, ByteSource& source, std::string* reason)
+{
+    if (isTerminal(fd))
+        return Delivery::Terminal;
+    // What the program printed there before goes first.
+    std::fflush(fd == 1 ? stdout : stderr);
+#ifdef _WIN32
+    _setmode(fd, _O_BINARY);
+#endif
+    return pour(source, fd, reason);
+}
+
 // A device or FIFO: opened for writing as it is, no create, no truncation.
-bool writeThrough(const char* name, const std::uint8_t* data, std::size_t length, std::string* reason)
+Delivery writeThrough(const char* name, ByteSource& source, std::string* reason)
 {
 #ifdef _WIN32
     const int fd = _wopen(toPath(name).c_str(), _O_WRONLY | _O_BINARY);
@@ -57,84 +92,95 @@ bool writeThrough(const char* name, const std::uint8_t* data, std::size_t length
 #endif
     if (fd < 0) {
         *reason = errorText(errno);
-        return false;
+        return Delivery::Failed;
     }
-    int err = 0;
-    bool ok = writeAll(fd, data, length, &err);
+    Delivery delivery = isTerminal(fd) ? Delivery::Terminal : pour(source, fd, reason);
 #ifdef _WIN32
     const int closed = _close(fd);
 #else
     const int closed = ::close(fd);
 #endif
-    if (closed != 0 && ok) {
-        ok = false;
-        err = errno;
+    if (closed != 0 && delivery == Delivery::Written) {
+        delivery = Delivery::Failed;
+        *reason = errorText(errno);
     }
-    if (!ok)
-        *reason = errorText(err);
-    return ok;
+    return delivery;
+}
+
+#ifdef _WIN32
+// A device name (NUL, COM1...) that the C runtime's stat may not know: the
+// system says what it is once it is opened, for no access.
+bool isCharacterDevice(const char* name)
+{
+    const HANDLE handle = CreateFileW(toPath(name).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    const bool device = GetFileType(handle) == FILE_TYPE_CHAR;
+    CloseHandle(handle);
+    return device;
+}
+#endif
+
+Delivery replace(const char* name, ByteSource& source, const d88::FileIdentity* protect, std::string* reason)
+{
+    bool sourceFailed = false;
+    if (replaceFileFrom(name, source, protect, reason, &sourceFailed))
+        return Delivery::Written;
+    return sourceFailed ? Delivery::SourceFailed : Delivery::Failed;
 }
 
 } // namespace
 
-bool writeStandardOutput(const std::uint8_t* data, std::size_t length, std::string* reason)
+Delivery writeOutput(const char* name, ByteSource& source, const d88::FileIdentity* protect,
+                     std::string* reason)
 {
-    std::fflush(stdout);
-#ifdef _WIN32
-    _setmode(_fileno(stdout), _O_BINARY);
-#endif
-    errno = 0;
-    const bool wrote = length == 0 || std::fwrite(data, 1, length, stdout) == length;
-    if (wrote && std::fflush(stdout) == 0 && !std::ferror(stdout))
-        return true;
-    *reason = errorText(errno);
-    return false;
-}
-
-bool writeOutput(const char* name, const std::uint8_t* data, std::size_t length,
-                 const d88::FileIdentity* protect, std::string* reason)
-{
-    if (std::strcmp(name, "-") == 0)
-        return writeStandardOutput(data, length, reason);
+    if (!name || std::strcmp(name, "-") == 0)
+        return toStream(1, source, reason);
 #ifdef _WIN32
     struct _stat64 st;
     if (_wstat64(toPath(name).c_str(), &st) != 0) {
         if (errno != ENOENT) {
             *reason = errorText(errno);
-            return false;
+            return Delivery::Failed;
         }
-        return replaceFile(name, data, length, protect, reason);
+        if (isCharacterDevice(name))
+            return writeThrough(name, source, reason);
+        return replace(name, source, protect, reason);
     }
     if ((st.st_mode & _S_IFMT) == _S_IFCHR)
-        return writeThrough(name, data, length, reason);
+        return writeThrough(name, source, reason);
     if ((st.st_mode & _S_IFMT) == _S_IFREG)
-        return replaceFile(name, data, length, protect, reason);
+        return replace(name, source, protect, reason);
 #else
     struct stat st;
     if (stat(name, &st) != 0) {
         // Nothing there, or a link to nothing: a new file takes the name.
         if (errno != ENOENT) {
             *reason = errorText(errno);
-            return false;
+            return Delivery::Failed;
         }
-        return replaceFile(name, data, length, protect, reason);
+        return replace(name, source, protect, reason);
+    }
+    // /dev/stdout, /dev/fd/1, /proc/self/fd/2 and their kind lead to what a
+    // standard stream is open on: writing to the stream is what they mean,
+    // whatever that is (a file, a pipe, a socket, a terminal), and replacing
+    // the name would replace a name in /dev or /proc instead. The image is
+    // never written so: it is replaced by nothing (replaceFile refuses).
+    const d88::FileIdentity there{static_cast<std::uint64_t>(st.st_dev),
+                                  static_cast<std::uint64_t>(st.st_ino)};
+    if (!(protect && there == *protect)) {
+        const int stream = standardStreamOf(there);
+        if (stream >= 0)
+            return toStream(stream, source, reason);
     }
     if (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode))
-        return writeThrough(name, data, length, reason);
-    if (S_ISREG(st.st_mode)) {
-        // /dev/stdout and its kind lead to the file standard output was sent
-        // to: replacing the name would replace a link in /dev and the bytes
-        // would never reach standard output.
-        struct stat out;
-        if (fstat(STDOUT_FILENO, &out) == 0 && out.st_dev == st.st_dev && out.st_ino == st.st_ino &&
-            !(protect && protect->device == static_cast<std::uint64_t>(st.st_dev) &&
-              protect->file == static_cast<std::uint64_t>(st.st_ino)))
-            return writeStandardOutput(data, length, reason);
-        return replaceFile(name, data, length, protect, reason);
-    }
+        return writeThrough(name, source, reason);
+    if (S_ISREG(st.st_mode))
+        return replace(name, source, protect, reason);
 #endif
     *reason = kRefused;
-    return false;
+    return Delivery::Failed;
 }
 
 } // namespace fileio

@@ -1,25 +1,29 @@
-// Where d88info's -o sends its bytes. "-", and a name that leads to the
-// program's own standard output (/dev/stdout), go to standard output; a
-// character device or a FIFO is written through, never created or replaced;
-// a regular file or an absent name is replaced whole (replaceFile); anything
-// else (a folder, a block device, a socket) is refused.
+// Where d88info's -o sends its bytes. "-" (or no name) is standard output; a
+// name that leads to standard output or standard error (/dev/stdout,
+// /dev/fd/1, /proc/self/fd/2...) means that stream; a character device or a
+// FIFO is written through, never created or replaced; a regular file or an
+// absent name is replaced whole (replaceFile); anything else (a folder, a
+// block device, a socket by its name) is refused. No disk image goes to a
+// terminal, whatever its name.
 #ifndef FILEIO_WRITE_OUTPUT_H
 #define FILEIO_WRITE_OUTPUT_H
 
+#include "byte_source.h"
 #include "d88/d88_image.h"
 
-#include <cstddef>
-#include <cstdint>
 #include <string>
 
 namespace fileio {
 
-// False with a reason in plain ASCII when the bytes were not all written.
-bool writeOutput(const char* name, const std::uint8_t* data, std::size_t length,
-                 const d88::FileIdentity* protect, std::string* reason);
+enum class Delivery {
+    Written,
+    Failed,       // not all written; `reason` says why
+    Terminal,     // a terminal: nothing written
+    SourceFailed, // the source could not give its bytes; those before may have gone out
+};
 
-// Writes the bytes to standard output in binary and flushes them.
-bool writeStandardOutput(const std::uint8_t* data, std::size_t length, std::string* reason);
+Delivery writeOutput(const char* name, ByteSource& source, const d88::FileIdentity* protect,
+                     std::string* reason);
 
 } // namespace fileio
 

@@ -1,12 +1,15 @@
 // Fuzzes d88info's verdict, reports and exports on arbitrary image bytes:
 // whatever the image holds, they must finish without fault, and an export
-// must never hold more than it announced nor more than the file has.
+// must never hold more than it announced nor more than the file has; a split
+// disk streams exactly its bytes of the file.
+#include "export_source.h"
 #include "fuzz_support.h"
 #include "raw_export.h"
 #include "report.h"
 
 #include "d88/verdict.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -48,9 +51,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             CHECK(!why.empty() && exported.readError == 0);
         }
         d88info::Export copy;
-        if (d88info::exportDisk(image, disks[disk], &copy, &why)) {
+        if (d88info::exportDisk(disks[disk], &copy, &why)) {
             CHECK(copy.length <= copy.wanted && copy.length <= static_cast<std::int64_t>(size));
             CHECK(copy.stop.empty() == (copy.length == copy.wanted));
+            // Read as it is written: exactly the announced bytes, those of the file.
+            d88info::ExportSource source(image, copy);
+            std::int64_t delivered = 0;
+            for (std::span<const std::uint8_t> piece; source.next(&piece) && !piece.empty();) {
+                CHECK(std::equal(piece.begin(), piece.end(), data + copy.from + delivered));
+                delivered += static_cast<std::int64_t>(piece.size());
+            }
+            CHECK(delivered == copy.length);
         }
     }
     CHECK(image.ioError() == 0);

@@ -2,7 +2,8 @@
 # Builds both programs for a big-endian CPU (s390x) and a 32-bit one (i686)
 # with Debian's cross compilers, runs them under qemu-user beside the native
 # build on the same inputs, and compares exit statuses, standard output,
-# standard error and every file's bytes exactly.
+# standard error and every file's bytes exactly; also that an existing output
+# over 2 GiB is replaced, which needs 64-bit file offsets on i686.
 #   scripts/cross-check.sh [s390x] [i686]      (both when none is named)
 # Needs Debian's g++-s390x-linux-gnu, g++-i686-linux-gnu and qemu-user.
 set -euo pipefail
@@ -49,6 +50,9 @@ run() {
     if [ -f "$inputs/$arg" ]; then cp "$inputs/$arg" "$dir/$side/"; fi
   done
   if [ "$setup" = old-outputs ]; then cp "$work/old-DRIVER" "$dir/$side/DRIVER"; fi
+  # A sparse 3 GiB file at an output's name: past what a 32-bit off_t can
+  # describe, so a build without 64-bit file offsets cannot look at it.
+  if [ "${setup#huge=}" != "$setup" ]; then truncate -s 3G "$dir/$side/${setup#huge=}"; fi
   if [ "$side" = native ]; then
     exe=("$native/$program")
   else
@@ -60,7 +64,8 @@ run() {
 }
 
 # check NAME PROGRAM [SETUP] -- ARGS...: PROGRAM is zanvo-extract or d88info;
-# SETUP is "old-outputs" to put an older DRIVER in place first.
+# SETUP is "old-outputs" to put an older DRIVER in place first, "huge=NAME" a
+# sparse 3 GiB file named NAME.
 check() {
   local name=$1 program=tool/zanvo-extract setup=$3
   [ "$2" = d88info ] && program=d88info/d88info
@@ -87,6 +92,8 @@ check() {
 
 check disk-a zanvo-extract - -- disk-a.d88
 check disk-a-over-old-outputs zanvo-extract old-outputs -- disk-a.d88
+check disk-a-over-a-3-GiB-DRIVER zanvo-extract huge=DRIVER -- disk-a.d88
+check info-raw-over-a-3-GiB-file d88info huge=disk.img -- --raw disk-a.d88 0 -o disk.img
 check disk-f zanvo-extract - -- disk-f.d88
 check damaged-disk zanvo-extract - -- damaged-a.d88
 for image in "$root"/tests/data/real/*.d88 "$root"/tests/data/real/*.d77; do

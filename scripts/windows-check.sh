@@ -32,7 +32,10 @@ printf 'an older DRIVER, longer than the new one: %02000d\n' 0 > "$inputs/old-DR
 
 failures=0
 # check NAME PROGRAM [SETUP] -- ARGS...: PROGRAM is zanvo-extract or d88info;
-# SETUP is "old-outputs" to put an older DRIVER in place first.
+# SETUP is "old-outputs" to put an older DRIVER in place first, or
+# "null-stdout" to send standard output to the null device (a character
+# device, but no terminal or console). An argument @NULL@ is the null
+# device's name on each side: /dev/null, NUL.
 check() {
   local name=$1 program=$2 setup=$3
   shift 4
@@ -44,8 +47,11 @@ check() {
   done
   local exe=$linux/tool/zanvo-extract wexe=$windows/tool/zanvo-extract.exe
   if [ "$program" = d88info ]; then exe=$linux/d88info/d88info wexe=$windows/d88info/d88info.exe; fi
-  (cd "$dir/linux" && set +e; "$exe" "$@" >../linux.out 2>../linux.err; echo $? >../linux.status)
-  (cd "$dir/windows" && set +e; wine "$wexe" "$@" >../windows.out 2>../windows.err; echo $? >../windows.status)
+  local out=../linux.out wout=../windows.out
+  if [ "$setup" = null-stdout ]; then out=/dev/null wout=/dev/null; : >"$dir/linux.out"; : >"$dir/windows.out"; fi
+  local args=("${@//@NULL@//dev/null}") wargs=("${@//@NULL@/NUL}")
+  (cd "$dir/linux" && set +e; "$exe" "${args[@]}" >"$out" 2>../linux.err; echo $? >../linux.status)
+  (cd "$dir/windows" && set +e; wine "$wexe" "${wargs[@]}" >"$wout" 2>../windows.err; echo $? >../windows.status)
   # Text-mode streams end lines with CR LF on Windows; the usage line names
   # the program as invoked, which differs by nature.
   for side in linux windows; do
@@ -79,6 +85,9 @@ check info-map d88info - -- damaged-a.d88 0
 check info-raw-to-stdout d88info - -- --raw fm77av_demo2019_2d.d77 0
 check info-raw-to-file d88info - -- --raw towns_fputest_2hd_media00.d77 0 -o towns.img
 check info-raw-stops d88info - -- --raw damaged-a.d88 0 -o damaged.img
+check info-split-to-file d88info - -- --split disk-a.d88 0 -o split.d88
+check info-raw-to-the-null-device d88info - -- --raw disk-a.d88 0 -o @NULL@
+check info-raw-with-stdout-on-the-null-device d88info null-stdout -- --raw disk-a.d88 0
 
 if [ "$failures" -ne 0 ]; then
   echo "windows-check: $failures case(s) differ"

@@ -84,9 +84,12 @@ int __wrap_ferror(std::FILE* file)
 std::size_t __wrap_fwrite(const void* data, std::size_t size, std::size_t count, std::FILE* file)
 {
     if (inject.signal != 0 && size * count > 1 && isTemporary(file)) {
-        const std::size_t half = size * count / 2;
-        __real_fwrite(data, 1, half, file);
+        // Half, the signal, then (when the run goes on) the rest.
+        const std::size_t total = size * count, half = total / 2;
+        if (__real_fwrite(data, 1, half, file) != half)
+            return 0;
         std::raise(inject.signal);
+        return (half + __real_fwrite(static_cast<const char*>(data) + half, 1, total - half, file)) / size;
     }
     return __real_fwrite(data, size, count, file);
 }
@@ -212,8 +215,11 @@ TEST_F(InjectedFaultTest, D88infoShowsNothingReadThroughAnError)
 
 TEST_F(InjectedFaultTest, ASignalMidWriteRemovesTheTemporaryAndEndsTheRunBySignal)
 {
-    for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
-        SCOPED_TRACE(sig);
+    // Every signal that ends a process by default and may come from outside
+    // it: a key, kill, a closed terminal, a timer, a CPU limit.
+    for (const int sig :
+         {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU}) {
+        SCOPED_TRACE(strsignal(sig));
         testimg::writeFile((dir / "DRIVER").string(), kOld);
         testimg::writeFile((dir / "out.img").string(), kOld);
         inject.signal = sig;
@@ -222,10 +228,43 @@ TEST_F(InjectedFaultTest, ASignalMidWriteRemovesTheTemporaryAndEndsTheRunBySigna
         EXPECT_TRUE(sameBytes(kOld, *readFile(dir / "DRIVER")));
         EXPECT_EQ(folder(), (std::vector<std::string>{"DRIVER", "disk.d88", "out.img"}));
 
-        const RunResult raw = info({"--raw", "disk.d88", "0", "-o", "out.img"});
-        EXPECT_EQ(raw.status, 128 + sig);
-        EXPECT_TRUE(sameBytes(kOld, *readFile(dir / "out.img")));
-        EXPECT_EQ(folder(), (std::vector<std::string>{"DRIVER", "disk.d88", "out.img"}));
+        for (const char* mode : {"--raw", "--split"}) {
+            const RunResult exported = info({mode, "disk.d88", "0", "-o", "out.img"});
+            EXPECT_EQ(exported.status, 128 + sig) << mode;
+            EXPECT_TRUE(sameBytes(kOld, *readFile(dir / "out.img"))) << mode;
+            EXPECT_EQ(folder(), (std::vector<std::string>{"DRIVER", "disk.d88", "out.img"})) << mode;
+        }
+    }
+}
+
+volatile std::sig_atomic_t handledElsewhere = 0;
+
+TEST_F(InjectedFaultTest, ASignalIgnoredOrHandledWhenTheRunStartsStaysSo)
+{
+    // Ignored as nohup leaves SIGHUP, or handled by a program the tool runs
+    // inside: the signal does not end the run, and every file is cut.
+    for (const bool ignored : {true, false}) {
+        SCOPED_TRACE(ignored ? "ignored" : "handled");
+        inject.signal = ignored ? SIGHUP : SIGALRM;
+        const RunResult r = testsupport::runInChild(
+            [ignored] {
+                if (ignored)
+                    std::signal(SIGHUP, SIG_IGN);
+                else
+                    std::signal(SIGALRM, [](int) { handledElsewhere = 1; });
+                auto state = std::make_unique<zanvo::ToolState>();
+                char program[] = "zanvo-extract";
+                char imageArg[] = "disk.d88";
+                char* argv[] = {program, imageArg, nullptr};
+                const int status = zanvo::runDriver(*state, 2, argv);
+                return status + (ignored || handledElsewhere ? 0 : 100);
+            },
+            dir.path());
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(folder().size(), 14u); // the image and 13 files
+        const zanvo::CutEntry& driver = zanvo::diskAPlan[0];
+        EXPECT_TRUE(sameBytes(testimg::expectedRecovery(disk, driver.track, driver.sector, driver.length),
+                              *readFile(dir / driver.name)));
     }
 }
 

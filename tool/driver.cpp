@@ -5,6 +5,7 @@
 #include "cut_plans.h"
 #include "messages.h"
 #include "recognition.h"
+#include "standard_streams.h"
 
 #include <cstdio>
 #include <cstring>
@@ -54,6 +55,8 @@ int runDriver(ToolState& state, int argc, char* argv[])
     }
     state.imagePath = argv[1];
     state.image.fileIdentity(&state.imageIdentity);
+    if (!fileio::beginRun(state.imageIdentity, "zanvo-extract"))
+        return kStatusFailed;
 
     const Recognised recognised = recogniseDisk(
         state.image, std::span<std::uint8_t, kBootSectorSize>(state.sectorBuffer, kBootSectorSize));

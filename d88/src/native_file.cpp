@@ -24,6 +24,38 @@ namespace d88 {
 
 #ifdef _WIN32
 
+namespace {
+
+// The file's identity from its handle: the 128-bit file ID where the file
+// system has one (ReFS numbers files past 64 bits), else the volume serial
+// number and the 64-bit file index. The ID's upper half is folded into the
+// device so that two files of one volume never share an identity, and on a
+// file system whose IDs fit 64 bits (NTFS) the result is the file index and
+// the volume serial number as the older call gives them. fileio compares
+// output names by the same rule.
+bool handleIdentity(HANDLE handle, FileIdentity* identity)
+{
+    FILE_ID_INFO id;
+    if (GetFileInformationByHandleEx(handle, FileIdInfo, &id, sizeof id)) {
+        std::uint64_t low = 0, high = 0;
+        for (int i = 7; i >= 0; --i) {
+            low = (low << 8) | id.FileId.Identifier[i];
+            high = (high << 8) | id.FileId.Identifier[i + 8];
+        }
+        identity->device = (id.VolumeSerialNumber & 0xFFFFFFFFu) ^ high;
+        identity->file = low;
+        return true;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(handle, &info))
+        return false;
+    identity->device = info.dwVolumeSerialNumber;
+    identity->file = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return true;
+}
+
+} // namespace
+
 NativeFile openNativeFile(const char* name)
 {
     NativeFile out;
@@ -36,12 +68,11 @@ NativeFile openNativeFile(const char* name)
         return out;
     }
     struct _stat64 st;
-    BY_HANDLE_FILE_INFORMATION info;
     if (_fstat64(_fileno(file), &st) != 0) {
         out.error = errno ? errno : EIO;
     } else if ((st.st_mode & _S_IFMT) != _S_IFREG) {
         out.error = kErrorNotRegularFile;
-    } else if (!GetFileInformationByHandle(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))), &info)) {
+    } else if (!handleIdentity(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))), &out.identity)) {
         out.error = EIO;
     }
     if (out.error) {
@@ -51,8 +82,6 @@ NativeFile openNativeFile(const char* name)
     std::setvbuf(file, nullptr, _IONBF, 0);
     out.file = file;
     out.size = st.st_size;
-    out.identity.device = info.dwVolumeSerialNumber;
-    out.identity.file = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
     return out;
 }
 
@@ -63,12 +92,31 @@ bool seekNativeFile(std::FILE* file, std::int64_t pos)
 
 #else
 
+namespace {
+
+// The lowest free descriptor is 0, 1 or 2 only when a standard stream was
+// closed. The image must not take its place: a later write to that stream,
+// or a name like /dev/stdout, would then reach the image. Moved to 3 or
+// above, the stream stays closed.
+int aboveStandardStreams(int fd)
+{
+    if (fd < 0 || fd > STDERR_FILENO)
+        return fd;
+    const int moved = fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    const int err = errno;
+    ::close(fd);
+    errno = err;
+    return moved;
+}
+
+} // namespace
+
 NativeFile openNativeFile(const char* name)
 {
     NativeFile out;
     // Without O_NONBLOCK, a FIFO put in the image's place would block the
     // open until a writer came; on a regular file it changes nothing.
-    const int fd = ::open(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const int fd = aboveStandardStreams(::open(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (fd < 0) {
         out.error = errno;
         return out;

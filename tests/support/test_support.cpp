@@ -2,7 +2,9 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,6 +17,7 @@
 #include <iterator>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 namespace testsupport {
 
@@ -53,6 +56,67 @@ std::string slurp(const fs::path& path)
 
 namespace {
 
+// The far end of a terminal or socket that stands for standard output, read
+// while the run goes on (so a run writing much never blocks) until the last
+// writer is gone.
+class FarEnd {
+  public:
+    explicit FarEnd(StdoutKind kind)
+    {
+        if (kind == StdoutKind::Terminal) {
+            far_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+            if (far_ < 0 || grantpt(far_) != 0 || unlockpt(far_) != 0)
+                throw std::runtime_error("no pseudo-terminal");
+            near_ = open(ptsname(far_), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        } else if (kind == StdoutKind::Socket) {
+            int pair[2];
+            if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0)
+                throw std::runtime_error("socketpair failed");
+            far_ = pair[0];
+            near_ = pair[1];
+        }
+        if (far_ >= 0 && near_ < 0)
+            throw std::runtime_error("no near end");
+    }
+    ~FarEnd()
+    {
+        if (reader_.joinable())
+            reader_.join();
+        if (near_ >= 0)
+            close(near_);
+        if (far_ >= 0)
+            close(far_);
+    }
+    FarEnd(const FarEnd&) = delete;
+    FarEnd& operator=(const FarEnd&) = delete;
+    int nearEnd() const { return near_; }
+    // In the parent once the child has its copy: reading starts.
+    void start()
+    {
+        if (far_ < 0)
+            return;
+        close(near_);
+        near_ = -1;
+        reader_ = std::thread([this] {
+            char buffer[65536];
+            for (ssize_t got; (got = read(far_, buffer, sizeof buffer)) > 0 || (got < 0 && errno == EINTR);)
+                if (got > 0)
+                    received_.append(buffer, static_cast<std::size_t>(got));
+        });
+    }
+    std::string received()
+    {
+        if (reader_.joinable())
+            reader_.join();
+        return received_;
+    }
+
+  private:
+    int far_ = -1, near_ = -1;
+    std::thread reader_;
+    std::string received_;
+};
+
 // Forks; in the child, points the standard streams at /dev/null and the
 // capture files, applies the options, enters `cwd` and calls `child`, which
 // does not return. In the parent, waits and collects the result.
@@ -62,7 +126,12 @@ RunResult runForked(const std::function<void()>& child, const fs::path& cwd, con
     const bool captureOut = options.stdoutKind == StdoutKind::Capture;
     const fs::path outPath =
         options.stdoutKind == StdoutKind::File ? fs::path(options.stdoutTo) : capture / "stdout";
-    const fs::path errPath = capture / "stderr";
+    const int outFlags =
+        options.stdoutKind == StdoutKind::File ? options.stdoutFlags : O_WRONLY | O_CREAT | O_TRUNC;
+    const bool captureErr = options.stderrTo.empty();
+    const fs::path errPath = captureErr ? capture / "stderr" : fs::path(options.stderrTo);
+    const int errFlags = captureErr ? O_WRONLY | O_CREAT | O_TRUNC : options.stderrFlags;
+    FarEnd farEnd(options.stdoutKind);
     std::fflush(stdout);
     std::fflush(stderr);
     const pid_t pid = fork();
@@ -70,10 +139,15 @@ RunResult runForked(const std::function<void()>& child, const fs::path& cwd, con
         throw std::runtime_error("fork failed");
     if (pid == 0) {
         const int in = open("/dev/null", O_RDONLY);
-        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int out = open(outPath.c_str(), outFlags, 0600);
+        const int err = open(errPath.c_str(), errFlags, 0600);
         if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0)
             _exit(126);
+        for (const int fd : {in, out, err})
+            if (fd > 2)
+                close(fd);
+        if (options.closeStdin)
+            close(0);
         if (options.stdoutKind == StdoutKind::Closed)
             close(1);
         if (options.stdoutKind == StdoutKind::BrokenPipe) {
@@ -83,17 +157,19 @@ RunResult runForked(const std::function<void()>& child, const fs::path& cwd, con
             close(fds[0]);
             close(fds[1]);
         }
-        if (options.stdoutKind == StdoutKind::Terminal) {
-            // A pseudo-terminal; its master stays open in the child.
-            const int master = posix_openpt(O_RDWR | O_NOCTTY);
-            if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
+        if (farEnd.nearEnd() >= 0) {
+            if (options.controllingTerminal && (setsid() < 0 || ioctl(farEnd.nearEnd(), TIOCSCTTY, 0) != 0))
                 _exit(126);
-            const int terminal = open(ptsname(master), O_RDWR | O_NOCTTY);
-            if (terminal < 0 || dup2(terminal, 1) < 0)
+            if (dup2(farEnd.nearEnd(), 1) < 0)
                 _exit(126);
         }
+        // Tests send signals whose default leaves a core (SIGQUIT, SIGXCPU).
+        const rlimit noCore{0, 0};
+        if (setrlimit(RLIMIT_CORE, &noCore) != 0)
+            _exit(126);
         if (options.fileSizeLimit >= 0) {
-            std::signal(SIGXFSZ, SIG_IGN);
+            // With its default disposition, as a user's shell leaves it.
+            std::signal(SIGXFSZ, SIG_DFL);
             const rlimit limit{static_cast<rlim_t>(options.fileSizeLimit),
                                static_cast<rlim_t>(options.fileSizeLimit)};
             if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
@@ -105,6 +181,8 @@ RunResult runForked(const std::function<void()>& child, const fs::path& cwd, con
             if (setrlimit(RLIMIT_AS, &limit) != 0)
                 _exit(126);
         }
+        if (options.umask >= 0)
+            umask(static_cast<mode_t>(options.umask));
         if (options.unprivileged && geteuid() == 0 &&
             (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
             _exit(126);
@@ -113,6 +191,7 @@ RunResult runForked(const std::function<void()>& child, const fs::path& cwd, con
         child();
         _exit(127);
     }
+    farEnd.start();
     int wstatus = 0;
     if (waitpid(pid, &wstatus, 0) != pid)
         throw std::runtime_error("waitpid failed");
@@ -120,7 +199,10 @@ RunResult runForked(const std::function<void()>& child, const fs::path& cwd, con
     result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
     if (captureOut)
         result.out = slurp(outPath);
-    result.err = slurp(errPath);
+    if (options.stdoutKind == StdoutKind::Terminal || options.stdoutKind == StdoutKind::Socket)
+        result.out = farEnd.received();
+    if (captureErr)
+        result.err = slurp(errPath);
     return result;
 }
 
@@ -139,7 +221,7 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
     return runForked([&] { execv(program.c_str(), argv.data()); }, cwd, options);
 }
 
-RunResult runInChild(const std::function<int()>& body, const fs::path& cwd)
+RunResult runInChild(const std::function<int()>& body, const fs::path& cwd, const RunOptions& options)
 {
     return runForked(
         [&] {
@@ -148,7 +230,7 @@ RunResult runInChild(const std::function<int()>& body, const fs::path& cwd)
             std::fflush(stderr);
             _exit(status);
         },
-        cwd, RunOptions{});
+        cwd, options);
 }
 
 std::optional<Bytes> readFile(const fs::path& path)

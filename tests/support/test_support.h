@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -38,26 +40,36 @@ struct RunResult {
     std::string err; // standard error, as bytes
 };
 
-enum class StdoutKind { Capture, File, Closed, BrokenPipe, Terminal };
+// Where standard output goes. Terminal is a pseudo-terminal and Socket one
+// end of a socket pair; with both, what arrives at the other end is the
+// run's `out` (from a terminal, as the terminal passes it on).
+enum class StdoutKind { Capture, File, Closed, BrokenPipe, Terminal, Socket };
 
 struct RunOptions {
     std::string argv0; // argv[0]; the program path when empty
     StdoutKind stdoutKind = StdoutKind::Capture;
-    std::string stdoutTo;             // the file, with StdoutKind::File
-    long long fileSizeLimit = -1;     // RLIMIT_FSIZE in bytes, SIGXFSZ ignored
-    long long addressSpaceLimit = -1; // RLIMIT_AS in bytes
-    bool unprivileged = false;        // as root: run as nobody (uid/gid 65534)
+    std::string stdoutTo;                           // the file, with StdoutKind::File
+    int stdoutFlags = O_WRONLY | O_CREAT | O_TRUNC; // how it is opened: O_RDWR is `1<>`, O_APPEND `>>`
+    std::string stderrTo;                           // a file for standard error, not captured then
+    int stderrFlags = O_WRONLY | O_CREAT | O_TRUNC; // as stdoutFlags
+    bool closeStdin = false;                        // standard input closed rather than /dev/null
+    bool controllingTerminal = false;               // with Terminal: also the run's /dev/tty
+    long long fileSizeLimit = -1;                   // RLIMIT_FSIZE in bytes; SIGXFSZ at its default
+    long long addressSpaceLimit = -1;               // RLIMIT_AS in bytes
+    int umask = -1;                                 // the run's umask, when not -1
+    bool unprivileged = false;                      // as root: run as nobody (uid/gid 65534)
 };
 
 // Runs `program` with `args` in the folder `cwd`, standard input from
-// /dev/null, and captures both outputs.
+// /dev/null, and captures both outputs. No core file is written.
 RunResult runProgram(const std::string& program, const std::vector<std::string>& args,
                      const std::filesystem::path& cwd, const RunOptions& options = {});
 
 // Runs `body` in a forked child whose current folder is `cwd`, standard input
 // /dev/null, and captures both outputs and the status it returns (or 128 +
 // the signal that ended it). For in-process code that may die of a signal.
-RunResult runInChild(const std::function<int()>& body, const std::filesystem::path& cwd);
+RunResult runInChild(const std::function<int()>& body, const std::filesystem::path& cwd,
+                     const RunOptions& options = {});
 
 // The file's bytes, or nothing when it cannot be read.
 std::optional<Bytes> readFile(const std::filesystem::path& path);
