@@ -94,9 +94,10 @@ def while_working(driver, timeout=120):
 
 
 def measure(driver, seen):
-    """The figures of the last examination, and what is wrong with them for
-    a page that answers its user: a list of (what, why), empty when nothing
-    is. `seen` is what while_working() returned."""
+    """The figures of the last examination in words, what is wrong with them
+    for a page that answers its user (a list of (what, why), empty when
+    nothing is), and how long it took in ms. `seen` is what
+    while_working() returned."""
     figures = driver.execute_script(FIGURES)
     slowest = max(seen["rounds"], default=0)
     problems = []
@@ -110,4 +111,4 @@ def measure(driver, seen):
         problems.append(("answers", f"a round of reading its state and pressing a key took {slowest:.0f} ms"))
     summary = (f"{figures['work']:.0f} ms of examination, longest time without a frame {figures['gap']:.0f} ms, "
                f"{figures['keys']} key presses handled, the slowest round of state and key {slowest:.0f} ms")
-    return summary, problems
+    return summary, problems, figures["work"]

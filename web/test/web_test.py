@@ -82,7 +82,8 @@ def open_page(driver, url):
 
 def near_limit(driver, image, expected, serial, shots):
     """The page works on a large image, showing so and answering its user,
-    then matches the programs on it. Returns the examination's length."""
+    then matches the programs on it. Returns the figures measured, and how
+    long the examination took in ms."""
     case = "near-limit"
     responsiveness.install_probe(driver)
     pick(driver, case, image)
@@ -92,18 +93,19 @@ def near_limit(driver, image, expected, serial, shots):
     check(case, "the working indicator shown", True, seen["indicator"])
     check(case, "the status while working", True,
           seen["status"].startswith(f"Examining {os.path.basename(image)} ("))
-    figures, problems = responsiveness.measure(driver, seen)
+    figures, problems, work = responsiveness.measure(driver, seen)
     check(case, "the page answering while it works", [], [why for _, why in problems])
     check(case, "the working indicator after", False, shown(driver, "working"))
     check_answer(driver, case, os.path.basename(image), expected)
     save_screenshot(driver, os.path.join(shots, f"{case}.png"))
-    return figures
+    return figures, work
 
 
-def later_pick(driver, heavy, disk_a, expected, serial, shots):
+def later_pick(driver, heavy, work, disk_a, expected, serial, shots):
     """A pick while the large image is examined ends that examination: its
     worker is stopped and its answer never shows. (`heavy` must not be the
-    file picked last: picking the same file again changes nothing.)"""
+    file picked last: picking the same file again changes nothing. `work`:
+    how long its examination took before, in ms.)"""
     case = "later-pick"
     pick(driver, case, heavy)
     WebDriverWait(driver, 30).until(lambda d: body(d, "data-state") == "working")
@@ -112,8 +114,8 @@ def later_pick(driver, heavy, disk_a, expected, serial, shots):
     settled(driver, serial)
     check_answer(driver, case, os.path.basename(disk_a), expected)
     check(case, "the large image's worker, then disk-a's, ended", [True, True], responsiveness.jobs(driver)[-2:])
-    time.sleep(5)
-    check(case, "outcomes after waiting as long as the large image takes", str(serial), body(driver, "data-serial"))
+    time.sleep(1.5 * work / 1000)
+    check(case, "outcomes after waiting longer than the large image takes", str(serial), body(driver, "data-serial"))
     check(case, "the verdict after waiting", expected["stdout"][0], text_of(driver, "verdict"))
     save_screenshot(driver, os.path.join(shots, f"{case}.png"))
 
@@ -139,7 +141,7 @@ def main_thread_control(driver, base, heavy):
     pick(driver, case, heavy)
     seen = responsiveness.while_working(driver)
     settled(driver, 1)
-    figures, problems = responsiveness.measure(driver, seen)
+    figures, problems, _ = responsiveness.measure(driver, seen)
     if not {"frames", "keys", "answers"} & {what for what, _ in problems}:
         failures.append((case, f"the page examining on its own thread passed the check ({figures})"))
     return figures
@@ -192,12 +194,12 @@ def try_page(driver, base, args, scratch, report):
 
     before = len(failures)
     heavy = run_programs(tools, args.near_limit, os.path.join(scratch, "near-limit"))
-    figures = near_limit(driver, args.near_limit, heavy, serial + 1, args.screenshots)
+    figures, work = near_limit(driver, args.near_limit, heavy, serial + 1, args.screenshots)
     report("near-limit", f"{os.path.getsize(args.near_limit):,} bytes: {figures}", before)
     before = len(failures)
     again = os.path.join(scratch, "near-limit-again.d88")
     os.symlink(os.path.abspath(args.near_limit), again)
-    later_pick(driver, again, cases["disk-a"], expected["disk-a"], serial + 2, args.screenshots)
+    later_pick(driver, again, work, cases["disk-a"], expected["disk-a"], serial + 2, args.screenshots)
     report("later-pick", "the running examination ended, the later pick's answer shown", before)
     before = len(failures)
     over_limit(driver, args.over_limit, serial + 3, args.screenshots)
