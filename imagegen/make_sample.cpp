@@ -1,14 +1,9 @@
 // Writes a synthetic ZANVO Disk A or Disk F image, for trying the tool out.
 //
 //   make-sample disk-a|disk-f|damaged-a FILE
+//   make-sample --help
 //
-// A formatted 2D disk, 80 tracks of 16 interleaved 256-byte sectors, whose
-// boot sector carries the disk's label and whose every other sector holds a
-// line of text naming its own place, so a cut file shows where it came from.
-// damaged-a is Disk A with track 19 gone, sector 3 of track 12 missing,
-// sector 5 of track 14 stored twice, sector 7 of track 16 of size code 2,
-// sector 9 of track 22 flagged with a data CRC error and sector 3 of track 25
-// stored with only 200 of its 256 bytes.
+// What each image holds is in kHelp below.
 #include "image_builder.h"
 
 #include <algorithm>
@@ -17,11 +12,35 @@
 #include <exception>
 #include <string>
 
+namespace {
+
+const char kUsage[] = "usage: make-sample disk-a|disk-f|damaged-a FILE";
+
+const char kHelp[] =
+    "Writes a synthetic ZANVO disk image to FILE, for trying zanvo-extract out: a formatted\n"
+    "2D disk, 80 tracks of 16 interleaved 256-byte sectors, whose boot sector carries the\n"
+    "disk's label and whose sectors each hold a line of text naming their own place, so a\n"
+    "cut file shows where it came from.\n"
+    "\n"
+    "  disk-a     Disk A\n"
+    "  disk-f     Disk F\n"
+    "  damaged-a  Disk A with track 19 gone, sector 3 of track 12 missing, sector 5 of\n"
+    "             track 14 stored twice, sector 7 of track 16 recorded with size code 2,\n"
+    "             sector 9 of track 22 flagged with a data CRC error (status B0) and\n"
+    "             sector 3 of track 25 stored with only 200 of its 256 bytes\n";
+
+} // namespace
+
 int main(int argc, char* argv[])
 {
+    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+        std::printf("%s\n", kUsage);
+        std::fputs(kHelp, stdout);
+        return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
+    }
     const std::string kind = argc == 3 ? argv[1] : "";
     if (kind != "disk-a" && kind != "disk-f" && kind != "damaged-a") {
-        std::fprintf(stderr, "usage: %s disk-a|disk-f|damaged-a FILE\n", argc > 0 ? argv[0] : "make-sample");
+        std::fprintf(stderr, "make-sample: %s (--help says what each holds)\n", kUsage);
         return 1;
     }
     const bool isDiskA = kind != "disk-f";

@@ -5,21 +5,63 @@
 # exit statuses, standard output (line endings aside on Windows), standard
 # error and every file's bytes must match. Also checks what each package
 # holds, its version and that its programs are stripped and self-contained.
-#   scripts/package-check.sh
-# Needs dpkg-deb, readelf, MinGW-w64's objdump, wine and wine64.
+#   scripts/package-check.sh [--zip]
+# The .zip is tried when dist/ holds one (package.sh makes it only where
+# MinGW-w64 is installed); with --zip a missing .zip is a failure. Wine runs
+# in a prefix of its own in the scratch folder, removed with it (KEEP=1 keeps
+# the scratch folder).
+# Needs cmake, g++, dpkg-deb, readelf (binutils) and gzip; for the .zip also
+# MinGW-w64's objdump (binutils-mingw-w64-x86-64), wine and wine64. Each is
+# looked for before anything is built.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 jobs=$(nproc 2>/dev/null || echo 2)
 native=$root/build
 dist=$root/dist
+zip_asked=no
+if [ "${1:-}" = --zip ]; then
+  zip_asked=yes
+  shift
+fi
+[ $# -eq 0 ] || { echo "usage: scripts/package-check.sh [--zip]" >&2; exit 1; }
 
-cmake -S "$root" -B "$native" >/dev/null
-cmake --build "$native" -j "$jobs" --target zanvo-extract d88info make-sample >/dev/null
-version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$native/CMakeCache.txt")
+need() {
+  command -v "$1" >/dev/null || { echo "package-check.sh: $1 is needed${3:-} (apt-get install $2)" >&2; exit 1; }
+}
+need cmake cmake
+need "${CXX:-g++}" g++
+need dpkg-deb dpkg
+need readelf binutils
+need gzip gzip
+# The version names the files; it is the one package.sh read, from project().
+version=$(sed -n 's/^project(zanvo-extract VERSION \([0-9][0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+[ -n "$version" ] || { echo "package-check.sh: no version in CMakeLists.txt's project()" >&2; exit 1; }
 name=zanvo-extract-$version
 deb=$dist/zanvo-extract_${version}_$(dpkg --print-architecture).deb
 zip=$dist/$name-win64.zip
 tarball=$dist/$name.tar.gz
+for f in "$tarball" "$deb"; do
+  [ -f "$f" ] || { echo "package-check.sh: $f is missing; run scripts/package.sh" >&2; exit 1; }
+done
+if [ -f "$zip" ]; then
+  for_zip=" to try $(basename "$zip")"
+  need x86_64-w64-mingw32-objdump binutils-mingw-w64-x86-64 "$for_zip"
+  need wine wine "$for_zip"
+  need wineboot wine "$for_zip"
+  [ -x /usr/lib/wine/wine64 ] || command -v wine64 >/dev/null ||
+    { echo "package-check.sh: wine64 is needed$for_zip (apt-get install wine64)" >&2; exit 1; }
+elif [ "$zip_asked" = yes ]; then
+  echo "package-check.sh: $zip is missing; run scripts/package.sh --zip (it needs g++-mingw-w64-x86-64-posix)" >&2
+  exit 1
+else
+  zip=
+fi
+
+cmake -S "$root" -B "$native" >/dev/null
+cmake --build "$native" -j "$jobs" --target zanvo-extract d88info make-sample >/dev/null
+configured=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$native/CMakeCache.txt")
+[ "$configured" = "$version" ] ||
+  { echo "package-check.sh: CMake says version $configured, CMakeLists.txt was read as $version" >&2; exit 1; }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/zanvo-package-check.XXXXXX")
 trap '[ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
@@ -30,9 +72,6 @@ fail() {
 }
 ok() { echo "ok   $*"; }
 
-for f in "$tarball" "$deb" "$zip"; do
-  [ -f "$f" ] || { echo "package-check: $f is missing; run scripts/package.sh" >&2; exit 1; }
-done
 "$native/imagegen/make-sample" disk-a "$work/disk-a.d88"
 
 # cut LABEL DIR COMMAND...: runs COMMAND on disk-a.d88 in a fresh DIR and
@@ -105,40 +144,47 @@ gzip -dc "$debroot/usr/share/man/man1/zanvo-extract.1.gz" | head -n 1 | grep -qF
 cut "$work/deb" "$debroot/usr/bin/zanvo-extract"
 same "the .deb's zanvo-extract cuts Disk A like the native build" "$work/native" "$work/deb"
 
-echo "== $(basename "$zip")"
-expected_zip="$name-win64/LICENSE.txt
-$name-win64/README.txt
-$name-win64/d88info.exe
-$name-win64/zanvo-extract.exe"
-got_zip=$(cmake -E tar tf "$zip" | grep -v '/$' | sort)
-[ "$got_zip" = "$expected_zip" ] && ok "contents: the two programs, LICENSE.txt, README.txt" ||
-  fail "contents: $(tr '\n' ' ' <<<"$got_zip")"
-mkdir "$work/zip"
-(cd "$work/zip" && cmake -E tar xf "$zip")
-folder=$work/zip/$name-win64
-cmp -s <(sed 's/$/\r/' "$root/LICENSE") "$folder/LICENSE.txt" || fail "LICENSE.txt is not LICENSE with CR LF"
-if LC_ALL=C grep -q $'[^\r]$\|^$' "$folder/README.txt" || LC_ALL=C grep -q '[^[:print:][:space:]]' "$folder/README.txt"; then
-  fail "README.txt is not ASCII text with CR LF line ends"
-else
-  ok "LICENSE.txt and README.txt: text with CR LF"
-fi
-for program in zanvo-extract d88info; do
-  if x86_64-w64-mingw32-objdump -p "$folder/$program.exe" 2>/dev/null | grep 'DLL Name' | grep -viqE 'kernel32|msvcrt'; then
-    fail "$program.exe needs a DLL beyond the system's"
+# The .zip: what it holds, and its programs under Wine.
+try_zip() {
+  echo "== $(basename "$zip")"
+  local expected_zip got_zip folder program
+  expected_zip=$(printf "$name-win64/%s\n" LICENSE.txt README.txt d88info.exe zanvo-extract.exe)
+  got_zip=$(cmake -E tar tf "$zip" | grep -v '/$' | sort)
+  [ "$got_zip" = "$expected_zip" ] && ok "contents: the two programs, LICENSE.txt, README.txt" ||
+    fail "contents: $(tr '\n' ' ' <<<"$got_zip")"
+  mkdir "$work/zip"
+  (cd "$work/zip" && cmake -E tar xf "$zip")
+  folder=$work/zip/$name-win64
+  cmp -s <(sed 's/$/\r/' "$root/LICENSE") "$folder/LICENSE.txt" || fail "LICENSE.txt is not LICENSE with CR LF"
+  if LC_ALL=C grep -q $'[^\r]$\|^$' "$folder/README.txt" || LC_ALL=C grep -q '[^[:print:][:space:]]' "$folder/README.txt"; then
+    fail "README.txt is not ASCII text with CR LF line ends"
+  else
+    ok "LICENSE.txt and README.txt: text with CR LF"
   fi
-done
-# The prefix scripts/windows-check.sh uses: set up once for both.
-export WINEDEBUG=-all WINEPREFIX=$root/build-windows/wineprefix
-mkdir -p "$root/build-windows"
-wineboot --init >/dev/null 2>&1 || true
-for program in zanvo-extract d88info; do
-  version_is "$program" wine "$folder/$program.exe"
-done
-cut "$work/wine" wine "$folder/zanvo-extract.exe"
-same "the .zip's zanvo-extract.exe cuts Disk A under Wine like the native build" "$work/native" "$work/wine"
+  for program in zanvo-extract d88info; do
+    if x86_64-w64-mingw32-objdump -p "$folder/$program.exe" 2>/dev/null | grep 'DLL Name' | grep -viqE 'kernel32|msvcrt'; then
+      fail "$program.exe needs a DLL beyond the system's"
+    fi
+  done
+  # A prefix of Wine's own in the scratch folder: some 700 MB, never left in
+  # the clone, gone with the scratch folder.
+  export WINEDEBUG=-all WINEPREFIX=$work/wineprefix
+  wineboot --init >/dev/null 2>&1 || true
+  for program in zanvo-extract d88info; do
+    version_is "$program" wine "$folder/$program.exe"
+  done
+  cut "$work/wine" wine "$folder/zanvo-extract.exe"
+  same "the .zip's zanvo-extract.exe cuts Disk A under Wine like the native build" "$work/native" "$work/wine"
+}
+
+if [ -n "$zip" ]; then
+  try_zip
+else
+  echo "== no .zip in dist/ (package.sh makes it where MinGW-w64 is installed): not tried"
+fi
 
 if [ "$failures" -ne 0 ]; then
   echo "package-check: $failures check(s) failed"
   exit 1
 fi
-echo "package-check: the packages hold what they should and cut Disk A like the native build"
+echo "package-check: the packages$([ -n "$zip" ] || echo ' (no .zip)') hold what they should and cut Disk A like the native build"

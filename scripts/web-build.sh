@@ -34,7 +34,7 @@ if ! node -e '
   npm ci --no-audit --no-fund --prefer-offline
 fi
 
-echo "== the WebAssembly module, with $(emcc --version | head -n 1)"
+echo "== the WebAssembly module, with $(emcc --version 2>/dev/null | head -n 1)"
 mkdir -p "$out"
 log=$out/wasm-build.log
 if ! { emcmake cmake -S "$root" -B "$out/wasm" -DCMAKE_BUILD_TYPE=MinSizeRel -DZANVO_BUILD_TESTS=OFF \
@@ -47,7 +47,9 @@ fi
 echo "== the site, in $site"
 rm -rf "$site"
 mkdir -p "$site"
-cp "$root"/web/site/index.html "$root"/web/site/style.css "$root"/web/site/app.js "$root"/web/site/map.js "$site/"
+# The page's files as they are: HTML, CSS, its scripts, the heading font and
+# its licence.
+cp -R "$root/web/site/." "$site/"
 cp "$out/wasm/web/entry/zanvo-web.js" "$out/wasm/web/entry/zanvo-web.wasm" "$site/"
 cp "$root/web/node_modules/fflate/esm/browser.js" "$site/fflate.js"
 cp "$root/web/node_modules/fflate/LICENSE" "$site/fflate-LICENSE.txt"

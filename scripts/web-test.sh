@@ -3,7 +3,10 @@
 # build-web/site/ on 127.0.0.1, picks generated Disk A, Disk F and damaged
 # images, an unrecognised D88 image and a file that is no D88 image, and holds
 # what the page says and offers to what zanvo-extract and d88info say and
-# write for the same file, byte for byte. Disk F is dropped on the page. Screenshots of each case go to
+# write for the same file, byte for byte. Disk F is dropped on the page. Then
+# an image just under the page's 128 MiB limit: the page must keep answering
+# while it examines it, and a later pick must end that examination; a file
+# over the limit must be refused. Screenshots of each case go to
 # build-web/screenshots/.
 #   scripts/web-test.sh
 # Needs Debian's chromium, chromium-driver and python3-selenium, and what the
@@ -37,9 +40,16 @@ for kind in disk-a disk-f damaged-a; do
 done
 cp "$root/tests/data/real/x1_hubasic_2d.d88" "$work/unrecognised.d88"
 printf 'A shopping list, not a disk image.\n' >"$work/notes.txt"
+# The page takes up to 128 MiB: one image 4 KiB short of that which keeps the
+# examiner busy for seconds, and one a byte over it (sparse: it is never read).
+limit=$((128 * 1024 * 1024))
+"$python" "$root/web/test/heavy_image.py" "$work/near-limit.d88" $((limit - 4096)) \
+  "$work/damaged-a.d88" "$work/disk-f.d88"
+truncate -s $((limit + 1)) "$work/over-limit.d88"
 
 screenshots=$root/build-web/screenshots
 rm -rf "$screenshots"
 "$python" "$root/web/test/web_test.py" --site "$site" --tools "$tools" --screenshots "$screenshots" \
+  --near-limit "$work/near-limit.d88" --over-limit "$work/over-limit.d88" \
   disk-a="$work/disk-a.d88" notes="$work/notes.txt" dropped-disk-f="$work/disk-f.d88" \
   damaged-a="$work/damaged-a.d88" unrecognised="$work/unrecognised.d88"

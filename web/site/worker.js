@@ -1,0 +1,18 @@
+// The page's worker: loads the examiner, says when it is ready, and answers
+// one picked image. The page ends it when a later pick overtakes it or when
+// its answer is in, so memory a large image took goes with it.
+import { examineFile, loadExaminer } from './examiner.js';
+
+loadExaminer().then(
+  () => postMessage({ kind: 'ready' }),
+  (error) => postMessage({ kind: 'failed', reason: String(error?.message ?? error) }),
+);
+
+onmessage = async ({ data }) => {
+  try {
+    const { result, files } = await examineFile(data.file);
+    postMessage({ kind: 'answer', result, files }, files.map((file) => file.bytes.buffer));
+  } catch (error) {
+    postMessage({ kind: 'error', reason: String(error?.message ?? error) });
+  }
+};
