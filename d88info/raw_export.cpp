@@ -52,8 +52,11 @@ std::string holeRanges(const std::vector<bool>& holes, int perTrack, int lowR)
             int last = t;
             while (last + 1 < tracks && empty(last + 1))
                 ++last;
-            name(last > t ? "tracks " + std::to_string(t) + "-" + std::to_string(last)
-                          : "track " + std::to_string(t));
+            std::string range = last > t ? "tracks " : "track ";
+            range += std::to_string(t);
+            if (last > t)
+                range.append("-").append(std::to_string(last));
+            name(range);
             t = last + 1;
             continue;
         }
@@ -65,14 +68,18 @@ std::string holeRanges(const std::vector<bool>& holes, int perTrack, int lowR)
             int last = i;
             while (last + 1 < perTrack && hole(t, last + 1))
                 ++last;
-            name("track " + std::to_string(t) + (last > i ? " sectors " : " sector ") +
-                 std::to_string(lowR + i) + (last > i ? "-" + std::to_string(lowR + last) : ""));
+            std::string range = "track " + std::to_string(t);
+            range += last > i ? " sectors " : " sector ";
+            range += std::to_string(lowR + i);
+            if (last > i)
+                range.append("-").append(std::to_string(lowR + last));
+            name(range);
             i = last + 1;
         }
         ++t;
     }
     if (more > 0)
-        out += " and " + std::to_string(more) + " more";
+        out.append(" and ").append(std::to_string(more)).append(" more");
     return out;
 }
 

@@ -46,7 +46,8 @@ TEST(MakeSample, CommandLine)
         SCOPED_TRACE("make-sample" + shown);
         const RunResult run = testsupport::runProgram(kMaker, c.args, dir.path());
         EXPECT_EQ(c.status, run.status);
-        EXPECT_EQ(c.helpOnStdout, run.out.rfind(kUsage + "\n", 0) == 0 && run.out.find("damaged-a  ") != std::string::npos)
+        EXPECT_EQ(c.helpOnStdout,
+                  run.out.rfind(kUsage + "\n", 0) == 0 && run.out.find("damaged-a  ") != std::string::npos)
             << run.out;
         EXPECT_EQ(c.usageOnStderr, run.err == "make-sample: " + kUsage + " (--help says what each holds)\n")
             << run.err;
@@ -117,7 +118,8 @@ Tracks sample(const std::string& kind)
 Record& find(Tracks& tracks, int track, int r)
 {
     auto& records = tracks.at(track);
-    const auto it = std::find_if(records.begin(), records.end(), [&](const Record& rec) { return rec.r == r; });
+    const auto it =
+        std::find_if(records.begin(), records.end(), [&](const Record& rec) { return rec.r == r; });
     EXPECT_NE(records.end(), it) << "track " << track << " sector " << r;
     return *it;
 }

@@ -44,13 +44,17 @@ WalkedRecord parse(std::int64_t pos, const std::uint8_t* header)
 // at `end`: the same cylinder and head, a size code a record can hold, a
 // density byte the format knows, and the record within the extent (by the
 // smaller of its data size and its nominal size, so that a lying size alone
-// does not make it implausible).
+// does not make it implausible). Sixteen zero bytes describe no record
+// (sector 0, a count of 0, no data): zero-filled space after a track of
+// cylinder 0 and head 0 is not read as records.
 bool plausible(FileWindow& file, std::int64_t pos, const WalkedRecord& prev, std::int64_t end)
 {
     if (pos + kSectorHeaderSize > end)
         return false;
     const std::uint8_t* header = headerAt(file, pos);
     if (!header || (idOf(header) & 0xFFFF) != (prev.id & 0xFFFF) || header[3] > kMaxStorableSizeCode)
+        return false;
+    if (std::all_of(header, header + kSectorHeaderSize, [](std::uint8_t b) { return b == 0; }))
         return false;
     if (header[kDensityOffset] != 0x00 && header[kDensityOffset] != 0x40)
         return false;
@@ -154,8 +158,12 @@ void finish(Walk& walk, std::int64_t fileSize)
     for (std::int32_t i = 0; i < count && walk.firstNominal < 0; ++i)
         if (walk.records[static_cast<std::size_t>(i)].step == Step::ByNominal)
             walk.firstNominal = i;
+    // The strict walk shares the records up to the first that lied about its
+    // size, and steps from there by the size that lied: unless it ends
+    // there, it leaves the walk.
+    const std::int32_t shared = walk.firstNominal >= 0 ? walk.firstNominal + 1 : count;
     std::int32_t seen = -1;
-    for (std::int32_t i = 0; i < count; ++i) {
+    for (std::int32_t i = 0; i < shared; ++i) {
         const std::int32_t recordCount = walk.records[static_cast<std::size_t>(i)].count;
         if (recordCount == 0 || i == recordCount - 1) {
             walk.countEnd = i;
@@ -167,13 +175,12 @@ void finish(Walk& walk, std::int64_t fileSize)
             break;
         }
     }
-    if (seen < 0 && count > 0) {
+    if (seen < 0 && count > 0 && shared == count) {
         const WalkedRecord& last = walk.records.back();
         if (last.pos + 2 * kSectorHeaderSize + last.size > fileSize)
             seen = count;
     }
-    // A strict walk that steps by a lying size before it ends leaves the walk.
-    walk.strictSeen = walk.firstNominal >= 0 && walk.firstNominal < seen - 1 ? -1 : seen;
+    walk.strictSeen = seen;
     walk.records.shrink_to_fit();
     if (walk.records.size() > kScanned)
         buildIds(walk);

@@ -1,0 +1,105 @@
+// Disk A images whose record fields lie (support/lying_cases.h): every
+// sector whose bytes the image holds is cut and said to have been read past
+// the field that lied, and d88info reads the same records: its map agrees
+// with the recovery on every sector of every file.
+#include "cut_plans.h"
+#include "file_cut.h"
+#include "lying_cases.h"
+#include "report.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using testimg::Bytes;
+
+TEST(LyingFields, EverySectorTheImageHoldsIsCutAndTheLieIsNamed)
+{
+    for (const testsupport::LyingCase& c : testsupport::lyingCases()) {
+        SCOPED_TRACE(c.what);
+        testsupport::TempDir dir;
+        testimg::writeFile((dir / "disk.d88").string(), testimg::buildDisk(c.disk));
+        const testsupport::RunResult r =
+            testsupport::runProgram(ZANVO_EXTRACT_PATH, {"disk.d88"}, dir.path());
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.err, c.warnings);
+        std::string cutting;
+        for (const zanvo::CutEntry* row = zanvo::diskAPlan; row->sector != 0; ++row) {
+            cutting += std::string("cutting ... ") + row->name + "\n";
+            const std::optional<Bytes> file = testsupport::readFile(dir / row->name);
+            ASSERT_TRUE(file) << row->name;
+            EXPECT_TRUE(testsupport::sameBytes(
+                testimg::expectedRecovery(c.disk, row->track, row->sector, row->length), *file))
+                << row->name;
+        }
+        EXPECT_EQ(r.out.substr(r.out.find('\n') + 1), cutting);
+
+        // d88info takes each of them for a D88 image, with a track's records
+        // counted as the track holds them.
+        const testsupport::RunResult info = testsupport::runProgram(D88INFO_PATH, {"disk.d88"}, dir.path());
+        EXPECT_EQ(info.status, 0) << info.err;
+        EXPECT_NE(info.out.find("  records:    "), std::string::npos);
+        EXPECT_EQ(info.out.find("records:    16 a track on 80 tracks\n") != std::string::npos,
+                  c.disk.tracks.at(12).records.size() == 16)
+            << info.out;
+    }
+}
+
+// What the map shows for a sector, as a class the recovery can be held to.
+char classOf(char mark)
+{
+    if (std::strchr(".x0123456789+", mark))
+        return '.';
+    return mark;
+}
+
+char classOf(const zanvo::SectorNote& note)
+{
+    if (note.fate == zanvo::SectorFate::Missing)
+        return '.';
+    if (note.lie.field != d88::LyingField::None)
+        return '~';
+    return note.fate == zanvo::SectorFate::Short ? 's' : '#';
+}
+
+TEST(LyingFields, D88infosMapAgreesWithTheRecoveryOnEverySector)
+{
+    for (const testsupport::LyingCase& c : testsupport::lyingCases()) {
+        SCOPED_TRACE(c.what);
+        testsupport::TempDir dir;
+        testimg::writeFile((dir / "disk.d88").string(), testimg::buildDisk(c.disk));
+        d88::D88Image image;
+        ASSERT_TRUE(image.open((dir / "disk.d88").string().c_str()));
+
+        d88info::TrackScan scan;
+        d88info::DiskFacts facts;
+        int error = 0;
+        ASSERT_EQ(d88info::gatherDisk(image, 0, scan, &facts, &error), d88info::Gathering::Whole);
+        std::vector<d88info::MapRow> rows;
+        ASSERT_EQ(d88info::mapRows(image, scan, facts, &rows), 0);
+
+        std::vector<std::uint8_t> buffer(static_cast<std::size_t>(zanvo::longestFile(zanvo::diskAPlan)));
+        auto run = std::make_unique<zanvo::RunRecovery>();
+        int sectors = 0;
+        zanvo::cutPlan(image, zanvo::diskAPlan, buffer, *run, [&](const zanvo::FileCut& cut) {
+            for (int i = 0; i < cut.run->count; ++i) {
+                const zanvo::SectorNote& note = cut.run->sectors[i];
+                const std::string& marks = rows.at(static_cast<std::size_t>(note.track)).marks;
+                const std::size_t column = static_cast<std::size_t>(note.r - facts.lowR);
+                const char mark = column < marks.size() ? marks[column] : '.';
+                EXPECT_EQ(classOf(mark), classOf(note))
+                    << cut.name << ": track " << note.track << " sector " << note.r;
+                ++sectors;
+            }
+        });
+        EXPECT_EQ(sectors, 276); // the 13 files' sectors
+    }
+}
+
+} // namespace
