@@ -8,9 +8,9 @@
 //   lying.d88     a Disk A whose record fields lie (image_builder.h)
 //   shared-64.d88 64 disks of 65,535 bytes whose every track walks on
 //                 through the disks after it: 4 MiB
-//   raw-shared.d88 an 11.7 MB disk whose tracks share one walk of 42,700
-//                 256-byte decoys (another cylinder, sectors 1-16) before the
-//                 real sectors, for d88info --raw
+//   raw-shared.d88 an 11.7 MB disk whose 80 tracks share one walk of
+//                 42,700 256-byte decoys (another cylinder, sectors 1-16)
+//                 before the real sectors, for d88info --raw
 //   make-bench-images FOLDER
 #include "image_builder.h"
 
@@ -45,8 +45,10 @@ int main(int argc, char* argv[])
         testimg::writeFile(dir + "/lying.d88", testimg::buildImage({testimg::lyingDiskA(61)}));
         testimg::writeFile(dir + "/shared-64.d88", testimg::disksSharingOneWalk(64, 0xFFFF));
         decoy.c = 0xFE, decoy.h = 0, decoy.r = 1, decoy.n = 1;
-        testimg::writeFile(dir + "/raw-shared.d88",
-                           testimg::buildImage({testimg::sharedDecoyTrack(diskA, 42700, decoy)}));
+        testimg::Disk rawShared = testimg::sharedDecoyTrack(diskA, 42700, decoy);
+        for (int t = 80; t < 164; ++t)
+            rawShared.trackOffsets[t] = 0; // a 2D disk's 80 tracks, all of whose sectors are there
+        testimg::writeFile(dir + "/raw-shared.d88", testimg::buildImage({rawShared}));
     } catch (const std::exception& e) {
         std::fprintf(stderr, "make-bench-images: %s\n", e.what());
         return 1;

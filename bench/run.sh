@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Measures zanvo-extract in a Release build against the least work its job
-# needs, and on a crafted and a 64-disk image.
+# needs, and both programs on crafted images (decoys, fields that lie, tracks
+# and disks that share a walk) against their typical job.
 #   bench/run.sh [ROUNDS]      (default 300 paired runs a comparison)
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -12,18 +13,28 @@ cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)" >/dev/null
 work=$(mktemp -d "${TMPDIR:-/tmp}/zanvo-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 "$build/bench/make-bench-images" "$work"
-mkdir -p "$work/typical" "$work/lower" "$work/crafted" "$work/multi"
+for dir in typical lower crafted decoys lying multi info; do mkdir -p "$work/$dir"; done
 tool=$build/tool/zanvo-extract
+info=$build/d88info/d88info
 timer=$build/bench/pair-timer
 
 field() { awk -v k="$1" '$1 == k { print $2 }'; }
+# pair NAME: pair-timer's figures for two commands, kept in $work/NAME.
+pair() {
+  local name=$1
+  shift
+  "$timer" "$rounds" "$@" >"$work/$name.txt"
+}
+ratio() { printf '%s (%s ms)' "$(field ratio <"$work/$1.txt")" "$(field median_a_ms <"$work/$1.txt")"; }
+mib() { awk -v kb="$(field rss_a_kb <"$work/$1.txt")" 'BEGIN { printf "%.1f MiB", kb / 1024 }'; }
 
-lower=$("$timer" "$rounds" "$work/typical" "$tool" "$work/typical.d88" :: \
-  "$work/lower" "$build/bench/lower-bound" "$work/typical.d88")
-crafted=$("$timer" "$rounds" "$work/crafted" "$tool" "$work/crafted.d88" :: \
-  "$work/typical" "$tool" "$work/typical.d88")
-multi=$("$timer" "$rounds" "$work/multi" "$tool" "$work/64-disks.d88" :: \
-  "$work/typical" "$tool" "$work/typical.d88")
+pair lower "$work/typical" "$tool" "$work/typical.d88" :: "$work/lower" "$build/bench/lower-bound" "$work/typical.d88"
+pair crafted "$work/crafted" "$tool" "$work/crafted.d88" :: "$work/typical" "$tool" "$work/typical.d88"
+pair decoys "$work/decoys" "$tool" "$work/decoys.d88" :: "$work/typical" "$tool" "$work/typical.d88"
+pair lying "$work/lying" "$tool" "$work/lying.d88" :: "$work/typical" "$tool" "$work/typical.d88"
+pair multi "$work/multi" "$tool" "$work/64-disks.d88" :: "$work/typical" "$tool" "$work/typical.d88"
+pair shared "$work/info" "$info" "$work/shared-64.d88" :: "$work/info" "$info" "$work/typical.d88"
+pair raw "$work/info" "$info" --raw "$work/raw-shared.d88" 0 :: "$work/info" "$info" --raw "$work/typical.d88" 0
 
 if command -v strace >/dev/null 2>&1; then
   (cd "$work/typical" && strace -f -c -o "$work/strace.txt" "$tool" "$work/typical.d88" >/dev/null)
@@ -35,14 +46,20 @@ fi
 
 echo "zanvo-extract benchmark, $rounds paired runs a comparison, $(nproc) cores, $(uname -sr)"
 echo
-printf '| %-58s | %-28s | %-8s |\n' "measure" "value" "target"
-printf '|%s|%s|%s|\n' "------------------------------------------------------------" "------------------------------" "----------"
-printf '| %-58s | %-28s | %-8s |\n' "typical job / lower bound (median of paired wall-time ratios)" \
-  "$(field ratio <<<"$lower") ($(field median_a_ms <<<"$lower") ms vs $(field median_b_ms <<<"$lower") ms)" "<= 1.15"
-printf '| %-58s | %-28s | %-8s |\n' "system calls of the typical job (strace -c)" "$syscalls" "<= 150"
-printf '| %-58s | %-28s | %-8s |\n' "crafted shared-track image / typical job (wall time)" \
-  "$(field ratio <<<"$crafted") ($(field median_a_ms <<<"$crafted") ms)" "<= 20"
-printf '| %-58s | %-28s | %-8s |\n' "64-disk image / one-disk job (wall time)" \
-  "$(field ratio <<<"$multi") ($(field median_a_ms <<<"$multi") ms)" "<= 1.3"
-printf '| %-58s | %-28s | %-8s |\n' "64-disk image / one-disk job (peak resident memory)" \
-  "$(field rss_ratio <<<"$multi") ($(field rss_a_kb <<<"$multi") KiB vs $(field rss_b_kb <<<"$multi") KiB)" "<= 1.1"
+row() { printf '| %-66s | %-30s | %-8s |\n' "$@"; }
+row "measure" "value" "target"
+printf '|%s|%s|%s|\n' "--------------------------------------------------------------------" \
+  "--------------------------------" "----------"
+row "typical job / lower bound (median of paired wall-time ratios)" \
+  "$(field ratio <"$work/lower.txt") ($(field median_a_ms <"$work/lower.txt") ms vs $(field median_b_ms <"$work/lower.txt") ms)" "<= 1.10"
+row "system calls of the typical job (strace -c)" "$syscalls" "<= 150"
+row "64,000 decoys shared by every track / typical job" "$(ratio crafted)" "<= 20"
+row "65,000 data-carrying decoys (18 MB) shared by every track / typical" "$(ratio decoys)" "<= 20"
+row "Disk A with lying fields / typical job" "$(ratio lying)" "<= 20"
+row "64-disk image / one-disk job (wall time)" "$(ratio multi)" "<= 1.3"
+row "64-disk image / one-disk job (peak resident memory)" \
+  "$(field rss_ratio <"$work/multi.txt") ($(field rss_a_kb <"$work/multi.txt") KiB vs $(field rss_b_kb <"$work/multi.txt") KiB)" "<= 1.1"
+row "d88info: 64 disks whose tracks share one walk / typical summary" "$(ratio shared)" "<= 20"
+row "d88info --raw: 12 MB of walks shared by every track / typical" "$(ratio raw)" "<= 20"
+row "peak memory of the crafted jobs (decoys, 64 disks, --raw)" \
+  "$(mib decoys), $(mib shared), $(mib raw)" "<= 64 MiB"

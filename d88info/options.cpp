@@ -28,10 +28,10 @@ const char kHelp[] =
     "      duplicated, flagged, of another size or carrying another track's cylinder and\n"
     "      head.\n"
     "  d88info --raw IMAGE DISK [-o FILE]\n"
-    "      The disk as a plain sector image (no headers): sectors in order from track 0,\n"
-    "      with track 0's sector numbers and size code, up to the highest track of the\n"
-    "      table. Where the disk has a hole, or the file ends, the export stops there and\n"
-    "      says so on standard error.\n"
+    "      The disk as a plain sector image (no headers): every sector position of\n"
+    "      track 0's sector numbers and size code on every track up to the highest of\n"
+    "      the table, each at its offset, zeros where a sector is missing or stored\n"
+    "      short; a line on standard error names the holes.\n"
     "  d88info --split IMAGE DISK [-o FILE]\n"
     "      Disk DISK alone, as a D88 image of its own: its bytes from its offset for its\n"
     "      size, never past the end of the file.\n"
@@ -43,8 +43,8 @@ const char kHelp[] =
     "image itself.\n"
     "\n"
     "Exit status: 0 done, 1 the image cannot be read, is not a D88 image, has no such\n"
-    "disk, or the output cannot be written, 2 wrong arguments, 3 an export that stopped\n"
-    "early.\n";
+    "disk, or the output cannot be written, 2 wrong arguments, 3 an export with holes\n"
+    "(zeros for sectors the disk lacks, or a split the file ends inside).\n";
 
 namespace {
 

@@ -1,6 +1,7 @@
 // Writes seed images for the fuzzers, built with the test image builder:
 // Disk A and Disk F (whole, and with only the tracks their files use), a
-// multi-disk file, and damaged variants.
+// multi-disk file, damaged variants, fields that lie, and tracks and disks
+// that share one walk.
 //   make-seeds FOLDER
 #include "image_builder.h"
 
@@ -50,6 +51,16 @@ int main(int argc, char* argv[])
         small.name = "SMALL";
         Disk sizeZero = small;
         sizeZero.diskSize = 0;
+        // Fields that lie, and walks that tracks and disks share, small
+        // enough for the fuzzers' input sizes.
+        Disk lying = keepTracks(testimg::lyingDiskA(4), 10, 27);
+        lying.trackOffsets.clear();
+        lying.trackOffsets[100] = 0x10;
+        Disk decoys = testimg::sharedDecoyTrack(keepTracks(a, 10, 12), 200);
+        testimg::Record decoy;
+        decoy.c = 0xFE, decoy.r = 1;
+        decoy.data.assign(64, 0xDE);
+        Disk dataDecoys = testimg::sharedDecoyTrack(small, 40, decoy);
 
         const std::pair<const char*, testimg::Bytes> seeds[] = {
             {"disk-a", testimg::buildImage({a})},
@@ -62,6 +73,10 @@ int main(int argc, char* argv[])
             {"multi-disk", testimg::buildImage({small, small, f})},
             {"disk-size-zero", testimg::buildImage({sizeZero})},
             {"small", testimg::buildImage({small})},
+            {"disk-a-lying-fields", testimg::buildImage({lying})},
+            {"shared-decoys", testimg::buildImage({decoys})},
+            {"shared-data-decoys", testimg::buildImage({dataDecoys})},
+            {"disks-sharing-one-walk", testimg::disksSharingOneWalk(8, 0x400)},
         };
         for (const auto& [name, bytes] : seeds)
             testimg::writeFile(dir + "/" + name, bytes);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -63,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     };
     std::vector<Call> calls(in.byte() % 25);
     for (Call& call : calls) {
-        call.kind = in.byte() % 8;
+        call.kind = in.byte() % 10;
         call.a[0] = in.arg(-1, 165);   // track or disk index
         call.a[1] = in.arg(0, 255);    // C
         call.a[2] = in.arg(0, 1);      // H
@@ -127,6 +128,32 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             isOpen = false;
             selected = false;
             break;
+        case 7: {
+            // A found sector gives at most what its record holds, and never
+            // more than was asked for.
+            d88::SectorPlace place;
+            if (!d88::makePlace(a[0], a[1], a[2], a[3], a[4], &place))
+                break;
+            d88::FoundRecord record;
+            std::int32_t copied = -1;
+            const std::size_t want = static_cast<std::size_t>(len < 0 ? 0 : len);
+            const bool found =
+                reader.findFoundSector(place, std::span(buffer.data(), want), &record, &copied);
+            CHECK(copied >= 0 && static_cast<std::size_t>(copied) <= want && copied <= record.available);
+            CHECK(!found || (record.id == place.id && record.available <= 65535));
+            CHECK(selected || !found);
+            break;
+        }
+        case 8: {
+            static std::vector<d88::FoundRecord> records(d88::kMaxRecordsPerTrack);
+            bool more = true;
+            const std::int32_t held = reader.foundRecords(a[0], records, &more);
+            CHECK(held >= 0 && held <= d88::kMaxRecordsPerTrack && !more);
+            CHECK(held == 0 || reader.trackStanding(a[0]) == d88::TrackStanding::Present);
+            const std::int32_t same = reader.sameRecordsAs(a[0]);
+            CHECK(same <= a[0] && (same == a[0] || reader.foundRecords(same, records) == held));
+            break;
+        }
         default:
             break;
         }

@@ -154,6 +154,12 @@ Disk lyingDiskA(int seed)
 {
     Disk disk = formattedDisk(seed);
     setBootLabel(disk, kDiskALabel);
+    makeFieldsLie(disk);
+    return disk;
+}
+
+void makeFieldsLie(Disk& disk)
+{
     findRecord(disk, 12, 3)->dataSize = 0;
     findRecord(disk, 13, 5)->count = 0;
     disk.tracks[16].records.front().count = 0;
@@ -166,7 +172,6 @@ Disk lyingDiskA(int seed)
     for (int t = 80; t < 164; ++t)
         disk.trackOffsets[t] = size;
     disk.trackOffsets[100] = 0x10;
-    return disk;
 }
 
 Record* findRecord(Disk& disk, int track, int r)

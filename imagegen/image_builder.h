@@ -78,13 +78,17 @@ Disk sharedDecoyTrack(const Disk& real, int decoys, const Record& decoy);
 // through the disks after it.
 Bytes disksSharingOneWalk(int disks, std::uint16_t diskSize);
 
-// A Disk A whose record fields lie the ways real dumps' fields do, each on a
-// track of its own: on track 12 the data size field of sector 3 says 0
-// (256 bytes stored); on track 13 sector 5's sector count says 0; on track
-// 16 the first record's count says 0; on track 20 every count is written
-// big-endian (0x1000 for 16); on track 22 every count says 0xFFFF; on track
-// 24 sector 9's data size says 512 (256 stored). Table entries past the last
-// track point at the disk's end, and entry 100 strays into the header (0x10).
+// Makes a formatted disk's record fields lie the ways real dumps' fields do,
+// each on a track of its own: on track 12 the data size field of sector 3
+// says 0 (256 bytes stored); on track 13 sector 5's sector count says 0; on
+// track 16 the first record's count says 0; on track 20 every count is
+// written big-endian (0x1000 for 16); on track 22 every count says 0xFFFF;
+// on track 24 sector 9's data size says 512 (256 stored). Table entries past
+// the last track point at the disk's end, and entry 100 strays into the
+// header (0x10).
+void makeFieldsLie(Disk& disk);
+
+// A Disk A whose fields lie so.
 Disk lyingDiskA(int seed);
 
 // The record of sector `r` in `track`, or nullptr.

@@ -1,6 +1,6 @@
 // Writes a synthetic ZANVO Disk A or Disk F image, for trying the tool out.
 //
-//   make-sample disk-a|disk-f|damaged-a FILE
+//   make-sample disk-a|disk-f|damaged-a|lying-a FILE
 //   make-sample --help
 //
 // What each image holds is in kHelp below.
@@ -14,7 +14,7 @@
 
 namespace {
 
-const char kUsage[] = "usage: make-sample disk-a|disk-f|damaged-a FILE";
+const char kUsage[] = "usage: make-sample disk-a|disk-f|damaged-a|lying-a FILE";
 
 const char kHelp[] =
     "Writes a synthetic ZANVO disk image to FILE, for trying zanvo-extract out: a formatted\n"
@@ -27,7 +27,13 @@ const char kHelp[] =
     "  damaged-a  Disk A with track 19 gone, sector 3 of track 12 missing, sector 5 of\n"
     "             track 14 stored twice, sector 7 of track 16 recorded with size code 2,\n"
     "             sector 9 of track 22 flagged with a data CRC error (status B0) and\n"
-    "             sector 3 of track 25 stored with only 200 of its 256 bytes\n";
+    "             sector 3 of track 25 stored with only 200 of its 256 bytes\n"
+    "  lying-a    Disk A whose record fields lie as real dumps' do, every sector still\n"
+    "             stored: the data size field of sector 3 of track 12 says 0 and that of\n"
+    "             sector 9 of track 24 says 512, sector counts say 0 (track 13 from sector\n"
+    "             5, all of track 16), are big-endian (track 20) or 0xFFFF (track 22),\n"
+    "             table entries past track 79 point at the disk's end and entry 100 into\n"
+    "             the header\n";
 
 } // namespace
 
@@ -39,7 +45,7 @@ int main(int argc, char* argv[])
         return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
     }
     const std::string kind = argc == 3 ? argv[1] : "";
-    if (kind != "disk-a" && kind != "disk-f" && kind != "damaged-a") {
+    if (kind != "disk-a" && kind != "disk-f" && kind != "damaged-a" && kind != "lying-a") {
         std::fprintf(stderr, "make-sample: %s (--help says what each holds)\n", kUsage);
         return 1;
     }
@@ -67,6 +73,8 @@ int main(int argc, char* argv[])
         testimg::findRecord(disk, 25, 3)->data.resize(200);
     }
     try {
+        if (kind == "lying-a")
+            testimg::makeFieldsLie(disk);
         testimg::writeFile(argv[2], testimg::buildDisk(disk));
     } catch (const std::exception& e) {
         std::fprintf(stderr, "make-sample: %s\n", e.what());

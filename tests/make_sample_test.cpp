@@ -17,7 +17,7 @@ using testsupport::Bytes;
 using testsupport::RunResult;
 
 const std::string kMaker = MAKE_SAMPLE_PATH;
-const std::string kUsage = "usage: make-sample disk-a|disk-f|damaged-a FILE";
+const std::string kUsage = "usage: make-sample disk-a|disk-f|damaged-a|lying-a FILE";
 
 TEST(MakeSample, CommandLine)
 {
@@ -37,6 +37,7 @@ TEST(MakeSample, CommandLine)
         {{"disk-a", "out.d88", "more"}, 1, false, true, false},
         {{"disk-a", "out.d88"}, 0, false, false, true},
         {{"damaged-a", "out.d88"}, 0, false, false, true},
+        {{"lying-a", "out.d88"}, 0, false, false, true},
     };
     for (const Case& c : cases) {
         testsupport::TempDir dir;

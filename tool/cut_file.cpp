@@ -18,12 +18,15 @@ bool deliver(ToolState& state, const FileCut& cut, std::size_t skip)
         reportReadFailure(state, cut.name, cut.error);
         return false;
     }
-    warningsFor(cut, &state.warnings);
+    if (!state.lines)
+        state.lines = std::make_unique<ToolLines>();
+    ToolLines& lines = *state.lines;
+    warningsFor(cut, &lines.warnings);
     if (cut.outcome == CutOutcome::Cut) {
-        state.line.assign(kCuttingPrefix).append(cut.name).append("\n");
-        printMessage(state, state.line);
+        lines.line.assign(kCuttingPrefix).append(cut.name).append("\n");
+        printMessage(state, lines.line);
     }
-    warn(state.warnings);
+    warn(lines.warnings);
     if (cut.outcome != CutOutcome::Cut)
         return false;
 

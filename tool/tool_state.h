@@ -12,6 +12,7 @@
 #include "d88/d88_image.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace zanvo {
@@ -19,12 +20,19 @@ namespace zanvo {
 // 40 cylinders * 2 heads * 16 sectors * 256 bytes: a whole 2D disk.
 inline constexpr std::int32_t kSectorBufferSize = 0x50000;
 
+// The lines the tool puts together, their storage kept from file to file.
+struct ToolLines {
+    CutWarnings warnings;
+    std::string line; // a message being put together
+};
+
 struct ToolState {
     d88::D88Image image;
     std::uint8_t sectorBuffer[kSectorBufferSize] = {};
     RunRecovery recovery;
-    CutWarnings warnings;
-    std::string line; // a message being put together
+    // Made when first needed: a string is not constant-initialised by every
+    // compiler, and the rest of the state is.
+    std::unique_ptr<ToolLines> lines;
     const char* imagePath = nullptr;
     d88::FileIdentity imageIdentity; // taken from the open image
     bool failed = false;             // an output was not written or the image not read

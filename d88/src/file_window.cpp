@@ -55,7 +55,12 @@ std::int32_t FileWindow::viewOutside(std::int64_t pos, std::int32_t len, const s
     const std::int64_t want = std::min(pos + len, size_);
     const std::int64_t end = start_ + length_;
     if (pos < start_ || want > end) {
-        if (length_ > 0 && pos >= start_ && pos <= end && want - start_ <= kCapacity) {
+        // A view a little ahead of the window, within what it may hold,
+        // grows it over the gap: a walk that skips from track to track reads
+        // on in one go rather than starting afresh at every track, while a
+        // jump far ahead (to the next disk) still starts afresh.
+        if (length_ > 0 && pos >= start_ && pos - end <= std::max(length_, kMinGrowth) &&
+            want - start_ <= kCapacity) {
             readMore(start_ +
                      std::min(kCapacity, std::max({want - start_, 2 * length_, length_ + kMinGrowth})));
         } else {

@@ -1,9 +1,9 @@
 // A read-only file seen through a window of its bytes held in memory.
 //
 // Record walks ask for a few bytes at a time, always moving forward from a
-// track's start. The window grows while a walk moves on (so a walk that
-// returns to the same track start finds its bytes still there) up to a fixed
-// cap, and starts afresh elsewhere otherwise. It holds file bytes only, never
+// track's start. The window grows while walks move on, also over what they
+// skip (so a walk that returns to the same track start finds its bytes still
+// there), up to a fixed cap, and starts afresh elsewhere otherwise. It holds file bytes only, never
 // anything parsed from them, and its memory does not depend on the file's
 // size.
 #ifndef D88_FILE_WINDOW_H
