@@ -868,3 +868,65 @@ TEST_F(ReaderTest, RunsOfTheLargestStorableSizeCode)
 }
 
 } // namespace
+
+namespace {
+
+// A disk of `tracks` tracks, each of `records` records that hold no data,
+// written straight as bytes: more records than any builder image would hold.
+Bytes denseDisk(int tracks, int records)
+{
+    const std::size_t trackBytes = 16 * static_cast<std::size_t>(records);
+    Bytes disk(0x2B0 + trackBytes * static_cast<std::size_t>(tracks), 0);
+    const auto put32 = [&disk](std::size_t at, std::size_t value) {
+        for (int i = 0; i < 4; ++i)
+            disk[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
+    };
+    put32(0x1C, disk.size());
+    for (int t = 0; t < tracks; ++t) {
+        const std::size_t start = 0x2B0 + trackBytes * static_cast<std::size_t>(t);
+        put32(0x20 + 4 * static_cast<std::size_t>(t), start);
+        for (int i = 0; i < records; ++i) {
+            std::uint8_t* header = &disk[start + 16 * static_cast<std::size_t>(i)];
+            header[0] = static_cast<std::uint8_t>(t / 2), header[1] = static_cast<std::uint8_t>(t % 2);
+            header[2] = static_cast<std::uint8_t>(i), header[3] = static_cast<std::uint8_t>(i >> 8);
+            header[4] = static_cast<std::uint8_t>(records),
+            header[5] = static_cast<std::uint8_t>(records >> 8);
+        }
+    }
+    return disk;
+}
+
+} // namespace
+
+// More records than the reader keeps (64 MiB of them): the tracks it can no
+// longer keep are read again when asked for, with the same answers.
+TEST_F(ReaderTest, RecordsPastWhatIsKeptAreReadAgainAlike)
+{
+    constexpr int kTracks = 164, kRecords = 20000; // about 79 MiB of kept records
+    ASSERT_TRUE(load(denseDisk(kTracks, kRecords)));
+    ASSERT_TRUE(image.selectDisk(0));
+    std::vector<d88::FoundRecord> records(d88::kMaxRecordsPerTrack);
+    const auto check = [&](int track) {
+        SCOPED_TRACE(track);
+        ASSERT_EQ(image.foundRecords(track, records), kRecords);
+        for (const int i : {0, 1, 12345, kRecords - 1}) {
+            const d88::FoundRecord& record = records[static_cast<std::size_t>(i)];
+            EXPECT_EQ(
+                record.id,
+                (d88::SectorId{static_cast<std::uint8_t>(track / 2), static_cast<std::uint8_t>(track % 2),
+                               static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i >> 8)}));
+            EXPECT_EQ(record.dataPos, 0x2B0 + 16LL * (static_cast<long long>(track) * kRecords + i) + 16);
+        }
+        d88::FoundRecord found;
+        std::int32_t copied = -1;
+        EXPECT_TRUE(image.findFoundSector({track, records[777].id}, {}, &found, &copied));
+        EXPECT_EQ(found.dataPos, records[777].dataPos);
+        std::uint8_t none[16];
+        EXPECT_EQ(image.readSector(track, track / 2, track % 2, 9, 0x4E, none, 16), 0); // record 19977
+    };
+    for (int track = 0; track < kTracks; ++track)
+        check(track);
+    check(0); // long since dropped
+    check(kTracks - 1);
+    EXPECT_EQ(image.ioError(), 0);
+}

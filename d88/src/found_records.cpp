@@ -24,7 +24,7 @@ FoundRecord foundFrom(const Walk& walk, std::int32_t index, std::int64_t fileSiz
     out.dataSize = rec.size;
     out.flags = SectorFlags::of(rec.deleted, rec.status);
     out.density = rec.density;
-    out.dataPos = rec.pos + kSectorHeaderSize;
+    out.dataPos = walk.posOf(rec) + kSectorHeaderSize;
     out.nominalStep = rec.step == Step::ByNominal;
     const std::int64_t stored = out.nominalStep ? nominalSectorSize(out.id.n) : rec.size;
     out.available = static_cast<std::int32_t>(std::clamp<std::int64_t>(fileSize - out.dataPos, 0, stored));

@@ -74,7 +74,7 @@ bool D88Image::lookupKept(const SectorPlace& at, std::int64_t* dataPos, Record* 
     const WalkedRecord& rec = walk->records[static_cast<std::size_t>(index)];
     *found = Record{at.id.c,  at.id.h,     at.id.r,     at.id.n,    rec.count,
                     rec.size, rec.density, rec.deleted, rec.status, nullptr};
-    *dataPos = rec.pos + kSectorHeaderSize;
+    *dataPos = walk->posOf(rec) + kSectorHeaderSize;
     return true;
 }
 

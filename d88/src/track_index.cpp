@@ -28,9 +28,9 @@ const std::uint8_t* headerAt(FileWindow& file, std::int64_t pos)
     return file.view(pos, kSectorHeaderSize, &bytes) == kSectorHeaderSize ? bytes : nullptr;
 }
 
-WalkedRecord parse(std::int64_t pos, const std::uint8_t* header)
+WalkedRecord parse(const Walk& walk, std::int64_t pos, const std::uint8_t* header)
 {
-    return WalkedRecord{pos,
+    return WalkedRecord{static_cast<std::uint32_t>(pos - walk.start),
                         idOf(header),
                         static_cast<std::uint16_t>(readLE16(header + kSectorCountOffset)),
                         static_cast<std::uint16_t>(readLE16(header + kDataSizeOffset)),
@@ -62,20 +62,20 @@ bool plausible(FileWindow& file, std::int64_t pos, const WalkedRecord& prev, std
     return pos + kSectorHeaderSize + smaller <= end;
 }
 
-// How the walk goes on from `rec`, record `index` of its walk, in a track
-// whose extent ends at `end`; `next` is where. Steps by the counts are left
-// out when only the plausible steps are asked for.
-Step decide(FileWindow& file, const WalkedRecord& rec, std::int32_t index, std::int64_t end, bool byCount,
-            std::int64_t* next)
+// How the walk goes on from `rec`, record `index` of its walk at `pos`, in a
+// track whose extent ends at `end`; `next` is where. Steps by the counts are
+// left out when only the plausible steps are asked for.
+Step decide(FileWindow& file, const WalkedRecord& rec, std::int64_t pos, std::int32_t index, std::int64_t end,
+            bool byCount, std::int64_t* next)
 {
-    const std::int64_t data = rec.pos + kSectorHeaderSize + rec.size;
+    const std::int64_t data = pos + kSectorHeaderSize + rec.size;
     if (data == end || plausible(file, data, rec, end)) {
         *next = data;
         return Step::BySize;
     }
     const std::int32_t nominal = nominalSectorSize(sizeCodeOf(rec.id));
     if (nominal > 0) {
-        const std::int64_t stepped = rec.pos + kSectorHeaderSize + nominal;
+        const std::int64_t stepped = pos + kSectorHeaderSize + nominal;
         if (stepped == end || plausible(file, stepped, rec, end)) {
             *next = stepped;
             return Step::ByNominal;
@@ -99,12 +99,13 @@ void walkOn(FileWindow& file, Walk& walk)
             walk.start + kSectorHeaderSize <= walk.end ? headerAt(file, walk.start) : nullptr;
         if (!header)
             return;
-        walk.records.push_back(parse(walk.start, header));
+        walk.records.push_back(parse(walk, walk.start, header));
     }
     for (;;) {
         const auto index = static_cast<std::int32_t>(walk.records.size() - 1);
         std::int64_t next = 0;
-        const Step step = decide(file, walk.records.back(), index, walk.end, true, &next);
+        const Step step =
+            decide(file, walk.records.back(), walk.posOf(walk.records.back()), index, walk.end, true, &next);
         walk.records.back().step = step;
         if (step == Step::End || next >= walk.end)
             return;
@@ -113,7 +114,7 @@ void walkOn(FileWindow& file, Walk& walk)
             walk.records.back().step = Step::End;
             return;
         }
-        walk.records.push_back(parse(next, header));
+        walk.records.push_back(parse(walk, next, header));
     }
 }
 
@@ -126,8 +127,20 @@ bool goesOnPast(FileWindow& file, const Walk& walk, std::int64_t wider)
         return false;
     std::int64_t next = 0;
     const auto index = static_cast<std::int32_t>(walk.records.size() - 1);
-    const Step step = decide(file, walk.records.back(), index, wider, false, &next);
+    const Step step =
+        decide(file, walk.records.back(), walk.posOf(walk.records.back()), index, wider, false, &next);
     return step == Step::BySize || step == Step::ByNominal;
+}
+
+// Where an ID's search starts in a table of `slots` (a power of two) slots:
+// the top bits of its product with 2^32 / phi, which every bit of the ID
+// moves (a track's IDs often differ only in R and N, the top bytes).
+std::size_t slotOf(std::uint32_t id, std::size_t slots)
+{
+    int bits = 0;
+    while ((std::size_t{1} << bits) < slots)
+        ++bits;
+    return static_cast<std::size_t>((id * 0x9E3779B1u) >> (32 - bits));
 }
 
 // A table of each ID's first record, for walks too long to scan on every
@@ -141,7 +154,7 @@ void buildIds(Walk& walk)
     const std::size_t mask = slots - 1;
     for (std::size_t i = 0; i < walk.records.size(); ++i) {
         const std::uint32_t id = walk.records[i].id;
-        std::size_t slot = (id * 0x9E3779B1u) & mask;
+        std::size_t slot = slotOf(id, slots);
         while (walk.ids[slot] != 0 && walk.records[walk.ids[slot] - 1].id != id)
             slot = (slot + 1) & mask;
         if (walk.ids[slot] == 0)
@@ -177,7 +190,7 @@ void finish(Walk& walk, std::int64_t fileSize)
     }
     if (seen < 0 && count > 0 && shared == count) {
         const WalkedRecord& last = walk.records.back();
-        if (last.pos + 2 * kSectorHeaderSize + last.size > fileSize)
+        if (walk.posOf(last) + 2 * kSectorHeaderSize + last.size > fileSize)
             seen = count;
     }
     walk.strictSeen = seen;
@@ -331,7 +344,7 @@ std::int32_t TrackIndex::find(const Walk& walk, std::uint32_t id)
         return -1;
     }
     const std::size_t mask = walk.ids.size() - 1;
-    for (std::size_t slot = (id * 0x9E3779B1u) & mask;; slot = (slot + 1) & mask) {
+    for (std::size_t slot = slotOf(id, walk.ids.size());; slot = (slot + 1) & mask) {
         const std::uint32_t entry = walk.ids[slot];
         if (entry == 0)
             return -1;

@@ -20,13 +20,16 @@ namespace d88 {
 // How the walk went on from a record.
 enum class Step : std::uint8_t { BySize, ByNominal, ByCount, End };
 
+// 16 bytes a record: as many records as can be are kept.
 struct WalkedRecord {
-    std::int64_t pos; // of its header
-    std::uint32_t id; // C | H << 8 | R << 16 | N << 24
+    std::uint32_t offset; // of its header, from the walk's start (positions stay below 4 GiB)
+    std::uint32_t id;     // C | H << 8 | R << 16 | N << 24
     std::uint16_t count, size;
     std::uint8_t density, deleted, status;
     Step step;
 };
+
+static_assert(sizeof(WalkedRecord) == 16);
 
 struct Walk {
     std::int64_t start = 0, end = 0; // its first header and its extent's end
@@ -39,6 +42,8 @@ struct Walk {
     // whose count ends it (-1 none), and the first whose data size lied.
     std::int32_t countEnd = -1, firstNominal = -1;
     std::vector<std::uint32_t> ids; // hash of first index + 1 by ID, built for long walks
+
+    std::int64_t posOf(const WalkedRecord& record) const { return start + record.offset; }
 };
 
 // What the layout is made from: the selected disk as its header gives it.
