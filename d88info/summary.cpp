@@ -198,13 +198,7 @@ std::string bootLine(const DiskFacts& disk)
     if (disk.kind != zanvo::DiskKind::Unknown)
         return std::string("ZANVO Disk ") + (disk.kind == zanvo::DiskKind::DiskA ? 'A' : 'F') +
                " label at bytes 1-16";
-    std::string line = "no ZANVO label; bytes 1-16:";
-    for (int i = zanvo::kLabelOffset; i < zanvo::kLabelOffset + zanvo::kLabelLength; ++i) {
-        char hex[4];
-        std::snprintf(hex, sizeof hex, " %02x", disk.boot[i]);
-        line += hex;
-    }
-    return line;
+    return "no ZANVO label; " + zanvo::labelBytes(disk.boot);
 }
 
 void printSummary(std::FILE* out, const ImageFacts& image)

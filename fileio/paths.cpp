@@ -1,8 +1,14 @@
 #include "paths.h"
 
+#include <cerrno>
 #include <string>
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 #ifdef _WIN32
+#include <direct.h>
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
@@ -18,6 +24,17 @@ std::filesystem::path toPath(const char* name)
 #else
     return std::filesystem::path(name);
 #endif
+}
+
+bool changeFolder(const char* folder, int* error)
+{
+#ifdef _WIN32
+    const bool changed = _wchdir(toPath(folder).c_str()) == 0;
+#else
+    const bool changed = chdir(folder) == 0;
+#endif
+    *error = changed ? 0 : errno;
+    return changed;
 }
 
 std::FILE* createNewFile(const char* name)

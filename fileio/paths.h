@@ -14,6 +14,10 @@ namespace fileio {
 // The file-system path a name stands for.
 std::filesystem::path toPath(const char* name);
 
+// Makes `folder` the current folder; false with errno's value in `error`
+// when it cannot (it does not exist, is not a folder, may not be entered).
+bool changeFolder(const char* folder, int* error);
+
 // Creates `name` for binary writing only if nothing at all stands there,
 // never following a link; nullptr with errno set otherwise.
 std::FILE* createNewFile(const char* name);

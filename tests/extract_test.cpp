@@ -168,6 +168,19 @@ void removeSector(Disk& disk, int track, int r)
     records.erase(std::find_if(records.begin(), records.end(), [r](const auto& rec) { return rec.r == r; }));
 }
 
+// Bytes 1-16 of a disk's boot sector, in hex, from its description.
+std::string labelBytesOf(const Disk& disk)
+{
+    std::string out;
+    const Bytes& boot = testimg::findRecord(disk, 0, 1)->data;
+    for (std::size_t i = 1; i <= 16; ++i) {
+        char hex[4];
+        std::snprintf(hex, sizeof hex, i == 1 ? "%02x" : " %02x", boot[i]);
+        out += hex;
+    }
+    return out;
+}
+
 struct DamageCase {
     const char* what;
     void (*damage)(Disk&);
@@ -179,16 +192,20 @@ const char kFlagged[] = " flagged when the disk was dumped, written as stored: "
 
 const DamageCase kDamageCases[] = {
     {"a hole in the middle of a file", [](Disk& d) { removeSector(d, 12, 3); },
-     std::string("zanvo-extract: warning: ZANVO01: 1 of 17 sectors missing (track 12 sector 3)") + kZeros},
+     std::string("zanvo-extract: warning: ZANVO01: 1 of 17 sectors missing (track 12 sector 3)") + kZeros +
+         testsupport::cutSummary(12, 1, 0)},
     {"a whole track gone", [](Disk& d) { d.tracks.erase(19); },
      std::string("zanvo-extract: warning: ZANVO05: 9 of 21 sectors missing (track 19 sectors 1-9)") + kZeros +
-         "zanvo-extract: warning: ZANVO06: 7 of 11 sectors missing (track 19 sectors 10-16)" + kZeros},
+         "zanvo-extract: warning: ZANVO06: 7 of 11 sectors missing (track 19 sectors 10-16)" + kZeros +
+         testsupport::cutSummary(11, 2, 0)},
     {"a file whose first sector is missing", [](Disk& d) { removeSector(d, 16, 5); },
-     std::string("zanvo-extract: warning: ZANVO03: 1 of 16 sectors missing (track 16 sector 5)") + kZeros},
+     std::string("zanvo-extract: warning: ZANVO03: 1 of 16 sectors missing (track 16 sector 5)") + kZeros +
+         testsupport::cutSummary(12, 1, 0)},
     // ZANVO02, cut before it into the same buffer, was longer: stale bytes
     // would show where the zeros belong.
     {"a file whose last sector is missing, after a longer file", [](Disk& d) { removeSector(d, 18, 4); },
-     std::string("zanvo-extract: warning: ZANVO04: 1 of 16 sectors missing (track 18 sector 4)") + kZeros},
+     std::string("zanvo-extract: warning: ZANVO04: 1 of 16 sectors missing (track 18 sector 4)") + kZeros +
+         testsupport::cutSummary(12, 1, 0)},
     {"files with no sector at all",
      [](Disk& d) {
          removeSector(d, 11, 12);
@@ -197,12 +214,14 @@ const DamageCase kDamageCases[] = {
      },
      "zanvo-extract: warning: ZANVO00: its sector is not on the disk (track 11 sector 12); not written\n"
      "zanvo-extract: warning: ZANVO09: none of its 3 sectors is on the disk (track 23 sectors 13-15); "
-     "not written\n"},
+     "not written\n" +
+         testsupport::cutSummary(11, 0, 2)},
     {"a short sector", [](Disk& d) { sectorOf(d, 17, 2).data.resize(100); },
      std::string("zanvo-extract: warning: ZANVO03: 1 of 16 sectors stored short (track 17 sector 2)") +
-         kZeros},
+         kZeros + testsupport::cutSummary(12, 1, 0)},
     {"a sector of another size code", [](Disk& d) { sectorOf(d, 20, 6).n = 2; },
-     std::string("zanvo-extract: warning: ZANVO07: 1 of 35 sectors missing (track 20 sector 6)") + kZeros},
+     std::string("zanvo-extract: warning: ZANVO07: 1 of 35 sectors missing (track 20 sector 6)") + kZeros +
+         testsupport::cutSummary(12, 1, 0)},
     {"missing and short sectors in one file",
      [](Disk& d) {
          removeSector(d, 13, 4);
@@ -211,7 +230,7 @@ const DamageCase kDamageCases[] = {
      },
      std::string("zanvo-extract: warning: ZANVO02: 2 of 55 sectors missing (track 13 sectors 4-5), 1 stored "
                  "short (track 15 sector 9)") +
-         kZeros},
+         kZeros + testsupport::cutSummary(12, 1, 0)},
     {"flagged sectors",
      [](Disk& d) {
          sectorOf(d, 10, 7).reserved[2] = 0xB0; // header byte 8: data CRC error
@@ -276,7 +295,8 @@ TEST_F(ExtractTest, TheDamagedSampleGivesEverySectorItHolds)
             "zanvo-extract: warning: ZANVO05: 9 of 21 sectors missing (track 19 sectors 1-9)" + kZeros +
             "zanvo-extract: warning: ZANVO06: 7 of 11 sectors missing (track 19 sectors 10-16)" + kZeros +
             "zanvo-extract: warning: ZANVO08: 1 sector" + kFlagged + "track 22 sector 9: data CRC error\n" +
-            "zanvo-extract: warning: ZANVO10: 1 of 34 sectors stored short (track 25 sector 3)" + kZeros);
+            "zanvo-extract: warning: ZANVO10: 1 of 34 sectors stored short (track 25 sector 3)" + kZeros +
+            testsupport::cutSummary(8, 5, 0));
     for (const Expected& e : kDiskAFiles)
         EXPECT_TRUE(
             sameBytes(testimg::expectedRecovery(disk, e.track, e.sector, e.length), *readFile(dir / e.name)))
@@ -310,21 +330,36 @@ TEST_F(ExtractTest, UnrecognisedImagesGiveNoOutput)
     Disk noTrack0 = diskA();
     noTrack0.trackOffsets[0] = 0;
 
-    const std::vector<std::pair<std::string, Bytes>> images = {
-        {"label at byte 0", testimg::buildImage({atZero})},
-        {"no boot sector", testimg::buildImage({noBoot})},
-        {"boot sector of size code 2", testimg::buildImage({sizeTwo})},
-        {"track 0 absent", testimg::buildImage({noTrack0})},
-        {"only the second disk is Disk A", testimg::buildImage({testimg::formattedDisk(3), diskA()})},
-        {"empty file", Bytes{}},
-        {"header only", Bytes(688, 0)},
+    // Nothing on standard output, no file, status 0; standard error says why,
+    // so that leaving an image alone never reads as success.
+    const std::string noBootSector =
+        "zanvo-extract: disk.d88: disk 0 has no boot sector (track 0, C 0 H 0 R 1 N "
+        "1), so it is neither Disk A nor Disk F of ZANVO; `d88info disk.d88` tells more";
+    const std::string noLabel =
+        "zanvo-extract: disk.d88: disk 0 is neither Disk A nor Disk F of ZANVO: its boot "
+        "sector holds no label (bytes 1-16: ";
+    const Bytes second = testimg::buildImage({testimg::formattedDisk(3), diskA()});
+    const std::vector<std::tuple<std::string, Bytes, std::string>> images = {
+        {"label at byte 0", testimg::buildImage({atZero}),
+         noLabel + labelBytesOf(atZero) + "); `d88info disk.d88` tells more\n"},
+        {"no boot sector", testimg::buildImage({noBoot}), noBootSector + "\n"},
+        {"boot sector of size code 2", testimg::buildImage({sizeTwo}), noBootSector + "\n"},
+        {"track 0 absent", testimg::buildImage({noTrack0}), noBootSector + "\n"},
+        {"only the second disk is Disk A", second,
+         noLabel + labelBytesOf(testimg::formattedDisk(3)) +
+             "); `d88info disk.d88` tells more; disk 1 is Disk A: `zanvo-extract --disk=1 disk.d88` cuts "
+             "it\n"},
+        {"empty file", Bytes{},
+         "zanvo-extract: disk.d88: not a D88 image: the file is 0 bytes, shorter than a disk header (688 "
+         "bytes)\n"},
+        {"header only", Bytes(688, 0), noBootSector + "\n"},
     };
-    for (const auto& [what, bytes] : images) {
+    for (const auto& [what, bytes, err] : images) {
         writeImage(bytes);
         const RunResult r = run({"disk.d88"});
         EXPECT_EQ(r.status, 0) << what;
         EXPECT_EQ(r.out, "") << what;
-        EXPECT_EQ(r.err, "") << what;
+        EXPECT_EQ(r.err, err) << what;
         EXPECT_EQ(folder(), std::vector<std::string>{"disk.d88"}) << what;
     }
 }
@@ -347,7 +382,7 @@ TEST_F(ExtractTest, CommandLineFailures)
         {"missing.d88", "No such file or directory"},
         {"folder.d88", "not a regular file"},
         {"/dev/null", "not a regular file"},
-        {"--bogus", "No such file or directory"},
+        {"-", "No such file or directory"}, // a lone - is a path
     };
     for (const auto& [path, reason] : cases) {
         const RunResult r = run({path});
@@ -440,7 +475,8 @@ TEST_F(ExtractTest, OutputNameTakenByAFolderIsReportedAndTheRestAreCut)
     const RunResult r = run({"disk.d88"});
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.out, kDiskAMessage + cuttingLines(allDiskANames()));
-    EXPECT_EQ(r.err, "zanvo-extract: cannot write ZANVO03: Is a directory\n");
+    EXPECT_EQ(r.err,
+              "zanvo-extract: cannot write ZANVO03: Is a directory\n" + testsupport::cutSummary(12, 0, 1));
     for (const Expected& e : kDiskAFiles)
         if (std::string(e.name) != "ZANVO03")
             expectFile(disk, e.name, e.track, e.sector, e.length);
@@ -465,7 +501,8 @@ TEST_F(ExtractTest, TheImageIsNeverReplaced)
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.out, kDiskAMessage + cuttingLines(allDiskANames()));
     EXPECT_EQ(r.err, "zanvo-extract: cannot write DRIVER: it is the image being read, left untouched\n"
-                     "zanvo-extract: cannot write ZANVO07: it is the image being read, left untouched\n");
+                     "zanvo-extract: cannot write ZANVO07: it is the image being read, left untouched\n" +
+                         testsupport::cutSummary(11, 0, 2));
     EXPECT_TRUE(sameBytes(image, *readFile(dir / "DRIVER")));
     EXPECT_TRUE(fs::is_symlink(dir / "ZANVO07"));
     expectFile(disk, "ZANVO06", 19, 10, 2816);

@@ -122,7 +122,8 @@ TEST_F(FaultTest, EveryKindOfThingAtAnOutputNameIsReplacedOrLeftAlone)
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err, cannotWrite("ZANVO07", "Is a directory") +
                          cannotWrite("ZANVO08", "it is the image being read, left untouched") +
-                         cannotWrite("ZANVO09", "it is the image being read, left untouched"));
+                         cannotWrite("ZANVO09", "it is the image being read, left untouched") +
+                         testsupport::cutSummary(10, 0, 3));
     for (const auto& [name, length] : kOutputs) {
         if (name == "ZANVO07" || name == "ZANVO08" || name == "ZANVO09")
             continue;
@@ -152,9 +153,11 @@ TEST_F(FaultTest, WritesFailingPartWayLeaveOldFilesWhole)
 
     EXPECT_EQ(r.status, 2);
     std::string wantErr;
+    int tooLarge = 0;
     for (const auto& [name, length] : kOutputs) {
         if (length > 5000) {
             wantErr += cannotWrite(name, "File too large");
+            ++tooLarge;
             if (name != "DRIVER" && name != "ZANVO02") {
                 EXPECT_FALSE(fs::exists(dir / name)) << name;
             }
@@ -162,7 +165,7 @@ TEST_F(FaultTest, WritesFailingPartWayLeaveOldFilesWhole)
             EXPECT_TRUE(isWrittenOutput(name, length)) << name;
         }
     }
-    EXPECT_EQ(r.err, wantErr);
+    EXPECT_EQ(r.err, wantErr + testsupport::cutSummary(13 - tooLarge, 0, tooLarge));
     EXPECT_TRUE(sameBytes(old, *readFile(dir / "DRIVER")));
     EXPECT_TRUE(sameBytes(old, *readFile(dir / "ZANVO02")));
     EXPECT_EQ(others(), before); // no temporary file left
@@ -181,7 +184,7 @@ TEST_F(FaultTest, AFolderTheToolMayNotWriteTo)
     std::string wantErr;
     for (const auto& [name, length] : kOutputs)
         wantErr += cannotWrite(name, "Permission denied");
-    EXPECT_EQ(r.err, wantErr);
+    EXPECT_EQ(r.err, wantErr + testsupport::cutSummary(0, 0, 13));
     EXPECT_EQ(testsupport::snapshot(dir.path()), before);
 }
 
@@ -231,7 +234,8 @@ TEST_F(FaultTest, TheImageIsKnownByWhatItIsNotByItsPath)
     const RunResult r = testsupport::runProgram(kTool, {"ZANVO00/ZANVO05"}, dir.path());
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err, cannotWrite("ZANVO05", "it is the image being read, left untouched") +
-                         cannotWrite("ZANVO11", "it is the image being read, left untouched"));
+                         cannotWrite("ZANVO11", "it is the image being read, left untouched") +
+                         testsupport::cutSummary(11, 0, 2));
     EXPECT_TRUE(sameBytes(image, *readFile(dir / "ZANVO05")));
     EXPECT_TRUE(sameBytes(image, *readFile(dir / "ZANVO11")));
     for (const auto& [name, length] : kOutputs) {
@@ -257,7 +261,8 @@ TEST_F(FaultTest, AnOutputThatCannotBeToldApartFromTheImageIsKept)
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err, cannotWrite("ZANVO03",
                                  "cannot tell whether it is the image being read (Permission denied), left "
-                                 "untouched"));
+                                 "untouched") +
+                         testsupport::cutSummary(12, 0, 1));
     EXPECT_TRUE(fs::is_symlink(dir / "ZANVO03"));
     for (const auto& [name, length] : kOutputs) {
         if (name != "ZANVO03") {

@@ -205,6 +205,7 @@ TEST_F(Protection, NoFileIsCreatedOrReplacedInAFolderOfDevicesNeedsRootAndAMount
                              "ZANVO06", "ZANVO07", "ZANVO08", "ZANVO09", "ZANVO10", "ZANVO11"})
         cut += std::string("zanvo-extract: cannot write ") + name +
                ": its folder is on a device or process file system; nothing is created there\n";
+    cut += testsupport::cutSummary(0, 0, 13);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out,
               "closed: 1 d88info: cannot write /dev/stdout: its folder is on a device or process file "

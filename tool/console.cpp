@@ -1,6 +1,7 @@
 #include "console.h"
 
 #include "error_text.h"
+#include "terminal_text.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -30,6 +31,42 @@ void printMessage(ToolState& state, std::string_view text)
     state.failed = true;
     std::fprintf(stderr, "%s: cannot write to standard output: %s\n", kToolName,
                  err ? fileio::errorText(err).c_str() : "write error");
+}
+
+void printFixed(ToolState& state, const FixedMessage& message)
+{
+    switch (fileio::textFormOf(stdout)) {
+    case fileio::TextForm::Bytes:
+        return printMessage(state, message.sjis);
+    case fileio::TextForm::Utf8:
+        return printMessage(state, message.utf8);
+    case fileio::TextForm::Console:
+        if (state.stdoutFailed || fileio::writeToConsole(stdout, message.utf8))
+            return;
+        state.stdoutFailed = state.failed = true;
+        std::fprintf(stderr, "%s: cannot write to standard output: the console refused it\n", kToolName);
+        return;
+    }
+}
+
+void sayFixed(const FixedMessage& message)
+{
+    switch (fileio::textFormOf(stderr)) {
+    case fileio::TextForm::Bytes:
+        std::fputs(message.sjis, stderr);
+        return;
+    case fileio::TextForm::Utf8:
+        std::fputs(message.utf8, stderr);
+        return;
+    case fileio::TextForm::Console:
+        fileio::writeToConsole(stderr, message.utf8);
+        return;
+    }
+}
+
+void say(const std::string& line)
+{
+    sayError(line);
 }
 
 void reportWriteFailure(ToolState& state, const char* name, const std::string& reason)

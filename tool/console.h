@@ -5,6 +5,8 @@
 #define ZANVO_CONSOLE_H
 
 #include "cut_report.h"
+#include "messages.h"
+#include "recognition.h"
 #include "tool_state.h"
 
 #include <string>
@@ -16,6 +18,17 @@ namespace zanvo {
 // standard error and marks the run as failed; later lines are dropped.
 void printMessage(ToolState& state, std::string_view text);
 
+// A fixed Japanese message on standard output, in the form the stream reads
+// (fileio/terminal_text.h), with the same failure handling.
+void printFixed(ToolState& state, const FixedMessage& message);
+
+// A fixed Japanese message on standard error, in the form it reads.
+void sayFixed(const FixedMessage& message);
+
+// "zanvo-extract: LINE" on standard error: what the run has to say that is
+// neither a failure nor a warning about a file.
+void say(const std::string& line);
+
 // "cannot write NAME: REASON"; marks the run as failed.
 void reportWriteFailure(ToolState& state, const char* name, const std::string& reason);
 
@@ -25,6 +38,12 @@ void reportReadFailure(ToolState& state, const char* name, int error);
 
 // After the fixed open message: "cannot open PATH: REASON".
 void reportOpenFailure(const char* path, int error);
+
+// Why an image that is not Disk A or Disk F of the title was left alone:
+// not a D88 image (and why), no boot sector, or what the boot sector holds
+// where the label would be; and which other disk of the file is the
+// title's, if one is.
+void sayWhyNot(ToolState& state, const Recognised& recognised, std::int32_t disk);
 
 // "warning: LINE" for each line.
 void warn(const CutWarnings& warnings);

@@ -11,16 +11,18 @@ namespace zanvo {
 
 namespace {
 
-// Says what became of a file and writes the bytes after the first `skip`.
-bool deliver(ToolState& state, const FileCut& cut, std::size_t skip)
+// Says what would become of a file, writing nothing: one line on standard
+// output.
+bool rehearse(ToolState& state, const FileCut& cut, ToolLines& lines)
 {
-    if (cut.outcome == CutOutcome::ReadFailed) {
-        reportReadFailure(state, cut.name, cut.error);
-        return false;
-    }
-    if (!state.lines)
-        state.lines = std::make_unique<ToolLines>();
-    ToolLines& lines = *state.lines;
+    dryRunLine(cut, &lines.line);
+    printMessage(state, lines.line.append("\n"));
+    return cut.outcome == CutOutcome::Cut;
+}
+
+// Says what became of a file and writes the bytes after the first `skip`.
+bool write(ToolState& state, const FileCut& cut, std::size_t skip, ToolLines& lines)
+{
     warningsFor(cut, &lines.warnings);
     if (cut.outcome == CutOutcome::Cut) {
         lines.line.assign(kCuttingPrefix).append(cut.name).append("\n");
@@ -37,6 +39,21 @@ bool deliver(ToolState& state, const FileCut& cut, std::size_t skip)
         return false;
     }
     return true;
+}
+
+bool deliver(ToolState& state, const FileCut& cut, std::size_t skip)
+{
+    bool delivered = false;
+    if (cut.outcome == CutOutcome::ReadFailed) {
+        reportReadFailure(state, cut.name, cut.error);
+    } else {
+        if (!state.lines)
+            state.lines = std::make_unique<ToolLines>();
+        delivered = state.dryRun ? rehearse(state, cut, *state.lines) : write(state, cut, skip, *state.lines);
+    }
+    const bool holes = cut.run->missing > 0 || cut.run->stubby > 0;
+    ++(!delivered ? state.notWritten : holes ? state.cutWithHoles : state.cutWhole);
+    return delivered;
 }
 
 std::span<std::uint8_t> sectorBuffer(ToolState& state)

@@ -3,12 +3,14 @@
 #include "console.h"
 #include "cut_file.h"
 #include "cut_plans.h"
+#include "error_text.h"
 #include "messages.h"
+#include "options.h"
+#include "paths.h"
 #include "recognition.h"
 #include "standard_streams.h"
 
 #include <cstdio>
-#include <cstring>
 #include <span>
 #include <string>
 
@@ -18,56 +20,105 @@ namespace {
 
 constexpr char kHelp[] =
     "Recognises an image of the ZANVO title's Disk A or Disk F by the label in its boot sector\n"
-    "and cuts that disk's files into the current folder: DRIVER and ZANVO00-ZANVO11 from Disk A,\n"
-    "DISKF from Disk F. Sectors missing from a damaged disk are written as zeros, with a warning\n"
-    "on standard error. Any other image is left alone, with no output: `d88info IMAGE` shows\n"
-    "what an image holds and why it was not recognised. A file named --help is ./--help.\n"
+    "and cuts that disk's files: DRIVER and ZANVO00-ZANVO11 from Disk A, DISKF from Disk F.\n"
+    "Sectors missing from a damaged disk are written as zeros, and record fields that lie are\n"
+    "read past, each with a warning on standard error. Any other image is left alone, and\n"
+    "standard error says why; `d88info IMAGE` shows what an image holds.\n"
+    "\n"
+    "Options, before the image (-- ends them; an image named -x is ./-x or follows --):\n"
+    "  -C DIR, --directory DIR   cut into the folder DIR, which must exist, not the current one\n"
+    "  --disk K                  recognise and cut disk K of a file of several (0 is the first)\n"
+    "  -n, --dry-run             write nothing: say what would be cut, with its holes and flags\n"
+    "  --help, --version\n"
+    "\n"
+    "Examples:\n"
+    "  zanvo-extract disk-a.d88                 the files, into the current folder\n"
+    "  zanvo-extract -C out disk-a.d88          the files, into the folder out\n"
+    "  zanvo-extract --disk=1 set.d88           the files of the second disk in set.d88\n"
+    "  zanvo-extract -n damaged.d88             what would be cut, and what it lacks\n"
     "\n"
     "Exit status: 0 done (also for an image that is not recognised), 1 wrong arguments or the\n"
-    "image cannot be opened, 2 a file could not be written or the image could not be read.\n";
+    "image cannot be opened, 2 the image could not be read or a file could not be written.\n";
+
+int usage(const char* program)
+{
+    std::fprintf(stderr, kUsageFormat, program);
+    return kStatusUsage;
+}
+
+// The run's last word, when a file of the plan is not all there.
+void sayHowItWent(const ToolState& state)
+{
+    if (state.cutWithHoles + state.notWritten == 0)
+        return;
+    const int files = state.cutWhole + state.cutWithHoles + state.notWritten;
+    say("of " + std::to_string(files) + " files, " + std::to_string(state.cutWhole) + " " +
+        (state.dryRun ? "would be " : "") + "cut whole, " + std::to_string(state.cutWithHoles) +
+        (state.dryRun ? " would be" : "") + " cut with holes, " + std::to_string(state.notWritten) +
+        (state.dryRun ? " would not be written" : " not written"));
+}
 
 } // namespace
 
 int runDriver(ToolState& state, int argc, char* argv[])
 {
     const char* program = argc > 0 && argv[0] ? argv[0] : "zanvo-extract";
-    // Only as the one argument, so that an image named --help or --version
-    // is still reachable as ./--help or ./--version.
-    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
-        char usage[512];
-        std::snprintf(usage, sizeof usage, kUsageFormat, program);
-        printMessage(state, usage);
+    ToolOptions options;
+    std::string why;
+    switch (parseToolOptions(argc, argv, &options, &why)) {
+    case Parsed::WrongCount:
+        return usage(program);
+    case Parsed::BadOption:
+        say(why);
+        return usage(program);
+    case Parsed::Ok:
+        break;
+    }
+    if (options.mode == ToolOptions::Mode::Help) {
+        char line[512];
+        std::snprintf(line, sizeof line, kUsageFormat, program);
+        printMessage(state, line);
         printMessage(state, kHelp);
         return state.failed ? kStatusFailed : kStatusOk;
     }
-    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    if (options.mode == ToolOptions::Mode::Version) {
         printMessage(state, "zanvo-extract " ZANVO_VERSION "\n");
         return state.failed ? kStatusFailed : kStatusOk;
     }
-    if (argc != 2) {
-        std::fprintf(stderr, kUsageFormat, program);
+    if (!state.image.open(options.image)) {
+        sayFixed(kOpenFailed);
+        reportOpenFailure(options.image, state.image.ioError());
         return kStatusUsage;
     }
-    if (!state.image.open(argv[1])) {
-        std::fputs(kOpenFailed, stderr);
-        reportOpenFailure(argv[1], state.image.ioError());
-        return kStatusUsage;
-    }
-    state.imagePath = argv[1];
+    state.imagePath = options.image;
+    state.dryRun = options.dryRun;
     state.image.fileIdentity(&state.imageIdentity);
     if (!fileio::beginRun(state.imageIdentity, "zanvo-extract"))
         return kStatusFailed;
+    if (options.disk >= state.image.diskCount() && options.disk > 0) {
+        say(std::string(options.image) + " holds " + std::to_string(state.image.diskCount()) + " disk" +
+            (state.image.diskCount() == 1 ? "" : "s") + "; there is no disk " + std::to_string(options.disk));
+        return kStatusUsage;
+    }
+    // The image is found from where the program started, the files go into
+    // the folder asked for, with every protection the current folder has.
+    if (int error = 0; options.directory && !fileio::changeFolder(options.directory, &error)) {
+        say("cannot cut into " + std::string(options.directory) + ": " + fileio::errorText(error));
+        return kStatusUsage;
+    }
 
-    const Recognised recognised = recogniseDisk(
-        state.image, std::span<std::uint8_t, kBootSectorSize>(state.sectorBuffer, kBootSectorSize));
+    const std::span<std::uint8_t, kBootSectorSize> boot(state.sectorBuffer, kBootSectorSize);
+    const Recognised recognised = recogniseDisk(state.image, boot, options.disk);
     if (recognised.what == Recognition::ReadFailed) {
         reportReadFailure(state, nullptr, recognised.error);
         return kStatusFailed;
     }
-    // Any other image is left alone, without a word.
     if (const CutEntry* plan = planFor(recognised.kind())) {
-        printMessage(state, recognised.kind() == DiskKind::DiskA ? kDiskARecognised : kDiskFRecognised);
+        printFixed(state, recognised.kind() == DiskKind::DiskA ? kDiskARecognised : kDiskFRecognised);
         runPlan(state, plan);
+        sayHowItWent(state);
+    } else {
+        sayWhyNot(state, recognised, options.disk);
     }
     return state.failed ? kStatusFailed : kStatusOk;
 }

@@ -1,5 +1,7 @@
 #include "cut_report.h"
 
+#include <utility>
+
 namespace zanvo {
 
 namespace {
@@ -41,14 +43,12 @@ void appendCount(long count, const char* one, const char* many, std::string& out
     out += count == 1 ? one : many;
 }
 
-void holes(const char* name, const RunRecovery& run, std::string& out)
+// "M of S sectors missing (...)", "K of S sectors stored short (...)", or
+// both, the second without repeating "of S".
+void holeFacts(const RunRecovery& run, std::string& out)
 {
     const auto missing = [](const SectorNote& s) { return s.fate == SectorFate::Missing; };
     const auto stubby = [](const SectorNote& s) { return s.fate == SectorFate::Short; };
-    out += name;
-    out += ": ";
-    // "M of S sectors missing (...)", "K of S sectors stored short (...)",
-    // or both, the second without repeating "of S".
     if (run.missing > 0) {
         out += std::to_string(run.missing);
         out += " of ";
@@ -68,82 +68,77 @@ void holes(const char* name, const RunRecovery& run, std::string& out)
         appendPlaces(run, stubby, out);
         out += ')';
     }
-    out += "; zeros written for what is missing";
 }
 
-void absence(const char* name, const RunRecovery& run, std::string& out)
+void absenceFacts(const RunRecovery& run, std::string& out)
 {
-    out += name;
-    out += run.count == 1 ? ": its sector is not on the disk (" : ": none of its ";
+    out += run.count == 1 ? "its sector is not on the disk (" : "none of its ";
     if (run.count != 1)
         appendCount(run.count, " sector is on the disk (", " sectors is on the disk (", out);
     appendPlaces(
         run, [](const SectorNote&) { return true; }, out);
-    out += "); not written";
+    out += ')';
 }
 
-// One group a meaning, in the order the meanings first appear in the run;
-// another controller status is a meaning of its own for each value.
-void flags(const char* name, const RunRecovery& run, std::string& out)
+// "PLACES: WORDS; PLACES: WORDS" with one group for each distinct key the
+// noted sectors carry, in the order the keys first appear; `keysOf` hands
+// each key of a sector to its argument, `wordsOf` appends a key's words.
+template <class Key, class KeysOf, class WordsOf>
+void appendGroups(const RunRecovery& run, KeysOf keysOf, WordsOf wordsOf, std::string& out)
 {
-    out += name;
-    out += ": ";
-    appendCount(run.flagged, " sector flagged when the disk was dumped, written as stored: ",
-                " sectors flagged when the disk was dumped, written as stored: ", out);
     const std::int32_t noted = run.count < kMaxRunSectors ? run.count : kMaxRunSectors;
     bool first = true;
     for (std::int32_t i = 0; i < noted; ++i) {
-        for (const d88::SectorFlag flag : d88::kEverySectorFlag) {
-            const std::uint8_t status = run.sectors[i].flags.status();
-            const auto same = [&](const SectorNote& s) {
-                return s.flags.has(flag) &&
-                       (flag != d88::SectorFlag::OtherStatus || s.flags.status() == status);
+        keysOf(run.sectors[i], [&](const Key& key) {
+            const auto carries = [&](const SectorNote& s) {
+                bool found = false;
+                keysOf(s, [&](const Key& other) { found = found || other == key; });
+                return found;
             };
-            if (!same(run.sectors[i]))
-                continue;
-            bool seen = false;
-            for (std::int32_t k = 0; k < i && !seen; ++k)
-                seen = same(run.sectors[k]);
-            if (seen)
-                continue;
+            for (std::int32_t k = 0; k < i; ++k)
+                if (carries(run.sectors[k]))
+                    return;
             out += first ? "" : "; ";
-            appendPlaces(run, same, out);
+            appendPlaces(run, carries, out);
             out += ": ";
-            d88::appendFlagWords(out, flag, status);
+            wordsOf(key, out);
             first = false;
-        }
+        });
     }
 }
 
-// One group a field that lied, in the order they first appear in the run:
-// "NAME: 12 sectors read past a field that lied: track 12 sectors 3-14: the
-// data size field of track 12 sector 3 says 0 where 256 bytes are stored".
-void lies(const char* name, const RunRecovery& run, std::string& out)
+// One group a meaning; another controller status is a meaning of its own for
+// each value.
+void flagFacts(const RunRecovery& run, bool written, std::string& out)
 {
-    out += name;
-    out += ": ";
+    appendCount(run.flagged, " sector flagged when the disk was dumped",
+                " sectors flagged when the disk was dumped", out);
+    out += written ? ", written as stored: " : ": ";
+    using Key = std::pair<d88::SectorFlag, std::uint8_t>;
+    appendGroups<Key>(
+        run,
+        [](const SectorNote& s, auto take) {
+            for (const d88::SectorFlag flag : d88::kEverySectorFlag)
+                if (s.flags.has(flag))
+                    take(Key{flag, flag == d88::SectorFlag::OtherStatus ? s.flags.status() : 0});
+        },
+        [](const Key& key, std::string& to) { d88::appendFlagWords(to, key.first, key.second); }, out);
+}
+
+// One group a field that lied: "12 sectors read past a field that lied:
+// track 12 sectors 3-14: the data size field of track 12 sector 3 says 0
+// where 256 bytes are stored".
+void lieFacts(const RunRecovery& run, std::string& out)
+{
     appendCount(run.lied,
                 " sector read past a field that lied: ", " sectors read past a field that lied: ", out);
-    const std::int32_t noted = run.count < kMaxRunSectors ? run.count : kMaxRunSectors;
-    bool first = true;
-    for (std::int32_t i = 0; i < noted; ++i) {
-        const d88::Lie lie = run.sectors[i].lie;
-        const auto same = [&lie](const SectorNote& s) {
-            return s.lie.field != d88::LyingField::None && s.lie == lie;
-        };
-        if (!same(run.sectors[i]))
-            continue;
-        bool seen = false;
-        for (std::int32_t k = 0; k < i && !seen; ++k)
-            seen = same(run.sectors[k]);
-        if (seen)
-            continue;
-        out += first ? "" : "; ";
-        appendPlaces(run, same, out);
-        out += ": ";
-        d88::appendLieWords(out, lie);
-        first = false;
-    }
+    appendGroups<d88::Lie>(
+        run,
+        [](const SectorNote& s, auto take) {
+            if (s.lie.field != d88::LyingField::None)
+                take(s.lie);
+        },
+        [](const d88::Lie& lie, std::string& to) { d88::appendLieWords(to, lie); }, out);
 }
 
 // Starts the next line, reusing the storage an earlier file's line left.
@@ -168,23 +163,47 @@ void warningsFor(const FileCut& cut, CutWarnings* out)
 {
     out->count = 0;
     const RunRecovery& run = *cut.run;
+    const auto line = [&](std::string& text) -> std::string& { return text.append(cut.name).append(": "); };
     switch (cut.outcome) {
     case CutOutcome::ReadFailed:
         return;
     case CutOutcome::NotOnDisk:
-        absence(cut.name, run, nextLine(out));
+        absenceFacts(run, line(nextLine(out)));
+        out->lines[out->count - 1] += "; not written";
         break;
     case CutOutcome::Cut:
-        if (run.missing > 0 || run.stubby > 0)
-            holes(cut.name, run, nextLine(out));
+        if (run.missing > 0 || run.stubby > 0) {
+            holeFacts(run, line(nextLine(out)));
+            out->lines[out->count - 1] += "; zeros written for what is missing";
+        }
         if (run.lied > 0)
-            lies(cut.name, run, nextLine(out));
+            lieFacts(run, line(nextLine(out)));
         if (run.flagged > 0)
-            flags(cut.name, run, nextLine(out));
+            flagFacts(run, true, line(nextLine(out)));
         break;
     }
     for (int i = 0; i < out->count; ++i)
         bound(out->lines[i]);
+}
+
+void dryRunLine(const FileCut& cut, std::string* out)
+{
+    out->clear();
+    const RunRecovery& run = *cut.run;
+    if (cut.outcome == CutOutcome::NotOnDisk) {
+        out->append("would not cut ").append(cut.name).append(": ");
+        absenceFacts(run, *out);
+    } else if (cut.outcome == CutOutcome::Cut) {
+        out->append("would cut ").append(cut.name).append(" (").append(std::to_string(cut.bytes.size()));
+        out->append(" bytes)");
+        if (run.missing > 0 || run.stubby > 0)
+            holeFacts(run, out->append("; "));
+        if (run.lied > 0)
+            lieFacts(run, out->append("; "));
+        if (run.flagged > 0)
+            flagFacts(run, false, out->append("; "));
+    }
+    bound(*out);
 }
 
 } // namespace zanvo

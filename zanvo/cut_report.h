@@ -35,6 +35,13 @@ struct CutWarnings {
 // None for a cut that lacks nothing, or whose reading failed.
 void warningsFor(const FileCut& cut, CutWarnings* out);
 
+// What a dry run says of a file, on one line without a prefix: "would cut
+// ZANVO01 (4352 bytes)", then what it lacks, what was read past a field that
+// lied and what the dumper flagged, each after "; " in the words of the
+// warnings; or "would not cut ZANVO09: none of its 3 sectors is on the disk
+// (track 23 sectors 13-15)". Empty when the file could not be read.
+void dryRunLine(const FileCut& cut, std::string* out);
+
 } // namespace zanvo
 
 #endif

@@ -24,12 +24,25 @@ DiskKind Recognised::kind() const
                                         : DiskKind::Unknown;
 }
 
-Recognised recogniseDisk(d88::D88Image& image, std::span<std::uint8_t, kBootSectorSize> boot)
+std::string labelBytes(const std::uint8_t* bootSector)
+{
+    std::string out = "bytes 1-16:";
+    constexpr char kHex[] = "0123456789abcdef";
+    for (int i = kLabelOffset; i < kLabelOffset + kLabelLength; ++i) {
+        out += ' ';
+        out += kHex[bootSector[i] >> 4];
+        out += kHex[bootSector[i] & 15];
+    }
+    return out;
+}
+
+Recognised recogniseDisk(d88::D88Image& image, std::span<std::uint8_t, kBootSectorSize> boot,
+                         std::int32_t index)
 {
     Recognised out;
     std::fill(boot.begin(), boot.end(), std::uint8_t{0});
     image.clearIoError();
-    image.selectDisk(0);
+    image.selectDisk(index);
     image.setSectorRange(kFirstSector, kLastSector);
     d88::FoundRecord record;
     std::int32_t copied = 0;
@@ -49,6 +62,7 @@ Recognised recogniseDisk(d88::D88Image& image, std::span<std::uint8_t, kBootSect
         break;
     }
     out.verdict = d88::judgeImage(image);
+    image.selectDisk(index);
     if ((out.error = out.verdict.readError) != 0)
         out.what = Recognition::ReadFailed;
     else if (!out.verdict.possible)

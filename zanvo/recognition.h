@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 
 namespace zanvo {
 
@@ -30,6 +31,10 @@ inline constexpr std::int32_t kBootSectorSize = 256;
 // kLabelOffset + kLabelLength bytes.
 DiskKind recogniseLabel(const std::uint8_t* bootSector);
 
+// "bytes 1-16: bb de dd ...": what a boot sector holds where a label would
+// be, each byte in hex.
+std::string labelBytes(const std::uint8_t* bootSector);
+
 enum class Recognition {
     NotD88,       // the file cannot be a D88 image (verdict.reason says why)
     NoBootSector, // the disk has no 256-byte boot sector
@@ -46,14 +51,16 @@ struct Recognised {
     DiskKind kind() const;
 };
 
-// Tells which disk of the title the first disk of an open image is: reads
-// its boot sector into `boot` (zero where nothing was read) with disk 0
-// selected and sectors 1-16 a track, and compares the label. The boot sector
+// Tells which disk of the title disk `index` (0 unless asked for another) of
+// an open image is: reads its boot sector into `boot` (zero where nothing was
+// read) with that disk selected and sectors 1-16 a track, and compares the
+// label. The disk stays selected. The boot sector
 // is looked up among the track's found records, so that a field that lies
 // about it does not hide a whole disk. A label found
 // decides, whatever else is wrong with the file; only without one is the
 // file judged.
-Recognised recogniseDisk(d88::D88Image& image, std::span<std::uint8_t, kBootSectorSize> boot);
+Recognised recogniseDisk(d88::D88Image& image, std::span<std::uint8_t, kBootSectorSize> boot,
+                         std::int32_t index = 0);
 
 } // namespace zanvo
 

@@ -1,5 +1,7 @@
 #include "lying_cases.h"
 
+#include "test_support.h"
+
 namespace testsupport {
 
 namespace {
@@ -110,12 +112,13 @@ std::vector<LyingCase> lyingCases()
          "what "
          "is missing\n" +
              pastLie("ZANVO01", 10, "track 12 sector 3, track 12 sectors 5-13", size0) +
-             pastLie("ZANVO02", 3, "track 12 sectors 14-16", size0)},
+             pastLie("ZANVO02", 3, "track 12 sectors 14-16", size0) + cutSummary(12, 1, 0)},
         {"a record stored with no data",
          changed([](Disk& d) { testimg::findRecord(d, 12, 5)->data.clear(); }),
          "zanvo-extract: warning: ZANVO01: 1 of 17 sectors stored short (track 12 sector 5); zeros written "
-         "for what "
-         "is missing\n"},
+         "for "
+         "what is missing\n" +
+             cutSummary(12, 1, 0)},
     };
 }
 

@@ -298,6 +298,13 @@ Bytes toBytes(const std::string& text)
     return Bytes(text.begin(), text.end());
 }
 
+std::string cutSummary(int whole, int withHoles, int notWritten)
+{
+    return "zanvo-extract: of " + std::to_string(whole + withHoles + notWritten) + " files, " +
+           std::to_string(whole) + " cut whole, " + std::to_string(withHoles) + " cut with holes, " +
+           std::to_string(notWritten) + " not written\n";
+}
+
 bool hasLine(const std::string& text, const std::string& line)
 {
     std::istringstream in(text);

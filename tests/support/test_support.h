@@ -87,6 +87,11 @@ std::vector<std::string> listFolder(const std::filesystem::path& path);
 
 Bytes toBytes(const std::string& text);
 
+// zanvo-extract's last line after a plan some of whose files are not all
+// there: "zanvo-extract: of 13 files, 12 cut whole, 1 cut with holes, 0 not
+// written".
+std::string cutSummary(int whole, int withHoles, int notWritten);
+
 // Whether `text` holds `line` as one whole line.
 bool hasLine(const std::string& text, const std::string& line);
 

@@ -1,0 +1,60 @@
+// Why an image was left alone: the one thing zanvo-extract says, on standard
+// error, of an image that is not Disk A or Disk F, so that leaving it alone
+// never reads as success.
+#include "console.h"
+#include "recognition.h"
+
+#include <span>
+#include <string>
+
+namespace zanvo {
+
+namespace {
+
+// "; disk 1 is Disk A: `zanvo-extract --disk=1 IMAGE` cuts it" for each other
+// disk of the file that carries a label.
+std::string otherDisks(ToolState& state, std::int32_t asked)
+{
+    std::string said;
+    std::uint8_t boot[kBootSectorSize];
+    for (std::int32_t index = 0; index < state.image.diskCount(); ++index) {
+        if (index == asked)
+            continue;
+        const DiskKind kind = recogniseDisk(state.image, boot, index).kind();
+        if (kind == DiskKind::Unknown)
+            continue;
+        said += "; disk " + std::to_string(index) + " is Disk " + (kind == DiskKind::DiskA ? "A" : "F") +
+                ": `zanvo-extract --disk=" + std::to_string(index) + " " + state.imagePath + "` cuts it";
+    }
+    return said;
+}
+
+} // namespace
+
+void sayWhyNot(ToolState& state, const Recognised& recognised, std::int32_t disk)
+{
+    const std::string image = state.imagePath;
+    const std::string which = "disk " + std::to_string(disk);
+    switch (recognised.what) {
+    case Recognition::NotD88:
+        say(image + ": not a D88 image: " + recognised.verdict.reason);
+        return;
+    case Recognition::NoBootSector:
+        say(image + ": " + which +
+            " has no boot sector (track 0, C 0 H 0 R 1 N 1), so it is neither Disk A " +
+            "nor Disk F of ZANVO; `d88info " + image + "` tells more" + otherDisks(state, disk));
+        return;
+    case Recognition::NoKnownLabel:
+        say(image + ": " + which +
+            " is neither Disk A nor Disk F of ZANVO: its boot sector holds no label (" +
+            labelBytes(state.sectorBuffer) + "); `d88info " + image + "` tells more" +
+            otherDisks(state, disk));
+        return;
+    case Recognition::DiskA:
+    case Recognition::DiskF:
+    case Recognition::ReadFailed:
+        return;
+    }
+}
+
+} // namespace zanvo
