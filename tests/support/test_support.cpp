@@ -160,9 +160,12 @@ RunResult runForked(const std::function<void()>& child, const fs::path& cwd, con
         if (farEnd.nearEnd() >= 0) {
             if (options.controllingTerminal && (setsid() < 0 || ioctl(farEnd.nearEnd(), TIOCSCTTY, 0) != 0))
                 _exit(126);
-            if (dup2(farEnd.nearEnd(), 1) < 0)
+            if (dup2(farEnd.nearEnd(), 1) < 0 || (options.stderrToTerminal && dup2(farEnd.nearEnd(), 2) < 0))
                 _exit(126);
         }
+        for (const auto& [name, value] : options.environment)
+            if (value.empty() ? unsetenv(name.c_str()) != 0 : setenv(name.c_str(), value.c_str(), 1) != 0)
+                _exit(126);
         // Tests send signals whose default leaves a core (SIGQUIT, SIGXCPU).
         const rlimit noCore{0, 0};
         if (setrlimit(RLIMIT_CORE, &noCore) != 0)

@@ -58,6 +58,9 @@ struct RunOptions {
     long long addressSpaceLimit = -1;               // RLIMIT_AS in bytes
     int umask = -1;                                 // the run's umask, when not -1
     bool unprivileged = false;                      // as root: run as nobody (uid/gid 65534)
+    bool stderrToTerminal = false;                  // with Terminal: standard error goes there too
+    // Variables set for the run (an empty value unsets one).
+    std::vector<std::pair<std::string, std::string>> environment;
 };
 
 // Runs `program` with `args` in the folder `cwd`, standard input from

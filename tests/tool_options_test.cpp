@@ -1,0 +1,276 @@
+// zanvo-extract's options and the form of its Japanese messages: one table of
+// argument vectors, each with its status, standard output and the files it
+// leaves where; and the messages' bytes on a terminal of each locale and
+// through a pipe.
+#include "image_builder.h"
+#include "support/test_support.h"
+#include "terminal_text.h"
+
+#include <gtest/gtest.h>
+
+#include <iconv.h>
+
+#include <filesystem>
+#include <map>
+#include <stdexcept>
+
+namespace {
+
+namespace fs = std::filesystem;
+using testimg::Bytes;
+using testsupport::RunResult;
+
+// The messages' text in another encoding, derived here rather than copied
+// from the program.
+std::string convert(const std::string& text, const char* to)
+{
+    iconv_t cd = iconv_open(to, "UTF-8");
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        throw std::runtime_error("no converter");
+    std::string in = text, out(text.size() * 2, '\0');
+    char *from = in.data(), *into = out.data();
+    std::size_t inLeft = in.size(), outLeft = out.size();
+    const std::size_t rc = iconv(cd, &from, &inLeft, &into, &outLeft);
+    iconv_close(cd);
+    if (rc == static_cast<std::size_t>(-1))
+        throw std::runtime_error("conversion failed");
+    out.resize(out.size() - outLeft);
+    return out;
+}
+
+const std::string kRecognisedA = "ZANVO (Disk A)を認識しました.\n";
+const std::string kOpenFailed = "ファイルをオープンできません.\n";
+
+struct File {
+    const char* name;
+    int track, sector, length;
+};
+const File kFiles[] = {
+    {"DRIVER", 10, 6, 5632},  {"ZANVO00", 11, 12, 256}, {"ZANVO01", 11, 13, 4352}, {"ZANVO02", 12, 14, 14080},
+    {"ZANVO03", 16, 5, 4096}, {"ZANVO04", 17, 5, 4096}, {"ZANVO05", 18, 5, 5376},  {"ZANVO06", 19, 10, 2816},
+    {"ZANVO07", 20, 5, 8960}, {"ZANVO08", 22, 8, 5376}, {"ZANVO09", 23, 13, 768},  {"ZANVO10", 23, 16, 8704},
+    {"ZANVO11", 26, 2, 6144},
+};
+
+class ToolOptionsTest : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        diskA = testimg::formattedDisk(31);
+        testimg::setBootLabel(diskA, testimg::kDiskALabel);
+        damaged = diskA;
+        damaged.tracks.erase(19);
+        testimg::writeFile((dir / "disk-a.d88").string(), testimg::buildDisk(diskA));
+        testimg::writeFile((dir / "-x.d88").string(), testimg::buildDisk(diskA));
+        testimg::writeFile((dir / "damaged.d88").string(), testimg::buildDisk(damaged));
+        testimg::writeFile((dir / "set.d88").string(),
+                           testimg::buildImage({testimg::formattedDisk(32), diskA}));
+        fs::create_directory(dir / "out");
+    }
+    // Every file the run left, by folder: name -> bytes.
+    std::map<std::string, Bytes> cut(const fs::path& folder) const
+    {
+        std::map<std::string, Bytes> files;
+        for (const std::string& name : testsupport::listFolder(folder))
+            if (name.find(".d88") == std::string::npos && fs::is_regular_file(folder / name))
+                files[name] = *testsupport::readFile(folder / name);
+        return files;
+    }
+    std::map<std::string, Bytes> expected(const testimg::Disk& disk) const
+    {
+        std::map<std::string, Bytes> files;
+        for (const File& f : kFiles) {
+            int found = 0;
+            Bytes bytes = testimg::expectedRecovery(disk, f.track, f.sector, f.length, &found);
+            if (found > 0)
+                files[f.name] = std::move(bytes);
+        }
+        return files;
+    }
+
+    testsupport::TempDir dir;
+    testimg::Disk diskA, damaged;
+};
+
+std::string lines(const char* prefix, bool sizes)
+{
+    std::string out;
+    for (const File& f : kFiles)
+        out +=
+            std::string(prefix) + f.name + (sizes ? " (" + std::to_string(f.length) + " bytes)" : "") + "\n";
+    return out;
+}
+
+TEST_F(ToolOptionsTest, EachArgumentVector)
+{
+    const std::string recognised = convert(kRecognisedA, "CP932");
+    const std::string cutting = recognised + lines("cutting ... ", false);
+    const std::string usage = "Usage: zanvo-extract [d88file]\n";
+    const std::map<std::string, Bytes> none, all = expected(diskA);
+    std::map<std::string, Bytes> fromDamaged = expected(damaged);
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string out, err;
+        const std::map<std::string, Bytes>& here;  // in the current folder
+        const std::map<std::string, Bytes>& inOut; // in the folder out
+    };
+    const Case cases[] = {
+        {{"disk-a.d88"}, 0, cutting, "", all, none},
+        {{"-C", "out", "disk-a.d88"}, 0, cutting, "", none, all},
+        {{"--directory", "out", "disk-a.d88"}, 0, cutting, "", none, all},
+        {{"--directory=out", "disk-a.d88"}, 0, cutting, "", none, all},
+        {{"-C", "missing", "disk-a.d88"},
+         1,
+         "",
+         "zanvo-extract: cannot cut into missing: No such file or directory\n",
+         none,
+         none},
+        {{"-C", "disk-a.d88", "disk-a.d88"},
+         1,
+         "",
+         "zanvo-extract: cannot cut into disk-a.d88: Not a directory\n",
+         none,
+         none},
+        {{"-C"}, 1, "", "zanvo-extract: -C needs a value\n" + usage, none, none},
+        {{"--disk=1", "set.d88"}, 0, cutting, "", all, none},
+        {{"--disk", "1", "-C", "out", "set.d88"}, 0, cutting, "", none, all},
+        {{"--disk=2", "set.d88"},
+         1,
+         "",
+         "zanvo-extract: set.d88 holds 2 disks; there is no disk 2\n",
+         none,
+         none},
+        {{"--disk=one", "set.d88"},
+         1,
+         "",
+         "zanvo-extract: --disk needs a disk number (0, 1, ...), not one\n" + usage,
+         none,
+         none},
+        {{"-n", "disk-a.d88"}, 0, recognised + lines("would cut ", true), "", none, none},
+        {{"--dry-run", "-C", "out", "damaged.d88"},
+         0,
+         recognised +
+             [] {
+                 std::string out = lines("would cut ", true);
+                 const auto put = [&out](const std::string& name, const std::string& facts) {
+                     const std::size_t at = out.find("would cut " + name + " ");
+                     out.insert(out.find('\n', at), facts);
+                 };
+                 put("ZANVO05", "; 9 of 21 sectors missing (track 19 sectors 1-9)");
+                 put("ZANVO06", "; 7 of 11 sectors missing (track 19 sectors 10-16)");
+                 return out;
+             }(),
+         "zanvo-extract: of 13 files, 11 would be cut whole, 2 would be cut with holes, 0 would not be "
+         "written\n",
+         none,
+         none},
+        {{"-C", "out", "damaged.d88"},
+         0,
+         cutting,
+         "zanvo-extract: warning: ZANVO05: 9 of 21 sectors missing (track 19 sectors 1-9); zeros written for "
+         "what "
+         "is missing\nzanvo-extract: warning: ZANVO06: 7 of 11 sectors missing (track 19 sectors 10-16); "
+         "zeros "
+         "written for what is missing\n" +
+             testsupport::cutSummary(11, 2, 0),
+         none,
+         fromDamaged},
+        {{"--", "-x.d88"}, 0, cutting, "", all, none},
+        {{"-x.d88"}, 1, "", "zanvo-extract: unknown option -x.d88\n" + usage, none, none},
+        {{"--bogus", "disk-a.d88"}, 1, "", "zanvo-extract: unknown option --bogus\n" + usage, none, none},
+        {{"-n", "disk-a.d88", "set.d88"}, 1, "", usage, none, none},
+        {{"--version", "disk-a.d88"}, 1, "", usage, none, none},
+    };
+    for (const Case& c : cases) {
+        std::string shown;
+        for (const std::string& arg : c.args)
+            shown += " " + arg;
+        SCOPED_TRACE("zanvo-extract" + shown);
+        testsupport::RunOptions asTyped;
+        asTyped.argv0 = "zanvo-extract";
+        const RunResult r = testsupport::runProgram(ZANVO_EXTRACT_PATH, c.args, dir.path(), asTyped);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(r.err, c.err);
+        EXPECT_EQ(cut(dir.path()), c.here);
+        EXPECT_EQ(cut(dir / "out"), c.inOut);
+        for (const File& f : kFiles) {
+            fs::remove(dir / f.name);
+            fs::remove(dir / "out" / f.name);
+        }
+    }
+}
+
+// The Japanese messages in UTF-8 on a terminal whose locale reads UTF-8,
+// and as their Shift_JIS bytes anywhere else: another locale, or a pipe.
+TEST_F(ToolOptionsTest, JapaneseMessagesInTheFormTheirStreamReads)
+{
+    struct Case {
+        const char* what;
+        std::vector<std::pair<std::string, std::string>> environment;
+        bool terminal;
+        const char* encoding;
+    };
+    const Case cases[] = {
+        {"a UTF-8 terminal", {{"LC_ALL", ""}, {"LC_CTYPE", ""}, {"LANG", "ja_JP.UTF-8"}}, true, "UTF-8"},
+        {"LC_ALL first", {{"LC_ALL", "C.utf8"}, {"LC_CTYPE", "C"}, {"LANG", "C"}}, true, "UTF-8"},
+        {"LC_CTYPE before LANG",
+         {{"LC_ALL", ""}, {"LC_CTYPE", "ja_JP.SJIS"}, {"LANG", "ja_JP.UTF-8"}},
+         true,
+         "CP932"},
+        {"a terminal of the C locale", {{"LC_ALL", ""}, {"LC_CTYPE", ""}, {"LANG", "C"}}, true, "CP932"},
+        {"no locale at all", {{"LC_ALL", ""}, {"LC_CTYPE", ""}, {"LANG", ""}}, true, "CP932"},
+        {"a pipe", {{"LC_ALL", ""}, {"LC_CTYPE", ""}, {"LANG", "ja_JP.UTF-8"}}, false, "CP932"},
+    };
+    const auto onTerminal = [](std::string text) {
+        for (std::size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += 2)
+            text.insert(at, "\r"); // a terminal's line discipline writes CR LF
+        return text;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        testsupport::RunOptions options;
+        options.environment = c.environment;
+        options.stdoutKind =
+            c.terminal ? testsupport::StdoutKind::Terminal : testsupport::StdoutKind::Capture;
+        options.stderrToTerminal = c.terminal;
+        const RunResult cut =
+            testsupport::runProgram(ZANVO_EXTRACT_PATH, {"-n", "disk-a.d88"}, dir.path(), options);
+        const std::string recognised = convert(kRecognisedA, c.encoding);
+        EXPECT_EQ(cut.status, 0);
+        EXPECT_EQ(cut.out.substr(0, recognised.size() + (c.terminal ? 1 : 0)),
+                  c.terminal ? onTerminal(recognised) : recognised);
+        const RunResult missing =
+            testsupport::runProgram(ZANVO_EXTRACT_PATH, {"missing.d88"}, dir.path(), options);
+        const std::string said = convert(kOpenFailed, c.encoding) +
+                                 "zanvo-extract: cannot open missing.d88: No such file or directory\n";
+        EXPECT_EQ(missing.status, 1);
+        EXPECT_EQ(c.terminal ? missing.out : missing.err, c.terminal ? onTerminal(said) : said);
+    }
+}
+
+TEST(TerminalText, TheLocaleTheEnvironmentNames)
+{
+    struct Case {
+        const char *all, *ctype, *lang;
+        bool utf8;
+    };
+    const Case cases[] = {
+        {nullptr, nullptr, "ja_JP.UTF-8", true},
+        {nullptr, nullptr, "en_US.utf8", true},
+        {nullptr, nullptr, "C.UTF-8@euro", true},
+        {nullptr, nullptr, "ja_JP.eucJP", false},
+        {nullptr, nullptr, "C", false},
+        {nullptr, nullptr, "UTF-8", false},
+        {"", "", "ja_JP.UTF-8", true},
+        {"C", nullptr, "ja_JP.UTF-8", false},
+        {nullptr, "ja_JP.SJIS", "en_US.UTF-8", false},
+        {nullptr, nullptr, nullptr, false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(fileio::localeReadsUtf8(c.all, c.ctype, c.lang), c.utf8)
+            << (c.all ? c.all : "-") << " " << (c.ctype ? c.ctype : "-") << " " << (c.lang ? c.lang : "-");
+}
+
+} // namespace
