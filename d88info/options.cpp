@@ -9,6 +9,7 @@ const char kUsage[] = "usage: d88info IMAGE\n"
                       "       d88info IMAGE DISK\n"
                       "       d88info --raw IMAGE DISK [-o FILE]\n"
                       "       d88info --split IMAGE DISK [-o FILE]\n"
+                      "       d88info --json IMAGE\n"
                       "       d88info --help\n"
                       "       d88info --version\n";
 
@@ -35,6 +36,10 @@ const char kHelp[] =
     "  d88info --split IMAGE DISK [-o FILE]\n"
     "      Disk DISK alone, as a D88 image of its own: its bytes from its offset for its\n"
     "      size, never past the end of the file.\n"
+    "  d88info --json IMAGE\n"
+    "      Every fact of every disk as one JSON document, for programs: the header\n"
+    "      fields, the verdict, each track with its records and their flags in words,\n"
+    "      the map (man d88info lists the fields).\n"
     "  d88info --version\n"
     "      The program's name and version.\n"
     "\n"
@@ -42,9 +47,10 @@ const char kHelp[] =
     "standard output) or to standard output, but never to a terminal and never onto the\n"
     "image itself.\n"
     "\n"
-    "Exit status: 0 done, 1 the image cannot be read, is not a D88 image, has no such\n"
-    "disk, or the output cannot be written, 2 wrong arguments, 3 an export with holes\n"
-    "(zeros for sectors the disk lacks, or a split the file ends inside).\n";
+    "Exit status: 0 done, 1 wrong arguments, or the image cannot be opened, is not a D88\n"
+    "image or has no such disk, 2 the image could not be read or an output could not\n"
+    "be written (or was refused), 3 an export with holes (zeros for sectors the disk\n"
+    "lacks, or a split the file ends inside).\n";
 
 namespace {
 
@@ -66,7 +72,7 @@ bool parseIndex(const char* text, int* value)
 bool parseOptions(int argc, char* argv[], Options* options, std::string* why)
 {
     std::vector<const char*> operands;
-    bool raw = false, split = false;
+    bool raw = false, split = false, json = false;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
@@ -81,6 +87,8 @@ bool parseOptions(int argc, char* argv[], Options* options, std::string* why)
             raw = true;
         } else if (std::strcmp(arg, "--split") == 0) {
             split = true;
+        } else if (std::strcmp(arg, "--json") == 0) {
+            json = true;
         } else if (std::strcmp(arg, "-o") == 0) {
             if (i + 1 >= argc) {
                 *why = "-o needs a file name";
@@ -101,8 +109,12 @@ bool parseOptions(int argc, char* argv[], Options* options, std::string* why)
         *why = operands.empty() ? "no image named" : "too many arguments";
         return false;
     }
-    if (raw && split) {
-        *why = "--raw and --split go separately";
+    if (raw + split + json > 1) {
+        *why = "--raw, --split and --json go separately";
+        return false;
+    }
+    if (json && operands.size() != 1) {
+        *why = "--json needs an image, and tells of every disk";
         return false;
     }
     const char* const exportOption = raw ? "--raw" : "--split";
@@ -121,6 +133,7 @@ bool parseOptions(int argc, char* argv[], Options* options, std::string* why)
     }
     options->mode = raw                    ? Mode::Raw
                     : split                ? Mode::Split
+                    : json                 ? Mode::Json
                     : operands.size() == 2 ? Mode::Tracks
                                            : Mode::Summary;
     return true;

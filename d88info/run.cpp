@@ -1,6 +1,7 @@
 #include "run.h"
 
 #include "error_text.h"
+#include "json_report.h"
 #include "export_source.h"
 #include "options.h"
 #include "raw_export.h"
@@ -27,6 +28,12 @@ int badUsage(const std::string& why)
 {
     std::fprintf(stderr, "d88info: %s\n%s", why.c_str(), kUsage);
     return kBadUsage;
+}
+
+int refused(const char* why)
+{
+    std::fprintf(stderr, "d88info: %s\n", why);
+    return kFailed;
 }
 
 int finishStdout(int status)
@@ -58,7 +65,7 @@ int writeExport(const Options& options, d88::D88Image& image, const Export& expo
     case fileio::Delivery::Written:
         break;
     case fileio::Delivery::Terminal:
-        return badUsage(kToTerminal);
+        return refused(kToTerminal);
     case fileio::Delivery::SourceFailed:
         return cannotRead(options.image, source.error());
     case fileio::Delivery::Failed:
@@ -76,6 +83,16 @@ int writeExport(const Options& options, d88::D88Image& image, const Export& expo
         return kIncomplete;
     }
     return kOk;
+}
+
+int asJson(d88::D88Image& image, TrackScan& scan, const char* path)
+{
+    std::string document;
+    if (const int error = imageJson(image, scan, path, &document))
+        return cannotRead(path, error);
+    std::fputs(document.c_str(), stdout);
+    std::fputc('\n', stdout);
+    return finishStdout(kOk);
 }
 
 int summarise(d88::D88Image& image, TrackScan& scan, const char* path)
@@ -100,13 +117,13 @@ int runInfo(int argc, char* argv[])
         return finishStdout(kOk);
     }
     if ((options.mode == Mode::Raw || options.mode == Mode::Split) && fileio::leadsToTerminal(options.output))
-        return badUsage(kToTerminal);
+        return refused(kToTerminal);
 
     const char* path = options.image;
     d88::D88Image image;
     if (!image.open(path)) {
         std::fprintf(stderr, "d88info: %s\n", fileio::cannotOpen(path, image.ioError()).c_str());
-        return kFailed;
+        return kBadUsage;
     }
     d88::FileIdentity identity;
     if (image.fileIdentity(&identity) && !fileio::beginRun(identity, "d88info"))
@@ -116,13 +133,19 @@ int runInfo(int argc, char* argv[])
         return cannotRead(path, verdict.readError);
     if (!verdict.possible) {
         std::fprintf(stderr, "d88info: %s: not a D88 image: %s\n", path, verdict.reason);
-        return kFailed;
+        if (options.mode == Mode::Json) {
+            std::fputs((notD88Json(path, image.fileSize(), verdict.reason) + "\n").c_str(), stdout);
+            return finishStdout(kBadUsage);
+        }
+        return kBadUsage;
     }
     TrackScan scan;
     if (!scan.ok())
         return cannotRead(path, ENOMEM);
     if (options.mode == Mode::Summary)
         return summarise(image, scan, path);
+    if (options.mode == Mode::Json)
+        return asJson(image, scan, path);
 
     if (options.disk >= image.diskCount()) {
         if (moreDisksAt(image) >= 0)
@@ -133,7 +156,7 @@ int runInfo(int argc, char* argv[])
         else
             std::fprintf(stderr, "d88info: %s has %d disk%s; there is no disk %d\n", path, image.diskCount(),
                          image.diskCount() == 1 ? "" : "s", options.disk);
-        return kFailed;
+        return kBadUsage;
     }
     DiskFacts disk;
     int error = 0;

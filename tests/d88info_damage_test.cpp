@@ -234,14 +234,14 @@ TEST_F(InfoDamageTest, SplitWritesOneDiskThatTheToolThenCuts)
     EXPECT_TRUE(sameBytes(Bytes(second.begin(), second.end() - 1000), *readFile(dir / "b.d88")));
 
     const RunResult ontoItself = info({"--split", "two.d88", "0", "-o", "two.d88"});
-    EXPECT_EQ(ontoItself.status, 1);
+    EXPECT_EQ(ontoItself.status, 2);
     EXPECT_EQ(ontoItself.err, "d88info: cannot write two.d88: it is the image being read, left untouched\n");
     EXPECT_TRUE(sameBytes(both, *readFile(dir / "two.d88")));
     Disk sizeZero = other;
     sizeZero.diskSize = 0;
     write("zero.d88", testimg::buildDisk(sizeZero));
     const RunResult noExtent = info({"--split", "zero.d88", "0", "-o", "c.d88"});
-    EXPECT_EQ(noExtent.status, 1);
+    EXPECT_EQ(noExtent.status, 2);
     EXPECT_EQ(noExtent.err, "d88info: disk 0's size is 0 bytes, so it has no extent of its own to write\n");
     EXPECT_FALSE(fs::exists(dir / "c.d88"));
 }
@@ -362,7 +362,7 @@ TEST_F(InfoDamageTest, ExportsToDevicesFifosStandardOutputAndLongNames)
     EXPECT_EQ(null.err, "");
     EXPECT_TRUE(fs::is_character_file("/dev/null"));
     const RunResult full = raw("/dev/full");
-    EXPECT_EQ(full.status, 1);
+    EXPECT_EQ(full.status, 2);
     EXPECT_EQ(full.err, "d88info: cannot write /dev/full: No space left on device\n");
     for (const char* toStdout : {"/dev/stdout", "-"}) {
         const RunResult r = raw(toStdout);
@@ -372,7 +372,7 @@ TEST_F(InfoDamageTest, ExportsToDevicesFifosStandardOutputAndLongNames)
     EXPECT_TRUE(fs::is_symlink("/dev/stdout"));
     fs::create_directory(dir / "folder");
     const RunResult folder = raw("folder");
-    EXPECT_EQ(folder.status, 1);
+    EXPECT_EQ(folder.status, 2);
     EXPECT_EQ(folder.err, "d88info: cannot write folder: not a regular file, character device or FIFO; left "
                           "untouched\n");
 

@@ -274,25 +274,25 @@ TEST_F(D88InfoTest, ClearErrorsForBadArguments)
         std::string errStart;
     };
     const Case cases[] = {
-        {{}, 2, "d88info: no image named\nusage:"},
-        {{"one.d88", "0", "1"}, 2, "d88info: too many arguments\nusage:"},
-        {{"one.d88", "x"}, 2, "d88info: not a disk index: x (disks are numbered 0, 1, 2 and so on)\nusage:"},
+        {{}, 1, "d88info: no image named\nusage:"},
+        {{"one.d88", "0", "1"}, 1, "d88info: too many arguments\nusage:"},
+        {{"one.d88", "x"}, 1, "d88info: not a disk index: x (disks are numbered 0, 1, 2 and so on)\nusage:"},
         {{"one.d88", "+1"},
-         2,
+         1,
          "d88info: not a disk index: +1 (disks are numbered 0, 1, 2 and so on)\nusage:"},
         {{"one.d88", " 1"},
-         2,
+         1,
          "d88info: not a disk index:  1 (disks are numbered 0, 1, 2 and so on)\nusage:"},
-        {{"one.d88", "-1"}, 2, "d88info: unknown option -1\nusage:"},
-        {{"--raw", "one.d88"}, 2, "d88info: --raw needs an image and a disk index\nusage:"},
-        {{"one.d88", "-o", "f"}, 2, "d88info: -o goes with --raw or --split\nusage:"},
-        {{"--split", "one.d88"}, 2, "d88info: --split needs an image and a disk index\nusage:"},
-        {{"--bogus"}, 2, "d88info: unknown option --bogus\nusage:"},
+        {{"one.d88", "-1"}, 1, "d88info: unknown option -1\nusage:"},
+        {{"--raw", "one.d88"}, 1, "d88info: --raw needs an image and a disk index\nusage:"},
+        {{"one.d88", "-o", "f"}, 1, "d88info: -o goes with --raw or --split\nusage:"},
+        {{"--split", "one.d88"}, 1, "d88info: --split needs an image and a disk index\nusage:"},
+        {{"--bogus"}, 1, "d88info: unknown option --bogus\nusage:"},
         {{"one.d88", "1"}, 1, "d88info: one.d88 has 1 disk; there is no disk 1\n"},
         {{"missing.d88"}, 1, "d88info: cannot open missing.d88: No such file or directory\n"},
         {{"."}, 1, "d88info: cannot open .: not a regular file\n"},
         {{"--raw", "one.d88", "0", "-o", "one.d88"},
-         1,
+         2,
          "d88info: cannot write one.d88: it is the image being read, left untouched\n"},
     };
     for (const Case& c : cases) {
@@ -320,7 +320,7 @@ TEST_F(D88InfoTest, VersionIsTheProjects)
     full.stdoutKind = testsupport::StdoutKind::File;
     full.stdoutTo = "/dev/full";
     const RunResult unwritten = testsupport::runProgram(kInfo, {"--version"}, dir.path(), full);
-    EXPECT_EQ(unwritten.status, 1);
+    EXPECT_EQ(unwritten.status, 2);
     EXPECT_EQ(unwritten.err.rfind("d88info: cannot write to standard output: ", 0), 0u);
 }
 

@@ -211,7 +211,7 @@ TEST_F(InjectedFaultTest, D88infoShowsNothingReadThroughAnError)
     for (const Case& c : cases) {
         inject.failAt = dataOffset(5, 3);
         const RunResult r = info(c.args);
-        EXPECT_EQ(r.status, 1) << c.args[0];
+        EXPECT_EQ(r.status, 2) << c.args[0];
         EXPECT_EQ(r.out, c.out) << c.args[0];
         EXPECT_EQ(r.err, "d88info: cannot read disk.d88: Input/output error\n") << c.args[0];
         EXPECT_TRUE(sameBytes(kOld, *readFile(dir / "out.img"))); // the export is not left behind

@@ -96,16 +96,16 @@ TEST_F(Protection, TheImageIsNeverWrittenThroughAStandardStream)
     };
     const int rw = O_RDWR, append = O_WRONLY | O_APPEND;
     const Case cases[] = {
-        {kInfo, {"--raw", "disk.d88", "0"}, false, "disk.d88", rw, 1, "d88info:" + stdoutIsImage},
+        {kInfo, {"--raw", "disk.d88", "0"}, false, "disk.d88", rw, 2, "d88info:" + stdoutIsImage},
         {kInfo,
          {"--split", "disk.d88", "0", "-o", "-"},
          false,
          "disk.d88",
          append,
-         1,
+         2,
          "d88info:" + stdoutIsImage},
-        {kInfo, {"disk.d88"}, false, "link.d88", append, 1, "d88info:" + stdoutIsImage},
-        {kInfo, {"--raw", "damaged.d88", "0", "-o", "out.img"}, true, "damaged.d88", append, 1, ""},
+        {kInfo, {"disk.d88"}, false, "link.d88", append, 2, "d88info:" + stdoutIsImage},
+        {kInfo, {"--raw", "damaged.d88", "0", "-o", "out.img"}, true, "damaged.d88", append, 2, ""},
         {kTool, {"disk.d88"}, false, "disk.d88", rw, 2, "zanvo-extract:" + stdoutIsImage},
         {kTool, {"disk.d88"}, false, "link.d88", append, 2, "zanvo-extract:" + stdoutIsImage},
         {kTool, {"damaged.d88"}, true, "damaged.d88", rw, 2, ""},
@@ -208,10 +208,10 @@ TEST_F(Protection, NoFileIsCreatedOrReplacedInAFolderOfDevicesNeedsRootAndAMount
     cut += testsupport::cutSummary(0, 0, 13);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out,
-              "closed: 1 d88info: cannot write /dev/stdout: its folder is on a device or process file "
+              "closed: 2 d88info: cannot write /dev/stdout: its folder is on a device or process file "
               "system; nothing is created there\n" +
                   dev + "stderr: 0 " + dev +
-                  "spelled: 1 d88info: cannot write /tmp/../dev//new.img: its folder is on a device or "
+                  "spelled: 2 d88info: cannot write /tmp/../dev//new.img: its folder is on a device or "
                   "process file system; nothing is created there\n" +
                   dev + cut + dev);
     EXPECT_TRUE(sameBytes(plain(), *readFile(stderrFile)));
@@ -221,7 +221,7 @@ TEST_F(Protection, NoFileIsCreatedInAFolderOfProcessesOrKernelObjects)
 {
     for (const char* name : {"/proc/self/fd/9", "/proc/self/zanvo.img", "/sys/zanvo.img"}) {
         const RunResult r = run(kInfo, {"--raw", "disk.d88", "0", "-o", name});
-        EXPECT_EQ(r.status, 1) << name;
+        EXPECT_EQ(r.status, 2) << name;
         EXPECT_EQ(r.err,
                   std::string("d88info: cannot write ") + name +
                       ": its folder is on a device or process file system; nothing is created there\n");
@@ -307,7 +307,7 @@ TEST_F(Protection, AWritePastTheFileSizeLimitFailsThatOutputAndTheRunGoesOn)
     for (const char* mode : {"--raw", "--split"}) {
         write("out.img", old);
         const RunResult r = run(kInfo, {mode, "disk.d88", "0", "-o", "out.img"}, limited);
-        EXPECT_EQ(r.status, 1) << mode;
+        EXPECT_EQ(r.status, 2) << mode;
         EXPECT_EQ(r.err, "d88info: cannot write out.img: File too large\n") << mode;
         EXPECT_TRUE(sameBytes(old, *readFile(dir / "out.img"))) << mode;
         EXPECT_EQ(folder(), (std::vector<std::string>{"damaged.d88", "disk.d88", "out.img"})) << mode;
@@ -348,7 +348,7 @@ TEST_F(Protection, ASplitLargerThanAnExportMayHoldIsRefused)
     limited.addressSpaceLimit = 512ll << 20;
 #endif
     const RunResult r = run(kInfo, {"--split", "huge.d88", "0", "-o", "out.img"}, limited);
-    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err, "d88info: disk 0's size is 2147483632 bytes, more than an export may hold\n");
     EXPECT_TRUE(sameBytes(old, *readFile(dir / "out.img")));
     EXPECT_EQ(folder(), (std::vector<std::string>{"damaged.d88", "disk.d88", "huge.d88", "out.img"}));

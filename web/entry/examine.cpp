@@ -3,7 +3,9 @@
 #include "cut_report.h"
 #include "error_text.h"
 #include "file_cut.h"
+#include "json_report.h"
 #include "json_writer.h"
+#include "messages.h"
 
 #include "d88/verdict.h"
 
@@ -59,25 +61,8 @@ void cutAsTheToolDoes(const char* path, Examination* out)
     });
 }
 
-// printSummary's text, or false when the stream could not be made.
-bool summaryText(const d88info::ImageFacts& facts, std::string* text)
-{
-    char* data = nullptr;
-    std::size_t size = 0;
-    std::FILE* stream = open_memstream(&data, &size);
-    if (!stream)
-        return false;
-    d88info::printSummary(stream, facts);
-    const bool written = std::fflush(stream) == 0 && !std::ferror(stream);
-    std::fclose(stream);
-    if (written)
-        text->assign(data, size);
-    std::free(data);
-    return written;
-}
-
-// d88info's verdict, its summary, and its map of disk 0, each as it would
-// print them. A read error shows nothing learned through it, as in d88info.
+// `d88info --json IMAGE`'s document. A read error shows nothing learned
+// through it, as in d88info.
 void describeAsD88infoDoes(const char* path, Examination* out)
 {
     const char* name = out->name.c_str();
@@ -92,55 +77,18 @@ void describeAsD88infoDoes(const char* path, Examination* out)
         return;
     }
     if (!verdict.possible) {
-        out->notD88 = verdict.reason;
+        out->info = d88info::notD88Json(name, image.fileSize(), verdict.reason);
         return;
     }
-    out->looksLikeD88 = true;
     d88info::TrackScan scan;
-    d88info::GatheredImage gathered;
-    const int error = scan.ok() ? d88info::gatherImage(image, scan, name, &gathered) : ENOMEM;
+    const int error = scan.ok() ? d88info::imageJson(image, scan, name, &out->info) : ENOMEM;
     if (error) {
+        out->info.clear();
         out->infoError = fileio::cannotRead(name, error);
-        return;
     }
-    if (!summaryText(gathered.facts, &out->summary)) {
-        out->infoError = fileio::cannotRead(name, errno ? errno : ENOMEM);
-        return;
-    }
-    const d88info::DiskFacts& first = gathered.disks[0];
-    if (first.gathered)
-        out->bootLine = d88info::bootLine(first);
-    SectorMap& map = out->map;
-    if (std::max(first.highest(d88info::TrackState::Present), first.highest(d88info::TrackState::PastEnd)) <
-        0)
-        return;
-    if (const int mapError = d88info::mapRows(image, scan, first, &map.tracks)) {
-        map.tracks.clear();
-        out->infoError = fileio::cannotRead(name, mapError);
-        return;
-    }
-    map.shown = true;
-    map.lowR = first.lowR;
-    map.highR = first.highR;
-    map.commonSizeCode = first.commonSizeCode;
-    map.legend = d88info::mapLegend(first);
 }
 
-const char* stateName(d88info::TrackState state)
-{
-    switch (state) {
-    case d88info::TrackState::Present:
-        return "present";
-    case d88info::TrackState::PastEnd:
-        return "past-end";
-    case d88info::TrackState::Absent:
-    case d88info::TrackState::IntoHeader:
-        break;
-    }
-    return "absent";
-}
-
-void stringArray(JsonWriter& json, const char* name, const std::vector<std::string>& items)
+void stringArray(d88info::JsonWriter& json, const char* name, const std::vector<std::string>& items)
 {
     json.key(name);
     json.beginArray();
@@ -161,72 +109,32 @@ void examineImage(const char* path, const char* name, Examination* out)
 
 std::string examinationJson(const Examination& exam)
 {
-    JsonWriter json;
+    d88info::JsonWriter json;
     json.beginObject();
-    json.key("name");
-    json.string(exam.name);
-    json.key("disk");
-    json.string(exam.kind == zanvo::DiskKind::DiskA ? "A" : exam.kind == zanvo::DiskKind::DiskF ? "F" : "");
+    json.member("name", exam.name);
+    const bool a = exam.kind == zanvo::DiskKind::DiskA, f = exam.kind == zanvo::DiskKind::DiskF;
+    json.member("disk", a ? "A" : f ? "F" : "");
+    std::string recognised = a ? zanvo::kDiskARecognised.utf8 : f ? zanvo::kDiskFRecognised.utf8 : "";
+    if (!recognised.empty())
+        recognised.pop_back(); // its newline
+    json.member("recognised", recognised);
     json.key("files");
     json.beginArray();
     for (const CutFile& file : exam.files) {
         json.beginObject();
-        json.key("name");
-        json.string(file.name);
-        json.key("size");
-        json.number(static_cast<std::int64_t>(file.bytes.size()));
+        json.member("name", file.name);
+        json.member("size", static_cast<std::int64_t>(file.bytes.size()));
         json.endObject();
     }
     json.endArray();
     stringArray(json, "warnings", exam.warnings);
     stringArray(json, "errors", exam.errors);
-    json.key("looksLikeD88");
-    json.boolean(exam.looksLikeD88);
-    json.key("notD88");
-    json.string(exam.notD88);
-    json.key("summary");
-    json.string(exam.summary);
-    json.key("bootLine");
-    json.string(exam.bootLine);
-    json.key("infoError");
-    json.string(exam.infoError);
-    json.key("map");
-    if (!exam.map.shown) {
+    json.key("info");
+    if (exam.info.empty())
         json.null();
-    } else {
-        json.beginObject();
-        json.key("lowR");
-        json.number(exam.map.lowR);
-        json.key("highR");
-        json.number(exam.map.highR);
-        json.key("commonSizeCode");
-        json.number(exam.map.commonSizeCode);
-        json.key("tracks");
-        json.beginArray();
-        for (const d88info::MapRow& track : exam.map.tracks) {
-            json.beginObject();
-            json.key("track");
-            json.number(track.track);
-            json.key("state");
-            json.string(stateName(track.state));
-            json.key("marks");
-            json.string(track.marks);
-            json.endObject();
-        }
-        json.endArray();
-        json.key("legend");
-        json.beginArray();
-        for (const d88info::MapMark& mark : exam.map.legend) {
-            json.beginObject();
-            json.key("marks");
-            json.string(mark.marks);
-            json.key("words");
-            json.string(mark.words);
-            json.endObject();
-        }
-        json.endArray();
-        json.endObject();
-    }
+    else
+        json.raw(exam.info);
+    json.member("infoError", exam.infoError);
     json.endObject();
     return json.text();
 }

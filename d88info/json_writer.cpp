@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-namespace zanvoweb {
+namespace d88info {
 
 namespace {
 
@@ -123,4 +123,10 @@ void JsonWriter::null()
     out_ += "null";
 }
 
-} // namespace zanvoweb
+void JsonWriter::raw(std::string_view json)
+{
+    beforeValue();
+    out_ += json;
+}
+
+} // namespace d88info

@@ -1,17 +1,17 @@
-// A JSON text built in a string, for handing results to the page's script:
+// A JSON text built in a string, for d88info --json and the page's script:
 // objects, arrays, strings, integers and booleans, with the commas put where
 // they belong. Any bytes make a valid string: quotes, backslashes and control
 // characters are escaped, and bytes that are not UTF-8 (a disk name in
 // Shift_JIS, a cut label) become U+FFFD, since JSON.parse would otherwise
 // see something else than what was meant, or nothing at all.
-#ifndef ZANVO_WEB_JSON_WRITER_H
-#define ZANVO_WEB_JSON_WRITER_H
+#ifndef D88INFO_JSON_WRITER_H
+#define D88INFO_JSON_WRITER_H
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-namespace zanvoweb {
+namespace d88info {
 
 // `text` as a JSON string literal, quotes included.
 std::string jsonString(std::string_view text);
@@ -28,9 +28,23 @@ class JsonWriter {
     void number(std::int64_t value);
     void boolean(bool value);
     void null();
+    // A complete JSON value written elsewhere, put in as it stands.
+    void raw(std::string_view json);
+    // A member: the key and its value.
+    template <class Value> void member(std::string_view name, const Value& value)
+    {
+        key(name);
+        put(value);
+    }
     const std::string& text() const { return out_; }
 
   private:
+    void put(std::string_view value) { string(value); }
+    void put(const char* value) { string(value); }
+    void put(const std::string& value) { string(value); }
+    void put(bool value) { boolean(value); }
+    void put(std::int64_t value) { number(value); }
+    void put(int value) { number(value); }
     void beforeValue();
     void open(char bracket);
     void close(char bracket);
@@ -40,6 +54,6 @@ class JsonWriter {
     bool afterKey_ = false;  // the value to come belongs to a key just written
 };
 
-} // namespace zanvoweb
+} // namespace d88info
 
 #endif

@@ -1,0 +1,36 @@
+// d88info --json: the facts of every disk of an image as one JSON document,
+// typed, for programs (the page reads the same document). Its fields:
+//   version, image, fileSize, d88 (false for a file that cannot be a D88
+//   image, with the reason in notD88), diskCount, moreDisksAt (null unless
+//   more than 64 disks follow), disks: for each indexed disk its index,
+//   offset, readable (false when its header cannot be read again), name
+//   (text and hex), mediaType and media (its usual meaning or null),
+//   writeProtect, diskSize, fileEndsAt (null unless the file ends inside the
+//   disk), tableEntries, tracks (every track the table names: track,
+//   cylinder, head, offset, state present/past-end/into-header, and either
+//   its records or sameRecordsAs a lower track; a record's c, h, r, n,
+//   sectorCount, dataSize, available bytes, short, dataSizeLied, flags in
+//   words and readPastLie in words or null), recordsPerTrack, sizeCodes,
+//   flags (words and records), shortRecords, recordsReadPastLies, boot
+//   (found, disk A/F/null, line), map (lowR, highR, commonSizeCode, legend
+//   of marks and words, rows of track, state and marks; null with no track).
+#ifndef D88INFO_JSON_REPORT_H
+#define D88INFO_JSON_REPORT_H
+
+#include "disk_facts.h"
+
+#include <cstdint>
+#include <string>
+
+namespace d88info {
+
+// The document for an open image that can be a D88 image: 0, or the
+// reader's error (or ENOMEM), and then nothing is to be shown.
+int imageJson(d88::D88Image& image, TrackScan& scan, const char* name, std::string* out);
+
+// The document for a file that cannot be a D88 image.
+std::string notD88Json(const char* name, std::int64_t fileSize, const char* reason);
+
+} // namespace d88info
+
+#endif
