@@ -120,7 +120,8 @@ void counts(JsonWriter& json, const DiskFacts& disk)
     for (const d88::SectorFlag flag : d88::kEverySectorFlag) {
         for (int status = 0; status < 256; ++status) {
             const bool other = flag == d88::SectorFlag::OtherStatus;
-            const std::int64_t records = other ? disk.otherStatuses[status] : disk.flags[static_cast<int>(flag)];
+            const std::int64_t records =
+                other ? disk.otherStatuses[status] : disk.flags[static_cast<int>(flag)];
             if (records == 0 || (!other && status > 0))
                 continue;
             std::string words;

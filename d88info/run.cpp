@@ -1,8 +1,8 @@
 #include "run.h"
 
 #include "error_text.h"
-#include "json_report.h"
 #include "export_source.h"
+#include "json_report.h"
 #include "options.h"
 #include "raw_export.h"
 #include "report.h"

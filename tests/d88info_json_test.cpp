@@ -151,8 +151,9 @@ TEST_F(D88infoJsonTest, EveryFactOfADamagedDisk)
     std::vector<std::string> legend;
     for (const Json& mark : d["map"]["legend"])
         legend.push_back(mark["marks"].get<std::string>() + " " + mark["words"].get<std::string>());
-    EXPECT_EQ(std::vector<std::string>(legend.end() - 3, legend.end()),
-              (std::vector<std::string>{"~ read past a field that lied", "s stored short", "c data CRC error"}));
+    EXPECT_EQ(
+        std::vector<std::string>(legend.end() - 3, legend.end()),
+        (std::vector<std::string>{"~ read past a field that lied", "s stored short", "c data CRC error"}));
 }
 
 TEST_F(D88infoJsonTest, SharedTracksManyDisksAndFilesThatAreNoImage)
