@@ -3,6 +3,7 @@
 //   d88info IMAGE DISK                  tracks with their record IDs, and a map
 //   d88info --raw IMAGE DISK [-o F]     the disk as a plain sector image
 //   d88info --split IMAGE DISK [-o F]   the disk alone as a D88 image
+#include "exit_status.h"
 #include "options.h"
 #include "program_entry.h"
 #include "run.h"
@@ -16,4 +17,4 @@ int run(int argc, char* argv[])
 
 } // namespace
 
-ZANVO_PROGRAM_ENTRY(run, "d88info", d88info::kFailed)
+ZANVO_PROGRAM_ENTRY(run, "d88info", fileio::kExitFailed)

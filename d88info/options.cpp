@@ -46,11 +46,7 @@ const char kHelp[] =
     "Exports go to FILE (replaced whole; a device or FIFO is written to as it is; - is\n"
     "standard output) or to standard output, but never to a terminal and never onto the\n"
     "image itself.\n"
-    "\n"
-    "Exit status: 0 done, 1 wrong arguments, or the image cannot be opened, is not a D88\n"
-    "image or has no such disk, 2 the image could not be read or an output could not\n"
-    "be written (or was refused), 3 an export with holes (zeros for sectors the disk\n"
-    "lacks, or a split the file ends inside).\n";
+    "\n";
 
 namespace {
 

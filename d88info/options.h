@@ -6,13 +6,6 @@
 
 namespace d88info {
 
-// The exit statuses both programs share.
-inline constexpr int kOk = 0;
-inline constexpr int kBadUsage =
-    1; // wrong arguments; the image cannot be opened, is no D88 image, has no such disk
-inline constexpr int kFailed = 2;     // the image could not be read; an output not written, or refused
-inline constexpr int kIncomplete = 3; // an export with holes
-
 enum class Mode { Summary, Tracks, Raw, Split, Json, Help, Version };
 
 struct Options {

@@ -1,6 +1,7 @@
 #include "run.h"
 
 #include "error_text.h"
+#include "exit_status.h"
 #include "export_source.h"
 #include "json_report.h"
 #include "options.h"
@@ -27,13 +28,13 @@ constexpr char kToTerminal[] =
 int badUsage(const std::string& why)
 {
     std::fprintf(stderr, "d88info: %s\n%s", why.c_str(), kUsage);
-    return kBadUsage;
+    return fileio::kExitUsage;
 }
 
 int refused(const char* why)
 {
     std::fprintf(stderr, "d88info: %s\n", why);
-    return kFailed;
+    return fileio::kExitFailed;
 }
 
 int finishStdout(int status)
@@ -42,7 +43,7 @@ int finishStdout(int status)
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         std::fprintf(stderr, "d88info: cannot write to standard output: %s\n",
                      fileio::errorText(errno).c_str());
-        return kFailed;
+        return fileio::kExitFailed;
     }
     return status;
 }
@@ -52,7 +53,7 @@ int finishStdout(int status)
 int cannotRead(const char* path, int error)
 {
     std::fprintf(stderr, "d88info: %s\n", fileio::cannotRead(path, error).c_str());
-    return kFailed;
+    return fileio::kExitFailed;
 }
 
 int writeExport(const Options& options, d88::D88Image& image, const Export& exported)
@@ -71,18 +72,18 @@ int writeExport(const Options& options, d88::D88Image& image, const Export& expo
     case fileio::Delivery::Failed:
         std::fprintf(stderr, "d88info: cannot write %s: %s\n",
                      options.output ? options.output : "to standard output", reason.c_str());
-        return kFailed;
+        return fileio::kExitFailed;
     }
     if (!exported.holes.empty()) {
         std::fprintf(stderr, "d88info: %s\n", exported.holes.c_str());
-        return kIncomplete;
+        return fileio::kExitHoles;
     }
     if (!exported.stop.empty()) {
         std::fprintf(stderr, "d88info: %s; %lld of %lld bytes exported\n", exported.stop.c_str(),
                      static_cast<long long>(exported.length), static_cast<long long>(exported.wanted));
-        return kIncomplete;
+        return fileio::kExitHoles;
     }
-    return kOk;
+    return fileio::kExitDone;
 }
 
 int asJson(d88::D88Image& image, TrackScan& scan, const char* path)
@@ -92,7 +93,7 @@ int asJson(d88::D88Image& image, TrackScan& scan, const char* path)
         return cannotRead(path, error);
     std::fputs(document.c_str(), stdout);
     std::fputc('\n', stdout);
-    return finishStdout(kOk);
+    return finishStdout(fileio::kExitDone);
 }
 
 int summarise(d88::D88Image& image, TrackScan& scan, const char* path)
@@ -101,7 +102,7 @@ int summarise(d88::D88Image& image, TrackScan& scan, const char* path)
     if (const int error = gatherImage(image, scan, path, &gathered))
         return cannotRead(path, error);
     printSummary(stdout, gathered.facts);
-    return finishStdout(kOk);
+    return finishStdout(fileio::kExitDone);
 }
 
 } // namespace
@@ -113,8 +114,13 @@ int runInfo(int argc, char* argv[])
     if (!parseOptions(argc, argv, &options, &why))
         return badUsage(why);
     if (options.mode == Mode::Help || options.mode == Mode::Version) {
-        std::fputs(options.mode == Mode::Help ? kHelp : "d88info " ZANVO_VERSION "\n", stdout);
-        return finishStdout(kOk);
+        if (options.mode == Mode::Help) {
+            std::fputs(kHelp, stdout);
+            std::fputs(fileio::kExitStatusHelp, stdout);
+        } else {
+            std::fputs("d88info " ZANVO_VERSION "\n", stdout);
+        }
+        return finishStdout(fileio::kExitDone);
     }
     if ((options.mode == Mode::Raw || options.mode == Mode::Split) && fileio::leadsToTerminal(options.output))
         return refused(kToTerminal);
@@ -123,11 +129,11 @@ int runInfo(int argc, char* argv[])
     d88::D88Image image;
     if (!image.open(path)) {
         std::fprintf(stderr, "d88info: %s\n", fileio::cannotOpen(path, image.ioError()).c_str());
-        return kBadUsage;
+        return fileio::kExitUsage;
     }
     d88::FileIdentity identity;
     if (image.fileIdentity(&identity) && !fileio::beginRun(identity, "d88info"))
-        return kFailed;
+        return fileio::kExitFailed;
     const d88::Verdict verdict = d88::judgeImage(image);
     if (verdict.readError)
         return cannotRead(path, verdict.readError);
@@ -135,9 +141,9 @@ int runInfo(int argc, char* argv[])
         std::fprintf(stderr, "d88info: %s: not a D88 image: %s\n", path, verdict.reason);
         if (options.mode == Mode::Json) {
             std::fputs((notD88Json(path, image.fileSize(), verdict.reason) + "\n").c_str(), stdout);
-            return finishStdout(kBadUsage);
+            return finishStdout(fileio::kExitUsage);
         }
-        return kBadUsage;
+        return fileio::kExitUsage;
     }
     TrackScan scan;
     if (!scan.ok())
@@ -156,7 +162,7 @@ int runInfo(int argc, char* argv[])
         else
             std::fprintf(stderr, "d88info: %s has %d disk%s; there is no disk %d\n", path, image.diskCount(),
                          image.diskCount() == 1 ? "" : "s", options.disk);
-        return kBadUsage;
+        return fileio::kExitUsage;
     }
     DiskFacts disk;
     int error = 0;
@@ -165,13 +171,13 @@ int runInfo(int argc, char* argv[])
         return cannotRead(path, error);
     case Gathering::NoHeader:
         std::fprintf(stderr, "d88info: disk %d's header cannot be read\n", options.disk);
-        return kFailed;
+        return fileio::kExitFailed;
     case Gathering::Whole:
         break;
     }
     if (options.mode == Mode::Tracks) {
         error = printTracks(stdout, image, scan, disk);
-        const int status = finishStdout(kOk);
+        const int status = finishStdout(fileio::kExitDone);
         return error ? cannotRead(path, error) : status;
     }
 
@@ -182,7 +188,7 @@ int runInfo(int argc, char* argv[])
         return cannotRead(path, exported.readError);
     if (!made) {
         std::fprintf(stderr, "d88info: %s\n", why.c_str());
-        return kFailed;
+        return fileio::kExitFailed;
     }
     return writeExport(options, image, exported);
 }

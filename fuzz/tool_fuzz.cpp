@@ -64,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     char program[] = "zanvo-extract";
     char imageArg[] = "image.d88";
     char* argv[] = {program, imageArg, nullptr};
-    CHECK(zanvo::runDriver(*state, 2, argv) == zanvo::kStatusOk);
+    CHECK(zanvo::runDriver(*state, 2, argv) == fileio::kExitDone);
     state.reset(); // closes the image
 
     for (const auto& entry : fs::directory_iterator(".")) {

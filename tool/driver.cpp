@@ -36,14 +36,12 @@ constexpr char kHelp[] =
     "  zanvo-extract -C out disk-a.d88          the files, into the folder out\n"
     "  zanvo-extract --disk=1 set.d88           the files of the second disk in set.d88\n"
     "  zanvo-extract -n damaged.d88             what would be cut, and what it lacks\n"
-    "\n"
-    "Exit status: 0 done (also for an image that is not recognised), 1 wrong arguments or the\n"
-    "image cannot be opened, 2 the image could not be read or a file could not be written.\n";
+    "\n";
 
 int usage(const char* program)
 {
     std::fprintf(stderr, kUsageFormat, program);
-    return kStatusUsage;
+    return fileio::kExitUsage;
 }
 
 // The run's last word, when a file of the plan is not all there.
@@ -79,39 +77,40 @@ int runDriver(ToolState& state, int argc, char* argv[])
         std::snprintf(line, sizeof line, kUsageFormat, program);
         printMessage(state, line);
         printMessage(state, kHelp);
-        return state.failed ? kStatusFailed : kStatusOk;
+        printMessage(state, fileio::kExitStatusHelp);
+        return state.failed ? fileio::kExitFailed : fileio::kExitDone;
     }
     if (options.mode == ToolOptions::Mode::Version) {
         printMessage(state, "zanvo-extract " ZANVO_VERSION "\n");
-        return state.failed ? kStatusFailed : kStatusOk;
+        return state.failed ? fileio::kExitFailed : fileio::kExitDone;
     }
     if (!state.image.open(options.image)) {
         sayFixed(kOpenFailed);
         reportOpenFailure(options.image, state.image.ioError());
-        return kStatusUsage;
+        return fileio::kExitUsage;
     }
     state.imagePath = options.image;
     state.dryRun = options.dryRun;
     state.image.fileIdentity(&state.imageIdentity);
     if (!fileio::beginRun(state.imageIdentity, "zanvo-extract"))
-        return kStatusFailed;
+        return fileio::kExitFailed;
     if (options.disk >= state.image.diskCount() && options.disk > 0) {
         say(std::string(options.image) + " holds " + std::to_string(state.image.diskCount()) + " disk" +
             (state.image.diskCount() == 1 ? "" : "s") + "; there is no disk " + std::to_string(options.disk));
-        return kStatusUsage;
+        return fileio::kExitUsage;
     }
     // The image is found from where the program started, the files go into
     // the folder asked for, with every protection the current folder has.
     if (int error = 0; options.directory && !fileio::changeFolder(options.directory, &error)) {
         say("cannot cut into " + std::string(options.directory) + ": " + fileio::errorText(error));
-        return kStatusUsage;
+        return fileio::kExitUsage;
     }
 
     const std::span<std::uint8_t, kBootSectorSize> boot(state.sectorBuffer, kBootSectorSize);
     const Recognised recognised = recogniseDisk(state.image, boot, options.disk);
     if (recognised.what == Recognition::ReadFailed) {
         reportReadFailure(state, nullptr, recognised.error);
-        return kStatusFailed;
+        return fileio::kExitFailed;
     }
     if (const CutEntry* plan = planFor(recognised.kind())) {
         printFixed(state, recognised.kind() == DiskKind::DiskA ? kDiskARecognised : kDiskFRecognised);
@@ -120,7 +119,7 @@ int runDriver(ToolState& state, int argc, char* argv[])
     } else {
         sayWhyNot(state, recognised, options.disk);
     }
-    return state.failed ? kStatusFailed : kStatusOk;
+    return state.failed ? fileio::kExitFailed : fileio::kExitDone;
 }
 
 } // namespace zanvo

@@ -2,15 +2,13 @@
 #ifndef ZANVO_DRIVER_H
 #define ZANVO_DRIVER_H
 
+#include "exit_status.h"
 #include "tool_state.h"
 
 namespace zanvo {
 
-inline constexpr int kStatusOk = 0;
-inline constexpr int kStatusUsage = 1;  // wrong argument count, image cannot be opened
-inline constexpr int kStatusFailed = 2; // an output or standard output not written, the image not read
-
-// Runs the tool once with the argument vector; returns the exit status.
+// Runs the tool once with the argument vector; returns its exit status
+// (fileio::kExit...).
 int runDriver(ToolState& state, int argc, char* argv[]);
 
 } // namespace zanvo

@@ -27,4 +27,4 @@ int run(int argc, char* argv[])
 
 } // namespace
 
-ZANVO_PROGRAM_ENTRY(run, "zanvo-extract", zanvo::kStatusFailed)
+ZANVO_PROGRAM_ENTRY(run, "zanvo-extract", fileio::kExitFailed)
