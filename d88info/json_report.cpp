@@ -135,6 +135,12 @@ void counts(JsonWriter& json, const DiskFacts& disk)
     json.endArray();
     json.member("shortRecords", disk.stubby);
     json.member("recordsReadPastLies", disk.pastLies);
+    json.key("lies");
+    json.beginObject();
+    json.member("dataSizeRecords", disk.sizeLies);
+    json.member("sectorCountTracks", disk.countLies);
+    json.member("diskSize", disk.diskSizeLies);
+    json.endObject();
 }
 
 void map(JsonWriter& json, d88::D88Image& image, TrackScan& scan, const DiskFacts& disk, int* error)
@@ -199,7 +205,9 @@ void disk(JsonWriter& json, d88::D88Image& image, TrackScan& scan, const DiskFac
     json.endObject();
     json.member("mediaType", facts.mediaType);
     optionalText(json, "media", mediaMeaning(facts.mediaType));
+    optionalText(json, "geometryLooksLike", geometryMedia(facts));
     json.member("writeProtect", facts.writeProtect);
+    json.member("protect", protectMeaning(facts.writeProtect));
     json.member("diskSize", facts.diskSize);
     json.key("fileEndsAt");
     if (facts.truncated())

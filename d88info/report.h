@@ -37,6 +37,13 @@ struct GatheredImage {
 // ENOMEM when there is no memory for the facts, and nothing may be shown.
 int gatherImage(d88::D88Image& image, TrackScan& scan, const char* imageName, GatheredImage* out);
 
+// The media type the disk's geometry looks like ("2D", "2DD", "2HD"), or ""
+// when no track holds records; the summary notes when the media byte differs.
+std::string geometryMedia(const DiskFacts& disk);
+
+// "write-protected", "not write-protected" or "unknown", for the protect byte.
+const char* protectMeaning(int value);
+
 // What the disk's boot sector says, as the summary's "boot:" line gives it:
 // which label it carries, or its bytes 1-16, or that there is none.
 std::string bootLine(const DiskFacts& disk);

@@ -7,8 +7,6 @@
 
 namespace d88info {
 
-namespace {
-
 // The usual media type for a geometry: high density when a track holds more
 // than a double-density track can (about 6,250 bytes), 2DD for more than 84
 // track positions, 2D otherwise.
@@ -32,6 +30,8 @@ const char* protectMeaning(int value)
         return "unknown";
     }
 }
+
+namespace {
 
 void printBootLabel(std::FILE* out, const ImageFacts& image, const DiskFacts& disk)
 {

@@ -134,6 +134,9 @@ TEST_F(D88infoJsonTest, EveryFactOfADamagedDisk)
     EXPECT_EQ(d["flags"], Json::parse(R"([{"words":"data CRC error","records":1}])"));
     EXPECT_EQ(d["shortRecords"], 1);
     EXPECT_EQ(d["recordsReadPastLies"], 13);
+    EXPECT_EQ(d["lies"], Json::parse(R"({"dataSizeRecords":1,"sectorCountTracks":0,"diskSize":false})"));
+    EXPECT_EQ(d["protect"], "not write-protected");
+    EXPECT_EQ(d["geometryLooksLike"], "2D");
     EXPECT_EQ(d["boot"]["disk"], "A");
     EXPECT_EQ(d["boot"]["line"], "ZANVO Disk A label at bytes 1-16");
 
