@@ -65,7 +65,7 @@ void record(JsonWriter& json, const FoundRecord& rec)
 
 // Every track the table names, with its records; a track that shares a
 // lower track's records names it instead of repeating them.
-void tracks(JsonWriter& json, d88::D88Image& image, TrackScan& scan, const DiskFacts& disk)
+void tracks(JsonWriter& json, d88::D88Image& image, TrackScan& scan, const DiskFacts& disk, Detail detail)
 {
     json.key("tracks");
     json.beginArray();
@@ -80,7 +80,7 @@ void tracks(JsonWriter& json, d88::D88Image& image, TrackScan& scan, const DiskF
         json.member("state", stateName(disk.tracks[t]));
         if (disk.tracks[t] == TrackState::Present && disk.sameAs[t] != t) {
             json.member("sameRecordsAs", disk.sameAs[t]);
-        } else if (disk.tracks[t] == TrackState::Present) {
+        } else if (disk.tracks[t] == TrackState::Present && detail == Detail::Records) {
             json.key("records");
             json.beginArray();
             for (const FoundRecord& rec : scan.scan(image, t))
@@ -188,7 +188,8 @@ std::string hexOf(const char* bytes)
     return out;
 }
 
-void disk(JsonWriter& json, d88::D88Image& image, TrackScan& scan, const DiskFacts& facts, int* error)
+void disk(JsonWriter& json, d88::D88Image& image, TrackScan& scan, const DiskFacts& facts, Detail detail,
+          int* error)
 {
     json.beginObject();
     json.member("index", facts.index);
@@ -206,6 +207,7 @@ void disk(JsonWriter& json, d88::D88Image& image, TrackScan& scan, const DiskFac
     json.member("mediaType", facts.mediaType);
     optionalText(json, "media", mediaMeaning(facts.mediaType));
     optionalText(json, "geometryLooksLike", geometryMedia(facts));
+    json.member("largestTrackBytes", facts.largestTrackBytes);
     json.member("writeProtect", facts.writeProtect);
     json.member("protect", protectMeaning(facts.writeProtect));
     json.member("diskSize", facts.diskSize);
@@ -216,7 +218,7 @@ void disk(JsonWriter& json, d88::D88Image& image, TrackScan& scan, const DiskFac
         json.null();
     json.member("tableEntries", facts.tableEntries);
     image.selectDisk(facts.index);
-    tracks(json, image, scan, facts);
+    tracks(json, image, scan, facts, detail);
     counts(json, facts);
     json.key("boot");
     json.beginObject();
@@ -233,7 +235,7 @@ void disk(JsonWriter& json, d88::D88Image& image, TrackScan& scan, const DiskFac
 
 } // namespace
 
-int imageJson(d88::D88Image& image, TrackScan& scan, const char* name, std::string* out)
+int imageJson(d88::D88Image& image, TrackScan& scan, const char* name, std::string* out, Detail detail)
 {
     GatheredImage gathered;
     if (const int error = gatherImage(image, scan, name, &gathered))
@@ -256,7 +258,7 @@ int imageJson(d88::D88Image& image, TrackScan& scan, const char* name, std::stri
     json.beginArray();
     int error = 0;
     for (const DiskFacts& facts : gathered.facts.disks) {
-        disk(json, image, scan, facts, &error);
+        disk(json, image, scan, facts, detail, &error);
         if (error)
             return error;
     }

@@ -5,13 +5,15 @@
 //   more than 64 disks follow), disks: for each indexed disk its index,
 //   offset, readable (false when its header cannot be read again), name
 //   (text and hex), mediaType and media (its usual meaning or null),
-//   writeProtect, diskSize, fileEndsAt (null unless the file ends inside the
-//   disk), tableEntries, tracks (every track the table names: track,
+//   geometryLooksLike and largestTrackBytes, writeProtect and protect,
+//   diskSize, fileEndsAt (null unless the file ends inside the disk),
+//   tableEntries, tracks (every track the table names: track,
 //   cylinder, head, offset, state present/past-end/into-header, and either
 //   its records or sameRecordsAs a lower track; a record's c, h, r, n,
 //   sectorCount, dataSize, available bytes, short, dataSizeLied, flags in
 //   words and readPastLie in words or null), recordsPerTrack, sizeCodes,
-//   flags (words and records), shortRecords, recordsReadPastLies, boot
+//   flags (words and records), shortRecords, recordsReadPastLies, lies (the
+//   fields that lied: dataSizeRecords, sectorCountTracks, diskSize), boot
 //   (found, disk A/F/null, line), map (lowR, highR, commonSizeCode, legend
 //   of marks and words, rows of track, state and marks; null with no track).
 #ifndef D88INFO_JSON_REPORT_H
@@ -24,9 +26,14 @@
 
 namespace d88info {
 
+// Whether the tracks carry their records. The page shows no record and leaves
+// them out: a crafted image holds millions, a document of hundreds of MB.
+enum class Detail { Records, TracksOnly };
+
 // The document for an open image that can be a D88 image: 0, or the
 // reader's error (or ENOMEM), and then nothing is to be shown.
-int imageJson(d88::D88Image& image, TrackScan& scan, const char* name, std::string* out);
+int imageJson(d88::D88Image& image, TrackScan& scan, const char* name, std::string* out,
+              Detail detail = Detail::Records);
 
 // The document for a file that cannot be a D88 image.
 std::string notD88Json(const char* name, std::int64_t fileSize, const char* reason);

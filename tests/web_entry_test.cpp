@@ -5,6 +5,7 @@
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <cstdio>
@@ -25,11 +26,13 @@ TEST(Json, AnExaminationAsThePageReadsIt)
     exam.kind = DiskKind::DiskF;
     exam.files.push_back({"DISKF", Bytes(3, 0xFF)});
     exam.warnings = {"DISKF: one"};
+    exam.tally = "of 1 files, 0 cut whole, 1 cut with holes, 0 not written";
     exam.info = R"({"version":"x","d88":true})";
     EXPECT_EQ(zanvoweb::examinationJson(exam),
               "{\"name\":\"my \\\"F\\\".d88\",\"disk\":\"F\",\"recognised\":\"ZANVO (Disk F)"
               "\xe3\x82\x92\xe8\xaa\x8d\xe8\xad\x98\xe3\x81\x97\xe3\x81\xbe\xe3\x81\x97\xe3\x81\x9f.\","
               R"("files":[{"name":"DISKF","size":3}],"warnings":["DISKF: one"],"errors":[],)"
+              R"("tally":"of 1 files, 0 cut whole, 1 cut with holes, 0 not written",)"
               R"("info":{"version":"x","d88":true},"infoError":""})");
 
     exam = zanvoweb::Examination{};
@@ -37,7 +40,8 @@ TEST(Json, AnExaminationAsThePageReadsIt)
     exam.infoError = "cannot read notes.txt: Input/output error";
     EXPECT_EQ(
         zanvoweb::examinationJson(exam),
-        R"({"name":"notes.txt","disk":"","recognised":"","files":[],"warnings":[],"errors":[],"info":null,)"
+        R"({"name":"notes.txt","disk":"","recognised":"","files":[],"warnings":[],"errors":[],"tally":"",)"
+        R"("info":null,)"
         R"("infoError":"cannot read notes.txt: Input/output error"})");
 }
 
@@ -51,13 +55,15 @@ testimg::Disk labelled(int seed, const std::array<std::uint8_t, 16>& label)
 }
 
 // What the page learns of an image, through both programs' libraries: the
-// disk and its files, and d88info's document of it, the same bytes that
-// `d88info --json` prints.
+// disk and its files, and d88info's document of it, what `d88info --json`
+// prints without the tracks' records.
 TEST(Examine, BothHalvesOfAnImage)
 {
     testimg::Disk flagged = labelled(3, testimg::kDiskALabel);
     testimg::findRecord(flagged, 10, 7)->reserved[2] = 0xB0;
     testimg::Disk first = testimg::formattedDisk(6, 40);
+    testimg::Disk damaged = labelled(4, testimg::kDiskALabel);
+    damaged.tracks.erase(19);
     struct Case {
         const char* what;
         Bytes image;
@@ -66,6 +72,7 @@ TEST(Examine, BothHalvesOfAnImage)
     };
     const Case cases[] = {
         {"flagged Disk A", testimg::buildDisk(flagged), DiskKind::DiskA, 13, 1},
+        {"Disk A without track 19", testimg::buildDisk(damaged), DiskKind::DiskA, 13, 2},
         {"Disk A second in the file", testimg::buildImage({first, labelled(7, testimg::kDiskALabel)}),
          DiskKind::Unknown, 0, 0},
         {"not a D88 image", testsupport::toBytes("hello, not a disk\n"), DiskKind::Unknown, 0, 0},
@@ -81,9 +88,19 @@ TEST(Examine, BothHalvesOfAnImage)
         EXPECT_EQ(exam.warnings.size(), c.warnings);
         EXPECT_TRUE(exam.errors.empty());
         EXPECT_TRUE(exam.infoError.empty());
+        // The tool's last word, when it has one, is the page's tally.
+        const std::string err = testsupport::runProgram(ZANVO_EXTRACT_PATH, {"case.d88"}, dir.path()).err;
+        const std::size_t last = err.rfind("zanvo-extract: of ");
+        EXPECT_EQ(exam.tally, last == std::string::npos ? "" : err.substr(last + 15, err.size() - last - 16));
         const testsupport::RunResult info =
             testsupport::runProgram(D88INFO_PATH, {"--json", "case.d88"}, dir.path());
-        EXPECT_EQ(exam.info + "\n", info.out);
+        nlohmann::json printed = nlohmann::json::parse(info.out);
+        std::size_t records = 0;
+        for (auto& disk : printed["disks"])
+            for (auto& track : disk["tracks"])
+                records += track.erase("records");
+        EXPECT_EQ(records > 0, printed["d88"].get<bool>()); // every present track has its list
+        EXPECT_EQ(nlohmann::json::parse(exam.info), printed);
     }
 }
 

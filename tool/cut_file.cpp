@@ -51,8 +51,7 @@ bool deliver(ToolState& state, const FileCut& cut, std::size_t skip)
             state.lines = std::make_unique<ToolLines>();
         delivered = state.dryRun ? rehearse(state, cut, *state.lines) : write(state, cut, skip, *state.lines);
     }
-    const bool holes = cut.run->missing > 0 || cut.run->stubby > 0;
-    ++(!delivered ? state.notWritten : holes ? state.cutWithHoles : state.cutWhole);
+    state.tally.count(cut, delivered);
     return delivered;
 }
 

@@ -47,13 +47,9 @@ int usage(const char* program)
 // The run's last word, when a file of the plan is not all there.
 void sayHowItWent(const ToolState& state)
 {
-    if (state.cutWithHoles + state.notWritten == 0)
-        return;
-    const int files = state.cutWhole + state.cutWithHoles + state.notWritten;
-    say("of " + std::to_string(files) + " files, " + std::to_string(state.cutWhole) + " " +
-        (state.dryRun ? "would be " : "") + "cut whole, " + std::to_string(state.cutWithHoles) +
-        (state.dryRun ? " would be" : "") + " cut with holes, " + std::to_string(state.notWritten) +
-        (state.dryRun ? " would not be written" : " not written"));
+    const std::string line = tallyLine(state.tally, state.dryRun);
+    if (!line.empty())
+        say(line);
 }
 
 } // namespace

@@ -39,7 +39,7 @@ struct ToolState {
     bool stdoutFailed = false;
     bool dryRun = false; // say what would be cut, write nothing
     // How the files of the plan came out, for the run's last word.
-    int cutWhole = 0, cutWithHoles = 0, notWritten = 0;
+    CutTally tally;
 };
 
 } // namespace zanvo

@@ -206,4 +206,22 @@ void dryRunLine(const FileCut& cut, std::string* out)
     bound(*out);
 }
 
+void CutTally::count(const FileCut& cut, bool written)
+{
+    const bool holes = cut.run->missing > 0 || cut.run->stubby > 0;
+    ++(!written ? notWritten : holes ? withHoles : whole);
+}
+
+std::string tallyLine(const CutTally& tally, bool dryRun)
+{
+    if (tally.withHoles + tally.notWritten == 0)
+        return "";
+    const int files = tally.whole + tally.withHoles + tally.notWritten;
+    std::string line = "of " + std::to_string(files) + " files, ";
+    line += std::to_string(tally.whole) + (dryRun ? " would be" : "") + " cut whole, ";
+    line += std::to_string(tally.withHoles) + (dryRun ? " would be" : "") + " cut with holes, ";
+    line += std::to_string(tally.notWritten) + (dryRun ? " would not be written" : " not written");
+    return line;
+}
+
 } // namespace zanvo

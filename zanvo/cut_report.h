@@ -42,6 +42,19 @@ void warningsFor(const FileCut& cut, CutWarnings* out);
 // (track 23 sectors 13-15)". Empty when the file could not be read.
 void dryRunLine(const FileCut& cut, std::string* out);
 
+// What became of a plan's files: cut whole, cut with holes (sectors missing
+// or stored short), or not written (none of its sectors on the disk, a read
+// or a write that failed).
+struct CutTally {
+    int whole = 0, withHoles = 0, notWritten = 0;
+    void count(const FileCut& cut, bool written);
+};
+
+// The run's last word when a file is not all there: "of 13 files, 8 cut
+// whole, 5 cut with holes, 0 not written" ("would be cut whole, ... would not
+// be written" for a dry run); empty when every file was cut whole.
+std::string tallyLine(const CutTally& tally, bool dryRun);
+
 } // namespace zanvo
 
 #endif

@@ -49,7 +49,9 @@ void cutAsTheToolDoes(const char* path, Examination* out)
         return;
     }
     zanvo::CutWarnings warnings;
+    zanvo::CutTally tally;
     zanvo::cutPlan(image, plan, buffer, *run, [&](const zanvo::FileCut& cut) {
+        tally.count(cut, cut.outcome == zanvo::CutOutcome::Cut);
         if (cut.outcome == zanvo::CutOutcome::ReadFailed) {
             out->errors.push_back(fileio::cannotReadFile(cut.name, name, cut.error));
             return;
@@ -59,6 +61,7 @@ void cutAsTheToolDoes(const char* path, Examination* out)
         if (cut.outcome == zanvo::CutOutcome::Cut)
             out->files.push_back({cut.name, std::vector<std::uint8_t>(cut.bytes.begin(), cut.bytes.end())});
     });
+    out->tally = zanvo::tallyLine(tally, false);
 }
 
 // `d88info --json IMAGE`'s document. A read error shows nothing learned
@@ -81,7 +84,8 @@ void describeAsD88infoDoes(const char* path, Examination* out)
         return;
     }
     d88info::TrackScan scan;
-    const int error = scan.ok() ? d88info::imageJson(image, scan, name, &out->info) : ENOMEM;
+    const int error =
+        scan.ok() ? d88info::imageJson(image, scan, name, &out->info, d88info::Detail::TracksOnly) : ENOMEM;
     if (error) {
         out->info.clear();
         out->infoError = fileio::cannotRead(name, error);
@@ -129,6 +133,7 @@ std::string examinationJson(const Examination& exam)
     json.endArray();
     stringArray(json, "warnings", exam.warnings);
     stringArray(json, "errors", exam.errors);
+    json.member("tally", exam.tally);
     json.key("info");
     if (exam.info.empty())
         json.null();

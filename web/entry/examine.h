@@ -25,9 +25,11 @@ struct Examination {
     std::vector<CutFile> files;        // in the order the tool writes them
     std::vector<std::string> warnings; // what follows "zanvo-extract: warning: "
     std::vector<std::string> errors;   // what follows "zanvo-extract: " for a failure
+    std::string tally;                 // the tool's last word when a file is not all there
 
     // d88info's part: what `d88info --json IMAGE` prints (also for a file
-    // that is not a D88 image), or why the image could not be read.
+    // that is not a D88 image), its tracks without their records, or why the
+    // image could not be read.
     std::string info;      // the JSON document; empty when it could not be made
     std::string infoError; // what follows "d88info: " when the image could not be read
 };
@@ -38,7 +40,8 @@ void examineImage(const char* path, const char* name, Examination* out);
 // The examination for the page's script, the files' bytes left out (the page
 // takes them separately): name, disk ("A", "F" or ""), recognised (the
 // tool's message on recognising it, in UTF-8, or ""), files as names and
-// sizes, warnings, errors, info (d88info's document, or null) and infoError.
+// sizes, warnings, errors, tally, info (d88info's document, or null) and
+// infoError.
 std::string examinationJson(const Examination& exam);
 
 } // namespace zanvoweb

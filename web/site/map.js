@@ -26,7 +26,7 @@ function kindOf(map, mark) {
 }
 
 export function mapText(map) {
-  return map.tracks
+  return map.rows
     .map((row) => {
       const what = row.state === 'present' ? row.marks : row.state === 'absent' ? 'absent' : 'past the end of the file';
       return `track ${String(row.track).padStart(3)} ${what}`;
@@ -52,13 +52,13 @@ export function fillLegend(list, map) {
 function describe(map) {
   const counts = new Map();
   let absent = 0;
-  for (const row of map.tracks) {
+  for (const row of map.rows) {
     if (row.state !== 'present') absent += 1;
     for (const mark of row.marks) counts.set(kindOf(map, mark).words, (counts.get(kindOf(map, mark).words) ?? 0) + 1);
   }
   const parts = [...counts].filter(([words]) => words !== 'present').map(([words, n]) => `${n} ${words}`);
   if (absent) parts.push(`${absent} tracks absent or past the end`);
-  return `Sector map: tracks 0-${map.tracks.length - 1}, sector numbers ${map.lowR}-${map.highR}; ` +
+  return `Sector map: tracks 0-${map.rows.length - 1}, sector numbers ${map.lowR}-${map.highR}; ` +
     (parts.length ? parts.join(', ') : 'every sector present') + '. The map as text follows.';
 }
 
@@ -69,7 +69,7 @@ export function drawMap(canvas, map) {
   const left = 58;
   const top = 20;
   const width = left + columns * cell + 4;
-  const height = top + map.tracks.length * rowHeight + 4;
+  const height = top + map.rows.length * rowHeight + 4;
   const scale = window.devicePixelRatio || 1;
   canvas.width = Math.ceil(width * scale);
   canvas.height = Math.ceil(height * scale);
@@ -90,7 +90,7 @@ export function drawMap(canvas, map) {
     if ((r - map.lowR) % every === 0) g.fillText(String(r), left + (r - map.lowR + 0.5) * cell, top / 2);
   }
   g.textAlign = 'right';
-  map.tracks.forEach((row, i) => {
+  map.rows.forEach((row, i) => {
     const y = top + i * rowHeight;
     if (row.track % 5 === 0) {
       g.fillStyle = '#1a1a1a';

@@ -1,15 +1,13 @@
 // The examination's answer shown on the page: the verdict, the problems and
 // warnings, the files to download, the sector map and what d88info says. All
-// that turns the answer's JSON into the page is here.
+// that turns the answer's JSON into the page is here; what the page shows of
+// d88info comes from its JSON document (result.info).
 import { zipSync } from './fflate.js';
 import { drawMap, fillLegend, mapText } from './map.js';
+import { summaryLines } from './summary.js';
 
 const $ = (id) => document.getElementById(id);
 const TOOL = 'zanvo-extract';
-
-// The tool's message on recognising a disk, as it reads decoded. Its Japanese
-// glyphs come from the page's own font (scripts/heading-font.sh).
-const recognisedLine = (disk) => `ZANVO (Disk ${disk})を認識しました.`;
 
 let links = []; // object URLs of the downloads shown, revoked when they go
 
@@ -37,21 +35,11 @@ function downloadLink(name, bytes, type) {
   return link;
 }
 
-// d88info's summary says what to type next at a console; the page shows the
-// map itself and cannot run d88info, so that advice is worded for the page.
-export function pageWording(summary) {
-  let disk = -1;
-  return summary
-    .split('\n')
-    .map((line) => {
-      const start = /^disk (\d+) at offset /.exec(line);
-      if (start) disk = Number(start[1]);
-      return line
-        .replace(/; `d88info .*` shows where\)$/, disk === 0 ? '; the sector map shows where)' : ')')
-        .replace(/zanvo-extract cuts only disk 0; `d88info --split .*` writes this disk alone$/,
-          'only disk 0 is cut here; d88info --split, at a console, writes this disk alone');
-    })
-    .join('\n');
+// The first disk of d88info's document, when it is a D88 image whose header
+// could be read.
+function firstDisk(info) {
+  const disk = info?.disks?.[0];
+  return disk?.readable ? disk : null;
 }
 
 function showVerdict(result, files) {
@@ -60,19 +48,25 @@ function showVerdict(result, files) {
   verdict.removeAttribute('lang');
   why.textContent = '';
   if (result.disk) {
-    verdict.textContent = recognisedLine(result.disk);
+    // The tool's own message, its Japanese glyphs from the page's font
+    // (scripts/heading-font.sh).
+    verdict.textContent = result.recognised;
     verdict.lang = 'ja';
     const count = files.length === 0 ? 'no file' : files.length === 1 ? '1 file' : `${files.length} files`;
-    why.textContent = `Disk ${result.disk} recognised: ${count} cut from ${result.name}.`;
+    // The tool's last word when a file is not all there: how many came out whole.
+    why.textContent = result.tally
+      ? `Disk ${result.disk} recognised in ${result.name}: ${result.tally}.`
+      : `Disk ${result.disk} recognised: ${count} cut from ${result.name}.`;
   } else if (result.errors.length > 0) {
     verdict.textContent = 'The image could not be read';
-  } else if (!result.looksLikeD88 && result.notD88) {
+  } else if (result.info && !result.info.d88) {
     verdict.textContent = 'Not a D88 image: nothing was cut';
-    why.textContent = `${result.name}: not a D88 image: ${result.notD88}`;
+    why.textContent = `${result.name}: not a D88 image: ${result.info.notD88}`;
   } else {
     verdict.textContent = 'Not recognised: nothing was cut';
-    why.textContent = result.bootLine
-      ? `${result.name} is neither Disk A nor Disk F of ZANVO. Its first disk's boot sector: ${result.bootLine}.`
+    const boot = firstDisk(result.info)?.boot.line;
+    why.textContent = boot
+      ? `${result.name} is neither Disk A nor Disk F of ZANVO. Its first disk's boot sector: ${boot}.`
       : `${result.name} is neither Disk A nor Disk F of ZANVO.`;
   }
   show('why', why.textContent !== '');
@@ -99,7 +93,7 @@ function showFiles(result, files) {
 }
 
 function showMap(result) {
-  const map = result.map;
+  const map = firstDisk(result.info)?.map ?? null;
   show('map-box', map !== null);
   if (map === null) return;
   if (map.highR < map.lowR) {
@@ -115,8 +109,9 @@ function showMap(result) {
 
 // d88info's summary, one block a line: a long line wraps under its own value
 // (style.css indents what wraps) rather than making the box scroll sideways.
-function showSummary(text) {
-  const lines = text.endsWith('\n') ? text.slice(0, -1).split('\n') : text.split('\n');
+function showSummary(info) {
+  const lines = info?.d88 ? summaryLines(info) : [];
+  show('summary-box', lines.length > 0);
   $('summary').replaceChildren(
     ...lines.map((line) => {
       const block = document.createElement('span');
@@ -148,7 +143,6 @@ export function showResult(result, files) {
   show('warnings-box', result.warnings.length > 0);
   showFiles(result, files);
   showMap(result);
-  showSummary(pageWording(result.summary));
-  show('summary-box', result.summary !== '');
+  showSummary(result.info);
   show('result', true);
 }

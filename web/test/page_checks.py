@@ -61,10 +61,14 @@ def run_programs(tools, image, scratch):
         if in_map and line.startswith("track "):
             map_lines.append(line)
     shutil.rmtree(scratch)
+    said = cut.stderr.decode("ascii").splitlines()
+    tally = [line for line in said if line.startswith("zanvo-extract: of ")]
     return {
         "status": cut.returncode,
         "stdout": cut.stdout.decode("cp932").splitlines(),
-        "warnings": cut.stderr.decode("ascii").splitlines(),
+        "warnings": [line for line in said if line.startswith("zanvo-extract: warning: ")],
+        "said": [line for line in said if not line.startswith("zanvo-extract: warning: ")],
+        "tally": tally[0].removeprefix("zanvo-extract: ") if tally else "",
         "files": files,
         "summary": summary.stdout.decode("ascii") if summary.returncode == 0 else "",
         "refusal": summary.stderr.decode("ascii").strip(),
@@ -141,6 +145,11 @@ def check_answer(driver, case, name, expected):
         check(case, "heading glyphs drawn from the page's own font", wanted, ours)
         cut = [line.removeprefix("cutting ... ") for line in expected["stdout"][1:]]
         check(case, "the files, in the tool's order", cut, list(links))
+        disk = "A" if "Disk A" in verdict else "F"
+        check(case, "why", f"Disk {disk} recognised in {name}: {expected['tally']}." if expected["tally"]
+              else f"Disk {disk} recognised: {len(cut)} file{'s' if len(cut) != 1 else ''} cut from {name}.", why)
+        check(case, "what else the tool said", [f"zanvo-extract: {expected['tally']}"] if expected["tally"] else [],
+              expected["said"])
     elif expected["summary"]:
         check(case, "verdict", "Not recognised: nothing was cut", verdict)
         boot = next(line for line in expected["summary"].splitlines() if line.startswith("  boot:"))
@@ -149,6 +158,7 @@ def check_answer(driver, case, name, expected):
     else:
         check(case, "verdict", "Not a D88 image: nothing was cut", verdict)
         check(case, "d88info's reason", expected["refusal"].removeprefix("d88info: "), why)
+        check(case, "the tool's reason", expected["said"], [f"zanvo-extract: {why}"])
 
     check(case, "file names", sorted(expected["files"]), sorted(links))
     for file_name, url in links.items():
