@@ -168,7 +168,8 @@ class Reference {
 
 std::uint32_t idOf(const d88::SectorId& id)
 {
-    return id.c | id.h << 8 | id.r << 16 | static_cast<std::uint32_t>(id.n) << 24;
+    const auto byte = [](std::uint8_t b) { return static_cast<std::uint32_t>(b); };
+    return byte(id.c) | byte(id.h) << 8 | byte(id.r) << 16 | byte(id.n) << 24;
 }
 
 // The bytes of an ID as the separate values the int32 operations take.
