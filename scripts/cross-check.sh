@@ -107,12 +107,15 @@ check missing-image zanvo-extract - -- missing.d88
 check no-arguments zanvo-extract - --
 check version zanvo-extract - -- --version
 check first-of-three-disks zanvo-extract - -- three-disks.d88
+check second-of-three-disks zanvo-extract - -- --disk=1 three-disks.d88
+check dry-run-damaged zanvo-extract - -- -n damaged-a.d88
 check info-summary-disk-a d88info - -- disk-a.d88
 check info-summary-three-disks d88info - -- three-disks.d88
 check info-map-third-disk d88info - -- three-disks.d88 2
 check info-raw-second-disk d88info - -- --raw three-disks.d88 1 -o second.img
 check info-summary-damaged d88info - -- damaged-a.d88
 check info-map-damaged d88info - -- damaged-a.d88 0
+check info-json-three-disks d88info - -- --json three-disks.d88
 check info-raw-to-stdout d88info - -- --raw disk-f.d88 0
 check info-raw-stops d88info - -- --raw damaged-a.d88 0 -o damaged.img
 check info-no-such-disk d88info - -- disk-a.d88 1

@@ -32,8 +32,8 @@ printf 'an older DRIVER, longer than the new one: %02000d\n' 0 > "$inputs/old-DR
 
 failures=0
 # check NAME PROGRAM [SETUP] -- ARGS...: PROGRAM is zanvo-extract or d88info;
-# SETUP is "old-outputs" to put an older DRIVER in place first, or
-# "null-stdout" to send standard output to the null device (a character
+# SETUP is "old-outputs" to put an older DRIVER in place first, "out-folder"
+# to make an empty folder out, or "null-stdout" to send standard output to the null device (a character
 # device, but no terminal or console). An argument @NULL@ is the null
 # device's name on each side: /dev/null, NUL.
 check() {
@@ -44,6 +44,7 @@ check() {
   for side in linux windows; do
     cp "$inputs"/*.d88 "$inputs"/*.d77 "$dir/$side/"
     if [ "$setup" = old-outputs ]; then cp "$inputs/old-DRIVER" "$dir/$side/DRIVER"; fi
+    if [ "$setup" = out-folder ]; then mkdir "$dir/$side/out"; fi
   done
   local exe=$linux/tool/zanvo-extract wexe=$windows/tool/zanvo-extract.exe
   if [ "$program" = d88info ]; then exe=$linux/d88info/d88info wexe=$windows/d88info/d88info.exe; fi
@@ -80,12 +81,16 @@ check non-ascii-image-name zanvo-extract - -- ディスクA.d88
 check unrecognised zanvo-extract - -- fm77av_demo2019_2d.d77
 check missing-image zanvo-extract - -- missing.d88
 check no-arguments zanvo-extract - --
+check into-a-folder zanvo-extract out-folder -- -C out disk-a.d88
+check dry-run zanvo-extract - -- --dry-run damaged-a.d88
+check unknown-option zanvo-extract - -- --bogus disk-a.d88
 check info-summary d88info - -- towns_fputest_2hd_media00.d77
 check info-map d88info - -- damaged-a.d88 0
 check info-raw-to-stdout d88info - -- --raw fm77av_demo2019_2d.d77 0
 check info-raw-to-file d88info - -- --raw towns_fputest_2hd_media00.d77 0 -o towns.img
 check info-raw-stops d88info - -- --raw damaged-a.d88 0 -o damaged.img
 check info-split-to-file d88info - -- --split disk-a.d88 0 -o split.d88
+check info-json d88info - -- --json damaged-a.d88
 check info-raw-to-the-null-device d88info - -- --raw disk-a.d88 0 -o @NULL@
 check info-raw-with-stdout-on-the-null-device d88info null-stdout -- --raw disk-a.d88 0
 
