@@ -5,11 +5,7 @@
 #include <cerrno>
 
 #ifdef _WIN32
-#define WIN32_LEAN_AND_MEAN
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "windows_api.h"
 #else
 #include <sys/stat.h>
 #endif
@@ -17,30 +13,6 @@
 namespace fileio {
 
 #ifdef _WIN32
-
-// The same rule as the reader's identity of the image (d88/src/native_file.cpp):
-// the 128-bit file ID with its upper half folded into the volume, or the
-// volume serial number and file index where there is no such ID.
-bool handleIdentity(void* handle, d88::FileIdentity* identity)
-{
-    FILE_ID_INFO id;
-    if (GetFileInformationByHandleEx(handle, FileIdInfo, &id, sizeof id)) {
-        std::uint64_t low = 0, high = 0;
-        for (int i = 7; i >= 0; --i) {
-            low = (low << 8) | id.FileId.Identifier[i];
-            high = (high << 8) | id.FileId.Identifier[i + 8];
-        }
-        identity->device = (id.VolumeSerialNumber & 0xFFFFFFFFu) ^ high;
-        identity->file = low;
-        return true;
-    }
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(handle, &info))
-        return false;
-    identity->device = info.dwVolumeSerialNumber;
-    identity->file = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-    return true;
-}
 
 Standing inspectName(const char* name, const d88::FileIdentity* identity)
 {
@@ -58,7 +30,7 @@ Standing inspectName(const char* name, const d88::FileIdentity* identity)
         return out;
     }
     d88::FileIdentity there;
-    const bool known = handleIdentity(handle, &there);
+    const bool known = d88::handleIdentity(handle, &there);
     CloseHandle(handle);
     if (!known) {
         out.sameness = Sameness::Unknown;

@@ -26,12 +26,6 @@ struct Standing {
 // itself (a hard link is the file) and, for a link, what it leads to.
 Standing inspectName(const char* name, const d88::FileIdentity* identity);
 
-#ifdef _WIN32
-// The identity of the file an open handle (a HANDLE) stands for; false when
-// the system cannot say.
-bool handleIdentity(void* handle, d88::FileIdentity* identity);
-#endif
-
 } // namespace fileio
 
 #endif

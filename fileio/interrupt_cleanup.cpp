@@ -7,13 +7,9 @@
 #include <string>
 
 #ifdef _WIN32
-#define WIN32_LEAN_AND_MEAN
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
+#include "windows_api.h"
+
 #include <cwchar>
-#include <io.h>
-#include <windows.h>
 #else
 #include <unistd.h>
 #endif

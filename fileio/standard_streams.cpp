@@ -10,12 +10,7 @@
 #include <string>
 
 #ifdef _WIN32
-#define WIN32_LEAN_AND_MEAN
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <io.h>
-#include <windows.h>
+#include "windows_api.h"
 #else
 #include <sys/stat.h>
 #include <unistd.h>
@@ -33,7 +28,7 @@ Sameness streamIdentity(int fd, d88::FileIdentity* identity, int* error)
     const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
     if (handle == INVALID_HANDLE_VALUE || handle == nullptr || GetFileType(handle) != FILE_TYPE_DISK)
         return Sameness::Different;
-    if (!handleIdentity(handle, identity)) {
+    if (!d88::handleIdentity(handle, identity)) {
         *error = EIO;
         return Sameness::Unknown;
     }

@@ -5,12 +5,7 @@
 #include <string>
 
 #ifdef _WIN32
-#define WIN32_LEAN_AND_MEAN
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <io.h>
-#include <windows.h>
+#include "windows_api.h"
 #else
 #include <unistd.h>
 #endif

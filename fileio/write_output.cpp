@@ -10,14 +10,10 @@
 #include <cstring>
 
 #ifdef _WIN32
-#define WIN32_LEAN_AND_MEAN
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
+#include "windows_api.h"
+
 #include <fcntl.h>
-#include <io.h>
 #include <sys/stat.h>
-#include <windows.h>
 #else
 #include <fcntl.h>
 #include <sys/stat.h>

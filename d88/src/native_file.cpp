@@ -24,16 +24,13 @@ namespace d88 {
 
 #ifdef _WIN32
 
-namespace {
-
 // The file's identity from its handle: the 128-bit file ID where the file
 // system has one (ReFS numbers files past 64 bits), else the volume serial
 // number and the 64-bit file index. The ID's upper half is folded into the
 // device so that two files of one volume never share an identity, and on a
 // file system whose IDs fit 64 bits (NTFS) the result is the file index and
-// the volume serial number as the older call gives them. fileio compares
-// output names by the same rule.
-bool handleIdentity(HANDLE handle, FileIdentity* identity)
+// the volume serial number as the older call gives them.
+bool handleIdentity(void* handle, FileIdentity* identity)
 {
     FILE_ID_INFO id;
     if (GetFileInformationByHandleEx(handle, FileIdInfo, &id, sizeof id)) {
@@ -53,8 +50,6 @@ bool handleIdentity(HANDLE handle, FileIdentity* identity)
     identity->file = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
     return true;
 }
-
-} // namespace
 
 NativeFile openNativeFile(const char* name)
 {

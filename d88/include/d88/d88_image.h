@@ -38,6 +38,13 @@ struct FileIdentity {
     friend constexpr bool operator==(const FileIdentity&, const FileIdentity&) = default;
 };
 
+#ifdef _WIN32
+// The identity of the file an open Windows handle (a HANDLE) stands for, by
+// the rule the reader takes the image's by, so that a caller can compare its
+// own files with the image; false when the system cannot say.
+bool handleIdentity(void* handle, FileIdentity* identity);
+#endif
+
 // ioError() after an open refused because the name is a folder, device,
 // FIFO or anything else but a regular file.
 inline constexpr int kErrorNotRegularFile = -1;
