@@ -1,9 +1,10 @@
 // Fuzzes d88info's verdict, reports and exports on arbitrary image bytes:
 // whatever the image holds, they must finish without fault, and an export
 // must never hold more than it announced nor more than the file has; a split
-// disk streams exactly its bytes of the file.
+// disk streams exactly its bytes of the file; the JSON document is well formed.
 #include "export_source.h"
 #include "fuzz_support.h"
+#include "json_report.h"
 #include "raw_export.h"
 #include "report.h"
 
@@ -14,6 +15,42 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+
+namespace {
+
+// Whether `text` is one JSON object: brackets balanced outside strings, no
+// raw control character inside one, nothing after the object. (The suite
+// holds the writer's escaping to a JSON parser.)
+bool wellFormed(const std::string& text)
+{
+    if (text.empty() || text.front() != '{' || text.back() != '}')
+        return false;
+    int depth = 0;
+    bool inString = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (inString) {
+            if (c < 0x20)
+                return false;
+            if (c == '\\')
+                ++i;
+            else if (c == '"')
+                inString = false;
+            continue;
+        }
+        if (c == '"')
+            inString = true;
+        else if (c == '{' || c == '[')
+            ++depth;
+        else if ((c == '}' || c == ']') && --depth < 0)
+            return false;
+        else if (depth == 0 && i + 1 < text.size())
+            return false; // something after the object closed
+    }
+    return depth == 0 && !inString;
+}
+
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -40,6 +77,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const d88info::DiskFacts* disks = gathered.disks.get();
     for (int i = 0; i < image.diskCount(); ++i)
         CHECK(disks[i].gathered); // an indexed header can always be read again
+    std::string document;
+    CHECK(d88info::imageJson(image, scan, "image", &document) == 0);
+    CHECK(wellFormed(document));
 
     for (int disk = 0; disk < image.diskCount() && disk < 4; ++disk) {
         CHECK(d88info::printTracks(sink, image, scan, disks[disk]) == 0);
