@@ -1,5 +1,7 @@
 #include "options.h"
 
+#include "disk_number.h"
+
 #include <cstring>
 #include <vector>
 
@@ -47,23 +49,6 @@ const char kHelp[] =
     "standard output) or to standard output, but never to a terminal and never onto the\n"
     "image itself.\n"
     "\n";
-
-namespace {
-
-// Disks are named by their number: decimal digits, nothing else.
-bool parseIndex(const char* text, int* value)
-{
-    const std::size_t length = std::strlen(text);
-    if (length == 0 || length > 9 || std::strspn(text, "0123456789") != length)
-        return false;
-    int parsed = 0;
-    for (const char* p = text; *p; ++p)
-        parsed = parsed * 10 + (*p - '0');
-    *value = parsed;
-    return true;
-}
-
-} // namespace
 
 bool parseOptions(int argc, char* argv[], Options* options, std::string* why)
 {
@@ -123,7 +108,7 @@ bool parseOptions(int argc, char* argv[], Options* options, std::string* why)
         return false;
     }
     options->image = operands[0];
-    if (operands.size() == 2 && !parseIndex(operands[1], &options->disk)) {
+    if (operands.size() == 2 && !fileio::parseDiskNumber(operands[1], &options->disk)) {
         *why = std::string("not a disk index: ") + operands[1] + " (disks are numbered 0, 1, 2 and so on)";
         return false;
     }

@@ -1,22 +1,12 @@
 #include "options.h"
 
+#include "disk_number.h"
+
 #include <cstring>
 
 namespace zanvo {
 
 namespace {
-
-// Disks are named by their number: decimal digits, nothing else.
-bool parseDisk(const char* text, int* value)
-{
-    const std::size_t length = std::strlen(text);
-    if (length == 0 || length > 9 || std::strspn(text, "0123456789") != length)
-        return false;
-    *value = 0;
-    for (const char* p = text; *p; ++p)
-        *value = *value * 10 + (*p - '0');
-    return true;
-}
 
 // The value of an option that takes one, given as "--name=VALUE" or as the
 // next argument; nullptr (with `why` set) when there is none.
@@ -65,7 +55,7 @@ Parsed parseToolOptions(int argc, char* argv[], ToolOptions* options, std::strin
             const char* value = valueOf(arg, "--disk", &i, argc, argv, why);
             if (!value)
                 return Parsed::BadOption;
-            if (!parseDisk(value, &options->disk)) {
+            if (!fileio::parseDiskNumber(value, &options->disk)) {
                 *why = std::string("--disk needs a disk number (0, 1, ...), not ") + value;
                 return Parsed::BadOption;
             }
