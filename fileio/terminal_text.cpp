@@ -1,13 +1,13 @@
 #include "terminal_text.h"
 
+#include "standard_streams.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 #ifdef _WIN32
 #include "windows_api.h"
-#else
-#include <unistd.h>
 #endif
 
 namespace fileio {
@@ -15,13 +15,6 @@ namespace fileio {
 namespace {
 
 #ifdef _WIN32
-HANDLE consoleOf(std::FILE* stream)
-{
-    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
-    DWORD mode = 0;
-    return handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) ? handle : nullptr;
-}
-
 std::wstring wideFromUtf8(const char* utf8)
 {
     std::wstring out;
@@ -62,11 +55,11 @@ bool localeReadsUtf8(const char* lcAll, const char* lcCtype, const char* lang)
 
 TextForm textFormOf(std::FILE* stream)
 {
-#ifdef _WIN32
-    return consoleOf(stream) ? TextForm::Console : TextForm::Bytes;
-#else
-    if (!isatty(fileno(stream)))
+    if (!isTerminal(fileno(stream)))
         return TextForm::Bytes;
+#ifdef _WIN32
+    return TextForm::Console;
+#else
     return localeReadsUtf8(std::getenv("LC_ALL"), std::getenv("LC_CTYPE"), std::getenv("LANG"))
                ? TextForm::Utf8
                : TextForm::Bytes;
@@ -76,12 +69,13 @@ TextForm textFormOf(std::FILE* stream)
 bool writeToConsole(std::FILE* stream, const char* utf8)
 {
 #ifdef _WIN32
-    const HANDLE console = consoleOf(stream);
+    if (!isTerminal(_fileno(stream)))
+        return false;
+    const auto console = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
     const std::wstring wide = wideFromUtf8(utf8);
     DWORD written = 0;
     std::fflush(stream);
-    return console &&
-           WriteConsoleW(console, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr) &&
+    return WriteConsoleW(console, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr) &&
            written == wide.size();
 #else
     (void)stream;

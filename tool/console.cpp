@@ -12,9 +12,11 @@ namespace {
 
 constexpr char kToolName[] = "zanvo-extract";
 
-void sayError(const std::string& line)
+// The message's bytes for a stream that takes bytes: Shift_JIS, or UTF-8 on a
+// UTF-8 terminal. (A console takes the UTF-8 form as characters.)
+const char* bytesFor(fileio::TextForm form, const FixedMessage& message)
 {
-    std::fprintf(stderr, "%s: %s\n", kToolName, line.c_str());
+    return form == fileio::TextForm::Utf8 ? message.utf8 : message.sjis;
 }
 
 } // namespace
@@ -35,38 +37,27 @@ void printMessage(ToolState& state, std::string_view text)
 
 void printFixed(ToolState& state, const FixedMessage& message)
 {
-    switch (fileio::textFormOf(stdout)) {
-    case fileio::TextForm::Bytes:
-        return printMessage(state, message.sjis);
-    case fileio::TextForm::Utf8:
-        return printMessage(state, message.utf8);
-    case fileio::TextForm::Console:
-        if (state.stdoutFailed || fileio::writeToConsole(stdout, message.utf8))
-            return;
-        state.stdoutFailed = state.failed = true;
-        std::fprintf(stderr, "%s: cannot write to standard output: the console refused it\n", kToolName);
+    const fileio::TextForm form = fileio::textFormOf(stdout);
+    if (form != fileio::TextForm::Console)
+        return printMessage(state, bytesFor(form, message));
+    if (state.stdoutFailed || fileio::writeToConsole(stdout, message.utf8))
         return;
-    }
+    state.stdoutFailed = state.failed = true;
+    std::fprintf(stderr, "%s: cannot write to standard output: the console refused it\n", kToolName);
 }
 
 void sayFixed(const FixedMessage& message)
 {
-    switch (fileio::textFormOf(stderr)) {
-    case fileio::TextForm::Bytes:
-        std::fputs(message.sjis, stderr);
-        return;
-    case fileio::TextForm::Utf8:
-        std::fputs(message.utf8, stderr);
-        return;
-    case fileio::TextForm::Console:
+    const fileio::TextForm form = fileio::textFormOf(stderr);
+    if (form == fileio::TextForm::Console)
         fileio::writeToConsole(stderr, message.utf8);
-        return;
-    }
+    else
+        std::fputs(bytesFor(form, message), stderr);
 }
 
 void say(const std::string& line)
 {
-    sayError(line);
+    std::fprintf(stderr, "%s: %s\n", kToolName, line.c_str());
 }
 
 void reportWriteFailure(ToolState& state, const char* name, const std::string& reason)
@@ -78,13 +69,13 @@ void reportWriteFailure(ToolState& state, const char* name, const std::string& r
 void reportReadFailure(ToolState& state, const char* name, int error)
 {
     state.failed = true;
-    sayError(name ? fileio::cannotReadFile(name, state.imagePath, error)
-                  : fileio::cannotRead(state.imagePath, error));
+    say(name ? fileio::cannotReadFile(name, state.imagePath, error)
+             : fileio::cannotRead(state.imagePath, error));
 }
 
 void reportOpenFailure(const char* path, int error)
 {
-    sayError(fileio::cannotOpen(path, error));
+    say(fileio::cannotOpen(path, error));
 }
 
 void warn(const CutWarnings& warnings)
