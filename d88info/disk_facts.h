@@ -88,6 +88,21 @@ struct DiskFacts {
     bool truncated() const { return diskSize > 0 && fileOffset + diskSize > fileSize; }
     int count(TrackState state) const;
     int highest(TrackState state) const;
+
+    // Calls fn(flag, status, records) for each flag the disk's records carry,
+    // in the order flags are told; another controller status once for each
+    // value seen (status is 0 for the other flags).
+    template <class Fn> void forEachFlagCount(Fn fn) const
+    {
+        for (const d88::SectorFlag flag : d88::kEverySectorFlag) {
+            const bool other = flag == d88::SectorFlag::OtherStatus;
+            for (int status = 0; status < (other ? 256 : 1); ++status) {
+                const std::int64_t records = other ? otherStatuses[status] : flags[static_cast<int>(flag)];
+                if (records > 0)
+                    fn(flag, static_cast<std::uint8_t>(status), records);
+            }
+        }
+    }
 };
 
 enum class Gathering {

@@ -117,21 +117,14 @@ void counts(JsonWriter& json, const DiskFacts& disk)
     json.endArray();
     json.key("flags");
     json.beginArray();
-    for (const d88::SectorFlag flag : d88::kEverySectorFlag) {
-        for (int status = 0; status < 256; ++status) {
-            const bool other = flag == d88::SectorFlag::OtherStatus;
-            const std::int64_t records =
-                other ? disk.otherStatuses[status] : disk.flags[static_cast<int>(flag)];
-            if (records == 0 || (!other && status > 0))
-                continue;
-            std::string words;
-            d88::appendFlagWords(words, flag, static_cast<std::uint8_t>(status));
-            json.beginObject();
-            json.member("words", words);
-            json.member("records", records);
-            json.endObject();
-        }
-    }
+    disk.forEachFlagCount([&json](d88::SectorFlag flag, std::uint8_t status, std::int64_t records) {
+        std::string words;
+        d88::appendFlagWords(words, flag, status);
+        json.beginObject();
+        json.member("words", words);
+        json.member("records", records);
+        json.endObject();
+    });
     json.endArray();
     json.member("shortRecords", disk.stubby);
     json.member("recordsReadPastLies", disk.pastLies);

@@ -47,21 +47,11 @@ void printBootLabel(std::FILE* out, const ImageFacts& image, const DiskFacts& di
 std::string flagCounts(const DiskFacts& disk)
 {
     std::string flags;
-    const auto add = [&flags](d88::SectorFlag flag, int status, std::int64_t count) {
+    disk.forEachFlagCount([&flags](d88::SectorFlag flag, std::uint8_t status, std::int64_t count) {
         flags += flags.empty() ? "" : "; ";
-        d88::appendFlagWords(flags, flag, static_cast<std::uint8_t>(status));
+        d88::appendFlagWords(flags, flag, status);
         flags += " x" + std::to_string(count);
-    };
-    for (const d88::SectorFlag flag : d88::kEverySectorFlag) {
-        if (flag != d88::SectorFlag::OtherStatus) {
-            if (disk.flags[static_cast<int>(flag)] > 0)
-                add(flag, 0, disk.flags[static_cast<int>(flag)]);
-            continue;
-        }
-        for (int status = 0; status < 256; ++status)
-            if (disk.otherStatuses[status] > 0)
-                add(flag, status, disk.otherStatuses[status]);
-    }
+    });
     return flags;
 }
 
