@@ -271,14 +271,6 @@ TEST_F(FaultTest, AnOutputThatCannotBeToldApartFromTheImageIsKept)
     }
 }
 
-#if defined(__SANITIZE_ADDRESS__)
-#define ZANVO_UNDER_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define ZANVO_UNDER_ASAN 1
-#endif
-#endif
-
 TEST_F(FaultTest, RunningOutOfMemoryIsReportedNeverAnAbort)
 {
 #ifdef ZANVO_UNDER_ASAN

@@ -35,14 +35,6 @@ const std::string kTool = ZANVO_EXTRACT_PATH;
 const std::string kInfo = D88INFO_PATH;
 constexpr int kTracks = 28;
 
-#if defined(__SANITIZE_ADDRESS__)
-#define ZANVO_UNDER_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define ZANVO_UNDER_ASAN 1
-#endif
-#endif
-
 class Protection : public ::testing::Test {
   protected:
     void SetUp() override

@@ -15,6 +15,17 @@
 #include <string>
 #include <vector>
 
+// Defined when the tests are built under AddressSanitizer (GCC says so by a
+// macro, Clang by a feature), whose shadow memory cannot live under an
+// address-space limit.
+#if defined(__SANITIZE_ADDRESS__)
+#define ZANVO_UNDER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ZANVO_UNDER_ASAN 1
+#endif
+#endif
+
 namespace testsupport {
 
 using Bytes = std::vector<std::uint8_t>;
