@@ -265,49 +265,13 @@ TEST_F(D88InfoTest, ATrackTableShorterThanTheHeader)
         << unsized.out;
 }
 
-TEST_F(D88InfoTest, ClearErrorsForBadArguments)
+// Wrong arguments and their statuses are in exit_status_test's one list.
+TEST_F(D88InfoTest, HelpAndTheProjectsVersion)
 {
-    testimg::writeFile((dir / "one.d88").string(), testimg::buildImage({testimg::formattedDisk(1, 2)}));
-    struct Case {
-        std::vector<std::string> args;
-        int status;
-        std::string errStart;
-    };
-    const Case cases[] = {
-        {{}, 1, "d88info: no image named\nusage:"},
-        {{"one.d88", "0", "1"}, 1, "d88info: too many arguments\nusage:"},
-        {{"one.d88", "x"}, 1, "d88info: not a disk index: x (disks are numbered 0, 1, 2 and so on)\nusage:"},
-        {{"one.d88", "+1"},
-         1,
-         "d88info: not a disk index: +1 (disks are numbered 0, 1, 2 and so on)\nusage:"},
-        {{"one.d88", " 1"},
-         1,
-         "d88info: not a disk index:  1 (disks are numbered 0, 1, 2 and so on)\nusage:"},
-        {{"one.d88", "-1"}, 1, "d88info: unknown option -1\nusage:"},
-        {{"--raw", "one.d88"}, 1, "d88info: --raw needs an image and a disk index\nusage:"},
-        {{"one.d88", "-o", "f"}, 1, "d88info: -o goes with --raw or --split\nusage:"},
-        {{"--split", "one.d88"}, 1, "d88info: --split needs an image and a disk index\nusage:"},
-        {{"--bogus"}, 1, "d88info: unknown option --bogus\nusage:"},
-        {{"one.d88", "1"}, 1, "d88info: one.d88 has 1 disk; there is no disk 1\n"},
-        {{"missing.d88"}, 1, "d88info: cannot open missing.d88: No such file or directory\n"},
-        {{"."}, 1, "d88info: cannot open .: not a regular file\n"},
-        {{"--raw", "one.d88", "0", "-o", "one.d88"},
-         2,
-         "d88info: cannot write one.d88: it is the image being read, left untouched\n"},
-    };
-    for (const Case& c : cases) {
-        const RunResult r = info(c.args);
-        EXPECT_EQ(r.status, c.status) << r.err;
-        EXPECT_EQ(r.err.substr(0, c.errStart.size()), c.errStart);
-        EXPECT_EQ(r.out, "");
-    }
     const RunResult help = info({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.rfind("d88info explains a D88 floppy-disk image.\n", 0), 0u);
-}
 
-TEST_F(D88InfoTest, VersionIsTheProjects)
-{
     const std::string line = std::string("d88info ") + PROJECT_VERSION + "\n";
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{"--version"}, std::vector<std::string>{"x.d88", "--version"}}) {

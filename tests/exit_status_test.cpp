@@ -1,5 +1,6 @@
 // The exit statuses of zanvo-extract and d88info, from one list: each status
-// with the runs of either program that must end with it. Scripts test these
+// with the runs of either program that must end with it, and for d88info's
+// wrong arguments the start of what it says. Scripts test these
 // numbers, so both programs are held to the same meaning of each.
 #include "image_builder.h"
 #include "support/test_support.h"
@@ -23,8 +24,13 @@ struct StatusRun {
     int status;
     const std::string* program;
     std::vector<std::string> args;
+    // How standard error starts. When given, standard output stays empty;
+    // when not, a failure must still say something.
+    std::string err = "";
     const char* stdoutTo = nullptr; // a file for standard output; captured when null
 };
+
+const std::string kIndexHelp = " (disks are numbered 0, 1, 2 and so on)\nusage:";
 
 const StatusRun kRuns[] = {
     // 0: done.
@@ -45,20 +51,31 @@ const StatusRun kRuns[] = {
     {1, &kTool, {"-C", "nowhere", "disk-a.d88"}},
     {1, &kTool, {"missing.d88"}},
     {1, &kTool, {"folder"}},
-    {1, &kInfo, {}},
-    {1, &kInfo, {"--bogus", "disk-a.d88"}},
-    {1, &kInfo, {"disk-a.d88", "x"}},
-    {1, &kInfo, {"missing.d88"}},
-    {1, &kInfo, {"notes.txt"}},
+    {1, &kInfo, {}, "d88info: no image named\nusage:"},
+    {1, &kInfo, {"disk-a.d88", "0", "1"}, "d88info: too many arguments\nusage:"},
+    {1, &kInfo, {"disk-a.d88", "x"}, "d88info: not a disk index: x" + kIndexHelp},
+    {1, &kInfo, {"disk-a.d88", "+1"}, "d88info: not a disk index: +1" + kIndexHelp},
+    {1, &kInfo, {"disk-a.d88", " 1"}, "d88info: not a disk index:  1" + kIndexHelp},
+    {1, &kInfo, {"disk-a.d88", "-1"}, "d88info: unknown option -1\nusage:"},
+    {1, &kInfo, {"--bogus", "disk-a.d88"}, "d88info: unknown option --bogus\nusage:"},
+    {1, &kInfo, {"--raw", "disk-a.d88"}, "d88info: --raw needs an image and a disk index\nusage:"},
+    {1, &kInfo, {"--split", "disk-a.d88"}, "d88info: --split needs an image and a disk index\nusage:"},
+    {1, &kInfo, {"disk-a.d88", "-o", "f"}, "d88info: -o goes with --raw or --split\nusage:"},
+    {1, &kInfo, {"missing.d88"}, "d88info: cannot open missing.d88: No such file or directory\n"},
+    {1, &kInfo, {"folder"}, "d88info: cannot open folder: not a regular file\n"},
+    {1, &kInfo, {"notes.txt"}, "d88info: notes.txt: not a D88 image: "},
     {1, &kInfo, {"--json", "notes.txt"}},
-    {1, &kInfo, {"set.d88", "2"}},
-    {1, &kInfo, {"--raw", "set.d88", "5"}},
+    {1, &kInfo, {"disk-a.d88", "1"}, "d88info: disk-a.d88 has 1 disk; there is no disk 1\n"},
+    {1, &kInfo, {"--raw", "set.d88", "5"}, "d88info: set.d88 has 2 disks; there is no disk 5\n"},
     // 2: the image could not be read, or an output not written or refused.
-    {2, &kTool, {"disk-a.d88"}, "/dev/full"},
+    {2, &kTool, {"disk-a.d88"}, "", "/dev/full"},
     {2, &kTool, {"-C", "blocked", "disk-a.d88"}}, // DRIVER is a folder there
-    {2, &kInfo, {"disk-a.d88"}, "/dev/full"},
-    {2, &kInfo, {"--json", "disk-a.d88"}, "/dev/full"},
-    {2, &kInfo, {"--raw", "disk-a.d88", "0", "-o", "disk-a.d88"}},
+    {2, &kInfo, {"disk-a.d88"}, "", "/dev/full"},
+    {2, &kInfo, {"--json", "disk-a.d88"}, "", "/dev/full"},
+    {2,
+     &kInfo,
+     {"--raw", "disk-a.d88", "0", "-o", "disk-a.d88"},
+     "d88info: cannot write disk-a.d88: it is the image being read, left untouched\n"},
     {2, &kInfo, {"--split", "disk-a.d88", "0", "-o", "folder"}},
     // 3: d88info's export with holes.
     {3, &kInfo, {"--raw", "damaged.d88", "0", "-o", "out.img"}},
@@ -93,9 +110,11 @@ TEST(ExitStatus, BothProgramsGiveEachStatusTheSameMeaning)
         }
         const RunResult r = testsupport::runProgram(*run.program, run.args, dir.path(), options);
         EXPECT_EQ(r.status, run.status) << r.err;
-        // Every failure says why.
-        if (run.status == 1 || run.status == 2) {
-            EXPECT_NE(r.err, "");
+        if (!run.err.empty()) {
+            EXPECT_EQ(r.err.substr(0, run.err.size()), run.err);
+            EXPECT_EQ(r.out, "");
+        } else if (run.status == 1 || run.status == 2) {
+            EXPECT_NE(r.err, ""); // every failure says why
         }
     }
 }
