@@ -1,6 +1,8 @@
 #include "image_builder.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <stdexcept>
 
@@ -240,10 +242,14 @@ Bytes expectedRecovery(const Disk& disk, int track, int sector, int length, int*
 
 void writeFile(const std::string& path, const Bytes& bytes)
 {
+    errno = 0;
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (!out.flush())
-        throw std::runtime_error("cannot write " + path);
+    if (!out.flush()) {
+        const int error = errno; // the C library's, where the stream leaves it
+        throw std::runtime_error("cannot write " + path +
+                                 (error ? std::string(": ") + std::strerror(error) : ""));
+    }
 }
 
 } // namespace testimg
