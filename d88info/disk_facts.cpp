@@ -1,7 +1,5 @@
 #include "disk_facts.h"
 
-#include "cut_plans.h"
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -161,11 +159,7 @@ Gathering gatherDisk(d88::D88Image& image, int index, TrackScan& scan, DiskFacts
 
     gatherTracks(image, scan, facts);
 
-    std::int32_t copied = 0;
-    FoundRecord boot;
-    facts->bootFound =
-        image.findFoundSector(d88::placeOnTrack(0, 1, zanvo::kPlanSizeCode), facts->boot, &boot, &copied) &&
-        copied > 0;
+    facts->bootFound = zanvo::readBootSector(image, facts->boot);
     facts->kind = facts->bootFound ? zanvo::recogniseLabel(facts->boot) : zanvo::DiskKind::Unknown;
     return (*error = image.ioError()) != 0 ? Gathering::ReadFailed : Gathering::Whole;
 }

@@ -36,17 +36,23 @@ std::string labelBytes(const std::uint8_t* bootSector)
     return out;
 }
 
+bool readBootSector(d88::D88Image& image, std::span<std::uint8_t, kBootSectorSize> boot)
+{
+    std::fill(boot.begin(), boot.end(), std::uint8_t{0});
+    d88::FoundRecord record;
+    std::int32_t copied = 0;
+    return image.findFoundSector(d88::placeOnTrack(0, 1, kPlanSizeCode), boot, &record, &copied) &&
+           copied > 0;
+}
+
 Recognised recogniseDisk(d88::D88Image& image, std::span<std::uint8_t, kBootSectorSize> boot,
                          std::int32_t index)
 {
     Recognised out;
-    std::fill(boot.begin(), boot.end(), std::uint8_t{0});
     image.clearIoError();
     image.selectDisk(index);
     image.setSectorRange(kFirstSector, kLastSector);
-    d88::FoundRecord record;
-    std::int32_t copied = 0;
-    const bool found = image.findFoundSector(d88::placeOnTrack(0, 1, kPlanSizeCode), boot, &record, &copied);
+    const bool found = readBootSector(image, boot);
     if ((out.error = image.ioError()) != 0) {
         out.what = Recognition::ReadFailed;
         return out;
@@ -68,7 +74,7 @@ Recognised recogniseDisk(d88::D88Image& image, std::span<std::uint8_t, kBootSect
     else if (!out.verdict.possible)
         out.what = Recognition::NotD88;
     else
-        out.what = found && copied > 0 ? Recognition::NoKnownLabel : Recognition::NoBootSector;
+        out.what = found ? Recognition::NoKnownLabel : Recognition::NoBootSector;
     return out;
 }
 

@@ -27,6 +27,11 @@ inline constexpr std::uint8_t diskFLabel[kLabelLength] = {'Z', 'A', 'N', 'V', 'O
 // The boot sector: track 0, C 0 H 0 R 1, size code 1.
 inline constexpr std::int32_t kBootSectorSize = 256;
 
+// Reads the selected disk's boot sector into `boot` (zeros past what it
+// holds), as the found records give it, past fields that lie. False when the
+// disk has none that holds data; a read error is left in image.ioError().
+bool readBootSector(d88::D88Image& image, std::span<std::uint8_t, kBootSectorSize> boot);
+
 // Which label a boot sector carries. `bootSector` holds at least
 // kLabelOffset + kLabelLength bytes.
 DiskKind recogniseLabel(const std::uint8_t* bootSector);
