@@ -66,10 +66,15 @@ struct FoundRecord {
     std::int32_t dataSize = 0;    // as its field says
     SectorFlags flags;
     std::uint8_t density = 0;
+    std::int64_t headerPos = 0; // file position of its header
     std::int64_t dataPos = 0;   // file position of its data
-    std::int32_t available = 0; // bytes a found read gives: its data size, or its nominal size
-                                // where its data size lied; fewer where the file ends
+    std::int32_t available = 0; // bytes a found read gives: its data size, its nominal size
+                                // where its data size lied, up to the next record where it
+                                // is stored short; fewer where the file ends
     bool nominalStep = false;   // its data size lied: the walk stepped by its nominal size
+    bool storedShort = false;   // its data size lied: the next record starts inside its claimed data
+    bool sizeUnverified = false; // no plausible record follows where its count says one does
+    bool counted = false;       // reached only as the sector counts say, through no plausible header
     Lie pastLie;                // what the strict rule would have been misled by to miss these bytes
 };
 
