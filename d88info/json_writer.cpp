@@ -69,8 +69,26 @@ std::string jsonString(std::string_view text)
     return out + "\"";
 }
 
+void JsonWriter::drain()
+{
+    if (!sink_ || out_.empty())
+        return;
+    if (!sinkFailed_ && std::fwrite(out_.data(), 1, out_.size(), sink_) != out_.size())
+        sinkFailed_ = true;
+    out_.clear();
+}
+
+bool JsonWriter::finish()
+{
+    drain();
+    return !sinkFailed_;
+}
+
 void JsonWriter::beforeValue()
 {
+    constexpr std::size_t kBlock = 64 * 1024;
+    if (sink_ && out_.size() >= kBlock)
+        drain();
     if (!afterKey_ && needComma_)
         out_ += ',';
     afterKey_ = false;

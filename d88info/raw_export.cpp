@@ -167,6 +167,17 @@ bool exportRaw(d88::D88Image& image, TrackScan& scan, const DiskFacts& disk, Exp
 
 bool exportDisk(const DiskFacts& disk, Export* result, std::string* error)
 {
+    // A size that lies bounds nothing: the disk is what its records cover.
+    if (disk.sizeFieldLies) {
+        if (disk.extent > kMaxExport) {
+            *error = "disk " + std::to_string(disk.index) + " covers " + std::to_string(disk.extent) +
+                     " bytes, more than an export may hold";
+            return false;
+        }
+        result->wanted = result->length = disk.extent;
+        result->from = disk.fileOffset;
+        return true;
+    }
     if (disk.diskSize < d88::kDiskHeaderSize) {
         *error = "disk " + std::to_string(disk.index) + "'s size is " + std::to_string(disk.diskSize) +
                  " bytes, so it has no extent of its own to write";

@@ -86,12 +86,15 @@ int writeExport(const Options& options, d88::D88Image& image, const Export& expo
     return fileio::kExitDone;
 }
 
+// The document is written as it is made: a read that fails on the way
+// leaves it unfinished, and the status says so.
 int asJson(d88::D88Image& image, TrackScan& scan, const char* path)
 {
-    std::string document;
-    if (const int error = imageJson(image, scan, path, &document))
+    JsonWriter json(stdout);
+    const int error = imageJson(image, scan, path, json);
+    json.finish();
+    if (error)
         return cannotRead(path, error);
-    std::fputs(document.c_str(), stdout);
     std::fputc('\n', stdout);
     return finishStdout(fileio::kExitDone);
 }
@@ -174,6 +177,12 @@ int runInfo(int argc, char* argv[])
         return fileio::kExitFailed;
     case Gathering::Whole:
         break;
+    }
+    // Each disk is judged for itself.
+    if (!disk.verdict.possible) {
+        std::fprintf(stderr, "d88info: %s: disk %d is not a D88 disk: %s\n", path, options.disk,
+                     disk.verdict.reason);
+        return fileio::kExitUsage;
     }
     if (options.mode == Mode::Tracks) {
         error = printTracks(stdout, image, scan, disk);

@@ -26,9 +26,14 @@ void printRecord(std::FILE* out, const FoundRecord& record)
     if (record.nominalStep)
         say() += "data size field says " + std::to_string(record.dataSize) + ", " +
                  std::to_string(d88::nominalSectorSize(record.id.n)) + " bytes stored";
+    if (record.storedShort)
+        say() += "data size field says " + std::to_string(record.dataSize) + ", the next record starts after " +
+                 std::to_string(record.available) + " bytes";
     if (isShort(record))
         say() += "stored short, " + std::to_string(record.available) + " of " +
                  std::to_string(d88::nominalSectorSize(record.id.n)) + " bytes";
+    if (record.sizeUnverified)
+        say() += "size unverified";
     if (!words.empty())
         std::fprintf(out, "%s]", words.c_str());
 }
@@ -82,7 +87,21 @@ int printMap(std::FILE* out, d88::D88Image& image, TrackScan& scan, const DiskFa
     return error;
 }
 
+std::string thousands(std::int64_t value)
+{
+    std::string digits = std::to_string(value);
+    for (auto at = static_cast<std::ptrdiff_t>(digits.size()) - 3; at > 0; at -= 3)
+        digits.insert(static_cast<std::size_t>(at), ",");
+    return digits;
+}
+
 } // namespace
+
+std::string countedWords(std::int64_t from, std::int64_t to, int track)
+{
+    return "bytes " + thousands(from) + "-" + thousands(to) + " of track " + std::to_string(track) +
+           ": walked by the sector counts, not plausible records";
+}
 
 char flagMark(d88::SectorFlag flag)
 {
@@ -203,10 +222,19 @@ int printTracks(std::FILE* out, d88::D88Image& image, TrackScan& scan, const Dis
                 std::fprintf(out, "same records as track %d\n", disk.sameAs[t]);
             continue;
         }
-        const std::span<const FoundRecord> records = scan.scan(image, t);
-        std::fprintf(out, "%zu record%s:", records.size(), records.size() == 1 ? "" : "s");
-        for (const FoundRecord& record : records)
-            printRecord(out, record);
+        // Its own records, then those it shares with the track that reached
+        // them first, by reference: each record is listed once.
+        const d88::TrackShare& share = disk.shares[t];
+        const std::span<const FoundRecord> records = scan.scan(image, t, 0, share.own);
+        std::fprintf(out, "%d record%s:", share.records, share.records == 1 ? "" : "s");
+        forEachListed(
+            records, disk.fileOffset + disk.trackOffsets[t], [out](const FoundRecord& record) { printRecord(out, record); },
+            [out, t](std::int64_t from, std::int64_t to) {
+                std::fprintf(out, " [%s]", countedWords(from, to, t).c_str());
+            });
+        if (share.with >= 0)
+            std::fprintf(out, "%s records %d-%d as track %d", records.empty() ? "" : " then", share.from,
+                         share.from + share.records - share.own - 1, share.with);
         std::fprintf(out, "\n");
         printLies(out, records);
     }

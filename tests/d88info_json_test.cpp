@@ -165,7 +165,13 @@ TEST_F(D88infoJsonTest, SharedTracksManyDisksAndFilesThatAreNoImage)
         document(testimg::buildDisk(testimg::sharedDecoyTrack(testimg::formattedDisk(5, 4), 100)));
     const Json& tracks = shared["disks"][0]["tracks"];
     ASSERT_EQ(tracks.size(), 164u);
-    EXPECT_EQ(tracks[0]["records"].size(), 164u); // 100 decoys and 4 tracks of 16
+    // 100 decoys of size code 0xFF and 4 tracks of 16: the decoys and each
+    // track's first record (another cylinder or head than the record before)
+    // are reached only by the sector counts, and given as bytes.
+    EXPECT_EQ(tracks[0]["recordCount"], 164);
+    EXPECT_EQ(tracks[0]["records"].size(), 60u);
+    ASSERT_EQ(tracks[0]["countedBytes"].size(), 4u);
+    EXPECT_EQ(tracks[0]["countedBytes"][0], (Json{{"from", 0}, {"to", 100 * 16 + 16 + 256 - 1}}));
     EXPECT_EQ(tracks[163]["sameRecordsAs"], 0);
     EXPECT_FALSE(tracks[163].contains("records"));
 

@@ -97,8 +97,10 @@ TEST(Examine, BothHalvesOfAnImage)
         nlohmann::json printed = nlohmann::json::parse(info.out);
         std::size_t records = 0;
         for (auto& disk : printed["disks"])
-            for (auto& track : disk["tracks"])
+            for (auto& track : disk["tracks"]) {
                 records += track.erase("records");
+                track.erase("countedBytes");
+            }
         EXPECT_EQ(records > 0, printed["d88"].get<bool>()); // every present track has its list
         EXPECT_EQ(nlohmann::json::parse(exam.info), printed);
     }

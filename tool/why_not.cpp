@@ -18,7 +18,8 @@ std::string otherDisks(ToolState& state, std::int32_t asked)
     std::string said;
     std::uint8_t boot[kBootSectorSize];
     for (std::int32_t index = 0; index < state.image.diskCount(); ++index) {
-        if (index == asked)
+        // A disk index that starts inside another disk's records is no disk.
+        if (index == asked || d88::judgeDisk(state.image, index).insideDisk >= 0)
             continue;
         const DiskKind kind = recogniseDisk(state.image, boot, index).kind();
         if (kind == DiskKind::Unknown)
@@ -37,7 +38,13 @@ void sayWhyNot(ToolState& state, const Recognised& recognised, std::int32_t disk
     const std::string which = "disk " + std::to_string(disk);
     switch (recognised.what) {
     case Recognition::NotD88:
-        say(image + ": not a D88 image: " + recognised.verdict.reason);
+        // Each disk is judged for itself: where another disk of the file is
+        // a D88 disk, only this one is said not to be.
+        if (d88::judgeImage(state.image).possible)
+            say(image + ": " + which + " is not a D88 disk: " + recognised.verdict.reason +
+                otherDisks(state, disk));
+        else
+            say(image + ": not a D88 image: " + recognised.verdict.reason + otherDisks(state, disk));
         return;
     case Recognition::NoBootSector:
         say(image + ": " + which +

@@ -84,8 +84,9 @@ void describeAsD88infoDoes(const char* path, Examination* out)
         return;
     }
     d88info::TrackScan scan;
-    const int error =
-        scan.ok() ? d88info::imageJson(image, scan, name, &out->info, d88info::Detail::TracksOnly) : ENOMEM;
+    d88info::JsonWriter json;
+    const int error = scan.ok() ? d88info::imageJson(image, scan, name, json, d88info::Detail::TracksOnly) : ENOMEM;
+    out->info = json.text();
     if (error) {
         out->info.clear();
         out->infoError = fileio::cannotRead(name, error);

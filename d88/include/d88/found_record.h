@@ -47,7 +47,7 @@ enum class LyingField : std::uint8_t {
     None,
     DataSize,    // a data size that does not step to the next record
     SectorCount, // a sector count that ends the track before its records do
-    DiskSize,    // a disk size of 0 (or less), which leaves no track present
+    DiskSize,    // a disk size that ends the disk before or inside its tracks' records
 };
 
 struct Lie {
@@ -104,8 +104,9 @@ template <class Text> void appendNumber(Text& out, std::int64_t value)
 template <class Text> void appendLieWords(Text& out, const Lie& lie)
 {
     if (lie.field == LyingField::DiskSize) {
+        // The field is an unsigned 32-bit number, whatever it holds.
         out.append("the disk size field says ");
-        detail::appendNumber(out, lie.says);
+        detail::appendNumber(out, static_cast<std::uint32_t>(lie.says));
         return;
     }
     const bool size = lie.field == LyingField::DataSize;
