@@ -99,6 +99,9 @@ int mapRows(d88::D88Image& image, TrackScan& scan, const DiskFacts& disk, std::v
 // another size code) for the records of track `track`.
 std::string mapRow(const DiskFacts& disk, int track, std::span<const FoundRecord> records);
 
+// The mark of one record on track `track`'s row.
+char mapMark(const DiskFacts& disk, int track, const FoundRecord& record);
+
 // Map marks.
 inline constexpr char kPresent = '#';
 inline constexpr char kMissing = '.';

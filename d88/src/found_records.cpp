@@ -83,10 +83,8 @@ std::int32_t D88Image::foundRecords(std::int32_t track, std::span<FoundRecord> r
     if (!map || first < 0 || !map->view(*file_, track, &view))
         return 0;
     std::size_t stored = 0;
-    std::int32_t index = 0;
-    ViewCursor at(*map, view.run, view.from);
-    for (; !at.done() && index < first; at.next())
-        ++index;
+    std::int32_t index = first;
+    ViewCursor at = map->seek(view, first);
     for (; !at.done() && stored < records.size(); at.next(), ++index, ++stored) {
         records[stored] = foundFrom(*map, at);
         records[stored].pastLie = map->lieBefore(view, track, index, at.record());
@@ -117,19 +115,30 @@ bool D88Image::trackShares(std::int32_t track, TrackShare* share)
     } else {
         return true;
     }
-    // Which track's view starts this run: the lowest whose view begins at
-    // its start, and then the index of the shared record in it.
+    // The lowest track whose start made that run views it from its first
+    // record: the shared records are that track's from ownerFrom on.
+    const std::int64_t start = map->startAt(static_cast<std::size_t>(map->ownerStart(ownerRun)));
     for (std::int32_t t = 0; t < kMaxTracks; ++t) {
-        TrackView other;
-        if (t == track || map->standing(t) != TrackStanding::Present || !map->view(*file_, t, &other) ||
-            other.run != ownerRun || other.from != 0)
+        if (t == track || map->standing(t) != TrackStanding::Present || trackOffsets_[t] + diskBase_ != start)
             continue;
         share->with = t;
         share->from = ownerFrom;
         return true;
     }
-    // Reached by no track's first record: shown as its own.
+    // Reached by no other track's first record: shown as its own.
     share->own = view.length;
+    return true;
+}
+
+bool D88Image::sectorNumbers(std::int32_t track, std::span<std::uint8_t, 256> count,
+                             std::span<std::int32_t, 256> first)
+{
+    RecordMap* map = recordMap();
+    SectorTable table;
+    if (!map || !map->sectorTable(*file_, track, &table))
+        return false;
+    std::copy(std::begin(table.count), std::end(table.count), count.begin());
+    std::copy(std::begin(table.first), std::end(table.first), first.begin());
     return true;
 }
 

@@ -53,7 +53,23 @@ static_assert(sizeof(WalkedRecord) == 16);
 struct Run {
     std::vector<WalkedRecord> records;
     std::int32_t tailRun = -1, tailFrom = 0;
+    std::int32_t owner = -1;        // the start (in ascending order) whose walk made it
     std::vector<std::uint64_t> ids; // id << 32 | ordinal, sorted: built for long runs
+    // What the strict rule's facts of a view are found by, once the run is
+    // walked: the ordinals whose step did not follow the data size, those
+    // whose count is 0, and (ordinal - count + 1, ordinal) for the others,
+    // each sorted; the records of the run and its tails.
+    bool indexed = false;
+    std::vector<std::int32_t> nominals, zeros;
+    std::vector<std::pair<std::int32_t, std::int32_t>> enders;
+    std::int32_t chainLength = -1;
+};
+
+// For each sector number, how many records of a view carry it (0, 1, or 2
+// for more) and the index in the view of the first.
+struct SectorTable {
+    std::uint8_t count[256];
+    std::int32_t first[256];
 };
 
 // A track's records: run `run` from record `from` on, through its tails.
@@ -134,6 +150,15 @@ class RecordMap {
     // fewer where the file ends.
     std::int32_t available(const ViewCursor& at) const;
 
+    // The start (ascending) whose walk made run `index`; every track with
+    // that start views the run from its first record.
+    std::int32_t ownerStart(std::int32_t index) const { return run(index).owner; }
+    std::int64_t startAt(std::size_t at) const { return starts_[at]; }
+    // The sector numbers of the track's view; false as view() is.
+    bool sectorTable(FileWindow& file, std::int32_t track, SectorTable* out);
+    // A cursor at record `index` of a view, reached run by run.
+    ViewCursor seek(const TrackView& view, std::int32_t index);
+
     // Why only the found records reach record `index` of the track's view.
     Lie lieBefore(const TrackView& view, std::int32_t track, std::int32_t index, const WalkedRecord& rec) const;
 
@@ -149,13 +174,16 @@ class RecordMap {
     bool goesOnPast(FileWindow& file, const Run& run, std::int64_t wider);
     bool resync(FileWindow& file, const WalkedRecord& rec, std::int32_t index, std::int64_t end,
                 const std::uint8_t* seen, std::int64_t* next);
-    void finishView(TrackView* view) const;
+    void finishView(TrackView* view);
     void keepPositions(std::int32_t runIndex, std::size_t from);
     bool findPosition(std::int64_t pos, std::uint32_t* value) const;
     bool growPositions();
     void dropRuns();
     bool lieCheck(FileWindow& file);
     void sortIds(Run& run);
+    void indexRun(Run& run);
+    std::int32_t chainLength(std::int32_t run);
+    void buildTables(FileWindow& file);
 
     // The selected disk.
     DiskFrame frame_;
@@ -178,6 +206,9 @@ class RecordMap {
     bool lone_ = false;   // past the cap: each track walked on its own
     bool overCap_ = false; // a shared walk stopped at the cap
     std::int64_t resyncBudget_ = 0;
+    // Sector tables of the tracks' views, made when first asked for.
+    std::vector<SectorTable> tables_;   // one for each start
+    bool tablesMade_ = false;
 };
 
 } // namespace d88

@@ -157,6 +157,11 @@ class D88Image {
     // Which of the track's records are its own and which it shares with a
     // track that reached them first; false when the track is not present.
     bool trackShares(std::int32_t track, TrackShare* share);
+    // For each sector number R, how many of the track's records carry it
+    // (0, 1, or 2 for two or more) and the index of the first among them;
+    // false when the track is not present. Told without a walk of the
+    // track's records, however many tracks share them.
+    bool sectorNumbers(std::int32_t track, std::span<std::uint8_t, 256> count, std::span<std::int32_t, 256> first);
     // Whether the selected disk's size field lies (found_record.h), and
     // where the disk ends: at its size, or where its last track's records
     // end when the size lies; never past the file. -1 with no disk selected.
