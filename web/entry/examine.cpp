@@ -56,7 +56,7 @@ void cutAsTheToolDoes(const char* path, Examination* out)
             out->errors.push_back(fileio::cannotReadFile(cut.name, name, cut.error));
             return;
         }
-        zanvo::warningsFor(cut, &warnings);
+        zanvo::warningsFor(cut, "the sector map shows where", &warnings);
         out->warnings.insert(out->warnings.end(), warnings.lines, warnings.lines + warnings.count);
         if (cut.outcome == zanvo::CutOutcome::Cut)
             out->files.push_back({cut.name, std::vector<std::uint8_t>(cut.bytes.begin(), cut.bytes.end())});
