@@ -72,7 +72,9 @@ if [ "${ZANVO_NO_INSTALL:-}" = 1 ]; then
   how="installing is turned off (ZANVO_NO_INSTALL=1)"
 elif [ "$(id -u)" = 0 ]; then
   how=root
-elif command -v sudo >/dev/null && sudo -n true 2>/dev/null; then
+elif ! command -v sudo >/dev/null; then
+  how="not root, and there is no sudo"
+elif sudo -n true 2>/dev/null; then
   how=sudo as_root=(sudo -n)
 else
   how="not root, and sudo asks for a password"
@@ -80,7 +82,11 @@ fi
 
 if [ "$how" != root ] && [ "$how" != sudo ]; then
   command="apt-get install ${packages[*]}"
-  [ "$(id -u)" = 0 ] || command="sudo $command"
+  if [ "$how" = "not root, and there is no sudo" ]; then
+    command="$command (as root)"
+  elif [ "$(id -u)" != 0 ]; then
+    command="sudo $command"
+  fi
   {
     echo "$me: missing: $(IFS=,; echo "${what[*]}" | sed 's/,/, /g')"
     echo "$me: $how; install with: $command"
