@@ -156,6 +156,14 @@ int runInfo(int argc, char* argv[])
     if (options.mode == Mode::Json)
         return asJson(image, scan, path);
 
+    // An export without a disk number is of the one disk a file holds; a
+    // file of several must say which, since guessing would write the wrong
+    // disk without a word.
+    if (!options.diskGiven && image.diskCount() != 1) {
+        std::fprintf(stderr, "d88info: %s holds %d disks; say which to export: d88info %s %s DISK\n", path,
+                     image.diskCount(), options.mode == Mode::Raw ? "--raw" : "--split", path);
+        return fileio::kExitUsage;
+    }
     if (options.disk >= image.diskCount()) {
         if (moreDisksAt(image) >= 0)
             std::fprintf(stderr,

@@ -206,7 +206,13 @@ std::string bootLine(const DiskFacts& disk)
     if (disk.kind != zanvo::DiskKind::Unknown)
         return std::string("ZANVO Disk ") + (disk.kind == zanvo::DiskKind::DiskA ? 'A' : 'F') +
                " label at bytes 1-16";
-    return "no ZANVO label; " + zanvo::labelBytes(disk.boot);
+    std::string line = "no ZANVO label; " + zanvo::labelBytes(disk.boot);
+    // One byte throughout is what a formatter leaves (0xe5 most often): the
+    // disk was never written there, rather than written with something else.
+    const std::uint8_t* label = disk.boot + zanvo::kLabelOffset;
+    if (std::all_of(label, label + zanvo::kLabelLength, [&](std::uint8_t b) { return b == label[0]; }))
+        line += ", one byte repeated: as a sector formatted and never written holds";
+    return line;
 }
 
 void printSummary(std::FILE* out, const ImageFacts& image)

@@ -23,7 +23,11 @@ bool rehearse(ToolState& state, const FileCut& cut, ToolLines& lines)
 // Says what became of a file and writes the bytes after the first `skip`.
 bool write(ToolState& state, const FileCut& cut, std::size_t skip, ToolLines& lines)
 {
-    warningsFor(cut, &lines.warnings);
+    if (cut.run->lied > 0) {
+        lines.line.assign("`d88info ").append(state.imagePath ? state.imagePath : "IMAGE").append(" ");
+        lines.line.append(std::to_string(state.disk)).append("` shows where");
+    }
+    warningsFor(cut, lines.line, &lines.warnings);
     if (cut.outcome == CutOutcome::Cut) {
         lines.line.assign(kCuttingPrefix).append(cut.name).append("\n");
         printMessage(state, lines.line);
