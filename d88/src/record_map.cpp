@@ -111,10 +111,19 @@ bool seenR(const std::uint8_t* seen, std::uint8_t r)
     return (seen[r >> 3] >> (r & 7)) & 1;
 }
 
+// A record's slot: its offset mixed so that every bit moves every bit of the
+// slot. Offsets of a track come in steps of a record's length, and a plain
+// multiplicative hash lays such steps out in runs that linear probing then
+// walks end to end.
 std::size_t slotOf(std::uint32_t key, std::size_t slots)
 {
-    return static_cast<std::size_t>((static_cast<std::uint64_t>(key) * 0x9E3779B97F4A7C15ull) >> 32) &
-           (slots - 1);
+    std::uint64_t mixed = key;
+    mixed ^= mixed >> 33;
+    mixed *= 0xFF51AFD7ED558CCDull;
+    mixed ^= mixed >> 33;
+    mixed *= 0xC4CEB9FE1A85EC53ull;
+    mixed ^= mixed >> 33;
+    return static_cast<std::size_t>(mixed) & (slots - 1);
 }
 
 } // namespace
@@ -138,7 +147,6 @@ void RecordMap::dropRuns()
     positions_.clear();
     positions_.shrink_to_fit();
     positionCount_ = 0;
-    memory_ = 0;
     resyncBudget_ = kResyncBudget;
     tables_.clear();
     tablesMade_ = false;
@@ -239,7 +247,11 @@ void RecordMap::walkOn(FileWindow& file, std::int32_t runIndex, std::int64_t end
             }
         }
         const std::uint8_t* header = headerAt(file, next);
-        if (share && memory_ + static_cast<std::int64_t>((run.records.size() - kept) * sizeof(WalkedRecord)) >
+        // What a kept record costs at most, in its run (which grows by
+        // doubling), the position table (kept half empty, and doubled by
+        // copying) and the indexes a view is read by.
+        constexpr std::int64_t kBytesPerRecord = 80;
+        if (share && static_cast<std::int64_t>(positionCount_ + run.records.size() - kept + 1) * kBytesPerRecord >
                          kMemoryCap) {
             overCap_ = true;
             break;
@@ -255,7 +267,6 @@ void RecordMap::walkOn(FileWindow& file, std::int32_t runIndex, std::int64_t end
             static_cast<std::uint8_t>(seen[sectorOf(following.id) >> 3] | (1 << (sectorOf(following.id) & 7)));
         run.records.push_back(following);
     }
-    memory_ += static_cast<std::int64_t>((run.records.size() - kept) * sizeof(WalkedRecord));
     if (share)
         keepPositions(runIndex, kept == 0 ? 0 : kept - 1);
 }
@@ -319,7 +330,6 @@ bool RecordMap::growPositions()
             at = (at + 1) & mask;
         grown[at] = slot;
     }
-    memory_ += static_cast<std::int64_t>((grown.size() - positions_.size()) * sizeof(Slot));
     positions_ = std::move(grown);
     return true;
 }
@@ -562,7 +572,6 @@ void RecordMap::indexRun(Run& run)
     }
     std::sort(run.enders.begin(), run.enders.end());
     run.indexed = true;
-    memory_ += static_cast<std::int64_t>(run.nominals.size() * 4 + run.zeros.size() * 4 + run.enders.size() * 8);
 }
 
 std::int32_t RecordMap::chainLength(std::int32_t index)
@@ -813,12 +822,10 @@ void RecordMap::sortIds(Run& run)
 {
     if (run.ids.size() == run.records.size())
         return;
-    memory_ -= static_cast<std::int64_t>(run.ids.capacity() * sizeof(std::uint64_t));
     run.ids.resize(run.records.size());
     for (std::size_t i = 0; i < run.records.size(); ++i)
         run.ids[i] = static_cast<std::uint64_t>(run.records[i].id) << 32 | i;
     std::sort(run.ids.begin(), run.ids.end());
-    memory_ += static_cast<std::int64_t>(run.ids.capacity() * sizeof(std::uint64_t));
 }
 
 bool RecordMap::find(const TrackView& view, std::uint32_t id, std::int32_t* index, ViewCursor* at)

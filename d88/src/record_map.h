@@ -118,7 +118,9 @@ struct DiskFrame {
 
 class RecordMap {
   public:
-    static constexpr std::int64_t kMemoryCap = 64 << 20;
+    // What the kept records may cost, leaving room under 64 MiB for the
+    // rest of a program.
+    static constexpr std::int64_t kMemoryCap = 48 << 20;
 
     // A new file: nothing read from another is kept.
     void forget();
@@ -202,7 +204,6 @@ class RecordMap {
     std::deque<Run> runs_;
     std::vector<Slot> positions_; // every kept record's offset, by open addressing
     std::size_t positionCount_ = 0;
-    std::int64_t memory_ = 0;
     bool lone_ = false;   // past the cap: each track walked on its own
     bool overCap_ = false; // a shared walk stopped at the cap
     std::int64_t resyncBudget_ = 0;
