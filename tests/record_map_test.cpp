@@ -145,6 +145,39 @@ TEST(RecordMap, SixteenZeroBytesAreNoHeader)
     EXPECT_EQ(reader.foundRecords(0, records), 16);
 }
 
+TEST(RecordMap, PastItsMemoryCapTheMapGivesTheSameRecords)
+{
+    // 164 tracks of 5,000 records with no data: more than the map keeps, so
+    // each track is walked on its own, and must still give its records.
+    constexpr int kPerTrack = 5000;
+    Bytes image(688, 0);
+    for (int t = 0; t < 164; ++t) {
+        const auto at = static_cast<std::uint32_t>(image.size());
+        for (int b = 0; b < 4; ++b)
+            image[static_cast<std::size_t>(0x20 + 4 * t + b)] = static_cast<std::uint8_t>(at >> (8 * b));
+        for (int i = 0; i < kPerTrack; ++i) {
+            Bytes rec = header(t / 2, t % 2, i % 250 + 1, 1, 0, 0);
+            rec[4] = rec[5] = 0xFF;
+            image.insert(image.end(), rec.begin(), rec.end());
+        }
+    }
+    const auto size = static_cast<std::uint32_t>(image.size());
+    for (int b = 0; b < 4; ++b)
+        image[static_cast<std::size_t>(0x1C + b)] = static_cast<std::uint8_t>(size >> (8 * b));
+    testsupport::TempDir dir;
+    testimg::writeFile((dir / "x.d88").string(), image);
+    d88::D88Image reader;
+    ASSERT_TRUE(reader.open((dir / "x.d88").c_str()));
+    reader.selectDisk(0);
+    std::vector<d88::FoundRecord> records(kPerTrack + 1);
+    for (const int t : {0, 1, 100, 163, 7}) {
+        ASSERT_EQ(reader.foundRecords(t, records), kPerTrack) << "track " << t;
+        for (int i = 0; i < kPerTrack; i += 997)
+            EXPECT_EQ(records[static_cast<std::size_t>(i)].id.r, i % 250 + 1);
+        EXPECT_EQ(records[0].headerPos, 688 + 16 * kPerTrack * t);
+    }
+}
+
 class RecordMapPrograms : public ::testing::Test {
   protected:
     testsupport::RunResult run(const char* program, const std::vector<std::string>& args)
