@@ -11,12 +11,22 @@
 //   raw-shared.d88 an 11.7 MB disk whose 80 tracks share one walk of
 //                 42,700 256-byte decoys (another cylinder, sectors 1-16)
 //                 before the real sectors, for d88info --raw
+//   tails-7k.d88, tails-32k.d88, tails-1m.d88
+//                 164 tracks, each the tail of the one before, in one run
+//                 of records, on a disk indexed 64 times (image_builder.h)
+//   short-lying.d88 a Disk A whose sectors on tracks 12-19 are stored short
+//                 under data sizes that claim 256 or 512 bytes
+//   size-inside.d88 a Disk A whose disk size ends it inside track 20
+//   long-tracks.d88 164 tracks of 5,000 empty records: 13 MB, more records
+//                 than the reader keeps
 //   make-bench-images FOLDER
 #include "image_builder.h"
 
 #include <cstdio>
 #include <exception>
 #include <string>
+#include <utility>
+#include <vector>
 
 int main(int argc, char* argv[])
 {
@@ -49,6 +59,24 @@ int main(int argc, char* argv[])
         for (int t = 80; t < 164; ++t)
             rawShared.trackOffsets[t] = 0; // a 2D disk's 80 tracks, all of whose sectors are there
         testimg::writeFile(dir + "/raw-shared.d88", testimg::buildImage({rawShared}));
+        for (const auto& [name, kib] : {std::pair{"tails-7k", 7}, {"tails-32k", 32}, {"tails-1m", 1024}})
+            testimg::writeFile(dir + "/" + name + ".d88", testimg::sharedTailTracks((kib * 1024 - 688) / 16));
+        testimg::Disk shortLying = diskA;
+        for (int t = 12; t < 20; ++t)
+            for (int r = 1; r <= 16; r += 3) {
+                testimg::Record* sector = testimg::findRecord(shortLying, t, r);
+                sector->data.resize(static_cast<std::size_t>(r * 7));
+                sector->dataSize = r % 2 ? 256 : 512;
+            }
+        testimg::writeFile(dir + "/short-lying.d88", testimg::buildImage({shortLying}));
+        testimg::Disk sizeInside = diskA;
+        std::vector<testimg::Placed> places;
+        testimg::buildDisk(diskA, &places);
+        for (const testimg::Placed& place : places)
+            if (place.track == 20 && place.r == 3)
+                sizeInside.diskSize = static_cast<std::uint32_t>(place.header);
+        testimg::writeFile(dir + "/size-inside.d88", testimg::buildImage({sizeInside}));
+        testimg::writeFile(dir + "/long-tracks.d88", testimg::longTracks(5000));
     } catch (const std::exception& e) {
         std::fprintf(stderr, "make-bench-images: %s\n", e.what());
         return 1;

@@ -63,3 +63,32 @@ row "d88info: 64 disks whose tracks share one walk / typical summary" "$(ratio s
 row "d88info --raw: 12 MB of walks shared by every track / typical" "$(ratio raw)" "<= 20"
 row "peak memory of the crafted jobs (decoys, 64 disks, --raw)" \
   "$(mib decoys), $(mib shared), $(mib raw)" "<= 64 MiB"
+
+# d88info's views of layouts whose records, tracks and disks overlap or lie:
+# each output against 16 times the image plus 1 MiB, its peak memory, and
+# its time against the typical Disk A job (within 20 times up to 1 MiB,
+# in proportion to the image beyond).
+view_rounds=$(( rounds / 10 > 3 ? rounds / 10 : 3 ))
+echo
+echo "d88info's views, $view_rounds paired runs each against the typical job"
+echo
+vrow() { printf '| %-16s | %-7s | %10s | %13s | %9s | %-24s |\n' "$@"; }
+vrow "image" "view" "image" "output" "of limit" "time / typical job" 
+printf '|%s|%s|%s|%s|%s|%s|\n' "------------------" "---------" "------------" "---------------" \
+  "-----------" "--------------------------"
+for image in tails-7k tails-32k tails-1m short-lying size-inside long-tracks; do
+  size=$(stat -c %s "$work/$image.d88")
+  for view in summary listing json; do
+    case $view in
+      summary) args=("$work/$image.d88") ;;
+      listing) args=("$work/$image.d88" 0) ;;
+      json) args=(--json "$work/$image.d88") ;;
+    esac
+    out=$("$info" "${args[@]}" | wc -c)
+    "$timer" "$view_rounds" "$work/info" "$info" "${args[@]}" :: "$work/typical" "$tool" "$work/typical.d88" \
+      >"$work/view.txt"
+    vrow "$image" "$view" "$size" "$out" \
+      "$(awk -v o="$out" -v s="$size" 'BEGIN { printf "%.3f", o / (16 * s + 1048576) }')" \
+      "$(field ratio <"$work/view.txt") ($(field median_a_ms <"$work/view.txt") ms, $(mib view))"
+  done
+done

@@ -152,6 +152,42 @@ Bytes disksSharingOneWalk(int disks, std::uint16_t diskSize)
     return out;
 }
 
+namespace {
+
+// An empty record: the IDs, a count of 0xFFFF, no data.
+void emptyRecord(Bytes& out, int c, int h, int r)
+{
+    const std::size_t at = out.size();
+    out.resize(at + 16, 0);
+    out[at] = static_cast<std::uint8_t>(c), out[at + 1] = static_cast<std::uint8_t>(h);
+    out[at + 2] = static_cast<std::uint8_t>(r), out[at + 3] = 1;
+    putLE16(out, at + 4, 0xFFFF);
+}
+
+} // namespace
+
+Bytes sharedTailTracks(int records)
+{
+    Bytes out(kHeader, 0);
+    for (std::size_t t = 0; t < 164; ++t)
+        putLE32(out, 0x20 + 4 * t, static_cast<std::uint32_t>(kHeader + 16 * t));
+    for (int i = 0; i < records; ++i)
+        emptyRecord(out, 0, 0, i % 255 + 1);
+    return out;
+}
+
+Bytes longTracks(int perTrack)
+{
+    Bytes out(kHeader, 0);
+    for (std::size_t t = 0; t < 164; ++t) {
+        putLE32(out, 0x20 + 4 * t, static_cast<std::uint32_t>(out.size()));
+        for (int i = 0; i < perTrack; ++i)
+            emptyRecord(out, static_cast<int>(t / 2), static_cast<int>(t % 2), i % 250 + 1);
+    }
+    putLE32(out, 0x1C, static_cast<std::uint32_t>(out.size()));
+    return out;
+}
+
 Disk lyingDiskA(int seed)
 {
     Disk disk = formattedDisk(seed);

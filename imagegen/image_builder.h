@@ -78,6 +78,17 @@ Disk sharedDecoyTrack(const Disk& real, int decoys, const Record& decoy);
 // through the disks after it.
 Bytes disksSharingOneWalk(int disks, std::uint16_t diskSize);
 
+// A disk of size 0 whose 164 track entries each start one record further
+// into a single run of `records` records (C 0 H 0, R cycling through 1-255,
+// N 1, count 0xFFFF, no data): every track is the tail of the one before,
+// and the disk is indexed 64 times at offset 0.
+Bytes sharedTailTracks(int records);
+
+// A disk of 164 tracks of `perTrack` records each (IDs of the track, R
+// cycling through 1-250, N 1, count 0xFFFF, no data): more records than a
+// reader may keep when `perTrack` runs to thousands.
+Bytes longTracks(int perTrack);
+
 // Makes a formatted disk's record fields lie the ways real dumps' fields do,
 // each on a track of its own: on track 12 the data size field of sector 3
 // says 0 (256 bytes stored); on track 13 sector 5's sector count says 0; on

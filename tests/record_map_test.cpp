@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include <regex>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -77,6 +78,7 @@ std::vector<Bytes> storedSectors(const Disk& disk, int track)
 struct SectorCase {
     const char* what;
     void (*make)(testimg::Record* sector3);
+    void (*more)(Disk& disk) = nullptr; // other sectors of the track it changes
 };
 
 // The walk steps from sector 3 by its data size (0) into its own data, whose
@@ -109,18 +111,30 @@ const SectorCase kShortRecordCases[] = {
      }},
     {"an honest size over data that looks like a header",
      [](testimg::Record* s) { plant(s, 0, header(0, 1, 77, 1, 0, 0)); }},
+    {"sectors 3, 9 and the last, 16, each stored short under a size that claims more",
+     [](testimg::Record* s) { s->data.resize(30), s->dataSize = 256; },
+     [](Disk& d) {
+         for (const int r : {9, 16}) {
+             testimg::Record* other = testimg::findRecord(d, 1, r);
+             other->data.resize(static_cast<std::size_t>(r * 5));
+             other->dataSize = 512;
+         }
+     }},
 };
 
 TEST(RecordMap, EachSectorGivesTheBytesStoredForIt)
 {
-    for (const auto* table : {&kPlausibleHeaderCases, &kShortRecordCases}) {
-        for (const SectorCase& c : *table) {
+    for (const bool sizeZero : {true, false}) {
+        for (const SectorCase& c : sizeZero ? std::span<const SectorCase>(kPlausibleHeaderCases)
+                                             : std::span<const SectorCase>(kShortRecordCases)) {
             SCOPED_TRACE(c.what);
             Disk disk = plainDisk(3);
             testimg::Record* sector3 = testimg::findRecord(disk, 1, 3);
-            if (table == &kPlausibleHeaderCases)
+            if (sizeZero)
                 sector3->dataSize = 0; // 256 bytes stored
             c.make(sector3);
+            if (c.more)
+                c.more(disk);
             const std::vector<Bytes> found = foundSectors(testimg::buildDisk(disk), 1);
             const std::vector<Bytes> stored = storedSectors(disk, 1);
             for (std::size_t i = 0; i < stored.size(); ++i)
@@ -150,20 +164,7 @@ TEST(RecordMap, PastItsMemoryCapTheMapGivesTheSameRecords)
     // 164 tracks of 5,000 records with no data: more than the map keeps, so
     // each track is walked on its own, and must still give its records.
     constexpr int kPerTrack = 5000;
-    Bytes image(688, 0);
-    for (int t = 0; t < 164; ++t) {
-        const auto at = static_cast<std::uint32_t>(image.size());
-        for (int b = 0; b < 4; ++b)
-            image[static_cast<std::size_t>(0x20 + 4 * t + b)] = static_cast<std::uint8_t>(at >> (8 * b));
-        for (int i = 0; i < kPerTrack; ++i) {
-            Bytes rec = header(t / 2, t % 2, i % 250 + 1, 1, 0, 0);
-            rec[4] = rec[5] = 0xFF;
-            image.insert(image.end(), rec.begin(), rec.end());
-        }
-    }
-    const auto size = static_cast<std::uint32_t>(image.size());
-    for (int b = 0; b < 4; ++b)
-        image[static_cast<std::size_t>(0x1C + b)] = static_cast<std::uint8_t>(size >> (8 * b));
+    const Bytes image = testimg::longTracks(kPerTrack);
     testsupport::TempDir dir;
     testimg::writeFile((dir / "x.d88").string(), image);
     d88::D88Image reader;
@@ -301,29 +302,10 @@ TEST_F(RecordMapPrograms, EachDiskIsJudgedForItself)
     EXPECT_TRUE(sameBytes(testimg::expectedRun(diskA, 10, 6, 5632), cut("DRIVER")));
 }
 
-// 164 track entries each 16 bytes further into one run of `records` records
-// that hold no data, and a disk size of 0: every track is the tail of the
-// one before, and the disk is indexed 64 times at offset 0.
-Bytes sharedTails(int records)
-{
-    Bytes out(688, 0);
-    for (int t = 0; t < 164; ++t) {
-        const std::uint32_t at = 688 + 16u * static_cast<std::uint32_t>(t);
-        for (int b = 0; b < 4; ++b)
-            out[static_cast<std::size_t>(0x20 + 4 * t + b)] = static_cast<std::uint8_t>(at >> (8 * b));
-    }
-    for (int i = 0; i < records; ++i) {
-        Bytes rec = header(0, 0, i % 255 + 1, 1, 0, 0);
-        rec[4] = rec[5] = 0xFF;
-        out.insert(out.end(), rec.begin(), rec.end());
-    }
-    return out;
-}
-
 TEST_F(RecordMapPrograms, EveryViewDescribesEachRecordTrackAndDiskOnce)
 {
     constexpr int kRecords = 400;
-    const Bytes image = sharedTails(kRecords);
+    const Bytes image = testimg::sharedTailTracks(kRecords);
     write("tails.d88", image);
     const Json d = json("tails.d88");
     ASSERT_EQ(d["disks"].size(), 64u);

@@ -23,11 +23,10 @@ std::string otherDisks(ToolState& state, std::int32_t asked)
         // A disk size of 0 indexes the same disk again and again, and a
         // disk index that starts inside another disk's records is no disk:
         // neither is another disk.
-        if (index == asked || state.image.diskOffset(index) == askedAt ||
-            d88::judgeDisk(state.image, index).insideDisk >= 0)
+        if (index == asked || state.image.diskOffset(index) == askedAt)
             continue;
         const DiskKind kind = recogniseDisk(state.image, boot, index).kind();
-        if (kind == DiskKind::Unknown)
+        if (kind == DiskKind::Unknown || d88::judgeDisk(state.image, index).insideDisk >= 0)
             continue;
         said += "; disk " + std::to_string(index) + " is Disk " + (kind == DiskKind::DiskA ? "A" : "F") +
                 ": `zanvo-extract --disk=" + std::to_string(index) + " " + state.imagePath + "` cuts it";

@@ -27,7 +27,7 @@ FoundRecord foundFrom(const RecordMap& map, const ViewCursor& at)
     out.headerPos = map.base() + rec.offset;
     out.dataPos = out.headerPos + kSectorHeaderSize;
     out.nominalStep = rec.step() == Step::ByNominal;
-    out.storedShort = rec.step() == Step::Resync;
+    out.storedShort = map.storedShort(at);
     out.sizeUnverified = rec.unverified();
     out.counted = rec.counted();
     out.available = map.available(at);

@@ -52,12 +52,15 @@ WalkedRecord parse(std::int64_t base, std::int64_t pos, const std::uint8_t* head
                         static_cast<std::uint8_t>(Step::End)};
 }
 
-// The parts of plausibility a header has on its own: a size code a record
-// can hold, a density byte the format knows, not sixteen zero bytes (sector
-// 0, a count of 0, no data: zero-filled space is not read as records), and
-// the record within the extent by the smaller of its data size and its
-// nominal size (so that a lying size alone does not make it implausible).
-bool plausibleAlone(const std::uint8_t* header, std::int64_t pos, std::int64_t end)
+// The parts of plausibility a header has on its own, as record `index` of
+// its track: a size code a record can hold, a density byte the format
+// knows, not sixteen zero bytes (sector 0, a count of 0, no data:
+// zero-filled space is not read as records), and the record within the
+// extent by the smaller of its data size and its nominal size (so that a
+// lying size alone does not make it implausible); or, for the record its
+// count says is the track's last, its header within the extent (a last
+// sector stored short ends where the track does).
+bool plausibleAlone(const std::uint8_t* header, std::int64_t pos, std::int64_t end, std::int32_t index)
 {
     if (pos + kSectorHeaderSize > end || header[3] > kMaxStorableSizeCode)
         return false;
@@ -66,33 +69,35 @@ bool plausibleAlone(const std::uint8_t* header, std::int64_t pos, std::int64_t e
     if (std::all_of(header, header + kSectorHeaderSize, [](std::uint8_t b) { return b == 0; }))
         return false;
     const std::int32_t smaller = std::min(readLE16(header + kDataSizeOffset), nominalSectorSize(header[3]));
-    return pos + kSectorHeaderSize + smaller <= end;
+    return pos + kSectorHeaderSize + smaller <= end || readLE16(header + kSectorCountOffset) == index + 1;
 }
 
-// Whether the header at `pos` may follow `prev` in a track whose extent
-// ends at `end`: plausible on its own, and of the same cylinder and head.
-bool plausible(FileWindow& file, std::int64_t pos, std::uint32_t prevId, std::int64_t end)
+// Whether the header at `pos` may follow `prev` (record `index` - 1) in a
+// track whose extent ends at `end`: plausible on its own, and of the same
+// cylinder and head.
+bool plausible(FileWindow& file, std::int64_t pos, std::uint32_t prevId, std::int64_t end, std::int32_t index)
 {
     if (pos + kSectorHeaderSize > end)
         return false;
     const std::uint8_t* header = headerAt(file, pos);
-    return header && (idOf(header) & 0xFFFF) == (prevId & 0xFFFF) && plausibleAlone(header, pos, end);
+    return header && (idOf(header) & 0xFFFF) == (prevId & 0xFFFF) && plausibleAlone(header, pos, end, index);
 }
 
-// The plausible step on from the record at `pos`: by its data size, else by
-// its nominal size, landing on a plausible header or exactly on the end.
-Step plausibleStep(FileWindow& file, const WalkedRecord& rec, std::int64_t pos, std::int64_t end,
-                   std::int64_t* next)
+// The plausible step on from record `index`, at `pos`: by its data size,
+// else by its nominal size, landing on a plausible header or exactly on the
+// end.
+Step plausibleStep(FileWindow& file, const WalkedRecord& rec, std::int64_t pos, std::int32_t index,
+                   std::int64_t end, std::int64_t* next)
 {
     const std::int64_t data = pos + kSectorHeaderSize + rec.size;
-    if (data == end || plausible(file, data, rec.id, end)) {
+    if (data == end || plausible(file, data, rec.id, end, index + 1)) {
         *next = data;
         return Step::BySize;
     }
     const std::int32_t nominal = nominalSectorSize(sizeCodeOf(rec.id));
     if (nominal > 0) {
         const std::int64_t stepped = pos + kSectorHeaderSize + nominal;
-        if (stepped == end || plausible(file, stepped, rec.id, end)) {
+        if (stepped == end || plausible(file, stepped, rec.id, end, index + 1)) {
             *next = stepped;
             return Step::ByNominal;
         }
@@ -159,8 +164,11 @@ void RecordMap::dropRuns()
 // which plausible records chain to the extent's end or to the record whose
 // count says it is the track's last.
 bool RecordMap::resync(FileWindow& file, const WalkedRecord& rec, std::int32_t index, std::int64_t end,
-                       const std::uint8_t* seen, std::int64_t* next)
+                       const std::uint8_t* seen, std::int64_t* next, int depth)
 {
+    // A track may hold several records stored short: the chain from a
+    // candidate may itself need to resynchronise, a few times over.
+    constexpr int kMaxDepth = 16;
     const std::int64_t pos = frame_.base + rec.offset;
     const std::int64_t claimed = std::max<std::int64_t>(rec.size, nominalSectorSize(sizeCodeOf(rec.id)));
     const std::int64_t claimedEnd = pos + kSectorHeaderSize + claimed;
@@ -172,18 +180,25 @@ bool RecordMap::resync(FileWindow& file, const WalkedRecord& rec, std::int32_t i
             return false;
         const std::uint32_t id = idOf(header);
         if ((id & 0xFF00FFFF) != (rec.id & 0xFF00FFFF) || seenR(seen, sectorOf(id)) ||
-            !plausibleAlone(header, at, end))
+            !plausibleAlone(header, at, end, index + 1))
             continue;
         // Does a plausible chain lead from it to the end?
         WalkedRecord probe = parse(frame_.base, at, header);
         std::int64_t probePos = at;
+        std::uint8_t probeSeen[32];
+        std::copy(seen, seen + 32, probeSeen);
         for (std::int32_t i = index + 1; i < kMaxRecordsPerTrack; ++i) {
+            const std::uint8_t r = sectorOf(probe.id);
+            probeSeen[r >> 3] = static_cast<std::uint8_t>(probeSeen[r >> 3] | (1 << (r & 7)));
             if (probe.count != 0 && i == probe.count - 1) {
                 *next = at;
                 return true;
             }
             std::int64_t stepTo = 0;
-            if (--resyncBudget_ < 0 || plausibleStep(file, probe, probePos, end, &stepTo) == Step::End)
+            if (--resyncBudget_ < 0)
+                break;
+            if (plausibleStep(file, probe, probePos, i, end, &stepTo) == Step::End &&
+                (depth >= kMaxDepth || !resync(file, probe, i, end, probeSeen, &stepTo, depth + 1)))
                 break;
             if (stepTo == end) {
                 *next = at;
@@ -205,6 +220,7 @@ bool RecordMap::resync(FileWindow& file, const WalkedRecord& rec, std::int32_t i
 void RecordMap::walkOn(FileWindow& file, std::int32_t runIndex, std::int64_t end, bool share)
 {
     Run& run = runs_[static_cast<std::size_t>(runIndex)];
+    run.end = end;
     std::uint8_t seen[32] = {};
     for (const WalkedRecord& rec : run.records)
         seen[sectorOf(rec.id) >> 3] = static_cast<std::uint8_t>(seen[sectorOf(rec.id) >> 3] | (1 << (sectorOf(rec.id) & 7)));
@@ -214,9 +230,9 @@ void RecordMap::walkOn(FileWindow& file, std::int32_t runIndex, std::int64_t end
         const auto index = static_cast<std::int32_t>(run.records.size() - 1);
         const std::int64_t pos = frame_.base + rec.offset;
         std::int64_t next = 0;
-        Step step = plausibleStep(file, rec, pos, end, &next);
+        Step step = plausibleStep(file, rec, pos, index, end, &next);
         rec.how = static_cast<std::uint8_t>(rec.how & ~WalkedRecord::kUnverified);
-        if (step == Step::End && resync(file, rec, index, end, seen, &next))
+        if (step == Step::End && resync(file, rec, index, end, seen, &next, 0))
             step = Step::Resync;
         const std::int64_t data = pos + kSectorHeaderSize + rec.size;
         if (step == Step::End && countGoesOn(rec, index)) {
@@ -281,7 +297,7 @@ std::int32_t RecordMap::walkRun(FileWindow& file, std::int64_t start, std::int64
     WalkedRecord first = parse(frame_.base, start, header);
     // A first header that is not plausible on its own is read only because
     // the table points at it: what follows is walked as the counts say.
-    if (!plausibleAlone(header, start, end))
+    if (!plausibleAlone(header, start, end, 0))
         first.how |= WalkedRecord::kCounted;
     runs_.back().records.push_back(first);
     walkOn(file, index, end, share);
@@ -297,7 +313,8 @@ bool RecordMap::goesOnPast(FileWindow& file, const Run& run, std::int64_t wider)
         return false;
     std::int64_t next = 0;
     const WalkedRecord& last = run.records.back();
-    return plausibleStep(file, last, frame_.base + last.offset, wider, &next) != Step::End;
+    return plausibleStep(file, last, frame_.base + last.offset, static_cast<std::int32_t>(run.records.size() - 1),
+                         wider, &next) != Step::End;
 }
 
 void RecordMap::keepPositions(std::int32_t runIndex, std::size_t from)
@@ -406,7 +423,7 @@ bool RecordMap::lieCheck(FileWindow& file)
             continue;
         const std::uint8_t* first = nullptr;
         if (file.view(claimedEnd + offset, kSectorHeaderSize, &first) == kSectorHeaderSize &&
-            plausibleAlone(first, claimedEnd + offset, frame_.fileSize))
+            plausibleAlone(first, claimedEnd + offset, frame_.fileSize, 0))
             return false;
         if (file.view(claimedEnd, kDiskHeaderSize, &header) < kDiskHeaderSize)
             return true;
@@ -867,7 +884,19 @@ std::int32_t RecordMap::available(const ViewCursor& at) const
     else if (rec.step() == Step::Resync && at.nextOffset() >= 0)
         stored = at.nextOffset() - rec.offset - kSectorHeaderSize;
     const std::int64_t data = frame_.base + rec.offset + kSectorHeaderSize;
-    return static_cast<std::int32_t>(std::clamp<std::int64_t>(frame_.fileSize - data, 0, stored));
+    // A track's last record ends where its extent does: past it lies the
+    // next track, or the next disk.
+    const std::int64_t end = rec.step() == Step::End ? run(at.run()).end : frame_.fileSize;
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(std::min(end, frame_.fileSize) - data, 0, stored));
+}
+
+bool RecordMap::storedShort(const ViewCursor& at) const
+{
+    const WalkedRecord& rec = at.record();
+    if (rec.step() == Step::Resync)
+        return true;
+    const std::int64_t data = frame_.base + rec.offset + kSectorHeaderSize;
+    return rec.step() == Step::End && run(at.run()).end < frame_.fileSize && data + rec.size > run(at.run()).end;
 }
 
 ViewCursor::ViewCursor(const RecordMap& map, std::int32_t run, std::int32_t from) : map_(&map), run_(run), at_(from)

@@ -51,6 +51,7 @@ static_assert(sizeof(WalkedRecord) == 16);
 // The records a walk reached first, in stored order, then (tailRun >= 0) the
 // records of run tailRun from tailFrom on.
 struct Run {
+    std::int64_t end = 0; // its extent's end
     std::vector<WalkedRecord> records;
     std::int32_t tailRun = -1, tailFrom = 0;
     std::int32_t owner = -1;        // the start (in ascending order) whose walk made it
@@ -151,6 +152,9 @@ class RecordMap {
     // where that lied, up to the next record where it was stored short;
     // fewer where the file ends.
     std::int32_t available(const ViewCursor& at) const;
+    // Whether the record at `at` gives fewer bytes than its data size says
+    // because the next record, or the next track, starts inside them.
+    bool storedShort(const ViewCursor& at) const;
 
     // The start (ascending) whose walk made run `index`; every track with
     // that start views the run from its first record.
@@ -175,7 +179,7 @@ class RecordMap {
     void walkOn(FileWindow& file, std::int32_t runIndex, std::int64_t end, bool share);
     bool goesOnPast(FileWindow& file, const Run& run, std::int64_t wider);
     bool resync(FileWindow& file, const WalkedRecord& rec, std::int32_t index, std::int64_t end,
-                const std::uint8_t* seen, std::int64_t* next);
+                const std::uint8_t* seen, std::int64_t* next, int depth);
     void finishView(TrackView* view);
     void keepPositions(std::int32_t runIndex, std::size_t from);
     bool findPosition(std::int64_t pos, std::uint32_t* value) const;
