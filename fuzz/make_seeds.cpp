@@ -61,6 +61,15 @@ int main(int argc, char* argv[])
         decoy.c = 0xFE, decoy.r = 1;
         decoy.data.assign(64, 0xDE);
         Disk dataDecoys = testimg::sharedDecoyTrack(small, 40, decoy);
+        // Records stored short under sizes that claim more, and a disk size
+        // that ends the disk inside its tracks.
+        Disk shortLying = aCompact;
+        for (const int r : {3, 9, 16}) {
+            testimg::findRecord(shortLying, 12, r)->data.resize(static_cast<std::size_t>(r * 5));
+            testimg::findRecord(shortLying, 12, r)->dataSize = 512;
+        }
+        Disk sizeInside = small;
+        sizeInside.diskSize = 2000;
 
         const std::pair<const char*, testimg::Bytes> seeds[] = {
             {"disk-a", testimg::buildImage({a})},
@@ -77,6 +86,9 @@ int main(int argc, char* argv[])
             {"shared-decoys", testimg::buildImage({decoys})},
             {"shared-data-decoys", testimg::buildImage({dataDecoys})},
             {"disks-sharing-one-walk", testimg::disksSharingOneWalk(8, 0x400)},
+            {"shared-tail-tracks", testimg::sharedTailTracks(400)},
+            {"disk-a-short-lying", testimg::buildImage({shortLying})},
+            {"disk-size-inside", testimg::buildImage({sizeInside})},
         };
         for (const auto& [name, bytes] : seeds)
             testimg::writeFile(dir + "/" + name, bytes);

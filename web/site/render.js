@@ -39,8 +39,12 @@ function downloadLink(name, bytes, type) {
 // Disk `index` of d88info's document, when it is a D88 image whose header
 // could be read.
 function diskOf(info, index) {
-  const disk = info?.disks?.find((entry) => entry.index === index);
-  return disk?.readable ? disk : null;
+  let disk = info?.disks?.find((entry) => entry.index === index);
+  // A disk at the offset of an earlier one is described there.
+  if (disk && disk.sameDiskAs !== null && disk.sameDiskAs !== undefined) {
+    disk = info.disks.find((entry) => entry.index === disk.sameDiskAs);
+  }
+  return disk?.readable && disk.d88 ? disk : null;
 }
 
 function showVerdict(result, files) {

@@ -77,8 +77,11 @@ function diskLines(disk, cut) {
     `  name:       "${escapedName(disk.name)}"`,
     `  media type: 0x${hex(disk.mediaType, 2)} (${disk.media ?? 'unknown'})`,
     `  protect:    0x${hex(disk.writeProtect, 2)} (${disk.protect})`,
-    `  disk size:  ${disk.diskSize} (0x${hex(disk.diskSize >>> 0)})` +
-      (disk.diskSize <= 0 ? ' (it bounds nothing: the tracks are read up to the end of the file)' : ''),
+    disk.diskSizeLies
+      ? `  disk size:  ${disk.diskSize} (0x${hex(disk.diskSize)}), which lies: the disk's records end at offset ` +
+        `${disk.offset + disk.extent} (0x${hex(disk.offset + disk.extent)})`
+      : `  disk size:  ${disk.diskSize} (0x${hex(disk.diskSize)})` +
+        (disk.diskSize === 0 ? ' (it bounds nothing: the tracks are read up to the end of the file)' : ''),
   ];
   if (disk.fileEndsAt !== null) {
     lines.push(`  truncated:  the file ends at offset ${disk.fileEndsAt} (0x${hex(disk.fileEndsAt)}), ` +
@@ -122,8 +125,16 @@ export function summaryLines(doc, cut = 0) {
   for (let i = 0; i < disks.length;) {
     const disk = disks[i];
     lines.push('');
-    if (disk.readable) lines.push(...diskLines(disk, cut));
-    else lines.push(`disk ${disk.index} at offset ${disk.offset}: its header cannot be read`);
+    if (disk.insideDisk) {
+      lines.push(`disk ${disk.index} at offset ${disk.offset}: inside disk ${disk.insideDisk.disk}'s track ` +
+        `${disk.insideDisk.track} (disk ${disk.insideDisk.disk}'s size field lies); not a disk`);
+    } else if (disk.readable && !disk.d88) {
+      lines.push(`disk ${disk.index} at offset ${disk.offset}: not a D88 disk: ${disk.notD88}`);
+    } else if (disk.readable) {
+      lines.push(...diskLines(disk, cut));
+    } else {
+      lines.push(`disk ${disk.index} at offset ${disk.offset}: its header cannot be read`);
+    }
     // A disk size of 0 makes every next disk start where this one did.
     let same = i + 1;
     while (same < disks.length && disks[same].offset === disk.offset) same += 1;
