@@ -1,6 +1,7 @@
 #include "record_map.h"
 
 #include <algorithm>
+#include <cstring>
 #include <cerrno>
 #include <limits>
 #include <new>
@@ -155,6 +156,7 @@ void RecordMap::dropRuns()
     resyncBudget_ = kResyncBudget;
     tables_.clear();
     tablesMade_ = false;
+    loneStart_ = -1;
 }
 
 // The resynchronisation: neither step from `rec` (record `index`, at `pos`)
@@ -171,12 +173,28 @@ bool RecordMap::resync(FileWindow& file, const WalkedRecord& rec, std::int32_t i
     constexpr int kMaxDepth = 16;
     const std::int64_t pos = frame_.base + rec.offset;
     const std::int64_t claimed = std::max<std::int64_t>(rec.size, nominalSectorSize(sizeCodeOf(rec.id)));
-    const std::int64_t claimedEnd = pos + kSectorHeaderSize + claimed;
-    for (std::int64_t at = pos + kSectorHeaderSize; at < claimedEnd && at + kSectorHeaderSize <= end; ++at) {
+    const std::int64_t claimedEnd = std::min(pos + kSectorHeaderSize + claimed, end - kSectorHeaderSize + 1);
+    const std::int64_t from = pos + kSectorHeaderSize;
+    if (claimedEnd <= from)
+        return false;
+    // The claimed data and the header that may start at its last byte, seen
+    // at once: candidates are found by their cylinder byte.
+    const std::uint8_t* bytes = nullptr;
+    const std::int64_t span = file.view(from, static_cast<std::int32_t>(std::min<std::int64_t>(
+                                                  claimedEnd - from + kSectorHeaderSize - 1, FileWindow::kMaxView)),
+                                        &bytes);
+    const std::int64_t last = std::min(claimedEnd, from + span - kSectorHeaderSize + 1);
+    resyncBudget_ -= std::max<std::int64_t>(last - from, 0) / 16;
+    for (std::int64_t at = from; at < last; ++at) {
+        const void* c = std::memchr(bytes + (at - from), static_cast<int>(rec.id & 0xFF),
+                                    static_cast<std::size_t>(last - at));
+        if (!c)
+            break;
+        at = from + (static_cast<const std::uint8_t*>(c) - bytes);
+        const std::uint8_t* header = bytes + (at - from);
+        if (header[1] != ((rec.id >> 8) & 0xFF) || header[3] != (rec.id >> 24))
+            continue;
         if (--resyncBudget_ < 0)
-            return false;
-        const std::uint8_t* header = headerAt(file, at);
-        if (!header)
             return false;
         const std::uint32_t id = idOf(header);
         if ((id & 0xFF00FFFF) != (rec.id & 0xFF00FFFF) || seenR(seen, sectorOf(id)) ||
@@ -210,6 +228,9 @@ bool RecordMap::resync(FileWindow& file, const WalkedRecord& rec, std::int32_t i
             probe = parse(frame_.base, stepTo, following);
             probePos = stepTo;
         }
+        // The chain's reads may have moved the window: see the data again.
+        if (file.view(from, static_cast<std::int32_t>(span), &bytes) < span)
+            return false;
     }
     return false;
 }
@@ -552,11 +573,16 @@ bool RecordMap::view(FileWindow& file, std::int32_t track, TrackView* out)
             }
         }
         if (lone_) {
-            const std::int64_t end = extentOf(file, at);
-            dropRuns();
-            *out = TrackView{};
-            out->run = walkRun(file, starts_[at], end, false);
-            finishView(out);
+            // The track walked last is kept until another is asked for.
+            if (loneStart_ != static_cast<std::int64_t>(at) || runs_.empty()) {
+                const std::int64_t end = extentOf(file, at);
+                dropRuns();
+                loneView_ = TrackView{};
+                loneView_.run = walkRun(file, starts_[at], end, false);
+                finishView(&loneView_);
+                loneStart_ = static_cast<std::int64_t>(at);
+            }
+            *out = loneView_;
         } else {
             if (startViews_[at].length < 0)
                 finishView(&startViews_[at]);

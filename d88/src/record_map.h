@@ -210,6 +210,8 @@ class RecordMap {
     std::size_t positionCount_ = 0;
     bool lone_ = false;   // past the cap: each track walked on its own
     bool overCap_ = false; // a shared walk stopped at the cap
+    std::int64_t loneStart_ = -1; // past the cap: the start walked last, and its view
+    TrackView loneView_;
     std::int64_t resyncBudget_ = 0;
     // Sector tables of the tracks' views, made when first asked for.
     std::vector<SectorTable> tables_;   // one for each start
