@@ -25,6 +25,9 @@ coverage() {
     sed -E 's/.* cov: ([0-9]+) ft: ([0-9]+).*/\1 edges, \2 features/'
 }
 
+# AddressSanitizer's quarantine of freed memory would otherwise count against
+# the memory limit.
+export ASAN_OPTIONS=${ASAN_OPTIONS:-quarantine_size_mb=32}
 declare -A max_len=([reader]=16384 [tool]=131072 [d88info]=16384)
 declare -A rate=()
 status=0

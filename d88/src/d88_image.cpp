@@ -53,7 +53,9 @@ bool D88Image::open(const char* path)
     // Nothing found in one file may answer for another.
     if (map_)
         map_->forget();
-    mapBase_ = -1;
+    if (spareMap_)
+        spareMap_->forget();
+    mapBase_ = spareBase_ = -1;
     ++selections_;
     if (!path) {
         diskCount_ = 0;

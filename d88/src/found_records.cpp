@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <utility>
 
 namespace d88 {
 
@@ -56,11 +57,23 @@ RecordMap* D88Image::recordMap()
     }
     if (mapLaidOut_ != selections_) {
         // A disk at the offset of the one mapped is the same disk: the map
-        // stays.
+        // stays. The map of the disk selected before is kept too, for
+        // callers that go back and forth between two disks.
         const DiskFrame frame{diskBase_, diskSize_, file_->size(), trackOffsets_, tableEntries()};
         if (mapBase_ != diskBase_) {
-            map_->layOut(*file_, frame);
-            mapBase_ = diskBase_;
+            std::swap(map_, spareMap_);
+            std::swap(mapBase_, spareBase_);
+            if (!map_) {
+                map_.reset(new (std::nothrow) RecordMap);
+                if (!map_) {
+                    file_->noteError(ENOMEM);
+                    return nullptr;
+                }
+            }
+            if (mapBase_ != diskBase_) {
+                map_->layOut(*file_, frame);
+                mapBase_ = diskBase_;
+            }
         }
         mapLaidOut_ = selections_;
     }

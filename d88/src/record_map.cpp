@@ -12,9 +12,11 @@ namespace {
 
 constexpr std::size_t kScanned = 32; // shorter runs are quicker to scan than to sort
 // Resynchronisation looks into a record's claimed data for a header the
-// walk can go on from; crafted data can offer a candidate at every byte.
-// What all of a map's resynchronisations may read is bounded, so that no
-// image costs more than a fixed multiple of its size.
+// walk can go on from; crafted data can offer a candidate at every byte, and
+// chains from candidates that resynchronise again. The bytes all of a disk's
+// resynchronisations may look through are bounded, so that no image costs
+// more than a fixed amount past its size; past that, records are left
+// "size unverified".
 constexpr std::int64_t kResyncBudget = 16 << 20;
 // A run's records can be named by a 16-bit ordinal.
 static_assert(kMaxRecordsPerTrack <= 0xFFFF);
@@ -153,7 +155,6 @@ void RecordMap::dropRuns()
     positions_.clear();
     positions_.shrink_to_fit();
     positionCount_ = 0;
-    resyncBudget_ = kResyncBudget;
     tables_.clear();
     tablesMade_ = false;
     loneStart_ = -1;
@@ -184,7 +185,10 @@ bool RecordMap::resync(FileWindow& file, const WalkedRecord& rec, std::int32_t i
                                                   claimedEnd - from + kSectorHeaderSize - 1, FileWindow::kMaxView)),
                                         &bytes);
     const std::int64_t last = std::min(claimedEnd, from + span - kSectorHeaderSize + 1);
-    resyncBudget_ -= std::max<std::int64_t>(last - from, 0) / 16;
+    // Each look costs at least a record's worth, however little it sees.
+    resyncBudget_ -= std::max<std::int64_t>(last - from, 256);
+    if (resyncBudget_ < 0)
+        return false;
     for (std::int64_t at = from; at < last; ++at) {
         const void* c = std::memchr(bytes + (at - from), static_cast<int>(rec.id & 0xFF),
                                     static_cast<std::size_t>(last - at));
@@ -456,6 +460,7 @@ void RecordMap::layOut(FileWindow& file, const DiskFrame& frame)
 {
     frame_ = frame;
     dropRuns();
+    resyncBudget_ = kResyncBudget;
     lone_ = false;
     diskEnd_ = -1;
     // Positions are kept as 32-bit offsets from the disk's start: no extent

@@ -254,6 +254,8 @@ class D88Image {
     std::uint32_t selections_ = 0;                // counts selections, so the map follows them
     std::uint32_t mapLaidOut_ = 0;                // the selection the map was laid out for
     std::int64_t mapBase_ = -1;                   // the disk the map holds
+    std::unique_ptr<RecordMap, DropMap> spareMap_; // the map of the disk selected before
+    std::int64_t spareBase_ = -1;
     std::int32_t selectedDisk_ = -1;
     std::int32_t diskCount_ = 0;
     std::int32_t firstSector_ = 1;
