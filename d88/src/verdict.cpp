@@ -123,6 +123,7 @@ Verdict judgeImage(D88Image& image)
         if (other.readError != 0 || other.possible) {
             first.readError = other.readError;
             first.possible = other.possible;
+            first.reason[0] = '\0';
         }
     }
     image.selectDisk(0);

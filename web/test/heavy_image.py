@@ -15,7 +15,7 @@ import sys
 HEADER = 0x2B0
 TRACKS = 164
 RECORD = struct.Struct("<4BH8sH")  # C, H, R, N, sectors in track, 8 bytes, data size
-DECOY_DISKS = 8
+DECOY_DISKS = 32
 DECOYS = 64000
 SECTOR = 32768  # size code 8
 
