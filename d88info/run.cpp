@@ -3,6 +3,7 @@
 #include "error_text.h"
 #include "exit_status.h"
 #include "export_source.h"
+#include "image_checked_source.h"
 #include "json_report.h"
 #include "options.h"
 #include "raw_export.h"
@@ -48,10 +49,15 @@ int finishStdout(int status)
     return status;
 }
 
+// Whether this run has said that the image changed while it was read, so
+// that the last look at the image does not say it again.
+bool saidChanged = false;
+
 // A read error, or memory the reader could not get, is not a damaged disk:
 // nothing learned through the failed read is shown or written.
 int cannotRead(const char* path, int error)
 {
+    saidChanged = saidChanged || error == d88::kErrorImageChanged;
     std::fprintf(stderr, "d88info: %s\n", fileio::cannotRead(path, error).c_str());
     return fileio::kExitFailed;
 }
@@ -61,14 +67,17 @@ int writeExport(const Options& options, d88::D88Image& image, const Export& expo
     d88::FileIdentity identity;
     const d88::FileIdentity* protect = image.fileIdentity(&identity) ? &identity : nullptr;
     ExportSource source(image, exported);
+    // Checked once all is written, before a file takes its name; a stream
+    // has had the bytes by then, and the run's status says what they are.
+    fileio::ImageCheckedSource checked(source, image);
     std::string reason;
-    switch (fileio::writeOutput(options.output, source, protect, &reason)) {
+    switch (fileio::writeOutput(options.output, checked, protect, &reason)) {
     case fileio::Delivery::Written:
         break;
     case fileio::Delivery::Terminal:
         return refused(kToTerminal);
     case fileio::Delivery::SourceFailed:
-        return cannotRead(options.image, source.error());
+        return cannotRead(options.image, checked.changed() ? checked.changed() : source.error());
     case fileio::Delivery::Failed:
         std::fprintf(stderr, "d88info: cannot write %s: %s\n",
                      options.output ? options.output : "to standard output", reason.c_str());
@@ -105,10 +114,13 @@ int summarise(d88::D88Image& image, TrackScan& scan, const char* path)
     return finishStdout(fileio::kExitDone);
 }
 
+int runOpened(const Options& options, d88::D88Image& image, std::string& why);
+
 } // namespace
 
 int runInfo(int argc, char* argv[])
 {
+    saidChanged = false;
     Options options;
     std::string why;
     if (!parseOptions(argc, argv, &options, &why))
@@ -134,6 +146,18 @@ int runInfo(int argc, char* argv[])
     d88::FileIdentity identity;
     if (image.fileIdentity(&identity) && !fileio::beginRun(identity, "d88info"))
         return fileio::kExitFailed;
+    const int status = runOpened(options, image, why);
+    // What was shown or written holds only for the image as it was opened.
+    if (const int changed = saidChanged ? 0 : image.unchanged())
+        return cannotRead(path, changed);
+    return status;
+}
+
+namespace {
+
+int runOpened(const Options& options, d88::D88Image& image, std::string& why)
+{
+    const char* path = options.image;
     const d88::Verdict verdict = d88::judgeImage(image);
     if (verdict.readError)
         return cannotRead(path, verdict.readError);
@@ -192,5 +216,7 @@ int runInfo(int argc, char* argv[])
     }
     return writeExport(options, image, exported);
 }
+
+} // namespace
 
 } // namespace d88info

@@ -15,11 +15,13 @@ std::string errorText(int error);
 // "cannot open PATH: REASON".
 std::string cannotOpen(const char* path, int error);
 
-// "cannot read PATH: REASON".
+// "cannot read PATH: REASON"; "PATH changed while it was read" for the
+// reader's kErrorImageChanged.
 std::string cannotRead(const char* path, int error);
 
 // "cannot read NAME from IMAGE: REASON; NAME not written", for a file whose
-// sectors could not be read.
+// sectors could not be read ("IMAGE changed while it was read; NAME not
+// written" for kErrorImageChanged).
 std::string cannotReadFile(const char* name, const char* image, int error);
 
 } // namespace fileio

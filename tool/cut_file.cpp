@@ -2,6 +2,7 @@
 
 #include "console.h"
 #include "file_cut.h"
+#include "image_checked_source.h"
 #include "messages.h"
 #include "replace_file.h"
 
@@ -33,19 +34,30 @@ bool write(ToolState& state, const FileCut& cut, std::size_t skip, ToolLines& li
         return false;
 
     const std::span<const std::uint8_t> file = cut.bytes.subspan(skip);
+    fileio::MemorySource bytes(file.data(), file.size());
+    fileio::ImageCheckedSource checked(bytes, state.image);
     std::string reason;
-    if (!fileio::replaceFile(cut.name, file.data(), file.size(), &state.imageIdentity, &reason)) {
+    bool sourceFailed = false;
+    if (fileio::replaceFileFrom(cut.name, checked, &state.imageIdentity, &reason, &sourceFailed))
+        return true;
+    if (sourceFailed) {
+        reportReadFailure(state, cut.name, checked.changed());
+        state.imageChanged = checked.changed() == d88::kErrorImageChanged;
+    } else {
         reportWriteFailure(state, cut.name, reason);
-        return false;
     }
-    return true;
+    return false;
 }
 
 bool deliver(ToolState& state, const FileCut& cut, std::size_t skip)
 {
     bool delivered = false;
-    if (cut.outcome == CutOutcome::ReadFailed) {
-        reportReadFailure(state, cut.name, cut.error);
+    // What was read of a file holds only for the image as it was opened:
+    // one changed since is told as that, not as the sectors it now lacks.
+    const int error = cut.outcome == CutOutcome::ReadFailed ? cut.error : state.image.unchanged();
+    if (error != 0) {
+        reportReadFailure(state, cut.name, error);
+        state.imageChanged = error == d88::kErrorImageChanged;
     } else {
         if (!state.lines)
             state.lines = std::make_unique<ToolLines>();
@@ -78,8 +90,9 @@ bool cutFile(ToolState& state, const char* name, std::int32_t track, std::int32_
 
 void runPlan(ToolState& state, const CutEntry* plan)
 {
-    cutPlan(state.image, plan, sectorBuffer(state), state.recovery,
-            [&state](const FileCut& cut) { deliver(state, cut, 0); });
+    for (const CutEntry* row = plan; row->sector != 0 && !state.imageChanged; ++row)
+        cutFile(state, row->name, row->track, row->track >> 1, row->track & 1, row->sector, kPlanSizeCode, 0,
+                row->length);
 }
 
 } // namespace zanvo

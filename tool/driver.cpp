@@ -44,9 +44,12 @@ int usage(const char* program)
     return fileio::kExitUsage;
 }
 
-// The run's last word, when a file of the plan is not all there.
+// The run's last word, when a file of the plan is not all there. A run the
+// image's change stopped has said so instead.
 void sayHowItWent(const ToolState& state)
 {
+    if (state.imageChanged)
+        return;
     const std::string line = tallyLine(state.tally, state.dryRun);
     if (!line.empty())
         say(line);
@@ -114,6 +117,11 @@ int runDriver(ToolState& state, int argc, char* argv[])
         sayHowItWent(state);
     } else {
         sayWhyNot(state, recognised, options.disk);
+    }
+    // What was said and cut holds only for the image as it was opened.
+    if (const int changed = state.imageChanged ? 0 : state.image.unchanged()) {
+        reportReadFailure(state, nullptr, changed);
+        state.imageChanged = changed == d88::kErrorImageChanged;
     }
     return state.failed ? fileio::kExitFailed : fileio::kExitDone;
 }

@@ -70,6 +70,8 @@ NativeFile openNativeFile(const char* name)
     } else if (!handleIdentity(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))), &out.identity)) {
         out.error = EIO;
     }
+    if (!out.error && !stampNativeFile(file, &out.stamp))
+        out.error = errno ? errno : EIO;
     if (out.error) {
         std::fclose(file);
         return out;
@@ -78,6 +80,22 @@ NativeFile openNativeFile(const char* name)
     out.file = file;
     out.size = st.st_size;
     return out;
+}
+
+// The last write time in 100-nanosecond steps, from the handle.
+bool stampNativeFile(std::FILE* file, FileStamp* stamp)
+{
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))), &info)) {
+        errno = EIO;
+        return false;
+    }
+    const std::uint64_t ticks =
+        (static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) | info.ftLastWriteTime.dwLowDateTime;
+    stamp->size = static_cast<std::int64_t>((static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
+    stamp->seconds = static_cast<std::int64_t>(ticks / 10000000u);
+    stamp->nanoseconds = static_cast<std::int64_t>(ticks % 10000000u) * 100;
+    return true;
 }
 
 bool seekNativeFile(std::FILE* file, std::int64_t pos)
@@ -102,6 +120,20 @@ int aboveStandardStreams(int fd)
     ::close(fd);
     errno = err;
     return moved;
+}
+
+FileStamp stampOf(const struct stat& st)
+{
+    FileStamp stamp;
+    stamp.size = static_cast<std::int64_t>(st.st_size);
+#ifdef __APPLE__
+    stamp.seconds = static_cast<std::int64_t>(st.st_mtimespec.tv_sec);
+    stamp.nanoseconds = static_cast<std::int64_t>(st.st_mtimespec.tv_nsec);
+#else
+    stamp.seconds = static_cast<std::int64_t>(st.st_mtim.tv_sec);
+    stamp.nanoseconds = static_cast<std::int64_t>(st.st_mtim.tv_nsec);
+#endif
+    return stamp;
 }
 
 } // namespace
@@ -135,7 +167,17 @@ NativeFile openNativeFile(const char* name)
     out.size = st.st_size;
     out.identity.device = static_cast<std::uint64_t>(st.st_dev);
     out.identity.file = static_cast<std::uint64_t>(st.st_ino);
+    out.stamp = stampOf(st);
     return out;
+}
+
+bool stampNativeFile(std::FILE* file, FileStamp* stamp)
+{
+    struct stat st;
+    if (fstat(fileno(file), &st) != 0)
+        return false;
+    *stamp = stampOf(st);
+    return true;
 }
 
 bool seekNativeFile(std::FILE* file, std::int64_t pos)
