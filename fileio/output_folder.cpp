@@ -3,6 +3,7 @@
 #ifndef _WIN32
 
 #include <sys/stat.h>
+#include <cstdlib>
 #ifdef __linux__
 #include <sys/vfs.h>
 #endif
@@ -48,10 +49,32 @@ bool onDeviceNodes(const char* folder)
     return stat(folder, &here) == 0 && stat("/dev/null", &null) == 0 && here.st_dev == null.st_dev;
 }
 
+bool within(const std::string& path, const char* top)
+{
+    const std::size_t length = std::strlen(top);
+    return path.compare(0, length, top) == 0 && (path.size() == length || path[length] == '/');
+}
+
+// Whether the folder, by whatever spelling or link it is reached, is /dev
+// (but not /dev/shm, the place for files shared in memory) or /proc or below
+// them. Told by path as well as by file system, since in a container /dev is
+// often a plain tmpfs holding devices bound in from the host.
+bool systemFolder(const char* folder)
+{
+    char* real = realpath(folder, nullptr);
+    if (!real)
+        return false;
+    const std::string path(real);
+    std::free(real);
+    return (within(path, "/dev") && !within(path, "/dev/shm")) || within(path, "/proc") || within(path, "/sys");
+}
+
 // Whether the folder is on a file system of devices or processes, where a
 // name is an interface of the kernel's, not a file of the user's.
 bool kernelFileSystem(const char* folder)
 {
+    if (systemFolder(folder))
+        return true;
 #ifdef __linux__
     struct statfs fs;
     if (statfs(folder, &fs) != 0)

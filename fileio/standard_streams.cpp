@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -55,7 +56,74 @@ Sameness streamVersusImage(int fd, const d88::FileIdentity& image, int* error)
     return identity == image ? Sameness::Same : Sameness::Different;
 }
 
+#ifndef _WIN32
+bool allDigits(const std::string& text, std::size_t from, std::size_t to)
+{
+    if (from >= to)
+        return false;
+    for (std::size_t i = from; i < to; ++i)
+        if (text[i] < '0' || text[i] > '9')
+            return false;
+    return true;
+}
+
+// N for a path, its folder already resolved, of this process's descriptor
+// N: /proc/PID/fd/N or /proc/PID/task/TID/fd/N, whatever /proc/self,
+// /proc/thread-self or /dev/fd were in the name.
+int descriptorInProc(const std::string& path)
+{
+    const std::string own = "/proc/" + std::to_string(getpid()) + "/";
+    if (path.compare(0, own.size(), own) != 0)
+        return -1;
+    std::size_t at = own.size();
+    if (path.compare(at, 5, "task/") == 0) {
+        const std::size_t slash = path.find('/', at + 5);
+        if (slash == std::string::npos || !allDigits(path, at + 5, slash))
+            return -1;
+        at = slash + 1;
+    }
+    if (path.compare(at, 3, "fd/") != 0 || !allDigits(path, at + 3, path.size()) || path.size() - at - 3 > 9)
+        return -1;
+    return std::atoi(path.c_str() + at + 3);
+}
+#endif
+
 } // namespace
+
+int descriptorNamed(const char* name)
+{
+#ifdef _WIN32
+    (void)name;
+    return -1;
+#else
+    // Folders are resolved by the system; the last name is followed here,
+    // link by link, since the system would follow /proc's links for a
+    // descriptor on to whatever it is open on.
+    std::string path(name);
+    for (int hop = 0; hop < 40 && !path.empty(); ++hop) {
+        const std::size_t slash = path.find_last_of('/');
+        const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+        const std::string last = slash == std::string::npos ? path : path.substr(slash + 1);
+        char* real = realpath(folder.c_str(), nullptr);
+        if (!real)
+            return -1;
+        std::string full(real);
+        std::free(real);
+        if (last.empty() || last == "." || last == "..")
+            return -1;
+        full += full == "/" ? last : "/" + last;
+        if (const int fd = descriptorInProc(full); fd >= 0)
+            return fd;
+        char target[4096];
+        const ssize_t length = readlink(full.c_str(), target, sizeof target);
+        if (length <= 0 || static_cast<std::size_t>(length) >= sizeof target)
+            return -1;
+        const std::string to(target, static_cast<std::size_t>(length));
+        path = to[0] == '/' ? to : full.substr(0, full.find_last_of('/') + 1) + to;
+    }
+    return -1;
+#endif
+}
 
 bool beginRun(const d88::FileIdentity& image, const char* program)
 {
@@ -108,6 +176,8 @@ bool leadsToTerminal(const char* name)
 #ifdef _WIN32
     return false;
 #else
+    if (const int fd = descriptorNamed(name); fd >= 0)
+        return isTerminal(fd);
     struct stat st;
     if (stat(name, &st) != 0)
         return false;

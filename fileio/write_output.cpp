@@ -65,13 +65,15 @@ Delivery pour(ByteSource& source, int fd, std::string* reason)
     }
 }
 
-// Standard output or standard error, as they are.
+// Standard output or standard error, or another descriptor a name stands
+// for, as they are.
 Delivery toStream(int fd, ByteSource& source, std::string* reason)
 {
     if (isTerminal(fd))
         return Delivery::Terminal;
     // What the program printed there before goes first.
-    std::fflush(fd == 1 ? stdout : stderr);
+    if (fd == 1 || fd == 2)
+        std::fflush(fd == 1 ? stdout : stderr);
 #ifdef _WIN32
     _setmode(fd, _O_BINARY);
 #endif
@@ -149,6 +151,21 @@ Delivery writeOutput(const char* name, ByteSource& source, const d88::FileIdenti
     if ((st.st_mode & _S_IFMT) == _S_IFREG)
         return replace(name, source, protect, reason);
 #else
+    if (const int fd = descriptorNamed(name); fd >= 0) {
+        // Open or not, the descriptor is what the name means: it is never
+        // created or replaced, and the image (read-only anyway) is refused.
+        struct stat open;
+        if (fstat(fd, &open) != 0) {
+            *reason = errorText(errno);
+            return Delivery::Failed;
+        }
+        if (protect && d88::FileIdentity{static_cast<std::uint64_t>(open.st_dev),
+                                         static_cast<std::uint64_t>(open.st_ino)} == *protect) {
+            *reason = "it is the image being read, left untouched";
+            return Delivery::Failed;
+        }
+        return toStream(fd, source, reason);
+    }
     struct stat st;
     if (stat(name, &st) != 0) {
         // Nothing there, or a link to nothing: a new file takes the name.
