@@ -203,7 +203,7 @@ void disk(JsonWriter& json, d88::D88Image& image, TrackScan& scan, const DiskFac
     json.member("largestTrackBytes", facts.largestTrackBytes);
     json.member("writeProtect", facts.writeProtect);
     json.member("protect", protectMeaning(facts.writeProtect));
-    json.member("diskSize", facts.diskSize);
+    json.member("diskSize", static_cast<std::int64_t>(static_cast<std::uint32_t>(facts.diskSize)));
     json.key("fileEndsAt");
     if (facts.truncated())
         json.number(facts.fileSize);

@@ -167,8 +167,14 @@ bool exportRaw(d88::D88Image& image, TrackScan& scan, const DiskFacts& disk, Exp
 
 bool exportDisk(const DiskFacts& disk, Export* result, std::string* error)
 {
+    const std::uint32_t size = static_cast<std::uint32_t>(disk.diskSize); // the field is unsigned
+    if (disk.diskSize < 0) {
+        *error = "disk " + std::to_string(disk.index) + "'s size is " + std::to_string(size) +
+                 " bytes, more than an export may hold";
+        return false;
+    }
     if (disk.diskSize < d88::kDiskHeaderSize) {
-        *error = "disk " + std::to_string(disk.index) + "'s size is " + std::to_string(disk.diskSize) +
+        *error = "disk " + std::to_string(disk.index) + "'s size is " + std::to_string(size) +
                  " bytes, so it has no extent of its own to write";
         return false;
     }

@@ -5,6 +5,7 @@
 #include "export_source.h"
 #include "image_checked_source.h"
 #include "json_report.h"
+#include "message_text.h"
 #include "options.h"
 #include "raw_export.h"
 #include "report.h"
@@ -28,13 +29,14 @@ constexpr char kToTerminal[] =
 
 int badUsage(const std::string& why)
 {
-    std::fprintf(stderr, "d88info: %s\n%s", why.c_str(), kUsage);
+    fileio::sayLine("d88info", why);
+    std::fputs(kUsage, stderr);
     return fileio::kExitUsage;
 }
 
 int refused(const char* why)
 {
-    std::fprintf(stderr, "d88info: %s\n", why);
+    fileio::sayLine("d88info", why);
     return fileio::kExitFailed;
 }
 
@@ -42,8 +44,7 @@ int finishStdout(int status)
 {
     errno = 0;
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        std::fprintf(stderr, "d88info: cannot write to standard output: %s\n",
-                     fileio::errorText(errno).c_str());
+        fileio::sayLine("d88info", "cannot write to standard output: " + fileio::errorText(errno));
         return fileio::kExitFailed;
     }
     return status;
@@ -58,7 +59,7 @@ bool saidChanged = false;
 int cannotRead(const char* path, int error)
 {
     saidChanged = saidChanged || error == d88::kErrorImageChanged;
-    std::fprintf(stderr, "d88info: %s\n", fileio::cannotRead(path, error).c_str());
+    fileio::sayLine("d88info", fileio::cannotRead(path, error));
     return fileio::kExitFailed;
 }
 
@@ -79,17 +80,17 @@ int writeExport(const Options& options, d88::D88Image& image, const Export& expo
     case fileio::Delivery::SourceFailed:
         return cannotRead(options.image, checked.changed() ? checked.changed() : source.error());
     case fileio::Delivery::Failed:
-        std::fprintf(stderr, "d88info: cannot write %s: %s\n",
-                     options.output ? options.output : "to standard output", reason.c_str());
+        fileio::sayLine("d88info", std::string("cannot write ") +
+                                       (options.output ? options.output : "to standard output") + ": " + reason);
         return fileio::kExitFailed;
     }
     if (!exported.holes.empty()) {
-        std::fprintf(stderr, "d88info: %s\n", exported.holes.c_str());
+        fileio::sayLine("d88info", exported.holes);
         return fileio::kExitHoles;
     }
     if (!exported.stop.empty()) {
-        std::fprintf(stderr, "d88info: %s; %lld of %lld bytes exported\n", exported.stop.c_str(),
-                     static_cast<long long>(exported.length), static_cast<long long>(exported.wanted));
+        fileio::sayLine("d88info", exported.stop + "; " + std::to_string(exported.length) + " of " +
+                                       std::to_string(exported.wanted) + " bytes exported");
         return fileio::kExitHoles;
     }
     return fileio::kExitDone;
@@ -140,7 +141,7 @@ int runInfo(int argc, char* argv[])
     const char* path = options.image;
     d88::D88Image image;
     if (!image.open(path)) {
-        std::fprintf(stderr, "d88info: %s\n", fileio::cannotOpen(path, image.ioError()).c_str());
+        fileio::sayLine("d88info", fileio::cannotOpen(path, image.ioError()));
         return fileio::kExitUsage;
     }
     d88::FileIdentity identity;
@@ -162,7 +163,7 @@ int runOpened(const Options& options, d88::D88Image& image, std::string& why)
     if (verdict.readError)
         return cannotRead(path, verdict.readError);
     if (!verdict.possible) {
-        std::fprintf(stderr, "d88info: %s: not a D88 image: %s\n", path, verdict.reason);
+        fileio::sayLine("d88info", std::string(path) + ": not a D88 image: " + verdict.reason);
         if (options.mode == Mode::Json) {
             std::fputs((notD88Json(path, image.fileSize(), verdict.reason) + "\n").c_str(), stdout);
             return finishStdout(fileio::kExitUsage);
@@ -178,14 +179,7 @@ int runOpened(const Options& options, d88::D88Image& image, std::string& why)
         return asJson(image, scan, path);
 
     if (options.disk >= image.diskCount()) {
-        if (moreDisksAt(image) >= 0)
-            std::fprintf(stderr,
-                         "d88info: %s holds more than %d disks, and only the first %d can be read; "
-                         "there is no disk %d among them\n",
-                         path, d88::kMaxDisks, d88::kMaxDisks, options.disk);
-        else
-            std::fprintf(stderr, "d88info: %s has %d disk%s; there is no disk %d\n", path, image.diskCount(),
-                         image.diskCount() == 1 ? "" : "s", options.disk);
+        fileio::sayLine("d88info", fileio::noSuchDisk(image, path, options.disk));
         return fileio::kExitUsage;
     }
     DiskFacts disk;
@@ -194,7 +188,7 @@ int runOpened(const Options& options, d88::D88Image& image, std::string& why)
     case Gathering::ReadFailed:
         return cannotRead(path, error);
     case Gathering::NoHeader:
-        std::fprintf(stderr, "d88info: disk %d's header cannot be read\n", options.disk);
+        fileio::sayLine("d88info", "disk " + std::to_string(options.disk) + "'s header cannot be read");
         return fileio::kExitFailed;
     case Gathering::Whole:
         break;
@@ -211,7 +205,7 @@ int runOpened(const Options& options, d88::D88Image& image, std::string& why)
     if (exported.readError)
         return cannotRead(path, exported.readError);
     if (!made) {
-        std::fprintf(stderr, "d88info: %s\n", why.c_str());
+        fileio::sayLine("d88info", why);
         return fileio::kExitFailed;
     }
     return writeExport(options, image, exported);

@@ -1,5 +1,7 @@
 #include "report.h"
 
+#include "message_text.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <new>
@@ -37,10 +39,8 @@ void printBootLabel(std::FILE* out, const ImageFacts& image, const DiskFacts& di
 {
     std::fprintf(out, "  boot:       %s\n", bootLine(disk).c_str());
     if (disk.kind != zanvo::DiskKind::Unknown && disk.index != 0)
-        std::fprintf(out,
-                     "  note:       zanvo-extract cuts only disk 0; `d88info --split %s %d -o FILE` "
-                     "writes this disk alone\n",
-                     image.imageName, disk.index);
+        std::fprintf(out, "  note:       `zanvo-extract --disk=%d %s` cuts this disk\n", disk.index,
+                     fileio::commandName(image.imageName, fileio::messagesReadUtf8()).c_str());
 }
 
 // "data CRC error x1; deleted data x2; controller status 0x55 x1".
@@ -108,10 +108,14 @@ void printDisk(std::FILE* out, const ImageFacts& image, const DiskFacts& disk)
     std::fprintf(out, "  media type: 0x%02x (%s)\n", disk.mediaType,
                  meaning.empty() ? "unknown" : meaning.c_str());
     std::fprintf(out, "  protect:    0x%02x (%s)\n", disk.writeProtect, protectMeaning(disk.writeProtect));
-    std::fprintf(out, "  disk size:  %ld (0x%lx)%s\n", static_cast<long>(disk.diskSize),
-                 static_cast<unsigned long>(static_cast<std::uint32_t>(disk.diskSize)),
-                 disk.diskSize <= 0 ? " (it bounds nothing: the tracks are read up to the end of the file)"
-                                    : "");
+    // The field is unsigned; the reader holds it in 32 signed bits, so that
+    // a size of 2 GiB or more bounds no track at all.
+    const auto size = static_cast<std::uint32_t>(disk.diskSize);
+    std::fprintf(out, "  disk size:  %lu (0x%lx)%s\n", static_cast<unsigned long>(size),
+                 static_cast<unsigned long>(size),
+                 disk.diskSize == 0  ? " (it bounds nothing: the tracks are read up to the end of the file)"
+                 : disk.diskSize < 0 ? " (2 GiB or more: past what an image may hold, so no track is read)"
+                                     : "");
     if (disk.truncated())
         std::fprintf(
             out,
@@ -153,15 +157,6 @@ void printDisk(std::FILE* out, const ImageFacts& image, const DiskFacts& disk)
 }
 
 } // namespace
-
-std::int64_t moreDisksAt(d88::D88Image& image)
-{
-    const int last = image.diskCount() - 1;
-    if (image.diskCount() < d88::kMaxDisks || !image.selectDisk(last) || image.diskSize() <= 0)
-        return -1;
-    const std::int64_t next = image.diskOffset(last) + image.diskSize();
-    return next + d88::kDiskHeaderSize <= image.fileSize() ? next : -1;
-}
 
 int gatherImage(d88::D88Image& image, TrackScan& scan, const char* imageName, GatheredImage* out)
 {

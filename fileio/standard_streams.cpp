@@ -2,6 +2,7 @@
 
 #include "error_text.h"
 #include "file_identity.h"
+#include "message_text.h"
 #include "output_folder.h"
 
 #include <cerrno>
@@ -136,13 +137,10 @@ bool beginRun(const d88::FileIdentity& image, const char* program)
     // Standard error takes the message only when it is not the image.
     if (err == Sameness::Different) {
         if (out == Sameness::Same)
-            std::fprintf(stderr, "%s: standard output is the image being read; nothing is written\n",
-                         program);
+            sayLine(program, "standard output is the image being read; nothing is written");
         else
-            std::fprintf(stderr,
-                         "%s: cannot tell whether standard output is the image being read (%s); nothing is "
-                         "written\n",
-                         program, errorText(outError).c_str());
+            sayLine(program, "cannot tell whether standard output is the image being read (" +
+                                 errorText(outError) + "); nothing is written");
     }
     return false;
 }

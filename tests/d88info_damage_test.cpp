@@ -123,6 +123,8 @@ TEST_F(InfoDamageTest, FilesThatCannotBeD88ImagesAreNamedSo)
         byte = static_cast<std::uint8_t>(generator());
     Disk negative = testimg::formattedDisk(1, 2);
     negative.diskSize = 0xFFFFFF00u;
+    Disk huge = testimg::formattedDisk(1, 2);
+    huge.diskSize = 0xAFC4E781u;
     Disk small = testimg::formattedDisk(1, 2);
     small.diskSize = 100;
     Disk farTracks = testimg::formattedDisk(1, 2);
@@ -135,8 +137,11 @@ TEST_F(InfoDamageTest, FilesThatCannotBeD88ImagesAreNamedSo)
         {random, ""},
         {Bytes(100, 0), "the file is 100 bytes, shorter than a disk header (688 bytes)"},
         {Bytes{}, "the file is 0 bytes, shorter than a disk header (688 bytes)"},
-        {testimg::buildDisk(negative),
-         "its disk size field says -256 bytes, less than the disk's own 688-byte header"},
+        // The field is unsigned, and so is what is said of it.
+        {testimg::buildDisk(negative), "its disk size field says " + std::to_string(0xFFFFFF00u) +
+                                           " bytes, 2 GiB or more, past what an image may hold"},
+        {testimg::buildDisk(huge), "its disk size field says " + std::to_string(0xAFC4E781u) +
+                                       " bytes, 2 GiB or more, past what an image may hold"},
         {testimg::buildDisk(small),
          "its disk size field says 100 bytes, less than the disk's own 688-byte header"},
         {testimg::buildDisk(farTracks),
@@ -209,8 +214,7 @@ TEST_F(InfoDamageTest, SplitWritesOneDiskThatTheToolThenCuts)
     const RunResult summary = info({"two.d88"});
     EXPECT_TRUE(hasLine(summary.out, "  boot:       ZANVO Disk A label at bytes 1-16")) << summary.out;
     EXPECT_TRUE(hasLine(summary.out,
-                        "  note:       zanvo-extract cuts only disk 0; `d88info --split two.d88 1 -o "
-                        "FILE` writes this disk alone"))
+                        "  note:       `zanvo-extract --disk=1 two.d88` cuts this disk"))
         << summary.out;
     EXPECT_EQ(testsupport::runProgram(kTool, {"two.d88"}, dir.path()).out, ""); // only disk 0 is looked at
 
@@ -330,6 +334,10 @@ TEST_F(InfoDamageTest, SmallTruths)
                   count == 70 ? "d88info: many.d88 holds more than 64 disks, and only the first 64 can be "
                                 "read; there is no disk 65 among them\n"
                               : "d88info: many.d88 has 64 disks; there is no disk 65\n");
+        // zanvo-extract says it the same way.
+        const RunResult cut = testsupport::runProgram(kTool, {"--disk=65", "many.d88"}, dir.path());
+        EXPECT_EQ(cut.status, 1);
+        EXPECT_EQ(cut.err, "zanvo-extract" + beyond.err.substr(beyond.err.find(':')));
     }
 
     // Binary exports never go to a terminal; to a file they may.

@@ -4,6 +4,7 @@
 #include "cut_file.h"
 #include "cut_plans.h"
 #include "error_text.h"
+#include "message_text.h"
 #include "messages.h"
 #include "options.h"
 #include "paths.h"
@@ -38,9 +39,10 @@ constexpr char kHelp[] =
     "  zanvo-extract -n damaged.d88             what would be cut, and what it lacks\n"
     "\n";
 
+// The name the program was started by is shown as every name is.
 int usage(const char* program)
 {
-    std::fprintf(stderr, kUsageFormat, program);
+    std::fprintf(stderr, kUsageFormat, fileio::escapedText(program, fileio::messagesReadUtf8()).c_str());
     return fileio::kExitUsage;
 }
 
@@ -94,8 +96,7 @@ int runDriver(ToolState& state, int argc, char* argv[])
     if (!fileio::beginRun(state.imageIdentity, "zanvo-extract"))
         return fileio::kExitFailed;
     if (options.disk >= state.image.diskCount() && options.disk > 0) {
-        say(std::string(options.image) + " holds " + std::to_string(state.image.diskCount()) + " disk" +
-            (state.image.diskCount() == 1 ? "" : "s") + "; there is no disk " + std::to_string(options.disk));
+        say(fileio::noSuchDisk(state.image, options.image, options.disk));
         return fileio::kExitUsage;
     }
     // The image is found from where the program started, the files go into

@@ -28,7 +28,13 @@ Verdict judgeImage(D88Image& image)
         return verdict;
     }
     const std::int32_t size = image.diskSize();
-    if (size < 0 || (size > 0 && size < kDiskHeaderSize)) {
+    // The field is unsigned: 2 GiB or more is beyond what an image may hold.
+    if (size < 0) {
+        say(&verdict, "its disk size field says %lu bytes, 2 GiB or more, past what an image may hold",
+            static_cast<unsigned long>(static_cast<std::uint32_t>(size)));
+        return verdict;
+    }
+    if (size > 0 && size < kDiskHeaderSize) {
         say(&verdict, "its disk size field says %ld bytes, less than the disk's own %d-byte header",
             static_cast<long>(size), static_cast<int>(kDiskHeaderSize));
         return verdict;

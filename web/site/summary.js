@@ -77,7 +77,8 @@ function diskLines(disk) {
     `  media type: 0x${hex(disk.mediaType, 2)} (${disk.media ?? 'unknown'})`,
     `  protect:    0x${hex(disk.writeProtect, 2)} (${disk.protect})`,
     `  disk size:  ${disk.diskSize} (0x${hex(disk.diskSize >>> 0)})` +
-      (disk.diskSize <= 0 ? ' (it bounds nothing: the tracks are read up to the end of the file)' : ''),
+      (disk.diskSize === 0 ? ' (it bounds nothing: the tracks are read up to the end of the file)'
+        : disk.diskSize >= 2 ** 31 ? ' (2 GiB or more: past what an image may hold, so no track is read)' : ''),
   ];
   if (disk.fileEndsAt !== null) {
     lines.push(`  truncated:  the file ends at offset ${disk.fileEndsAt} (0x${hex(disk.fileEndsAt)}), ` +
@@ -108,7 +109,7 @@ function diskLines(disk) {
   }
   lines.push(`  boot:       ${disk.boot.line}`);
   if (disk.boot.disk !== null && disk.index !== 0) {
-    lines.push('  note:       only disk 0 is cut here; d88info --split, at a console, writes this disk alone');
+    lines.push(`  note:       only disk 0 is cut here; zanvo-extract --disk=${disk.index}, at a console, cuts this disk`);
   }
   return lines;
 }

@@ -86,8 +86,8 @@ def for_the_page(summary):
         disk = int(start.group(1)) if start else disk
         where = "; the sector map shows where)" if disk == 0 else ")"
         line = re.sub(r"; `d88info \S+ \d+` shows where\)$", where, line)
-        line = re.sub(r"zanvo-extract cuts only disk 0; `d88info --split \S+ \d+ -o FILE` writes this disk alone$",
-                      "only disk 0 is cut here; d88info --split, at a console, writes this disk alone", line)
+        line = re.sub(r"`zanvo-extract --disk=(\d+) .+` cuts this disk$",
+                      r"only disk 0 is cut here; zanvo-extract --disk=\1, at a console, cuts this disk", line)
         lines.append(line)
     return "\n".join(lines)
 
