@@ -65,15 +65,18 @@ std::FILE* createTemporary(const char* name, std::string* temp, std::string* rea
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         *temp = temporaryName(name, fitted);
         const SignalsHeld held;
-        if (!registerTemporary(temp->c_str())) {
-            *reason = errorText(ENAMETOOLONG);
-            return nullptr;
-        }
         errno = 0;
-        std::FILE* file = createNewFile(temp->c_str());
-        if (file) {
-            std::setvbuf(file, nullptr, _IONBF, 0); // one write a piece
-            return file;
+        std::FILE* file = nullptr;
+        // A name the handler cannot hold is one the system would refuse as
+        // too long as well: both take the fitted name.
+        if (registerTemporary(temp->c_str())) {
+            file = createNewFile(temp->c_str());
+            if (file) {
+                std::setvbuf(file, nullptr, _IONBF, 0); // one write a piece
+                return file;
+            }
+        } else {
+            errno = ENAMETOOLONG;
         }
         const int err = errno;
         unregisterTemporary();

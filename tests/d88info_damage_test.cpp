@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -405,6 +406,32 @@ TEST_F(InfoDamageTest, ExportsToDevicesFifosStandardOutputAndLongNames)
         EXPECT_TRUE(sameBytes(plain, *readFile(dir / name)));
         fs::remove(dir / name);
     }
+    // The longest paths the system takes, whose temporary would pass that
+    // length: the temporary's name is fitted to the name's own length.
+    fs::path deep = "deep";
+    while (deep.string().size() < 3650)
+        deep /= std::string(200, 'd');
+    deep /= std::string(3849 - deep.string().size(), 'd'); // 3850 bytes
+    fs::create_directories(dir / deep);
+    for (const std::size_t length : {4082u, 4090u, 4095u}) {
+        // A name of 200-odd bytes, within what a folder takes.
+        const std::string name = (deep / std::string(length - deep.string().size() - 1, 'p')).string();
+        ASSERT_EQ(name.size(), length);
+        const RunResult r = raw(name);
+        EXPECT_EQ(r.status, 0) << length << ": " << r.err;
+        // Longer with the folder's own path than the system takes: read from the folder.
+        const int base = open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
+        const int file = openat(base, name.c_str(), O_RDONLY);
+        Bytes written(plain.size() + 1);
+        EXPECT_EQ(read(file, written.data(), written.size()), static_cast<ssize_t>(plain.size())) << length;
+        written.resize(plain.size());
+        EXPECT_TRUE(sameBytes(plain, written)) << length;
+        EXPECT_EQ(testsupport::listFolder(dir / deep).size(), 1u) << length; // no temporary left
+        EXPECT_EQ(unlinkat(base, name.c_str(), 0), 0);
+        close(file);
+        close(base);
+    }
+    fs::remove_all(dir / "deep");
     EXPECT_EQ(testsupport::listFolder(dir.path()), (std::vector<std::string>{"disk.d88", "folder", "pipe"}));
 
     if (geteuid() == 0) {
