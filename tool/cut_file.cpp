@@ -6,16 +6,18 @@
 #include "messages.h"
 #include "replace_file.h"
 
+#include <algorithm>
 #include <string>
 
 namespace zanvo {
 
 namespace {
 
-// Says what would become of a file, writing nothing: one line on standard
-// output.
-bool rehearse(ToolState& state, const FileCut& cut, ToolLines& lines)
+// Says what would become of a file (the bytes after the first `skip`),
+// writing nothing: one line on standard output.
+bool rehearse(ToolState& state, FileCut cut, std::size_t skip, ToolLines& lines)
 {
+    cut.bytes = cut.bytes.subspan(std::min(skip, cut.bytes.size()));
     dryRunLine(cut, &lines.line);
     printMessage(state, lines.line.append("\n"));
     return cut.outcome == CutOutcome::Cut;
@@ -61,7 +63,7 @@ bool deliver(ToolState& state, const FileCut& cut, std::size_t skip)
     } else {
         if (!state.lines)
             state.lines = std::make_unique<ToolLines>();
-        delivered = state.dryRun ? rehearse(state, cut, *state.lines) : write(state, cut, skip, *state.lines);
+        delivered = state.dryRun ? rehearse(state, cut, skip, *state.lines) : write(state, cut, skip, *state.lines);
     }
     state.tally.count(cut, delivered);
     return delivered;
