@@ -45,26 +45,15 @@ std::size_t utf8Character(std::string_view text)
     return length;
 }
 
-// How many bytes from the start of `text` go out as they are: a printable
-// ASCII byte, or a whole UTF-8 character when the reader takes UTF-8. 0 for
-// a byte to escape.
-std::size_t shownAsIs(std::string_view text, bool utf8)
-{
-    const auto lead = static_cast<unsigned char>(text[0]);
-    if (lead >= 0x20 && lead < 0x7F)
-        return 1;
-    return lead >= 0x80 && utf8 ? utf8Character(text) : 0;
-}
-
 // The bytes to escape from the start of `text` as one $'...' escape, and
 // how many they are.
 std::size_t appendEscapes(std::string_view text, bool utf8, std::string* out)
 {
     static const char digits[] = "01234567";
     out->append("$'");
-    std::size_t used = 0;
-    while (used < text.size() && shownAsIs(text.substr(used), utf8) == 0) {
-        const auto byte = static_cast<unsigned char>(text[used++]);
+    const std::size_t used = escapedRun(text, utf8);
+    for (std::size_t i = 0; i < used; ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
         out->push_back('\\');
         out->push_back(digits[byte >> 6]);
         out->push_back(digits[(byte >> 3) & 7]);
@@ -74,21 +63,22 @@ std::size_t appendEscapes(std::string_view text, bool utf8, std::string* out)
     return used;
 }
 
-bool plainWordByte(char c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           std::string_view("-_./+,:@%=^").find(c) != std::string_view::npos;
-}
-
 } // namespace
 
-bool messagesReadUtf8()
+std::size_t shownAsIs(std::string_view text, bool utf8)
 {
-#ifdef _WIN32
-    return true;
-#else
-    return localeReadsUtf8(std::getenv("LC_ALL"), std::getenv("LC_CTYPE"), std::getenv("LANG"));
-#endif
+    const auto lead = static_cast<unsigned char>(text[0]);
+    if (lead >= 0x20 && lead < 0x7F)
+        return 1;
+    return lead >= 0x80 && utf8 ? utf8Character(text) : 0;
+}
+
+std::size_t escapedRun(std::string_view text, bool utf8)
+{
+    std::size_t used = 0;
+    while (used < text.size() && shownAsIs(text.substr(used), utf8) == 0)
+        ++used;
+    return used;
 }
 
 std::string escapedText(std::string_view text, bool utf8)
@@ -106,60 +96,6 @@ std::string escapedText(std::string_view text, bool utf8)
     }
     return out;
 }
-
-#ifdef _WIN32
-
-// cmd.exe and PowerShell both take a name in double quotes; a Windows file
-// name holds no double quote and no control byte.
-std::string commandName(std::string_view name, bool utf8)
-{
-    std::string out = !name.empty() && name[0] == '-' ? "-- " : "";
-    bool plain = !name.empty();
-    for (const char c : name)
-        plain = plain && plainWordByte(c) && c != '%' && c != '^';
-    if (plain)
-        return out.append(name);
-    return out.append("\"").append(escapedText(name, utf8)).append("\"");
-}
-
-#else
-
-std::string commandName(std::string_view name, bool utf8)
-{
-    std::string out = !name.empty() && name[0] == '-' ? "-- " : "";
-    bool plain = !name.empty();
-    for (const char c : name)
-        plain = plain && plainWordByte(c);
-    if (plain)
-        return out.append(name);
-    if (name.empty())
-        return "''";
-    // Quoted pieces, each ' as \', each run of bytes to escape as $'\ooo'
-    // between them: 'a b'\''c'$'\033''d'.
-    bool quoted = false;
-    for (std::size_t at = 0; at < name.size();) {
-        const std::size_t as = name[at] == '\'' ? 0 : shownAsIs(name.substr(at), utf8);
-        if (as > 0 && !quoted)
-            out.push_back('\'');
-        if (as == 0 && quoted)
-            out.push_back('\'');
-        quoted = as > 0;
-        if (as > 0) {
-            out.append(name.substr(at, as));
-            at += as;
-        } else if (name[at] == '\'') {
-            out.append("\\'");
-            ++at;
-        } else {
-            at += appendEscapes(name.substr(at), utf8, &out);
-        }
-    }
-    if (quoted)
-        out.push_back('\'');
-    return out;
-}
-
-#endif
 
 void sayLine(const char* program, std::string_view line)
 {

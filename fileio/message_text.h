@@ -34,6 +34,13 @@ std::string escapedText(std::string_view text, bool utf8);
 // by "-- ", so that it is not taken for an option.
 std::string commandName(std::string_view name, bool utf8);
 
+// How many bytes from the start of `text` (not empty) go out as they are: a
+// printable ASCII byte, or with `utf8` a whole UTF-8 character past the C1
+// controls. 0 for a byte escapedText escapes.
+std::size_t shownAsIs(std::string_view text, bool utf8);
+// How many bytes from the start of `text` escapedText escapes in one go.
+std::size_t escapedRun(std::string_view text, bool utf8);
+
 // "PROGRAM: LINE" on standard error, the line's unsafe bytes escaped for
 // the messages' reader (a newline in it too: the line stays one line).
 void sayLine(const char* program, std::string_view line);
