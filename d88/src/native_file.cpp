@@ -12,8 +12,8 @@
 #include <sys/stat.h>
 #include <windows.h>
 
-#include <filesystem>
-#include <string>
+#include <memory>
+#include <new>
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -54,10 +54,20 @@ bool handleIdentity(void* handle, FileIdentity* identity)
 NativeFile openNativeFile(const char* name)
 {
     NativeFile out;
-    // Names are UTF-8 and reach the wide-character functions.
-    const std::string bytes(name);
-    const std::filesystem::path path(std::u8string(bytes.begin(), bytes.end()));
-    std::FILE* file = _wfopen(path.c_str(), L"rb");
+    // Names are UTF-8 and reach the wide-character functions, converted into
+    // memory got without throwing: the reader never throws.
+    const int length = MultiByteToWideChar(CP_UTF8, 0, name, -1, nullptr, 0);
+    if (length <= 0) {
+        out.error = EINVAL;
+        return out;
+    }
+    const std::unique_ptr<wchar_t[]> path(new (std::nothrow) wchar_t[static_cast<std::size_t>(length)]);
+    if (!path) {
+        out.error = ENOMEM;
+        return out;
+    }
+    MultiByteToWideChar(CP_UTF8, 0, name, -1, path.get(), length);
+    std::FILE* file = _wfopen(path.get(), L"rb");
     if (!file) {
         out.error = errno ? errno : EIO;
         return out;
