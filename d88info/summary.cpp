@@ -96,7 +96,8 @@ void printRecords(std::FILE* out, const ImageFacts& image, const DiskFacts& disk
     std::fprintf(out, "  size codes: %s\n", codes.empty() ? "none" : codes.c_str());
     if (!flags.empty())
         std::fprintf(out, "  flags:      %s (set when the disk was dumped; `d88info %s %d` shows where)\n",
-                     flags.c_str(), image.imageName, disk.index);
+                     flags.c_str(), fileio::commandName(image.imageName, fileio::messagesReadUtf8()).c_str(),
+                     disk.index);
 }
 
 void printDisk(std::FILE* out, const ImageFacts& image, const DiskFacts& disk)
