@@ -136,4 +136,18 @@ TEST(MessageText, NamesAreSafeToReadAndTheSuggestedCommandsNameTheSameFile)
     }
 }
 
+TEST(MessageText, TheNameTheProgramWasStartedByIsShownSafely)
+{
+    testsupport::TempDir dir;
+    for (const char* locale : {"C.UTF-8", "C"}) {
+        RunOptions options;
+        options.environment = {{"LC_ALL", locale}};
+        options.argv0 = "zanvo\x1b[2J\xff";
+        const RunResult r = testsupport::runProgram(kTool, {}, dir.path(), options);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_TRUE(safeForTerminal(r.err, utf8Locale(options))) << r.err;
+        EXPECT_NE(r.err.find("Usage: zanvo"), std::string::npos) << r.err;
+    }
+}
+
 } // namespace
