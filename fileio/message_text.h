@@ -28,10 +28,11 @@ bool messagesReadUtf8();
 std::string escapedText(std::string_view text, bool utf8);
 
 // `name` as one word of a command for the platform's shell, to be pasted
-// back: as it is when it is only letters, digits and -_./+,:@%=^, else
-// quoted (POSIX shells: in single quotes, with the bytes escapedText would
-// escape as $'\ooo' outside them). A name that starts with '-' is preceded
-// by "-- ", so that it is not taken for an option.
+// back: as it is when it is only letters, digits and -_./+,:@ (and % but
+// on Windows), else quoted (POSIX shells: in single quotes, with the bytes
+// escapedText would escape as $'\ooo' outside them; Windows: in double
+// quotes). A name that starts with '-' is preceded by "-- ", so that it is
+// not taken for an option.
 std::string commandName(std::string_view name, bool utf8);
 
 // How many bytes from the start of `text` (not empty) go out as they are: a

@@ -118,7 +118,7 @@ bool kernelFileSystem(const char* folder)
 bool plainWordByte(char c)
 {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           std::string_view("-_./+,:@%=^").find(c) != std::string_view::npos;
+           std::string_view("-_./+,:@%").find(c) != std::string_view::npos;
 }
 
 // --- Interrupts. What the handler reads is written only while the signals

@@ -43,7 +43,7 @@ std::wstring wideFromUtf8(const char* utf8)
 bool plainWordByte(char c)
 {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           std::string_view("-_./+,:@=").find(c) != std::string_view::npos;
+           std::string_view("-_./+,:@").find(c) != std::string_view::npos;
 }
 
 // A device name (NUL, COM1...) that the C runtime's stat may not know: the
