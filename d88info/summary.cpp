@@ -109,14 +109,13 @@ void printDisk(std::FILE* out, const ImageFacts& image, const DiskFacts& disk)
     std::fprintf(out, "  media type: 0x%02x (%s)\n", disk.mediaType,
                  meaning.empty() ? "unknown" : meaning.c_str());
     std::fprintf(out, "  protect:    0x%02x (%s)\n", disk.writeProtect, protectMeaning(disk.writeProtect));
-    // The field is unsigned; the reader holds it in 32 signed bits, so that
-    // a size of 2 GiB or more bounds no track at all.
+    // The field is unsigned. 0, and 2 GiB or more (which the reader holds
+    // as a negative number), bound nothing.
     const auto size = static_cast<std::uint32_t>(disk.diskSize);
     std::fprintf(out, "  disk size:  %lu (0x%lx)%s\n", static_cast<unsigned long>(size),
                  static_cast<unsigned long>(size),
-                 disk.diskSize == 0  ? " (it bounds nothing: the tracks are read up to the end of the file)"
-                 : disk.diskSize < 0 ? " (2 GiB or more: past what an image may hold, so no track is read)"
-                                     : "");
+                 disk.diskSize <= 0 ? " (it bounds nothing: the tracks are read up to the end of the file)"
+                                    : "");
     if (disk.truncated())
         std::fprintf(
             out,

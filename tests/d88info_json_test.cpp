@@ -185,8 +185,8 @@ TEST_F(D88infoJsonTest, SharedTracksManyDisksAndFilesThatAreNoImage)
     EXPECT_EQ(large["disks"][1]["diskSize"].get<std::uint64_t>(), 0xAFC4E781u);
     const testsupport::RunResult summary = testsupport::runProgram(D88INFO_PATH, {"image.d88"}, dir.path());
     EXPECT_TRUE(testsupport::hasLine(summary.out, "  disk size:  " + std::to_string(0xAFC4E781u) +
-                                                      " (0xafc4e781) (2 GiB or more: past what an image may "
-                                                      "hold, so no track is read)"))
+                                                      " (0xafc4e781) (it bounds nothing: the tracks are read "
+                                                      "up to the end of the file)"))
         << summary.out;
 
     const Json text = document(testsupport::toBytes("not a disk"), 1);

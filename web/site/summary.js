@@ -77,8 +77,8 @@ function diskLines(disk) {
     `  media type: 0x${hex(disk.mediaType, 2)} (${disk.media ?? 'unknown'})`,
     `  protect:    0x${hex(disk.writeProtect, 2)} (${disk.protect})`,
     `  disk size:  ${disk.diskSize} (0x${hex(disk.diskSize >>> 0)})` +
-      (disk.diskSize === 0 ? ' (it bounds nothing: the tracks are read up to the end of the file)'
-        : disk.diskSize >= 2 ** 31 ? ' (2 GiB or more: past what an image may hold, so no track is read)' : ''),
+      (disk.diskSize === 0 || disk.diskSize >= 2 ** 31
+        ? ' (it bounds nothing: the tracks are read up to the end of the file)' : ''),
   ];
   if (disk.fileEndsAt !== null) {
     lines.push(`  truncated:  the file ends at offset ${disk.fileEndsAt} (0x${hex(disk.fileEndsAt)}), ` +
