@@ -12,12 +12,13 @@ TrackScan::TrackScan()
 {
 }
 
-std::span<const FoundRecord> TrackScan::scan(d88::D88Image& image, int track)
+std::span<const FoundRecord> TrackScan::scan(d88::D88Image& image, int track, int first, int most)
 {
-    if (!records_)
+    if (!records_ || most <= 0)
         return {};
-    const std::span<FoundRecord> room(records_.get(), static_cast<std::size_t>(d88::kMaxRecordsPerTrack));
-    const std::int32_t got = image.foundRecords(track, room);
+    const std::span<FoundRecord> room(records_.get(),
+                                      static_cast<std::size_t>(std::min(most, d88::kMaxRecordsPerTrack)));
+    const std::int32_t got = image.foundRecords(track, room, nullptr, first);
     return room.first(static_cast<std::size_t>(got));
 }
 
@@ -79,21 +80,21 @@ TrackState stateOf(d88::TrackStanding standing)
     return TrackState::Absent;
 }
 
-// What one track's records hold, counted into the facts `times` over: the
-// tracks that share a track's records count them as their own.
-void countTrack(DiskFacts* facts, std::span<const FoundRecord> records, int times)
+// What a track's own records hold, counted into the facts once: records
+// that tracks share are counted with the track that reached them first.
+// What only the sector counts walk through is no record of the disk.
+void countTrack(DiskFacts* facts, std::span<const FoundRecord> records)
 {
     std::int64_t bytes = 0;
     bool countLie = false;
-    for (int i = 0; i < times; ++i)
-        countRecords(facts, static_cast<std::int32_t>(records.size()));
     for (const FoundRecord& record : records) {
-        facts->sizeCodes[record.id.n] += times;
-        for (int i = 0; i < times; ++i)
-            countFlags(facts, record.flags);
-        facts->stubby += times * isShort(record);
-        facts->pastLies += times * (record.pastLie.field != d88::LyingField::None);
-        facts->sizeLies += record.nominalStep;
+        if (record.counted)
+            continue;
+        ++facts->sizeCodes[record.id.n];
+        countFlags(facts, record.flags);
+        facts->stubby += isShort(record);
+        facts->pastLies += record.pastLie.field != d88::LyingField::None;
+        facts->sizeLies += record.nominalStep || record.storedShort;
         countLie = countLie || record.pastLie.field == d88::LyingField::SectorCount;
         facts->diskSizeLies = facts->diskSizeLies || record.pastLie.field == d88::LyingField::DiskSize;
         bytes += d88::nominalSectorSize(record.id.n);
@@ -107,7 +108,7 @@ void countTrack(DiskFacts* facts, std::span<const FoundRecord> records, int time
 void gatherTracks(d88::D88Image& image, TrackScan& scan, DiskFacts* facts)
 {
     facts->tableEntries = image.tableEntries();
-    // Tracks that share records are read once, from the lowest of them.
+    // Tracks that share a start are read once, from the lowest of them.
     int times[d88::kMaxTracks] = {};
     for (int t = 0; t < d88::kMaxTracks; ++t) {
         facts->tracks[t] = stateOf(image.trackStanding(t));
@@ -115,17 +116,21 @@ void gatherTracks(d88::D88Image& image, TrackScan& scan, DiskFacts* facts)
         facts->sameAs[t] = facts->tracks[t] == TrackState::Present ? image.sameRecordsAs(t) : t;
         times[facts->sameAs[t]] += facts->tracks[t] == TrackState::Present;
     }
-    bool holds[d88::kMaxTracks] = {};
     for (int t = 0; t < d88::kMaxTracks; ++t) {
         if (times[t] == 0)
             continue;
-        const std::span<const FoundRecord> records = scan.scan(image, t);
-        countTrack(facts, records, times[t]);
-        holds[t] = !records.empty();
+        d88::TrackShare& share = facts->shares[t];
+        image.trackShares(t, &share);
+        for (int i = 0; i < times[t]; ++i)
+            countRecords(facts, share.records);
+        countTrack(facts, scan.scan(image, t, 0, share.own));
     }
     for (int t = 0; t < d88::kMaxTracks; ++t)
-        if (facts->tracks[t] == TrackState::Present && holds[facts->sameAs[t]])
-            facts->highestWithRecords = t;
+        if (facts->tracks[t] == TrackState::Present) {
+            facts->shares[t] = facts->shares[facts->sameAs[t]];
+            if (facts->shares[t].records > 0)
+                facts->highestWithRecords = t;
+        }
     std::int64_t sizeCodeRecords = -1;
     for (int n = 0; n < 256; ++n)
         if (facts->sizeCodes[n] > sizeCodeRecords) {
@@ -141,6 +146,9 @@ Gathering gatherDisk(d88::D88Image& image, int index, TrackScan& scan, DiskFacts
     *facts = DiskFacts{};
     facts->index = index;
     facts->fileOffset = image.diskOffset(index);
+    facts->verdict = d88::judgeDisk(image, index);
+    if ((*error = facts->verdict.readError) != 0)
+        return Gathering::ReadFailed;
     image.clearIoError();
     const bool selected = image.selectDisk(index);
     if ((*error = image.ioError()) != 0)
@@ -158,6 +166,8 @@ Gathering gatherDisk(d88::D88Image& image, int index, TrackScan& scan, DiskFacts
         facts->writeProtect = header[d88::kWriteProtectOffset];
 
     gatherTracks(image, scan, facts);
+    facts->sizeFieldLies = image.diskSizeLies();
+    facts->extent = std::max<std::int64_t>(image.diskEnd() - facts->fileOffset, 0);
 
     facts->bootFound = zanvo::readBootSector(image, facts->boot);
     facts->kind = facts->bootFound ? zanvo::recogniseLabel(facts->boot) : zanvo::DiskKind::Unknown;

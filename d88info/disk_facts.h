@@ -7,6 +7,7 @@
 #define D88INFO_DISK_FACTS_H
 
 #include "d88/d88_image.h"
+#include "d88/verdict.h"
 #include "recognition.h"
 
 #include <cstdint>
@@ -27,9 +28,11 @@ class TrackScan {
     TrackScan();
     // False when the buffer could not be allocated.
     bool ok() const { return records_ != nullptr; }
-    // The records of `track` of the selected disk, in stored order; empty
-    // when it has none or is absent.
-    std::span<const FoundRecord> scan(d88::D88Image& image, int track);
+    // The records of `track` of the selected disk, in stored order, from
+    // its record `first` on, at most `most` of them; empty when it has none
+    // or is absent.
+    std::span<const FoundRecord> scan(d88::D88Image& image, int track, int first = 0,
+                                      int most = d88::kMaxRecordsPerTrack);
 
   private:
     std::unique_ptr<FoundRecord[]> records_;
@@ -48,6 +51,10 @@ bool isShort(const FoundRecord& record);
 struct DiskFacts {
     int index = 0;
     bool gathered = false; // false when the disk's header could not be read
+    d88::Verdict verdict;  // whether it is a D88 disk, and why not
+    int sameDiskAs = -1;   // an earlier disk at the same offset: the same disk
+    bool sizeFieldLies = false;
+    std::int64_t extent = 0; // bytes from its offset to its end: its size, or where its records end
     std::int64_t fileOffset = 0;
     char name[d88::kDiskNameLength + 1] = {};
     int mediaType = 0;
@@ -60,6 +67,7 @@ struct DiskFacts {
     TrackState tracks[d88::kMaxTracks] = {};
     std::int32_t trackOffsets[d88::kMaxTracks] = {};
     int sameAs[d88::kMaxTracks] = {}; // a present track: the lowest with its records (itself when none)
+    d88::TrackShare shares[d88::kMaxTracks] = {}; // a present track: its own records and those it shares
 
     // Over the records of the present tracks.
     struct RecordsPerTrack {
@@ -85,7 +93,11 @@ struct DiskFacts {
     std::uint8_t boot[256] = {};
     zanvo::DiskKind kind = zanvo::DiskKind::Unknown;
 
-    bool truncated() const { return diskSize > 0 && fileOffset + diskSize > fileSize; }
+    bool truncated() const
+    {
+        const auto size = static_cast<std::uint32_t>(diskSize);
+        return !sizeFieldLies && size > 0 && fileOffset + size > fileSize;
+    }
     int count(TrackState state) const;
     int highest(TrackState state) const;
 

@@ -45,7 +45,8 @@ void record(JsonWriter& json, const FoundRecord& rec)
     json.member("dataSize", rec.dataSize);
     json.member("available", rec.available);
     json.member("short", isShort(rec));
-    json.member("dataSizeLied", rec.nominalStep);
+    json.member("dataSizeLied", rec.nominalStep || rec.storedShort);
+    json.member("sizeUnverified", rec.sizeUnverified);
     json.key("flags");
     json.beginArray();
     for (const d88::SectorFlag flag : d88::kEverySectorFlag) {
@@ -80,12 +81,42 @@ void tracks(JsonWriter& json, d88::D88Image& image, TrackScan& scan, const DiskF
         json.member("state", stateName(disk.tracks[t]));
         if (disk.tracks[t] == TrackState::Present && disk.sameAs[t] != t) {
             json.member("sameRecordsAs", disk.sameAs[t]);
-        } else if (disk.tracks[t] == TrackState::Present && detail == Detail::Records) {
-            json.key("records");
-            json.beginArray();
-            for (const FoundRecord& rec : scan.scan(image, t))
-                record(json, rec);
-            json.endArray();
+        } else if (disk.tracks[t] == TrackState::Present) {
+            // Its own records, the stretches only the sector counts walk
+            // through, and the records it shares with the track that reached
+            // them first: each record is described once.
+            const d88::TrackShare& share = disk.shares[t];
+            json.member("recordCount", share.records);
+            if (detail == Detail::Records) {
+                const std::span<const FoundRecord> own = scan.scan(image, t, 0, share.own);
+                json.key("records");
+                json.beginArray();
+                forEachListed(
+                    own, disk.fileOffset + disk.trackOffsets[t], [&json](const FoundRecord& rec) { record(json, rec); },
+                    [](std::int64_t, std::int64_t) {});
+                json.endArray();
+                json.key("countedBytes");
+                json.beginArray();
+                forEachListed(
+                    own, disk.fileOffset + disk.trackOffsets[t], [](const FoundRecord&) {},
+                    [&json](std::int64_t from, std::int64_t to) {
+                        json.beginObject();
+                        json.member("from", from);
+                        json.member("to", to);
+                        json.endObject();
+                    });
+                json.endArray();
+            }
+            json.key("sharedRecords");
+            if (share.with >= 0) {
+                json.beginObject();
+                json.member("track", share.with);
+                json.member("from", share.from);
+                json.member("to", share.from + share.records - share.own - 1);
+                json.endObject();
+            } else {
+                json.null();
+            }
         }
         json.endObject();
     }
@@ -188,7 +219,26 @@ void disk(JsonWriter& json, d88::D88Image& image, TrackScan& scan, const DiskFac
     json.member("index", facts.index);
     json.member("offset", facts.fileOffset);
     json.member("readable", facts.gathered);
-    if (!facts.gathered) {
+    if (facts.sameDiskAs >= 0) {
+        // A disk at the offset of an earlier one is that disk again.
+        json.member("sameDiskAs", facts.sameDiskAs);
+        json.endObject();
+        return;
+    }
+    json.key("sameDiskAs");
+    json.null();
+    json.member("d88", facts.gathered && facts.verdict.possible);
+    optionalText(json, "notD88", facts.verdict.possible ? "" : facts.verdict.reason);
+    json.key("insideDisk");
+    if (facts.verdict.insideDisk >= 0) {
+        json.beginObject();
+        json.member("disk", facts.verdict.insideDisk);
+        json.member("track", facts.verdict.insideTrack);
+        json.endObject();
+    } else {
+        json.null();
+    }
+    if (!facts.gathered || !facts.verdict.possible) {
         json.endObject();
         return;
     }
@@ -204,6 +254,8 @@ void disk(JsonWriter& json, d88::D88Image& image, TrackScan& scan, const DiskFac
     json.member("writeProtect", facts.writeProtect);
     json.member("protect", protectMeaning(facts.writeProtect));
     json.member("diskSize", static_cast<std::int64_t>(static_cast<std::uint32_t>(facts.diskSize)));
+    json.member("diskSizeLies", facts.sizeFieldLies);
+    json.member("extent", facts.extent);
     json.key("fileEndsAt");
     if (facts.truncated())
         json.number(facts.fileSize);
@@ -228,12 +280,11 @@ void disk(JsonWriter& json, d88::D88Image& image, TrackScan& scan, const DiskFac
 
 } // namespace
 
-int imageJson(d88::D88Image& image, TrackScan& scan, const char* name, std::string* out, Detail detail)
+int imageJson(d88::D88Image& image, TrackScan& scan, const char* name, JsonWriter& json, Detail detail)
 {
     GatheredImage gathered;
     if (const int error = gatherImage(image, scan, name, &gathered))
         return error;
-    JsonWriter json;
     json.beginObject();
     json.member("version", ZANVO_VERSION);
     json.member("image", name);
@@ -257,7 +308,6 @@ int imageJson(d88::D88Image& image, TrackScan& scan, const char* name, std::stri
     }
     json.endArray();
     json.endObject();
-    *out = json.text();
     return 0;
 }
 

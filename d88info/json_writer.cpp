@@ -1,5 +1,6 @@
 #include "json_writer.h"
 
+#include <charconv>
 #include <cstdio>
 
 namespace d88info {
@@ -35,10 +36,22 @@ std::size_t utf8Length(std::string_view text)
 
 } // namespace
 
-std::string jsonString(std::string_view text)
+void appendJsonString(std::string& out, std::string_view text)
 {
-    std::string out = "\"";
+    out += '"';
     while (!text.empty()) {
+        // Plain ASCII is copied a stretch at a time.
+        std::size_t plain = 0;
+        while (plain < text.size()) {
+            const auto byte = static_cast<unsigned char>(text[plain]);
+            if (byte < 0x20 || byte >= 0x80 || byte == '"' || byte == '\\')
+                break;
+            ++plain;
+        }
+        out.append(text.substr(0, plain));
+        text.remove_prefix(plain);
+        if (text.empty())
+            break;
         const char ch = text.front();
         const std::size_t length = utf8Length(text);
         if (length == 0) {
@@ -57,20 +70,43 @@ std::string jsonString(std::string_view text)
             out += "\\t";
         } else if (ch == '\r') {
             out += "\\r";
-        } else if (static_cast<unsigned char>(ch) < 0x20) {
+        } else {
             char escaped[8];
             std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(ch));
             out += escaped;
-        } else {
-            out += ch;
         }
         text.remove_prefix(length);
     }
-    return out + "\"";
+    out += '"';
+}
+
+std::string jsonString(std::string_view text)
+{
+    std::string out;
+    appendJsonString(out, text);
+    return out;
+}
+
+void JsonWriter::drain()
+{
+    if (!sink_ || out_.empty())
+        return;
+    if (!sinkFailed_ && std::fwrite(out_.data(), 1, out_.size(), sink_) != out_.size())
+        sinkFailed_ = true;
+    out_.clear();
+}
+
+bool JsonWriter::finish()
+{
+    drain();
+    return !sinkFailed_;
 }
 
 void JsonWriter::beforeValue()
 {
+    constexpr std::size_t kBlock = 64 * 1024;
+    if (sink_ && out_.size() >= kBlock)
+        drain();
     if (!afterKey_ && needComma_)
         out_ += ',';
     afterKey_ = false;
@@ -94,7 +130,7 @@ void JsonWriter::key(std::string_view name)
 {
     if (needComma_)
         out_ += ',';
-    out_ += jsonString(name);
+    appendJsonString(out_, name);
     out_ += ':';
     afterKey_ = true;
 }
@@ -102,13 +138,15 @@ void JsonWriter::key(std::string_view name)
 void JsonWriter::string(std::string_view value)
 {
     beforeValue();
-    out_ += jsonString(value);
+    appendJsonString(out_, value);
 }
 
 void JsonWriter::number(std::int64_t value)
 {
     beforeValue();
-    out_ += std::to_string(value);
+    char digits[24];
+    const auto written = std::to_chars(digits, digits + sizeof digits, value);
+    out_.append(digits, written.ptr);
 }
 
 void JsonWriter::boolean(bool value)

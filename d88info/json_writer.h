@@ -8,6 +8,7 @@
 #define D88INFO_JSON_WRITER_H
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -18,6 +19,13 @@ std::string jsonString(std::string_view text);
 
 class JsonWriter {
   public:
+    // Builds the text in memory (text() gives it).
+    JsonWriter() = default;
+    // Writes the text to `sink` as it is made, a block at a time, so that
+    // no document is ever held whole; finish() writes the rest.
+    explicit JsonWriter(std::FILE* sink) : sink_(sink) {}
+    // Writes what is still held to the sink; false when a write failed.
+    bool finish();
     void beginObject() { open('{'); }
     void endObject() { close('}'); }
     void beginArray() { open('['); }
@@ -48,7 +56,10 @@ class JsonWriter {
     void beforeValue();
     void open(char bracket);
     void close(char bracket);
+    void drain();
 
+    std::FILE* sink_ = nullptr;
+    bool sinkFailed_ = false;
     std::string out_;
     bool needComma_ = false; // a value already stands in the open container
     bool afterKey_ = false;  // the value to come belongs to a key just written

@@ -9,8 +9,8 @@ namespace d88info {
 
 const char kUsage[] = "usage: d88info IMAGE\n"
                       "       d88info IMAGE DISK\n"
-                      "       d88info --raw IMAGE DISK [-o FILE]\n"
-                      "       d88info --split IMAGE DISK [-o FILE]\n"
+                      "       d88info --raw IMAGE [DISK] [-o FILE]\n"
+                      "       d88info --split IMAGE [DISK] [-o FILE]\n"
                       "       d88info --json IMAGE\n"
                       "       d88info --help\n"
                       "       d88info --version\n";
@@ -30,14 +30,15 @@ const char kHelp[] =
     "      track and one column a sector number, showing sectors present, missing,\n"
     "      duplicated, flagged, of another size or carrying another track's cylinder and\n"
     "      head.\n"
-    "  d88info --raw IMAGE DISK [-o FILE]\n"
+    "  d88info --raw IMAGE [DISK] [-o FILE]\n"
     "      The disk as a plain sector image (no headers): every sector position of\n"
     "      track 0's sector numbers and size code on every track up to the highest of\n"
     "      the table, each at its offset, zeros where a sector is missing or stored\n"
     "      short; a line on standard error names the holes.\n"
-    "  d88info --split IMAGE DISK [-o FILE]\n"
+    "  d88info --split IMAGE [DISK] [-o FILE]\n"
     "      Disk DISK alone, as a D88 image of its own: its bytes from its offset for its\n"
-    "      size, never past the end of the file.\n"
+    "      size, never past the end of the file. Both exports take disk 0 of a file\n"
+    "      holding one disk when DISK is left out.\n"
     "  d88info --json IMAGE\n"
     "      Every fact of every disk as one JSON document, for programs: the header\n"
     "      fields, the verdict, each track with its records and their flags in words,\n"
@@ -98,11 +99,6 @@ bool parseOptions(int argc, char* argv[], Options* options, std::string* why)
         *why = "--json needs an image, and tells of every disk";
         return false;
     }
-    const char* const exportOption = raw ? "--raw" : "--split";
-    if ((raw || split) && operands.size() != 2) {
-        *why = std::string(exportOption) + " needs an image and a disk index";
-        return false;
-    }
     if (options->output && !raw && !split) {
         *why = "-o goes with --raw or --split";
         return false;
@@ -112,6 +108,7 @@ bool parseOptions(int argc, char* argv[], Options* options, std::string* why)
         *why = std::string("not a disk index: ") + operands[1] + " (disks are numbered 0, 1, 2 and so on)";
         return false;
     }
+    options->diskGiven = operands.size() == 2;
     options->mode = raw                    ? Mode::Raw
                     : split                ? Mode::Split
                     : json                 ? Mode::Json

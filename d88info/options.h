@@ -12,6 +12,7 @@ struct Options {
     Mode mode = Mode::Summary;
     const char* image = nullptr;
     int disk = 0;
+    bool diskGiven = false;       // an export of a file of one disk needs none
     const char* output = nullptr; // -o; standard output when none
 };
 

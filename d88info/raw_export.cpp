@@ -167,7 +167,18 @@ bool exportRaw(d88::D88Image& image, TrackScan& scan, const DiskFacts& disk, Exp
 
 bool exportDisk(const DiskFacts& disk, Export* result, std::string* error)
 {
-    const std::uint32_t size = static_cast<std::uint32_t>(disk.diskSize); // the field is unsigned
+    // A size that lies bounds nothing: the disk is what its records cover.
+    if (disk.sizeFieldLies) {
+        if (disk.extent > kMaxExport) {
+            *error = "disk " + std::to_string(disk.index) + " covers " + std::to_string(disk.extent) +
+                     " bytes, more than an export may hold";
+            return false;
+        }
+        result->wanted = result->length = disk.extent;
+        result->from = disk.fileOffset;
+        return true;
+    }
+    const auto size = static_cast<std::uint32_t>(disk.diskSize); // the field is unsigned
     if (disk.diskSize < 0) {
         *error = "disk " + std::to_string(disk.index) + "'s size is " + std::to_string(size) +
                  " bytes, more than an export may hold";

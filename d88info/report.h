@@ -59,6 +59,30 @@ void printSummary(std::FILE* out, const ImageFacts& image);
 // to be trusted).
 int printTracks(std::FILE* out, d88::D88Image& image, TrackScan& scan, const DiskFacts& disk);
 
+// Calls record(r) for each of a track's own records that is a record of
+// the disk, and counted(from, to) for each stretch that only the sector
+// counts walk through (through no plausible header), as the bytes it
+// covers counted from the track's start (`trackStart`, a file position).
+template <class Record, class Counted>
+void forEachListed(std::span<const FoundRecord> records, std::int64_t trackStart, Record record, Counted counted)
+{
+    for (std::size_t i = 0; i < records.size();) {
+        if (!records[i].counted) {
+            record(records[i++]);
+            continue;
+        }
+        const std::int64_t from = records[i].headerPos - trackStart;
+        while (i + 1 < records.size() && records[i + 1].counted)
+            ++i;
+        counted(from, records[i].dataPos + records[i].available - 1 - trackStart);
+        ++i;
+    }
+}
+
+// "bytes 4,112-8,191 of track 12: walked by the sector counts, not
+// plausible records".
+std::string countedWords(std::int64_t from, std::int64_t to, int track);
+
 // A row of the map: a track from 0 to the highest the table names, and for a
 // present track a mark for each sector number from disk.lowR to disk.highR.
 struct MapRow {
@@ -75,6 +99,9 @@ int mapRows(d88::D88Image& image, TrackScan& scan, const DiskFacts& disk, std::v
 // disk.highR (present, missing, duplicated, another track's C/H, flagged,
 // another size code) for the records of track `track`.
 std::string mapRow(const DiskFacts& disk, int track, std::span<const FoundRecord> records);
+
+// The mark of one record on track `track`'s row.
+char mapMark(const DiskFacts& disk, int track, const FoundRecord& record);
 
 // Map marks.
 inline constexpr char kPresent = '#';

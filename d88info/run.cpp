@@ -96,12 +96,15 @@ int writeExport(const Options& options, d88::D88Image& image, const Export& expo
     return fileio::kExitDone;
 }
 
+// The document is written as it is made: a read that fails on the way
+// leaves it unfinished, and the status says so.
 int asJson(d88::D88Image& image, TrackScan& scan, const char* path)
 {
-    std::string document;
-    if (const int error = imageJson(image, scan, path, &document))
+    JsonWriter json(stdout);
+    const int error = imageJson(image, scan, path, json);
+    json.finish();
+    if (error)
         return cannotRead(path, error);
-    std::fputs(document.c_str(), stdout);
     std::fputc('\n', stdout);
     return finishStdout(fileio::kExitDone);
 }
@@ -178,6 +181,14 @@ int runOpened(const Options& options, d88::D88Image& image, std::string& why)
     if (options.mode == Mode::Json)
         return asJson(image, scan, path);
 
+    // An export without a disk number is of the one disk a file holds; a
+    // file of several must say which, since guessing would write the wrong
+    // disk without a word.
+    if (!options.diskGiven && image.diskCount() != 1) {
+        std::fprintf(stderr, "d88info: %s holds %d disks; say which to export: d88info %s %s DISK\n", path,
+                     image.diskCount(), options.mode == Mode::Raw ? "--raw" : "--split", path);
+        return fileio::kExitUsage;
+    }
     if (options.disk >= image.diskCount()) {
         fileio::sayLine("d88info", fileio::noSuchDisk(image, path, options.disk));
         return fileio::kExitUsage;
@@ -192,6 +203,12 @@ int runOpened(const Options& options, d88::D88Image& image, std::string& why)
         return fileio::kExitFailed;
     case Gathering::Whole:
         break;
+    }
+    // Each disk is judged for itself.
+    if (!disk.verdict.possible) {
+        std::fprintf(stderr, "d88info: %s: disk %d is not a D88 disk: %s\n", path, options.disk,
+                     disk.verdict.reason);
+        return fileio::kExitUsage;
     }
     if (options.mode == Mode::Tracks) {
         error = printTracks(stdout, image, scan, disk);

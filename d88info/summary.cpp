@@ -109,13 +109,15 @@ void printDisk(std::FILE* out, const ImageFacts& image, const DiskFacts& disk)
     std::fprintf(out, "  media type: 0x%02x (%s)\n", disk.mediaType,
                  meaning.empty() ? "unknown" : meaning.c_str());
     std::fprintf(out, "  protect:    0x%02x (%s)\n", disk.writeProtect, protectMeaning(disk.writeProtect));
-    // The field is unsigned. 0, and 2 GiB or more (which the reader holds
-    // as a negative number), bound nothing.
-    const auto size = static_cast<std::uint32_t>(disk.diskSize);
-    std::fprintf(out, "  disk size:  %lu (0x%lx)%s\n", static_cast<unsigned long>(size),
-                 static_cast<unsigned long>(size),
-                 disk.diskSize <= 0 ? " (it bounds nothing: the tracks are read up to the end of the file)"
-                                    : "");
+    const auto size = static_cast<unsigned long>(static_cast<std::uint32_t>(disk.diskSize));
+    if (disk.sizeFieldLies)
+        std::fprintf(out, "  disk size:  %lu (0x%lx), which lies: the disk's records end at offset %lld (0x%llx)\n",
+                     size, size, static_cast<long long>(disk.fileOffset + disk.extent),
+                     static_cast<unsigned long long>(disk.fileOffset + disk.extent));
+    else
+        std::fprintf(out, "  disk size:  %lu (0x%lx)%s\n", size, size,
+                     disk.diskSize == 0 ? " (it bounds nothing: the tracks are read up to the end of the file)"
+                                        : "");
     if (disk.truncated())
         std::fprintf(
             out,
@@ -165,11 +167,24 @@ int gatherImage(d88::D88Image& image, TrackScan& scan, const char* imageName, Ga
     if (!out->disks)
         return ENOMEM;
     int error = 0;
-    for (std::size_t i = 0; i < count; ++i)
+    for (std::size_t i = 0; i < count; ++i) {
+        // A disk that starts where an earlier one did is that disk again.
+        std::size_t same = 0;
+        while (same < i && out->disks[same].fileOffset != image.diskOffset(static_cast<int>(i)))
+            ++same;
+        if (same < i) {
+            out->disks[i] = out->disks[same];
+            out->disks[i].index = static_cast<int>(i);
+            out->disks[i].sameDiskAs = static_cast<int>(same);
+            continue;
+        }
         if (gatherDisk(image, static_cast<int>(i), scan, &out->disks[i], &error) == Gathering::ReadFailed)
             return error;
+    }
     out->facts.imageName = imageName;
-    out->facts.diskCount = image.diskCount();
+    // Disk indexes that start inside another disk's records are no disks.
+    out->facts.diskCount = static_cast<int>(std::count_if(
+        out->disks.get(), out->disks.get() + count, [](const DiskFacts& disk) { return disk.verdict.insideDisk < 0; }));
     out->facts.disks = std::span<const DiskFacts>(out->disks.get(), count);
     image.clearIoError();
     out->facts.moreDisksAt = moreDisksAt(image);
@@ -183,23 +198,36 @@ std::string bootLine(const DiskFacts& disk)
     if (disk.kind != zanvo::DiskKind::Unknown)
         return std::string("ZANVO Disk ") + (disk.kind == zanvo::DiskKind::DiskA ? 'A' : 'F') +
                " label at bytes 1-16";
-    return "no ZANVO label; " + zanvo::labelBytes(disk.boot);
+    std::string line = "no ZANVO label; " + zanvo::labelBytes(disk.boot);
+    // One byte throughout is what a formatter leaves (0xe5 most often): the
+    // disk was never written there, rather than written with something else.
+    const std::uint8_t* label = disk.boot + zanvo::kLabelOffset;
+    if (std::all_of(label, label + zanvo::kLabelLength, [&](std::uint8_t b) { return b == label[0]; }))
+        line += ", one byte repeated: as a sector formatted and never written holds";
+    return line;
 }
 
 void printSummary(std::FILE* out, const ImageFacts& image)
 {
     std::fprintf(out, "disks: %d\n", image.diskCount);
-    for (int i = 0; i < image.diskCount;) {
+    for (int i = 0; i < static_cast<int>(image.disks.size());) {
         const DiskFacts& disk = image.disks[static_cast<std::size_t>(i)];
         std::fprintf(out, "\n");
-        if (disk.gathered)
+        if (disk.verdict.insideDisk >= 0)
+            std::fprintf(out, "disk %d at offset %lld: inside disk %d's track %d (disk %d's size field lies); not a disk\n",
+                         disk.index, static_cast<long long>(disk.fileOffset), disk.verdict.insideDisk,
+                         disk.verdict.insideTrack, disk.verdict.insideDisk);
+        else if (disk.gathered && !disk.verdict.possible)
+            std::fprintf(out, "disk %d at offset %lld: not a D88 disk: %s\n", disk.index,
+                         static_cast<long long>(disk.fileOffset), disk.verdict.reason);
+        else if (disk.gathered)
             printDisk(out, image, disk);
         else
             std::fprintf(out, "disk %d at offset %lld: its header cannot be read\n", disk.index,
                          static_cast<long long>(disk.fileOffset));
         // A disk size of 0 makes every next disk start where this one did.
         int same = i + 1;
-        while (same < image.diskCount &&
+        while (same < static_cast<int>(image.disks.size()) &&
                image.disks[static_cast<std::size_t>(same)].fileOffset == disk.fileOffset)
             ++same;
         if (same > i + 1)

@@ -26,9 +26,14 @@ void printRecord(std::FILE* out, const FoundRecord& record)
     if (record.nominalStep)
         say() += "data size field says " + std::to_string(record.dataSize) + ", " +
                  std::to_string(d88::nominalSectorSize(record.id.n)) + " bytes stored";
+    if (record.storedShort)
+        say() += "data size field says " + std::to_string(record.dataSize) + ", the next record starts after " +
+                 std::to_string(record.available) + " bytes";
     if (isShort(record))
         say() += "stored short, " + std::to_string(record.available) + " of " +
                  std::to_string(d88::nominalSectorSize(record.id.n)) + " bytes";
+    if (record.sizeUnverified)
+        say() += "size unverified";
     if (!words.empty())
         std::fprintf(out, "%s]", words.c_str());
 }
@@ -82,7 +87,21 @@ int printMap(std::FILE* out, d88::D88Image& image, TrackScan& scan, const DiskFa
     return error;
 }
 
+std::string thousands(std::int64_t value)
+{
+    std::string digits = std::to_string(value);
+    for (auto at = static_cast<std::ptrdiff_t>(digits.size()) - 3; at > 0; at -= 3)
+        digits.insert(static_cast<std::size_t>(at), ",");
+    return digits;
+}
+
 } // namespace
+
+std::string countedWords(std::int64_t from, std::int64_t to, int track)
+{
+    return "bytes " + thousands(from) + "-" + thousands(to) + " of track " + std::to_string(track) +
+           ": walked by the sector counts, not plausible records";
+}
 
 char flagMark(d88::SectorFlag flag)
 {
@@ -143,20 +162,24 @@ std::string mapRow(const DiskFacts& disk, int track, std::span<const FoundRecord
         if (record.id.r < disk.lowR || record.id.r > disk.highR)
             continue;
         char& cell = row[static_cast<std::size_t>(record.id.r - disk.lowR)];
-        char mark = kPresent;
-        if (record.id.c != d88::cylinderOf(track) || record.id.h != d88::headOf(track))
-            mark = kForeign;
-        else if (record.flags.any())
-            mark = flagMark(record.flags.first());
-        else if (record.pastLie.field != d88::LyingField::None)
-            mark = kPastLie;
-        else if (record.id.n != disk.commonSizeCode)
-            mark = otherSizeMark(record.id.n);
-        else if (isShort(record))
-            mark = kShort;
-        cell = cell == kMissing ? mark : kDuplicated;
+        cell = cell == kMissing ? mapMark(disk, track, record) : kDuplicated;
     }
     return row;
+}
+
+char mapMark(const DiskFacts& disk, int track, const FoundRecord& record)
+{
+    if (record.id.c != d88::cylinderOf(track) || record.id.h != d88::headOf(track))
+        return kForeign;
+    if (record.flags.any())
+        return flagMark(record.flags.first());
+    if (record.pastLie.field != d88::LyingField::None)
+        return kPastLie;
+    if (record.id.n != disk.commonSizeCode)
+        return otherSizeMark(record.id.n);
+    if (isShort(record))
+        return kShort;
+    return kPresent;
 }
 
 int mapRows(d88::D88Image& image, TrackScan& scan, const DiskFacts& disk, std::vector<MapRow>* rows)
@@ -169,15 +192,23 @@ int mapRows(d88::D88Image& image, TrackScan& scan, const DiskFacts& disk, std::v
     for (int t = 0; t <= lastTrack; ++t)
         rows->push_back(
             MapRow{t, disk.tracks[t] == TrackState::IntoHeader ? TrackState::Absent : disk.tracks[t], ""});
-    // Records that tracks share are read once; each track's row still marks
-    // them against its own cylinder and head.
+    // Each row from the sector numbers of the track's records and the one
+    // record behind each cell that one record fills: however many tracks
+    // share records, no track's records are walked for its row.
+    std::uint8_t count[256];
+    std::int32_t first[256];
     for (int t = 0; t <= lastTrack; ++t) {
-        if (disk.tracks[t] != TrackState::Present || disk.sameAs[t] != t)
+        if (disk.tracks[t] != TrackState::Present || !image.sectorNumbers(t, count, first))
             continue;
-        const std::span<const FoundRecord> records = scan.scan(image, t);
-        for (int u = t; u <= lastTrack; ++u)
-            if (disk.tracks[u] == TrackState::Present && disk.sameAs[u] == t)
-                (*rows)[static_cast<std::size_t>(u)].marks = mapRow(disk, u, records);
+        std::string& marks = (*rows)[static_cast<std::size_t>(t)].marks;
+        marks.assign(static_cast<std::size_t>(std::max(disk.highR - disk.lowR + 1, 0)), kMissing);
+        for (int r = std::max(disk.lowR, 0); r <= disk.highR; ++r) {
+            char& cell = marks[static_cast<std::size_t>(r - disk.lowR)];
+            if (count[r] > 1)
+                cell = kDuplicated;
+            else if (const auto one = scan.scan(image, t, first[r], 1); count[r] == 1 && !one.empty())
+                cell = mapMark(disk, t, one.front());
+        }
     }
     return image.ioError();
 }
@@ -203,10 +234,19 @@ int printTracks(std::FILE* out, d88::D88Image& image, TrackScan& scan, const Dis
                 std::fprintf(out, "same records as track %d\n", disk.sameAs[t]);
             continue;
         }
-        const std::span<const FoundRecord> records = scan.scan(image, t);
-        std::fprintf(out, "%zu record%s:", records.size(), records.size() == 1 ? "" : "s");
-        for (const FoundRecord& record : records)
-            printRecord(out, record);
+        // Its own records, then those it shares with the track that reached
+        // them first, by reference: each record is listed once.
+        const d88::TrackShare& share = disk.shares[t];
+        const std::span<const FoundRecord> records = scan.scan(image, t, 0, share.own);
+        std::fprintf(out, "%d record%s:", share.records, share.records == 1 ? "" : "s");
+        forEachListed(
+            records, disk.fileOffset + disk.trackOffsets[t], [out](const FoundRecord& record) { printRecord(out, record); },
+            [out, t](std::int64_t from, std::int64_t to) {
+                std::fprintf(out, " [%s]", countedWords(from, to, t).c_str());
+            });
+        if (share.with >= 0)
+            std::fprintf(out, "%s records %d-%d as track %d", records.empty() ? "" : " then", share.from,
+                         share.from + share.records - share.own - 1, share.with);
         std::fprintf(out, "\n");
         printLies(out, records);
     }

@@ -77,9 +77,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const d88info::DiskFacts* disks = gathered.disks.get();
     for (int i = 0; i < image.diskCount(); ++i)
         CHECK(disks[i].gathered); // an indexed header can always be read again
-    std::string document;
-    CHECK(d88info::imageJson(image, scan, "image", &document) == 0);
-    CHECK(wellFormed(document));
+    d88info::JsonWriter json;
+    CHECK(d88info::imageJson(image, scan, "image", json) == 0);
+    CHECK(wellFormed(json.text()));
 
     for (int disk = 0; disk < image.diskCount() && disk < 4; ++disk) {
         CHECK(d88info::printTracks(sink, image, scan, disks[disk]) == 0);

@@ -2,7 +2,8 @@
 # Builds zanvo-extract and the sample maker (no test framework needed), writes
 # a synthetic ZANVO Disk A image into a new scratch folder, runs the tool there
 # and shows what it cut. The scratch folder is removed afterwards unless
-# --keep is given.
+# --keep is given. What it builds with is installed first when missing
+# (scripts/prerequisites.sh; ZANVO_NO_INSTALL=1 only names the command).
 #   scripts/demo.sh [--keep] [BUILD_DIR]      (BUILD_DIR defaults to ./build-demo)
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -12,6 +13,7 @@ if [ "${1:-}" = --keep ]; then
   shift
 fi
 build=${1:-$root/build-demo}
+"$root/scripts/prerequisites.sh" demo
 cmake -S "$root" -B "$build" -DZANVO_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)" --target zanvo-extract make-sample >/dev/null
 

@@ -104,6 +104,10 @@ TEST_F(D88InfoTest, SummariesOfTheRealImages)
             std::snprintf(hex, sizeof hex, " %02x", file[boot[0].data + i]);
             label += hex;
         }
+        if (std::all_of(file.begin() + static_cast<long>(boot[0].data) + 2,
+                        file.begin() + static_cast<long>(boot[0].data) + 17,
+                        [&](std::uint8_t b) { return b == file[boot[0].data + 1]; }))
+            label += ", one byte repeated: as a sector formatted and never written holds";
         EXPECT_TRUE(hasLine(r.out, label)) << r.out;
     }
     // A name filling all 16 bytes, and one that ends early.
@@ -111,6 +115,28 @@ TEST_F(D88InfoTest, SummariesOfTheRealImages)
         hasLine(info({(kReal / "x1_hubasic_2d.d88").string()}).out, "  name:       \"by_github_ORYZAP\""));
     EXPECT_TRUE(
         hasLine(info({(kReal / "fm77av_demo2019_2d.d77").string()}).out, "  name:       \"FM7DISK\""));
+}
+
+// A label area of one repeated byte is said to be a sector never written; a
+// label that differs in its last byte alone is not.
+TEST_F(D88InfoTest, ALabelAreaOfOneRepeatedByteIsSaidToBeNeverWritten)
+{
+    for (const bool repeated : {true, false}) {
+        testimg::Disk disk = testimg::formattedDisk(2);
+        testimg::Record* boot = testimg::findRecord(disk, 0, 1);
+        std::fill(boot->data.begin(), boot->data.end(), std::uint8_t{0xE5});
+        if (!repeated)
+            boot->data[16] = 0xE4;
+        testimg::writeFile((dir / "blank.d88").string(), testimg::buildImage({disk}));
+        const RunResult r = info({"blank.d88"});
+        EXPECT_EQ(r.status, 0);
+        std::string expected = "  boot:       no ZANVO label; bytes 1-16:";
+        for (int i = 1; i <= 16; ++i)
+            expected += i == 16 && !repeated ? " e4" : " e5";
+        if (repeated)
+            expected += ", one byte repeated: as a sector formatted and never written holds";
+        EXPECT_TRUE(hasLine(r.out, expected)) << r.out;
+    }
 }
 
 TEST_F(D88InfoTest, TheHighDensityImageWhoseMediaByteSays2D)
@@ -148,6 +174,14 @@ TEST_F(D88InfoTest, RawExportsEqualThePlainSectorImage)
         EXPECT_EQ(toFile.out, "");
         EXPECT_TRUE(sameBytes(plain, *testsupport::readFile(dir / "out" / "plain.img"))) << name;
         EXPECT_EQ(testsupport::listFolder(dir / "out"), std::vector<std::string>{"plain.img"});
+        // A file of one disk needs no disk number: the export is of disk 0.
+        const RunResult unnumbered = info({"--raw", (kReal / name).string()});
+        EXPECT_EQ(unnumbered.status, 0) << unnumbered.err;
+        EXPECT_TRUE(sameBytes(plain, testsupport::toBytes(unnumbered.out))) << name;
+        const RunResult split = info({"--split", (kReal / name).string()});
+        EXPECT_EQ(split.status, 0) << split.err;
+        EXPECT_TRUE(sameBytes(Bytes(file.begin(), file.begin() + le32(file, 0x1C)), testsupport::toBytes(split.out)))
+            << name;
     }
 }
 

@@ -144,11 +144,13 @@ TEST_F(ExtractTest, DiskAGivesItsThirteenFiles)
 TEST_F(ExtractTest, DiskFGivesOneFile)
 {
     const Disk disk = diskF();
-    writeImage(testimg::buildImage({disk, diskA()})); // later disks are not looked at
+    // The Disk A beside it is not cut, only named, with the command that cuts it.
+    writeImage(testimg::buildImage({disk, diskA()}));
     const RunResult r = run({"disk.d88"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, kDiskFMessage + "cutting ... DISKF\n");
-    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.err, "zanvo-extract: disk.d88: disk 0 was cut; disk 1 is Disk A: `zanvo-extract --disk=1 "
+                     "disk.d88` cuts it\n");
     expectFile(disk, "DISKF", 0, 2, 29184);
     EXPECT_EQ(folder(), (std::vector<std::string>{"DISKF", "disk.d88"}));
 }
@@ -242,7 +244,7 @@ const DamageCase kDamageCases[] = {
      std::string("zanvo-extract: warning: DRIVER: 3 sectors") + kFlagged +
          "track 10 sector 7, track 11 sector 3: data CRC error; track 11 sector 2: deleted data\n" +
          "zanvo-extract: warning: ZANVO11: 1 sector" + kFlagged +
-         "track 26 sector 5: controller status 0x12\n"},
+         "track 26 sector 5: controller status 0x12\n" + testsupport::cutSummary(11, 0, 0, 2)},
 };
 
 TEST_F(ExtractTest, DamagedDisksGiveEverySectorTheyHold)
@@ -296,7 +298,7 @@ TEST_F(ExtractTest, TheDamagedSampleGivesEverySectorItHolds)
             "zanvo-extract: warning: ZANVO06: 7 of 11 sectors missing (track 19 sectors 10-16)" + kZeros +
             "zanvo-extract: warning: ZANVO08: 1 sector" + kFlagged + "track 22 sector 9: data CRC error\n" +
             "zanvo-extract: warning: ZANVO10: 1 of 34 sectors stored short (track 25 sector 3)" + kZeros +
-            testsupport::cutSummary(8, 5, 0));
+            testsupport::cutSummary(7, 5, 0, 1));
     for (const Expected& e : kDiskAFiles)
         EXPECT_TRUE(
             sameBytes(testimg::expectedRecovery(disk, e.track, e.sector, e.length), *readFile(dir / e.name)))

@@ -156,7 +156,7 @@ std::vector<std::string> warnings(const zanvo::RunRecovery& run,
     cut.outcome = outcome;
     cut.run = &run;
     zanvo::CutWarnings said;
-    zanvo::warningsFor(cut, &said);
+    zanvo::warningsFor(cut, "WHERE", &said);
     return std::vector<std::string>(said.lines, said.lines + said.count);
 }
 
@@ -194,6 +194,61 @@ TEST(RecoveryText, FlagsAreToldByMeaningInTheirOrder)
                                        "track 10 sector 7: data CRC error; "
                                        "track 10 sector 9: controller status 0x55; "
                                        "track 10 sector 10: controller status 0x66"});
+}
+
+// A file read past fields that lied says it is complete, when it is, and
+// names the fields by kind and track, leaving the detail to WHERE.
+TEST(RecoveryText, LiesAreSaidInBriefAfterWhetherTheFileIsComplete)
+{
+    struct Lied {
+        int sector;
+        d88::LyingField field;
+        int track;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Lied> lied;
+        bool holeAtEnd, flaggedAtEnd;
+        std::string expected; // the line about the lies
+    };
+    using F = d88::LyingField;
+    const Case cases[] = {
+        {"one field", {{0, F::DataSize, 12}, {1, F::DataSize, 12}}, false, false,
+         "NAME: complete; 2 sectors read past a wrong data size field on track 12; WHERE"},
+        {"kinds and tracks",
+         {{0, F::DataSize, 12}, {1, F::SectorCount, 16}, {2, F::DataSize, 24}, {3, F::SectorCount, 17},
+          {4, F::SectorCount, 19}},
+         false, false,
+         "NAME: complete; 5 sectors read past wrong data size fields on tracks 12, 24 and wrong sector "
+         "count fields on tracks 16-17, 19; WHERE"},
+        {"three kinds", {{0, F::DiskSize, 0}, {1, F::DataSize, 12}, {2, F::SectorCount, 13}}, false, false,
+         "NAME: complete; 3 sectors read past a wrong data size field on track 12, a wrong sector count "
+         "field on track 13 and a wrong disk size field; WHERE"},
+        {"with a hole", {{0, F::DiskSize, 0}}, true, false,
+         "NAME: 1 sector read past a wrong disk size field; WHERE"},
+        {"with a flag", {{0, F::DataSize, 3}}, false, true,
+         "NAME: 1 sector read past a wrong data size field on track 3; WHERE"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        zanvo::RunRecovery run = runOf(10, 1, 8);
+        for (const Lied& l : c.lied) {
+            run.sectors[l.sector].lie.field = l.field;
+            run.sectors[l.sector].lie.track = l.track;
+            ++run.lied;
+        }
+        if (c.holeAtEnd)
+            setFate(run, 7, zanvo::SectorFate::Missing);
+        if (c.flaggedAtEnd) {
+            run.sectors[7].flags = d88::SectorFlags::of(0x00, 0xB0);
+            ++run.flagged;
+        }
+        EXPECT_EQ(zanvo::isComplete(run), !c.holeAtEnd && !c.flaggedAtEnd);
+        const std::vector<std::string> said = warnings(run);
+        // The holes come first, the flags last: the lie is the line between.
+        ASSERT_EQ(said.size(), 1u + c.holeAtEnd + c.flaggedAtEnd);
+        EXPECT_EQ(said[c.holeAtEnd ? 1 : 0], c.expected);
+    }
 }
 
 TEST(RecoveryText, AFileNotOnTheDiskSaysWhereItShouldHaveBeen)

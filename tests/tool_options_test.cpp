@@ -161,8 +161,8 @@ TEST_F(ToolOptionsTest, EachArgumentVector)
                  put("ZANVO06", "; 7 of 11 sectors missing (track 19 sectors 10-16)");
                  return out;
              }(),
-         "zanvo-extract: of 13 files, 11 would be cut whole, 2 would be cut with holes, 0 would not be "
-         "written\n",
+         "zanvo-extract: of 13 files, 11 would be complete, 2 would have holes, 0 would have flagged "
+         "sectors, 0 would not be written\n",
          none,
          none},
         {{"-C", "out", "damaged.d88"},

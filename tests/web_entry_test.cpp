@@ -24,15 +24,18 @@ TEST(Json, AnExaminationAsThePageReadsIt)
     zanvoweb::Examination exam;
     exam.name = "my \"F\".d88";
     exam.kind = DiskKind::DiskF;
-    exam.files.push_back({"DISKF", Bytes(3, 0xFF)});
+    exam.disks = {{0, "other"}, {2, "F"}};
+    exam.cut = 2;
+    exam.files.push_back({"DISKF", Bytes(3, 0xFF), 1, 2});
     exam.warnings = {"DISKF: one"};
-    exam.tally = "of 1 files, 0 cut whole, 1 cut with holes, 0 not written";
+    exam.tally = "of 1 files, 0 complete, 1 with holes, 0 with flagged sectors, 0 not written";
     exam.info = R"({"version":"x","d88":true})";
     EXPECT_EQ(zanvoweb::examinationJson(exam),
-              "{\"name\":\"my \\\"F\\\".d88\",\"disk\":\"F\",\"recognised\":\"ZANVO (Disk F)"
+              "{\"name\":\"my \\\"F\\\".d88\",\"disks\":[{\"index\":0,\"kind\":\"other\"},"
+              "{\"index\":2,\"kind\":\"F\"}],\"cut\":2,\"disk\":\"F\",\"recognised\":\"ZANVO (Disk F)"
               "\xe3\x82\x92\xe8\xaa\x8d\xe8\xad\x98\xe3\x81\x97\xe3\x81\xbe\xe3\x81\x97\xe3\x81\x9f.\","
-              R"("files":[{"name":"DISKF","size":3}],"warnings":["DISKF: one"],"errors":[],)"
-              R"("tally":"of 1 files, 0 cut whole, 1 cut with holes, 0 not written",)"
+              R"("files":[{"name":"DISKF","size":3,"holes":1,"flagged":2}],"warnings":["DISKF: one"],"errors":[],)"
+              R"("tally":"of 1 files, 0 complete, 1 with holes, 0 with flagged sectors, 0 not written",)"
               R"("info":{"version":"x","d88":true},"infoError":""})");
 
     exam = zanvoweb::Examination{};
@@ -40,7 +43,8 @@ TEST(Json, AnExaminationAsThePageReadsIt)
     exam.infoError = "cannot read notes.txt: Input/output error";
     EXPECT_EQ(
         zanvoweb::examinationJson(exam),
-        R"({"name":"notes.txt","disk":"","recognised":"","files":[],"warnings":[],"errors":[],"tally":"",)"
+        R"({"name":"notes.txt","disks":[],"cut":0,"disk":"","recognised":"","files":[],"warnings":[],)"
+        R"("errors":[],"tally":"",)"
         R"("info":null,)"
         R"("infoError":"cannot read notes.txt: Input/output error"})");
 }
@@ -69,23 +73,27 @@ TEST(Examine, BothHalvesOfAnImage)
         Bytes image;
         DiskKind kind;
         std::size_t files, warnings;
+        int holes, flagged; // over all files
     };
     const Case cases[] = {
-        {"flagged Disk A", testimg::buildDisk(flagged), DiskKind::DiskA, 13, 1},
-        {"Disk A without track 19", testimg::buildDisk(damaged), DiskKind::DiskA, 13, 2},
-        {"Disk A second in the file", testimg::buildImage({first, labelled(7, testimg::kDiskALabel)}),
-         DiskKind::Unknown, 0, 0},
-        {"not a D88 image", testsupport::toBytes("hello, not a disk\n"), DiskKind::Unknown, 0, 0},
+        {"flagged Disk A", testimg::buildDisk(flagged), DiskKind::DiskA, 13, 1, 0, 1},
+        {"Disk A without track 19", testimg::buildDisk(damaged), DiskKind::DiskA, 13, 2, 16, 0},
+        {"not a D88 image", testsupport::toBytes("hello, not a disk\n"), DiskKind::Unknown, 0, 0, 0, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         testsupport::TempDir dir;
         testimg::writeFile((dir / "case.d88").string(), c.image);
         zanvoweb::Examination exam;
-        zanvoweb::examineImage((dir / "case.d88").c_str(), "case.d88", &exam);
+        zanvoweb::examineImage((dir / "case.d88").c_str(), "case.d88", -1, &exam);
         EXPECT_EQ(exam.kind, c.kind);
         EXPECT_EQ(exam.files.size(), c.files);
         EXPECT_EQ(exam.warnings.size(), c.warnings);
+        int holesSeen = 0, flaggedSeen = 0;
+        for (const zanvoweb::CutFile& file : exam.files)
+            holesSeen += file.holes, flaggedSeen += file.flagged;
+        EXPECT_EQ(holesSeen, c.holes);
+        EXPECT_EQ(flaggedSeen, c.flagged);
         EXPECT_TRUE(exam.errors.empty());
         EXPECT_TRUE(exam.infoError.empty());
         // The tool's last word, when it has one, is the page's tally.
@@ -97,10 +105,61 @@ TEST(Examine, BothHalvesOfAnImage)
         nlohmann::json printed = nlohmann::json::parse(info.out);
         std::size_t records = 0;
         for (auto& disk : printed["disks"])
-            for (auto& track : disk["tracks"])
+            for (auto& track : disk["tracks"]) {
                 records += track.erase("records");
+                track.erase("countedBytes");
+            }
         EXPECT_EQ(records > 0, printed["d88"].get<bool>()); // every present track has its list
         EXPECT_EQ(nlohmann::json::parse(exam.info), printed);
+    }
+}
+
+// A file of several disks: each is listed with what it is, the first of the
+// title's is cut unless another is asked for, and a disk size of 0 (which
+// indexes one disk over and over) lists that disk once.
+TEST(Examine, TheDiskCutIsTheFirstOfTheTitlesOrTheOneAskedFor)
+{
+    const testimg::Disk blank = testimg::formattedDisk(6, 40);
+    const testimg::Disk a = labelled(7, testimg::kDiskALabel), f = labelled(8, testimg::kDiskFLabel);
+    testimg::Disk unsized = a;
+    unsized.diskSize = 0;
+    using Seen = std::vector<std::pair<int, std::string>>;
+    struct Case {
+        const char* what;
+        Bytes image;
+        int asked;
+        Seen disks;
+        int cut;
+        DiskKind kind;
+    };
+    const Case cases[] = {
+        {"a blank disk, then Disk A", testimg::buildImage({blank, a}), -1, {{0, "other"}, {1, "A"}}, 1,
+         DiskKind::DiskA},
+        {"the blank disk asked for", testimg::buildImage({blank, a}), 0, {{0, "other"}, {1, "A"}}, 0,
+         DiskKind::Unknown},
+        {"Disk A, then Disk F", testimg::buildImage({a, f}), -1, {{0, "A"}, {1, "F"}}, 0, DiskKind::DiskA},
+        {"Disk F asked for", testimg::buildImage({a, f}), 1, {{0, "A"}, {1, "F"}}, 1, DiskKind::DiskF},
+        {"a disk size of 0", testimg::buildDisk(unsized), -1, {{0, "A"}}, 0, DiskKind::DiskA},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        testsupport::TempDir dir;
+        testimg::writeFile((dir / "set.d88").string(), c.image);
+        zanvoweb::Examination exam;
+        zanvoweb::examineImage((dir / "set.d88").c_str(), "set.d88", c.asked, &exam);
+        Seen seen;
+        for (const zanvoweb::DiskSeen& disk : exam.disks)
+            seen.emplace_back(disk.index, disk.kind);
+        EXPECT_EQ(seen, c.disks);
+        EXPECT_EQ(exam.cut, c.cut);
+        EXPECT_EQ(exam.kind, c.kind);
+        // The files are those zanvo-extract cuts from that disk.
+        const std::string disk = "--disk=" + std::to_string(c.cut);
+        const testsupport::RunResult r = testsupport::runProgram(ZANVO_EXTRACT_PATH, {disk, "set.d88"}, dir.path());
+        EXPECT_EQ(r.status, 0);
+        for (const zanvoweb::CutFile& file : exam.files)
+            EXPECT_TRUE(testsupport::sameBytes(*testsupport::readFile(dir / file.name), file.bytes)) << file.name;
+        EXPECT_EQ(exam.files.size(), c.kind == DiskKind::DiskA ? 13u : c.kind == DiskKind::DiskF ? 1u : 0u);
     }
 }
 

@@ -45,6 +45,10 @@ void reportOpenFailure(const char* path, int error);
 // title's, if one is.
 void sayWhyNot(ToolState& state, const Recognised& recognised, std::int32_t disk);
 
+// After disk `cut` was cut: one line naming the file's other disks that are
+// Disk A or Disk F, with the command that cuts each; nothing when none is.
+void sayOtherDisks(ToolState& state, std::int32_t cut);
+
 // "warning: LINE" for each line.
 void warn(const CutWarnings& warnings);
 

@@ -3,6 +3,7 @@
 #include "console.h"
 #include "file_cut.h"
 #include "image_checked_source.h"
+#include "message_text.h"
 #include "messages.h"
 #include "replace_file.h"
 
@@ -26,7 +27,13 @@ bool rehearse(ToolState& state, FileCut cut, std::size_t skip, ToolLines& lines)
 // Says what became of a file and writes the bytes after the first `skip`.
 bool write(ToolState& state, const FileCut& cut, std::size_t skip, ToolLines& lines)
 {
-    warningsFor(cut, &lines.warnings);
+    if (cut.run->lied > 0) {
+        lines.line.assign("`d88info ")
+            .append(state.imagePath ? fileio::commandName(state.imagePath, fileio::messagesReadUtf8()) : "IMAGE")
+            .append(" ");
+        lines.line.append(std::to_string(state.disk)).append("` shows where");
+    }
+    warningsFor(cut, lines.line, &lines.warnings);
     if (cut.outcome == CutOutcome::Cut) {
         lines.line.assign(kCuttingPrefix).append(cut.name).append("\n");
         printMessage(state, lines.line);

@@ -91,6 +91,7 @@ int runDriver(ToolState& state, int argc, char* argv[])
         return fileio::kExitUsage;
     }
     state.imagePath = options.image;
+    state.disk = options.disk;
     state.dryRun = options.dryRun;
     state.image.fileIdentity(&state.imageIdentity);
     if (!fileio::beginRun(state.imageIdentity, "zanvo-extract"))
@@ -116,6 +117,7 @@ int runDriver(ToolState& state, int argc, char* argv[])
         printFixed(state, recognised.kind() == DiskKind::DiskA ? kDiskARecognised : kDiskFRecognised);
         runPlan(state, plan);
         sayHowItWent(state);
+        sayOtherDisks(state, options.disk);
     } else {
         sayWhyNot(state, recognised, options.disk);
     }

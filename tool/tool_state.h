@@ -34,6 +34,7 @@ struct ToolState {
     // compiler, and the rest of the state is.
     std::unique_ptr<ToolLines> lines;
     const char* imagePath = nullptr;
+    std::int32_t disk = 0; // the disk of the file that is cut
     d88::FileIdentity imageIdentity; // taken from the open image
     bool failed = false;             // an output was not written or the image not read
     bool stdoutFailed = false;

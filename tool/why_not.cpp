@@ -1,6 +1,7 @@
 // Why an image was left alone: the one thing zanvo-extract says, on standard
 // error, of an image that is not Disk A or Disk F, so that leaving it alone
-// never reads as success.
+// never reads as success; and, when a disk was cut, the other disks of the
+// file that are Disk A or Disk F, which would otherwise go unnoticed.
 #include "console.h"
 #include "message_text.h"
 #include "recognition.h"
@@ -18,8 +19,13 @@ std::string otherDisks(ToolState& state, std::int32_t asked)
 {
     std::string said;
     std::uint8_t boot[kBootSectorSize];
+    const std::int64_t askedAt = state.image.diskOffset(asked);
     for (std::int32_t index = 0; index < state.image.diskCount(); ++index) {
-        if (index == asked)
+        // A disk size of 0 indexes the same disk again and again, and a
+        // disk index that starts inside another disk's records is no disk:
+        // neither is another disk.
+        if (index == asked || state.image.diskOffset(index) == askedAt ||
+            d88::judgeDisk(state.image, index).insideDisk >= 0)
             continue;
         const DiskKind kind = recogniseDisk(state.image, boot, index).kind();
         if (kind == DiskKind::Unknown)
@@ -33,6 +39,13 @@ std::string otherDisks(ToolState& state, std::int32_t asked)
 
 } // namespace
 
+void sayOtherDisks(ToolState& state, std::int32_t cut)
+{
+    const std::string others = otherDisks(state, cut);
+    if (!others.empty())
+        say(std::string(state.imagePath) + ": disk " + std::to_string(cut) + " was cut" + others);
+}
+
 void sayWhyNot(ToolState& state, const Recognised& recognised, std::int32_t disk)
 {
     const std::string image = state.imagePath;
@@ -40,7 +53,13 @@ void sayWhyNot(ToolState& state, const Recognised& recognised, std::int32_t disk
     const std::string which = "disk " + std::to_string(disk);
     switch (recognised.what) {
     case Recognition::NotD88:
-        say(image + ": not a D88 image: " + recognised.verdict.reason);
+        // Each disk is judged for itself: where another disk of the file is
+        // a D88 disk, only this one is said not to be.
+        if (d88::judgeImage(state.image).possible)
+            say(image + ": " + which + " is not a D88 disk: " + recognised.verdict.reason +
+                otherDisks(state, disk));
+        else
+            say(image + ": not a D88 image: " + recognised.verdict.reason + otherDisks(state, disk));
         return;
     case Recognition::NoBootSector:
         say(image + ": " + which +

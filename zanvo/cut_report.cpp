@@ -1,5 +1,6 @@
 #include "cut_report.h"
 
+#include <bitset>
 #include <utility>
 
 namespace zanvo {
@@ -141,6 +142,64 @@ void lieFacts(const RunRecovery& run, std::string& out)
         [](const d88::Lie& lie, std::string& to) { d88::appendLieWords(to, lie); }, out);
 }
 
+// "tracks 12-13, 16" for the tracks set in `tracks`.
+void appendTracks(const std::bitset<d88::kMaxTracks>& tracks, std::string& out)
+{
+    out += tracks.count() == 1 ? "track " : "tracks ";
+    bool first = true;
+    for (std::int32_t t = 0; t < d88::kMaxTracks; ++t) {
+        if (!tracks.test(static_cast<std::size_t>(t)))
+            continue;
+        std::int32_t last = t;
+        while (last + 1 < d88::kMaxTracks && tracks.test(static_cast<std::size_t>(last + 1)))
+            ++last;
+        out += first ? "" : ", ";
+        out += std::to_string(t);
+        if (last > t)
+            out += '-' + std::to_string(last);
+        first = false;
+        t = last;
+    }
+}
+
+// The fields that lied, by kind and track, without the detail d88info's
+// listing gives: "15 sectors read past a wrong data size field on track 12
+// and wrong sector count fields on tracks 13, 16".
+void lieBrief(const RunRecovery& run, std::string& out)
+{
+    std::bitset<d88::kMaxTracks> dataSize, sectorCount;
+    bool diskSize = false;
+    const std::int32_t noted = run.count < kMaxRunSectors ? run.count : kMaxRunSectors;
+    for (std::int32_t i = 0; i < noted; ++i) {
+        const d88::Lie& lie = run.sectors[i].lie;
+        const bool onTrack = lie.track >= 0 && lie.track < d88::kMaxTracks;
+        if (lie.field == d88::LyingField::DataSize && onTrack)
+            dataSize.set(static_cast<std::size_t>(lie.track));
+        else if (lie.field == d88::LyingField::SectorCount && onTrack)
+            sectorCount.set(static_cast<std::size_t>(lie.track));
+        else if (lie.field == d88::LyingField::DiskSize)
+            diskSize = true;
+    }
+    appendCount(run.lied, " sector read past ", " sectors read past ", out);
+    const int kinds = int(dataSize.any()) + int(sectorCount.any()) + int(diskSize);
+    int said = 0;
+    const auto joiner = [&] { return ++said == 1 ? "" : said == kinds ? " and " : ", "; };
+    if (dataSize.any()) {
+        out += joiner();
+        out += dataSize.count() == 1 ? "a wrong data size field on " : "wrong data size fields on ";
+        appendTracks(dataSize, out);
+    }
+    if (sectorCount.any()) {
+        out += joiner();
+        out += sectorCount.count() == 1 ? "a wrong sector count field on " : "wrong sector count fields on ";
+        appendTracks(sectorCount, out);
+    }
+    if (diskSize) {
+        out += joiner();
+        out += "a wrong disk size field";
+    }
+}
+
 // Starts the next line, reusing the storage an earlier file's line left.
 std::string& nextLine(CutWarnings* out)
 {
@@ -159,7 +218,12 @@ void bound(std::string& line)
 
 } // namespace
 
-void warningsFor(const FileCut& cut, CutWarnings* out)
+bool isComplete(const RunRecovery& run)
+{
+    return run.missing == 0 && run.stubby == 0 && run.flagged == 0;
+}
+
+void warningsFor(const FileCut& cut, std::string_view where, CutWarnings* out)
 {
     out->count = 0;
     const RunRecovery& run = *cut.run;
@@ -176,8 +240,15 @@ void warningsFor(const FileCut& cut, CutWarnings* out)
             holeFacts(run, line(nextLine(out)));
             out->lines[out->count - 1] += "; zeros written for what is missing";
         }
-        if (run.lied > 0)
-            lieFacts(run, line(nextLine(out)));
+        // A complete file says so first, so that a lie read past does not
+        // read as damage; the detail is d88info's.
+        if (run.lied > 0) {
+            std::string& text = line(nextLine(out));
+            if (isComplete(run))
+                text += "complete; ";
+            lieBrief(run, text);
+            text.append("; ").append(where);
+        }
         if (run.flagged > 0)
             flagFacts(run, true, line(nextLine(out)));
         break;
@@ -209,17 +280,18 @@ void dryRunLine(const FileCut& cut, std::string* out)
 void CutTally::count(const FileCut& cut, bool written)
 {
     const bool holes = cut.run->missing > 0 || cut.run->stubby > 0;
-    ++(!written ? notWritten : holes ? withHoles : whole);
+    ++(!written ? notWritten : holes ? withHoles : cut.run->flagged > 0 ? flagged : complete);
 }
 
 std::string tallyLine(const CutTally& tally, bool dryRun)
 {
-    if (tally.withHoles + tally.notWritten == 0)
+    if (tally.withHoles + tally.flagged + tally.notWritten == 0)
         return "";
-    const int files = tally.whole + tally.withHoles + tally.notWritten;
+    const int files = tally.complete + tally.withHoles + tally.flagged + tally.notWritten;
     std::string line = "of " + std::to_string(files) + " files, ";
-    line += std::to_string(tally.whole) + (dryRun ? " would be" : "") + " cut whole, ";
-    line += std::to_string(tally.withHoles) + (dryRun ? " would be" : "") + " cut with holes, ";
+    line += std::to_string(tally.complete) + (dryRun ? " would be" : "") + " complete, ";
+    line += std::to_string(tally.withHoles) + (dryRun ? " would have" : " with") + " holes, ";
+    line += std::to_string(tally.flagged) + (dryRun ? " would have" : " with") + " flagged sectors, ";
     line += std::to_string(tally.notWritten) + (dryRun ? " would not be written" : " not written");
     return line;
 }

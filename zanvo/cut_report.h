@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace zanvo {
 
@@ -28,12 +29,18 @@ struct CutWarnings {
 //    track 20 sectors 1-4); not written"
 //   "NAME: 9 of 21 sectors missing (track 19 sectors 1-9); zeros written for
 //    what is missing", and likewise for sectors stored short
-//   "NAME: 12 sectors read past a field that lied: track 12 sectors 3-14: the
-//    data size field of track 12 sector 3 says 0 where 256 bytes are stored"
+//   "NAME: complete; 15 sectors read past a wrong data size field on track 12
+//    and a wrong sector count field on track 16; WHERE", "complete; " only
+//    for a complete file (isComplete), WHERE telling where to see the detail
+//    (zanvo-extract: "`d88info IMAGE 0` shows where")
 //   "NAME: 2 sectors flagged when the disk was dumped, written as stored:
 //    track 10 sector 7: data CRC error; track 11 sector 2: deleted data"
 // None for a cut that lacks nothing, or whose reading failed.
-void warningsFor(const FileCut& cut, CutWarnings* out);
+void warningsFor(const FileCut& cut, std::string_view where, CutWarnings* out);
+
+// Complete: every sector of the run found whole, none flagged by the dumper
+// (a sector read past a field that lied is whole).
+bool isComplete(const RunRecovery& run);
 
 // What a dry run says of a file, on one line without a prefix: "would cut
 // ZANVO01 (4352 bytes)", then what it lacks, what was read past a field that
@@ -42,17 +49,18 @@ void warningsFor(const FileCut& cut, CutWarnings* out);
 // (track 23 sectors 13-15)". Empty when the file could not be read.
 void dryRunLine(const FileCut& cut, std::string* out);
 
-// What became of a plan's files: cut whole, cut with holes (sectors missing
-// or stored short), or not written (none of its sectors on the disk, a read
-// or a write that failed).
+// What became of a plan's files: complete, with holes (sectors missing or
+// stored short), whole but with sectors the dumper flagged, or not written
+// (none of its sectors on the disk, a read or a write that failed).
 struct CutTally {
-    int whole = 0, withHoles = 0, notWritten = 0;
+    int complete = 0, withHoles = 0, flagged = 0, notWritten = 0;
     void count(const FileCut& cut, bool written);
 };
 
-// The run's last word when a file is not all there: "of 13 files, 8 cut
-// whole, 5 cut with holes, 0 not written" ("would be cut whole, ... would not
-// be written" for a dry run); empty when every file was cut whole.
+// The run's last word when a file is not complete: "of 13 files, 7
+// complete, 5 with holes, 1 with flagged sectors, 0 not written" ("would be
+// complete, ... would have holes, ... would not be written" for a dry run);
+// empty when every file came out complete.
 std::string tallyLine(const CutTally& tally, bool dryRun);
 
 } // namespace zanvo

@@ -67,7 +67,7 @@ Recognised recogniseDisk(d88::D88Image& image, std::span<std::uint8_t, kBootSect
     case DiskKind::Unknown:
         break;
     }
-    out.verdict = d88::judgeImage(image);
+    out.verdict = d88::judgeDisk(image, index);
     image.selectDisk(index);
     if ((out.error = out.verdict.readError) != 0)
         out.what = Recognition::ReadFailed;

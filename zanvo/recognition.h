@@ -41,7 +41,7 @@ DiskKind recogniseLabel(const std::uint8_t* bootSector);
 std::string labelBytes(const std::uint8_t* bootSector);
 
 enum class Recognition {
-    NotD88,       // the file cannot be a D88 image (verdict.reason says why)
+    NotD88,       // the disk cannot be a D88 disk (verdict.reason says why)
     NoBootSector, // the disk has no 256-byte boot sector
     NoKnownLabel, // its boot sector carries neither label
     DiskA,
@@ -52,7 +52,7 @@ enum class Recognition {
 struct Recognised {
     Recognition what = Recognition::NoBootSector;
     int error = 0;        // with ReadFailed, the reader's error
-    d88::Verdict verdict; // whether the file can be a D88 image, and why not
+    d88::Verdict verdict; // whether the disk can be a D88 disk, and why not
     DiskKind kind() const;
 };
 
@@ -62,8 +62,8 @@ struct Recognised {
 // label. The disk stays selected. The boot sector
 // is looked up among the track's found records, so that a field that lies
 // about it does not hide a whole disk. A label found
-// decides, whatever else is wrong with the file; only without one is the
-// file judged.
+// decides, whatever else is wrong with the disk; only without one is the
+// disk judged.
 Recognised recogniseDisk(d88::D88Image& image, std::span<std::uint8_t, kBootSectorSize> boot,
                          std::int32_t index = 0);
 

@@ -17,7 +17,7 @@
 #include "d88/d88_image.h"
 
 #include "file_window.h"
-#include "track_index.h"
+#include "record_map.h"
 
 #include <algorithm>
 #include <cstring>
@@ -32,9 +32,9 @@ void D88Image::CloseFile::operator()(FileWindow* file) const
     delete file;
 }
 
-void D88Image::DropIndex::operator()(TrackIndex* index) const
+void D88Image::DropMap::operator()(RecordMap* map) const
 {
-    delete index;
+    delete map;
 }
 
 void D88Image::clearSelection()
@@ -51,8 +51,9 @@ bool D88Image::open(const char* path)
     file_.reset();
     openError_ = 0;
     // Nothing found in one file may answer for another.
-    if (index_)
-        index_->forget();
+    if (map_)
+        map_->forget();
+    mapBase_ = -1;
     ++selections_;
     if (!path) {
         diskCount_ = 0;

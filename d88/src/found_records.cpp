@@ -1,10 +1,10 @@
 // The found records of the selected disk (d88/found_record.h), served from
-// the track index, and the strict lookups it can answer.
+// the record map, and the strict lookups it can answer.
 #include "d88/d88_image.h"
 
 #include "file_window.h"
+#include "record_map.h"
 #include "span_size.h"
-#include "track_index.h"
 
 #include <algorithm>
 #include <cstring>
@@ -14,9 +14,9 @@ namespace d88 {
 
 namespace {
 
-FoundRecord foundFrom(const Walk& walk, std::int32_t index, std::int64_t fileSize)
+FoundRecord foundFrom(const RecordMap& map, const ViewCursor& at)
 {
-    const WalkedRecord& rec = walk.records[static_cast<std::size_t>(index)];
+    const WalkedRecord& rec = at.record();
     FoundRecord out;
     out.id = SectorId{static_cast<std::uint8_t>(rec.id), static_cast<std::uint8_t>(rec.id >> 8),
                       static_cast<std::uint8_t>(rec.id >> 16), static_cast<std::uint8_t>(rec.id >> 24)};
@@ -24,77 +24,144 @@ FoundRecord foundFrom(const Walk& walk, std::int32_t index, std::int64_t fileSiz
     out.dataSize = rec.size;
     out.flags = SectorFlags::of(rec.deleted, rec.status);
     out.density = rec.density;
-    out.dataPos = walk.posOf(rec) + kSectorHeaderSize;
-    out.nominalStep = rec.step == Step::ByNominal;
-    const std::int64_t stored = out.nominalStep ? nominalSectorSize(out.id.n) : rec.size;
-    out.available = static_cast<std::int32_t>(std::clamp<std::int64_t>(fileSize - out.dataPos, 0, stored));
+    out.headerPos = map.base() + rec.offset;
+    out.dataPos = out.headerPos + kSectorHeaderSize;
+    out.nominalStep = rec.step() == Step::ByNominal;
+    out.storedShort = rec.step() == Step::Resync;
+    out.sizeUnverified = rec.unverified();
+    out.counted = rec.counted();
+    out.available = map.available(at);
     return out;
+}
+
+std::uint32_t packedId(const SectorId& id)
+{
+    return static_cast<std::uint32_t>(id.c) | (static_cast<std::uint32_t>(id.h) << 8) |
+           (static_cast<std::uint32_t>(id.r) << 16) | (static_cast<std::uint32_t>(id.n) << 24);
 }
 
 } // namespace
 
-TrackIndex* D88Image::foundIndex()
+RecordMap* D88Image::recordMap()
 {
     if (!file_ || selectedDisk_ < 0)
         return nullptr;
-    if (!index_) {
-        index_.reset(new (std::nothrow) TrackIndex);
-        if (!index_) {
+    if (!map_) {
+        map_.reset(new (std::nothrow) RecordMap);
+        if (!map_) {
             file_->noteError(ENOMEM);
             return nullptr;
         }
-        indexLaidOut_ = selections_ - 1;
+        mapLaidOut_ = selections_ - 1;
     }
-    if (indexLaidOut_ != selections_) {
-        index_->layOut(DiskFrame{diskBase_, diskSize_, file_->size(), trackOffsets_, tableEntries()});
-        indexLaidOut_ = selections_;
+    if (mapLaidOut_ != selections_) {
+        // A disk at the offset of the one mapped is the same disk: the map
+        // stays.
+        const DiskFrame frame{diskBase_, diskSize_, file_->size(), trackOffsets_, tableEntries()};
+        if (mapBase_ != diskBase_) {
+            map_->layOut(*file_, frame);
+            mapBase_ = diskBase_;
+        }
+        mapLaidOut_ = selections_;
     }
-    return index_.get();
+    return map_.get();
 }
 
 TrackStanding D88Image::trackStanding(std::int32_t track)
 {
-    TrackIndex* index = foundIndex();
-    return index ? index->standing(track) : TrackStanding::Absent;
+    RecordMap* map = recordMap();
+    return map ? map->standing(track) : TrackStanding::Absent;
 }
 
-std::int32_t D88Image::foundRecords(std::int32_t track, std::span<FoundRecord> records, bool* more)
+std::int32_t D88Image::foundRecords(std::int32_t track, std::span<FoundRecord> records, bool* more,
+                                    std::int32_t first)
 {
-    TrackIndex* tracks = foundIndex();
-    const Walk* walk = tracks ? tracks->walk(*file_, track) : nullptr;
-    const std::size_t held = walk ? walk->records.size() : 0;
-    const std::size_t stored = std::min(held, records.size());
-    for (std::size_t i = 0; i < stored; ++i) {
-        const auto index = static_cast<std::int32_t>(i);
-        records[i] = foundFrom(*walk, index, file_->size());
-        records[i].pastLie = tracks->lieBefore(*walk, track, index);
+    RecordMap* map = recordMap();
+    TrackView view;
+    if (more)
+        *more = false;
+    if (!map || first < 0 || !map->view(*file_, track, &view))
+        return 0;
+    std::size_t stored = 0;
+    std::int32_t index = first;
+    ViewCursor at = map->seek(view, first);
+    for (; !at.done() && stored < records.size(); at.next(), ++index, ++stored) {
+        records[stored] = foundFrom(*map, at);
+        records[stored].pastLie = map->lieBefore(view, track, index, at.record());
     }
     if (more)
-        *more = stored < held;
+        *more = !at.done();
     return static_cast<std::int32_t>(stored);
+}
+
+bool D88Image::trackShares(std::int32_t track, TrackShare* share)
+{
+    *share = TrackShare{};
+    RecordMap* map = recordMap();
+    TrackView view;
+    if (!map || !map->view(*file_, track, &view))
+        return false;
+    share->records = view.length;
+    // The first track, in table order, whose view holds the record where
+    // this one's own records end.
+    const Run& own = map->run(view.run);
+    share->own = static_cast<std::int32_t>(own.records.size()) - view.from;
+    std::int32_t ownerRun = view.run, ownerFrom = view.from;
+    if (view.from > 0) {
+        share->own = 0;
+    } else if (own.tailRun >= 0) {
+        ownerRun = own.tailRun;
+        ownerFrom = own.tailFrom;
+    } else {
+        return true;
+    }
+    // The lowest track whose start made that run views it from its first
+    // record: the shared records are that track's from ownerFrom on.
+    const std::int64_t start = map->startAt(static_cast<std::size_t>(map->ownerStart(ownerRun)));
+    for (std::int32_t t = 0; t < kMaxTracks; ++t) {
+        if (t == track || map->standing(t) != TrackStanding::Present || trackOffsets_[t] + diskBase_ != start)
+            continue;
+        share->with = t;
+        share->from = ownerFrom;
+        return true;
+    }
+    // Reached by no other track's first record: shown as its own.
+    share->own = view.length;
+    return true;
+}
+
+bool D88Image::sectorNumbers(std::int32_t track, std::span<std::uint8_t, 256> count,
+                             std::span<std::int32_t, 256> first)
+{
+    RecordMap* map = recordMap();
+    SectorTable table;
+    if (!map || !map->sectorTable(*file_, track, &table))
+        return false;
+    std::copy(std::begin(table.count), std::end(table.count), count.begin());
+    std::copy(std::begin(table.first), std::end(table.first), first.begin());
+    return true;
 }
 
 std::int32_t D88Image::sameRecordsAs(std::int32_t track)
 {
-    TrackIndex* index = foundIndex();
-    return index && index->standing(track) == TrackStanding::Present ? index->firstWithSameStart(track)
-                                                                     : track;
+    RecordMap* map = recordMap();
+    return map && map->standing(track) == TrackStanding::Present ? map->firstWithSameStart(track) : track;
 }
 
 bool D88Image::findFoundSector(const SectorPlace& at, std::span<std::uint8_t> dest, FoundRecord* record,
                                std::int32_t* copied)
 {
     *copied = 0;
-    TrackIndex* tracks = foundIndex();
-    const Walk* walk = tracks ? tracks->walk(*file_, at.track) : nullptr;
-    const std::uint32_t id =
-        static_cast<std::uint32_t>(at.id.c) | (static_cast<std::uint32_t>(at.id.h) << 8) |
-        (static_cast<std::uint32_t>(at.id.r) << 16) | (static_cast<std::uint32_t>(at.id.n) << 24);
-    const std::int32_t index = walk ? TrackIndex::find(*walk, id) : -1;
-    if (index < 0)
+    RecordMap* map = recordMap();
+    TrackView view;
+    if (!map || !map->view(*file_, at.track, &view))
         return false;
-    *record = foundFrom(*walk, index, file_->size());
-    record->pastLie = tracks->lieBefore(*walk, at.track, index);
+    std::int32_t index = 0;
+    ViewCursor where(*map, -1, 0);
+    if (!map->find(view, packedId(at.id), &index, &where))
+        return false;
+    *record = foundFrom(*map, where);
+    record->pastLie = map->lieBefore(view, at.track, index, where.record());
     const std::int32_t want = std::min(record->available, clampedSize(dest.size()));
     const std::uint8_t* data = nullptr;
     const std::int32_t got = want > 0 ? bytesAt(record->dataPos, want, &data) : 0;
@@ -102,6 +169,18 @@ bool D88Image::findFoundSector(const SectorPlace& at, std::span<std::uint8_t> de
         std::memcpy(dest.data(), data, static_cast<std::size_t>(got));
     *copied = std::max(got, 0);
     return true;
+}
+
+bool D88Image::diskSizeLies()
+{
+    RecordMap* map = recordMap();
+    return map && map->diskSizeLies();
+}
+
+std::int64_t D88Image::diskEnd()
+{
+    RecordMap* map = recordMap();
+    return map ? map->diskEnd(*file_) : -1;
 }
 
 } // namespace d88

@@ -13,7 +13,7 @@
 
 #include "file_window.h"
 #include "span_size.h"
-#include "track_index.h"
+#include "record_map.h"
 
 #include <algorithm>
 #include <cstring>
@@ -58,23 +58,23 @@ bool D88Image::readRecordHeader(std::int64_t pos, Record* record)
 bool D88Image::lookupKept(const SectorPlace& at, std::int64_t* dataPos, Record* found, bool* known)
 {
     *known = false;
-    TrackIndex* tracks = foundIndex();
-    if (!tracks || tracks->standing(at.track) != TrackStanding::Present)
-        return false;
-    const Walk* walk = tracks->walk(*file_, at.track);
-    if (!walk || walk->strictSeen < 0)
+    RecordMap* map = recordMap();
+    TrackView view;
+    if (!map || map->standing(at.track) != TrackStanding::Present || !map->view(*file_, at.track, &view) ||
+        view.strictSeen < 0)
         return false;
     *known = true;
     const std::uint32_t id =
         static_cast<std::uint32_t>(at.id.c) | (static_cast<std::uint32_t>(at.id.h) << 8) |
         (static_cast<std::uint32_t>(at.id.r) << 16) | (static_cast<std::uint32_t>(at.id.n) << 24);
-    const std::int32_t index = TrackIndex::find(*walk, id);
-    if (index < 0 || index >= walk->strictSeen)
+    std::int32_t index = 0;
+    ViewCursor where(*map, -1, 0);
+    if (!map->find(view, id, &index, &where) || index >= view.strictSeen)
         return false;
-    const WalkedRecord& rec = walk->records[static_cast<std::size_t>(index)];
+    const WalkedRecord& rec = where.record();
     *found = Record{at.id.c,  at.id.h,     at.id.r,     at.id.n,    rec.count,
                     rec.size, rec.density, rec.deleted, rec.status, nullptr};
-    *dataPos = walk->posOf(rec) + kSectorHeaderSize;
+    *dataPos = map->base() + rec.offset + kSectorHeaderSize;
     return true;
 }
 

@@ -12,34 +12,80 @@ template <class... Values> void say(Verdict* verdict, const char* format, Values
     std::snprintf(verdict->reason, sizeof verdict->reason, format, values...);
 }
 
+// Whether disk `index` starts inside the records of an earlier disk: the
+// nearest earlier disk that starts before it and is a disk itself, when its
+// size field lies and its records reach past this disk's start. Only a size
+// that lies makes the index step into a disk's own records.
+bool startsInside(D88Image& image, std::int32_t index, Verdict* verdict)
+{
+    const std::int64_t at = image.diskOffset(index);
+    for (std::int32_t j = index - 1; j >= 0; --j) {
+        const std::int64_t from = image.diskOffset(j);
+        if (from >= at || !image.selectDisk(j))
+            continue;
+        if (!image.diskSizeLies() || image.diskEnd() <= at) {
+            // The nearest disk before it ends before it starts, or tells
+            // its size truthfully: the earlier ones were judged by it.
+            return false;
+        }
+        std::int32_t track = -1;
+        std::int64_t best = -1;
+        for (std::int32_t t = 0; t < kMaxTracks; ++t) {
+            const std::int64_t start = from + image.trackOffset(t);
+            if (image.trackStanding(t) == TrackStanding::Present && start <= at && start > best) {
+                best = start;
+                track = t;
+            }
+        }
+        verdict->insideDisk = j;
+        verdict->insideTrack = track;
+        return true;
+    }
+    return false;
+}
+
 } // namespace
 
-Verdict judgeImage(D88Image& image)
+Verdict judgeDisk(D88Image& image, std::int32_t index)
 {
     Verdict verdict;
     image.clearIoError();
     const long long fileSize = image.fileSize();
-    const bool selected = image.diskCount() > 0 && image.selectDisk(0);
+    if (index < 0 || index >= image.diskCount() || !image.selectDisk(index)) {
+        if ((verdict.readError = image.ioError()) != 0)
+            return verdict;
+        if (index == 0)
+            say(&verdict, "the file is %lld bytes, shorter than a disk header (%d bytes)", fileSize,
+                static_cast<int>(kDiskHeaderSize));
+        else
+            say(&verdict, "its header cannot be read");
+        return verdict;
+    }
+    const bool inside = startsInside(image, index, &verdict);
+    const bool selected = image.selectDisk(index);
     if ((verdict.readError = image.ioError()) != 0)
         return verdict;
+    if (inside) {
+        say(&verdict, "it starts inside disk %d's track %d (disk %d's size field lies)",
+            static_cast<int>(verdict.insideDisk), static_cast<int>(verdict.insideTrack),
+            static_cast<int>(verdict.insideDisk));
+        return verdict;
+    }
     if (!selected) {
-        say(&verdict, "the file is %lld bytes, shorter than a disk header (%d bytes)", fileSize,
-            static_cast<int>(kDiskHeaderSize));
+        say(&verdict, "its header cannot be read");
         return verdict;
     }
-    const std::int32_t size = image.diskSize();
-    // The field is unsigned: 2 GiB or more is beyond what an image may hold.
-    if (size < 0) {
-        say(&verdict, "its disk size field says %lu bytes, 2 GiB or more, past what an image may hold",
-            static_cast<unsigned long>(static_cast<std::uint32_t>(size)));
+    const auto size = static_cast<std::uint32_t>(image.diskSize());
+    const bool lies = image.diskSizeLies();
+    if ((verdict.readError = image.ioError()) != 0)
+        return verdict;
+    if (!lies && size != 0 && size < static_cast<std::uint32_t>(kDiskHeaderSize)) {
+        say(&verdict, "its disk size field says %lu bytes, less than the disk's own %d-byte header",
+            static_cast<unsigned long>(size), static_cast<int>(kDiskHeaderSize));
         return verdict;
     }
-    if (size > 0 && size < kDiskHeaderSize) {
-        say(&verdict, "its disk size field says %ld bytes, less than the disk's own %d-byte header",
-            static_cast<long>(size), static_cast<int>(kDiskHeaderSize));
-        return verdict;
-    }
-    const std::int64_t limit = size > 0 ? size : fileSize;
+    const std::int64_t base = image.diskOffset(index);
+    const std::int64_t limit = !lies && size > 0 ? static_cast<std::int64_t>(size) : fileSize - base;
     const std::int32_t entries = image.tableEntries();
     int named = 0;
     std::int64_t firstTrack = std::numeric_limits<std::int64_t>::max();
@@ -58,15 +104,31 @@ Verdict judgeImage(D88Image& image)
     verdict.possible = false;
     if (firstTrack == std::numeric_limits<std::int64_t>::max())
         say(&verdict,
-            "none of the %d track offsets in its table lies past its header and within its disk size (%ld "
+            "none of the %d track offsets in its table lies past its header and within its disk size (%lu "
             "bytes)",
-            named, static_cast<long>(size));
-    else if (firstTrack > fileSize)
+            named, static_cast<unsigned long>(size));
+    else if (base + firstTrack > fileSize)
         say(&verdict, "its first track would start at offset %lld, past the end of the file (%lld bytes)",
-            static_cast<long long>(firstTrack), fileSize);
+            static_cast<long long>(base + firstTrack), fileSize);
     else
         verdict.possible = true;
     return verdict;
+}
+
+Verdict judgeImage(D88Image& image)
+{
+    Verdict first = judgeDisk(image, 0);
+    for (std::int32_t index = 1; !first.possible && first.readError == 0 && index < image.diskCount(); ++index) {
+        const Verdict other = judgeDisk(image, index);
+        if (other.readError != 0 || other.possible) {
+            first.readError = other.readError;
+            first.possible = other.possible;
+        }
+    }
+    image.selectDisk(0);
+    if (first.readError == 0)
+        first.readError = image.ioError();
+    return first;
 }
 
 } // namespace d88

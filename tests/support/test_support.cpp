@@ -301,11 +301,12 @@ Bytes toBytes(const std::string& text)
     return Bytes(text.begin(), text.end());
 }
 
-std::string cutSummary(int whole, int withHoles, int notWritten)
+std::string cutSummary(int complete, int withHoles, int notWritten, int flagged)
 {
-    return "zanvo-extract: of " + std::to_string(whole + withHoles + notWritten) + " files, " +
-           std::to_string(whole) + " cut whole, " + std::to_string(withHoles) + " cut with holes, " +
-           std::to_string(notWritten) + " not written\n";
+    return "zanvo-extract: of " + std::to_string(complete + withHoles + flagged + notWritten) + " files, " +
+           std::to_string(complete) + " complete, " + std::to_string(withHoles) + " with holes, " +
+           std::to_string(flagged) + " with flagged sectors, " + std::to_string(notWritten) +
+           " not written\n";
 }
 
 bool hasLine(const std::string& text, const std::string& line)

@@ -101,10 +101,10 @@ std::vector<std::string> listFolder(const std::filesystem::path& path);
 
 Bytes toBytes(const std::string& text);
 
-// zanvo-extract's last line after a plan some of whose files are not all
-// there: "zanvo-extract: of 13 files, 12 cut whole, 1 cut with holes, 0 not
-// written".
-std::string cutSummary(int whole, int withHoles, int notWritten);
+// The line zanvo-extract ends a run with when a file is not complete: "of
+// 13 files, 11 complete, 1 with holes, 1 with flagged sectors, 0 not
+// written", with the program's name and a newline.
+std::string cutSummary(int complete, int withHoles, int notWritten, int flagged = 0);
 
 // Whether `text` holds `line` as one whole line.
 bool hasLine(const std::string& text, const std::string& line);

@@ -9,6 +9,7 @@
 
 #include "d88/verdict.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -21,9 +22,44 @@ namespace zanvoweb {
 
 namespace {
 
-// zanvo-extract's run without its files written: the first disk recognised,
-// then its plan cut, with what the tool says of each file.
-void cutAsTheToolDoes(const char* path, Examination* out)
+const char* kindOf(zanvo::Recognition what)
+{
+    switch (what) {
+    case zanvo::Recognition::DiskA:
+        return "A";
+    case zanvo::Recognition::DiskF:
+        return "F";
+    case zanvo::Recognition::NotD88:
+        return "notD88";
+    default:
+        return "other";
+    }
+}
+
+// What each disk of the file is. False with the error when a boot sector's
+// read failed.
+bool seeDisks(d88::D88Image& image, Examination* out, int* error)
+{
+    std::uint8_t boot[zanvo::kBootSectorSize];
+    for (std::int32_t index = 0; index < image.diskCount(); ++index) {
+        const std::int64_t at = image.diskOffset(index);
+        if (std::any_of(out->disks.begin(), out->disks.end(),
+                        [&](const DiskSeen& seen) { return image.diskOffset(seen.index) == at; }))
+            continue;
+        const zanvo::Recognised recognised = zanvo::recogniseDisk(image, boot, index);
+        if (recognised.what == zanvo::Recognition::ReadFailed) {
+            *error = recognised.error;
+            return false;
+        }
+        out->disks.push_back({index, kindOf(recognised.what)});
+    }
+    return true;
+}
+
+// zanvo-extract's run without its files written: the disk asked for (or the
+// first of the title's) recognised, then its plan cut, with what the tool
+// says of each file.
+void cutAsTheToolDoes(const char* path, int disk, Examination* out)
 {
     const char* name = out->name.c_str();
     d88::D88Image image;
@@ -31,8 +67,18 @@ void cutAsTheToolDoes(const char* path, Examination* out)
         out->errors.push_back(fileio::cannotOpen(name, image.ioError()));
         return;
     }
+    if (int error = 0; !seeDisks(image, out, &error)) {
+        out->errors.push_back(fileio::cannotRead(name, error));
+        return;
+    }
+    if (disk < 0 || disk >= image.diskCount()) {
+        const auto title = std::find_if(out->disks.begin(), out->disks.end(),
+                                        [](const DiskSeen& seen) { return seen.kind == "A" || seen.kind == "F"; });
+        disk = title == out->disks.end() ? 0 : title->index;
+    }
+    out->cut = disk;
     std::uint8_t boot[zanvo::kBootSectorSize];
-    const zanvo::Recognised recognised = zanvo::recogniseDisk(image, boot);
+    const zanvo::Recognised recognised = zanvo::recogniseDisk(image, boot, disk);
     if (recognised.what == zanvo::Recognition::ReadFailed) {
         out->errors.push_back(fileio::cannotRead(name, recognised.error));
         return;
@@ -56,10 +102,11 @@ void cutAsTheToolDoes(const char* path, Examination* out)
             out->errors.push_back(fileio::cannotReadFile(cut.name, name, cut.error));
             return;
         }
-        zanvo::warningsFor(cut, &warnings);
+        zanvo::warningsFor(cut, "the sector map shows where", &warnings);
         out->warnings.insert(out->warnings.end(), warnings.lines, warnings.lines + warnings.count);
         if (cut.outcome == zanvo::CutOutcome::Cut)
-            out->files.push_back({cut.name, std::vector<std::uint8_t>(cut.bytes.begin(), cut.bytes.end())});
+            out->files.push_back({cut.name, std::vector<std::uint8_t>(cut.bytes.begin(), cut.bytes.end()),
+                                  cut.run->missing + cut.run->stubby, cut.run->flagged});
     });
     out->tally = zanvo::tallyLine(tally, false);
 }
@@ -84,8 +131,9 @@ void describeAsD88infoDoes(const char* path, Examination* out)
         return;
     }
     d88info::TrackScan scan;
-    const int error =
-        scan.ok() ? d88info::imageJson(image, scan, name, &out->info, d88info::Detail::TracksOnly) : ENOMEM;
+    d88info::JsonWriter json;
+    const int error = scan.ok() ? d88info::imageJson(image, scan, name, json, d88info::Detail::TracksOnly) : ENOMEM;
+    out->info = json.text();
     if (error) {
         out->info.clear();
         out->infoError = fileio::cannotRead(name, error);
@@ -103,11 +151,11 @@ void stringArray(d88info::JsonWriter& json, const char* name, const std::vector<
 
 } // namespace
 
-void examineImage(const char* path, const char* name, Examination* out)
+void examineImage(const char* path, const char* name, int disk, Examination* out)
 {
     *out = Examination{};
     out->name = name;
-    cutAsTheToolDoes(path, out);
+    cutAsTheToolDoes(path, disk, out);
     describeAsD88infoDoes(path, out);
 }
 
@@ -116,6 +164,16 @@ std::string examinationJson(const Examination& exam)
     d88info::JsonWriter json;
     json.beginObject();
     json.member("name", exam.name);
+    json.key("disks");
+    json.beginArray();
+    for (const DiskSeen& seen : exam.disks) {
+        json.beginObject();
+        json.member("index", static_cast<std::int64_t>(seen.index));
+        json.member("kind", seen.kind);
+        json.endObject();
+    }
+    json.endArray();
+    json.member("cut", static_cast<std::int64_t>(exam.cut));
     const bool a = exam.kind == zanvo::DiskKind::DiskA, f = exam.kind == zanvo::DiskKind::DiskF;
     json.member("disk", a ? "A" : f ? "F" : "");
     std::string recognised = a ? zanvo::kDiskARecognised.utf8 : f ? zanvo::kDiskFRecognised.utf8 : "";
@@ -128,6 +186,8 @@ std::string examinationJson(const Examination& exam)
         json.beginObject();
         json.member("name", file.name);
         json.member("size", static_cast<std::int64_t>(file.bytes.size()));
+        json.member("holes", static_cast<std::int64_t>(file.holes));
+        json.member("flagged", static_cast<std::int64_t>(file.flagged));
         json.endObject();
     }
     json.endArray();

@@ -15,12 +15,22 @@ namespace zanvoweb {
 struct CutFile {
     std::string name;
     std::vector<std::uint8_t> bytes; // exactly what zanvo-extract writes to the file
+    int holes = 0;                   // sectors missing or stored short: zeros in the file
+    int flagged = 0;                 // sectors the dumper flagged, written as stored
+};
+
+// One disk of the file, as zanvo-extract's recognition sees it.
+struct DiskSeen {
+    int index = 0;
+    std::string kind; // "A", "F", "other" (a D88 disk of neither) or "notD88"
 };
 
 struct Examination {
     std::string name; // the image's name as the user knows it
 
-    // zanvo-extract's part.
+    // zanvo-extract's part, for the disk `cut`.
+    std::vector<DiskSeen> disks; // each disk of the file once (a disk size of 0 repeats one)
+    int cut = 0;
     zanvo::DiskKind kind = zanvo::DiskKind::Unknown;
     std::vector<CutFile> files;        // in the order the tool writes them
     std::vector<std::string> warnings; // what follows "zanvo-extract: warning: "
@@ -34,14 +44,17 @@ struct Examination {
     std::string infoError; // what follows "d88info: " when the image could not be read
 };
 
-// Examines the image file at `path`, known to the user as `name`.
-void examineImage(const char* path, const char* name, Examination* out);
+// Examines the image file at `path`, known to the user as `name`, cutting
+// disk `disk` as `zanvo-extract --disk=K` does; with a negative `disk`, the
+// first disk of the file that is Disk A or Disk F (disk 0 when none is), so
+// that a title disk behind a blank one is not missed.
+void examineImage(const char* path, const char* name, int disk, Examination* out);
 
 // The examination for the page's script, the files' bytes left out (the page
-// takes them separately): name, disk ("A", "F" or ""), recognised (the
-// tool's message on recognising it, in UTF-8, or ""), files as names and
-// sizes, warnings, errors, tally, info (d88info's document, or null) and
-// infoError.
+// takes them separately): name, disks (index and kind each), cut, disk ("A",
+// "F" or ""), recognised (the tool's message on recognising it, in UTF-8, or
+// ""), files as names, sizes, holes and flagged sectors, warnings, errors,
+// tally, info (d88info's document, or null) and infoError.
 std::string examinationJson(const Examination& exam);
 
 } // namespace zanvoweb

@@ -22,11 +22,12 @@ const zanvoweb::CutFile* fileAt(int index)
 
 extern "C" {
 
-// Examines the image at `path`, which the user knows as `name`; the JSON
-// stays valid until the next call.
-EMSCRIPTEN_KEEPALIVE const char* zanvo_examine(const char* path, const char* name)
+// Examines the image at `path`, which the user knows as `name`, cutting disk
+// `disk` (negative: the first of the title's); the JSON stays valid until
+// the next call.
+EMSCRIPTEN_KEEPALIVE const char* zanvo_examine(const char* path, const char* name, int disk)
 {
-    zanvoweb::examineImage(path, name, &last);
+    zanvoweb::examineImage(path, name, disk, &last);
     lastJson = zanvoweb::examinationJson(last);
     return lastJson.c_str();
 }

@@ -13,7 +13,7 @@ const $ = (id) => document.getElementById(id);
 const MAX_IMAGE_BYTES = 128 * 1024 * 1024;
 
 let spare = null; // a worker loading the examiner, or ready, for the next pick
-let current = null; // the pick being examined: { file, worker, started, ticker }
+let current = null; // the pick being examined: { file, disk, worker, started, ticker }
 let serial = 0; // picks answered, refused or failed, for anyone watching the page
 
 function status(text) {
@@ -58,7 +58,8 @@ function answered({ result, files }) {
   const { file, started } = current;
   endCurrent();
   try {
-    showResult(result, files);
+    // Another disk of the same file is cut as a new pick of it.
+    showResult(result, files, (disk) => pick(file, disk));
   } catch (error) {
     clearResult();
     status(`${file.name} could not be shown: ${error.message ?? error}`);
@@ -105,7 +106,8 @@ function tick() {
   status(`Examining ${name} (${mib(size)})\u2026${seconds > 0 ? ` ${seconds} s` : ''}`);
 }
 
-function pick(file) {
+// Examines `file`, cutting disk `disk` (-1: the first of the title's).
+function pick(file, disk = -1) {
   endCurrent();
   clearResult();
   if (file.size > MAX_IMAGE_BYTES) {
@@ -116,8 +118,8 @@ function pick(file) {
   }
   const worker = spare ?? startWorker();
   spare = startWorker();
-  current = { file, worker, started: performance.now(), ticker: setInterval(tick, 250) };
-  worker.postMessage({ file });
+  current = { file, disk, worker, started: performance.now(), ticker: setInterval(tick, 250) };
+  worker.postMessage({ file, disk });
   setState('working');
   tick();
 }

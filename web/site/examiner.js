@@ -15,14 +15,16 @@ export function loadExaminer() {
   return module;
 }
 
-// The answer for `file` (a File): { result, files }, the result as the
-// module's JSON has it and files as [{ name, bytes }] in the tool's order.
-export async function examineFile(file) {
+// The answer for `file` (a File) with disk `disk` cut (-1: the first of the
+// title's): { result, files }, the result as the module's JSON has it and
+// files as [{ name, bytes }] in the tool's order.
+export async function examineFile(file, disk = -1) {
   const zanvo = await loadExaminer();
   zanvo.FS.writeFile(IMAGE_PATH, new Uint8Array(await file.arrayBuffer()));
   let result;
   try {
-    result = JSON.parse(zanvo.ccall('zanvo_examine', 'string', ['string', 'string'], [IMAGE_PATH, file.name]));
+    result = JSON.parse(zanvo.ccall('zanvo_examine', 'string', ['string', 'string', 'number'],
+      [IMAGE_PATH, file.name, disk]));
   } finally {
     zanvo.FS.unlink(IMAGE_PATH);
   }

@@ -3,35 +3,52 @@
 // the lines d88info prints. What each mark means comes with the map, in
 // d88info's words; only the colours are the page's.
 
+// Every kind of mark a colour of its own, told apart by colour-blind eyes
+// too: the Okabe-Ito palette's eight, then the same hues darkened for the
+// rarer flags. Sectors present are a quiet grey, so that damage stands out.
 const COLOURS = {
-  '#': '#2b6cb0', // present
-  '.': '#f28b82', // missing
-  D: '#13a89e', // duplicated
-  x: '#5f4b00', // C or H of another track
-  0: '#7b3fa0', // another size code (every digit, and '+')
-  i: '#d55e00', // ID CRC error
-  c: '#e69f00', // data CRC error
-  a: '#b8860b', // no address mark
-  m: '#cc79a7', // no data mark
-  '!': '#000000', // another controller status
-  e: '#56b4e9', // deleted data
+  '#': '#d4d4d4', // present
+  '.': '#d55e00', // missing: vermillion
+  s: '#e69f00', // stored short: orange
+  '~': '#56b4e9', // read past a field that lied: sky blue
+  D: '#009e73', // duplicated: bluish green
+  x: '#cc79a7', // C or H of another track: reddish purple
+  0: '#0072b2', // another size code (every digit, and '+'): blue
+  c: '#f0e442', // data CRC error: yellow
+  '!': '#000000', // another controller status: black
+  i: '#6b2f00', // ID CRC error: dark vermillion
+  a: '#735000', // no address mark: dark orange
+  m: '#663d54', // no data mark: dark reddish purple
+  e: '#004f59', // deleted data: dark bluish green
 };
-const ABSENT = { words: 'track absent', colour: '#ffffff' };
+// A track that is not there at all is the worst damage: drawn in the
+// missing colour, striped so that it is not taken for sectors.
+const STRIPES = `repeating-linear-gradient(135deg, ${COLOURS['.']} 0 3px, #ffffff 3px 6px)`;
+const ABSENT = { words: 'track absent', colour: COLOURS['.'], pattern: STRIPES };
 const PAST_END = { words: 'track past the end of the file', colour: '#8a8a8a' };
 
 // The legend's entry for a mark, with its colour.
 function kindOf(map, mark) {
   const kind = map.legend.find((entry) => entry.marks.includes(mark)) ?? { marks: mark, words: mark };
-  return { ...kind, colour: COLOURS[kind.marks[0]] ?? '#000000' };
+  const digit = /[0-9+]/.test(kind.marks[0]) ? '0' : kind.marks[0];
+  return { ...kind, colour: COLOURS[digit] ?? '#000000' };
 }
 
+// As d88info prints it: the sector numbers down the columns (hundreds, tens,
+// units as far as the highest needs), then a line a track.
 export function mapText(map) {
-  return map.rows
-    .map((row) => {
-      const what = row.state === 'present' ? row.marks : row.state === 'absent' ? 'absent' : 'past the end of the file';
-      return `track ${String(row.track).padStart(3)} ${what}`;
-    })
-    .join('\n');
+  const header = [100, 10, 1]
+    .filter((divisor) => divisor <= map.highR)
+    .map((divisor) => {
+      let line = ' '.repeat(10);
+      for (let r = map.lowR; r <= map.highR; r += 1) line += String(Math.floor(r / divisor) % 10);
+      return line;
+    });
+  const rows = map.rows.map((row) => {
+    const what = row.state === 'present' ? row.marks : row.state === 'absent' ? 'absent' : 'past the end of the file';
+    return `track ${String(row.track).padStart(3)} ${what}`;
+  });
+  return [...header, ...rows].join('\n');
 }
 
 export function fillLegend(list, map) {
@@ -40,9 +57,12 @@ export function fillLegend(list, map) {
       const item = document.createElement('li');
       const swatch = document.createElement('span');
       swatch.className = 'swatch';
-      swatch.style.background = kind.colour;
-      const mark = kind.marks === undefined ? '' : kind.marks.length > 1 ? ' (a digit)' : ` ('${kind.marks}')`;
-      item.append(swatch, `${kind.words}${mark}`);
+      swatch.style.background = kind.pattern ?? kind.colour;
+      // The mark's letter beside its colour, as the map as text writes it.
+      const letter = document.createElement('span');
+      letter.className = 'letter';
+      letter.textContent = kind.marks === undefined ? '' : kind.marks.length > 1 ? '0-9' : kind.marks;
+      item.append(swatch, letter, ` ${kind.words}`);
       return item;
     }),
   );
@@ -60,6 +80,25 @@ function describe(map) {
   if (absent) parts.push(`${absent} tracks absent or past the end`);
   return `Sector map: tracks 0-${map.rows.length - 1}, sector numbers ${map.lowR}-${map.highR}; ` +
     (parts.length ? parts.join(', ') : 'every sector present') + '. The map as text follows.';
+}
+
+// The absent track's stripes, as its legend entry shows them.
+function stripes(g, x, y, width, height) {
+  g.save();
+  g.beginPath();
+  g.rect(x, y, width, height);
+  g.clip();
+  g.fillStyle = '#ffffff';
+  g.fillRect(x, y, width, height);
+  g.strokeStyle = ABSENT.colour;
+  g.lineWidth = 2;
+  for (let at = x - height; at < x + width; at += 5) {
+    g.beginPath();
+    g.moveTo(at, y + height);
+    g.lineTo(at + height, y);
+    g.stroke();
+  }
+  g.restore();
 }
 
 export function drawMap(canvas, map) {
@@ -96,11 +135,13 @@ export function drawMap(canvas, map) {
       g.fillStyle = '#1a1a1a';
       g.fillText(`track ${row.track}`, left - 6, y + rowHeight / 2);
     }
+    if (row.state === 'absent') {
+      stripes(g, left, y, columns * cell - 1, rowHeight - 1);
+      return;
+    }
     if (row.state !== 'present') {
-      g.fillStyle = row.state === 'absent' ? ABSENT.colour : PAST_END.colour;
+      g.fillStyle = PAST_END.colour;
       g.fillRect(left, y, columns * cell - 1, rowHeight - 1);
-      g.strokeStyle = '#8a8a8a';
-      g.strokeRect(left + 0.5, y + 0.5, columns * cell - 2, rowHeight - 2);
       return;
     }
     [...row.marks].forEach((mark, c) => {

@@ -8,6 +8,7 @@ import { summaryLines } from './summary.js';
 
 const $ = (id) => document.getElementById(id);
 const TOOL = 'zanvo-extract';
+const KIND_WORDS = { A: 'Disk A', F: 'Disk F', other: 'another disk', notD88: 'not D88' };
 
 let links = []; // object URLs of the downloads shown, revoked when they go
 
@@ -35,10 +36,10 @@ function downloadLink(name, bytes, type) {
   return link;
 }
 
-// The first disk of d88info's document, when it is a D88 image whose header
+// Disk `index` of d88info's document, when it is a D88 image whose header
 // could be read.
-function firstDisk(info) {
-  const disk = info?.disks?.[0];
+function diskOf(info, index) {
+  const disk = info?.disks?.find((entry) => entry.index === index);
   return disk?.readable ? disk : null;
 }
 
@@ -64,20 +65,35 @@ function showVerdict(result, files) {
     why.textContent = `${result.name}: not a D88 image: ${result.info.notD88}`;
   } else {
     verdict.textContent = 'Not recognised: nothing was cut';
-    const boot = firstDisk(result.info)?.boot.line;
+    const boot = diskOf(result.info, result.cut)?.boot.line;
+    const whose = result.cut === 0 ? 'Its first disk' : `Disk ${result.cut}`;
     why.textContent = boot
-      ? `${result.name} is neither Disk A nor Disk F of ZANVO. Its first disk's boot sector: ${boot}.`
+      ? `${result.name} is neither Disk A nor Disk F of ZANVO. ${whose}'s boot sector: ${boot}.`
       : `${result.name} is neither Disk A nor Disk F of ZANVO.`;
   }
   show('why', why.textContent !== '');
 }
 
+// What became of a file, in a word or two: complete (every sector found
+// whole, none flagged), with holes (sectors written as zeros), or with
+// sectors the dumper flagged.
+function fileMark({ holes, flagged }) {
+  const sectors = (n) => `${n} sector${n === 1 ? '' : 's'}`;
+  const marks = [];
+  if (holes > 0) marks.push(`with holes: ${sectors(holes)} of zeros`);
+  if (flagged > 0) marks.push(`with ${sectors(flagged)} flagged`);
+  const mark = document.createElement('span');
+  mark.className = `mark ${holes > 0 ? 'holes' : flagged > 0 ? 'flagged' : 'complete'}`;
+  mark.textContent = marks.length > 0 ? marks.join(', ') : 'complete';
+  return mark;
+}
+
 function showFiles(result, files) {
   $('files').replaceChildren(
-    ...files.map((file) => {
+    ...files.map((file, index) => {
       const item = document.createElement('li');
       item.append(downloadLink(file.name, file.bytes, 'application/octet-stream'),
-        ` ${file.bytes.length.toLocaleString('en')} bytes`);
+        ` ${file.bytes.length.toLocaleString('en')} bytes `, fileMark(result.files[index]));
       return item;
     }),
   );
@@ -92,10 +108,43 @@ function showFiles(result, files) {
   show('files-box', files.length > 0);
 }
 
+// The disks of a file of several, each with what it is, the one cut marked
+// and any other one click from being cut; and a word when a disk beside the
+// one cut is the title's, as zanvo-extract says it.
+function showDisks(result, cutDisk) {
+  const several = result.disks.length > 1;
+  show('disks-box', several);
+  show('disks-note', false);
+  if (!several) return;
+  $('disks').replaceChildren(
+    ...result.disks.map(({ index, kind }) => {
+      const item = document.createElement('li');
+      item.append(`disk ${index}: ${KIND_WORDS[kind] ?? kind}`);
+      if (index === result.cut) {
+        item.className = 'cut';
+        item.append(' (cut)');
+      } else {
+        const button = document.createElement('button');
+        button.type = 'button';
+        button.textContent = `Cut disk ${index}`;
+        button.addEventListener('click', () => cutDisk(index));
+        item.append(' ', button);
+      }
+      return item;
+    }),
+  );
+  const beside = result.disks
+    .filter(({ index, kind }) => index !== result.cut && (kind === 'A' || kind === 'F'))
+    .map(({ index, kind }) => `disk ${index} is Disk ${kind}`);
+  $('disks-note').textContent = beside.length > 0 ? `Beside the disk cut: ${beside.join(', ')}.` : '';
+  show('disks-note', beside.length > 0);
+}
+
 function showMap(result) {
-  const map = firstDisk(result.info)?.map ?? null;
+  const map = diskOf(result.info, result.cut)?.map ?? null;
   show('map-box', map !== null);
   if (map === null) return;
+  $('map-heading').textContent = `Sector map of disk ${result.cut}`;
   if (map.highR < map.lowR) {
     $('map-text').textContent = 'map: no records';
     $('map').hidden = true;
@@ -109,8 +158,8 @@ function showMap(result) {
 
 // d88info's summary, one block a line: a long line wraps under its own value
 // (style.css indents what wraps) rather than making the box scroll sideways.
-function showSummary(info) {
-  const lines = info?.d88 ? summaryLines(info) : [];
+function showSummary(info, cut) {
+  const lines = info?.d88 ? summaryLines(info, cut) : [];
   show('summary-box', lines.length > 0);
   $('summary').replaceChildren(
     ...lines.map((line) => {
@@ -129,20 +178,23 @@ export function clearResult() {
 }
 
 // Shows the answer for one image: `result` is the examination's JSON,
-// `files` the cut files' names and bytes in the tool's order.
-export function showResult(result, files) {
+// `files` the cut files' names and bytes in the tool's order; `cutDisk(K)`
+// examines the image again, cutting disk K.
+export function showResult(result, files, cutDisk) {
   clearResult();
   showVerdict(result, files);
+  showDisks(result, cutDisk);
   const problems = [
     ...result.errors.map((line) => `${TOOL}: ${line}`),
     ...(result.infoError ? [`d88info: ${result.infoError}`] : []),
   ];
   listItems($('problems'), problems);
   show('problems-box', problems.length > 0);
-  listItems($('warnings'), result.warnings.map((line) => `${TOOL}: warning: ${line}`));
+  // The warnings without the program's name: here it goes without saying.
+  listItems($('warnings'), result.warnings);
   show('warnings-box', result.warnings.length > 0);
   showFiles(result, files);
   showMap(result);
-  showSummary(result.info);
+  showSummary(result.info, result.cut);
   show('result', true);
 }

@@ -1,6 +1,7 @@
 // d88info's summary of an image, written from its JSON document in the lines
 // d88info prints, with what it says to type next at a console worded for the
-// page: the page draws disk 0's map itself and runs no command.
+// page: the page draws the map of the disk it cut itself, cuts any disk of
+// the file, and runs no command.
 
 const hex = (value, width = 0) => value.toString(16).padStart(width, '0');
 const plural = (count, one, many) => (count === 1 ? one : many);
@@ -45,7 +46,7 @@ function lieLine(disk) {
   return `  lies:       ${n} ${plural(n, 'record', 'records')} read past fields that lied: ${fields.join(', ')}`;
 }
 
-function recordLines(disk) {
+function recordLines(disk, cut) {
   const lines = [];
   const records = disk.recordsPerTrack
     .map(({ records, tracks }) => `${records} a track on ${tracks} ${plural(tracks, 'track', 'tracks')}`)
@@ -63,13 +64,13 @@ function recordLines(disk) {
   lines.push(`  size codes: ${codes || 'none'}`);
   if (disk.flags.length > 0) {
     const flags = disk.flags.map(({ words, records }) => `${words} x${records}`).join('; ');
-    const where = disk.index === 0 ? '; the sector map shows where' : '';
+    const where = disk.index === cut ? '; the sector map shows where' : '';
     lines.push(`  flags:      ${flags} (set when the disk was dumped${where})`);
   }
   return lines;
 }
 
-function diskLines(disk) {
+function diskLines(disk, cut) {
   const present = (track) => track.state === 'present';
   const lines = [
     `disk ${disk.index} at offset ${disk.offset} (0x${hex(disk.offset)})`,
@@ -101,7 +102,7 @@ function diskLines(disk) {
     lines.push(`  table:      ${disk.tableEntries} entries (the first track starts at ` +
       `0x${hex(0x20 + 4 * disk.tableEntries)}; the rest is sector data)`);
   }
-  lines.push(...recordLines(disk));
+  lines.push(...recordLines(disk, cut));
   if (disk.geometryLooksLike !== null && disk.geometryLooksLike !== disk.media) {
     const highest = Math.max(-1, ...disk.tracks.filter(present).map((track) => track.track));
     lines.push(`  note:       the media byte says ${disk.media ?? 'nothing known'}, but ${disk.largestTrackBytes}-byte ` +
@@ -109,20 +110,20 @@ function diskLines(disk) {
   }
   lines.push(`  boot:       ${disk.boot.line}`);
   if (disk.boot.disk !== null && disk.index !== 0) {
-    lines.push(`  note:       only disk 0 is cut here; zanvo-extract --disk=${disk.index}, at a console, cuts this disk`);
+    lines.push(`  note:       zanvo-extract --disk=${disk.index} cuts this disk; here, the list of disks cuts any disk`);
   }
   return lines;
 }
 
 // The summary's lines for the document `doc` of an image that may be a D88
 // image (doc.d88).
-export function summaryLines(doc) {
+export function summaryLines(doc, cut = 0) {
   const lines = [`disks: ${doc.diskCount}`];
   const { disks } = doc;
   for (let i = 0; i < disks.length;) {
     const disk = disks[i];
     lines.push('');
-    if (disk.readable) lines.push(...diskLines(disk));
+    if (disk.readable) lines.push(...diskLines(disk, cut));
     else lines.push(`disk ${disk.index} at offset ${disk.offset}: its header cannot be read`);
     // A disk size of 0 makes every next disk start where this one did.
     let same = i + 1;

@@ -10,7 +10,7 @@ loadExaminer().then(
 
 onmessage = async ({ data }) => {
   try {
-    const { result, files } = await examineFile(data.file);
+    const { result, files } = await examineFile(data.file, data.disk ?? -1);
     postMessage({ kind: 'answer', result, files }, files.map((file) => file.bytes.buffer));
   } catch (error) {
     postMessage({ kind: 'error', reason: String(error?.message ?? error) });

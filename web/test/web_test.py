@@ -9,14 +9,17 @@ that it is working, match the programs on it too, and let a later pick end
 that examination; a file over the limit must be refused unread. Last, the
 same page with its examiner moved onto the page's own thread must fail the
 check of answering meanwhile, or that check proves nothing. A screenshot of
-each case is saved.
+each case is saved; the damaged image's page and that of a file of two disks
+also at 1280 and 390 pixels wide (a desktop, a phone), where nothing may
+stick out sideways.
 
     web_test.py --site DIR --tools BUILD_DIR --screenshots DIR \
         --near-limit IMAGE --over-limit FILE NAME=IMAGE...
 
 An image whose NAME starts with "dropped-" is dropped on the page rather
 than picked with the file input. The cases must include disk-a, which is
-the later pick.
+the later pick. For a case named "a-and-f" (a file of two disks), the other
+disk is then cut with its button and held to `zanvo-extract --disk=1`.
 """
 
 import argparse
@@ -68,6 +71,33 @@ def pick(driver, case, image):
             driver.execute_script(DROP, base64.b64encode(f.read()).decode("ascii"), os.path.basename(image))
     else:
         driver.find_element(By.ID, "image").send_keys(os.path.abspath(image))
+
+
+WIDTHS = (1280, 390)
+
+
+def at_widths(driver, case, shots):
+    """The page as a desktop and a phone show it: nothing wider than the
+    window, and a screenshot at each width."""
+    for width in WIDTHS:
+        driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
+                               {"width": width, "height": 900, "deviceScaleFactor": 1, "mobile": width < 600})
+        time.sleep(0.3)
+        overflow = driver.execute_script("return document.documentElement.scrollWidth - innerWidth;")
+        check(case, f"the page's sideways overflow at {width} px (pixels)", True, overflow <= 0)
+        save_screenshot(driver, os.path.join(shots, f"{case}-{width}.png"))
+    driver.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
+
+
+def other_disk(driver, tools, image, scratch, serial, shots):
+    """The second disk of a two-disk file, cut with one click."""
+    case = "a-and-f, disk 1"
+    expected = run_programs(tools, image, scratch, disk=1)
+    driver.find_element(By.XPATH, "//ul[@id='disks']//button[text()='Cut disk 1']").click()
+    settled(driver, serial)
+    check_answer(driver, case, os.path.basename(image), expected)
+    save_screenshot(driver, os.path.join(shots, "a-and-f-disk-1.png"))
+    at_widths(driver, "a-and-f-disk-1", shots)
 
 
 def settled(driver, serial, timeout=120):
@@ -181,16 +211,24 @@ def try_page(driver, base, args, scratch, report):
     cases = dict(case.split("=", 1) for case in args.cases)
     open_page(driver, base)
     expected = {}
-    for serial, (case, image) in enumerate(cases.items(), start=1):
+    serial = 0
+    for case, image in cases.items():
         before = len(failures)
         expected[case] = run_programs(tools, image, os.path.join(scratch, case))
         pick(driver, case, image)
+        serial += 1
         settled(driver, serial)
         check_answer(driver, case, os.path.basename(image), expected[case])
         save_screenshot(driver, os.path.join(args.screenshots, f"{case}.png"))
+        if case == "damaged-a":
+            at_widths(driver, case, args.screenshots)
         report(case, f"{len(expected[case]['files'])} files, {len(expected[case]['warnings'])} warnings, "
                f"{float(body(driver, 'data-pick-to-links-ms') or 'nan'):.1f} ms from the pick to the links", before)
-    serial = len(cases)
+        if case == "a-and-f":
+            before = len(failures)
+            serial += 1
+            other_disk(driver, tools, image, os.path.join(scratch, "a-and-f-1"), serial, args.screenshots)
+            report("a-and-f, disk 1", "the other disk cut with its button, as zanvo-extract --disk=1 cuts it", before)
 
     before = len(failures)
     heavy = run_programs(tools, args.near_limit, os.path.join(scratch, "near-limit"))

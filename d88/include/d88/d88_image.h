@@ -27,7 +27,17 @@
 namespace d88 {
 
 class FileWindow;
-class TrackIndex;
+class RecordMap;
+
+// How a track's records stand to other tracks': its first `own` records are
+// its own; the rest (records - own of them) are records from, from + 1, ...
+// of track `with` (-1 when none).
+struct TrackShare {
+    std::int32_t records = 0;
+    std::int32_t own = 0;
+    std::int32_t with = -1;
+    std::int32_t from = 0;
+};
 
 // What a file is, as opposed to what it is called: device and inode number
 // on POSIX systems, volume serial number and file index on Windows. Two
@@ -143,11 +153,24 @@ class D88Image {
     // How the selected disk's table entry `track` stands; Absent when no
     // disk is selected.
     TrackStanding trackStanding(std::int32_t track);
-    // The records track `track` holds, in stored order, into `records`:
-    // how many were stored (0 when it is not present). When `more` is given
-    // it tells whether more did not fit. No track holds more than
-    // kMaxRecordsPerTrack.
-    std::int32_t foundRecords(std::int32_t track, std::span<FoundRecord> records, bool* more = nullptr);
+    // The records track `track` holds, in stored order, from its record
+    // `first` on, into `records`: how many were stored (0 when it is not
+    // present). When `more` is given it tells whether more did not fit.
+    std::int32_t foundRecords(std::int32_t track, std::span<FoundRecord> records, bool* more = nullptr,
+                              std::int32_t first = 0);
+    // Which of the track's records are its own and which it shares with a
+    // track that reached them first; false when the track is not present.
+    bool trackShares(std::int32_t track, TrackShare* share);
+    // For each sector number R, how many of the track's records carry it
+    // (0, 1, or 2 for two or more) and the index of the first among them;
+    // false when the track is not present. Told without a walk of the
+    // track's records, however many tracks share them.
+    bool sectorNumbers(std::int32_t track, std::span<std::uint8_t, 256> count, std::span<std::int32_t, 256> first);
+    // Whether the selected disk's size field lies (found_record.h), and
+    // where the disk ends: at its size, or where its last track's records
+    // end when the size lies; never past the file. -1 with no disk selected.
+    bool diskSizeLies();
+    std::int64_t diskEnd();
     // The lowest-numbered track whose records are this track's (its table
     // entry is the same); the track itself when there is none lower.
     std::int32_t sameRecordsAs(std::int32_t track);
@@ -229,19 +252,20 @@ class D88Image {
     std::int32_t readFound(const SectorPlace& at, std::uint8_t* dest, std::int32_t maxLen, Record* found);
     std::int32_t bytesAt(std::int64_t pos, std::int32_t len, const std::uint8_t** out);
     void clearSelection();
-    TrackIndex* foundIndex();
+    RecordMap* recordMap();
     bool lookupKept(const SectorPlace& at, std::int64_t* dataPos, Record* found, bool* known);
 
     struct CloseFile {
         void operator()(FileWindow* file) const;
     };
-    struct DropIndex {
-        void operator()(TrackIndex* index) const;
+    struct DropMap {
+        void operator()(RecordMap* map) const;
     };
-    std::unique_ptr<FileWindow, CloseFile> file_;  // the open image, read through a window
-    std::unique_ptr<TrackIndex, DropIndex> index_; // the found records, made when first asked for
-    std::uint32_t selections_ = 0;                 // counts selections, so the index follows them
-    std::uint32_t indexLaidOut_ = 0;               // the selection the index was laid out for
+    std::unique_ptr<FileWindow, CloseFile> file_; // the open image, read through a window
+    std::unique_ptr<RecordMap, DropMap> map_;     // the found records, made when first asked for
+    std::uint32_t selections_ = 0;                // counts selections, so the map follows them
+    std::uint32_t mapLaidOut_ = 0;                // the selection the map was laid out for
+    std::int64_t mapBase_ = -1;                   // the disk the map holds
     std::int32_t selectedDisk_ = -1;
     std::int32_t diskCount_ = 0;
     std::int32_t firstSector_ = 1;

@@ -47,7 +47,7 @@ enum class LyingField : std::uint8_t {
     None,
     DataSize,    // a data size that does not step to the next record
     SectorCount, // a sector count that ends the track before its records do
-    DiskSize,    // a disk size of 0 (or less), which leaves no track present
+    DiskSize,    // a disk size that ends the disk before or inside its tracks' records
 };
 
 struct Lie {
@@ -66,10 +66,15 @@ struct FoundRecord {
     std::int32_t dataSize = 0;    // as its field says
     SectorFlags flags;
     std::uint8_t density = 0;
+    std::int64_t headerPos = 0; // file position of its header
     std::int64_t dataPos = 0;   // file position of its data
-    std::int32_t available = 0; // bytes a found read gives: its data size, or its nominal size
-                                // where its data size lied; fewer where the file ends
+    std::int32_t available = 0; // bytes a found read gives: its data size, its nominal size
+                                // where its data size lied, up to the next record where it
+                                // is stored short; fewer where the file ends
     bool nominalStep = false;   // its data size lied: the walk stepped by its nominal size
+    bool storedShort = false;   // its data size lied: the next record starts inside its claimed data
+    bool sizeUnverified = false; // no plausible record follows where its count says one does
+    bool counted = false;       // reached only as the sector counts say, through no plausible header
     Lie pastLie;                // what the strict rule would have been misled by to miss these bytes
 };
 
@@ -99,8 +104,9 @@ template <class Text> void appendNumber(Text& out, std::int64_t value)
 template <class Text> void appendLieWords(Text& out, const Lie& lie)
 {
     if (lie.field == LyingField::DiskSize) {
+        // The field is an unsigned 32-bit number, whatever it holds.
         out.append("the disk size field says ");
-        detail::appendNumber(out, lie.says);
+        detail::appendNumber(out, static_cast<std::uint32_t>(lie.says));
         return;
     }
     const bool size = lie.field == LyingField::DataSize;
