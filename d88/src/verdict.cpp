@@ -58,7 +58,7 @@ Verdict judgeDisk(D88Image& image, std::int32_t index)
             say(&verdict, "the file is %lld bytes, shorter than a disk header (%d bytes)", fileSize,
                 static_cast<int>(kDiskHeaderSize));
         else
-            say(&verdict, "its header cannot be read");
+            say(&verdict, "%s", "its header cannot be read");
         return verdict;
     }
     const bool inside = startsInside(image, index, &verdict);
@@ -72,7 +72,7 @@ Verdict judgeDisk(D88Image& image, std::int32_t index)
         return verdict;
     }
     if (!selected) {
-        say(&verdict, "its header cannot be read");
+        say(&verdict, "%s", "its header cannot be read");
         return verdict;
     }
     const auto size = static_cast<std::uint32_t>(image.diskSize());
