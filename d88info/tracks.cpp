@@ -87,12 +87,18 @@ int printMap(std::FILE* out, d88::D88Image& image, TrackScan& scan, const DiskFa
     return error;
 }
 
+// Built forward: GCC 12 takes inserting into the string for an overlapping
+// copy (-Wrestrict), which fails the Windows build under -Werror.
 std::string thousands(std::int64_t value)
 {
-    std::string digits = std::to_string(value);
-    for (auto at = static_cast<std::ptrdiff_t>(digits.size()) - 3; at > 0; at -= 3)
-        digits.insert(static_cast<std::size_t>(at), ",");
-    return digits;
+    const std::string digits = std::to_string(value);
+    std::string out;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && digits[i - 1] != '-' && (digits.size() - i) % 3 == 0)
+            out += ',';
+        out += digits[i];
+    }
+    return out;
 }
 
 } // namespace
