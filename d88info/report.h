@@ -4,6 +4,7 @@
 #define D88INFO_REPORT_H
 
 #include "disk_facts.h"
+#include "error_text.h"
 
 #include <cstdio>
 #include <memory>
@@ -24,7 +25,7 @@ struct ImageFacts {
 };
 
 // Where a 65th disk would start, when the file holds one; -1 otherwise.
-std::int64_t moreDisksAt(d88::D88Image& image);
+using fileio::moreDisksAt;
 
 // The facts of every indexed disk, with the storage they live in.
 struct GatheredImage {

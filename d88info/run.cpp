@@ -3,7 +3,9 @@
 #include "error_text.h"
 #include "exit_status.h"
 #include "export_source.h"
+#include "image_checked_source.h"
 #include "json_report.h"
+#include "message_text.h"
 #include "options.h"
 #include "raw_export.h"
 #include "report.h"
@@ -27,13 +29,14 @@ constexpr char kToTerminal[] =
 
 int badUsage(const std::string& why)
 {
-    std::fprintf(stderr, "d88info: %s\n%s", why.c_str(), kUsage);
+    fileio::sayLine("d88info", why);
+    std::fputs(kUsage, stderr);
     return fileio::kExitUsage;
 }
 
 int refused(const char* why)
 {
-    std::fprintf(stderr, "d88info: %s\n", why);
+    fileio::sayLine("d88info", why);
     return fileio::kExitFailed;
 }
 
@@ -41,18 +44,22 @@ int finishStdout(int status)
 {
     errno = 0;
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        std::fprintf(stderr, "d88info: cannot write to standard output: %s\n",
-                     fileio::errorText(errno).c_str());
+        fileio::sayLine("d88info", "cannot write to standard output: " + fileio::errorText(errno));
         return fileio::kExitFailed;
     }
     return status;
 }
 
+// Whether this run has said that the image changed while it was read, so
+// that the last look at the image does not say it again.
+bool saidChanged = false;
+
 // A read error, or memory the reader could not get, is not a damaged disk:
 // nothing learned through the failed read is shown or written.
 int cannotRead(const char* path, int error)
 {
-    std::fprintf(stderr, "d88info: %s\n", fileio::cannotRead(path, error).c_str());
+    saidChanged = saidChanged || error == d88::kErrorImageChanged;
+    fileio::sayLine("d88info", fileio::cannotRead(path, error));
     return fileio::kExitFailed;
 }
 
@@ -61,26 +68,29 @@ int writeExport(const Options& options, d88::D88Image& image, const Export& expo
     d88::FileIdentity identity;
     const d88::FileIdentity* protect = image.fileIdentity(&identity) ? &identity : nullptr;
     ExportSource source(image, exported);
+    // Checked once all is written, before a file takes its name; a stream
+    // has had the bytes by then, and the run's status says what they are.
+    fileio::ImageCheckedSource checked(source, image);
     std::string reason;
-    switch (fileio::writeOutput(options.output, source, protect, &reason)) {
+    switch (fileio::writeOutput(options.output, checked, protect, &reason)) {
     case fileio::Delivery::Written:
         break;
     case fileio::Delivery::Terminal:
         return refused(kToTerminal);
     case fileio::Delivery::SourceFailed:
-        return cannotRead(options.image, source.error());
+        return cannotRead(options.image, checked.changed() ? checked.changed() : source.error());
     case fileio::Delivery::Failed:
-        std::fprintf(stderr, "d88info: cannot write %s: %s\n",
-                     options.output ? options.output : "to standard output", reason.c_str());
+        fileio::sayLine("d88info", std::string("cannot write ") +
+                                       (options.output ? options.output : "to standard output") + ": " + reason);
         return fileio::kExitFailed;
     }
     if (!exported.holes.empty()) {
-        std::fprintf(stderr, "d88info: %s\n", exported.holes.c_str());
+        fileio::sayLine("d88info", exported.holes);
         return fileio::kExitHoles;
     }
     if (!exported.stop.empty()) {
-        std::fprintf(stderr, "d88info: %s; %lld of %lld bytes exported\n", exported.stop.c_str(),
-                     static_cast<long long>(exported.length), static_cast<long long>(exported.wanted));
+        fileio::sayLine("d88info", exported.stop + "; " + std::to_string(exported.length) + " of " +
+                                       std::to_string(exported.wanted) + " bytes exported");
         return fileio::kExitHoles;
     }
     return fileio::kExitDone;
@@ -108,10 +118,13 @@ int summarise(d88::D88Image& image, TrackScan& scan, const char* path)
     return finishStdout(fileio::kExitDone);
 }
 
+int runOpened(const Options& options, d88::D88Image& image, std::string& why);
+
 } // namespace
 
 int runInfo(int argc, char* argv[])
 {
+    saidChanged = false;
     Options options;
     std::string why;
     if (!parseOptions(argc, argv, &options, &why))
@@ -131,17 +144,29 @@ int runInfo(int argc, char* argv[])
     const char* path = options.image;
     d88::D88Image image;
     if (!image.open(path)) {
-        std::fprintf(stderr, "d88info: %s\n", fileio::cannotOpen(path, image.ioError()).c_str());
+        fileio::sayLine("d88info", fileio::cannotOpen(path, image.ioError()));
         return fileio::kExitUsage;
     }
     d88::FileIdentity identity;
     if (image.fileIdentity(&identity) && !fileio::beginRun(identity, "d88info"))
         return fileio::kExitFailed;
+    const int status = runOpened(options, image, why);
+    // What was shown or written holds only for the image as it was opened.
+    if (const int changed = saidChanged ? 0 : image.unchanged())
+        return cannotRead(path, changed);
+    return status;
+}
+
+namespace {
+
+int runOpened(const Options& options, d88::D88Image& image, std::string& why)
+{
+    const char* path = options.image;
     const d88::Verdict verdict = d88::judgeImage(image);
     if (verdict.readError)
         return cannotRead(path, verdict.readError);
     if (!verdict.possible) {
-        std::fprintf(stderr, "d88info: %s: not a D88 image: %s\n", path, verdict.reason);
+        fileio::sayLine("d88info", std::string(path) + ": not a D88 image: " + verdict.reason);
         if (options.mode == Mode::Json) {
             std::fputs((notD88Json(path, image.fileSize(), verdict.reason) + "\n").c_str(), stdout);
             return finishStdout(fileio::kExitUsage);
@@ -165,14 +190,7 @@ int runInfo(int argc, char* argv[])
         return fileio::kExitUsage;
     }
     if (options.disk >= image.diskCount()) {
-        if (moreDisksAt(image) >= 0)
-            std::fprintf(stderr,
-                         "d88info: %s holds more than %d disks, and only the first %d can be read; "
-                         "there is no disk %d among them\n",
-                         path, d88::kMaxDisks, d88::kMaxDisks, options.disk);
-        else
-            std::fprintf(stderr, "d88info: %s has %d disk%s; there is no disk %d\n", path, image.diskCount(),
-                         image.diskCount() == 1 ? "" : "s", options.disk);
+        fileio::sayLine("d88info", fileio::noSuchDisk(image, path, options.disk));
         return fileio::kExitUsage;
     }
     DiskFacts disk;
@@ -181,7 +199,7 @@ int runInfo(int argc, char* argv[])
     case Gathering::ReadFailed:
         return cannotRead(path, error);
     case Gathering::NoHeader:
-        std::fprintf(stderr, "d88info: disk %d's header cannot be read\n", options.disk);
+        fileio::sayLine("d88info", "disk " + std::to_string(options.disk) + "'s header cannot be read");
         return fileio::kExitFailed;
     case Gathering::Whole:
         break;
@@ -204,10 +222,12 @@ int runInfo(int argc, char* argv[])
     if (exported.readError)
         return cannotRead(path, exported.readError);
     if (!made) {
-        std::fprintf(stderr, "d88info: %s\n", why.c_str());
+        fileio::sayLine("d88info", why);
         return fileio::kExitFailed;
     }
     return writeExport(options, image, exported);
 }
+
+} // namespace
 
 } // namespace d88info

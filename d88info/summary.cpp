@@ -1,5 +1,7 @@
 #include "report.h"
 
+#include "message_text.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <new>
@@ -37,10 +39,8 @@ void printBootLabel(std::FILE* out, const ImageFacts& image, const DiskFacts& di
 {
     std::fprintf(out, "  boot:       %s\n", bootLine(disk).c_str());
     if (disk.kind != zanvo::DiskKind::Unknown && disk.index != 0)
-        std::fprintf(out,
-                     "  note:       zanvo-extract cuts only disk 0; `d88info --split %s %d -o FILE` "
-                     "writes this disk alone\n",
-                     image.imageName, disk.index);
+        std::fprintf(out, "  note:       `zanvo-extract --disk=%d %s` cuts this disk\n", disk.index,
+                     fileio::commandName(image.imageName, fileio::messagesReadUtf8()).c_str());
 }
 
 // "data CRC error x1; deleted data x2; controller status 0x55 x1".
@@ -96,7 +96,8 @@ void printRecords(std::FILE* out, const ImageFacts& image, const DiskFacts& disk
     std::fprintf(out, "  size codes: %s\n", codes.empty() ? "none" : codes.c_str());
     if (!flags.empty())
         std::fprintf(out, "  flags:      %s (set when the disk was dumped; `d88info %s %d` shows where)\n",
-                     flags.c_str(), image.imageName, disk.index);
+                     flags.c_str(), fileio::commandName(image.imageName, fileio::messagesReadUtf8()).c_str(),
+                     disk.index);
 }
 
 void printDisk(std::FILE* out, const ImageFacts& image, const DiskFacts& disk)
@@ -158,15 +159,6 @@ void printDisk(std::FILE* out, const ImageFacts& image, const DiskFacts& disk)
 }
 
 } // namespace
-
-std::int64_t moreDisksAt(d88::D88Image& image)
-{
-    const int last = image.diskCount() - 1;
-    if (image.diskCount() < d88::kMaxDisks || !image.selectDisk(last) || image.diskSize() <= 0)
-        return -1;
-    const std::int64_t next = image.diskOffset(last) + image.diskSize();
-    return next + d88::kDiskHeaderSize <= image.fileSize() ? next : -1;
-}
 
 int gatherImage(d88::D88Image& image, TrackScan& scan, const char* imageName, GatheredImage* out)
 {

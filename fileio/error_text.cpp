@@ -10,6 +10,8 @@ std::string errorText(int error)
 {
     if (error == d88::kErrorNotRegularFile)
         return "not a regular file";
+    if (error == d88::kErrorImageChanged)
+        return "changed while it was read";
     return error ? std::generic_category().message(error) : std::string("I/O error");
 }
 
@@ -20,13 +22,37 @@ std::string cannotOpen(const char* path, int error)
 
 std::string cannotRead(const char* path, int error)
 {
+    if (error == d88::kErrorImageChanged)
+        return std::string(path) + " changed while it was read";
     return std::string("cannot read ") + path + ": " + errorText(error);
 }
 
 std::string cannotReadFile(const char* name, const char* image, int error)
 {
+    if (error == d88::kErrorImageChanged)
+        return cannotRead(image, error) + "; " + name + " not written";
     return std::string("cannot read ") + name + " from " + image + ": " + errorText(error) + "; " + name +
            " not written";
+}
+
+std::int64_t moreDisksAt(d88::D88Image& image)
+{
+    const int last = image.diskCount() - 1;
+    if (image.diskCount() < d88::kMaxDisks || !image.selectDisk(last) || image.diskSize() <= 0)
+        return -1;
+    const std::int64_t next = image.diskOffset(last) + image.diskSize();
+    return next + d88::kDiskHeaderSize <= image.fileSize() ? next : -1;
+}
+
+std::string noSuchDisk(d88::D88Image& image, const char* path, std::int32_t disk)
+{
+    const std::string asked = "there is no disk " + std::to_string(disk);
+    if (moreDisksAt(image) >= 0)
+        return std::string(path) + " holds more than " + std::to_string(d88::kMaxDisks) +
+               " disks, and only the first " + std::to_string(d88::kMaxDisks) + " can be read; " + asked +
+               " among them";
+    const std::int32_t count = image.diskCount();
+    return std::string(path) + " has " + std::to_string(count) + (count == 1 ? " disk; " : " disks; ") + asked;
 }
 
 } // namespace fileio

@@ -4,6 +4,9 @@
 #ifndef FILEIO_ERROR_TEXT_H
 #define FILEIO_ERROR_TEXT_H
 
+#include "d88/d88_image.h"
+
+#include <cstdint>
 #include <string>
 
 namespace fileio {
@@ -15,12 +18,23 @@ std::string errorText(int error);
 // "cannot open PATH: REASON".
 std::string cannotOpen(const char* path, int error);
 
-// "cannot read PATH: REASON".
+// "cannot read PATH: REASON"; "PATH changed while it was read" for the
+// reader's kErrorImageChanged.
 std::string cannotRead(const char* path, int error);
 
 // "cannot read NAME from IMAGE: REASON; NAME not written", for a file whose
-// sectors could not be read.
+// sectors could not be read ("IMAGE changed while it was read; NAME not
+// written" for kErrorImageChanged).
 std::string cannotReadFile(const char* name, const char* image, int error);
+
+// Where a 65th disk would start, when the file holds one after the 64 the
+// reader indexes; -1 otherwise. Selects the last indexed disk.
+std::int64_t moreDisksAt(d88::D88Image& image);
+
+// "PATH has 2 disks; there is no disk 5", or for a file of more disks than
+// are indexed "PATH holds more than 64 disks, and only the first 64 can be
+// read; there is no disk 65 among them".
+std::string noSuchDisk(d88::D88Image& image, const char* path, std::int32_t disk);
 
 } // namespace fileio
 

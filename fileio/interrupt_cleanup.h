@@ -14,7 +14,8 @@
 namespace fileio {
 
 // While a SignalsHeld is alive, those signals are held back (on POSIX
-// systems), so that a temporary is created and registered in one step.
+// systems), so that a temporary is created and registered in one step. Not
+// nested.
 class SignalsHeld {
   public:
     SignalsHeld();
@@ -23,10 +24,7 @@ class SignalsHeld {
     SignalsHeld& operator=(const SignalsHeld&) = delete;
 
   private:
-    bool held_ = false;
-#ifndef _WIN32
-    sigset_t saved_{}; // the mask to restore
-#endif
+    bool held_ = false; // the mask to restore is kept aside: one is alive at a time
 };
 
 // Registers `name` as the temporary to remove; installs the handlers the

@@ -1,13 +1,7 @@
 #include "output_folder.h"
 
-#ifndef _WIN32
+#include "platform.h"
 
-#include <sys/stat.h>
-#ifdef __linux__
-#include <sys/vfs.h>
-#endif
-
-#include <cstdint>
 #include <cstring>
 
 namespace fileio {
@@ -24,12 +18,15 @@ struct Learned {
 
 std::string folderOf(const char* name)
 {
-    const char* cut = std::strrchr(name, '/');
-    if (!cut)
-        return ".";
+    const char* cut = name;
+    for (const char* p = name; *p; ++p)
+        if (std::strchr(platform::kSeparators, *p))
+            cut = p + 1;
     if (cut == name)
-        return "/";
-    return std::string(name, static_cast<std::size_t>(cut - name));
+        return ".";
+    if (cut == name + 1)
+        return std::string(name, 1); // the root
+    return std::string(name, static_cast<std::size_t>(cut - 1 - name));
 }
 
 void learnAbout(const std::string& folder)
@@ -38,61 +35,13 @@ void learnAbout(const std::string& folder)
         learned = Learned{folder};
 }
 
-// On the file system that holds the system's device nodes. /dev's file
-// system carries no type of its own (devtmpfs reports tmpfs's), so it is
-// told by where /dev/null lives; a tmpfs mounted below it (/dev/shm) is not
-// that file system.
-bool onDeviceNodes(const char* folder)
-{
-    struct stat here, null;
-    return stat(folder, &here) == 0 && stat("/dev/null", &null) == 0 && here.st_dev == null.st_dev;
-}
-
-// Whether the folder is on a file system of devices or processes, where a
-// name is an interface of the kernel's, not a file of the user's.
-bool kernelFileSystem(const char* folder)
-{
-#ifdef __linux__
-    struct statfs fs;
-    if (statfs(folder, &fs) != 0)
-        return false;
-    switch (static_cast<std::uint32_t>(fs.f_type)) {
-    case 0x9fa0:     // proc
-    case 0x62656572: // sysfs
-    case 0x1cd1:     // devpts
-    case 0x64626720: // debugfs
-    case 0x74726163: // tracefs
-    case 0x73636673: // securityfs
-    case 0x0027e0eb: // cgroup
-    case 0x63677270: // cgroup2
-    case 0xcafe4a11: // bpf
-    case 0x62656570: // configfs
-    case 0x6165676c: // pstore
-    case 0xde5e81e4: // efivarfs
-    case 0x65735543: // fusectl
-    case 0x19800202: // mqueue
-    case 0x42494e4d: // binfmt_misc
-    case 0xf97cff8c: // selinuxfs
-    case 0x9fa2:     // usbdevfs
-        return true;
-    case 0x01021994: // tmpfs, which devtmpfs also reports
-    case 0x858458f6: // ramfs, devtmpfs without tmpfs
-        return onDeviceNodes(folder);
-    default:
-        return false;
-    }
-#else
-    return onDeviceNodes(folder);
-#endif
-}
-
 } // namespace
 
 bool folderTakesFiles(const char* name, std::string* reason)
 {
     learnAbout(folderOf(name));
     if (!learned.checked) {
-        learned.takesFiles = !kernelFileSystem(learned.folder.c_str());
+        learned.takesFiles = !platform::systemFolder(learned.folder.c_str());
         learned.checked = true;
     }
     if (!learned.takesFiles)
@@ -103,9 +52,8 @@ bool folderTakesFiles(const char* name, std::string* reason)
 int newFileMode(const char* name, int fd)
 {
     learnAbout(folderOf(name));
-    struct stat st;
-    if (learned.newMode < 0 && fstat(fd, &st) == 0)
-        learned.newMode = static_cast<int>(st.st_mode & 0777);
+    if (learned.newMode < 0)
+        learned.newMode = platform::fileMode(fd);
     return learned.newMode;
 }
 
@@ -115,26 +63,3 @@ void forgetOutputFolders()
 }
 
 } // namespace fileio
-
-#else
-
-namespace fileio {
-
-// Windows has no such folders to refuse (its devices are names like NUL and
-// CON, written through or refused in write_output.cpp), and no permission
-// bits to carry over.
-bool folderTakesFiles(const char*, std::string*)
-{
-    return true;
-}
-
-int newFileMode(const char*, int)
-{
-    return -1;
-}
-
-void forgetOutputFolders() {}
-
-} // namespace fileio
-
-#endif

@@ -9,9 +9,10 @@
 
 namespace fileio {
 
-// False, with a reason in plain ASCII, when `name`'s folder is on a file
-// system of devices or processes (/dev, /proc, /sys, /dev/pts and the like,
-// whatever the name's spelling): no file is created or renamed there. True
+// False, with a reason in plain ASCII, when `name`'s folder is /dev (but not
+// /dev/shm), /proc or /sys or below them, or on a file system of devices or
+// processes (devtmpfs, procfs, sysfs, devpts and the like), whatever the
+// name's spelling: no file is created or renamed there. True
 // when the folder cannot be looked at; creating a file there then fails with
 // the system's reason.
 bool folderTakesFiles(const char* name, std::string* reason);

@@ -54,6 +54,7 @@ int runWithUtf8Arguments(int argc, wchar_t* argv[], ProgramRun run)
 int giveUp(const char* program, const char* what, int failureStatus)
 {
     removeRegisteredTemporary();
+    // Memory has run out: nothing that allocates. `what` is the program's own text.
     std::fprintf(stderr, "%s: %s\n", program, what);
     return failureStatus;
 }

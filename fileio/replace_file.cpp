@@ -5,16 +5,13 @@
 #include "interrupt_cleanup.h"
 #include "output_folder.h"
 #include "paths.h"
+#include "platform.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
-#include <random>
 #include <system_error>
 
-#ifndef _WIN32
-#include <sys/stat.h>
-#endif
 
 namespace fileio {
 
@@ -28,17 +25,13 @@ namespace fs = std::filesystem;
 // start of NAME (cut between characters, never inside one).
 std::string temporaryName(const char* name, bool fitted)
 {
-    static std::mt19937 generator{std::random_device{}()};
+    // splitmix64 from a seed taken once: nothing here can fail or throw.
+    static std::uint64_t state = platform::randomSeed();
     static const char digits[] = "0123456789abcdef";
     static constexpr std::size_t kAdded = 14; // "." and ".tmp-XXXXXXXX"
-#ifdef _WIN32
-    constexpr const char* separators = "/\\:";
-#else
-    constexpr const char* separators = "/";
-#endif
     // Split as bytes: the name goes back to the same functions it came from.
     const std::string path(name);
-    const std::size_t cut = path.find_last_of(separators) + 1; // 0 when there is no folder
+    const std::size_t cut = path.find_last_of(platform::kSeparators) + 1; // 0 when there is no folder
     std::string base = path.substr(cut);
     if (fitted && base.size() > kAdded) {
         std::size_t keep = base.size() - kAdded;
@@ -50,8 +43,12 @@ std::string temporaryName(const char* name, bool fitted)
     temp += '.';
     temp += base;
     temp += ".tmp-";
-    for (int i = 0; i < 8; ++i)
-        temp += digits[generator() & 15];
+    std::uint64_t z = (state += 0x9E3779B97F4A7C15u);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
+    z ^= z >> 31;
+    for (int i = 0; i < 8; ++i, z >>= 4)
+        temp += digits[z & 15];
     return temp;
 }
 
@@ -65,15 +62,18 @@ std::FILE* createTemporary(const char* name, std::string* temp, std::string* rea
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         *temp = temporaryName(name, fitted);
         const SignalsHeld held;
-        if (!registerTemporary(temp->c_str())) {
-            *reason = errorText(ENAMETOOLONG);
-            return nullptr;
-        }
         errno = 0;
-        std::FILE* file = createNewFile(temp->c_str());
-        if (file) {
-            std::setvbuf(file, nullptr, _IONBF, 0); // one write a piece
-            return file;
+        std::FILE* file = nullptr;
+        // A name the handler cannot hold is one the system would refuse as
+        // too long as well: both take the fitted name.
+        if (registerTemporary(temp->c_str())) {
+            file = createNewFile(temp->c_str());
+            if (file) {
+                std::setvbuf(file, nullptr, _IONBF, 0); // one write a piece
+                return file;
+            }
+        } else {
+            errno = ENAMETOOLONG;
         }
         const int err = errno;
         unregisterTemporary();
@@ -109,17 +109,12 @@ bool mayReplace(const char* name, const d88::FileIdentity* protect, std::FILE* f
             "cannot tell whether it is the image being read (" + errorText(there.error) + "), left untouched";
         return false;
     }
-#ifndef _WIN32
     const int fd = fileno(file);
-    if (there.mode >= 0 && there.mode != newFileMode(name, fd) &&
-        fchmod(fd, static_cast<mode_t>(there.mode)) != 0) {
+    if (there.mode >= 0 && there.mode != newFileMode(name, fd) && !platform::setFileMode(fd, there.mode)) {
         *reason = "cannot give it the permissions of the file it replaces (" + errorText(errno) +
                   "), left untouched";
         return false;
     }
-#else
-    (void)file;
-#endif
     return true;
 }
 

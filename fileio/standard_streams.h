@@ -23,6 +23,12 @@ bool isTerminal(int fd);
 // The standard stream (1 or 2) that is the file `identity` names, or -1.
 int standardStreamOf(const d88::FileIdentity& identity);
 
+// The descriptor a name stands for: N when the name, or a link it leads
+// through, is /proc/self/fd/N or /dev/fd/N (in whatever spelling that comes
+// to the same folder); -1 for any other name. Such a name means the
+// descriptor as it is, open or not, never a file to create or replace.
+int descriptorNamed(const char* name);
+
 // Whether an output named so ("-" and nullptr: standard output) is a
 // terminal reached through a standard stream. A terminal by another name is
 // known only once it is opened (writeOutput).

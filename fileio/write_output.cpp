@@ -1,7 +1,7 @@
 #include "write_output.h"
 
 #include "error_text.h"
-#include "paths.h"
+#include "platform.h"
 #include "replace_file.h"
 #include "standard_streams.h"
 
@@ -9,44 +9,12 @@
 #include <cstdio>
 #include <cstring>
 
-#ifdef _WIN32
-#include "windows_api.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#else
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
 namespace fileio {
 
 namespace {
 
 constexpr char kRefused[] = "not a regular file, character device or FIFO; left untouched";
-
-// Writes everything to an open descriptor, on through short writes.
-bool writeAll(int fd, const std::uint8_t* data, std::size_t length, int* err)
-{
-    while (length > 0) {
-#ifdef _WIN32
-        const unsigned chunk = length > 0x40000000u ? 0x40000000u : static_cast<unsigned>(length);
-        const int wrote = _write(fd, data, chunk);
-#else
-        const ssize_t wrote = ::write(fd, data, length);
-#endif
-        if (wrote < 0 && errno == EINTR)
-            continue;
-        if (wrote <= 0) {
-            *err = wrote < 0 ? errno : EIO;
-            return false;
-        }
-        data += wrote;
-        length -= static_cast<std::size_t>(wrote);
-    }
-    return true;
-}
+constexpr char kTheImage[] = "it is the image being read, left untouched";
 
 // Every piece of `source` to `fd`.
 Delivery pour(ByteSource& source, int fd, std::string* reason)
@@ -58,65 +26,66 @@ Delivery pour(ByteSource& source, int fd, std::string* reason)
         if (piece.empty())
             return Delivery::Written;
         int err = 0;
-        if (!writeAll(fd, piece.data(), piece.size(), &err)) {
+        if (!platform::writeAll(fd, piece.data(), piece.size(), &err)) {
             *reason = errorText(err);
             return Delivery::Failed;
         }
     }
 }
 
-// Standard output or standard error, as they are.
+// Standard output or standard error, or another descriptor a name stands
+// for, as they are.
 Delivery toStream(int fd, ByteSource& source, std::string* reason)
 {
     if (isTerminal(fd))
         return Delivery::Terminal;
     // What the program printed there before goes first.
-    std::fflush(fd == 1 ? stdout : stderr);
-#ifdef _WIN32
-    _setmode(fd, _O_BINARY);
-#endif
+    if (fd == 1 || fd == 2) {
+        std::fflush(fd == 1 ? stdout : stderr);
+        platform::binaryMode(fd);
+    }
     return pour(source, fd, reason);
+}
+
+// A descriptor a name stands for (/dev/fd/N): open or not, it is what the
+// name means; it is never created or replaced, and the image (read-only
+// anyway) is refused.
+Delivery toDescriptor(int fd, ByteSource& source, const d88::FileIdentity* protect, std::string* reason)
+{
+    d88::FileIdentity open;
+    int err = 0;
+    switch (platform::descriptorIdentity(fd, &open, &err)) {
+    case Sameness::Different:
+        *reason = errorText(EBADF);
+        return Delivery::Failed;
+    case Sameness::Unknown:
+        *reason = errorText(err);
+        return Delivery::Failed;
+    case Sameness::Same:
+        break;
+    }
+    if (protect && open == *protect) {
+        *reason = kTheImage;
+        return Delivery::Failed;
+    }
+    return toStream(fd, source, reason);
 }
 
 // A device or FIFO: opened for writing as it is, no create, no truncation.
 Delivery writeThrough(const char* name, ByteSource& source, std::string* reason)
 {
-#ifdef _WIN32
-    const int fd = _wopen(toPath(name).c_str(), _O_WRONLY | _O_BINARY);
-#else
-    const int fd = ::open(name, O_WRONLY | O_NOCTTY | O_CLOEXEC);
-#endif
+    const int fd = platform::openExisting(name);
     if (fd < 0) {
         *reason = errorText(errno);
         return Delivery::Failed;
     }
     Delivery delivery = isTerminal(fd) ? Delivery::Terminal : pour(source, fd, reason);
-#ifdef _WIN32
-    const int closed = _close(fd);
-#else
-    const int closed = ::close(fd);
-#endif
-    if (closed != 0 && delivery == Delivery::Written) {
+    if (!platform::closeDescriptor(fd) && delivery == Delivery::Written) {
         delivery = Delivery::Failed;
         *reason = errorText(errno);
     }
     return delivery;
 }
-
-#ifdef _WIN32
-// A device name (NUL, COM1...) that the C runtime's stat may not know: the
-// system says what it is once it is opened, for no access.
-bool isCharacterDevice(const char* name)
-{
-    const HANDLE handle = CreateFileW(toPath(name).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                      OPEN_EXISTING, 0, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return false;
-    const bool device = GetFileType(handle) == FILE_TYPE_CHAR;
-    CloseHandle(handle);
-    return device;
-}
-#endif
 
 Delivery replace(const char* name, ByteSource& source, const d88::FileIdentity* protect, std::string* reason)
 {
@@ -133,48 +102,32 @@ Delivery writeOutput(const char* name, ByteSource& source, const d88::FileIdenti
 {
     if (!name || std::strcmp(name, "-") == 0)
         return toStream(1, source, reason);
-#ifdef _WIN32
-    struct _stat64 st;
-    if (_wstat64(toPath(name).c_str(), &st) != 0) {
-        if (errno != ENOENT) {
-            *reason = errorText(errno);
-            return Delivery::Failed;
-        }
-        if (isCharacterDevice(name))
-            return writeThrough(name, source, reason);
-        return replace(name, source, protect, reason);
+    if (const int fd = descriptorNamed(name); fd >= 0)
+        return toDescriptor(fd, source, protect, reason);
+    d88::FileIdentity there;
+    int err = 0;
+    const platform::NameKind kind = platform::lookUp(name, &there, &err);
+    if (kind == platform::NameKind::Failed) {
+        *reason = errorText(err);
+        return Delivery::Failed;
     }
-    if ((st.st_mode & _S_IFMT) == _S_IFCHR)
-        return writeThrough(name, source, reason);
-    if ((st.st_mode & _S_IFMT) == _S_IFREG)
+    // Nothing there, or a link to nothing: a new file takes the name.
+    if (kind == platform::NameKind::Missing)
         return replace(name, source, protect, reason);
-#else
-    struct stat st;
-    if (stat(name, &st) != 0) {
-        // Nothing there, or a link to nothing: a new file takes the name.
-        if (errno != ENOENT) {
-            *reason = errorText(errno);
-            return Delivery::Failed;
-        }
-        return replace(name, source, protect, reason);
-    }
-    // /dev/stdout, /dev/fd/1, /proc/self/fd/2 and their kind lead to what a
-    // standard stream is open on: writing to the stream is what they mean,
-    // whatever that is (a file, a pipe, a socket, a terminal), and replacing
-    // the name would replace a name in /dev or /proc instead. The image is
-    // never written so: it is replaced by nothing (replaceFile refuses).
-    const d88::FileIdentity there{static_cast<std::uint64_t>(st.st_dev),
-                                  static_cast<std::uint64_t>(st.st_ino)};
+    // /dev/stdout and its kind by another way (a link of the user's to a
+    // pipe's name) lead to what a standard stream is open on: writing to
+    // the stream is what they mean, whatever that is, and replacing the name
+    // would replace a name in /dev or /proc instead. The image is never
+    // written so: it is replaced by nothing (replaceFile refuses).
     if (!(protect && there == *protect)) {
         const int stream = standardStreamOf(there);
         if (stream >= 0)
             return toStream(stream, source, reason);
     }
-    if (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode))
+    if (kind == platform::NameKind::Device)
         return writeThrough(name, source, reason);
-    if (S_ISREG(st.st_mode))
+    if (kind == platform::NameKind::Regular)
         return replace(name, source, protect, reason);
-#endif
     *reason = kRefused;
     return Delivery::Failed;
 }

@@ -1,6 +1,7 @@
 // Where d88info's -o sends its bytes. "-" (or no name) is standard output; a
-// name that leads to standard output or standard error (/dev/stdout,
-// /dev/fd/1, /proc/self/fd/2...) means that stream; a character device or a
+// name that leads through links to /proc/self/fd/N or /dev/fd/N means
+// descriptor N as it is, open or not (never the image), and one that leads
+// to standard output or standard error by another way means that stream; a character device or a
 // FIFO is written through, never created or replaced; a regular file or an
 // absent name is replaced whole (replaceFile); anything else (a folder, a
 // block device, a socket by its name) is refused. No disk image goes to a

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -205,8 +206,7 @@ TEST_F(InfoDamageTest, SplitWritesOneDiskThatTheToolThenCuts)
     const RunResult summary = info({"two.d88"});
     EXPECT_TRUE(hasLine(summary.out, "  boot:       ZANVO Disk A label at bytes 1-16")) << summary.out;
     EXPECT_TRUE(hasLine(summary.out,
-                        "  note:       zanvo-extract cuts only disk 0; `d88info --split two.d88 1 -o "
-                        "FILE` writes this disk alone"))
+                        "  note:       `zanvo-extract --disk=1 two.d88` cuts this disk"))
         << summary.out;
     EXPECT_EQ(testsupport::runProgram(kTool, {"two.d88"}, dir.path()).out, ""); // only disk 0 is looked at
 
@@ -330,6 +330,10 @@ TEST_F(InfoDamageTest, SmallTruths)
                   count == 70 ? "d88info: many.d88 holds more than 64 disks, and only the first 64 can be "
                                 "read; there is no disk 65 among them\n"
                               : "d88info: many.d88 has 64 disks; there is no disk 65\n");
+        // zanvo-extract says it the same way.
+        const RunResult cut = testsupport::runProgram(kTool, {"--disk=65", "many.d88"}, dir.path());
+        EXPECT_EQ(cut.status, 1);
+        EXPECT_EQ(cut.err, "zanvo-extract" + beyond.err.substr(beyond.err.find(':')));
     }
 
     // Binary exports never go to a terminal; to a file they may.
@@ -397,6 +401,32 @@ TEST_F(InfoDamageTest, ExportsToDevicesFifosStandardOutputAndLongNames)
         EXPECT_TRUE(sameBytes(plain, *readFile(dir / name)));
         fs::remove(dir / name);
     }
+    // The longest paths the system takes, whose temporary would pass that
+    // length: the temporary's name is fitted to the name's own length.
+    fs::path deep = "deep";
+    while (deep.string().size() < 3650)
+        deep /= std::string(200, 'd');
+    deep /= std::string(3849 - deep.string().size(), 'd'); // 3850 bytes
+    fs::create_directories(dir / deep);
+    for (const std::size_t length : {4082u, 4090u, 4095u}) {
+        // A name of 200-odd bytes, within what a folder takes.
+        const std::string name = (deep / std::string(length - deep.string().size() - 1, 'p')).string();
+        ASSERT_EQ(name.size(), length);
+        const RunResult r = raw(name);
+        EXPECT_EQ(r.status, 0) << length << ": " << r.err;
+        // Longer with the folder's own path than the system takes: read from the folder.
+        const int base = open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
+        const int file = openat(base, name.c_str(), O_RDONLY);
+        Bytes written(plain.size() + 1);
+        EXPECT_EQ(read(file, written.data(), written.size()), static_cast<ssize_t>(plain.size())) << length;
+        written.resize(plain.size());
+        EXPECT_TRUE(sameBytes(plain, written)) << length;
+        EXPECT_EQ(testsupport::listFolder(dir / deep).size(), 1u) << length; // no temporary left
+        EXPECT_EQ(unlinkat(base, name.c_str(), 0), 0);
+        close(file);
+        close(base);
+    }
+    fs::remove_all(dir / "deep");
     EXPECT_EQ(testsupport::listFolder(dir.path()), (std::vector<std::string>{"disk.d88", "folder", "pipe"}));
 
     if (geteuid() == 0) {

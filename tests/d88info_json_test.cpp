@@ -183,6 +183,17 @@ TEST_F(D88infoJsonTest, SharedTracksManyDisksAndFilesThatAreNoImage)
     EXPECT_EQ(two["disks"][1]["boot"]["disk"], "F");
     EXPECT_EQ(two["disks"][1]["offset"], testimg::buildDisk(testimg::formattedDisk(7, 4)).size());
 
+    // A last disk whose size field is 2 GiB or more: the field as the
+    // unsigned number it is, in the document and the summary alike.
+    Disk huge = testimg::formattedDisk(8, 2);
+    huge.diskSize = 0xAFC4E781u;
+    const Json large = document(testimg::buildImage({testimg::formattedDisk(7, 4), huge}));
+    EXPECT_EQ(large["disks"][1]["diskSize"].get<std::uint64_t>(), 0xAFC4E781u);
+    const testsupport::RunResult summary = testsupport::runProgram(D88INFO_PATH, {"image.d88"}, dir.path());
+    EXPECT_NE(summary.out.find("\n  disk size:  " + std::to_string(0xAFC4E781u) + " (0xafc4e781)"),
+              std::string::npos)
+        << summary.out;
+
     const Json text = document(testsupport::toBytes("not a disk"), 1);
     EXPECT_FALSE(text["d88"].get<bool>());
     EXPECT_EQ(text["notD88"], "the file is 10 bytes, shorter than a disk header (688 bytes)");

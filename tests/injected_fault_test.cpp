@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,6 +23,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -29,6 +31,10 @@ namespace {
 struct Injection {
     ino_t image = 0;             // the image file's inode
     long long failAt = -1;       // the first read of the image covering this offset fails, once
+    long long replaceAt = -1;    // before the first read covering this offset, the image is rewritten
+    const char* imagePath = nullptr;        // by this name
+    const testimg::Bytes* rewrite = nullptr; // as `cp` does it: truncated, then these bytes written
+    const char* rewriteOnOutput = nullptr;   // or when standard output is given a line holding this
     std::FILE* failed = nullptr; // the stream whose read failed, until ferror is asked
     int signal = 0;              // raised half-way through the first write to a temporary
 } inject;
@@ -58,8 +64,25 @@ std::size_t __real_fread(void* data, std::size_t size, std::size_t count, std::F
 int __real_ferror(std::FILE* file);
 std::size_t __real_fwrite(const void* data, std::size_t size, std::size_t count, std::FILE* file);
 
+// Truncates the image and writes the new bytes through its name, while the
+// program holds it open: the same file, other bytes.
+void rewriteImage()
+{
+    const int fd = open(inject.imagePath, O_WRONLY | O_TRUNC);
+    if (fd < 0 || write(fd, inject.rewrite->data(), inject.rewrite->size()) !=
+                      static_cast<ssize_t>(inject.rewrite->size()) || close(fd) != 0)
+        std::abort();
+}
+
 std::size_t __wrap_fread(void* data, std::size_t size, std::size_t count, std::FILE* file)
 {
+    if (inject.replaceAt >= 0 && isImage(file)) {
+        const long long from = ftello(file);
+        if (from <= inject.replaceAt && inject.replaceAt < from + static_cast<long long>(size * count)) {
+            inject.replaceAt = -1;
+            rewriteImage();
+        }
+    }
     if (inject.failAt >= 0 && isImage(file)) {
         const long long from = ftello(file);
         if (from <= inject.failAt && inject.failAt < from + static_cast<long long>(size * count)) {
@@ -83,6 +106,12 @@ int __wrap_ferror(std::FILE* file)
 
 std::size_t __wrap_fwrite(const void* data, std::size_t size, std::size_t count, std::FILE* file)
 {
+    if (inject.rewriteOnOutput && file == stdout &&
+        std::string_view(static_cast<const char*>(data), size * count).find(inject.rewriteOnOutput) !=
+            std::string_view::npos) {
+        inject.rewriteOnOutput = nullptr;
+        rewriteImage();
+    }
     if (inject.signal != 0 && size * count > 1 && isTemporary(file)) {
         // Half, the signal, then (when the run goes on) the rest.
         const std::size_t total = size * count, half = total / 2;
@@ -116,6 +145,20 @@ class InjectedFaultTest : public ::testing::Test {
         ASSERT_EQ(stat((dir / "disk.d88").c_str(), &st), 0);
         inject = Injection{};
         inject.image = st.st_ino;
+        // An old time of last change, so that any rewrite gives it a new one
+        // however fast the run.
+        const struct timespec old[2] = {{946684800, 0}, {946684800, 0}};
+        ASSERT_EQ(utimensat(AT_FDCWD, (dir / "disk.d88").c_str(), old, 0), 0);
+        imagePath = (dir / "disk.d88").string();
+    }
+    // Before the first read of the image covering `offset`, it is rewritten
+    // with `bytes`.
+    void rewriteAt(long long offset, const Bytes& bytes)
+    {
+        rewrite = bytes;
+        inject.replaceAt = offset;
+        inject.imagePath = imagePath.c_str();
+        inject.rewrite = &rewrite;
     }
     void TearDown() override { inject = Injection{}; }
 
@@ -156,6 +199,8 @@ class InjectedFaultTest : public ::testing::Test {
     testsupport::TempDir dir;
     Disk disk;
     Bytes image;
+    std::string imagePath;
+    Bytes rewrite;
     std::vector<testimg::Placed> places;
 };
 
@@ -216,6 +261,103 @@ TEST_F(InjectedFaultTest, D88infoShowsNothingReadThroughAnError)
         EXPECT_EQ(r.err, "d88info: cannot read disk.d88: Input/output error\n") << c.args[0];
         EXPECT_TRUE(sameBytes(kOld, *readFile(dir / "out.img"))); // the export is not left behind
         EXPECT_EQ(folder(), (std::vector<std::string>{"disk.d88", "out.img"}));
+    }
+}
+
+// The two ways `cp new.d88 disk.d88` can meet a run: the file ends early
+// where it is read, or it keeps its size with other bytes (only its time of
+// last change tells).
+struct Rewrite {
+    const char* what;
+    bool shorter;
+};
+const Rewrite kRewrites[] = {{"cut short", true}, {"rewritten, same size", false}};
+
+Bytes rewritten(const Bytes& image, bool shorter)
+{
+    Bytes bytes(image.begin(), image.begin() + static_cast<long>(shorter ? image.size() / 3 : image.size()));
+    if (!shorter)
+        for (std::size_t i = 0x2B0; i < bytes.size(); ++i)
+            bytes[i] = static_cast<std::uint8_t>(~bytes[i]);
+    return bytes;
+}
+
+TEST_F(InjectedFaultTest, AnImageRewrittenWhileCutStopsTheRunAndKeepsTheFileBeingCut)
+{
+    const zanvo::CutEntry* plan = zanvo::diskAPlan;
+    for (const Rewrite& how : kRewrites) {
+        SCOPED_TRACE(how.what);
+        for (const auto& name : testsupport::listFolder(dir.path()))
+            if (name != "disk.d88")
+                fs::remove(dir / name);
+        testimg::writeFile((dir / "ZANVO02").string(), kOld);
+        // While ZANVO02 (the fourth file, which ends on track 16) is cut.
+        rewriteAt(dataOffset(16, 1), rewritten(image, how.shorter));
+        const RunResult r = extract();
+        testimg::writeFile(imagePath, image);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.err, "zanvo-extract: disk.d88 changed while it was read; ZANVO02 not written\n");
+        EXPECT_TRUE(sameBytes(kOld, *readFile(dir / "ZANVO02")));
+        // The three files before it stay; none after it is cut.
+        for (int i = 0; i < 3; ++i)
+            EXPECT_TRUE(sameBytes(testimg::expectedRecovery(disk, plan[i].track, plan[i].sector, plan[i].length),
+                                  *readFile(dir / plan[i].name)))
+                << plan[i].name;
+        EXPECT_EQ(folder(), (std::vector<std::string>{"DRIVER", "ZANVO00", "ZANVO01", "ZANVO02", "disk.d88"}));
+    }
+}
+
+TEST_F(InjectedFaultTest, ARunSaysAtItsEndThatTheImageChangedAfterItsLastRead)
+{
+    // A dry run puts nothing in place: the image changes as the last file's
+    // line goes out, after the last read, and only the run's last look at
+    // it can tell.
+    rewrite = rewritten(image, false);
+    inject.imagePath = imagePath.c_str();
+    inject.rewrite = &rewrite;
+    inject.rewriteOnOutput = "ZANVO11";
+    const RunResult r = testsupport::runInChild(
+        [] {
+            auto state = std::make_unique<zanvo::ToolState>();
+            char program[] = "zanvo-extract";
+            char dryRun[] = "-n";
+            char imageArg[] = "disk.d88";
+            char* argv[] = {program, dryRun, imageArg, nullptr};
+            return zanvo::runDriver(*state, 3, argv);
+        },
+        dir.path());
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "zanvo-extract: disk.d88 changed while it was read\n");
+    EXPECT_NE(r.out.find("ZANVO11"), std::string::npos);
+    EXPECT_EQ(folder(), std::vector<std::string>{"disk.d88"});
+}
+
+TEST_F(InjectedFaultTest, D88infoStopsInEveryModeWhenTheImageIsRewrittenWhileRead)
+{
+    testimg::writeFile((dir / "out.img").string(), kOld);
+    const std::vector<std::vector<std::string>> modes = {
+        {"disk.d88"},
+        {"disk.d88", "0"},
+        {"--json", "disk.d88"},
+        {"--raw", "disk.d88", "0", "-o", "out.img"},
+        {"--split", "disk.d88", "0", "-o", "out.img"},
+        {"--split", "disk.d88", "0", "-o", "-"},
+    };
+    for (const Rewrite& how : kRewrites) {
+        for (const std::vector<std::string>& args : modes) {
+            SCOPED_TRACE(std::string(how.what) + ": " + args[0] + " " + args.back());
+            rewriteAt(dataOffset(5, 3), rewritten(image, how.shorter));
+            const RunResult r = info(args);
+            testimg::writeFile(imagePath, image);
+            const struct timespec old[2] = {{946684800, 0}, {946684800, 0}};
+            ASSERT_EQ(utimensat(AT_FDCWD, imagePath.c_str(), old, 0), 0);
+            EXPECT_EQ(r.status, 2);
+            // Its last word, once, whatever it said before.
+            EXPECT_TRUE(r.err.ends_with("d88info: disk.d88 changed while it was read\n")) << r.err;
+            EXPECT_EQ(r.err.find("changed"), r.err.rfind("changed")) << r.err;
+            EXPECT_TRUE(sameBytes(kOld, *readFile(dir / "out.img")));
+            EXPECT_EQ(folder(), (std::vector<std::string>{"disk.d88", "out.img"}));
+        }
     }
 }
 

@@ -3,6 +3,7 @@
 // /proc, /sys), the terminal, and the user's older files. Each case is one a
 // careless script or user can set up.
 #include "d88/d88_image.h"
+#include "error_text.h"
 #include "image_builder.h"
 #include "support/test_support.h"
 
@@ -15,6 +16,7 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -153,84 +155,105 @@ TEST_F(Protection, NoFileIsCreatedOrReplacedInAFolderOfDevicesNeedsRootAndAMount
 {
     // In a mount namespace of its own, /dev is a fresh tmpfs laid out as a
     // container's (null, and links for stdout and stderr), so that a run that
-    // got it wrong harms nothing outside. The child reports what it saw on
-    // its standard output.
+    // got it wrong harms nothing outside: its null made there, or the host's
+    // bound in, as container runtimes do (then /dev's file system is only a
+    // tmpfs, whose files are not the devices'). The child reports what it
+    // saw on its standard output.
     if (geteuid() != 0)
         GTEST_SKIP() << "needs root for a mount namespace";
     const std::string imagePath = (dir / "disk.d88").string();
     const std::string stderrFile = (dir / "stderr.img").string();
-    const RunResult r = testsupport::runInChild(
-        [&] {
-            if (unshare(CLONE_NEWNS) != 0 ||
-                mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-                mount("tmpfs", "/dev", "tmpfs", 0, "mode=755") != 0 ||
-                mknod("/dev/null", S_IFCHR | 0666, makedev(1, 3)) != 0 ||
-                symlink("/proc/self/fd/1", "/dev/stdout") != 0 ||
-                symlink("/proc/self/fd/2", "/dev/stderr") != 0)
-                return 90;
-            const auto report = [](const std::string& what, const RunResult& result) {
-                std::printf("%s: %d %s", what.c_str(), result.status, result.err.c_str());
-                for (const std::string& name : testsupport::listFolder("/dev"))
-                    std::printf("  /dev/%s%s\n", name.c_str(), fs::is_symlink("/dev/" + name) ? " link" : "");
-            };
-            // Standard input and output closed: /dev/stdout leads nowhere.
-            RunOptions closed;
-            closed.stdoutKind = StdoutKind::Closed;
-            closed.closeStdin = true;
-            report("closed", testsupport::runProgram(kInfo, {"--raw", imagePath, "0", "-o", "/dev/stdout"},
-                                                     "/", closed));
-            // Standard error to a file: /dev/stderr means that file, as it is.
-            RunOptions toFile;
-            toFile.stderrTo = stderrFile;
-            report("stderr", testsupport::runProgram(kInfo, {"--raw", imagePath, "0", "-o", "/dev/stderr"},
-                                                     "/", toFile));
-            // Another spelling of a new name there, and the tool cutting in /dev.
-            report("spelled", testsupport::runProgram(
-                                  kInfo, {"--raw", imagePath, "0", "-o", "/tmp/../dev//new.img"}, "/"));
-            report("cut", testsupport::runProgram(kTool, {imagePath}, "/dev"));
-            return 0;
-        },
-        dir.path());
-    const std::string dev = "  /dev/null\n  /dev/stderr link\n  /dev/stdout link\n";
-    std::string cut = "cut: 2 ";
-    for (const char* name : {"DRIVER", "ZANVO00", "ZANVO01", "ZANVO02", "ZANVO03", "ZANVO04", "ZANVO05",
-                             "ZANVO06", "ZANVO07", "ZANVO08", "ZANVO09", "ZANVO10", "ZANVO11"})
-        cut += std::string("zanvo-extract: cannot write ") + name +
-               ": its folder is on a device or process file system; nothing is created there\n";
-    cut += testsupport::cutSummary(0, 0, 13);
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out,
-              "closed: 2 d88info: cannot write /dev/stdout: its folder is on a device or process file "
-              "system; nothing is created there\n" +
-                  dev + "stderr: 0 " + dev +
-                  "spelled: 2 d88info: cannot write /tmp/../dev//new.img: its folder is on a device or "
-                  "process file system; nothing is created there\n" +
-                  dev + cut + dev);
-    EXPECT_TRUE(sameBytes(plain(), *readFile(stderrFile)));
+    const std::string hostNull = (dir / "host-null").string();
+    for (const bool bound : {false, true}) {
+        SCOPED_TRACE(bound ? "/dev/null bound from the host" : "/dev/null made in /dev");
+        const RunResult r = testsupport::runInChild(
+            [&] {
+                if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+                    return 90;
+                if (bound && (creat(hostNull.c_str(), 0600) < 0 ||
+                              mount("/dev/null", hostNull.c_str(), nullptr, MS_BIND, nullptr) != 0))
+                    return 91;
+                if (mount("tmpfs", "/dev", "tmpfs", 0, "mode=755") != 0)
+                    return 92;
+                if (bound ? creat("/dev/null", 0666) < 0 ||
+                                mount(hostNull.c_str(), "/dev/null", nullptr, MS_BIND, nullptr) != 0
+                          : mknod("/dev/null", S_IFCHR | 0666, makedev(1, 3)) != 0)
+                    return 93;
+                if (symlink("/proc/self/fd/1", "/dev/stdout") != 0 ||
+                    symlink("/proc/self/fd/2", "/dev/stderr") != 0)
+                    return 94;
+                const auto report = [](const std::string& what, const RunResult& result) {
+                    std::printf("%s: %d %s", what.c_str(), result.status, result.err.c_str());
+                    for (const std::string& name : testsupport::listFolder("/dev"))
+                        std::printf("  /dev/%s%s\n", name.c_str(), fs::is_symlink("/dev/" + name) ? " link" : "");
+                };
+                // Standard input and output closed: /dev/stdout leads to a
+                // descriptor that is not open.
+                RunOptions closed;
+                closed.stdoutKind = StdoutKind::Closed;
+                closed.closeStdin = true;
+                report("closed", testsupport::runProgram(
+                                     kInfo, {"--raw", imagePath, "0", "-o", "/dev/stdout"}, "/", closed));
+                // Standard error to a file: /dev/stderr means that file, as it is.
+                RunOptions toFile;
+                toFile.stderrTo = stderrFile;
+                report("stderr", testsupport::runProgram(
+                                     kInfo, {"--raw", imagePath, "0", "-o", "/dev/stderr"}, "/", toFile));
+                // Another spelling of a new name there, and the tool cutting in /dev.
+                report("spelled", testsupport::runProgram(
+                                      kInfo, {"--raw", imagePath, "0", "-o", "/tmp/../dev//new.img"}, "/"));
+                report("cut", testsupport::runProgram(kTool, {imagePath}, "/dev"));
+                return 0;
+            },
+            dir.path());
+        const std::string dev = "  /dev/null\n  /dev/stderr link\n  /dev/stdout link\n";
+        const std::string refused = ": its folder is on a device or process file system; nothing is created there\n";
+        std::string cut = "cut: 2 ";
+        for (const char* name : {"DRIVER", "ZANVO00", "ZANVO01", "ZANVO02", "ZANVO03", "ZANVO04", "ZANVO05",
+                                 "ZANVO06", "ZANVO07", "ZANVO08", "ZANVO09", "ZANVO10", "ZANVO11"})
+            cut += std::string("zanvo-extract: cannot write ") + name + refused;
+        cut += testsupport::cutSummary(0, 0, 13);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, "closed: 2 d88info: cannot write /dev/stdout: " + fileio::errorText(EBADF) + "\n" + dev +
+                             "stderr: 0 " + dev + "spelled: 2 d88info: cannot write /tmp/../dev//new.img" +
+                             refused + dev + cut + dev);
+        EXPECT_TRUE(sameBytes(plain(), *readFile(stderrFile)));
+    }
 }
 
 TEST_F(Protection, NoFileIsCreatedInAFolderOfProcessesOrKernelObjects)
 {
-    for (const char* name : {"/proc/self/fd/9", "/proc/self/zanvo.img", "/sys/zanvo.img"}) {
+    // A name of a descriptor means that descriptor, open or not; a name
+    // in /proc or /sys is never a file to create.
+    const std::string refused = "its folder is on a device or process file system; nothing is created there";
+    const std::pair<const char*, std::string> cases[] = {
+        {"/proc/self/fd/9", fileio::errorText(EBADF)},
+        {"/proc/self/zanvo.img", refused},
+        {"/sys/zanvo.img", refused},
+    };
+    for (const auto& [name, reason] : cases) {
         const RunResult r = run(kInfo, {"--raw", "disk.d88", "0", "-o", name});
         EXPECT_EQ(r.status, 2) << name;
-        EXPECT_EQ(r.err,
-                  std::string("d88info: cannot write ") + name +
-                      ": its folder is on a device or process file system; nothing is created there\n");
+        EXPECT_EQ(r.err, std::string("d88info: cannot write ") + name + ": " + reason + "\n");
     }
 }
 
 TEST_F(Protection, EveryNameOfStandardOutputMeansStandardOutputWhateverItIs)
 {
-    // A socket (a service's connection) as standard output.
-    for (const char* name : {"-", "/dev/stdout", "/dev/fd/1", "/proc/self/fd/1"}) {
+    // A socket (a service's connection) as standard output; names that lead
+    // there through links of the user's, relative and absolute.
+    fs::create_symlink("/dev/stdout", dir / "to-stdout");
+    fs::create_symlink("to-stdout", dir / "via-link");
+    fs::create_directory_symlink("/proc/self/fd", dir / "fds");
+    for (const char* name : {"-", "/dev/stdout", "/dev/fd/1", "/proc/self/fd/1", "via-link", "fds/1"}) {
         RunOptions socket;
         socket.stdoutKind = StdoutKind::Socket;
         const RunResult r = run(kInfo, {"--raw", "disk.d88", "0", "-o", name}, socket);
         EXPECT_EQ(r.status, 0) << name << ": " << r.err;
         EXPECT_TRUE(sameBytes(plain(), testsupport::toBytes(r.out))) << name;
     }
-    EXPECT_EQ(folder(), (std::vector<std::string>{"damaged.d88", "disk.d88"}));
+    EXPECT_EQ(folder(), (std::vector<std::string>{"damaged.d88", "disk.d88", "fds", "to-stdout", "via-link"}));
+    EXPECT_TRUE(fs::is_symlink(dir / "via-link"));
 }
 
 // The terminal

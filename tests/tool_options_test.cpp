@@ -138,7 +138,7 @@ TEST_F(ToolOptionsTest, EachArgumentVector)
         {{"--disk=2", "set.d88"},
          1,
          "",
-         "zanvo-extract: set.d88 holds 2 disks; there is no disk 2\n",
+         "zanvo-extract: set.d88 has 2 disks; there is no disk 2\n",
          none,
          none},
         {{"--disk=one", "set.d88"},

@@ -8,6 +8,7 @@
 #include "driver.h"
 #include "image_builder.h"
 #include "support/test_support.h"
+#include "cut_file.h"
 #include "tool_state.h"
 
 #include <gtest/gtest.h>
@@ -151,6 +152,35 @@ TEST(Truncation, EveryCutGivesEverySurvivingSectorOrNoFile)
         ADD_FAILURE() << failure;
     EXPECT_EQ(testsupport::listFolder(dir.path()), std::vector<std::string>{"disk.d88"});
     EXPECT_GT(cuts.size(), 5000u);
+}
+
+// The one per-row operation, as the plans call it and with a skip: the file
+// is the run's bytes after the first `skip`, and a run that would not fit
+// the sector buffer is refused without a file.
+TEST(CutFile, WritesTheBytesAfterTheSkipAndRefusesWhatTheBufferCannotHold)
+{
+    testsupport::TempDir dir;
+    Disk disk = testimg::formattedDisk(51, 28, 16, true);
+    testimg::setBootLabel(disk, testimg::kDiskALabel);
+    testimg::writeFile((dir / "disk.d88").string(), testimg::buildDisk(disk));
+    const Bytes run = testimg::expectedRecovery(disk, 10, 6, 1300);
+    // What each call returned, as three bits of the child's status.
+    const testsupport::RunResult r = testsupport::runInChild(
+        [] {
+            auto state = std::make_unique<zanvo::ToolState>();
+            if (!state->image.open("disk.d88") || !state->image.selectDisk(0))
+                return 8;
+            state->image.fileIdentity(&state->imageIdentity);
+            state->imagePath = "disk.d88";
+            return (zanvo::cutFile(*state, "SKIPPED", 10, 5, 0, 6, 1, 300, 1000) ? 1 : 0) |
+                   (zanvo::cutFile(*state, "TOOLONG", 10, 5, 0, 6, 1, 1, zanvo::kSectorBufferSize) ? 2 : 0) |
+                   (zanvo::cutFile(*state, "NEGATIVE", 10, 5, 0, 6, 1, -1, 10) ? 4 : 0);
+        },
+        dir.path());
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(r.out, "cutting ... SKIPPED\n");
+    EXPECT_TRUE(testsupport::sameBytes(Bytes(run.begin() + 300, run.end()), *testsupport::readFile(dir / "SKIPPED")));
+    EXPECT_EQ(testsupport::listFolder(dir.path()), (std::vector<std::string>{"SKIPPED", "disk.d88"}));
 }
 
 } // namespace

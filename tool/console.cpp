@@ -1,6 +1,7 @@
 #include "console.h"
 
 #include "error_text.h"
+#include "message_text.h"
 #include "terminal_text.h"
 
 #include <cerrno>
@@ -31,8 +32,8 @@ void printMessage(ToolState& state, std::string_view text)
     const int err = errno;
     state.stdoutFailed = true;
     state.failed = true;
-    std::fprintf(stderr, "%s: cannot write to standard output: %s\n", kToolName,
-                 err ? fileio::errorText(err).c_str() : "write error");
+    fileio::sayLine(kToolName,
+                    std::string("cannot write to standard output: ") + (err ? fileio::errorText(err) : "write error"));
 }
 
 void printFixed(ToolState& state, const FixedMessage& message)
@@ -43,7 +44,7 @@ void printFixed(ToolState& state, const FixedMessage& message)
     if (state.stdoutFailed || fileio::writeToConsole(stdout, message.utf8))
         return;
     state.stdoutFailed = state.failed = true;
-    std::fprintf(stderr, "%s: cannot write to standard output: the console refused it\n", kToolName);
+    fileio::sayLine(kToolName, "cannot write to standard output: the console refused it");
 }
 
 void sayFixed(const FixedMessage& message)
@@ -57,13 +58,13 @@ void sayFixed(const FixedMessage& message)
 
 void say(const std::string& line)
 {
-    std::fprintf(stderr, "%s: %s\n", kToolName, line.c_str());
+    fileio::sayLine(kToolName, line);
 }
 
 void reportWriteFailure(ToolState& state, const char* name, const std::string& reason)
 {
     state.failed = true;
-    std::fprintf(stderr, "%s: cannot write %s: %s\n", kToolName, name, reason.c_str());
+    fileio::sayLine(kToolName, std::string("cannot write ") + name + ": " + reason);
 }
 
 void reportReadFailure(ToolState& state, const char* name, int error)
@@ -81,7 +82,7 @@ void reportOpenFailure(const char* path, int error)
 void warn(const CutWarnings& warnings)
 {
     for (int i = 0; i < warnings.count; ++i)
-        std::fprintf(stderr, "%s: warning: %s\n", kToolName, warnings.lines[i].c_str());
+        fileio::sayLine(kToolName, "warning: " + warnings.lines[i]);
 }
 
 } // namespace zanvo

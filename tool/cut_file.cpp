@@ -2,19 +2,23 @@
 
 #include "console.h"
 #include "file_cut.h"
+#include "image_checked_source.h"
+#include "message_text.h"
 #include "messages.h"
 #include "replace_file.h"
 
+#include <algorithm>
 #include <string>
 
 namespace zanvo {
 
 namespace {
 
-// Says what would become of a file, writing nothing: one line on standard
-// output.
-bool rehearse(ToolState& state, const FileCut& cut, ToolLines& lines)
+// Says what would become of a file (the bytes after the first `skip`),
+// writing nothing: one line on standard output.
+bool rehearse(ToolState& state, FileCut cut, std::size_t skip, ToolLines& lines)
 {
+    cut.bytes = cut.bytes.subspan(std::min(skip, cut.bytes.size()));
     dryRunLine(cut, &lines.line);
     printMessage(state, lines.line.append("\n"));
     return cut.outcome == CutOutcome::Cut;
@@ -24,7 +28,9 @@ bool rehearse(ToolState& state, const FileCut& cut, ToolLines& lines)
 bool write(ToolState& state, const FileCut& cut, std::size_t skip, ToolLines& lines)
 {
     if (cut.run->lied > 0) {
-        lines.line.assign("`d88info ").append(state.imagePath ? state.imagePath : "IMAGE").append(" ");
+        lines.line.assign("`d88info ")
+            .append(state.imagePath ? fileio::commandName(state.imagePath, fileio::messagesReadUtf8()) : "IMAGE")
+            .append(" ");
         lines.line.append(std::to_string(state.disk)).append("` shows where");
     }
     warningsFor(cut, lines.line, &lines.warnings);
@@ -37,23 +43,34 @@ bool write(ToolState& state, const FileCut& cut, std::size_t skip, ToolLines& li
         return false;
 
     const std::span<const std::uint8_t> file = cut.bytes.subspan(skip);
+    fileio::MemorySource bytes(file.data(), file.size());
+    fileio::ImageCheckedSource checked(bytes, state.image);
     std::string reason;
-    if (!fileio::replaceFile(cut.name, file.data(), file.size(), &state.imageIdentity, &reason)) {
+    bool sourceFailed = false;
+    if (fileio::replaceFileFrom(cut.name, checked, &state.imageIdentity, &reason, &sourceFailed))
+        return true;
+    if (sourceFailed) {
+        reportReadFailure(state, cut.name, checked.changed());
+        state.imageChanged = checked.changed() == d88::kErrorImageChanged;
+    } else {
         reportWriteFailure(state, cut.name, reason);
-        return false;
     }
-    return true;
+    return false;
 }
 
 bool deliver(ToolState& state, const FileCut& cut, std::size_t skip)
 {
     bool delivered = false;
-    if (cut.outcome == CutOutcome::ReadFailed) {
-        reportReadFailure(state, cut.name, cut.error);
+    // What was read of a file holds only for the image as it was opened:
+    // one changed since is told as that, not as the sectors it now lacks.
+    const int error = cut.outcome == CutOutcome::ReadFailed ? cut.error : state.image.unchanged();
+    if (error != 0) {
+        reportReadFailure(state, cut.name, error);
+        state.imageChanged = error == d88::kErrorImageChanged;
     } else {
         if (!state.lines)
             state.lines = std::make_unique<ToolLines>();
-        delivered = state.dryRun ? rehearse(state, cut, *state.lines) : write(state, cut, skip, *state.lines);
+        delivered = state.dryRun ? rehearse(state, cut, skip, *state.lines) : write(state, cut, skip, *state.lines);
     }
     state.tally.count(cut, delivered);
     return delivered;
@@ -82,8 +99,9 @@ bool cutFile(ToolState& state, const char* name, std::int32_t track, std::int32_
 
 void runPlan(ToolState& state, const CutEntry* plan)
 {
-    cutPlan(state.image, plan, sectorBuffer(state), state.recovery,
-            [&state](const FileCut& cut) { deliver(state, cut, 0); });
+    for (const CutEntry* row = plan; row->sector != 0 && !state.imageChanged; ++row)
+        cutFile(state, row->name, row->track, row->track >> 1, row->track & 1, row->sector, kPlanSizeCode, 0,
+                row->length);
 }
 
 } // namespace zanvo

@@ -4,6 +4,7 @@
 #include "cut_file.h"
 #include "cut_plans.h"
 #include "error_text.h"
+#include "message_text.h"
 #include "messages.h"
 #include "options.h"
 #include "paths.h"
@@ -38,15 +39,19 @@ constexpr char kHelp[] =
     "  zanvo-extract -n damaged.d88             what would be cut, and what it lacks\n"
     "\n";
 
+// The name the program was started by is shown as every name is.
 int usage(const char* program)
 {
-    std::fprintf(stderr, kUsageFormat, program);
+    std::fprintf(stderr, kUsageFormat, fileio::escapedText(program, fileio::messagesReadUtf8()).c_str());
     return fileio::kExitUsage;
 }
 
-// The run's last word, when a file of the plan is not all there.
+// The run's last word, when a file of the plan is not all there. A run the
+// image's change stopped has said so instead.
 void sayHowItWent(const ToolState& state)
 {
+    if (state.imageChanged)
+        return;
     const std::string line = tallyLine(state.tally, state.dryRun);
     if (!line.empty())
         say(line);
@@ -92,8 +97,7 @@ int runDriver(ToolState& state, int argc, char* argv[])
     if (!fileio::beginRun(state.imageIdentity, "zanvo-extract"))
         return fileio::kExitFailed;
     if (options.disk >= state.image.diskCount() && options.disk > 0) {
-        say(std::string(options.image) + " holds " + std::to_string(state.image.diskCount()) + " disk" +
-            (state.image.diskCount() == 1 ? "" : "s") + "; there is no disk " + std::to_string(options.disk));
+        say(fileio::noSuchDisk(state.image, options.image, options.disk));
         return fileio::kExitUsage;
     }
     // The image is found from where the program started, the files go into
@@ -116,6 +120,11 @@ int runDriver(ToolState& state, int argc, char* argv[])
         sayOtherDisks(state, options.disk);
     } else {
         sayWhyNot(state, recognised, options.disk);
+    }
+    // What was said and cut holds only for the image as it was opened.
+    if (const int changed = state.imageChanged ? 0 : state.image.unchanged()) {
+        reportReadFailure(state, nullptr, changed);
+        state.imageChanged = changed == d88::kErrorImageChanged;
     }
     return state.failed ? fileio::kExitFailed : fileio::kExitDone;
 }

@@ -38,6 +38,7 @@ struct ToolState {
     d88::FileIdentity imageIdentity; // taken from the open image
     bool failed = false;             // an output was not written or the image not read
     bool stdoutFailed = false;
+    bool imageChanged = false; // the image is no longer what was opened: the run stops
     bool dryRun = false; // say what would be cut, write nothing
     // How the files of the plan came out, for the run's last word.
     CutTally tally;

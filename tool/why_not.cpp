@@ -3,6 +3,7 @@
 // never reads as success; and, when a disk was cut, the other disks of the
 // file that are Disk A or Disk F, which would otherwise go unnoticed.
 #include "console.h"
+#include "message_text.h"
 #include "recognition.h"
 
 #include <span>
@@ -29,7 +30,8 @@ std::string otherDisks(ToolState& state, std::int32_t asked)
         if (kind == DiskKind::Unknown || d88::judgeDisk(state.image, index).insideDisk >= 0)
             continue;
         said += "; disk " + std::to_string(index) + " is Disk " + (kind == DiskKind::DiskA ? "A" : "F") +
-                ": `zanvo-extract --disk=" + std::to_string(index) + " " + state.imagePath + "` cuts it";
+                ": `zanvo-extract --disk=" + std::to_string(index) + " " +
+                fileio::commandName(state.imagePath, fileio::messagesReadUtf8()) + "` cuts it";
     }
     return said;
 }
@@ -46,6 +48,7 @@ void sayOtherDisks(ToolState& state, std::int32_t cut)
 void sayWhyNot(ToolState& state, const Recognised& recognised, std::int32_t disk)
 {
     const std::string image = state.imagePath;
+    const std::string info = "`d88info " + fileio::commandName(image, fileio::messagesReadUtf8()) + "` tells more";
     const std::string which = "disk " + std::to_string(disk);
     switch (recognised.what) {
     case Recognition::NotD88:
@@ -60,13 +63,12 @@ void sayWhyNot(ToolState& state, const Recognised& recognised, std::int32_t disk
     case Recognition::NoBootSector:
         say(image + ": " + which +
             " has no boot sector (track 0, C 0 H 0 R 1 N 1), so it is neither Disk A " +
-            "nor Disk F of ZANVO; `d88info " + image + "` tells more" + otherDisks(state, disk));
+            "nor Disk F of ZANVO; " + info + otherDisks(state, disk));
         return;
     case Recognition::NoKnownLabel:
         say(image + ": " + which +
             " is neither Disk A nor Disk F of ZANVO: its boot sector holds no label (" +
-            labelBytes(state.sectorBuffer) + "); `d88info " + image + "` tells more" +
-            otherDisks(state, disk));
+            labelBytes(state.sectorBuffer) + "); " + info + otherDisks(state, disk));
         return;
     case Recognition::DiskA:
     case Recognition::DiskF:

@@ -184,6 +184,11 @@ bool D88Image::fileIdentity(FileIdentity* identity) const
     return true;
 }
 
+int D88Image::unchanged() const
+{
+    return file_ ? file_->changed() : 0;
+}
+
 bool D88Image::trackPresent(std::int32_t track) const
 {
     std::int64_t pos = 0;

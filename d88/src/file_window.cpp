@@ -29,8 +29,7 @@ std::unique_ptr<FileWindow> FileWindow::open(const char* path, int* error)
     *error = native.error;
     if (!native.file)
         return nullptr;
-    std::unique_ptr<FileWindow> window(new (std::nothrow)
-                                           FileWindow(native.file, native.size, native.identity));
+    std::unique_ptr<FileWindow> window(new (std::nothrow) FileWindow(native));
     if (!window) {
         std::fclose(native.file);
         *error = ENOMEM;
@@ -38,9 +37,20 @@ std::unique_ptr<FileWindow> FileWindow::open(const char* path, int* error)
     return window;
 }
 
-FileWindow::FileWindow(std::FILE* file, std::int64_t size, const FileIdentity& identity)
-    : file_(file), size_(size), streamPos_(-1), identity_(identity)
+FileWindow::FileWindow(const NativeFile& native)
+    : file_(native.file), size_(native.size), streamPos_(-1), identity_(native.identity), stamp_(native.stamp)
 {
+}
+
+int FileWindow::changed()
+{
+    if (cutShort_)
+        return kErrorImageChanged;
+    FileStamp now;
+    errno = 0;
+    if (!stampNativeFile(file_, &now))
+        return errno ? errno : EIO;
+    return now == stamp_ ? 0 : kErrorImageChanged;
 }
 
 FileWindow::~FileWindow()
@@ -103,6 +113,14 @@ void FileWindow::readMore(std::int64_t end)
     streamPos_ = from + static_cast<std::int64_t>(got);
     if (got < want && std::ferror(file_)) {
         fail(errno);
+        streamPos_ = -1;
+        std::clearerr(file_);
+    } else if (got < want) {
+        // The end of the file before the size it had at the open: it was
+        // cut (or replaced) while being read. What follows is not the image
+        // that was opened, and no missing sector either.
+        cutShort_ = true;
+        fail(kErrorImageChanged);
         streamPos_ = -1;
         std::clearerr(file_);
     }

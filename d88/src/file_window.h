@@ -10,6 +10,7 @@
 #define D88_FILE_WINDOW_H
 
 #include "d88/d88_image.h"
+#include "native_file.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -57,8 +58,14 @@ class FileWindow {
     const FileIdentity& identity() const { return identity_; }
     std::int64_t size() const { return size_; }
 
+    // kErrorImageChanged when the file ended before the size it had at the
+    // open, or when its size or time of last change differ now from those
+    // at the open; an errno value when the system cannot say; else 0.
+    // Unlike error(), nothing clears it.
+    int changed();
+
   private:
-    FileWindow(std::FILE* file, std::int64_t size, const FileIdentity& identity);
+    FileWindow(const NativeFile& native);
     void fail(int error);
     std::int32_t viewOutside(std::int64_t pos, std::int32_t len, const std::uint8_t** out);
     void readMore(std::int64_t end);
@@ -72,7 +79,9 @@ class FileWindow {
     std::int64_t start_ = 0;    // file offset of bytes_[0]
     std::int64_t length_ = 0;   // bytes held
     int error_ = 0;
+    bool cutShort_ = false; // the file ended before size_
     FileIdentity identity_;
+    FileStamp stamp_; // as at the open
 };
 
 // Defined here so that every walk of the reader inlines the window's short

@@ -12,8 +12,8 @@
 #include <sys/stat.h>
 #include <windows.h>
 
-#include <filesystem>
-#include <string>
+#include <memory>
+#include <new>
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -54,10 +54,20 @@ bool handleIdentity(void* handle, FileIdentity* identity)
 NativeFile openNativeFile(const char* name)
 {
     NativeFile out;
-    // Names are UTF-8 and reach the wide-character functions.
-    const std::string bytes(name);
-    const std::filesystem::path path(std::u8string(bytes.begin(), bytes.end()));
-    std::FILE* file = _wfopen(path.c_str(), L"rb");
+    // Names are UTF-8 and reach the wide-character functions, converted into
+    // memory got without throwing: the reader never throws.
+    const int length = MultiByteToWideChar(CP_UTF8, 0, name, -1, nullptr, 0);
+    if (length <= 0) {
+        out.error = EINVAL;
+        return out;
+    }
+    const std::unique_ptr<wchar_t[]> path(new (std::nothrow) wchar_t[static_cast<std::size_t>(length)]);
+    if (!path) {
+        out.error = ENOMEM;
+        return out;
+    }
+    MultiByteToWideChar(CP_UTF8, 0, name, -1, path.get(), length);
+    std::FILE* file = _wfopen(path.get(), L"rb");
     if (!file) {
         out.error = errno ? errno : EIO;
         return out;
@@ -70,6 +80,8 @@ NativeFile openNativeFile(const char* name)
     } else if (!handleIdentity(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))), &out.identity)) {
         out.error = EIO;
     }
+    if (!out.error && !stampNativeFile(file, &out.stamp))
+        out.error = errno ? errno : EIO;
     if (out.error) {
         std::fclose(file);
         return out;
@@ -78,6 +90,22 @@ NativeFile openNativeFile(const char* name)
     out.file = file;
     out.size = st.st_size;
     return out;
+}
+
+// The last write time in 100-nanosecond steps, from the handle.
+bool stampNativeFile(std::FILE* file, FileStamp* stamp)
+{
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))), &info)) {
+        errno = EIO;
+        return false;
+    }
+    const std::uint64_t ticks =
+        (static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) | info.ftLastWriteTime.dwLowDateTime;
+    stamp->size = static_cast<std::int64_t>((static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
+    stamp->seconds = static_cast<std::int64_t>(ticks / 10000000u);
+    stamp->nanoseconds = static_cast<std::int64_t>(ticks % 10000000u) * 100;
+    return true;
 }
 
 bool seekNativeFile(std::FILE* file, std::int64_t pos)
@@ -102,6 +130,20 @@ int aboveStandardStreams(int fd)
     ::close(fd);
     errno = err;
     return moved;
+}
+
+FileStamp stampOf(const struct stat& st)
+{
+    FileStamp stamp;
+    stamp.size = static_cast<std::int64_t>(st.st_size);
+#ifdef __APPLE__
+    stamp.seconds = static_cast<std::int64_t>(st.st_mtimespec.tv_sec);
+    stamp.nanoseconds = static_cast<std::int64_t>(st.st_mtimespec.tv_nsec);
+#else
+    stamp.seconds = static_cast<std::int64_t>(st.st_mtim.tv_sec);
+    stamp.nanoseconds = static_cast<std::int64_t>(st.st_mtim.tv_nsec);
+#endif
+    return stamp;
 }
 
 } // namespace
@@ -135,7 +177,17 @@ NativeFile openNativeFile(const char* name)
     out.size = st.st_size;
     out.identity.device = static_cast<std::uint64_t>(st.st_dev);
     out.identity.file = static_cast<std::uint64_t>(st.st_ino);
+    out.stamp = stampOf(st);
     return out;
+}
+
+bool stampNativeFile(std::FILE* file, FileStamp* stamp)
+{
+    struct stat st;
+    if (fstat(fileno(file), &st) != 0)
+        return false;
+    *stamp = stampOf(st);
+    return true;
 }
 
 bool seekNativeFile(std::FILE* file, std::int64_t pos)

@@ -12,14 +12,28 @@
 
 namespace d88 {
 
+// What tells a file that was rewritten since it was opened: its size and
+// the time of its last change, to the nanosecond where the system keeps it.
+// A rewrite of the same size within the clock's resolution keeps both.
+struct FileStamp {
+    std::int64_t size = 0;
+    std::int64_t seconds = 0;
+    std::int64_t nanoseconds = 0;
+    friend constexpr bool operator==(const FileStamp&, const FileStamp&) = default;
+};
+
 struct NativeFile {
     std::FILE* file = nullptr; // unbuffered; nullptr when the open failed
     std::int64_t size = 0;
+    FileStamp stamp; // as at the open
     FileIdentity identity;
     int error = 0; // why the open failed: an errno value or kErrorNotRegularFile
 };
 
 NativeFile openNativeFile(const char* name);
+
+// The open file's stamp now; false with errno set when the system cannot say.
+bool stampNativeFile(std::FILE* file, FileStamp* stamp);
 
 // Seeks from the start; false (and nothing moved) when it cannot.
 bool seekNativeFile(std::FILE* file, std::int64_t pos);

@@ -117,8 +117,8 @@ def for_the_page(summary, cut):
         disk = int(start.group(1)) if start else disk
         where = "; the sector map shows where)" if disk == cut else ")"
         line = re.sub(r"; `d88info \S+ \d+` shows where\)$", where, line)
-        line = re.sub(r"zanvo-extract cuts only disk 0; `d88info --split \S+ \d+ -o FILE` writes this disk alone$",
-                      "zanvo-extract cuts only disk 0; here, the list of disks cuts any disk", line)
+        line = re.sub(r"`zanvo-extract --disk=(\d+) .+` cuts this disk$",
+                      r"zanvo-extract --disk=\1 cuts this disk; here, the list of disks cuts any disk", line)
         lines.append(line)
     return "\n".join(lines)
 

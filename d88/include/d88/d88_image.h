@@ -58,6 +58,10 @@ bool handleIdentity(void* handle, FileIdentity* identity);
 // ioError() after an open refused because the name is a folder, device,
 // FIFO or anything else but a regular file.
 inline constexpr int kErrorNotRegularFile = -1;
+// ioError() or unchanged() when the file is no longer what was opened: it
+// ended before the size it had at the open, or its size or time of last
+// change are not those of the open.
+inline constexpr int kErrorImageChanged = -2;
 
 // The fields of a found sector's record (its 16-byte header).
 struct SectorRecord {
@@ -228,6 +232,14 @@ class D88Image {
     // it stays right whatever happens to the name it was opened by. False
     // when no file is open.
     bool fileIdentity(FileIdentity* identity) const;
+
+    // 0 when the open file is as it was at the open: it never ended before
+    // the size it had then, and its size and time of last change (to the
+    // nanosecond where the system keeps it) are those of the open.
+    // kErrorImageChanged when not, an errno value when the system cannot
+    // say. A rewrite of the same size within the clock's resolution cannot
+    // be seen. 0 when no file is open.
+    int unchanged() const;
 
   private:
     struct Record;

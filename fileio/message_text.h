@@ -1,0 +1,51 @@
+// Names as the programs' messages show them: safe to read on a terminal and
+// safe to paste back into a shell.
+//
+// A file name is any string of bytes. Put raw into a message it could move
+// the cursor, retitle the window or change colours (control bytes), or be
+// shown as something it is not (bytes the terminal cannot read as
+// characters); put raw into a suggested command it could run something else
+// (`-n x;id.d88`). Such bytes are shown as the shells' $'\ooo' escapes, as
+// `ls` shows them on a terminal, and a name that is more than plain letters
+// is quoted in a suggested command.
+#ifndef FILEIO_MESSAGE_TEXT_H
+#define FILEIO_MESSAGE_TEXT_H
+
+#include <string>
+#include <string_view>
+
+namespace fileio {
+
+// Whether the messages' reader takes UTF-8: the environment's locale says
+// so (terminal_text.h), and always on Windows, whose console is given wide
+// characters.
+bool messagesReadUtf8();
+
+// `text` with every run of bytes that is not to reach a terminal as it is
+// written as $'\ooo...': control bytes (C0, DEL, and C1, which in UTF-8 is
+// U+0080-U+009F) and, with `utf8`, byte sequences that are not UTF-8, or
+// without it, every byte past ASCII.
+std::string escapedText(std::string_view text, bool utf8);
+
+// `name` as one word of a command for the platform's shell, to be pasted
+// back: as it is when it is only letters, digits and -_./+,:@ (and % but
+// on Windows), else quoted (POSIX shells: in single quotes, with the bytes
+// escapedText would escape as $'\ooo' outside them; Windows: in double
+// quotes). A name that starts with '-' is preceded by "-- ", so that it is
+// not taken for an option.
+std::string commandName(std::string_view name, bool utf8);
+
+// How many bytes from the start of `text` (not empty) go out as they are: a
+// printable ASCII byte, or with `utf8` a whole UTF-8 character past the C1
+// controls. 0 for a byte escapedText escapes.
+std::size_t shownAsIs(std::string_view text, bool utf8);
+// How many bytes from the start of `text` escapedText escapes in one go.
+std::size_t escapedRun(std::string_view text, bool utf8);
+
+// "PROGRAM: LINE" on standard error, the line's unsafe bytes escaped for
+// the messages' reader (a newline in it too: the line stays one line).
+void sayLine(const char* program, std::string_view line);
+
+} // namespace fileio
+
+#endif

@@ -1,0 +1,153 @@
+// Names in the programs' messages: what reaches a terminal is never a
+// control byte or a byte the terminal cannot read, Japanese names stay
+// readable on a UTF-8 terminal, and a suggested command, pasted back into a
+// shell, names the same file.
+#include "image_builder.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::RunOptions;
+using testsupport::RunResult;
+
+const std::string kTool = ZANVO_EXTRACT_PATH;
+const std::string kInfo = D88INFO_PATH;
+
+// Names a user may be handed, each as a file holding two disks: an
+// unlabelled one, then Disk A (so that zanvo-extract suggests --disk=1).
+const std::vector<std::string> kNames = {
+    "-n x;id.d88",                          // an option and a second command, pasted
+    "it's $HOME `id` *.d88",                // quote, expansion, substitution, pattern
+    "\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e.d88", // Japanese (UTF-8)
+    "title\x1b]0;owned\x07.d88",            // a terminal's escape sequence
+    "two\nlines.d88",                       // a newline
+    "c1\xc2\x9b" "31m.d88",                 // C1 CSI in UTF-8
+    "latin1-\xe9t\xe9.d88",                 // not UTF-8
+    "del\x7f.d88",
+};
+
+bool utf8Locale(const RunOptions& options)
+{
+    return options.environment.front().second == "C.UTF-8";
+}
+
+// Whether `text` holds only what a terminal of the locale shows as text:
+// printable ASCII and line ends, and with UTF-8 well-formed characters past
+// U+009F.
+::testing::AssertionResult safeForTerminal(const std::string& text, bool utf8)
+{
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if ((byte >= 0x20 && byte < 0x7F) || byte == '\n')
+            continue;
+        if (utf8 && byte >= 0xC2 && byte <= 0xF4) {
+            const std::size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : 2;
+            bool whole = i + length <= text.size() && !(byte == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0);
+            for (std::size_t k = 1; whole && k < length; ++k)
+                whole = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+            if (whole) {
+                i += length - 1;
+                continue;
+            }
+        }
+        return ::testing::AssertionFailure() << "byte " << static_cast<int>(byte) << " at " << i;
+    }
+    return ::testing::AssertionSuccess();
+}
+
+// The command in backquotes that starts with the word `opener` and ends
+// right before `closer`, its program name replaced by `program`.
+std::string suggested(const std::string& text, const std::string& opener, const std::string& closer,
+                      const std::string& program)
+{
+    const std::size_t end = text.find(closer);
+    const std::size_t start = end == std::string::npos ? end : text.rfind("`" + opener + " ", end);
+    if (start == std::string::npos)
+        return "";
+    return program + text.substr(start + 1 + opener.size(), end - start - 1 - opener.size());
+}
+
+// Runs a pasted command through a shell: sh, or bash for the $'...' escapes
+// (which Debian's sh does not know).
+RunResult paste(const std::string& command, const fs::path& cwd, const RunOptions& options)
+{
+    const bool escapes = command.find("$'") != std::string::npos;
+    return testsupport::runProgram(escapes ? "/bin/bash" : "/bin/sh", {"-c", command}, cwd, options);
+}
+
+TEST(MessageText, NamesAreSafeToReadAndTheSuggestedCommandsNameTheSameFile)
+{
+    testimg::Disk diskA = testimg::formattedDisk(31);
+    testimg::setBootLabel(diskA, testimg::kDiskALabel);
+    const testimg::Bytes image = testimg::buildImage({testimg::formattedDisk(32), diskA});
+    const testimg::Bytes plain = testimg::buildDisk(testimg::formattedDisk(32));
+
+    for (const std::string& name : kNames) {
+        for (const char* locale : {"C.UTF-8", "C"}) {
+            SCOPED_TRACE(testing::PrintToString(name) + " in " + locale);
+            testsupport::TempDir dir;
+            testimg::writeFile((dir / name).string(), image);
+            testimg::writeFile((dir / "plain.d88").string(), plain);
+            RunOptions options;
+            options.environment = {{"LC_ALL", locale}};
+            const bool utf8 = utf8Locale(options);
+            const std::vector<std::string> args =
+                name[0] == '-' ? std::vector<std::string>{"--", name} : std::vector<std::string>{name};
+
+            // zanvo-extract: disk 0 is not the title's; disk 1 is.
+            const RunResult r = testsupport::runProgram(kTool, args, dir.path(), options);
+            EXPECT_EQ(r.status, 0);
+            EXPECT_TRUE(safeForTerminal(r.err, utf8)) << r.err;
+            EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+            if (utf8 && name.find('\xe6') == 0) {
+                EXPECT_NE(r.err.find(name), std::string::npos) << r.err; // readable as it is
+            }
+
+            // d88info's summary on standard output suggests the same cut.
+            const RunResult info = testsupport::runProgram(kInfo, args, dir.path(), options);
+            EXPECT_EQ(info.status, 0);
+            EXPECT_TRUE(safeForTerminal(info.out.substr(0, info.out.find("  name:")), utf8));
+
+            // Pasted back, each command finds the file: the cut makes the
+            // thirteen files of disk 1, and d88info reads the image.
+            const std::string cut = suggested(r.err, "zanvo-extract", "` cuts it", kTool);
+            ASSERT_FALSE(cut.empty()) << r.err;
+            EXPECT_EQ(suggested(info.out, "zanvo-extract", "` cuts this disk", kTool), cut);
+            const RunResult pasted = paste(cut, dir.path(), options);
+            EXPECT_EQ(pasted.status, 0) << cut << "\n" << pasted.err;
+            EXPECT_TRUE(fs::is_regular_file(dir / "ZANVO11")) << cut;
+            const RunResult told = paste(suggested(r.err, "d88info", "` tells more", kInfo), dir.path(), options);
+            EXPECT_EQ(told.status, 0) << told.err;
+            EXPECT_EQ(told.out, info.out);
+
+            // A failure's message names it safely as well.
+            const RunResult missing =
+                testsupport::runProgram(kInfo, {"--", name + ".missing"}, dir.path(), options);
+            EXPECT_EQ(missing.status, 1);
+            EXPECT_TRUE(safeForTerminal(missing.err, utf8)) << missing.err;
+        }
+    }
+}
+
+TEST(MessageText, TheNameTheProgramWasStartedByIsShownSafely)
+{
+    testsupport::TempDir dir;
+    for (const char* locale : {"C.UTF-8", "C"}) {
+        RunOptions options;
+        options.environment = {{"LC_ALL", locale}};
+        options.argv0 = "zanvo\x1b[2J\xff";
+        const RunResult r = testsupport::runProgram(kTool, {}, dir.path(), options);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_TRUE(safeForTerminal(r.err, utf8Locale(options))) << r.err;
+        EXPECT_NE(r.err.find("Usage: zanvo"), std::string::npos) << r.err;
+    }
+}
+
+} // namespace
