@@ -123,7 +123,7 @@ void printDisk(std::FILE* out, const ImageFacts& image, const DiskFacts& disk)
             out,
             "  truncated:  the file ends at offset %lld (0x%llx), %lld bytes before the end of this disk\n",
             static_cast<long long>(disk.fileSize), static_cast<unsigned long long>(disk.fileSize),
-            static_cast<long long>(disk.fileOffset + disk.diskSize - disk.fileSize));
+            static_cast<long long>(disk.fileOffset + static_cast<std::uint32_t>(disk.diskSize) - disk.fileSize));
     std::fprintf(out, "  tracks:     %d present: %s\n", disk.count(TrackState::Present),
                  trackRanges(disk, TrackState::Present).c_str());
     if (disk.count(TrackState::PastEnd) > 0)

@@ -6,6 +6,9 @@
 
 #include <emscripten/emscripten.h>
 
+#include <new>
+#include <string>
+
 namespace {
 
 zanvoweb::Examination last;
@@ -27,8 +30,18 @@ extern "C" {
 // the next call.
 EMSCRIPTEN_KEEPALIVE const char* zanvo_examine(const char* path, const char* name, int disk)
 {
-    zanvoweb::examineImage(path, name, disk, &last);
-    lastJson = zanvoweb::examinationJson(last);
+    // The module is built with exceptions and a malloc that fails rather
+    // than aborts, so that running out of memory is said, as the programs
+    // say it, never the worker's end.
+    try {
+        zanvoweb::examineImage(path, name, disk, &last);
+        lastJson = zanvoweb::examinationJson(last);
+    } catch (const std::bad_alloc&) {
+        last = zanvoweb::Examination{};
+        lastJson.clear();
+        last.errors.push_back(std::string(name) + ": not enough memory to examine it");
+        lastJson = zanvoweb::examinationJson(last);
+    }
     return lastJson.c_str();
 }
 

@@ -112,7 +112,7 @@ function diskLines(disk, cut) {
   }
   lines.push(`  boot:       ${disk.boot.line}`);
   if (disk.boot.disk !== null && disk.index !== 0) {
-    lines.push('  note:       zanvo-extract cuts only disk 0; here, the list of disks cuts any disk');
+    lines.push(`  note:       zanvo-extract --disk=${disk.index} cuts this disk; here, the list of disks cuts any disk`);
   }
   return lines;
 }
