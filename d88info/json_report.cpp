@@ -262,8 +262,13 @@ void disk(JsonWriter& json, d88::D88Image& image, TrackScan& scan, const DiskFac
     else
         json.null();
     json.member("tableEntries", facts.tableEntries);
+    image.clearIoError();
     image.selectDisk(facts.index);
     tracks(json, image, scan, facts, detail);
+    // A read that failed while the tracks were listed is told here: the
+    // map reads afresh and would leave no trace of it.
+    if ((*error = image.ioError()) != 0)
+        return;
     counts(json, facts);
     json.key("boot");
     json.beginObject();

@@ -252,6 +252,7 @@ TEST_F(InjectedFaultTest, D88infoShowsNothingReadThroughAnError)
         {{"disk.d88", "0"}, ""},
         {{"--raw", "disk.d88", "0", "-o", "out.img"}, ""},
         {{"--split", "disk.d88", "0", "-o", "out.img"}, ""},
+        {{"--json", "disk.d88"}, ""},
     };
     for (const Case& c : cases) {
         inject.failAt = dataOffset(5, 3);

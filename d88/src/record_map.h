@@ -29,6 +29,16 @@ enum class Step : std::uint8_t {
     End,
 };
 
+// The size code and the sector number of a record's packed ID.
+constexpr std::int32_t sizeCodeOf(std::uint32_t id)
+{
+    return static_cast<std::int32_t>(id >> 24);
+}
+constexpr std::uint8_t sectorOf(std::uint32_t id)
+{
+    return static_cast<std::uint8_t>(id >> 16);
+}
+
 // 16 bytes a record: as many records as can be are kept.
 struct WalkedRecord {
     std::uint32_t offset; // of its header, from the disk's start

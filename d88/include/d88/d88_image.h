@@ -145,10 +145,11 @@ class D88Image {
     std::int32_t tableEntries() const;
 
     // --- The found records: tracks as their bytes show them, behind record
-    // fields that lie (d88/found_record.h says how). Each track's records
-    // are read once and kept, shared by the tracks and disks that share
-    // them, up to 64 MiB; past that they are read again as they are asked
-    // for. The strict operations above answer from them where they agree.
+    // fields that lie (d88/found_record.h says how). Each disk's records are
+    // read once into one map and kept once, shared by the tracks and disks
+    // that reach them, up to 48 MiB; past that each track is read again
+    // when it is asked for. The strict operations above answer from them
+    // where they agree.
 
     // How the selected disk's table entry `track` stands; Absent when no
     // disk is selected.

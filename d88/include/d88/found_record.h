@@ -8,21 +8,36 @@
 //
 //   - A track's records end at its extent: the next higher track start that
 //     is not inside another track's records, else the disk's end, else the
-//     end of the file (for a disk size of 0 or past the file).
+//     end of the file. A disk size lies when it ends the disk before or
+//     inside the records of a track the disk's own table names (sizes below
+//     688 and negative ones included), unless a disk header there names a
+//     track whose first record is plausible; the disk then ends where its
+//     records do.
 //   - A header is plausible for a track when its C and H equal the previous
-//     record's, its N is at most 8, its density byte is 0x00 or 0x40 and the
-//     record fits in the extent. From each record the walk steps by its data
-//     size when that lands on a plausible header or exactly on the extent's
-//     end; otherwise by its nominal size (128 << N) when that does, and the
-//     record then gives its nominal bytes; otherwise, while the sector
-//     counts say the track goes on, by its data size as the strict rule
-//     does; otherwise the track ends there.
-//   - Table entries equal to the disk size, or pointing into the header,
-//     name no track.
+//     record's, its N is at most 8, its density byte is 0x00 or 0x40, it is
+//     not sixteen zero bytes, and the record fits in the extent (by the
+//     smaller of its data size and nominal size; the record its count says
+//     is the track's last needs only its header to fit). From each record
+//     the walk steps by its data size when that lands on a plausible header
+//     or exactly on the extent's end; otherwise by its nominal size (128 <<
+//     N) when that does, and the record then gives its nominal bytes;
+//     otherwise it looks inside the record's claimed data for the first
+//     header with the record's C, H and N, a known density and an R not yet
+//     seen, from which plausible records (resynchronising again where they
+//     must) reach the extent's end or the count's last record: the record
+//     is stored short, up to it. Otherwise, while the sector counts say the
+//     track goes on, by its data size as the strict rule does: what that
+//     reaches is "counted", no record of the disk's own, though a lookup
+//     still finds it; and the record it left is "size unverified".
+//   - A walk that steps onto a record another track's walk reached first
+//     goes on as that walk did: each record is kept once.
+//   - Table entries equal to a disk size that tells the truth, or pointing
+//     into the header, name no track.
 //
-// Nothing is invented: a sector that is not in the track stays missing, an
-// honest record longer than its size code gives what its data size says,
-// and a record stored with no data gives none.
+// Nothing is invented: a sector that is not in the track stays missing, a
+// record gives no byte of another record's header nor of the next track,
+// an honest record longer than its size code gives what its data size
+// says, and a record stored with no data gives none.
 #ifndef D88_FOUND_RECORD_H
 #define D88_FOUND_RECORD_H
 
