@@ -26,7 +26,10 @@ std::string otherDisks(ToolState& state, std::int32_t asked)
         // neither is another disk.
         if (index == asked || state.image.diskOffset(index) == askedAt)
             continue;
-        const DiskKind kind = recogniseDisk(state.image, boot, index).kind();
+        // Only the label is wanted here: no verdict on a disk that has none.
+        const DiskKind kind = state.image.selectDisk(index) && readBootSector(state.image, boot)
+                                  ? recogniseLabel(boot)
+                                  : DiskKind::Unknown;
         if (kind == DiskKind::Unknown || d88::judgeDisk(state.image, index).insideDisk >= 0)
             continue;
         said += "; disk " + std::to_string(index) + " is Disk " + (kind == DiskKind::DiskA ? "A" : "F") +

@@ -187,7 +187,7 @@ bool D88Image::findFoundSector(const SectorPlace& at, std::span<std::uint8_t> de
 bool D88Image::diskSizeLies()
 {
     RecordMap* map = recordMap();
-    return map && map->diskSizeLies();
+    return map && map->diskSizeLies(*file_);
 }
 
 std::int64_t D88Image::diskEnd()

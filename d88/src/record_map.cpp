@@ -381,9 +381,32 @@ bool RecordMap::findPosition(std::int64_t pos, std::uint32_t* value) const
     }
 }
 
+// Whether a disk header at `at` names a present track whose first record is
+// plausible: then a disk really starts there.
+static bool diskHeaderAt(FileWindow& file, std::int64_t at, std::int64_t fileSize)
+{
+    const std::uint8_t* header = nullptr;
+    if (at + kDiskHeaderSize > fileSize || file.view(at, kDiskHeaderSize, &header) < kDiskHeaderSize)
+        return false;
+    for (std::int32_t t = 0; t < kMaxTracks; ++t) {
+        const std::int32_t offset = readLE32(header + kTrackTableOffset + 4 * t);
+        if (offset < kTrackTableOffset + 4 * (t + 1) || at + offset + kSectorHeaderSize > fileSize)
+            continue;
+        const std::uint8_t* first = nullptr;
+        if (file.view(at + offset, kSectorHeaderSize, &first) == kSectorHeaderSize &&
+            plausibleAlone(first, at + offset, fileSize, 0))
+            return true;
+        // The look at the record may have moved the window.
+        if (file.view(at, kDiskHeaderSize, &header) < kDiskHeaderSize)
+            return false;
+    }
+    return false;
+}
+
 // Whether the disk size field lies: the disk's end by it falls before or
 // inside the records of a track its own table names, and no disk header
-// that names a plausible track stands there.
+// that names a plausible track stands there. The header is looked at first:
+// where disks follow one another, that settles it without a walk.
 bool RecordMap::lieCheck(FileWindow& file)
 {
     const auto size = static_cast<std::uint32_t>(frame_.diskSize);
@@ -395,7 +418,7 @@ bool RecordMap::lieCheck(FileWindow& file)
     if (size < static_cast<std::uint32_t>(kDiskHeaderSize) || frame_.diskSize < 0)
         return true;
     const std::int64_t claimedEnd = frame_.base + size;
-    if (claimedEnd >= frame_.fileSize)
+    if (claimedEnd >= frame_.fileSize || diskHeaderAt(file, claimedEnd, frame_.fileSize))
         return false;
     bool hides = false;
     std::int64_t lastBelow = -1;
@@ -412,37 +435,34 @@ bool RecordMap::lieCheck(FileWindow& file)
     if (!hides && lastBelow >= 0) {
         // Inside the records of the last track below it?
         const std::int32_t probe = walkRun(file, lastBelow, frame_.fileSize, false);
-        for (const WalkedRecord& rec : runs_[static_cast<std::size_t>(probe)].records)
-            if (rec.counted() ? false : frame_.base + rec.offset >= claimedEnd)
-                hides = true;
         const Run& run = runs_[static_cast<std::size_t>(probe)];
+        for (const WalkedRecord& rec : run.records)
+            hides = hides || (!rec.counted() && frame_.base + rec.offset >= claimedEnd);
         if (!run.records.empty()) {
             const WalkedRecord& last = run.records.back();
             hides = hides || (!last.counted() && frame_.base + last.offset < claimedEnd &&
                               frame_.base + last.offset + kSectorHeaderSize + last.size > claimedEnd);
         }
-        dropRuns();
+        runs_.pop_back();
     }
-    if (!hides)
-        return false;
-    // A disk header there that names a present track with a plausible first
-    // record: the size told the truth, and that is the next disk.
-    const std::uint8_t* header = nullptr;
-    if (claimedEnd + kDiskHeaderSize > frame_.fileSize ||
-        file.view(claimedEnd, kDiskHeaderSize, &header) < kDiskHeaderSize)
-        return true;
-    for (std::int32_t t = 0; t < kMaxTracks; ++t) {
-        const std::int32_t offset = readLE32(header + kTrackTableOffset + 4 * t);
-        if (offset < kTrackTableOffset + 4 * (t + 1) || claimedEnd + offset + kSectorHeaderSize > frame_.fileSize)
-            continue;
-        const std::uint8_t* first = nullptr;
-        if (file.view(claimedEnd + offset, kSectorHeaderSize, &first) == kSectorHeaderSize &&
-            plausibleAlone(first, claimedEnd + offset, frame_.fileSize, 0))
-            return false;
-        if (file.view(claimedEnd, kDiskHeaderSize, &header) < kDiskHeaderSize)
-            return true;
+    return hides;
+}
+
+std::int64_t RecordMap::bound(FileWindow& file)
+{
+    if (!liesKnown_) {
+        liesKnown_ = true;
+        sizeLies_ = lieCheck(file);
+        if (sizeLies_)
+            bound_ = limit_;
     }
-    return true;
+    return bound_;
+}
+
+bool RecordMap::diskSizeLies(FileWindow& file)
+{
+    bound(file);
+    return sizeLies_;
 }
 
 void RecordMap::layOut(FileWindow& file, const DiskFrame& frame)
@@ -455,10 +475,20 @@ void RecordMap::layOut(FileWindow& file, const DiskFrame& frame)
     // Positions are kept as 32-bit offsets from the disk's start: no extent
     // reaches 4 GiB past it.
     const std::int64_t limit = std::min<std::int64_t>(frame.fileSize, frame.base + 0xFFFFFFF0ll);
-    sizeLies_ = lieCheck(file);
     const auto size = static_cast<std::uint32_t>(frame.diskSize);
     const std::int64_t claimedEnd = frame.base + size;
+    // Whether the size lies decides which tracks are present only when the
+    // table names one at or past it, or the size is small, negative or past
+    // the file. Otherwise it decides only where the last track may end, and
+    // is told when that is first asked (a cut of one file of one of many
+    // disks never asks).
+    bool now = size < static_cast<std::uint32_t>(kDiskHeaderSize) || frame.diskSize < 0 || claimedEnd >= limit;
+    for (std::int32_t t = 0; t < frame.entries && !now; ++t)
+        now = frame.offsets[t] > 0 && static_cast<std::uint32_t>(frame.offsets[t]) >= size;
+    sizeLies_ = now && lieCheck(file);
+    liesKnown_ = now;
     bound_ = !sizeLies_ && size > 0 && claimedEnd <= limit ? claimedEnd : limit;
+    limit_ = limit;
     const std::int64_t headerEnd = kTrackTableOffset + 4 * static_cast<std::int64_t>(frame.entries);
     starts_.clear();
     for (std::int32_t t = 0; t < kMaxTracks; ++t) {
@@ -507,7 +537,7 @@ std::int32_t RecordMap::firstWithSameStart(std::int32_t track) const
 std::int64_t RecordMap::extentOf(FileWindow& file, std::size_t at)
 {
     const std::size_t count = starts_.size();
-    const auto endAt = [&](std::size_t i) { return i < count ? starts_[i] : bound_; };
+    const auto endAt = [&](std::size_t i) { return i < count ? starts_[i] : bound(file); };
     while (laidOut_ <= at) {
         const std::size_t i = laidOut_++;
         if (starts_[i] < covered_) {

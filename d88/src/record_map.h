@@ -145,7 +145,7 @@ class RecordMap {
     std::int32_t firstWithSameStart(std::int32_t track) const;
     // Whether the disk size field lies, and where the disk then ends: where
     // the records of its last track end.
-    bool diskSizeLies() const { return sizeLies_; }
+    bool diskSizeLies(FileWindow& file);
     std::int64_t diskEnd(FileWindow& file);
 
     // The view of a present track; false when it is not present, or memory
@@ -203,8 +203,11 @@ class RecordMap {
 
     // The selected disk.
     DiskFrame frame_;
+    std::int64_t bound(FileWindow& file);
     std::int64_t bound_ = 0; // where the last track's extent ends at most
+    std::int64_t limit_ = 0; // where it ends when the disk size lies
     bool sizeLies_ = false;
+    bool liesKnown_ = false; // told when first needed, where it decides no track's standing
     std::int64_t diskEnd_ = -1;
     TrackStanding standing_[kMaxTracks] = {};
     std::int64_t start_[kMaxTracks] = {};

@@ -223,7 +223,7 @@ std::int64_t RecordMap::diskEnd(FileWindow& file)
     if (diskEnd_ >= 0)
         return diskEnd_;
     const auto size = static_cast<std::uint32_t>(frame_.diskSize);
-    if (!sizeLies_) {
+    if (!diskSizeLies(file)) {
         diskEnd_ = std::min<std::int64_t>(frame_.base + size, frame_.fileSize);
         return diskEnd_;
     }
