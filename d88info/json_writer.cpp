@@ -1,40 +1,11 @@
 #include "json_writer.h"
 
+#include "message_text.h"
+
 #include <charconv>
 #include <cstdio>
 
 namespace d88info {
-
-namespace {
-
-// The length of the well-formed UTF-8 sequence at the start of `text`, or 0
-// when it does not start with one: no overlong forms, no surrogates, nothing
-// past U+10FFFF.
-std::size_t utf8Length(std::string_view text)
-{
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(0);
-    std::size_t length = 0;
-    unsigned char low = 0x80, high = 0xBF; // the allowed range of the second byte
-    if (lead < 0x80)
-        return 1;
-    if (lead >= 0xC2 && lead <= 0xDF)
-        length = 2;
-    else if (lead >= 0xE0 && lead <= 0xEF)
-        length = 3, low = lead == 0xE0 ? 0xA0 : 0x80, high = lead == 0xED ? 0x9F : 0xBF;
-    else if (lead >= 0xF0 && lead <= 0xF4)
-        length = 4, low = lead == 0xF0 ? 0x90 : 0x80, high = lead == 0xF4 ? 0x8F : 0xBF;
-    else
-        return 0;
-    if (text.size() < length || byte(1) < low || byte(1) > high)
-        return 0;
-    for (std::size_t i = 2; i < length; ++i)
-        if (byte(i) < 0x80 || byte(i) > 0xBF)
-            return 0;
-    return length;
-}
-
-} // namespace
 
 void appendJsonString(std::string& out, std::string_view text)
 {
@@ -53,7 +24,7 @@ void appendJsonString(std::string& out, std::string_view text)
         if (text.empty())
             break;
         const char ch = text.front();
-        const std::size_t length = utf8Length(text);
+        const std::size_t length = fileio::utf8Length(text);
         if (length == 0) {
             out += "\\ufffd";
             text.remove_prefix(1);

@@ -11,10 +11,16 @@
 #ifndef FILEIO_MESSAGE_TEXT_H
 #define FILEIO_MESSAGE_TEXT_H
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace fileio {
+
+// The length of the well-formed UTF-8 sequence at the start of `text` (1
+// for ASCII), or 0 when it does not start with one: no overlong form, no
+// surrogate, nothing past U+10FFFF.
+std::size_t utf8Length(std::string_view text);
 
 // Whether the messages' reader takes UTF-8: the environment's locale says
 // so (terminal_text.h), and always on Windows, whose console is given wide
