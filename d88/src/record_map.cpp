@@ -1,3 +1,17 @@
+// The record map: every record of a disk's area walked once and kept once.
+// Byte layout of a record (integers little-endian):
+//
+//   record := 0  C, H, R, N (u8 each)  cylinder, head, sector number, size code
+//             4  sector count (16)     records in this track
+//             6  density (u8)          0x00 double, 0x40 single
+//             7  deleted mark (u8)     0x10: deleted-data address mark
+//             8  status (u8)           controller status when dumped
+//             9  reserved[5]
+//             14 data size (16)        bytes of data following the header
+//             16 data[data size]
+//
+// and of the disk header at a disk size's end, which is read to tell
+// whether the size lies: its track table at 0x20, 164 entries of 32 bits.
 #include "record_map.h"
 
 #include <algorithm>
