@@ -14,6 +14,13 @@ case "${1:-}" in
   *) echo "prerequisites.sh: usage: prerequisites.sh demo|test" >&2; exit 2 ;;
 esac
 me=$mode.sh
+# joined ITEM...: the items separated by "; " (an item may hold commas).
+joined() {
+  local out=$1
+  shift
+  for item in "$@"; do out+="; $item"; done
+  printf '%s' "$out"
+}
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/zanvo-prereq.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
@@ -88,13 +95,13 @@ if [ "$how" != root ] && [ "$how" != sudo ]; then
     command="sudo $command"
   fi
   {
-    echo "$me: missing: $(IFS=,; echo "${what[*]}" | sed 's/,/, /g')"
+    echo "$me: missing: $(joined "${what[@]}")"
     echo "$me: $how; install with: $command"
   } >&2
   exit 1
 fi
 
-echo "$me: installing ${packages[*]} ($(IFS=,; echo "${what[*]}" | sed 's/,/, /g'))" >&2
+echo "$me: installing ${packages[*]} ($(joined "${what[@]}"))" >&2
 apt=("${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=300)
 if ! "${apt[@]}" update -qq >&2 ||
    ! "${apt[@]}" install -y -qq --no-install-recommends "${packages[@]}" >&2; then
