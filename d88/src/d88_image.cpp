@@ -189,12 +189,6 @@ int D88Image::unchanged() const
     return file_ ? file_->changed() : 0;
 }
 
-bool D88Image::trackPresent(std::int32_t track) const
-{
-    std::int64_t pos = 0;
-    return trackStart(track, &pos);
-}
-
 std::int32_t D88Image::tableEntries() const
 {
     if (selectedDisk_ < 0)

@@ -144,78 +144,29 @@ std::int32_t D88Image::readSector(const SectorPlace& at, std::span<std::uint8_t>
     return std::max(readFound(at, dest.data(), clampedSize(dest.size()), &rec), 0);
 }
 
-bool D88Image::findSector(const SectorPlace& at, std::span<std::uint8_t> dest, SectorRecord* record,
-                          std::int32_t* copied)
+// Stores the IDs of the track's records while 4 more bytes fit. Unlike a
+// lookup, the listing does not stop at a count of 0: it goes on while there
+// is room, until the count says the track is done or the file ends.
+std::int32_t D88Image::readSectorIds(std::int32_t track, std::uint8_t* dest, std::int32_t capacity)
 {
-    Record rec{};
-    const std::int32_t got = readFound(at, dest.data(), clampedSize(dest.size()), &rec);
-    *copied = std::max(got, 0);
-    if (got < 0)
-        return false;
-    *record = SectorRecord{at.id, rec.count, rec.density, rec.deletedMark, rec.status, rec.size};
-    return true;
-}
-
-// Lists up to maxRecords records of the track, handing each to `store` with
-// its position. Unlike a lookup, the listing does not stop at a count of 0:
-// it goes on while there is room, until the count says the track is done or
-// the file ends. `more` tells whether the walk would have gone on with more
-// room.
-template <class Store>
-std::int32_t D88Image::listRecords(std::int32_t track, std::int32_t maxRecords, bool* more, Store store)
-{
-    if (more)
-        *more = false;
     std::int64_t pos = 0;
     if (!trackStart(track, &pos))
         return 0;
     std::int32_t listed = 0;
-    for (; listed < maxRecords; ++listed) {
+    for (; listed < capacity / 4; ++listed) {
         Record rec{};
         if (!readRecordHeader(pos, &rec))
-            return listed;
-        rec.takeFlags();
-        store(listed,
-              SectorRecord{SectorId{static_cast<std::uint8_t>(rec.c), static_cast<std::uint8_t>(rec.h),
-                                    static_cast<std::uint8_t>(rec.r), static_cast<std::uint8_t>(rec.n)},
-                           rec.count, rec.density, rec.deletedMark, rec.status, rec.size});
+            break;
+        std::uint8_t* at = dest + 4 * static_cast<std::size_t>(listed);
+        at[0] = static_cast<std::uint8_t>(rec.c);
+        at[1] = static_cast<std::uint8_t>(rec.h);
+        at[2] = static_cast<std::uint8_t>(rec.r);
+        at[3] = static_cast<std::uint8_t>(rec.n);
         pos += kSectorHeaderSize + rec.size;
         if (listed == rec.count - 1)
-            return listed + 1;
+            return 4 * (listed + 1);
     }
-    if (more) {
-        Record next{};
-        *more = readRecordHeader(pos, &next);
-    }
-    return listed;
-}
-
-std::int32_t D88Image::readSectorIds(std::int32_t track, std::uint8_t* dest, std::int32_t capacity)
-{
-    const std::int32_t listed =
-        listRecords(track, capacity / 4, nullptr, [dest](std::int32_t i, const SectorRecord& record) {
-            std::uint8_t* at = dest + 4 * static_cast<std::size_t>(i);
-            at[0] = record.id.c;
-            at[1] = record.id.h;
-            at[2] = record.id.r;
-            at[3] = record.id.n;
-        });
     return 4 * listed;
-}
-
-std::int32_t D88Image::readSectorIds(std::int32_t track, std::span<SectorId> ids, bool* more)
-{
-    return listRecords(
-        track, clampedSize(ids.size()), more,
-        [ids](std::int32_t i, const SectorRecord& record) { ids[static_cast<std::size_t>(i)] = record.id; });
-}
-
-std::int32_t D88Image::readSectorRecords(std::int32_t track, std::span<SectorRecord> records, bool* more)
-{
-    return listRecords(track, clampedSize(records.size()), more,
-                       [records](std::int32_t i, const SectorRecord& record) {
-                           records[static_cast<std::size_t>(i)] = record;
-                       });
 }
 
 } // namespace d88

@@ -63,18 +63,6 @@ inline constexpr int kErrorNotRegularFile = -1;
 // change are not those of the open.
 inline constexpr int kErrorImageChanged = -2;
 
-// The fields of a found sector's record (its 16-byte header).
-struct SectorRecord {
-    SectorId id;
-    std::int32_t sectorCount = 0; // records in the track, as this record says
-    std::uint8_t density = 0;     // byte 6: 0x00 double density, 0x40 single
-    std::uint8_t deletedMark = 0; // byte 7: non-zero for a deleted-data address mark
-    std::uint8_t status = 0;      // byte 8: the controller's status when dumped, 0 for none
-    std::int32_t dataSize = 0;    // bytes of data stored after the header
-
-    SectorFlags flags() const { return SectorFlags::of(deletedMark, status); }
-};
-
 class D88Image {
   public:
     // Constant-initialisable: a D88Image with static storage costs nothing at
@@ -110,30 +98,9 @@ class D88Image {
     // when the file ends inside the data, 0 when the sector is not found.
     std::int32_t readSector(std::int32_t track, std::int32_t c, std::int32_t h, std::int32_t r,
                             std::int32_t n, std::uint8_t* dest, std::int32_t maxLen);
-    // The same for the sector at `at`, filling at most dest.size() bytes (at
-    // most 2^31 - 1 of them).
-    std::int32_t readSector(const SectorPlace& at, std::span<std::uint8_t> dest);
-
     // Stores the C, H, R, N bytes of the track's records, in stored order,
     // 4 bytes a record, while they fit in `capacity`. Returns the bytes stored.
     std::int32_t readSectorIds(std::int32_t track, std::uint8_t* dest, std::int32_t capacity);
-    // The same listing into `ids`, returning the number of IDs stored. When
-    // `more` is given it tells whether the track holds further records that
-    // did not fit, so a caller can list again into a larger span.
-    std::int32_t readSectorIds(std::int32_t track, std::span<SectorId> ids, bool* more = nullptr);
-    // The same listing with every field of each record.
-    std::int32_t readSectorRecords(std::int32_t track, std::span<SectorRecord> records, bool* more = nullptr);
-
-    // Looks up the sector as readSector does. When it is found, copies its
-    // record's fields to `record`, up to dest.size() bytes of its data into
-    // `dest`, stores the bytes copied in `copied` and returns true, even when
-    // the record holds no data. False when the sector is not in the track.
-    bool findSector(const SectorPlace& at, std::span<std::uint8_t> dest, SectorRecord* record,
-                    std::int32_t* copied);
-
-    // Whether track `track` of the selected disk is present: its table entry
-    // is not 0 and lies within the disk size. False when no disk is selected.
-    bool trackPresent(std::int32_t track) const;
 
     // How many of the selected disk's 164 table entries are track offsets.
     // Some images carry fewer: the table ends where the lowest track that
@@ -192,8 +159,6 @@ class D88Image {
     // the first piece that cannot be read whole.
     std::int32_t readSectors(std::int32_t track, std::int32_t c, std::int32_t h, std::int32_t r,
                              std::int32_t n, std::uint8_t* dest, std::int32_t length);
-    // The same run from `first`, filling `dest` (at most 2^31 - 1 bytes of it).
-    std::int32_t readSectors(const SectorPlace& first, std::span<std::uint8_t> dest);
 
     // Number of disks indexed by the last successful open (0-64).
     std::int32_t diskCount() const { return diskCount_; }
@@ -245,9 +210,12 @@ class D88Image {
   private:
     struct Record;
 
+    // readSector and readSectors from a place, filling at most dest.size()
+    // bytes (at most 2^31 - 1 of them).
+    std::int32_t readSector(const SectorPlace& at, std::span<std::uint8_t> dest);
+    std::int32_t readSectors(const SectorPlace& first, std::span<std::uint8_t> dest);
+
     bool trackStart(std::int32_t track, std::int64_t* pos) const;
-    template <class Store>
-    std::int32_t listRecords(std::int32_t track, std::int32_t maxRecords, bool* more, Store store);
     bool readRecordHeader(std::int64_t pos, Record* record);
     bool lookup(const SectorPlace& at, std::int64_t* dataPos, Record* found);
     std::int32_t readFound(const SectorPlace& at, std::uint8_t* dest, std::int32_t maxLen, Record* found);
