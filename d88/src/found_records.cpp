@@ -7,6 +7,7 @@
 #include "span_size.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -71,7 +72,16 @@ RecordMap* D88Image::recordMap()
                 }
             }
             if (mapBase_ != diskBase_) {
-                map_->layOut(*file_, frame);
+                // Laying a disk out allocates: memory that cannot be had is
+                // told as a read that failed, never thrown to the caller.
+                try {
+                    map_->layOut(*file_, frame);
+                } catch (const std::bad_alloc&) {
+                    map_->forget();
+                    mapBase_ = -1;
+                    file_->noteError(ENOMEM);
+                    return nullptr;
+                }
                 mapBase_ = diskBase_;
             }
         }

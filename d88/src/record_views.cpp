@@ -4,7 +4,9 @@
 #include "record_map.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <limits>
+#include <new>
 
 namespace d88 {
 
@@ -199,7 +201,13 @@ bool RecordMap::sectorTable(FileWindow& file, std::int32_t track, SectorTable* o
     const auto at = static_cast<std::size_t>(std::lower_bound(starts_.begin(), starts_.end(), start_[track]) -
                                              starts_.begin());
     if (!lone_ && !tablesMade_) {
-        buildTables(file);
+        try {
+            buildTables(file);
+        } catch (const std::bad_alloc&) {
+            file.noteError(ENOMEM);
+            tables_.clear();
+            return false;
+        }
         tablesMade_ = !lone_;
     }
     if (!lone_ && tablesMade_) {
