@@ -20,8 +20,7 @@ FoundRecord foundFrom(const RecordMap& map, const ViewCursor& at)
 {
     const WalkedRecord& rec = at.record();
     FoundRecord out;
-    out.id = SectorId{static_cast<std::uint8_t>(rec.id), static_cast<std::uint8_t>(rec.id >> 8),
-                      static_cast<std::uint8_t>(rec.id >> 16), static_cast<std::uint8_t>(rec.id >> 24)};
+    out.id = unpackedId(rec.id);
     out.sectorCount = rec.count;
     out.dataSize = rec.size;
     out.flags = SectorFlags::of(rec.deleted, rec.status);
@@ -34,12 +33,6 @@ FoundRecord foundFrom(const RecordMap& map, const ViewCursor& at)
     out.counted = rec.counted();
     out.available = map.available(at);
     return out;
-}
-
-std::uint32_t packedId(const SectorId& id)
-{
-    return static_cast<std::uint32_t>(id.c) | (static_cast<std::uint32_t>(id.h) << 8) |
-           (static_cast<std::uint32_t>(id.r) << 16) | (static_cast<std::uint32_t>(id.n) << 24);
 }
 
 } // namespace
@@ -140,8 +133,9 @@ bool D88Image::trackShares(std::int32_t track, TrackShare* share)
     }
     // The lowest track whose start made that run views it from its first
     // record: the shared records are that track's from ownerFrom on.
-    const std::int64_t start = map->startAt(static_cast<std::size_t>(map->ownerStart(ownerRun)));
-    for (std::int32_t t = 0; t < kMaxTracks; ++t) {
+    const std::int32_t owner = map->ownerStart(ownerRun);
+    const std::int64_t start = owner >= 0 ? map->startAt(static_cast<std::size_t>(owner)) : -1;
+    for (std::int32_t t = 0; t < kMaxTracks && start >= 0; ++t) {
         if (t == track || map->standing(t) != TrackStanding::Present || trackOffsets_[t] + diskBase_ != start)
             continue;
         share->with = t;

@@ -39,6 +39,18 @@ constexpr std::uint8_t sectorOf(std::uint32_t id)
     return static_cast<std::uint8_t>(id >> 16);
 }
 
+// A record's ID packed into one word, C in the low byte, and back.
+constexpr std::uint32_t packedId(const SectorId& id)
+{
+    return static_cast<std::uint32_t>(id.c) | (static_cast<std::uint32_t>(id.h) << 8) |
+           (static_cast<std::uint32_t>(id.r) << 16) | (static_cast<std::uint32_t>(id.n) << 24);
+}
+constexpr SectorId unpackedId(std::uint32_t id)
+{
+    return SectorId{static_cast<std::uint8_t>(id), static_cast<std::uint8_t>(id >> 8),
+                    static_cast<std::uint8_t>(id >> 16), static_cast<std::uint8_t>(id >> 24)};
+}
+
 // 16 bytes a record: as many records as can be are kept.
 struct WalkedRecord {
     std::uint32_t offset; // of its header, from the disk's start

@@ -143,14 +143,15 @@ void RecordMap::buildTables(FileWindow& file)
     }
     if (lone_)
         return;
-    // (from, start) for each view of a run, and (from, -1) where another
-    // run's tail starts; runs refer to runs made before them.
+    // (from, start) for each view of a run, and (from, -2 - other) where run
+    // `other`'s tail starts; runs refer to runs made before them.
     std::vector<std::vector<std::pair<std::int32_t, std::int32_t>>> wanted(runs_.size());
     for (const auto& [at, v] : views)
         wanted[static_cast<std::size_t>(v.run)].emplace_back(v.from, at);
-    for (const Run& run : runs_)
-        if (run.tailRun >= 0)
-            wanted[static_cast<std::size_t>(run.tailRun)].emplace_back(run.tailFrom, -1);
+    for (std::size_t other = 0; other < runs_.size(); ++other)
+        if (runs_[other].tailRun >= 0)
+            wanted[static_cast<std::size_t>(runs_[other].tailRun)].emplace_back(
+                runs_[other].tailFrom, -2 - static_cast<std::int32_t>(other));
     std::vector<SectorTable> atTail(runs_.size()); // each run's tail's table, by distance from the end
     for (std::size_t r = 0; r < runs_.size(); ++r) {
         const Run& run = runs_[r];
@@ -166,17 +167,14 @@ void RecordMap::buildTables(FileWindow& file)
         auto next = want.rbegin();
         const auto snapshot = [&](std::int32_t from) {
             for (; next != want.rend() && next->first == from; ++next) {
-                SectorTable out = table;
+                if (next->second < 0) { // another run's tail starts here: kept by distance
+                    atTail[static_cast<std::size_t>(-2 - next->second)] = table;
+                    continue;
+                }
+                SectorTable& out = tables_[static_cast<std::size_t>(next->second)];
+                out = table;
                 for (int i = 0; i < 256; ++i)
                     out.first[i] = out.count[i] ? length - out.first[i] : 0;
-                if (next->second >= 0) {
-                    tables_[static_cast<std::size_t>(next->second)] = out;
-                } else {
-                    // Another run's tail starts here: keep it by distance.
-                    for (std::size_t other = r + 1; other < runs_.size(); ++other)
-                        if (runs_[other].tailRun == static_cast<std::int32_t>(r) && runs_[other].tailFrom == from)
-                            atTail[other] = table;
-                }
             }
         };
         for (auto o = static_cast<std::int32_t>(run.records.size()); o >= 0; --o) {
@@ -271,8 +269,7 @@ Lie RecordMap::lieBefore(const TrackView& view, std::int32_t track, std::int32_t
         view.countEnd < 0 ? kNever : view.ender.count == 0 ? view.countEnd : view.countEnd + 1;
     const auto at = [&](const WalkedRecord& which, LyingField field, std::int32_t says, std::int32_t stored) {
         lie = Lie{field, track,
-                  SectorId{static_cast<std::uint8_t>(which.id), static_cast<std::uint8_t>(which.id >> 8),
-                           static_cast<std::uint8_t>(which.id >> 16), static_cast<std::uint8_t>(which.id >> 24)},
+                  unpackedId(which.id),
                   says, stored};
     };
     if (index >= seen && (nominalAt == kNever || seen <= nominalAt + 1)) {

@@ -64,12 +64,9 @@ bool D88Image::lookupKept(const SectorPlace& at, std::int64_t* dataPos, Record* 
         view.strictSeen < 0)
         return false;
     *known = true;
-    const std::uint32_t id =
-        static_cast<std::uint32_t>(at.id.c) | (static_cast<std::uint32_t>(at.id.h) << 8) |
-        (static_cast<std::uint32_t>(at.id.r) << 16) | (static_cast<std::uint32_t>(at.id.n) << 24);
     std::int32_t index = 0;
     ViewCursor where(*map, -1, 0);
-    if (!map->find(view, id, &index, &where) || index >= view.strictSeen)
+    if (!map->find(view, packedId(at.id), &index, &where) || index >= view.strictSeen)
         return false;
     const WalkedRecord& rec = where.record();
     *found = Record{at.id.c,  at.id.h,     at.id.r,     at.id.n,    rec.count,
