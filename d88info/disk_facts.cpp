@@ -12,14 +12,18 @@ TrackScan::TrackScan()
 {
 }
 
-std::span<const FoundRecord> TrackScan::scan(d88::D88Image& image, int track, int first, int most)
+d88::Outcome TrackScan::scan(d88::D88Image& image, int track, std::span<const FoundRecord>* records,
+                             int first, int most)
 {
+    *records = {};
     if (!records_ || most <= 0)
-        return {};
+        return d88::Outcome::found(false);
     const std::span<FoundRecord> room(records_.get(),
                                       static_cast<std::size_t>(std::min(most, d88::kMaxRecordsPerTrack)));
-    const std::int32_t got = image.foundRecords(track, room, nullptr, first);
-    return room.first(static_cast<std::size_t>(got));
+    std::int32_t got = 0;
+    const d88::Outcome read = image.foundRecords(track, room, &got, nullptr, first);
+    *records = room.first(static_cast<std::size_t>(got));
+    return read;
 }
 
 bool isShort(const FoundRecord& record)
@@ -105,25 +109,35 @@ void countTrack(DiskFacts* facts, std::span<const FoundRecord> records)
     facts->largestTrackBytes = std::max(facts->largestTrackBytes, bytes);
 }
 
-void gatherTracks(d88::D88Image& image, TrackScan& scan, DiskFacts* facts)
+d88::Outcome gatherTracks(d88::D88Image& image, TrackScan& scan, DiskFacts* facts)
 {
     facts->tableEntries = image.tableEntries();
     // Tracks that share a start are read once, from the lowest of them.
     int times[d88::kMaxTracks] = {};
     for (int t = 0; t < d88::kMaxTracks; ++t) {
-        facts->tracks[t] = stateOf(image.trackStanding(t));
+        d88::TrackStanding standing = d88::TrackStanding::Absent;
+        if (const d88::Outcome told = image.trackStanding(t, &standing); told.failed())
+            return told;
+        facts->tracks[t] = stateOf(standing);
         facts->trackOffsets[t] = image.trackOffset(t);
-        facts->sameAs[t] = facts->tracks[t] == TrackState::Present ? image.sameRecordsAs(t) : t;
+        facts->sameAs[t] = t;
+        if (facts->tracks[t] == TrackState::Present)
+            if (const d88::Outcome told = image.sameRecordsAs(t, &facts->sameAs[t]); told.failed())
+                return told;
         times[facts->sameAs[t]] += facts->tracks[t] == TrackState::Present;
     }
     for (int t = 0; t < d88::kMaxTracks; ++t) {
         if (times[t] == 0)
             continue;
         d88::TrackShare& share = facts->shares[t];
-        image.trackShares(t, &share);
+        if (const d88::Outcome told = image.trackShares(t, &share); told.failed())
+            return told;
         for (int i = 0; i < times[t]; ++i)
             countRecords(facts, share.records);
-        countTrack(facts, scan.scan(image, t, 0, share.own));
+        std::span<const FoundRecord> own;
+        if (const d88::Outcome read = scan.scan(image, t, &own, 0, share.own); read.failed())
+            return read;
+        countTrack(facts, own);
     }
     for (int t = 0; t < d88::kMaxTracks; ++t)
         if (facts->tracks[t] == TrackState::Present) {
@@ -137,6 +151,7 @@ void gatherTracks(d88::D88Image& image, TrackScan& scan, DiskFacts* facts)
             sizeCodeRecords = facts->sizeCodes[n];
             facts->commonSizeCode = sizeCodeRecords > 0 ? n : 1;
         }
+    return d88::Outcome{};
 }
 
 } // namespace
@@ -149,11 +164,10 @@ Gathering gatherDisk(d88::D88Image& image, int index, TrackScan& scan, DiskFacts
     facts->verdict = d88::judgeDisk(image, index);
     if ((*error = facts->verdict.readError) != 0)
         return Gathering::ReadFailed;
-    image.clearIoError();
-    const bool selected = image.selectDisk(index);
-    if ((*error = image.ioError()) != 0)
+    const d88::Outcome selected = image.loadDisk(index);
+    if ((*error = selected.error) != 0)
         return Gathering::ReadFailed;
-    if (!selected)
+    if (!selected.done())
         return Gathering::NoHeader;
     facts->gathered = true;
     // diskName() is at most 16 bytes and NUL-terminated; name has room for 17.
@@ -162,16 +176,23 @@ Gathering gatherDisk(d88::D88Image& image, int index, TrackScan& scan, DiskFacts
     facts->diskSize = image.diskSize();
     facts->fileSize = image.fileSize();
     std::uint8_t header[d88::kDiskHeaderSize] = {};
-    if (image.readFileBytes(facts->fileOffset, header) == d88::kDiskHeaderSize)
+    std::int64_t got = 0;
+    d88::Outcome read = image.readFileBytes(facts->fileOffset, header, &got);
+    if (got == d88::kDiskHeaderSize)
         facts->writeProtect = header[d88::kWriteProtectOffset];
-
-    gatherTracks(image, scan, facts);
-    facts->sizeFieldLies = image.diskSizeLies();
-    facts->extent = std::max<std::int64_t>(image.diskEnd() - facts->fileOffset, 0);
-
-    facts->bootFound = zanvo::readBootSector(image, facts->boot);
+    if (!read.failed())
+        read = gatherTracks(image, scan, facts);
+    std::int64_t end = 0;
+    if (!read.failed())
+        read = image.diskExtent(&facts->sizeFieldLies, &end);
+    facts->extent = std::max<std::int64_t>(end - facts->fileOffset, 0);
+    if (!read.failed())
+        read = zanvo::readBootSector(image, facts->boot);
+    if ((*error = read.error) != 0)
+        return Gathering::ReadFailed;
+    facts->bootFound = read.done();
     facts->kind = facts->bootFound ? zanvo::recogniseLabel(facts->boot) : zanvo::DiskKind::Unknown;
-    return (*error = image.ioError()) != 0 ? Gathering::ReadFailed : Gathering::Whole;
+    return Gathering::Whole;
 }
 
 std::string trackRanges(const std::function<bool(int)>& pick)

@@ -29,10 +29,10 @@ class TrackScan {
     // False when the buffer could not be allocated.
     bool ok() const { return records_ != nullptr; }
     // The records of `track` of the selected disk, in stored order, from
-    // its record `first` on, at most `most` of them; empty when it has none
-    // or is absent.
-    std::span<const FoundRecord> scan(d88::D88Image& image, int track, int first = 0,
-                                      int most = d88::kMaxRecordsPerTrack);
+    // its record `first` on, at most `most` of them, into `records`: empty
+    // when it has none or is absent. Failed when a read fails.
+    d88::Outcome scan(d88::D88Image& image, int track, std::span<const FoundRecord>* records, int first = 0,
+                      int most = d88::kMaxRecordsPerTrack);
 
   private:
     std::unique_ptr<FoundRecord[]> records_;

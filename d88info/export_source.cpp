@@ -25,10 +25,12 @@ bool ExportSource::next(std::span<const std::uint8_t>* piece)
         return false;
     }
     const auto size = static_cast<std::size_t>(std::min(left, kPiece));
-    const std::int64_t got = image_.readFileBytes(exported_.from + done_, {buffer_.get(), size});
-    if (got != static_cast<std::int64_t>(size)) {
-        // Short without an error: the file was cut while being read.
-        error_ = image_.ioError() ? image_.ioError() : EIO;
+    std::int64_t got = 0;
+    const d88::Outcome read = image_.readFileBytes(exported_.from + done_, {buffer_.get(), size}, &got);
+    if (read.failed() || got != static_cast<std::int64_t>(size)) {
+        // Reads stop at the size the file had at the open: short without
+        // an error is a part asked for past it.
+        error_ = read.failed() ? read.error : EIO;
         return false;
     }
     done_ += got;

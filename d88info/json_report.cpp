@@ -65,8 +65,9 @@ void record(JsonWriter& json, const FoundRecord& rec)
 }
 
 // Every track the table names, with its records; a track that shares a
-// lower track's records names it instead of repeating them.
-void tracks(JsonWriter& json, d88::D88Image& image, TrackScan& scan, const DiskFacts& disk, Detail detail)
+// lower track's records names it instead of repeating them. 0, or the
+// error of a read that failed, where the list stops.
+int tracks(JsonWriter& json, d88::D88Image& image, TrackScan& scan, const DiskFacts& disk, Detail detail)
 {
     json.key("tracks");
     json.beginArray();
@@ -88,11 +89,14 @@ void tracks(JsonWriter& json, d88::D88Image& image, TrackScan& scan, const DiskF
             const d88::TrackShare& share = disk.shares[t];
             json.member("recordCount", share.records);
             if (detail == Detail::Records) {
-                const std::span<const FoundRecord> own = scan.scan(image, t, 0, share.own);
+                std::span<const FoundRecord> own;
+                if (const d88::Outcome read = scan.scan(image, t, &own, 0, share.own); read.failed())
+                    return read.error;
                 json.key("records");
                 json.beginArray();
                 forEachListed(
-                    own, disk.fileOffset + disk.trackOffsets[t], [&json](const FoundRecord& rec) { record(json, rec); },
+                    own, disk.fileOffset + disk.trackOffsets[t],
+                    [&json](const FoundRecord& rec) { record(json, rec); },
                     [](std::int64_t, std::int64_t) {});
                 json.endArray();
                 json.key("countedBytes");
@@ -121,6 +125,7 @@ void tracks(JsonWriter& json, d88::D88Image& image, TrackScan& scan, const DiskF
         json.endObject();
     }
     json.endArray();
+    return 0;
 }
 
 void counts(JsonWriter& json, const DiskFacts& disk)
@@ -262,12 +267,11 @@ void disk(JsonWriter& json, d88::D88Image& image, TrackScan& scan, const DiskFac
     else
         json.null();
     json.member("tableEntries", facts.tableEntries);
-    image.clearIoError();
-    image.selectDisk(facts.index);
-    tracks(json, image, scan, facts, detail);
-    // A read that failed while the tracks were listed is told here: the
-    // map reads afresh and would leave no trace of it.
-    if ((*error = image.ioError()) != 0)
+    if (const d88::Outcome selected = image.loadDisk(facts.index); selected.failed()) {
+        *error = selected.error;
+        return;
+    }
+    if ((*error = tracks(json, image, scan, facts, detail)) != 0)
         return;
     counts(json, facts);
     json.key("boot");

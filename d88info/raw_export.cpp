@@ -83,18 +83,26 @@ std::string holeRanges(const std::vector<bool>& holes, int perTrack, int lowR)
     return out;
 }
 
+} // namespace
+
 // Every sector position of the geometry track 0 gives, each at its offset,
 // looked up among its track's found records; zeros where one is missing or
-// stored short.
-bool rawImage(d88::D88Image& image, TrackScan& scan, const DiskFacts& disk, Export* result,
-              std::string* error)
+// stored short. A read that fails is not a hole in the disk: nothing read
+// through it is exported, and result->readError tells it.
+bool exportRaw(d88::D88Image& image, TrackScan& scan, const DiskFacts& disk, Export* result,
+               std::string* error)
 {
-    if (!image.selectDisk(disk.index)) {
+    if (const d88::Outcome selected = image.loadDisk(disk.index); !selected.done()) {
+        result->readError = selected.error;
         *error = "disk " + std::to_string(disk.index) + " cannot be selected";
         return false;
     }
-    const std::span<const FoundRecord> first =
-        disk.tracks[0] == TrackState::Present ? scan.scan(image, 0) : std::span<const FoundRecord>{};
+    std::span<const FoundRecord> first;
+    if (disk.tracks[0] == TrackState::Present)
+        if (const d88::Outcome read = scan.scan(image, 0, &first); read.failed()) {
+            result->readError = read.error;
+            return false;
+        }
     if (first.empty()) {
         *error = "track 0 holds no records, so the disk's layout is unknown";
         return false;
@@ -131,9 +139,13 @@ bool rawImage(d88::D88Image& image, TrackScan& scan, const DiskFacts& disk, Expo
                                                  static_cast<std::size_t>(sectorSize));
             FoundRecord record;
             std::int32_t copied = 0;
-            image.findFoundSector(
+            const d88::Outcome read = image.findFoundSector(
                 d88::placeOnTrack(t, static_cast<std::uint8_t>(lowR + i), static_cast<std::uint8_t>(n)),
                 sector, &record, &copied);
+            if (read.failed()) {
+                result->readError = read.error;
+                return false;
+            }
             std::fill(sector.begin() + copied, sector.end(), std::uint8_t{0});
             holes[at] = copied < sectorSize;
             missing += holes[at];
@@ -145,24 +157,6 @@ bool rawImage(d88::D88Image& image, TrackScan& scan, const DiskFacts& disk, Expo
                         std::to_string(holes.size()) +
                         " sectors, missing or stored short: " + holeRanges(holes, perTrack, lowR);
     return true;
-}
-
-// A read that fails is not a hole in the disk: nothing read through it is
-// exported.
-template <class Make> bool readChecked(d88::D88Image& image, Export* result, Make make)
-{
-    image.clearIoError();
-    const bool made = make();
-    result->readError = image.ioError();
-    return made && result->readError == 0;
-}
-
-} // namespace
-
-bool exportRaw(d88::D88Image& image, TrackScan& scan, const DiskFacts& disk, Export* result,
-               std::string* error)
-{
-    return readChecked(image, result, [&] { return rawImage(image, scan, disk, result, error); });
 }
 
 bool exportDisk(const DiskFacts& disk, Export* result, std::string* error)

@@ -24,9 +24,6 @@ struct ImageFacts {
     std::int64_t moreDisksAt = -1;
 };
 
-// Where a 65th disk would start, when the file holds one; -1 otherwise.
-using fileio::moreDisksAt;
-
 // The facts of every indexed disk, with the storage they live in.
 struct GatheredImage {
     std::unique_ptr<DiskFacts[]> disks;
@@ -64,7 +61,8 @@ int printTracks(std::FILE* out, d88::D88Image& image, TrackScan& scan, const Dis
 // counts walk through (through no plausible header), as the bytes it
 // covers counted from the track's start (`trackStart`, a file position).
 template <class Record, class Counted>
-void forEachListed(std::span<const FoundRecord> records, std::int64_t trackStart, Record record, Counted counted)
+void forEachListed(std::span<const FoundRecord> records, std::int64_t trackStart, Record record,
+                   Counted counted)
 {
     for (std::size_t i = 0; i < records.size();) {
         if (!records[i].counted) {

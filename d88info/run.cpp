@@ -81,7 +81,8 @@ int writeExport(const Options& options, d88::D88Image& image, const Export& expo
         return cannotRead(options.image, checked.changed() ? checked.changed() : source.error());
     case fileio::Delivery::Failed:
         fileio::sayLine("d88info", std::string("cannot write ") +
-                                       (options.output ? options.output : "to standard output") + ": " + reason);
+                                       (options.output ? options.output : "to standard output") + ": " +
+                                       reason);
         return fileio::kExitFailed;
     }
     if (!exported.holes.empty()) {
@@ -143,8 +144,8 @@ int runInfo(int argc, char* argv[])
 
     const char* path = options.image;
     d88::D88Image image;
-    if (!image.open(path)) {
-        fileio::sayLine("d88info", fileio::cannotOpen(path, image.ioError()));
+    if (const d88::Outcome opened = image.openImage(path); !opened.done()) {
+        fileio::sayLine("d88info", fileio::cannotOpen(path, opened.error));
         return fileio::kExitUsage;
     }
     d88::FileIdentity identity;
@@ -152,7 +153,7 @@ int runInfo(int argc, char* argv[])
         return fileio::kExitFailed;
     const int status = runOpened(options, image, why);
     // What was shown or written holds only for the image as it was opened.
-    if (const int changed = saidChanged ? 0 : image.unchanged())
+    if (const int changed = saidChanged ? 0 : image.checkUnchanged().error)
         return cannotRead(path, changed);
     return status;
 }

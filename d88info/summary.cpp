@@ -111,19 +111,21 @@ void printDisk(std::FILE* out, const ImageFacts& image, const DiskFacts& disk)
     std::fprintf(out, "  protect:    0x%02x (%s)\n", disk.writeProtect, protectMeaning(disk.writeProtect));
     const auto size = static_cast<unsigned long>(static_cast<std::uint32_t>(disk.diskSize));
     if (disk.sizeFieldLies)
-        std::fprintf(out, "  disk size:  %lu (0x%lx), which lies: the disk's records end at offset %lld (0x%llx)\n",
-                     size, size, static_cast<long long>(disk.fileOffset + disk.extent),
-                     static_cast<unsigned long long>(disk.fileOffset + disk.extent));
+        std::fprintf(
+            out, "  disk size:  %lu (0x%lx), which lies: the disk's records end at offset %lld (0x%llx)\n",
+            size, size, static_cast<long long>(disk.fileOffset + disk.extent),
+            static_cast<unsigned long long>(disk.fileOffset + disk.extent));
     else
-        std::fprintf(out, "  disk size:  %lu (0x%lx)%s\n", size, size,
-                     disk.diskSize == 0 ? " (it bounds nothing: the tracks are read up to the end of the file)"
-                                        : "");
+        std::fprintf(
+            out, "  disk size:  %lu (0x%lx)%s\n", size, size,
+            disk.diskSize == 0 ? " (it bounds nothing: the tracks are read up to the end of the file)" : "");
     if (disk.truncated())
         std::fprintf(
             out,
             "  truncated:  the file ends at offset %lld (0x%llx), %lld bytes before the end of this disk\n",
             static_cast<long long>(disk.fileSize), static_cast<unsigned long long>(disk.fileSize),
-            static_cast<long long>(disk.fileOffset + static_cast<std::uint32_t>(disk.diskSize) - disk.fileSize));
+            static_cast<long long>(disk.fileOffset + static_cast<std::uint32_t>(disk.diskSize) -
+                                   disk.fileSize));
     std::fprintf(out, "  tracks:     %d present: %s\n", disk.count(TrackState::Present),
                  trackRanges(disk, TrackState::Present).c_str());
     if (disk.count(TrackState::PastEnd) > 0)
@@ -183,12 +185,12 @@ int gatherImage(d88::D88Image& image, TrackScan& scan, const char* imageName, Ga
     }
     out->facts.imageName = imageName;
     // Disk indexes that start inside another disk's records are no disks.
-    out->facts.diskCount = static_cast<int>(std::count_if(
-        out->disks.get(), out->disks.get() + count, [](const DiskFacts& disk) { return disk.verdict.insideDisk < 0; }));
+    out->facts.diskCount =
+        static_cast<int>(std::count_if(out->disks.get(), out->disks.get() + count,
+                                       [](const DiskFacts& disk) { return disk.verdict.insideDisk < 0; }));
     out->facts.disks = std::span<const DiskFacts>(out->disks.get(), count);
-    image.clearIoError();
-    out->facts.moreDisksAt = moreDisksAt(image);
-    return image.ioError();
+    out->facts.moreDisksAt = image.moreDisksAt();
+    return 0;
 }
 
 std::string bootLine(const DiskFacts& disk)
@@ -214,9 +216,11 @@ void printSummary(std::FILE* out, const ImageFacts& image)
         const DiskFacts& disk = image.disks[static_cast<std::size_t>(i)];
         std::fprintf(out, "\n");
         if (disk.verdict.insideDisk >= 0)
-            std::fprintf(out, "disk %d at offset %lld: inside disk %d's track %d (disk %d's size field lies); not a disk\n",
-                         disk.index, static_cast<long long>(disk.fileOffset), disk.verdict.insideDisk,
-                         disk.verdict.insideTrack, disk.verdict.insideDisk);
+            std::fprintf(
+                out,
+                "disk %d at offset %lld: inside disk %d's track %d (disk %d's size field lies); not a disk\n",
+                disk.index, static_cast<long long>(disk.fileOffset), disk.verdict.insideDisk,
+                disk.verdict.insideTrack, disk.verdict.insideDisk);
         else if (disk.gathered && !disk.verdict.possible)
             std::fprintf(out, "disk %d at offset %lld: not a D88 disk: %s\n", disk.index,
                          static_cast<long long>(disk.fileOffset), disk.verdict.reason);

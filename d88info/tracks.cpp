@@ -27,8 +27,8 @@ void printRecord(std::FILE* out, const FoundRecord& record)
         say() += "data size field says " + std::to_string(record.dataSize) + ", " +
                  std::to_string(d88::nominalSectorSize(record.id.n)) + " bytes stored";
     if (record.storedShort)
-        say() += "data size field says " + std::to_string(record.dataSize) + ", the next record starts after " +
-                 std::to_string(record.available) + " bytes";
+        say() += "data size field says " + std::to_string(record.dataSize) +
+                 ", the next record starts after " + std::to_string(record.available) + " bytes";
     if (isShort(record))
         say() += "stored short, " + std::to_string(record.available) + " of " +
                  std::to_string(d88::nominalSectorSize(record.id.n)) + " bytes";
@@ -74,8 +74,10 @@ int printMap(std::FILE* out, d88::D88Image& image, TrackScan& scan, const DiskFa
             header += static_cast<char>('0' + r / divisor % 10);
         std::fprintf(out, "%s\n", header.c_str());
     }
+    // No row is shown from reads that failed.
     std::vector<MapRow> rows;
-    const int error = mapRows(image, scan, disk, &rows);
+    if (const int error = mapRows(image, scan, disk, &rows))
+        return error;
     for (const MapRow& row : rows) {
         if (row.state == TrackState::Absent)
             std::fprintf(out, "track %3d absent\n", row.track);
@@ -84,7 +86,7 @@ int printMap(std::FILE* out, d88::D88Image& image, TrackScan& scan, const DiskFa
         else
             std::fprintf(out, "track %3d %s\n", row.track, row.marks.c_str());
     }
-    return error;
+    return 0;
 }
 
 std::string thousands(std::int64_t value)
@@ -190,9 +192,8 @@ char mapMark(const DiskFacts& disk, int track, const FoundRecord& record)
 int mapRows(d88::D88Image& image, TrackScan& scan, const DiskFacts& disk, std::vector<MapRow>* rows)
 {
     rows->clear();
-    image.clearIoError();
-    if (!image.selectDisk(disk.index))
-        return image.ioError();
+    if (const d88::Outcome selected = image.loadDisk(disk.index); !selected.done())
+        return selected.error;
     const int lastTrack = std::max(disk.highest(TrackState::Present), disk.highest(TrackState::PastEnd));
     for (int t = 0; t <= lastTrack; ++t)
         rows->push_back(
@@ -203,28 +204,37 @@ int mapRows(d88::D88Image& image, TrackScan& scan, const DiskFacts& disk, std::v
     std::uint8_t count[256];
     std::int32_t first[256];
     for (int t = 0; t <= lastTrack; ++t) {
-        if (disk.tracks[t] != TrackState::Present || !image.sectorNumbers(t, count, first))
+        if (disk.tracks[t] != TrackState::Present)
             continue;
+        if (const d88::Outcome told = image.sectorNumbers(t, count, first); !told.done()) {
+            if (told.failed())
+                return told.error;
+            continue;
+        }
         std::string& marks = (*rows)[static_cast<std::size_t>(t)].marks;
         marks.assign(static_cast<std::size_t>(std::max(disk.highR - disk.lowR + 1, 0)), kMissing);
         for (int r = std::max(disk.lowR, 0); r <= disk.highR; ++r) {
             char& cell = marks[static_cast<std::size_t>(r - disk.lowR)];
-            if (count[r] > 1)
+            if (count[r] > 1) {
                 cell = kDuplicated;
-            else if (const auto one = scan.scan(image, t, first[r], 1); count[r] == 1 && !one.empty())
-                cell = mapMark(disk, t, one.front());
+            } else if (count[r] == 1) {
+                std::span<const FoundRecord> one;
+                if (const d88::Outcome read = scan.scan(image, t, &one, first[r], 1); read.failed())
+                    return read.error;
+                if (!one.empty())
+                    cell = mapMark(disk, t, one.front());
+            }
         }
     }
-    return image.ioError();
+    return 0;
 }
 
 int printTracks(std::FILE* out, d88::D88Image& image, TrackScan& scan, const DiskFacts& disk)
 {
     std::fprintf(out, "disk %d: %d tracks present; record IDs as C.H.R.N in stored order\n", disk.index,
                  disk.count(TrackState::Present));
-    image.clearIoError();
-    if (!image.selectDisk(disk.index))
-        return image.ioError();
+    if (const d88::Outcome selected = image.loadDisk(disk.index); !selected.done())
+        return selected.error;
     for (int t = 0; t < d88::kMaxTracks; ++t) {
         if (disk.tracks[t] == TrackState::Absent)
             continue;
@@ -242,10 +252,13 @@ int printTracks(std::FILE* out, d88::D88Image& image, TrackScan& scan, const Dis
         // Its own records, then those it shares with the track that reached
         // them first, by reference: each record is listed once.
         const d88::TrackShare& share = disk.shares[t];
-        const std::span<const FoundRecord> records = scan.scan(image, t, 0, share.own);
+        std::span<const FoundRecord> records;
+        if (const d88::Outcome read = scan.scan(image, t, &records, 0, share.own); read.failed())
+            return read.error;
         std::fprintf(out, "%d record%s:", share.records, share.records == 1 ? "" : "s");
         forEachListed(
-            records, disk.fileOffset + disk.trackOffsets[t], [out](const FoundRecord& record) { printRecord(out, record); },
+            records, disk.fileOffset + disk.trackOffsets[t],
+            [out](const FoundRecord& record) { printRecord(out, record); },
             [out, t](std::int64_t from, std::int64_t to) {
                 std::fprintf(out, " [%s]", countedWords(from, to, t).c_str());
             });
@@ -255,11 +268,9 @@ int printTracks(std::FILE* out, d88::D88Image& image, TrackScan& scan, const Dis
         std::fprintf(out, "\n");
         printLies(out, records);
     }
-    const int error = image.ioError();
     if (disk.count(TrackState::Present) + disk.count(TrackState::PastEnd) == 0)
-        return error;
-    const int mapError = printMap(out, image, scan, disk);
-    return error ? error : mapError;
+        return 0;
+    return printMap(out, image, scan, disk);
 }
 
 } // namespace d88info

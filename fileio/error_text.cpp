@@ -35,24 +35,16 @@ std::string cannotReadFile(const char* name, const char* image, int error)
            " not written";
 }
 
-std::int64_t moreDisksAt(d88::D88Image& image)
-{
-    const int last = image.diskCount() - 1;
-    if (image.diskCount() < d88::kMaxDisks || !image.selectDisk(last) || image.diskSize() <= 0)
-        return -1;
-    const std::int64_t next = image.diskOffset(last) + image.diskSize();
-    return next + d88::kDiskHeaderSize <= image.fileSize() ? next : -1;
-}
-
-std::string noSuchDisk(d88::D88Image& image, const char* path, std::int32_t disk)
+std::string noSuchDisk(const d88::D88Image& image, const char* path, std::int32_t disk)
 {
     const std::string asked = "there is no disk " + std::to_string(disk);
-    if (moreDisksAt(image) >= 0)
+    if (image.moreDisksAt() >= 0)
         return std::string(path) + " holds more than " + std::to_string(d88::kMaxDisks) +
                " disks, and only the first " + std::to_string(d88::kMaxDisks) + " can be read; " + asked +
                " among them";
     const std::int32_t count = image.diskCount();
-    return std::string(path) + " has " + std::to_string(count) + (count == 1 ? " disk; " : " disks; ") + asked;
+    return std::string(path) + " has " + std::to_string(count) + (count == 1 ? " disk; " : " disks; ") +
+           asked;
 }
 
 } // namespace fileio

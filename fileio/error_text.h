@@ -27,14 +27,10 @@ std::string cannotRead(const char* path, int error);
 // written" for kErrorImageChanged).
 std::string cannotReadFile(const char* name, const char* image, int error);
 
-// Where a 65th disk would start, when the file holds one after the 64 the
-// reader indexes; -1 otherwise. Selects the last indexed disk.
-std::int64_t moreDisksAt(d88::D88Image& image);
-
 // "PATH has 2 disks; there is no disk 5", or for a file of more disks than
 // are indexed "PATH holds more than 64 disks, and only the first 64 can be
 // read; there is no disk 65 among them".
-std::string noSuchDisk(d88::D88Image& image, const char* path, std::int32_t disk);
+std::string noSuchDisk(const d88::D88Image& image, const char* path, std::int32_t disk);
 
 } // namespace fileio
 

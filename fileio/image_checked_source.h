@@ -17,7 +17,7 @@ class ImageCheckedSource final : public ByteSource {
     {
         if (!bytes_.next(piece))
             return false;
-        if (piece->empty() && (changed_ = image_.unchanged()) != 0)
+        if (piece->empty() && (changed_ = image_.checkUnchanged().error) != 0)
             return false;
         return true;
     }

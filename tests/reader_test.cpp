@@ -196,14 +196,15 @@ TEST_F(ReaderTest, OpenSaysWhyAndNeverWaitsForAWriter)
     };
     alarm(10);
     for (const auto& [path, error] : cases) {
-        EXPECT_FALSE(image.open(path.c_str())) << path;
-        EXPECT_EQ(image.ioError(), error) << path;
+        const d88::Outcome opened = image.openImage(path.c_str());
+        EXPECT_TRUE(opened.failed()) << path;
+        EXPECT_EQ(opened.error, error) << path;
         d88::FileIdentity identity;
         EXPECT_FALSE(image.fileIdentity(&identity));
     }
     alarm(0);
     ASSERT_TRUE(loadDisks({testimg::formattedDisk(1, 2)}));
-    EXPECT_EQ(image.ioError(), 0); // a successful open starts afresh
+    EXPECT_TRUE(image.outcome().done()); // a successful open starts afresh
     struct stat st;
     ASSERT_EQ(stat((dir / "image0.d88").c_str(), &st), 0);
     d88::FileIdentity identity;
@@ -228,7 +229,7 @@ TEST_F(ReaderTest, FoundSectorsShowTheirRecordFields)
     Bytes buf(256, 0xEE);
     d88::FoundRecord record;
     std::int32_t copied = -1;
-    ASSERT_TRUE(image.findFoundSector({1, d88::SectorId{0, 1, 3, 1}}, buf, &record, &copied));
+    ASSERT_TRUE(image.findFoundSector({1, d88::SectorId{0, 1, 3, 1}}, buf, &record, &copied).done());
     EXPECT_EQ(copied, 100);
     EXPECT_EQ(record.density, 0x40);
     EXPECT_TRUE(record.flags.has(d88::SectorFlag::DataCrcError));
@@ -236,12 +237,15 @@ TEST_F(ReaderTest, FoundSectorsShowTheirRecordFields)
     EXPECT_EQ(record.dataSize, 100);
     EXPECT_EQ(record.sectorCount, 4);
     EXPECT_TRUE(sameBytes(flagged.data, Bytes(buf.begin(), buf.begin() + 100)));
-    EXPECT_FALSE(image.findFoundSector({1, d88::SectorId{0, 1, 3, 2}}, buf, &record, &copied));
+    EXPECT_EQ(image.findFoundSector({1, d88::SectorId{0, 1, 3, 2}}, buf, &record, &copied).result,
+              d88::Result::NotThere);
     EXPECT_EQ(copied, 0);
 
     // The listing carries the same fields, in stored order.
     std::vector<d88::FoundRecord> records(8);
-    ASSERT_EQ(image.foundRecords(1, records), 4);
+    std::int32_t stored = -1;
+    ASSERT_TRUE(image.foundRecords(1, records, &stored).done());
+    ASSERT_EQ(stored, 4);
     EXPECT_EQ(records[2].id, (d88::SectorId{0, 1, 3, 1}));
     EXPECT_TRUE(records[2].flags.has(d88::SectorFlag::DataCrcError));
     EXPECT_FALSE(records[1].flags.any());
@@ -249,7 +253,9 @@ TEST_F(ReaderTest, FoundSectorsShowTheirRecordFields)
     // Raw bytes of the file, up to its end.
     const Bytes file = testimg::buildDisk(disk);
     Bytes tail(500);
-    EXPECT_EQ(image.readFileBytes(static_cast<std::int64_t>(file.size()) - 300, tail), 300);
+    std::int64_t got = -1;
+    EXPECT_TRUE(image.readFileBytes(static_cast<std::int64_t>(file.size()) - 300, tail, &got).done());
+    EXPECT_EQ(got, 300);
     EXPECT_TRUE(sameBytes(Bytes(file.end() - 300, file.end()), Bytes(tail.begin(), tail.begin() + 300)));
     EXPECT_EQ(image.fileSize(), static_cast<std::int64_t>(file.size()));
 }
@@ -765,7 +771,8 @@ TEST_F(ReaderTest, IdListingStopsAtTheCountOrTheRoom)
     };
     for (const Case& c : cases) {
         std::vector<std::uint8_t> raw(4 * c.room + 4);
-        EXPECT_EQ(4 * c.listed, image.readSectorIds(c.track, raw.data(), static_cast<std::int32_t>(4 * c.room)))
+        EXPECT_EQ(4 * c.listed,
+                  image.readSectorIds(c.track, raw.data(), static_cast<std::int32_t>(4 * c.room)))
             << c.track << " room " << c.room;
         if (c.track == 2 && c.listed > 0) {
             EXPECT_EQ((d88::SectorId{raw[0], raw[1], raw[2], raw[3]}), (d88::SectorId{1, 0, 5, 1}));
@@ -845,7 +852,9 @@ TEST_F(ReaderTest, RecordsPastWhatIsKeptAreReadAgainAlike)
     std::vector<d88::FoundRecord> records(d88::kMaxRecordsPerTrack);
     const auto check = [&](int track) {
         SCOPED_TRACE(track);
-        ASSERT_EQ(image.foundRecords(track, records), kRecords);
+        std::int32_t stored = -1;
+        ASSERT_TRUE(image.foundRecords(track, records, &stored).done());
+        ASSERT_EQ(stored, kRecords);
         for (const int i : {0, 1, 12345, kRecords - 1}) {
             const d88::FoundRecord& record = records[static_cast<std::size_t>(i)];
             EXPECT_EQ(
@@ -856,7 +865,7 @@ TEST_F(ReaderTest, RecordsPastWhatIsKeptAreReadAgainAlike)
         }
         d88::FoundRecord found;
         std::int32_t copied = -1;
-        EXPECT_TRUE(image.findFoundSector({track, records[777].id}, {}, &found, &copied));
+        EXPECT_TRUE(image.findFoundSector({track, records[777].id}, {}, &found, &copied).done());
         EXPECT_EQ(found.dataPos, records[777].dataPos);
         std::uint8_t none[16];
         EXPECT_EQ(image.readSector(track, track / 2, track % 2, 9, 0x4E, none, 16), 0); // record 19977
@@ -865,5 +874,4 @@ TEST_F(ReaderTest, RecordsPastWhatIsKeptAreReadAgainAlike)
         check(track);
     check(0); // long since dropped
     check(kTracks - 1);
-    EXPECT_EQ(image.ioError(), 0);
 }

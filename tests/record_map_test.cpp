@@ -57,8 +57,10 @@ std::vector<Bytes> foundSectors(const Bytes& image, int track)
         std::vector<std::uint8_t> buffer(1024);
         d88::FoundRecord record;
         std::int32_t copied = -1;
-        const bool found =
-            reader.findFoundSector(d88::placeOnTrack(track, static_cast<std::uint8_t>(r), 1), buffer, &record, &copied);
+        const d88::Outcome read = reader.findFoundSector(
+            d88::placeOnTrack(track, static_cast<std::uint8_t>(r), 1), buffer, &record, &copied);
+        EXPECT_FALSE(read.failed());
+        const bool found = read.done();
         out.push_back(found ? Bytes(buffer.begin(), buffer.begin() + copied) : Bytes{0xEE}); // 0xEE: missing
     }
     return out;
@@ -126,7 +128,7 @@ TEST(RecordMap, EachSectorGivesTheBytesStoredForIt)
 {
     for (const bool sizeZero : {true, false}) {
         for (const SectorCase& c : sizeZero ? std::span<const SectorCase>(kPlausibleHeaderCases)
-                                             : std::span<const SectorCase>(kShortRecordCases)) {
+                                            : std::span<const SectorCase>(kShortRecordCases)) {
             SCOPED_TRACE(c.what);
             Disk disk = plainDisk(3);
             testimg::Record* sector3 = testimg::findRecord(disk, 1, 3);
@@ -156,7 +158,9 @@ TEST(RecordMap, SixteenZeroBytesAreNoHeader)
     ASSERT_TRUE(reader.open((dir / "x.d88").c_str()));
     reader.selectDisk(0);
     std::vector<d88::FoundRecord> records(64);
-    EXPECT_EQ(reader.foundRecords(0, records), 16);
+    std::int32_t stored = -1;
+    EXPECT_TRUE(reader.foundRecords(0, records, &stored).done());
+    EXPECT_EQ(stored, 16);
 }
 
 TEST(RecordMap, PastItsMemoryCapTheMapGivesTheSameRecords)
@@ -172,7 +176,9 @@ TEST(RecordMap, PastItsMemoryCapTheMapGivesTheSameRecords)
     reader.selectDisk(0);
     std::vector<d88::FoundRecord> records(kPerTrack + 1);
     for (const int t : {0, 1, 100, 163, 7}) {
-        ASSERT_EQ(reader.foundRecords(t, records), kPerTrack) << "track " << t;
+        std::int32_t stored = -1;
+        ASSERT_TRUE(reader.foundRecords(t, records, &stored).done());
+        ASSERT_EQ(stored, kPerTrack) << "track " << t;
         for (int i = 0; i < kPerTrack; i += 997)
             EXPECT_EQ(records[static_cast<std::size_t>(i)].id.r, i % 250 + 1);
         EXPECT_EQ(records[0].headerPos, 688 + 16 * kPerTrack * t);
@@ -191,7 +197,10 @@ class RecordMapPrograms : public ::testing::Test {
         EXPECT_EQ(r.status, 0) << r.err;
         return Json::parse(r.out);
     }
-    void write(const std::string& name, const Bytes& bytes) { testimg::writeFile((dir / name).string(), bytes); }
+    void write(const std::string& name, const Bytes& bytes)
+    {
+        testimg::writeFile((dir / name).string(), bytes);
+    }
     Bytes cut(const std::string& name) { return testsupport::readFile(dir / name).value_or(Bytes{}); }
 
     testsupport::TempDir dir;
@@ -202,9 +211,9 @@ struct DiskAFile {
     int track, sector, length;
 };
 constexpr DiskAFile kDiskAFiles[] = {
-    {"DRIVER", 10, 6, 5632},   {"ZANVO00", 11, 12, 256},  {"ZANVO01", 11, 13, 4352}, {"ZANVO02", 12, 14, 14080},
-    {"ZANVO03", 16, 5, 4096},  {"ZANVO04", 17, 5, 4096},  {"ZANVO05", 18, 5, 5376},  {"ZANVO06", 19, 10, 2816},
-    {"ZANVO07", 20, 5, 8960},  {"ZANVO08", 22, 8, 5376},  {"ZANVO09", 23, 13, 768},  {"ZANVO10", 23, 16, 8704},
+    {"DRIVER", 10, 6, 5632},  {"ZANVO00", 11, 12, 256}, {"ZANVO01", 11, 13, 4352}, {"ZANVO02", 12, 14, 14080},
+    {"ZANVO03", 16, 5, 4096}, {"ZANVO04", 17, 5, 4096}, {"ZANVO05", 18, 5, 5376},  {"ZANVO06", 19, 10, 2816},
+    {"ZANVO07", 20, 5, 8960}, {"ZANVO08", 22, 8, 5376}, {"ZANVO09", 23, 13, 768},  {"ZANVO10", 23, 16, 8704},
     {"ZANVO11", 26, 2, 6144},
 };
 
@@ -237,7 +246,8 @@ TEST_F(RecordMapPrograms, ADiskSizeThatLiesSmallHidesNoTrack)
         const testsupport::RunResult r = run(ZANVO_EXTRACT_PATH, {"lying.d88"});
         EXPECT_EQ(r.status, 0) << r.err;
         for (const DiskAFile& f : kDiskAFiles)
-            EXPECT_TRUE(sameBytes(testimg::expectedRun(diskA, f.track, f.sector, f.length), cut(f.name))) << f.name;
+            EXPECT_TRUE(sameBytes(testimg::expectedRun(diskA, f.track, f.sector, f.length), cut(f.name)))
+                << f.name;
         const Json d = json("lying.d88");
         EXPECT_TRUE(d["disks"][0]["diskSizeLies"].get<bool>());
         EXPECT_EQ(d["disks"][0]["extent"], bytes.size()); // the whole disk, for --split and --raw
@@ -324,8 +334,9 @@ TEST_F(RecordMapPrograms, EveryViewDescribesEachRecordTrackAndDiskOnce)
     const std::regex id("[0-9]+\\.[0-9]+\\.[0-9]+\\.[0-9]+");
     const auto ids = std::distance(std::sregex_iterator(listing.out.begin(), listing.out.end(), id), {});
     EXPECT_EQ(ids, kRecords);
-    for (const auto& args : {std::vector<std::string>{"tails.d88"}, std::vector<std::string>{"tails.d88", "0"},
-                             std::vector<std::string>{"--json", "tails.d88"}})
+    for (const auto& args :
+         {std::vector<std::string>{"tails.d88"}, std::vector<std::string>{"tails.d88", "0"},
+          std::vector<std::string>{"--json", "tails.d88"}})
         EXPECT_LE(run(D88INFO_PATH, args).out.size(), 16 * image.size() + (1u << 20));
 }
 

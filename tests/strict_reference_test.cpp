@@ -149,7 +149,8 @@ class Reference {
         std::int64_t first = INT64_MAX;
         int entries = 0;
         for (; entries < 164 && 0x20 + 4 * entries < first; ++entries)
-            if (table_[entries] >= 0x20 + 4 * (entries + 1) && table_[entries] <= size_ && table_[entries] < first)
+            if (table_[entries] >= 0x20 + 4 * (entries + 1) && table_[entries] <= size_ &&
+                table_[entries] < first)
                 first = table_[entries];
         return 0x20 + 4 * entries;
     }
@@ -235,7 +236,7 @@ void compareTolerant(const Bytes& strict, d88::D88Image& image, const d88::Secto
     static std::vector<std::uint8_t> buffer(70000);
     d88::FoundRecord record;
     std::int32_t copied = 0;
-    ASSERT_TRUE(image.findFoundSector(at, buffer, &record, &copied))
+    ASSERT_TRUE(image.findFoundSector(at, buffer, &record, &copied).done())
         << "the found records miss " << at.id.c << "." << at.id.h << "." << at.id.r << "." << at.id.n;
     const Bytes found = prefix(buffer, copied);
     const std::size_t common = std::min(found.size(), strict.size());

@@ -29,7 +29,8 @@ bool write(ToolState& state, const FileCut& cut, std::size_t skip, ToolLines& li
 {
     if (cut.run->lied > 0) {
         lines.line.assign("`d88info ")
-            .append(state.imagePath ? fileio::commandName(state.imagePath, fileio::messagesReadUtf8()) : "IMAGE")
+            .append(state.imagePath ? fileio::commandName(state.imagePath, fileio::messagesReadUtf8())
+                                    : "IMAGE")
             .append(" ");
         lines.line.append(std::to_string(state.disk)).append("` shows where");
     }
@@ -63,14 +64,15 @@ bool deliver(ToolState& state, const FileCut& cut, std::size_t skip)
     bool delivered = false;
     // What was read of a file holds only for the image as it was opened:
     // one changed since is told as that, not as the sectors it now lacks.
-    const int error = cut.outcome == CutOutcome::ReadFailed ? cut.error : state.image.unchanged();
+    const int error = cut.outcome == CutOutcome::ReadFailed ? cut.error : state.image.checkUnchanged().error;
     if (error != 0) {
         reportReadFailure(state, cut.name, error);
         state.imageChanged = error == d88::kErrorImageChanged;
     } else {
         if (!state.lines)
             state.lines = std::make_unique<ToolLines>();
-        delivered = state.dryRun ? rehearse(state, cut, skip, *state.lines) : write(state, cut, skip, *state.lines);
+        delivered =
+            state.dryRun ? rehearse(state, cut, skip, *state.lines) : write(state, cut, skip, *state.lines);
     }
     state.tally.count(cut, delivered);
     return delivered;

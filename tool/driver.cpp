@@ -85,9 +85,9 @@ int runDriver(ToolState& state, int argc, char* argv[])
         printMessage(state, "zanvo-extract " ZANVO_VERSION "\n");
         return state.failed ? fileio::kExitFailed : fileio::kExitDone;
     }
-    if (!state.image.open(options.image)) {
+    if (const d88::Outcome opened = state.image.openImage(options.image); !opened.done()) {
         sayFixed(kOpenFailed);
-        reportOpenFailure(options.image, state.image.ioError());
+        reportOpenFailure(options.image, opened.error);
         return fileio::kExitUsage;
     }
     state.imagePath = options.image;
@@ -122,7 +122,7 @@ int runDriver(ToolState& state, int argc, char* argv[])
         sayWhyNot(state, recognised, options.disk);
     }
     // What was said and cut holds only for the image as it was opened.
-    if (const int changed = state.imageChanged ? 0 : state.image.unchanged()) {
+    if (const int changed = state.imageChanged ? 0 : state.image.checkUnchanged().error) {
         reportReadFailure(state, nullptr, changed);
         state.imageChanged = changed == d88::kErrorImageChanged;
     }

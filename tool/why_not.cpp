@@ -14,7 +14,8 @@ namespace zanvo {
 namespace {
 
 // "; disk 1 is Disk A: `zanvo-extract --disk=1 IMAGE` cuts it" for each other
-// disk of the file that carries a label.
+// disk of the file that carries a label. A read that fails ends the look,
+// and the run fails with it.
 std::string otherDisks(ToolState& state, std::int32_t asked)
 {
     std::string said;
@@ -27,10 +28,17 @@ std::string otherDisks(ToolState& state, std::int32_t asked)
         if (index == asked || state.image.diskOffset(index) == askedAt)
             continue;
         // Only the label is wanted here: no verdict on a disk that has none.
-        const DiskKind kind = state.image.selectDisk(index) && readBootSector(state.image, boot)
-                                  ? recogniseLabel(boot)
-                                  : DiskKind::Unknown;
-        if (kind == DiskKind::Unknown || d88::judgeDisk(state.image, index).insideDisk >= 0)
+        d88::Outcome read = state.image.loadDisk(index);
+        if (read.done())
+            read = readBootSector(state.image, boot);
+        const DiskKind kind = read.done() ? recogniseLabel(boot) : DiskKind::Unknown;
+        const d88::Verdict verdict =
+            kind == DiskKind::Unknown ? d88::Verdict{} : d88::judgeDisk(state.image, index);
+        if (read.failed() || verdict.readError != 0) {
+            reportReadFailure(state, nullptr, read.failed() ? read.error : verdict.readError);
+            break;
+        }
+        if (kind == DiskKind::Unknown || verdict.insideDisk >= 0)
             continue;
         said += "; disk " + std::to_string(index) + " is Disk " + (kind == DiskKind::DiskA ? "A" : "F") +
                 ": `zanvo-extract --disk=" + std::to_string(index) + " " +
@@ -51,13 +59,16 @@ void sayOtherDisks(ToolState& state, std::int32_t cut)
 void sayWhyNot(ToolState& state, const Recognised& recognised, std::int32_t disk)
 {
     const std::string image = state.imagePath;
-    const std::string info = "`d88info " + fileio::commandName(image, fileio::messagesReadUtf8()) + "` tells more";
+    const std::string info =
+        "`d88info " + fileio::commandName(image, fileio::messagesReadUtf8()) + "` tells more";
     const std::string which = "disk " + std::to_string(disk);
     switch (recognised.what) {
     case Recognition::NotD88:
         // Each disk is judged for itself: where another disk of the file is
         // a D88 disk, only this one is said not to be.
-        if (d88::judgeImage(state.image).possible)
+        if (const d88::Verdict whole = d88::judgeImage(state.image); whole.readError != 0)
+            reportReadFailure(state, nullptr, whole.readError);
+        else if (whole.possible)
             say(image + ": " + which + " is not a D88 disk: " + recognised.verdict.reason +
                 otherDisks(state, disk));
         else

@@ -5,8 +5,8 @@
 
 namespace zanvo {
 
-void recoverRun(d88::D88Image& image, const d88::RunStart& start, std::span<std::uint8_t> dest,
-                RunRecovery* out)
+d88::Outcome recoverRun(d88::D88Image& image, const d88::RunStart& start, std::span<std::uint8_t> dest,
+                        RunRecovery* out)
 {
     out->count = out->found = out->missing = out->stubby = out->flagged = out->lied = 0;
     const auto length = static_cast<std::int64_t>(dest.size());
@@ -25,7 +25,10 @@ void recoverRun(d88::D88Image& image, const d88::RunStart& start, std::span<std:
         note.r = place.id.r;
         std::int32_t copied = 0;
         d88::FoundRecord record;
-        if (onDisk && image.findFoundSector(place, part, &record, &copied)) {
+        d88::Outcome read = d88::Outcome::found(false);
+        if (onDisk && (read = image.findFoundSector(place, part, &record, &copied)).failed())
+            return read;
+        if (read.done()) {
             note.fate =
                 static_cast<std::size_t>(copied) < part.size() ? SectorFate::Short : SectorFate::Whole;
             note.flags = record.flags;
@@ -43,6 +46,7 @@ void recoverRun(d88::D88Image& image, const d88::RunStart& start, std::span<std:
         out->lied += note.lie.field != d88::LyingField::None;
         onDisk = onDisk && d88::nextInRun(&place, start.firstSector, start.lastSector);
     }
+    return d88::Outcome{};
 }
 
 FileCut cutRun(d88::D88Image& image, const char* name, const d88::RunStart& start,
@@ -53,9 +57,8 @@ FileCut cutRun(d88::D88Image& image, const char* name, const d88::RunStart& star
     cut.run = &run;
     // Errors are told per file: a file whose reading met one is not written,
     // the files after it are read afresh.
-    image.clearIoError();
-    recoverRun(image, start, dest, &run);
-    if ((cut.error = image.ioError()) != 0) {
+    if (const d88::Outcome read = recoverRun(image, start, dest, &run); read.failed()) {
+        cut.error = read.error;
         cut.outcome = CutOutcome::ReadFailed;
         return cut;
     }

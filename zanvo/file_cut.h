@@ -53,9 +53,9 @@ struct RunRecovery {
 // Fills all of `dest` from the run that begins at `start`, in pieces of the
 // nominal sector size (the whole of `dest` in one piece for a size code no
 // record can hold), and notes every sector. Needs no memory beyond its
-// arguments.
-void recoverRun(d88::D88Image& image, const d88::RunStart& start, std::span<std::uint8_t> dest,
-                RunRecovery* out);
+// arguments. Failed, with the run cut short, when a read fails.
+d88::Outcome recoverRun(d88::D88Image& image, const d88::RunStart& start, std::span<std::uint8_t> dest,
+                        RunRecovery* out);
 
 enum class CutOutcome {
     Cut,        // at least one sector is on the disk: the file is to be written

@@ -36,27 +36,30 @@ std::string labelBytes(const std::uint8_t* bootSector)
     return out;
 }
 
-bool readBootSector(d88::D88Image& image, std::span<std::uint8_t, kBootSectorSize> boot)
+d88::Outcome readBootSector(d88::D88Image& image, std::span<std::uint8_t, kBootSectorSize> boot)
 {
     std::fill(boot.begin(), boot.end(), std::uint8_t{0});
     d88::FoundRecord record;
     std::int32_t copied = 0;
-    return image.findFoundSector(d88::placeOnTrack(0, 1, kPlanSizeCode), boot, &record, &copied) &&
-           copied > 0;
+    const d88::Outcome read =
+        image.findFoundSector(d88::placeOnTrack(0, 1, kPlanSizeCode), boot, &record, &copied);
+    return read.done() && copied == 0 ? d88::Outcome::found(false) : read;
 }
 
 Recognised recogniseDisk(d88::D88Image& image, std::span<std::uint8_t, kBootSectorSize> boot,
                          std::int32_t index)
 {
     Recognised out;
-    image.clearIoError();
-    image.selectDisk(index);
+    d88::Outcome read = image.loadDisk(index);
     image.setSectorRange(kFirstSector, kLastSector);
-    const bool found = readBootSector(image, boot);
-    if ((out.error = image.ioError()) != 0) {
+    if (!read.failed())
+        read = readBootSector(image, boot);
+    if (read.failed()) {
+        out.error = read.error;
         out.what = Recognition::ReadFailed;
         return out;
     }
+    const bool found = read.done();
     switch (recogniseLabel(boot.data())) {
     case DiskKind::DiskA:
         out.what = Recognition::DiskA;
@@ -67,8 +70,8 @@ Recognised recogniseDisk(d88::D88Image& image, std::span<std::uint8_t, kBootSect
     case DiskKind::Unknown:
         break;
     }
+    // It leaves the disk selected.
     out.verdict = d88::judgeDisk(image, index);
-    image.selectDisk(index);
     if ((out.error = out.verdict.readError) != 0)
         out.what = Recognition::ReadFailed;
     else if (!out.verdict.possible)

@@ -28,9 +28,9 @@ inline constexpr std::uint8_t diskFLabel[kLabelLength] = {'Z', 'A', 'N', 'V', 'O
 inline constexpr std::int32_t kBootSectorSize = 256;
 
 // Reads the selected disk's boot sector into `boot` (zeros past what it
-// holds), as the found records give it, past fields that lie. False when the
-// disk has none that holds data; a read error is left in image.ioError().
-bool readBootSector(d88::D88Image& image, std::span<std::uint8_t, kBootSectorSize> boot);
+// holds), as the found records give it, past fields that lie. NotThere when
+// the disk has none that holds data.
+d88::Outcome readBootSector(d88::D88Image& image, std::span<std::uint8_t, kBootSectorSize> boot);
 
 // Which label a boot sector carries. `bootSector` holds at least
 // kLabelOffset + kLabelLength bytes.

@@ -46,37 +46,62 @@ void D88Image::clearSelection()
     std::memset(diskName_, 0, sizeof diskName_);
 }
 
-bool D88Image::open(const char* path)
+void D88Image::dropMaps()
 {
-    file_.reset();
-    openError_ = 0;
-    // Nothing found in one file may answer for another.
     if (map_)
         map_->forget();
     if (spareMap_)
         spareMap_->forget();
     mapBase_ = spareBase_ = -1;
+    mapLaidOut_ = selections_ - 1;
+}
+
+Outcome D88Image::settle(bool there)
+{
+    const int error = file_ ? file_->error() : 0;
+    if (error == 0)
+        return outcome_ = Outcome::found(there);
+    // What was built from reads that failed holds too little: the next call
+    // reads again rather than answer from it.
+    file_->clearError();
+    dropMaps();
+    return outcome_ = Outcome::failure(error);
+}
+
+bool D88Image::open(const char* path)
+{
+    return openImage(path).done();
+}
+
+Outcome D88Image::openImage(const char* path)
+{
+    file_.reset();
+    // Nothing found in one file may answer for another.
     ++selections_;
+    dropMaps();
     if (!path) {
         diskCount_ = 0;
+        moreDisksAt_ = -1;
         selectedDisk_ = -1;
         mediaType_ = -1;
-        return true;
+        return outcome_ = Outcome{};
     }
-    file_.reset(FileWindow::open(path, &openError_).release());
+    int error = 0;
+    file_.reset(FileWindow::open(path, &error).release());
     if (!file_)
-        return false;
+        return outcome_ = Outcome::failure(error);
     // A header describing another file must not steer reads of this one.
     clearSelection();
 
     std::int32_t count = 0;
     std::int64_t offset = 0;
+    std::int32_t size = 0;
     while (count < kMaxDisks) {
         diskOffsets_[count] = static_cast<std::int32_t>(offset);
         const std::uint8_t* header = nullptr;
         if (bytesAt(offset, kDiskHeaderSize, &header) < kDiskHeaderSize)
             break;
-        const std::int32_t size = readLE32(header + kDiskSizeOffset);
+        size = readLE32(header + kDiskSizeOffset);
         ++count;
         offset += size;
         // A negative size cannot lead to another disk, and an offset past
@@ -84,13 +109,13 @@ bool D88Image::open(const char* path)
         if (size < 0 || offset > std::numeric_limits<std::int32_t>::max())
             break;
     }
-    if (file_->error()) {
-        openError_ = file_->error();
+    if (const int failed = file_->error()) {
         file_.reset();
-        return false;
+        return outcome_ = Outcome::failure(failed);
     }
     diskCount_ = count;
-    return true;
+    moreDisksAt_ = count == kMaxDisks && size > 0 && offset <= file_->size() - kDiskHeaderSize ? offset : -1;
+    return outcome_ = Outcome{};
 }
 
 void D88Image::close()
@@ -100,15 +125,20 @@ void D88Image::close()
 
 bool D88Image::selectDisk(std::int32_t index)
 {
+    return loadDisk(index).done();
+}
+
+Outcome D88Image::loadDisk(std::int32_t index)
+{
     if (!file_)
-        return false;
+        return outcome_ = Outcome::found(false);
     clearSelection();
     ++selections_;
     if (index < 0 || index >= diskCount_)
-        return false;
+        return outcome_ = Outcome::found(false);
     const std::uint8_t* header = nullptr;
     if (bytesAt(diskOffsets_[index], kDiskHeaderSize, &header) < kDiskHeaderSize)
-        return false;
+        return settle(false);
     for (std::int32_t i = 0; i < kMaxTracks; ++i)
         trackOffsets_[i] = readLE32(header + kTrackTableOffset + 4 * i);
     mediaType_ = header[kMediaTypeOffset];
@@ -118,7 +148,7 @@ bool D88Image::selectDisk(std::int32_t index)
         diskName_[i] = static_cast<char>(header[kDiskNameOffset + i]);
     diskBase_ = diskOffsets_[index];
     selectedDisk_ = index;
-    return true;
+    return settle(true);
 }
 
 void D88Image::setSectorRange(std::int32_t first, std::int32_t last)
@@ -146,34 +176,21 @@ std::int64_t D88Image::fileSize() const
     return file_ ? file_->size() : 0;
 }
 
-std::int64_t D88Image::readFileBytes(std::int64_t offset, std::span<std::uint8_t> dest)
+Outcome D88Image::readFileBytes(std::int64_t offset, std::span<std::uint8_t> dest, std::int64_t* got)
 {
     std::int64_t total = 0;
     while (file_ && static_cast<std::size_t>(total) < dest.size()) {
         const auto want = static_cast<std::int32_t>(
             std::min<std::size_t>(dest.size() - static_cast<std::size_t>(total), FileWindow::kMaxView));
         const std::uint8_t* bytes = nullptr;
-        const std::int32_t got = file_->view(offset + total, want, &bytes);
-        if (got <= 0)
+        const std::int32_t part = file_->view(offset + total, want, &bytes);
+        if (part <= 0)
             break;
-        std::memcpy(dest.data() + total, bytes, static_cast<std::size_t>(got));
-        total += got;
+        std::memcpy(dest.data() + total, bytes, static_cast<std::size_t>(part));
+        total += part;
     }
-    return total;
-}
-
-int D88Image::ioError() const
-{
-    if (openError_)
-        return openError_;
-    return file_ ? file_->error() : 0;
-}
-
-void D88Image::clearIoError()
-{
-    openError_ = 0;
-    if (file_)
-        file_->clearError();
+    *got = total;
+    return settle(file_ != nullptr);
 }
 
 bool D88Image::fileIdentity(FileIdentity* identity) const
@@ -184,9 +201,10 @@ bool D88Image::fileIdentity(FileIdentity* identity) const
     return true;
 }
 
-int D88Image::unchanged() const
+Outcome D88Image::checkUnchanged() const
 {
-    return file_ ? file_->changed() : 0;
+    const int error = file_ ? file_->changed() : 0;
+    return error ? Outcome::failure(error) : Outcome{};
 }
 
 std::int32_t D88Image::tableEntries() const

@@ -83,40 +83,43 @@ RecordMap* D88Image::recordMap()
     return map_.get();
 }
 
-TrackStanding D88Image::trackStanding(std::int32_t track)
+Outcome D88Image::trackStanding(std::int32_t track, TrackStanding* standing)
 {
     RecordMap* map = recordMap();
-    return map ? map->standing(track) : TrackStanding::Absent;
+    *standing = map ? map->standing(track) : TrackStanding::Absent;
+    return settle(true);
 }
 
-std::int32_t D88Image::foundRecords(std::int32_t track, std::span<FoundRecord> records, bool* more,
-                                    std::int32_t first)
+Outcome D88Image::foundRecords(std::int32_t track, std::span<FoundRecord> records, std::int32_t* stored,
+                               bool* more, std::int32_t first)
 {
     RecordMap* map = recordMap();
     TrackView view;
+    *stored = 0;
     if (more)
         *more = false;
     if (!map || first < 0 || !map->view(*file_, track, &view))
-        return 0;
-    std::size_t stored = 0;
+        return settle(false);
+    std::size_t count = 0;
     std::int32_t index = first;
     ViewCursor at = map->seek(view, first);
-    for (; !at.done() && stored < records.size(); at.next(), ++index, ++stored) {
-        records[stored] = foundFrom(*map, at);
-        records[stored].pastLie = map->lieBefore(view, track, index, at.record());
+    for (; !at.done() && count < records.size(); at.next(), ++index, ++count) {
+        records[count] = foundFrom(*map, at);
+        records[count].pastLie = map->lieBefore(view, track, index, at.record());
     }
     if (more)
         *more = !at.done();
-    return static_cast<std::int32_t>(stored);
+    *stored = static_cast<std::int32_t>(count);
+    return settle(true);
 }
 
-bool D88Image::trackShares(std::int32_t track, TrackShare* share)
+Outcome D88Image::trackShares(std::int32_t track, TrackShare* share)
 {
     *share = TrackShare{};
     RecordMap* map = recordMap();
     TrackView view;
     if (!map || !map->view(*file_, track, &view))
-        return false;
+        return settle(false);
     share->records = view.length;
     // The first track, in table order, whose view holds the record where
     // this one's own records end.
@@ -129,7 +132,7 @@ bool D88Image::trackShares(std::int32_t track, TrackShare* share)
         ownerRun = own.tailRun;
         ownerFrom = own.tailFrom;
     } else {
-        return true;
+        return settle(true);
     }
     // The lowest track whose start made that run views it from its first
     // record: the shared records are that track's from ownerFrom on.
@@ -140,43 +143,44 @@ bool D88Image::trackShares(std::int32_t track, TrackShare* share)
             continue;
         share->with = t;
         share->from = ownerFrom;
-        return true;
+        return settle(true);
     }
     // Reached by no other track's first record: shown as its own.
     share->own = view.length;
-    return true;
+    return settle(true);
 }
 
-bool D88Image::sectorNumbers(std::int32_t track, std::span<std::uint8_t, 256> count,
-                             std::span<std::int32_t, 256> first)
+Outcome D88Image::sectorNumbers(std::int32_t track, std::span<std::uint8_t, 256> count,
+                                std::span<std::int32_t, 256> first)
 {
     RecordMap* map = recordMap();
     SectorTable table;
     if (!map || !map->sectorTable(*file_, track, &table))
-        return false;
+        return settle(false);
     std::copy(std::begin(table.count), std::end(table.count), count.begin());
     std::copy(std::begin(table.first), std::end(table.first), first.begin());
-    return true;
+    return settle(true);
 }
 
-std::int32_t D88Image::sameRecordsAs(std::int32_t track)
+Outcome D88Image::sameRecordsAs(std::int32_t track, std::int32_t* lowest)
 {
     RecordMap* map = recordMap();
-    return map && map->standing(track) == TrackStanding::Present ? map->firstWithSameStart(track) : track;
+    *lowest = map && map->standing(track) == TrackStanding::Present ? map->firstWithSameStart(track) : track;
+    return settle(true);
 }
 
-bool D88Image::findFoundSector(const SectorPlace& at, std::span<std::uint8_t> dest, FoundRecord* record,
-                               std::int32_t* copied)
+Outcome D88Image::findFoundSector(const SectorPlace& at, std::span<std::uint8_t> dest, FoundRecord* record,
+                                  std::int32_t* copied)
 {
     *copied = 0;
     RecordMap* map = recordMap();
     TrackView view;
     if (!map || !map->view(*file_, at.track, &view))
-        return false;
+        return settle(false);
     std::int32_t index = 0;
     ViewCursor where(*map, -1, 0);
     if (!map->find(view, packedId(at.id), &index, &where))
-        return false;
+        return settle(false);
     *record = foundFrom(*map, where);
     record->pastLie = map->lieBefore(view, at.track, index, where.record());
     const std::int32_t want = std::min(record->available, clampedSize(dest.size()));
@@ -185,19 +189,15 @@ bool D88Image::findFoundSector(const SectorPlace& at, std::span<std::uint8_t> de
     if (got > 0)
         std::memcpy(dest.data(), data, static_cast<std::size_t>(got));
     *copied = std::max(got, 0);
-    return true;
+    return settle(true);
 }
 
-bool D88Image::diskSizeLies()
+Outcome D88Image::diskExtent(bool* sizeLies, std::int64_t* end)
 {
     RecordMap* map = recordMap();
-    return map && map->diskSizeLies(*file_);
-}
-
-std::int64_t D88Image::diskEnd()
-{
-    RecordMap* map = recordMap();
-    return map ? map->diskEnd(*file_) : -1;
+    *sizeLies = map && map->diskSizeLies(*file_);
+    *end = map ? map->diskEnd(*file_) : -1;
+    return settle(map != nullptr);
 }
 
 } // namespace d88

@@ -12,8 +12,8 @@
 #include "d88/d88_image.h"
 
 #include "file_window.h"
-#include "span_size.h"
 #include "record_map.h"
+#include "span_size.h"
 
 #include <algorithm>
 #include <cstring>
@@ -129,10 +129,15 @@ std::int32_t D88Image::readSector(std::int32_t track, std::int32_t c, std::int32
                                   std::int32_t n, std::uint8_t* dest, std::int32_t maxLen)
 {
     SectorPlace at;
-    if (maxLen < 0 || !makePlace(track, c, h, r, n, &at))
+    if (maxLen < 0 || !makePlace(track, c, h, r, n, &at)) {
+        outcome_ = Outcome::found(false);
         return 0;
+    }
     Record rec{};
-    return std::max(readFound(at, dest, maxLen, &rec), 0);
+    const std::int32_t got = readFound(at, dest, maxLen, &rec);
+    // Failed, not a short sector, where the data's read failed.
+    static_cast<void>(settle(got >= 0));
+    return std::max(got, 0);
 }
 
 std::int32_t D88Image::readSector(const SectorPlace& at, std::span<std::uint8_t> dest)
@@ -147,8 +152,10 @@ std::int32_t D88Image::readSector(const SectorPlace& at, std::span<std::uint8_t>
 std::int32_t D88Image::readSectorIds(std::int32_t track, std::uint8_t* dest, std::int32_t capacity)
 {
     std::int64_t pos = 0;
-    if (!trackStart(track, &pos))
+    if (!trackStart(track, &pos)) {
+        outcome_ = Outcome::found(false);
         return 0;
+    }
     std::int32_t listed = 0;
     for (; listed < capacity / 4; ++listed) {
         Record rec{};
@@ -160,9 +167,12 @@ std::int32_t D88Image::readSectorIds(std::int32_t track, std::uint8_t* dest, std
         at[2] = static_cast<std::uint8_t>(rec.r);
         at[3] = static_cast<std::uint8_t>(rec.n);
         pos += kSectorHeaderSize + rec.size;
-        if (listed == rec.count - 1)
-            return 4 * (listed + 1);
+        if (listed == rec.count - 1) {
+            ++listed;
+            break;
+        }
     }
+    static_cast<void>(settle(true));
     return 4 * listed;
 }
 

@@ -14,9 +14,14 @@ std::int32_t D88Image::readSectors(std::int32_t track, std::int32_t c, std::int3
                                    std::int32_t n, std::uint8_t* dest, std::int32_t length)
 {
     SectorPlace first;
-    if (length <= 0 || !makePlace(track, c, h, r, n, &first))
+    if (length <= 0 || !makePlace(track, c, h, r, n, &first)) {
+        outcome_ = Outcome::found(false);
         return 0;
-    return readSectors(first, std::span<std::uint8_t>(dest, static_cast<std::size_t>(length)));
+    }
+    const std::int32_t got =
+        readSectors(first, std::span<std::uint8_t>(dest, static_cast<std::size_t>(length)));
+    static_cast<void>(settle(got > 0));
+    return got;
 }
 
 std::int32_t D88Image::readSectors(const SectorPlace& first, std::span<std::uint8_t> dest)

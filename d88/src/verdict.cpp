@@ -15,33 +15,48 @@ template <class... Values> void say(Verdict* verdict, const char* format, Values
 // Whether disk `index` starts inside the records of an earlier disk: the
 // nearest earlier disk that starts before it and is a disk itself, when its
 // size field lies and its records reach past this disk's start. Only a size
-// that lies makes the index step into a disk's own records.
-bool startsInside(D88Image& image, std::int32_t index, Verdict* verdict)
+// that lies makes the index step into a disk's own records. Failed when a
+// read fails.
+Outcome startsInside(D88Image& image, std::int32_t index, Verdict* verdict, bool* inside)
 {
+    *inside = false;
     const std::int64_t at = image.diskOffset(index);
     for (std::int32_t j = index - 1; j >= 0; --j) {
         const std::int64_t from = image.diskOffset(j);
-        if (from >= at || !image.selectDisk(j))
+        if (from >= at)
             continue;
-        if (!image.diskSizeLies() || image.diskEnd() <= at) {
+        if (const Outcome loaded = image.loadDisk(j); !loaded.done()) {
+            if (loaded.failed())
+                return loaded;
+            continue;
+        }
+        bool lies = false;
+        std::int64_t end = 0;
+        if (const Outcome extent = image.diskExtent(&lies, &end); extent.failed())
+            return extent;
+        if (!lies || end <= at) {
             // The nearest disk before it ends before it starts, or tells
             // its size truthfully: the earlier ones were judged by it.
-            return false;
+            return Outcome{};
         }
         std::int32_t track = -1;
         std::int64_t best = -1;
         for (std::int32_t t = 0; t < kMaxTracks; ++t) {
             const std::int64_t start = from + image.trackOffset(t);
-            if (image.trackStanding(t) == TrackStanding::Present && start <= at && start > best) {
+            TrackStanding standing = TrackStanding::Absent;
+            if (const Outcome told = image.trackStanding(t, &standing); told.failed())
+                return told;
+            if (standing == TrackStanding::Present && start <= at && start > best) {
                 best = start;
                 track = t;
             }
         }
         verdict->insideDisk = j;
         verdict->insideTrack = track;
-        return true;
+        *inside = true;
+        return Outcome{};
     }
-    return false;
+    return Outcome{};
 }
 
 } // namespace
@@ -49,10 +64,11 @@ bool startsInside(D88Image& image, std::int32_t index, Verdict* verdict)
 Verdict judgeDisk(D88Image& image, std::int32_t index)
 {
     Verdict verdict;
-    image.clearIoError();
     const long long fileSize = image.fileSize();
-    if (index < 0 || index >= image.diskCount() || !image.selectDisk(index)) {
-        if ((verdict.readError = image.ioError()) != 0)
+    const Outcome first =
+        index < 0 || index >= image.diskCount() ? Outcome::found(false) : image.loadDisk(index);
+    if (!first.done()) {
+        if ((verdict.readError = first.error) != 0)
             return verdict;
         if (index == 0)
             say(&verdict, "the file is %lld bytes, shorter than a disk header (%d bytes)", fileSize,
@@ -61,9 +77,13 @@ Verdict judgeDisk(D88Image& image, std::int32_t index)
             say(&verdict, "%s", "its header cannot be read");
         return verdict;
     }
-    const bool inside = startsInside(image, index, &verdict);
-    const bool selected = image.selectDisk(index);
-    if ((verdict.readError = image.ioError()) != 0)
+    bool inside = false;
+    if (const Outcome looked = startsInside(image, index, &verdict, &inside); looked.failed()) {
+        verdict.readError = looked.error;
+        return verdict;
+    }
+    const Outcome selected = image.loadDisk(index);
+    if ((verdict.readError = selected.error) != 0)
         return verdict;
     if (inside) {
         say(&verdict, "it starts inside disk %d's track %d (disk %d's size field lies)",
@@ -71,13 +91,14 @@ Verdict judgeDisk(D88Image& image, std::int32_t index)
             static_cast<int>(verdict.insideDisk));
         return verdict;
     }
-    if (!selected) {
+    if (!selected.done()) {
         say(&verdict, "%s", "its header cannot be read");
         return verdict;
     }
     const auto size = static_cast<std::uint32_t>(image.diskSize());
-    const bool lies = image.diskSizeLies();
-    if ((verdict.readError = image.ioError()) != 0)
+    bool lies = false;
+    std::int64_t end = 0;
+    if ((verdict.readError = image.diskExtent(&lies, &end).error) != 0)
         return verdict;
     if (!lies && size != 0 && size < static_cast<std::uint32_t>(kDiskHeaderSize)) {
         say(&verdict, "its disk size field says %lu bytes, less than the disk's own %d-byte header",
@@ -118,7 +139,8 @@ Verdict judgeDisk(D88Image& image, std::int32_t index)
 Verdict judgeImage(D88Image& image)
 {
     Verdict first = judgeDisk(image, 0);
-    for (std::int32_t index = 1; !first.possible && first.readError == 0 && index < image.diskCount(); ++index) {
+    for (std::int32_t index = 1; !first.possible && first.readError == 0 && index < image.diskCount();
+         ++index) {
         const Verdict other = judgeDisk(image, index);
         if (other.readError != 0 || other.possible) {
             first.readError = other.readError;
@@ -126,9 +148,10 @@ Verdict judgeImage(D88Image& image)
             first.reason[0] = '\0';
         }
     }
-    image.selectDisk(0);
-    if (first.readError == 0)
-        first.readError = image.ioError();
+    if (first.readError != 0)
+        return first;
+    if (const Outcome selected = image.loadDisk(0); selected.failed())
+        first.readError = selected.error;
     return first;
 }
 

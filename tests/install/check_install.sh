@@ -30,7 +30,7 @@ if sed 's|//.*||' "$prefix"/include/d88/*.h |
     grep -nE 'fopen|fwrite|rename|remove|unlink|createNew|replaceFile|PROGRAM_ENTRY|w?main *\('; then
   echo "the installed reader headers declare writing or an entry point"; exit 1
 fi
-[ "$(ls "$prefix/include/d88")" = "$(printf 'd88_image.h\nfound_record.h\nlayout.h\nsector_flags.h\nsector_place.h\nverdict.h')" ] ||
+[ "$(ls "$prefix/include/d88")" = "$(printf 'd88_image.h\nfound_record.h\nlayout.h\noutcome.h\nsector_flags.h\nsector_place.h\nverdict.h')" ] ||
   { echo "unexpected installed headers: $(ls "$prefix/include/d88")"; exit 1; }
 ls "$prefix"/lib*/cmake/d88/d88Config.cmake >/dev/null
 if command -v man >/dev/null 2>&1; then

@@ -63,8 +63,8 @@ void cutAsTheToolDoes(const char* path, int disk, Examination* out)
 {
     const char* name = out->name.c_str();
     d88::D88Image image;
-    if (!image.open(path)) {
-        out->errors.push_back(fileio::cannotOpen(name, image.ioError()));
+    if (const d88::Outcome opened = image.openImage(path); !opened.done()) {
+        out->errors.push_back(fileio::cannotOpen(name, opened.error));
         return;
     }
     if (int error = 0; !seeDisks(image, out, &error)) {
@@ -72,8 +72,9 @@ void cutAsTheToolDoes(const char* path, int disk, Examination* out)
         return;
     }
     if (disk < 0 || disk >= image.diskCount()) {
-        const auto title = std::find_if(out->disks.begin(), out->disks.end(),
-                                        [](const DiskSeen& seen) { return seen.kind == "A" || seen.kind == "F"; });
+        const auto title = std::find_if(out->disks.begin(), out->disks.end(), [](const DiskSeen& seen) {
+            return seen.kind == "A" || seen.kind == "F";
+        });
         disk = title == out->disks.end() ? 0 : title->index;
     }
     out->cut = disk;
@@ -117,8 +118,8 @@ void describeAsD88infoDoes(const char* path, Examination* out)
 {
     const char* name = out->name.c_str();
     d88::D88Image image;
-    if (!image.open(path)) {
-        out->infoError = fileio::cannotOpen(name, image.ioError());
+    if (const d88::Outcome opened = image.openImage(path); !opened.done()) {
+        out->infoError = fileio::cannotOpen(name, opened.error);
         return;
     }
     const d88::Verdict verdict = d88::judgeImage(image);
@@ -132,7 +133,8 @@ void describeAsD88infoDoes(const char* path, Examination* out)
     }
     d88info::TrackScan scan;
     d88info::JsonWriter json;
-    const int error = scan.ok() ? d88info::imageJson(image, scan, name, json, d88info::Detail::TracksOnly) : ENOMEM;
+    const int error =
+        scan.ok() ? d88info::imageJson(image, scan, name, json, d88info::Detail::TracksOnly) : ENOMEM;
     out->info = json.text();
     if (error) {
         out->info.clear();

@@ -17,6 +17,7 @@
 
 #include "d88/found_record.h"
 #include "d88/layout.h"
+#include "d88/outcome.h"
 #include "d88/sector_flags.h"
 #include "d88/sector_place.h"
 
@@ -55,14 +56,6 @@ struct FileIdentity {
 bool handleIdentity(void* handle, FileIdentity* identity);
 #endif
 
-// ioError() after an open refused because the name is a folder, device,
-// FIFO or anything else but a regular file.
-inline constexpr int kErrorNotRegularFile = -1;
-// ioError() or unchanged() when the file is no longer what was opened: it
-// ended before the size it had at the open, or its size or time of last
-// change are not those of the open.
-inline constexpr int kErrorImageChanged = -2;
-
 class D88Image {
   public:
     // Constant-initialisable: a D88Image with static storage costs nothing at
@@ -76,9 +69,10 @@ class D88Image {
     // and indexes up to kMaxDisks disks, following each header's disk size.
     // False when the path cannot be opened or is not a readable regular file;
     // a file too short for one header opens with diskCount() 0.
-    // With nullptr: closes the image and returns true. After a failed open,
-    // ioError() tells why.
+    // With nullptr: closes the image and returns true.
     bool open(const char* path);
+    // open(), telling why it failed.
+    Outcome openImage(const char* path);
 
     // Closes the image: the same as open(nullptr). diskCount() becomes 0,
     // selectedDisk() and mediaType() -1, and every read delivers nothing; the
@@ -91,6 +85,9 @@ class D88Image {
     // selected, when no image is open, the index is out of range or the
     // header cannot be read whole.
     bool selectDisk(std::int32_t index);
+    // selectDisk(): NotThere when no image is open or the index is out of
+    // range, Failed when the header cannot be read.
+    Outcome loadDisk(std::int32_t index);
 
     // Copies up to maxLen bytes of the data of the sector whose ID is
     // (c, h, r, n) in track `track` (0-163) of the selected disk. Returns the
@@ -118,36 +115,41 @@ class D88Image {
     // when it is asked for. The strict operations above answer from them
     // where they agree.
 
+    // Each of these is Failed when a read it needs fails, and answers
+    // nothing then.
+
     // How the selected disk's table entry `track` stands; Absent when no
     // disk is selected.
-    TrackStanding trackStanding(std::int32_t track);
+    Outcome trackStanding(std::int32_t track, TrackStanding* standing);
     // The records track `track` holds, in stored order, from its record
-    // `first` on, into `records`: how many were stored (0 when it is not
-    // present). When `more` is given it tells whether more did not fit.
-    std::int32_t foundRecords(std::int32_t track, std::span<FoundRecord> records, bool* more = nullptr,
-                              std::int32_t first = 0);
+    // `first` on, into `records`: how many were stored, in `stored`.
+    // NotThere when the track is not present. When `more` is given it
+    // tells whether more did not fit.
+    Outcome foundRecords(std::int32_t track, std::span<FoundRecord> records, std::int32_t* stored,
+                         bool* more = nullptr, std::int32_t first = 0);
     // Which of the track's records are its own and which it shares with a
-    // track that reached them first; false when the track is not present.
-    bool trackShares(std::int32_t track, TrackShare* share);
+    // track that reached them first; NotThere when the track is not present.
+    Outcome trackShares(std::int32_t track, TrackShare* share);
     // For each sector number R, how many of the track's records carry it
     // (0, 1, or 2 for two or more) and the index of the first among them;
-    // false when the track is not present. Told without a walk of the
+    // NotThere when the track is not present. Told without a walk of the
     // track's records, however many tracks share them.
-    bool sectorNumbers(std::int32_t track, std::span<std::uint8_t, 256> count, std::span<std::int32_t, 256> first);
+    Outcome sectorNumbers(std::int32_t track, std::span<std::uint8_t, 256> count,
+                          std::span<std::int32_t, 256> first);
     // Whether the selected disk's size field lies (found_record.h), and
     // where the disk ends: at its size, or where its last track's records
-    // end when the size lies; never past the file. -1 with no disk selected.
-    bool diskSizeLies();
-    std::int64_t diskEnd();
+    // end when the size lies; never past the file. NotThere with no disk
+    // selected.
+    Outcome diskExtent(bool* sizeLies, std::int64_t* end);
     // The lowest-numbered track whose records are this track's (its table
     // entry is the same); the track itself when there is none lower.
-    std::int32_t sameRecordsAs(std::int32_t track);
+    Outcome sameRecordsAs(std::int32_t track, std::int32_t* lowest);
     // Looks sector `at` up among its track's found records: the first with
-    // its ID. When found, copies its fields to `record`, up to dest.size() of
-    // its available bytes into `dest`, stores how many in `copied` and
-    // returns true.
-    bool findFoundSector(const SectorPlace& at, std::span<std::uint8_t> dest, FoundRecord* record,
-                         std::int32_t* copied);
+    // its ID. When found, copies its fields to `record` and up to dest.size()
+    // of its available bytes into `dest`, and stores how many in `copied`;
+    // NotThere when it is not in the track.
+    Outcome findFoundSector(const SectorPlace& at, std::span<std::uint8_t> dest, FoundRecord* record,
+                            std::int32_t* copied);
 
     // Sector numbers that begin and end every track for readSectors.
     void setSectorRange(std::int32_t first, std::int32_t last);
@@ -162,6 +164,9 @@ class D88Image {
 
     // Number of disks indexed by the last successful open (0-64).
     std::int32_t diskCount() const { return diskCount_; }
+    // Where a disk header past the kMaxDisks indexed disks starts, whole
+    // within the file; -1 when there is none.
+    std::int64_t moreDisksAt() const { return moreDisksAt_; }
     // File offset of indexed disk `index`, or -1 when out of range.
     std::int64_t diskOffset(std::int32_t index) const;
     // Index of the selected disk, -1 when none.
@@ -182,30 +187,28 @@ class D88Image {
     std::int32_t trackOffset(std::int32_t track) const;
     // Size of the open file in bytes, when it was opened; 0 when none is open.
     std::int64_t fileSize() const;
-    // Copies the file's bytes from `offset` into `dest`, whatever they hold;
-    // returns how many arrived (fewer at the end of the file or on an error).
-    std::int64_t readFileBytes(std::int64_t offset, std::span<std::uint8_t> dest);
+    // Copies the file's bytes from `offset` into `dest`, whatever they hold,
+    // and stores how many arrived in `got`: fewer at the end of the file.
+    Outcome readFileBytes(std::int64_t offset, std::span<std::uint8_t> dest, std::int64_t* got);
 
-    // The first error met since the image was opened or the error cleared:
-    // an errno value (EIO for a failed read, ENOMEM when the read window could
-    // not grow), or why the last open failed. 0 when none. Reads that meet an
-    // error deliver fewer bytes, exactly as at the end of the file: check
-    // this to tell a damaged image from a failing device.
-    int ioError() const;
-    void clearIoError();
+    // What the last operation that reads met. The byte counts of the strict
+    // reads above are short alike at the end of the file and where a read
+    // failed: this tells a damaged image from a failing device.
+    Outcome outcome() const { return outcome_; }
 
     // The identity of the open file, taken from the open descriptor, so that
     // it stays right whatever happens to the name it was opened by. False
     // when no file is open.
     bool fileIdentity(FileIdentity* identity) const;
 
-    // 0 when the open file is as it was at the open: it never ended before
-    // the size it had then, and its size and time of last change (to the
-    // nanosecond where the system keeps it) are those of the open.
-    // kErrorImageChanged when not, an errno value when the system cannot
-    // say. A rewrite of the same size within the clock's resolution cannot
-    // be seen. 0 when no file is open.
-    int unchanged() const;
+    // Done when the open file is as it was at the open: it never ended
+    // before the size it had then, and its size and time of last change (to
+    // the nanosecond where the system keeps it) are those of the open.
+    // Failed with kErrorImageChanged when not, with an errno value when the
+    // system cannot say. A rewrite of the same size within the clock's
+    // resolution cannot be seen. Done when no file is open. It reads
+    // nothing, and leaves outcome() as it was.
+    Outcome checkUnchanged() const;
 
   private:
     struct Record;
@@ -222,6 +225,10 @@ class D88Image {
     std::int32_t bytesAt(std::int64_t pos, std::int32_t len, const std::uint8_t** out);
     void clearSelection();
     RecordMap* recordMap();
+    // Ends an operation that reads: its outcome, Failed when a read met an
+    // error (and then nothing built from this call's reads is kept).
+    Outcome settle(bool there);
+    void dropMaps();
     bool lookupKept(const SectorPlace& at, std::int64_t* dataPos, Record* found, bool* known);
 
     struct CloseFile {
@@ -230,15 +237,16 @@ class D88Image {
     struct DropMap {
         void operator()(RecordMap* map) const;
     };
-    std::unique_ptr<FileWindow, CloseFile> file_; // the open image, read through a window
-    std::unique_ptr<RecordMap, DropMap> map_;     // the found records, made when first asked for
-    std::uint32_t selections_ = 0;                // counts selections, so the map follows them
-    std::uint32_t mapLaidOut_ = 0;                // the selection the map was laid out for
-    std::int64_t mapBase_ = -1;                   // the disk the map holds
+    std::unique_ptr<FileWindow, CloseFile> file_;  // the open image, read through a window
+    std::unique_ptr<RecordMap, DropMap> map_;      // the found records, made when first asked for
+    std::uint32_t selections_ = 0;                 // counts selections, so the map follows them
+    std::uint32_t mapLaidOut_ = 0;                 // the selection the map was laid out for
+    std::int64_t mapBase_ = -1;                    // the disk the map holds
     std::unique_ptr<RecordMap, DropMap> spareMap_; // the map of the disk selected before
     std::int64_t spareBase_ = -1;
     std::int32_t selectedDisk_ = -1;
     std::int32_t diskCount_ = 0;
+    std::int64_t moreDisksAt_ = -1;
     std::int32_t firstSector_ = 1;
     std::int32_t lastSector_ = 16;
     std::int32_t diskOffsets_[kMaxDisks] = {};
@@ -247,7 +255,7 @@ class D88Image {
     std::int32_t trackOffsets_[kMaxTracks] = {};
     std::int32_t mediaType_ = -1;
     char diskName_[kDiskNameLength + 1] = {};
-    int openError_ = 0; // why the last open failed
+    Outcome outcome_;
 };
 
 } // namespace d88
