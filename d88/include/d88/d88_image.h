@@ -2,10 +2,13 @@
 //
 // Calling order: open(path) -> selectDisk(i) -> any number of reads ->
 // close() (or open(nullptr)) or destruction. Nothing here prints, throws,
-// creates, writes, renames or removes a file; every operation reports
-// through its result. Reads return the number of bytes delivered, 0 meaning
-// nothing. Any argument value is safe: a call with a track, size code or
-// length out of range delivers nothing.
+// creates, writes, renames or removes a file. Every operation that reads
+// the file tells what it met: the forms the programs use return an Outcome
+// (d88/outcome.h), and outcome() gives the last call's to callers of the
+// others, whose results are byte counts and yes-or-no answers. A read that
+// fails is told by the call that met it and by no later one. Any argument
+// value is safe: a call with a track, size code or length out of range
+// delivers nothing.
 //
 // An instance is not for sharing between threads: every operation, reads
 // included, moves its one file position and its read window. Use one
