@@ -290,10 +290,14 @@ std::string hexAround(const Bytes& bytes, std::size_t at)
     if (mismatch.first == expected.end() && mismatch.second == actual.end())
         return ::testing::AssertionSuccess();
     const auto at = static_cast<std::size_t>(mismatch.first - expected.begin());
+    // One stream for the offset's two forms: each << on the result starts a
+    // stream of its own, which a manipulator would not outlast.
+    std::ostringstream offset;
+    offset << at << " (0x" << std::hex << at << ")";
     return ::testing::AssertionFailure()
            << "sizes " << expected.size() << " (expected) and " << actual.size()
-           << " (actual); first difference at offset " << at << " (0x" << std::hex << at << std::dec
-           << ")\n  expected: " << hexAround(expected, at) << "\n  actual:   " << hexAround(actual, at);
+           << " (actual); first difference at offset " << offset.str()
+           << "\n  expected: " << hexAround(expected, at) << "\n  actual:   " << hexAround(actual, at);
 }
 
 Bytes toBytes(const std::string& text)
