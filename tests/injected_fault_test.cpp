@@ -608,25 +608,25 @@ TEST_F(InjectedReadFailureTest, EveryReadOfTheImageThatFailsFailsTheRun)
 
     using P = Program;
     const Mode modes[] = {
-        // Fails today at the read made while ZANVO06 is cut: ZANVO07 is then
-        // said to be read past a field that lied (a warning; in a dry run,
-        // its line).
+        // A read that fails while ZANVO06 is cut leaves nothing the next
+        // file is read from: ZANVO07 is read afresh, whole and with no
+        // warning of a field that lied.
         {.program = P::Tool, .args = {"big.d88"}, .cut = &big},
         {.program = P::Tool, .args = {"-n", "big.d88"}, .cut = &big, .dryRun = true},
         {.program = P::Tool, .args = {"-C", "out", "big.d88"}, .cut = &big, .folder = "out"},
-        // Fails today at the reads of disk 0, after disk 1 is cut: the run
-        // ends with status 0 and says nothing of them.
+        // Disk 0 is read after disk 1 is cut, for the notice that it is
+        // Disk F: a read of it that fails fails the run.
         {.program = P::Tool, .args = {"--disk=1", "set.d88"}, .cut = &diskA},
         {.program = P::Info, .args = {"big.d88"}},
         {.program = P::Info, .args = {"big.d88", "0"}},
-        // Fails today at its last read: the document already printed lists
-        // every track with no records before it stops.
+        // Streamed as it is made: a read that fails ends it where it stands,
+        // with nothing in it that the read did not give.
         {.program = P::Info, .args = {"--json", "big.d88"}},
         {.program = P::Info, .args = {"--raw", "big.d88", "0", "-o", "out.img"}, .exported = &raw},
         {.program = P::Info, .args = {"--raw", "big.d88", "0", "-o", "-"}, .exported = &raw},
         {.program = P::Info, .args = {"--split", "big.d88", "0", "-o", "out.img"}, .exported = &bigImage},
         {.program = P::Info, .args = {"--split", "big.d88", "0", "-o", "-"}, .exported = &bigImage},
-        // Fails today as the tool's cut does: a warning for ZANVO07.
+        // As the tool's cut: no warning for ZANVO07.
         {.program = P::Page, .args = {"big.d88"}, .cut = &big},
     };
     for (const Mode& mode : modes) {
