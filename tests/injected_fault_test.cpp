@@ -25,6 +25,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <new>
@@ -99,8 +100,10 @@ std::size_t __real_fwrite(const void* data, std::size_t size, std::size_t count,
 void rewriteImage()
 {
     const int fd = open(inject.imagePath, O_WRONLY | O_TRUNC);
-    if (fd < 0 || write(fd, inject.rewrite->data(), inject.rewrite->size()) !=
-                      static_cast<ssize_t>(inject.rewrite->size()) || close(fd) != 0)
+    if (fd < 0 ||
+        write(fd, inject.rewrite->data(), inject.rewrite->size()) !=
+            static_cast<ssize_t>(inject.rewrite->size()) ||
+        close(fd) != 0)
         std::abort();
 }
 
@@ -662,6 +665,110 @@ TEST_F(InjectedReadFailureTest, EveryReadOfTheImageThatFailsFailsTheRun)
     }
 }
 
+// The reader tells a read that fails by the call that made it, and by that
+// call alone: every call before and after it answers as in a run where no
+// read failed, and the call made again answers so too. Nothing the failed
+// call built is taken for what the image holds.
+TEST_F(InjectedFaultTest, AReadThatFailsIsToldByTheCallThatMadeItAlone)
+{
+    // More than the reader holds of a file at once: its reads fall in many calls.
+    Disk big = testimg::formattedDisk(64, 164, 50, true);
+    testimg::writeFile(imagePath, testimg::buildDisk(big));
+    struct stat st;
+    ASSERT_EQ(stat(imagePath.c_str(), &st), 0);
+    inject.image = st.st_ino;
+
+    // What one call answered, in words; with its outcome.
+    struct Answer {
+        d88::Outcome outcome;
+        std::string said;
+    };
+    d88::D88Image reader;
+    std::vector<d88::FoundRecord> records(64);
+    const auto recordsOf = [&](int track) {
+        std::int32_t stored = -1;
+        const d88::Outcome outcome = reader.foundRecords(track, records, &stored);
+        std::ostringstream said;
+        for (int i = 0; i < stored; ++i) {
+            const d88::FoundRecord& r = records[static_cast<std::size_t>(i)];
+            said << int{r.id.c} << '.' << int{r.id.h} << '.' << int{r.id.r} << '.' << int{r.id.n} << '@'
+                 << r.dataPos << '+' << r.available << (r.nominalStep || r.storedShort ? "!" : "")
+                 << static_cast<int>(r.pastLie.field) << ' ';
+        }
+        return Answer{outcome, said.str()};
+    };
+    const auto hex = [](std::span<const std::uint8_t> bytes) {
+        std::ostringstream out;
+        for (const std::uint8_t b : bytes)
+            out << std::hex << int{b};
+        return out.str();
+    };
+    const std::vector<std::function<Answer()>> calls = {
+        [&] {
+            return Answer{reader.openImage(imagePath.c_str()), std::to_string(reader.diskCount())};
+        },
+        [&] {
+            return Answer{reader.loadDisk(0), reader.diskName()};
+        },
+        [&] { return recordsOf(0); },
+        [&] { return recordsOf(100); },
+        [&] {
+            std::uint8_t sector[256];
+            d88::FoundRecord record;
+            std::int32_t copied = 0;
+            const d88::Outcome outcome =
+                reader.findFoundSector(d88::placeOnTrack(140, 7, 1), sector, &record, &copied);
+            return Answer{outcome, hex({sector, static_cast<std::size_t>(copied)})};
+        },
+        [&] { return recordsOf(163); },
+        [&] {
+            // The format's own form, whose outcome the reader keeps.
+            std::uint8_t sector[256];
+            const std::int32_t got = reader.readSector(60, 30, 0, 9, 1, sector, 256);
+            return Answer{reader.outcome(), hex({sector, static_cast<std::size_t>(got)})};
+        },
+        [&] {
+            bool lies = true;
+            std::int64_t end = 0;
+            const d88::Outcome outcome = reader.diskExtent(&lies, &end);
+            return Answer{outcome, std::to_string(lies) + " " + std::to_string(end)};
+        },
+        [&] { return recordsOf(30); },
+    };
+    const auto same = [](const Answer& a, const Answer& b) {
+        return a.outcome.result == b.outcome.result && a.outcome.error == b.outcome.error && a.said == b.said;
+    };
+
+    *sharedTally() = ReadTally{};
+    inject.tally = sharedTally();
+    std::vector<Answer> clean;
+    for (const auto& call : calls)
+        clean.push_back(call());
+    const long long reads = sharedTally()->reads;
+    ASSERT_GT(reads, 3);
+    for (const Answer& answer : clean)
+        ASSERT_TRUE(answer.outcome.done()) << answer.said;
+
+    for (long long k = 1; k <= reads; ++k) {
+        SCOPED_TRACE("read " + std::to_string(k) + " of " + std::to_string(reads) + " fails");
+        *sharedTally() = ReadTally{};
+        inject.failRead = k;
+        reader.close();
+        int failures = 0;
+        for (std::size_t i = 0; i < calls.size(); ++i) {
+            Answer got = calls[i]();
+            if (got.outcome.failed()) {
+                ++failures;
+                EXPECT_EQ(got.outcome.error, EIO) << "call " << i;
+                got = calls[i](); // made again, it reads afresh
+            }
+            EXPECT_TRUE(same(got, clean[i])) << "call " << i << " said " << got.said.substr(0, 200);
+        }
+        EXPECT_TRUE(sharedTally()->failed);
+        EXPECT_EQ(failures, 1);
+    }
+}
+
 // The two ways `cp new.d88 disk.d88` can meet a run: the file ends early
 // where it is read, or it keeps its size with other bytes (only its time of
 // last change tells).
@@ -698,10 +805,12 @@ TEST_F(InjectedFaultTest, AnImageRewrittenWhileCutStopsTheRunAndKeepsTheFileBein
         EXPECT_TRUE(sameBytes(kOld, *readFile(dir / "ZANVO02")));
         // The three files before it stay; none after it is cut.
         for (int i = 0; i < 3; ++i)
-            EXPECT_TRUE(sameBytes(testimg::expectedRecovery(disk, plan[i].track, plan[i].sector, plan[i].length),
-                                  *readFile(dir / plan[i].name)))
+            EXPECT_TRUE(
+                sameBytes(testimg::expectedRecovery(disk, plan[i].track, plan[i].sector, plan[i].length),
+                          *readFile(dir / plan[i].name)))
                 << plan[i].name;
-        EXPECT_EQ(folder(), (std::vector<std::string>{"DRIVER", "ZANVO00", "ZANVO01", "ZANVO02", "disk.d88"}));
+        EXPECT_EQ(folder(),
+                  (std::vector<std::string>{"DRIVER", "ZANVO00", "ZANVO01", "ZANVO02", "disk.d88"}));
     }
 }
 
