@@ -55,18 +55,6 @@ const std::string kOpenMessage = sjis("ファイルをオープンできませ�
 using testimg::kDiskALabel;
 using testimg::kDiskFLabel;
 
-struct Expected {
-    const char* name;
-    int track, sector, length;
-};
-
-const Expected kDiskAFiles[] = {
-    {"DRIVER", 10, 6, 5632},  {"ZANVO00", 11, 12, 256}, {"ZANVO01", 11, 13, 4352}, {"ZANVO02", 12, 14, 14080},
-    {"ZANVO03", 16, 5, 4096}, {"ZANVO04", 17, 5, 4096}, {"ZANVO05", 18, 5, 5376},  {"ZANVO06", 19, 10, 2816},
-    {"ZANVO07", 20, 5, 8960}, {"ZANVO08", 22, 8, 5376}, {"ZANVO09", 23, 13, 768},  {"ZANVO10", 23, 16, 8704},
-    {"ZANVO11", 26, 2, 6144},
-};
-
 Disk diskA(int seed = 21)
 {
     Disk disk = testimg::formattedDisk(seed, 80, 16, true);
@@ -119,7 +107,7 @@ std::string cuttingLines(const std::vector<std::string>& names)
 std::vector<std::string> allDiskANames()
 {
     std::vector<std::string> names;
-    for (const Expected& e : kDiskAFiles)
+    for (const testsupport::DiskAFile& e : testsupport::kDiskAFiles)
         names.push_back(e.name);
     return names;
 }
@@ -132,7 +120,7 @@ TEST_F(ExtractTest, DiskAGivesItsThirteenFiles)
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, kDiskAMessage + cuttingLines(allDiskANames()));
     EXPECT_EQ(r.err, "");
-    for (const Expected& e : kDiskAFiles)
+    for (const testsupport::DiskAFile& e : testsupport::kDiskAFiles)
         expectFile(disk, e.name, e.track, e.sector, e.length);
 
     std::vector<std::string> want = allDiskANames();
@@ -261,7 +249,7 @@ TEST_F(ExtractTest, DamagedDisksGiveEverySectorTheyHold)
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.err, c.err);
         std::vector<std::string> written;
-        for (const Expected& e : kDiskAFiles) {
+        for (const testsupport::DiskAFile& e : testsupport::kDiskAFiles) {
             int found = 0;
             const Bytes want = testimg::expectedRecovery(disk, e.track, e.sector, e.length, &found);
             if (found == 0) {
@@ -299,7 +287,7 @@ TEST_F(ExtractTest, TheDamagedSampleGivesEverySectorItHolds)
             "zanvo-extract: warning: ZANVO08: 1 sector" + kFlagged + "track 22 sector 9: data CRC error\n" +
             "zanvo-extract: warning: ZANVO10: 1 of 34 sectors stored short (track 25 sector 3)" + kZeros +
             testsupport::cutSummary(7, 5, 0, 1));
-    for (const Expected& e : kDiskAFiles)
+    for (const testsupport::DiskAFile& e : testsupport::kDiskAFiles)
         EXPECT_TRUE(
             sameBytes(testimg::expectedRecovery(disk, e.track, e.sector, e.length), *readFile(dir / e.name)))
             << e.name;
@@ -316,7 +304,7 @@ TEST_F(ExtractTest, SharedRunOfDecoysBeforeTheRealSectors)
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, kDiskAMessage + cuttingLines(allDiskANames()));
     EXPECT_EQ(r.err, "");
-    for (const Expected& e : kDiskAFiles)
+    for (const testsupport::DiskAFile& e : testsupport::kDiskAFiles)
         expectFile(reference, e.name, e.track, e.sector, e.length);
 }
 
@@ -460,7 +448,7 @@ TEST_F(ExtractTest, ExistingOutputsAreReplacedNeverWrittenThrough)
     const RunResult r = run({"disk.d88"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
-    for (const Expected& e : kDiskAFiles)
+    for (const testsupport::DiskAFile& e : testsupport::kDiskAFiles)
         expectFile(disk, e.name, e.track, e.sector, e.length);
     EXPECT_TRUE(sameBytes(victim, *readFile(elsewhere / "victim")));
     EXPECT_FALSE(fs::exists(elsewhere / "nowhere"));
@@ -479,7 +467,7 @@ TEST_F(ExtractTest, OutputNameTakenByAFolderIsReportedAndTheRestAreCut)
     EXPECT_EQ(r.out, kDiskAMessage + cuttingLines(allDiskANames()));
     EXPECT_EQ(r.err,
               "zanvo-extract: cannot write ZANVO03: Is a directory\n" + testsupport::cutSummary(12, 0, 1));
-    for (const Expected& e : kDiskAFiles)
+    for (const testsupport::DiskAFile& e : testsupport::kDiskAFiles)
         if (std::string(e.name) != "ZANVO03")
             expectFile(disk, e.name, e.track, e.sector, e.length);
     EXPECT_EQ(testsupport::listFolder(dir / "ZANVO03"), std::vector<std::string>{"keep"});
@@ -521,7 +509,7 @@ TEST_F(ExtractTest, UnwritableStandardOutputIsReported)
     const RunResult r = run({"disk.d88"}, options);
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err, "zanvo-extract: cannot write to standard output: No space left on device\n");
-    for (const Expected& e : kDiskAFiles)
+    for (const testsupport::DiskAFile& e : testsupport::kDiskAFiles)
         expectFile(disk, e.name, e.track, e.sector, e.length);
 }
 

@@ -200,30 +200,25 @@ class InjectedFaultTest : public ::testing::Test {
                 return static_cast<long long>(place.header) + 16;
         throw std::logic_error("no such sector");
     }
-    RunResult extract()
+    // Runs a program in a forked child, in the test's folder.
+    RunResult inChild(bool tool, std::vector<std::string> args)
     {
         return testsupport::runInChild(
-            [] {
-                auto state = std::make_unique<zanvo::ToolState>();
-                char program[] = "zanvo-extract";
-                char imageArg[] = "disk.d88";
-                char* argv[] = {program, imageArg, nullptr};
-                return zanvo::runDriver(*state, 2, argv);
-            },
-            dir.path());
-    }
-    RunResult info(std::vector<std::string> args)
-    {
-        return testsupport::runInChild(
-            [&args] {
-                std::vector<char*> argv{const_cast<char*>("d88info")};
+            [tool, &args] {
+                std::vector<char*> argv{const_cast<char*>(tool ? "zanvo-extract" : "d88info")};
                 for (std::string& arg : args)
                     argv.push_back(arg.data());
                 argv.push_back(nullptr);
-                return d88info::runInfo(static_cast<int>(argv.size() - 1), argv.data());
+                const int argc = static_cast<int>(argv.size() - 1);
+                if (!tool)
+                    return d88info::runInfo(argc, argv.data());
+                auto state = std::make_unique<zanvo::ToolState>();
+                return zanvo::runDriver(*state, argc, argv.data());
             },
             dir.path());
     }
+    RunResult extract() { return inChild(true, {"disk.d88"}); }
+    RunResult info(std::vector<std::string> args) { return inChild(false, std::move(args)); }
     std::vector<std::string> folder() const { return testsupport::listFolder(dir.path()); }
 
     testsupport::TempDir dir;
@@ -355,21 +350,6 @@ std::string fileNotRead(const std::vector<std::string>& lines, const std::string
     return "";
 }
 
-// Whether `part` is where `whole` begins, told as where they part.
-::testing::AssertionResult isPrefix(const std::string& whole, const std::string& part)
-{
-    if (part.size() > whole.size())
-        return ::testing::AssertionFailure()
-               << part.size() << " bytes, more than the clean run's " << whole.size();
-    const ::testing::AssertionResult same =
-        sameBytes(Bytes(whole.begin(), whole.begin() + static_cast<long>(part.size())),
-                  Bytes(part.begin(), part.end()));
-    if (!same)
-        return ::testing::AssertionFailure() << "the first " << part.size() << " of the clean run's "
-                                             << whole.size() << " bytes differ: " << same.message();
-    return same;
-}
-
 class InjectedReadFailureTest : public InjectedFaultTest {
   protected:
     fs::path outputs(const Mode& mode) const { return dir.path() / mode.folder; }
@@ -406,27 +386,10 @@ class InjectedReadFailureTest : public InjectedFaultTest {
         inject.tally = sharedTally();
         inject.failRead = failRead;
         Outcome outcome;
-        std::vector<std::string> args = mode.args;
-        switch (mode.program) {
-        case Program::Tool:
-            outcome.run = testsupport::runInChild(
-                [&args] {
-                    auto state = std::make_unique<zanvo::ToolState>();
-                    std::vector<char*> argv{const_cast<char*>("zanvo-extract")};
-                    for (std::string& arg : args)
-                        argv.push_back(arg.data());
-                    argv.push_back(nullptr);
-                    return zanvo::runDriver(*state, static_cast<int>(argv.size() - 1), argv.data());
-                },
-                dir.path());
-            break;
-        case Program::Info:
-            outcome.run = info(args);
-            break;
-        case Program::Page:
+        if (mode.program == Program::Page)
             zanvoweb::examineImage((dir / name).c_str(), name.c_str(), -1, &outcome.exam);
-            break;
-        }
+        else
+            outcome.run = inChild(mode.program == Program::Tool, mode.args);
         inject.tally = nullptr;
         inject.failRead = 0;
         return outcome;
@@ -536,20 +499,16 @@ class InjectedReadFailureTest : public InjectedFaultTest {
         EXPECT_EQ(r.status, 2) << r.err;
         EXPECT_EQ(r.err, "d88info: cannot read " + name + ": Input/output error\n");
         // At most what came before the failed read: nothing shown through it.
-        EXPECT_TRUE(isPrefix(clean.run.out, r.out));
+        EXPECT_TRUE(sameBytes(testsupport::toBytes(clean.run.out.substr(0, r.out.size())),
+                              testsupport::toBytes(r.out)));
         return true;
     }
 
     void checkPage(const Mode& mode, const Outcome& clean, const zanvoweb::Examination& exam)
     {
         const std::string name = imageOf(mode);
-        std::string said = "errors:";
-        for (const std::string& line : exam.errors)
-            said += " [" + line + "]";
-        said += " warnings:";
-        for (const std::string& line : exam.warnings)
-            said += " [" + line + "]";
-        said += " infoError: [" + exam.infoError + "]";
+        const std::string said = "errors " + ::testing::PrintToString(exam.errors) + ", warnings " +
+                                 ::testing::PrintToString(exam.warnings) + ", infoError " + exam.infoError;
         const auto carries = [&](const std::string& text) {
             return text.find(name + ": Input/output error") != std::string::npos;
         };
@@ -672,82 +631,68 @@ TEST_F(InjectedReadFailureTest, EveryReadOfTheImageThatFailsFailsTheRun)
 TEST_F(InjectedFaultTest, AReadThatFailsIsToldByTheCallThatMadeItAlone)
 {
     // More than the reader holds of a file at once: its reads fall in many calls.
-    Disk big = testimg::formattedDisk(64, 164, 50, true);
-    testimg::writeFile(imagePath, testimg::buildDisk(big));
+    testimg::writeFile(imagePath, testimg::buildDisk(testimg::formattedDisk(64, 164, 50, true)));
     struct stat st;
     ASSERT_EQ(stat(imagePath.c_str(), &st), 0);
     inject.image = st.st_ino;
 
-    // What one call answered, in words; with its outcome.
-    struct Answer {
-        d88::Outcome outcome;
-        std::string said;
-    };
     d88::D88Image reader;
     std::vector<d88::FoundRecord> records(64);
+    std::uint8_t sector[256];
+    std::string said; // what a call answered, in words and bytes
     const auto recordsOf = [&](int track) {
-        std::int32_t stored = -1;
+        std::int32_t stored = 0;
         const d88::Outcome outcome = reader.foundRecords(track, records, &stored);
-        std::ostringstream said;
-        for (int i = 0; i < stored; ++i) {
-            const d88::FoundRecord& r = records[static_cast<std::size_t>(i)];
-            said << int{r.id.c} << '.' << int{r.id.h} << '.' << int{r.id.r} << '.' << int{r.id.n} << '@'
-                 << r.dataPos << '+' << r.available << (r.nominalStep || r.storedShort ? "!" : "")
-                 << static_cast<int>(r.pastLie.field) << ' ';
-        }
-        return Answer{outcome, said.str()};
+        for (const d88::FoundRecord& r : std::span(records).first(static_cast<std::size_t>(stored)))
+            said += std::to_string(r.id.r) + "@" + std::to_string(r.dataPos) + "+" +
+                    std::to_string(r.available) +
+                    (r.nominalStep || r.storedShort || r.pastLie.field != d88::LyingField::None ? "!" : " ");
+        return outcome;
     };
-    const auto hex = [](std::span<const std::uint8_t> bytes) {
-        std::ostringstream out;
-        for (const std::uint8_t b : bytes)
-            out << std::hex << int{b};
-        return out.str();
+    const auto bytes = [&](d88::Outcome outcome, std::int32_t got) {
+        said.append(sector, sector + got);
+        return outcome;
     };
-    const std::vector<std::function<Answer()>> calls = {
-        [&] {
-            return Answer{reader.openImage(imagePath.c_str()), std::to_string(reader.diskCount())};
-        },
-        [&] {
-            return Answer{reader.loadDisk(0), reader.diskName()};
-        },
+    const std::vector<std::function<d88::Outcome()>> calls = {
+        [&] { return bytes(reader.openImage(imagePath.c_str()), 0); },
+        [&] { return bytes(reader.loadDisk(0), 0); },
         [&] { return recordsOf(0); },
         [&] { return recordsOf(100); },
         [&] {
-            std::uint8_t sector[256];
             d88::FoundRecord record;
             std::int32_t copied = 0;
-            const d88::Outcome outcome =
-                reader.findFoundSector(d88::placeOnTrack(140, 7, 1), sector, &record, &copied);
-            return Answer{outcome, hex({sector, static_cast<std::size_t>(copied)})};
+            return bytes(reader.findFoundSector(d88::placeOnTrack(140, 7, 1), sector, &record, &copied),
+                         copied);
         },
         [&] { return recordsOf(163); },
         [&] {
             // The format's own form, whose outcome the reader keeps.
-            std::uint8_t sector[256];
             const std::int32_t got = reader.readSector(60, 30, 0, 9, 1, sector, 256);
-            return Answer{reader.outcome(), hex({sector, static_cast<std::size_t>(got)})};
+            return bytes(reader.outcome(), got);
         },
         [&] {
             bool lies = true;
             std::int64_t end = 0;
             const d88::Outcome outcome = reader.diskExtent(&lies, &end);
-            return Answer{outcome, std::to_string(lies) + " " + std::to_string(end)};
+            said += std::to_string(lies) + " " + std::to_string(end);
+            return outcome;
         },
         [&] { return recordsOf(30); },
     };
-    const auto same = [](const Answer& a, const Answer& b) {
-        return a.outcome.result == b.outcome.result && a.outcome.error == b.outcome.error && a.said == b.said;
+    const auto call = [&](std::size_t i) {
+        said.clear();
+        return calls[i]();
     };
 
     *sharedTally() = ReadTally{};
     inject.tally = sharedTally();
-    std::vector<Answer> clean;
-    for (const auto& call : calls)
-        clean.push_back(call());
+    std::vector<std::string> clean;
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+        ASSERT_TRUE(call(i).done()) << "call " << i;
+        clean.push_back(said);
+    }
     const long long reads = sharedTally()->reads;
     ASSERT_GT(reads, 3);
-    for (const Answer& answer : clean)
-        ASSERT_TRUE(answer.outcome.done()) << answer.said;
 
     for (long long k = 1; k <= reads; ++k) {
         SCOPED_TRACE("read " + std::to_string(k) + " of " + std::to_string(reads) + " fails");
@@ -756,13 +701,14 @@ TEST_F(InjectedFaultTest, AReadThatFailsIsToldByTheCallThatMadeItAlone)
         reader.close();
         int failures = 0;
         for (std::size_t i = 0; i < calls.size(); ++i) {
-            Answer got = calls[i]();
-            if (got.outcome.failed()) {
+            d88::Outcome outcome = call(i);
+            if (outcome.failed()) {
                 ++failures;
-                EXPECT_EQ(got.outcome.error, EIO) << "call " << i;
-                got = calls[i](); // made again, it reads afresh
+                EXPECT_EQ(outcome.error, EIO) << "call " << i;
+                outcome = call(i); // made again, it reads afresh
             }
-            EXPECT_TRUE(same(got, clean[i])) << "call " << i << " said " << got.said.substr(0, 200);
+            EXPECT_TRUE(outcome.done() && said == clean[i])
+                << "call " << i << " said " << said.substr(0, 200);
         }
         EXPECT_TRUE(sharedTally()->failed);
         EXPECT_EQ(failures, 1);
@@ -823,16 +769,7 @@ TEST_F(InjectedFaultTest, ARunSaysAtItsEndThatTheImageChangedAfterItsLastRead)
     inject.imagePath = imagePath.c_str();
     inject.rewrite = &rewrite;
     inject.rewriteOnOutput = "ZANVO11";
-    const RunResult r = testsupport::runInChild(
-        [] {
-            auto state = std::make_unique<zanvo::ToolState>();
-            char program[] = "zanvo-extract";
-            char dryRun[] = "-n";
-            char imageArg[] = "disk.d88";
-            char* argv[] = {program, dryRun, imageArg, nullptr};
-            return zanvo::runDriver(*state, 3, argv);
-        },
-        dir.path());
+    const RunResult r = inChild(true, {"-n", "disk.d88"});
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err, "zanvo-extract: disk.d88 changed while it was read\n");
     EXPECT_NE(r.out.find("ZANVO11"), std::string::npos);

@@ -206,17 +206,6 @@ class RecordMapPrograms : public ::testing::Test {
     testsupport::TempDir dir;
 };
 
-struct DiskAFile {
-    const char* name;
-    int track, sector, length;
-};
-constexpr DiskAFile kDiskAFiles[] = {
-    {"DRIVER", 10, 6, 5632},  {"ZANVO00", 11, 12, 256}, {"ZANVO01", 11, 13, 4352}, {"ZANVO02", 12, 14, 14080},
-    {"ZANVO03", 16, 5, 4096}, {"ZANVO04", 17, 5, 4096}, {"ZANVO05", 18, 5, 5376},  {"ZANVO06", 19, 10, 2816},
-    {"ZANVO07", 20, 5, 8960}, {"ZANVO08", 22, 8, 5376}, {"ZANVO09", 23, 13, 768},  {"ZANVO10", 23, 16, 8704},
-    {"ZANVO11", 26, 2, 6144},
-};
-
 // Where track `track`'s first record lands in the built disk.
 std::size_t trackStart(const Disk& disk, int track)
 {
@@ -245,7 +234,7 @@ TEST_F(RecordMapPrograms, ADiskSizeThatLiesSmallHidesNoTrack)
         write("lying.d88", bytes);
         const testsupport::RunResult r = run(ZANVO_EXTRACT_PATH, {"lying.d88"});
         EXPECT_EQ(r.status, 0) << r.err;
-        for (const DiskAFile& f : kDiskAFiles)
+        for (const testsupport::DiskAFile& f : testsupport::kDiskAFiles)
             EXPECT_TRUE(sameBytes(testimg::expectedRun(diskA, f.track, f.sector, f.length), cut(f.name)))
                 << f.name;
         const Json d = json("lying.d88");

@@ -41,17 +41,6 @@ std::string convert(const std::string& text, const char* to)
 const std::string kRecognisedA = "ZANVO (Disk A)を認識しました.\n";
 const std::string kOpenFailed = "ファイルをオープンできません.\n";
 
-struct File {
-    const char* name;
-    int track, sector, length;
-};
-const File kFiles[] = {
-    {"DRIVER", 10, 6, 5632},  {"ZANVO00", 11, 12, 256}, {"ZANVO01", 11, 13, 4352}, {"ZANVO02", 12, 14, 14080},
-    {"ZANVO03", 16, 5, 4096}, {"ZANVO04", 17, 5, 4096}, {"ZANVO05", 18, 5, 5376},  {"ZANVO06", 19, 10, 2816},
-    {"ZANVO07", 20, 5, 8960}, {"ZANVO08", 22, 8, 5376}, {"ZANVO09", 23, 13, 768},  {"ZANVO10", 23, 16, 8704},
-    {"ZANVO11", 26, 2, 6144},
-};
-
 class ToolOptionsTest : public ::testing::Test {
   protected:
     void SetUp() override
@@ -79,7 +68,7 @@ class ToolOptionsTest : public ::testing::Test {
     std::map<std::string, Bytes> expected(const testimg::Disk& disk) const
     {
         std::map<std::string, Bytes> files;
-        for (const File& f : kFiles) {
+        for (const testsupport::DiskAFile& f : testsupport::kDiskAFiles) {
             int found = 0;
             Bytes bytes = testimg::expectedRecovery(disk, f.track, f.sector, f.length, &found);
             if (found > 0)
@@ -95,7 +84,7 @@ class ToolOptionsTest : public ::testing::Test {
 std::string lines(const char* prefix, bool sizes)
 {
     std::string out;
-    for (const File& f : kFiles)
+    for (const testsupport::DiskAFile& f : testsupport::kDiskAFiles)
         out +=
             std::string(prefix) + f.name + (sizes ? " (" + std::to_string(f.length) + " bytes)" : "") + "\n";
     return out;
@@ -195,7 +184,7 @@ TEST_F(ToolOptionsTest, EachArgumentVector)
         EXPECT_EQ(r.err, c.err);
         EXPECT_EQ(cut(dir.path()), c.here);
         EXPECT_EQ(cut(dir / "out"), c.inOut);
-        for (const File& f : kFiles) {
+        for (const testsupport::DiskAFile& f : testsupport::kDiskAFiles) {
             fs::remove(dir / f.name);
             fs::remove(dir / "out" / f.name);
         }

@@ -109,6 +109,19 @@ std::string cutSummary(int complete, int withHoles, int notWritten, int flagged 
 // Whether `text` holds `line` as one whole line.
 bool hasLine(const std::string& text, const std::string& line);
 
+// The thirteen files of Disk A as the title lays them out (kept here apart
+// from the tool's own plan): where each run starts and its length.
+struct DiskAFile {
+    const char* name;
+    int track, sector, length;
+};
+inline constexpr DiskAFile kDiskAFiles[] = {
+    {"DRIVER", 10, 6, 5632},  {"ZANVO00", 11, 12, 256}, {"ZANVO01", 11, 13, 4352}, {"ZANVO02", 12, 14, 14080},
+    {"ZANVO03", 16, 5, 4096}, {"ZANVO04", 17, 5, 4096}, {"ZANVO05", 18, 5, 5376},  {"ZANVO06", 19, 10, 2816},
+    {"ZANVO07", 20, 5, 8960}, {"ZANVO08", 22, 8, 5376}, {"ZANVO09", 23, 13, 768},  {"ZANVO10", 23, 16, 8704},
+    {"ZANVO11", 26, 2, 6144},
+};
+
 } // namespace testsupport
 
 #endif
