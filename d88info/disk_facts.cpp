@@ -173,7 +173,7 @@ Gathering gatherDisk(d88::D88Image& image, int index, TrackScan& scan, DiskFacts
     // diskName() is at most 16 bytes and NUL-terminated; name has room for 17.
     std::memcpy(facts->name, image.diskName(), std::strlen(image.diskName()));
     facts->mediaType = image.mediaType();
-    facts->diskSize = image.diskSize();
+    facts->diskSize = static_cast<std::uint32_t>(image.diskSize());
     facts->fileSize = image.fileSize();
     std::uint8_t header[d88::kDiskHeaderSize] = {};
     std::int64_t got = 0;

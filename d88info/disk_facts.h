@@ -59,7 +59,7 @@ struct DiskFacts {
     char name[d88::kDiskNameLength + 1] = {};
     int mediaType = 0;
     int writeProtect = 0;
-    std::int32_t diskSize = 0;
+    std::int64_t diskSize = 0; // the header's field, which is unsigned
     std::int64_t fileSize = 0;
     // Real images may carry fewer than 164 table entries: the table ends
     // where the first track's data begins, and what follows is sector data.
@@ -93,11 +93,7 @@ struct DiskFacts {
     std::uint8_t boot[256] = {};
     zanvo::DiskKind kind = zanvo::DiskKind::Unknown;
 
-    bool truncated() const
-    {
-        const auto size = static_cast<std::uint32_t>(diskSize);
-        return !sizeFieldLies && size > 0 && fileOffset + size > fileSize;
-    }
+    bool truncated() const { return !sizeFieldLies && diskSize > 0 && fileOffset + diskSize > fileSize; }
     int count(TrackState state) const;
     int highest(TrackState state) const;
 

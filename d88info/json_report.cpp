@@ -258,7 +258,7 @@ void disk(JsonWriter& json, d88::D88Image& image, TrackScan& scan, const DiskFac
     json.member("largestTrackBytes", facts.largestTrackBytes);
     json.member("writeProtect", facts.writeProtect);
     json.member("protect", protectMeaning(facts.writeProtect));
-    json.member("diskSize", static_cast<std::int64_t>(static_cast<std::uint32_t>(facts.diskSize)));
+    json.member("diskSize", facts.diskSize);
     json.member("diskSizeLies", facts.sizeFieldLies);
     json.member("extent", facts.extent);
     json.key("fileEndsAt");

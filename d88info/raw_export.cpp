@@ -172,14 +172,8 @@ bool exportDisk(const DiskFacts& disk, Export* result, std::string* error)
         result->from = disk.fileOffset;
         return true;
     }
-    const auto size = static_cast<std::uint32_t>(disk.diskSize); // the field is unsigned
-    if (disk.diskSize < 0) {
-        *error = "disk " + std::to_string(disk.index) + "'s size is " + std::to_string(size) +
-                 " bytes, more than an export may hold";
-        return false;
-    }
     if (disk.diskSize < d88::kDiskHeaderSize) {
-        *error = "disk " + std::to_string(disk.index) + "'s size is " + std::to_string(size) +
+        *error = "disk " + std::to_string(disk.index) + "'s size is " + std::to_string(disk.diskSize) +
                  " bytes, so it has no extent of its own to write";
         return false;
     }

@@ -93,14 +93,6 @@ struct MapRow {
 // error when a read failed (the rows are then not to be shown).
 int mapRows(d88::D88Image& image, TrackScan& scan, const DiskFacts& disk, std::vector<MapRow>* rows);
 
-// One row of the map: a character for each sector number from disk.lowR to
-// disk.highR (present, missing, duplicated, another track's C/H, flagged,
-// another size code) for the records of track `track`.
-std::string mapRow(const DiskFacts& disk, int track, std::span<const FoundRecord> records);
-
-// The mark of one record on track `track`'s row.
-char mapMark(const DiskFacts& disk, int track, const FoundRecord& record);
-
 // Map marks.
 inline constexpr char kPresent = '#';
 inline constexpr char kMissing = '.';

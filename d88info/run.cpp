@@ -186,8 +186,10 @@ int runOpened(const Options& options, d88::D88Image& image, std::string& why)
     // file of several must say which, since guessing would write the wrong
     // disk without a word.
     if (!options.diskGiven && image.diskCount() != 1) {
-        std::fprintf(stderr, "d88info: %s holds %d disks; say which to export: d88info %s %s DISK\n", path,
-                     image.diskCount(), options.mode == Mode::Raw ? "--raw" : "--split", path);
+        fileio::sayLine("d88info", std::string(path) + " holds " + std::to_string(image.diskCount()) +
+                                       " disks; say which to export: d88info " +
+                                       (options.mode == Mode::Raw ? "--raw " : "--split ") +
+                                       fileio::commandName(path, fileio::messagesReadUtf8()) + " DISK");
         return fileio::kExitUsage;
     }
     if (options.disk >= image.diskCount()) {
@@ -207,8 +209,8 @@ int runOpened(const Options& options, d88::D88Image& image, std::string& why)
     }
     // Each disk is judged for itself.
     if (!disk.verdict.possible) {
-        std::fprintf(stderr, "d88info: %s: disk %d is not a D88 disk: %s\n", path, options.disk,
-                     disk.verdict.reason);
+        fileio::sayLine("d88info", std::string(path) + ": disk " + std::to_string(options.disk) +
+                                       " is not a D88 disk: " + disk.verdict.reason);
         return fileio::kExitUsage;
     }
     if (options.mode == Mode::Tracks) {

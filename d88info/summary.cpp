@@ -109,7 +109,7 @@ void printDisk(std::FILE* out, const ImageFacts& image, const DiskFacts& disk)
     std::fprintf(out, "  media type: 0x%02x (%s)\n", disk.mediaType,
                  meaning.empty() ? "unknown" : meaning.c_str());
     std::fprintf(out, "  protect:    0x%02x (%s)\n", disk.writeProtect, protectMeaning(disk.writeProtect));
-    const auto size = static_cast<unsigned long>(static_cast<std::uint32_t>(disk.diskSize));
+    const auto size = static_cast<unsigned long>(disk.diskSize);
     if (disk.sizeFieldLies)
         std::fprintf(
             out, "  disk size:  %lu (0x%lx), which lies: the disk's records end at offset %lld (0x%llx)\n",
@@ -124,8 +124,7 @@ void printDisk(std::FILE* out, const ImageFacts& image, const DiskFacts& disk)
             out,
             "  truncated:  the file ends at offset %lld (0x%llx), %lld bytes before the end of this disk\n",
             static_cast<long long>(disk.fileSize), static_cast<unsigned long long>(disk.fileSize),
-            static_cast<long long>(disk.fileOffset + static_cast<std::uint32_t>(disk.diskSize) -
-                                   disk.fileSize));
+            static_cast<long long>(disk.fileOffset + disk.diskSize - disk.fileSize));
     std::fprintf(out, "  tracks:     %d present: %s\n", disk.count(TrackState::Present),
                  trackRanges(disk, TrackState::Present).c_str());
     if (disk.count(TrackState::PastEnd) > 0)

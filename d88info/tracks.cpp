@@ -11,6 +11,23 @@ char otherSizeMark(int n)
     return kOtherSizeCodes[n < 10 ? n : 10];
 }
 
+// The mark of one record on track `track`'s row: another track's C/H,
+// flagged, read past a lie, another size code, stored short or present.
+char mapMark(const DiskFacts& disk, int track, const FoundRecord& record)
+{
+    if (record.id.c != d88::cylinderOf(track) || record.id.h != d88::headOf(track))
+        return kForeign;
+    if (record.flags.any())
+        return flagMark(record.flags.first());
+    if (record.pastLie.field != d88::LyingField::None)
+        return kPastLie;
+    if (record.id.n != disk.commonSizeCode)
+        return otherSizeMark(record.id.n);
+    if (isShort(record))
+        return kShort;
+    return kPresent;
+}
+
 // " 5.0.7.1", a '~' after a record read past a field that lied, and in
 // brackets what else there is to say of it: "[data CRC error]", "[data size
 // field says 0, 256 bytes stored]", "[stored short, 100 of 256 bytes]".
@@ -158,35 +175,6 @@ std::vector<MapMark> mapLegend(const DiskFacts& disk)
         legend.push_back(std::move(mark));
     }
     return legend;
-}
-
-std::string mapRow(const DiskFacts& disk, int track, std::span<const FoundRecord> records)
-{
-    if (disk.highR < disk.lowR)
-        return "";
-    std::string row(static_cast<std::size_t>(disk.highR - disk.lowR + 1), kMissing);
-    for (const FoundRecord& record : records) {
-        if (record.id.r < disk.lowR || record.id.r > disk.highR)
-            continue;
-        char& cell = row[static_cast<std::size_t>(record.id.r - disk.lowR)];
-        cell = cell == kMissing ? mapMark(disk, track, record) : kDuplicated;
-    }
-    return row;
-}
-
-char mapMark(const DiskFacts& disk, int track, const FoundRecord& record)
-{
-    if (record.id.c != d88::cylinderOf(track) || record.id.h != d88::headOf(track))
-        return kForeign;
-    if (record.flags.any())
-        return flagMark(record.flags.first());
-    if (record.pastLie.field != d88::LyingField::None)
-        return kPastLie;
-    if (record.id.n != disk.commonSizeCode)
-        return otherSizeMark(record.id.n);
-    if (isShort(record))
-        return kShort;
-    return kPresent;
 }
 
 int mapRows(d88::D88Image& image, TrackScan& scan, const DiskFacts& disk, std::vector<MapRow>* rows)

@@ -127,6 +127,22 @@ TEST(MessageText, NamesAreSafeToReadAndTheSuggestedCommandsNameTheSameFile)
             EXPECT_EQ(told.status, 0) << told.err;
             EXPECT_EQ(told.out, info.out);
 
+            // An export of the file, which holds two disks, asks which: the
+            // command it shows, given a disk, writes that disk.
+            std::vector<std::string> split = {"--split"};
+            split.insert(split.end(), args.begin(), args.end());
+            const RunResult ask = testsupport::runProgram(kInfo, split, dir.path(), options);
+            EXPECT_EQ(ask.status, 1);
+            EXPECT_TRUE(safeForTerminal(ask.err, utf8)) << ask.err;
+            EXPECT_EQ(std::count(ask.err.begin(), ask.err.end(), '\n'), 1) << ask.err;
+            const std::string opener = "say which to export: d88info ";
+            const std::size_t from = ask.err.find(opener), to = ask.err.rfind(" DISK\n");
+            ASSERT_TRUE(from != std::string::npos && to != std::string::npos && to > from) << ask.err;
+            const std::string command = ask.err.substr(from + opener.size(), to - from - opener.size());
+            const RunResult exported = paste(kInfo + " -o split.d88 " + command + " 1", dir.path(), options);
+            EXPECT_EQ(exported.status, 0) << command << "\n" << exported.err;
+            EXPECT_TRUE(fs::is_regular_file(dir / "split.d88")) << command;
+
             // A failure's message names it safely as well.
             const RunResult missing =
                 testsupport::runProgram(kInfo, {"--", name + ".missing"}, dir.path(), options);
