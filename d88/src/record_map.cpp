@@ -349,8 +349,8 @@ void RecordMap::keepPositions(std::int32_t runIndex, std::size_t from)
 {
     const Run& run = runs_[static_cast<std::size_t>(runIndex)];
     for (std::size_t i = from; i < run.records.size(); ++i) {
-        if ((positionCount_ + 1) * 2 > positions_.size() && !growPositions())
-            return;
+        if ((positionCount_ + 1) * 2 > positions_.size())
+            growPositions();
         const std::uint32_t key = run.records[i].offset + 1;
         const std::size_t mask = positions_.size() - 1;
         std::size_t slot = slotOf(key, positions_.size());
@@ -363,7 +363,7 @@ void RecordMap::keepPositions(std::int32_t runIndex, std::size_t from)
     }
 }
 
-bool RecordMap::growPositions()
+void RecordMap::growPositions()
 {
     std::vector<Slot> grown(std::max<std::size_t>(64, positions_.size() * 2));
     const std::size_t mask = grown.size() - 1;
@@ -376,7 +376,6 @@ bool RecordMap::growPositions()
         grown[at] = slot;
     }
     positions_ = std::move(grown);
-    return true;
 }
 
 bool RecordMap::findPosition(std::int64_t pos, std::uint32_t* value) const

@@ -119,7 +119,6 @@ class ViewCursor {
     bool done() const { return run_ < 0; }
     const WalkedRecord& record() const;
     std::int32_t run() const { return run_; }
-    std::int32_t ordinal() const { return at_; }
     // The offset of the record after this one in the view, -1 when none.
     std::int64_t nextOffset() const;
     void next();
@@ -166,7 +165,6 @@ class RecordMap {
     bool view(FileWindow& file, std::int32_t track, TrackView* out);
     const Run& run(std::int32_t index) const { return runs_[static_cast<std::size_t>(index)]; }
     std::int64_t base() const { return frame_.base; }
-    std::int64_t fileSize() const { return frame_.fileSize; }
     // The first record of the view with this ID: its index in the view, and
     // where it is; false when there is none.
     bool find(const TrackView& view, std::uint32_t id, std::int32_t* index, ViewCursor* at);
@@ -205,7 +203,7 @@ class RecordMap {
     void finishView(TrackView* view);
     void keepPositions(std::int32_t runIndex, std::size_t from);
     bool findPosition(std::int64_t pos, std::uint32_t* value) const;
-    bool growPositions();
+    void growPositions();
     void dropRuns();
     bool lieCheck(FileWindow& file);
     void sortIds(Run& run);
