@@ -136,12 +136,8 @@ Outcome D88Image::trackShares(std::int32_t track, TrackShare* share)
     }
     // The lowest track whose start made that run views it from its first
     // record: the shared records are that track's from ownerFrom on.
-    const std::int32_t owner = map->ownerStart(ownerRun);
-    const std::int64_t start = owner >= 0 ? map->startAt(static_cast<std::size_t>(owner)) : -1;
-    for (std::int32_t t = 0; t < kMaxTracks && start >= 0; ++t) {
-        if (t == track || map->standing(t) != TrackStanding::Present || trackOffsets_[t] + diskBase_ != start)
-            continue;
-        share->with = t;
+    if (const std::int32_t owner = map->ownerTrack(ownerRun); owner >= 0 && owner != track) {
+        share->with = owner;
         share->from = ownerFrom;
         return settle(true);
     }

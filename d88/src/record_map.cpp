@@ -535,12 +535,25 @@ TrackStanding RecordMap::standing(std::int32_t track) const
     return track >= 0 && track < kMaxTracks ? standing_[track] : TrackStanding::Absent;
 }
 
+// The lowest present track that starts at `start`; -1 when none does.
+std::int32_t RecordMap::firstTrackAt(std::int64_t start) const
+{
+    for (std::int32_t t = 0; t < kMaxTracks; ++t)
+        if (standing_[t] == TrackStanding::Present && start_[t] == start)
+            return t;
+    return -1;
+}
+
 std::int32_t RecordMap::firstWithSameStart(std::int32_t track) const
 {
-    for (std::int32_t t = 0; t < track; ++t)
-        if (standing_[t] == TrackStanding::Present && start_[t] == start_[track])
-            return t;
-    return track;
+    const std::int32_t first = firstTrackAt(start_[track]);
+    return first >= 0 && first < track ? first : track;
+}
+
+std::int32_t RecordMap::ownerTrack(std::int32_t index) const
+{
+    const std::int32_t owner = run(index).owner;
+    return owner >= 0 ? firstTrackAt(starts_[static_cast<std::size_t>(owner)]) : -1;
 }
 
 // Extents are laid out from the lowest start up: a start that lies inside an

@@ -176,10 +176,9 @@ class RecordMap {
     // because the next record, or the next track, starts inside them.
     bool storedShort(const ViewCursor& at) const;
 
-    // The start (ascending) whose walk made run `index`; every track with
-    // that start views the run from its first record.
-    std::int32_t ownerStart(std::int32_t index) const { return run(index).owner; }
-    std::int64_t startAt(std::size_t at) const { return starts_[at]; }
+    // The lowest track whose start made run `index`, and so views the run
+    // from its first record; -1 when none.
+    std::int32_t ownerTrack(std::int32_t index) const;
     // The sector numbers of the track's view; false as view() is.
     bool sectorTable(FileWindow& file, std::int32_t track, SectorTable* out);
     // A cursor at record `index` of a view, reached run by run.
@@ -200,6 +199,7 @@ class RecordMap {
     bool goesOnPast(FileWindow& file, const Run& run, std::int64_t wider);
     bool resync(FileWindow& file, const WalkedRecord& rec, std::int32_t index, std::int64_t end,
                 const std::uint8_t* seen, std::int64_t* next, int depth);
+    std::int32_t firstTrackAt(std::int64_t start) const;
     void finishView(TrackView* view);
     void keepPositions(std::int32_t runIndex, std::size_t from);
     bool findPosition(std::int64_t pos, std::uint32_t* value) const;
