@@ -122,6 +122,11 @@ bool seenR(const std::uint8_t* seen, std::uint8_t r)
     return (seen[r >> 3] >> (r & 7)) & 1;
 }
 
+void markR(std::uint8_t* seen, std::uint8_t r)
+{
+    seen[r >> 3] = static_cast<std::uint8_t>(seen[r >> 3] | (1 << (r & 7)));
+}
+
 // A record's slot: its offset mixed so that every bit moves every bit of the
 // slot. Offsets of a track come in steps of a record's length, and a plain
 // multiplicative hash lays such steps out in runs that linear probing then
@@ -213,8 +218,7 @@ bool RecordMap::resync(FileWindow& file, const WalkedRecord& rec, std::int32_t i
         std::uint8_t probeSeen[32];
         std::copy(seen, seen + 32, probeSeen);
         for (std::int32_t i = index + 1; i < kMaxRecordsPerTrack; ++i) {
-            const std::uint8_t r = sectorOf(probe.id);
-            probeSeen[r >> 3] = static_cast<std::uint8_t>(probeSeen[r >> 3] | (1 << (r & 7)));
+            markR(probeSeen, sectorOf(probe.id));
             if (probe.count != 0 && i == probe.count - 1) {
                 *next = at;
                 return true;
@@ -251,7 +255,7 @@ void RecordMap::walkOn(FileWindow& file, std::int32_t runIndex, std::int64_t end
     run.end = end;
     std::uint8_t seen[32] = {};
     for (const WalkedRecord& rec : run.records)
-        seen[sectorOf(rec.id) >> 3] = static_cast<std::uint8_t>(seen[sectorOf(rec.id) >> 3] | (1 << (sectorOf(rec.id) & 7)));
+        markR(seen, sectorOf(rec.id));
     const std::size_t kept = run.records.size();
     for (;;) {
         WalkedRecord& rec = run.records.back();
@@ -307,8 +311,7 @@ void RecordMap::walkOn(FileWindow& file, std::int32_t runIndex, std::int64_t end
         WalkedRecord following = parse(frame_.base, next, header);
         if (step == Step::ByCount)
             following.how |= WalkedRecord::kCounted;
-        seen[sectorOf(following.id) >> 3] =
-            static_cast<std::uint8_t>(seen[sectorOf(following.id) >> 3] | (1 << (sectorOf(following.id) & 7)));
+        markR(seen, sectorOf(following.id));
         run.records.push_back(following);
     }
     if (share)
