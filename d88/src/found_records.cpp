@@ -41,19 +41,11 @@ RecordMap* D88Image::recordMap()
 {
     if (!file_ || selectedDisk_ < 0)
         return nullptr;
-    if (!map_) {
-        map_.reset(new (std::nothrow) RecordMap);
-        if (!map_) {
-            file_->noteError(ENOMEM);
-            return nullptr;
-        }
-        mapLaidOut_ = selections_ - 1;
-    }
     if (mapLaidOut_ != selections_) {
         // A disk at the offset of the one mapped is the same disk: the map
         // stays. The map of the disk selected before is kept too, for
-        // callers that go back and forth between two disks.
-        const DiskFrame frame{diskBase_, diskSize_, file_->size(), trackOffsets_, tableEntries()};
+        // callers that go back and forth between two disks. A map not yet
+        // made has mapBase_ -1, so it is made here.
         if (mapBase_ != diskBase_) {
             std::swap(map_, spareMap_);
             std::swap(mapBase_, spareBase_);
@@ -68,7 +60,8 @@ RecordMap* D88Image::recordMap()
                 // Laying a disk out allocates: memory that cannot be had is
                 // told as a read that failed, never thrown to the caller.
                 try {
-                    map_->layOut(*file_, frame);
+                    map_->layOut(*file_, DiskFrame{diskBase_, diskSize_, file_->size(), trackOffsets_,
+                                                   tableEntries()});
                 } catch (const std::bad_alloc&) {
                     map_->forget();
                     mapBase_ = -1;
@@ -136,12 +129,8 @@ Outcome D88Image::trackShares(std::int32_t track, TrackShare* share)
     }
     // The lowest track whose start made that run views it from its first
     // record: the shared records are that track's from ownerFrom on.
-    const std::int32_t owner = map->ownerStart(ownerRun);
-    const std::int64_t start = owner >= 0 ? map->startAt(static_cast<std::size_t>(owner)) : -1;
-    for (std::int32_t t = 0; t < kMaxTracks && start >= 0; ++t) {
-        if (t == track || map->standing(t) != TrackStanding::Present || trackOffsets_[t] + diskBase_ != start)
-            continue;
-        share->with = t;
+    if (const std::int32_t owner = map->ownerTrack(ownerRun); owner >= 0 && owner != track) {
+        share->with = owner;
         share->from = ownerFrom;
         return settle(true);
     }

@@ -122,6 +122,11 @@ bool seenR(const std::uint8_t* seen, std::uint8_t r)
     return (seen[r >> 3] >> (r & 7)) & 1;
 }
 
+void markR(std::uint8_t* seen, std::uint8_t r)
+{
+    seen[r >> 3] = static_cast<std::uint8_t>(seen[r >> 3] | (1 << (r & 7)));
+}
+
 // A record's slot: its offset mixed so that every bit moves every bit of the
 // slot. Offsets of a track come in steps of a record's length, and a plain
 // multiplicative hash lays such steps out in runs that linear probing then
@@ -213,8 +218,7 @@ bool RecordMap::resync(FileWindow& file, const WalkedRecord& rec, std::int32_t i
         std::uint8_t probeSeen[32];
         std::copy(seen, seen + 32, probeSeen);
         for (std::int32_t i = index + 1; i < kMaxRecordsPerTrack; ++i) {
-            const std::uint8_t r = sectorOf(probe.id);
-            probeSeen[r >> 3] = static_cast<std::uint8_t>(probeSeen[r >> 3] | (1 << (r & 7)));
+            markR(probeSeen, sectorOf(probe.id));
             if (probe.count != 0 && i == probe.count - 1) {
                 *next = at;
                 return true;
@@ -251,7 +255,7 @@ void RecordMap::walkOn(FileWindow& file, std::int32_t runIndex, std::int64_t end
     run.end = end;
     std::uint8_t seen[32] = {};
     for (const WalkedRecord& rec : run.records)
-        seen[sectorOf(rec.id) >> 3] = static_cast<std::uint8_t>(seen[sectorOf(rec.id) >> 3] | (1 << (sectorOf(rec.id) & 7)));
+        markR(seen, sectorOf(rec.id));
     const std::size_t kept = run.records.size();
     for (;;) {
         WalkedRecord& rec = run.records.back();
@@ -307,8 +311,7 @@ void RecordMap::walkOn(FileWindow& file, std::int32_t runIndex, std::int64_t end
         WalkedRecord following = parse(frame_.base, next, header);
         if (step == Step::ByCount)
             following.how |= WalkedRecord::kCounted;
-        seen[sectorOf(following.id) >> 3] =
-            static_cast<std::uint8_t>(seen[sectorOf(following.id) >> 3] | (1 << (sectorOf(following.id) & 7)));
+        markR(seen, sectorOf(following.id));
         run.records.push_back(following);
     }
     if (share)
@@ -349,8 +352,8 @@ void RecordMap::keepPositions(std::int32_t runIndex, std::size_t from)
 {
     const Run& run = runs_[static_cast<std::size_t>(runIndex)];
     for (std::size_t i = from; i < run.records.size(); ++i) {
-        if ((positionCount_ + 1) * 2 > positions_.size() && !growPositions())
-            return;
+        if ((positionCount_ + 1) * 2 > positions_.size())
+            growPositions();
         const std::uint32_t key = run.records[i].offset + 1;
         const std::size_t mask = positions_.size() - 1;
         std::size_t slot = slotOf(key, positions_.size());
@@ -363,7 +366,7 @@ void RecordMap::keepPositions(std::int32_t runIndex, std::size_t from)
     }
 }
 
-bool RecordMap::growPositions()
+void RecordMap::growPositions()
 {
     std::vector<Slot> grown(std::max<std::size_t>(64, positions_.size() * 2));
     const std::size_t mask = grown.size() - 1;
@@ -376,7 +379,6 @@ bool RecordMap::growPositions()
         grown[at] = slot;
     }
     positions_ = std::move(grown);
-    return true;
 }
 
 bool RecordMap::findPosition(std::int64_t pos, std::uint32_t* value) const
@@ -536,12 +538,25 @@ TrackStanding RecordMap::standing(std::int32_t track) const
     return track >= 0 && track < kMaxTracks ? standing_[track] : TrackStanding::Absent;
 }
 
+// The lowest present track that starts at `start`; -1 when none does.
+std::int32_t RecordMap::firstTrackAt(std::int64_t start) const
+{
+    for (std::int32_t t = 0; t < kMaxTracks; ++t)
+        if (standing_[t] == TrackStanding::Present && start_[t] == start)
+            return t;
+    return -1;
+}
+
 std::int32_t RecordMap::firstWithSameStart(std::int32_t track) const
 {
-    for (std::int32_t t = 0; t < track; ++t)
-        if (standing_[t] == TrackStanding::Present && start_[t] == start_[track])
-            return t;
-    return track;
+    const std::int32_t first = firstTrackAt(start_[track]);
+    return first >= 0 && first < track ? first : track;
+}
+
+std::int32_t RecordMap::ownerTrack(std::int32_t index) const
+{
+    const std::int32_t owner = run(index).owner;
+    return owner >= 0 ? firstTrackAt(starts_[static_cast<std::size_t>(owner)]) : -1;
 }
 
 // Extents are laid out from the lowest start up: a start that lies inside an

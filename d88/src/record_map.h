@@ -119,7 +119,6 @@ class ViewCursor {
     bool done() const { return run_ < 0; }
     const WalkedRecord& record() const;
     std::int32_t run() const { return run_; }
-    std::int32_t ordinal() const { return at_; }
     // The offset of the record after this one in the view, -1 when none.
     std::int64_t nextOffset() const;
     void next();
@@ -166,7 +165,6 @@ class RecordMap {
     bool view(FileWindow& file, std::int32_t track, TrackView* out);
     const Run& run(std::int32_t index) const { return runs_[static_cast<std::size_t>(index)]; }
     std::int64_t base() const { return frame_.base; }
-    std::int64_t fileSize() const { return frame_.fileSize; }
     // The first record of the view with this ID: its index in the view, and
     // where it is; false when there is none.
     bool find(const TrackView& view, std::uint32_t id, std::int32_t* index, ViewCursor* at);
@@ -178,10 +176,9 @@ class RecordMap {
     // because the next record, or the next track, starts inside them.
     bool storedShort(const ViewCursor& at) const;
 
-    // The start (ascending) whose walk made run `index`; every track with
-    // that start views the run from its first record.
-    std::int32_t ownerStart(std::int32_t index) const { return run(index).owner; }
-    std::int64_t startAt(std::size_t at) const { return starts_[at]; }
+    // The lowest track whose start made run `index`, and so views the run
+    // from its first record; -1 when none.
+    std::int32_t ownerTrack(std::int32_t index) const;
     // The sector numbers of the track's view; false as view() is.
     bool sectorTable(FileWindow& file, std::int32_t track, SectorTable* out);
     // A cursor at record `index` of a view, reached run by run.
@@ -202,10 +199,11 @@ class RecordMap {
     bool goesOnPast(FileWindow& file, const Run& run, std::int64_t wider);
     bool resync(FileWindow& file, const WalkedRecord& rec, std::int32_t index, std::int64_t end,
                 const std::uint8_t* seen, std::int64_t* next, int depth);
+    std::int32_t firstTrackAt(std::int64_t start) const;
     void finishView(TrackView* view);
     void keepPositions(std::int32_t runIndex, std::size_t from);
     bool findPosition(std::int64_t pos, std::uint32_t* value) const;
-    bool growPositions();
+    void growPositions();
     void dropRuns();
     bool lieCheck(FileWindow& file);
     void sortIds(Run& run);

@@ -135,10 +135,8 @@ void RecordMap::buildTables(FileWindow& file)
     std::vector<std::pair<std::int32_t, TrackView>> views; // (start, its view)
     for (std::size_t at = 0; at < starts_.size(); ++at) {
         TrackView v;
-        std::int32_t track = 0;
-        while (track < kMaxTracks && (standing_[track] != TrackStanding::Present || start_[track] != starts_[at]))
-            ++track;
-        if (track < kMaxTracks && view(file, track, &v) && v.run >= 0)
+        const std::int32_t track = firstTrackAt(starts_[at]);
+        if (track >= 0 && view(file, track, &v) && v.run >= 0)
             views.emplace_back(static_cast<std::int32_t>(at), v);
     }
     if (lone_)

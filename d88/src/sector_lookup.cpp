@@ -60,8 +60,7 @@ bool D88Image::lookupKept(const SectorPlace& at, std::int64_t* dataPos, Record* 
     *known = false;
     RecordMap* map = recordMap();
     TrackView view;
-    if (!map || map->standing(at.track) != TrackStanding::Present || !map->view(*file_, at.track, &view) ||
-        view.strictSeen < 0)
+    if (!map || !map->view(*file_, at.track, &view) || view.strictSeen < 0)
         return false;
     *known = true;
     std::int32_t index = 0;
