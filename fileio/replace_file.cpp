@@ -177,12 +177,4 @@ bool replaceFileFrom(const char* name, ByteSource& source, const d88::FileIdenti
     return false;
 }
 
-bool replaceFile(const char* name, const std::uint8_t* data, std::size_t length,
-                 const d88::FileIdentity* protect, std::string* reason)
-{
-    MemorySource source(data, length);
-    bool sourceFailed = false;
-    return replaceFileFrom(name, source, protect, reason, &sourceFailed);
-}
-
 } // namespace fileio

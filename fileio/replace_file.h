@@ -11,9 +11,10 @@
 
 namespace fileio {
 
-// Writes the bytes to a new, exclusively created temporary file beside
-// `name` and renames it over `name`, replacing whatever non-directory stands
-// there (a link or special file is replaced, never written through). A
+// Writes the bytes of `source` to a new, exclusively created temporary
+// file beside `name` and renames it over `name`, replacing whatever
+// non-directory stands there (a link or special file is replaced, never
+// written through). A
 // regular file replaced hands its permission bits (never set-user or
 // set-group ID) to the new one; its owner, group, ACLs and other hard links
 // are not carried over. Refuses, just before the rename, when what stands at
@@ -21,12 +22,8 @@ namespace fileio {
 // told; refuses at once in a folder of devices or processes. On failure
 // returns false with a reason in plain ASCII; the old `name` is left as it
 // was and no temporary file remains, also when a signal interrupts the write
-// (interrupt_cleanup.h).
-bool replaceFile(const char* name, const std::uint8_t* data, std::size_t length,
-                 const d88::FileIdentity* protect, std::string* reason);
-
-// The same with the bytes taken from `source`. When the source fails,
-// `*sourceFailed` is set, `reason` is left alone and nothing is written.
+// (interrupt_cleanup.h). When the source fails, `*sourceFailed` is set,
+// `reason` is left alone and nothing is written.
 bool replaceFileFrom(const char* name, ByteSource& source, const d88::FileIdentity* protect,
                      std::string* reason, bool* sourceFailed);
 

@@ -118,7 +118,7 @@ Delivery writeOutput(const char* name, ByteSource& source, const d88::FileIdenti
     // pipe's name) lead to what a standard stream is open on: writing to
     // the stream is what they mean, whatever that is, and replacing the name
     // would replace a name in /dev or /proc instead. The image is never
-    // written so: it is replaced by nothing (replaceFile refuses).
+    // written so: it is replaced by nothing (replaceFileFrom refuses).
     if (!(protect && there == *protect)) {
         const int stream = standardStreamOf(there);
         if (stream >= 0)

@@ -3,7 +3,7 @@
 // descriptor N as it is, open or not (never the image), and one that leads
 // to standard output or standard error by another way means that stream; a character device or a
 // FIFO is written through, never created or replaced; a regular file or an
-// absent name is replaced whole (replaceFile); anything else (a folder, a
+// absent name is replaced whole (replaceFileFrom); anything else (a folder, a
 // block device, a socket by its name) is refused. No disk image goes to a
 // terminal, whatever its name.
 #ifndef FILEIO_WRITE_OUTPUT_H
