@@ -40,9 +40,9 @@ enum class NameKind {
 };
 NameKind lookUp(const char* name, d88::FileIdentity* identity, int* error);
 
-// Writes everything to an open descriptor, on through short writes; false
-// with an errno value in `error`.
-bool writeAll(int fd, const std::uint8_t* data, std::size_t length, int* error);
+// One write to an open descriptor of what it takes of `length` bytes (not
+// 0): how many it took, or -1 with errno set.
+std::ptrdiff_t writeSome(int fd, const std::uint8_t* data, std::size_t length);
 // Opens an existing name for writing only: no create, no truncation.
 // -1 with errno set when it cannot.
 int openExisting(const char* name);

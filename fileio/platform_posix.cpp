@@ -389,20 +389,9 @@ NameKind lookUp(const char* name, d88::FileIdentity* identity, int* error)
     return S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode) ? NameKind::Device : NameKind::Other;
 }
 
-bool writeAll(int fd, const std::uint8_t* data, std::size_t length, int* error)
+std::ptrdiff_t writeSome(int fd, const std::uint8_t* data, std::size_t length)
 {
-    while (length > 0) {
-        const ssize_t wrote = ::write(fd, data, length);
-        if (wrote < 0 && errno == EINTR)
-            continue;
-        if (wrote <= 0) {
-            *error = wrote < 0 ? errno : EIO;
-            return false;
-        }
-        data += wrote;
-        length -= static_cast<std::size_t>(wrote);
-    }
-    return true;
+    return ::write(fd, data, length);
 }
 
 int openExisting(const char* name)

@@ -287,21 +287,10 @@ NameKind lookUp(const char* name, d88::FileIdentity* identity, int* error)
     return (st.st_mode & _S_IFMT) == _S_IFCHR ? NameKind::Device : NameKind::Other;
 }
 
-bool writeAll(int fd, const std::uint8_t* data, std::size_t length, int* error)
+// _write takes an unsigned count and answers in an int: 1 GiB at a time.
+std::ptrdiff_t writeSome(int fd, const std::uint8_t* data, std::size_t length)
 {
-    while (length > 0) {
-        const unsigned chunk = length > 0x40000000u ? 0x40000000u : static_cast<unsigned>(length);
-        const int wrote = _write(fd, data, chunk);
-        if (wrote < 0 && errno == EINTR)
-            continue;
-        if (wrote <= 0) {
-            *error = wrote < 0 ? errno : EIO;
-            return false;
-        }
-        data += wrote;
-        length -= static_cast<std::size_t>(wrote);
-    }
-    return true;
+    return _write(fd, data, length > 0x40000000u ? 0x40000000u : static_cast<unsigned>(length));
 }
 
 int openExisting(const char* name)

@@ -16,6 +16,23 @@ namespace {
 constexpr char kRefused[] = "not a regular file, character device or FIFO; left untouched";
 constexpr char kTheImage[] = "it is the image being read, left untouched";
 
+// Writes everything to an open descriptor, on through short writes.
+bool writeAll(int fd, const std::uint8_t* data, std::size_t length, int* err)
+{
+    while (length > 0) {
+        const std::ptrdiff_t wrote = platform::writeSome(fd, data, length);
+        if (wrote < 0 && errno == EINTR)
+            continue;
+        if (wrote <= 0) {
+            *err = wrote < 0 ? errno : EIO;
+            return false;
+        }
+        data += wrote;
+        length -= static_cast<std::size_t>(wrote);
+    }
+    return true;
+}
+
 // Every piece of `source` to `fd`.
 Delivery pour(ByteSource& source, int fd, std::string* reason)
 {
@@ -26,7 +43,7 @@ Delivery pour(ByteSource& source, int fd, std::string* reason)
         if (piece.empty())
             return Delivery::Written;
         int err = 0;
-        if (!platform::writeAll(fd, piece.data(), piece.size(), &err)) {
+        if (!writeAll(fd, piece.data(), piece.size(), &err)) {
             *reason = errorText(err);
             return Delivery::Failed;
         }
