@@ -1,5 +1,6 @@
 #include "message_text.h"
 
+#include "platform.h"
 #include "terminal_text.h"
 
 #include <cstdint>
@@ -96,6 +97,19 @@ std::string escapedText(std::string_view text, bool utf8)
         }
     }
     return out;
+}
+
+std::string commandName(std::string_view name, bool utf8)
+{
+    const auto plainByte = [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               std::string_view(platform::kPlainPunctuation).find(c) != std::string_view::npos;
+    };
+    std::string out = !name.empty() && name[0] == '-' ? "-- " : "";
+    bool plain = !name.empty();
+    for (const char c : name)
+        plain = plain && plainByte(c);
+    return plain ? out.append(name) : out.append(platform::quotedWord(name, utf8));
 }
 
 void sayLine(const char* program, std::string_view line)

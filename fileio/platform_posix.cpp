@@ -115,12 +115,6 @@ bool kernelFileSystem(const char* folder)
 #endif
 }
 
-bool plainWordByte(char c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           std::string_view("-_./+,:@%").find(c) != std::string_view::npos;
-}
-
 // --- Interrupts. What the handler reads is written only while the signals
 // are held (or before the flag is set), so it never sees half a name.
 
@@ -275,42 +269,6 @@ bool messagesReadUtf8()
     return localeReadsUtf8(std::getenv("LC_ALL"), std::getenv("LC_CTYPE"), std::getenv("LANG"));
 }
 
-std::string commandName(std::string_view name, bool utf8)
-{
-    std::string out = !name.empty() && name[0] == '-' ? "-- " : "";
-    bool plain = !name.empty();
-    for (const char c : name)
-        plain = plain && plainWordByte(c);
-    if (plain)
-        return out.append(name);
-    if (name.empty())
-        return "''";
-    // Quoted pieces, each ' as \', each run of bytes to escape as $'\ooo'
-    // between them: 'a b'\''c'$'\033''d'.
-    bool quoted = false;
-    for (std::size_t at = 0; at < name.size();) {
-        const std::string_view rest = name.substr(at);
-        const std::size_t as = name[at] == '\'' ? 0 : shownAsIs(rest, utf8);
-        if ((as > 0) != quoted)
-            out.push_back('\'');
-        quoted = as > 0;
-        if (as > 0) {
-            out.append(rest.substr(0, as));
-            at += as;
-        } else if (name[at] == '\'') {
-            out.append("\\'");
-            ++at;
-        } else {
-            const std::string escaped = escapedText(rest.substr(0, escapedRun(rest, utf8)), utf8);
-            out.append(escaped);
-            at += escapedRun(rest, utf8);
-        }
-    }
-    if (quoted)
-        out.push_back('\'');
-    return out;
-}
-
 // --- interrupt_cleanup.h
 
 SignalsHeld::SignalsHeld()
@@ -362,6 +320,38 @@ void ignoreFileSizeSignal()
 namespace platform {
 
 const char kSeparators[] = "/";
+const char kPlainPunctuation[] = "-_./+,:@%";
+
+// Quoted pieces, each ' as \', each run of bytes to escape as $'\ooo'
+// between them: 'a b'\''c'$'\033''d'.
+std::string quotedWord(std::string_view name, bool utf8)
+{
+    if (name.empty())
+        return "''";
+    std::string out;
+    bool quoted = false;
+    for (std::size_t at = 0; at < name.size();) {
+        const std::string_view rest = name.substr(at);
+        const std::size_t as = name[at] == '\'' ? 0 : shownAsIs(rest, utf8);
+        if ((as > 0) != quoted)
+            out.push_back('\'');
+        quoted = as > 0;
+        if (as > 0) {
+            out.append(rest.substr(0, as));
+            at += as;
+        } else if (name[at] == '\'') {
+            out.append("\\'");
+            ++at;
+        } else {
+            const std::size_t run = escapedRun(rest, utf8);
+            out.append(escapedText(rest.substr(0, run), utf8));
+            at += run;
+        }
+    }
+    if (quoted)
+        out.push_back('\'');
+    return out;
+}
 
 Sameness descriptorIdentity(int fd, d88::FileIdentity* identity, int* error)
 {

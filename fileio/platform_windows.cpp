@@ -40,12 +40,6 @@ std::wstring wideFromUtf8(const char* utf8)
     return out;
 }
 
-bool plainWordByte(char c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           std::string_view("-_./+,:@").find(c) != std::string_view::npos;
-}
-
 // A device name (NUL, COM1...) that the C runtime's stat may not know: the
 // system says what it is once it is opened, for no access.
 bool isCharacterDevice(const char* name)
@@ -206,20 +200,6 @@ bool messagesReadUtf8()
     return true;
 }
 
-// cmd.exe and PowerShell both take a name in double quotes; a Windows file
-// name holds no double quote and no control byte, and what is escaped is
-// shown, not meant to be pasted.
-std::string commandName(std::string_view name, bool utf8)
-{
-    std::string out = !name.empty() && name[0] == '-' ? "-- " : "";
-    bool plain = !name.empty();
-    for (const char c : name)
-        plain = plain && plainWordByte(c);
-    if (plain)
-        return out.append(name);
-    return out.append("\"").append(escapedText(name, utf8)).append("\"");
-}
-
 // --- interrupt_cleanup.h
 
 SignalsHeld::SignalsHeld() = default;
@@ -257,6 +237,15 @@ void ignoreFileSizeSignal() {}
 namespace platform {
 
 const char kSeparators[] = "/\\:";
+const char kPlainPunctuation[] = "-_./+,:@";
+
+// cmd.exe and PowerShell both take a name in double quotes; a Windows file
+// name holds no double quote and no control byte, and what is escaped is
+// shown, not meant to be pasted.
+std::string quotedWord(std::string_view name, bool utf8)
+{
+    return std::string("\"").append(escapedText(name, utf8)).append("\"");
+}
 
 Sameness descriptorIdentity(int fd, d88::FileIdentity* identity, int* error)
 {
