@@ -2,7 +2,7 @@
 
 #include "platform.h"
 
-#include <cstring>
+#include <string_view>
 
 namespace fileio {
 
@@ -18,15 +18,11 @@ struct Learned {
 
 std::string folderOf(const char* name)
 {
-    const char* cut = name;
-    for (const char* p = name; *p; ++p)
-        if (std::strchr(platform::kSeparators, *p))
-            cut = p + 1;
-    if (cut == name)
+    const std::string_view path(name);
+    const std::size_t cut = path.find_last_of(platform::kSeparators);
+    if (cut == std::string_view::npos)
         return ".";
-    if (cut == name + 1)
-        return std::string(name, 1); // the root
-    return std::string(name, static_cast<std::size_t>(cut - 1 - name));
+    return std::string(path.substr(0, cut == 0 ? 1 : cut)); // the root keeps its separator
 }
 
 void learnAbout(const std::string& folder)
