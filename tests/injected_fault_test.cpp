@@ -240,7 +240,6 @@ struct Mode {
     Program program;
     std::vector<std::string> args{}; // after the program's name; for the page, the image
     const Disk* cut = nullptr;       // the tool and the page: the Disk A whose files are cut
-    std::string folder{};            // the tool: where its files go, under the test's folder
     bool dryRun = false;             // the tool: -n
     const Bytes* exported = nullptr; // d88info: the bytes of the export its -o names
 };
@@ -313,11 +312,6 @@ Entries entriesOf(const fs::path& folder)
     return ::testing::AssertionFailure() << "entries differ:" << differ;
 }
 
-// The test's folder, and the tool's output folder (the same unless -C).
-struct Folders {
-    Entries top, outputs;
-};
-
 std::vector<std::string> linesOf(const std::string& text)
 {
     std::vector<std::string> lines;
@@ -352,8 +346,6 @@ std::string fileNotRead(const std::vector<std::string>& lines, const std::string
 
 class InjectedReadFailureTest : public InjectedFaultTest {
   protected:
-    fs::path outputs(const Mode& mode) const { return dir.path() / mode.folder; }
-
     // Only the images left, then the older outputs the user still has: every
     // other file of the plan, and the export's file.
     void prepare(const Mode& mode)
@@ -361,17 +353,12 @@ class InjectedReadFailureTest : public InjectedFaultTest {
         for (const std::string& name : folder())
             if (!name.ends_with(".d88"))
                 fs::remove_all(dir / name);
-        if (mode.program == Program::Tool) {
-            fs::create_directories(outputs(mode));
-            for (std::size_t i = 0; zanvo::diskAPlan[i].sector != 0; ++i)
-                if (i % 2 == 0)
-                    testimg::writeFile((outputs(mode) / zanvo::diskAPlan[i].name).string(), kOld);
-        }
+        for (std::size_t i = 0; mode.program == Program::Tool && zanvo::diskAPlan[i].sector != 0; ++i)
+            if (i % 2 == 0)
+                testimg::writeFile((dir / zanvo::diskAPlan[i].name).string(), kOld);
         if (const std::string output = outputOf(mode); !output.empty() && output != "-")
             testimg::writeFile((dir / output).string(), kOld);
     }
-
-    Folders folders(const Mode& mode) const { return {entriesOf(dir.path()), entriesOf(outputs(mode))}; }
 
     // Runs the mode, counting its reads of the image; with `failRead`, that
     // read fails.
@@ -428,16 +415,15 @@ class InjectedReadFailureTest : public InjectedFaultTest {
 
     // The checks of a run whose read failed; false when that read was the
     // open's.
-    bool checkTool(const Mode& mode, const Outcome& clean, const RunResult& r, const Folders& before)
+    bool checkTool(const Mode& mode, const Outcome& clean, const RunResult& r, const Entries& before)
     {
         const std::string name = imageOf(mode);
-        const Folders after = folders(mode);
-        EXPECT_TRUE(sameEntries(before.top, after.top) || mode.folder.empty());
+        const Entries after = entriesOf(dir.path());
         if (r.status == 1) {
             EXPECT_TRUE(r.err.ends_with("zanvo-extract: cannot open " + name + ": Input/output error\n"))
                 << r.err;
             EXPECT_EQ(r.out, "");
-            EXPECT_TRUE(sameEntries(before.outputs, after.outputs));
+            EXPECT_TRUE(sameEntries(before, after));
             return false;
         }
         EXPECT_EQ(r.status, 2) << r.err;
@@ -469,7 +455,7 @@ class InjectedReadFailureTest : public InjectedFaultTest {
         // A file is in place, byte for byte, exactly when the run says it
         // was cut: never the one whose read failed, but each file around
         // it, read afresh. Any other keeps its old bytes, or stays away.
-        Entries expected = before.outputs;
+        Entries expected = before;
         for (const zanvo::CutEntry* row = zanvo::diskAPlan; row->sector != 0; ++row) {
             const bool said = saysCut(r.out, row->name, mode.dryRun);
             if (!failed.empty()) {
@@ -477,20 +463,19 @@ class InjectedReadFailureTest : public InjectedFaultTest {
             }
             if (said && !mode.dryRun) {
                 const Bytes bytes = expectedFile(mode, *row);
-                EXPECT_TRUE(sameBytes(bytes, readFile(outputs(mode) / row->name).value_or(Bytes{})))
-                    << row->name;
+                EXPECT_TRUE(sameBytes(bytes, readFile(dir / row->name).value_or(Bytes{}))) << row->name;
                 expected[row->name].assign(bytes.begin(), bytes.end());
             }
         }
-        EXPECT_TRUE(sameEntries(expected, after.outputs));
+        EXPECT_TRUE(sameEntries(expected, after));
         return true;
     }
 
-    bool checkInfo(const Mode& mode, const Outcome& clean, const RunResult& r, const Folders& before)
+    bool checkInfo(const Mode& mode, const Outcome& clean, const RunResult& r, const Entries& before)
     {
         const std::string name = imageOf(mode);
         // An older export kept, no temporary left.
-        EXPECT_TRUE(sameEntries(before.top, folders(mode).top));
+        EXPECT_TRUE(sameEntries(before, entriesOf(dir.path())));
         if (r.status == 1) {
             EXPECT_EQ(r.err, "d88info: cannot open " + name + ": Input/output error\n");
             EXPECT_EQ(r.out, "");
@@ -575,7 +560,6 @@ TEST_F(InjectedReadFailureTest, EveryReadOfTheImageThatFailsFailsTheRun)
         // warning of a field that lied.
         {.program = P::Tool, .args = {"big.d88"}, .cut = &big},
         {.program = P::Tool, .args = {"-n", "big.d88"}, .cut = &big, .dryRun = true},
-        {.program = P::Tool, .args = {"-C", "out", "big.d88"}, .cut = &big, .folder = "out"},
         // Disk 0 is read after disk 1 is cut, for the notice that it is
         // Disk F: a read of it that fails fails the run.
         {.program = P::Tool, .args = {"--disk=1", "set.d88"}, .cut = &diskA},
@@ -602,7 +586,7 @@ TEST_F(InjectedReadFailureTest, EveryReadOfTheImageThatFailsFailsTheRun)
         for (long long k = 1; k <= reads; ++k) {
             SCOPED_TRACE("read " + std::to_string(k) + " of " + std::to_string(reads) + " fails");
             prepare(mode);
-            const Folders before = folders(mode);
+            const Entries before = entriesOf(dir.path());
             const Outcome got = run(mode, k);
             EXPECT_TRUE(sharedTally()->failed) << "the run made no read " << k;
             switch (mode.program) {
