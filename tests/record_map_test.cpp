@@ -163,28 +163,6 @@ TEST(RecordMap, SixteenZeroBytesAreNoHeader)
     EXPECT_EQ(stored, 16);
 }
 
-TEST(RecordMap, PastItsMemoryCapTheMapGivesTheSameRecords)
-{
-    // 164 tracks of 5,000 records with no data: more than the map keeps, so
-    // each track is walked on its own, and must still give its records.
-    constexpr int kPerTrack = 5000;
-    const Bytes image = testimg::longTracks(kPerTrack);
-    testsupport::TempDir dir;
-    testimg::writeFile((dir / "x.d88").string(), image);
-    d88::D88Image reader;
-    ASSERT_TRUE(reader.open((dir / "x.d88").c_str()));
-    reader.selectDisk(0);
-    std::vector<d88::FoundRecord> records(kPerTrack + 1);
-    for (const int t : {0, 1, 100, 163, 7}) {
-        std::int32_t stored = -1;
-        ASSERT_TRUE(reader.foundRecords(t, records, &stored).done());
-        ASSERT_EQ(stored, kPerTrack) << "track " << t;
-        for (int i = 0; i < kPerTrack; i += 997)
-            EXPECT_EQ(records[static_cast<std::size_t>(i)].id.r, i % 250 + 1);
-        EXPECT_EQ(records[0].headerPos, 688 + 16 * kPerTrack * t);
-    }
-}
-
 class RecordMapPrograms : public ::testing::Test {
   protected:
     testsupport::RunResult run(const char* program, const std::vector<std::string>& args)
