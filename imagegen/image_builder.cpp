@@ -61,6 +61,17 @@ Bytes buildDisk(const Disk& disk, std::vector<Placed>* places)
     return out;
 }
 
+std::size_t trackStart(const Disk& disk, int track)
+{
+    std::vector<Placed> places;
+    buildDisk(disk, &places);
+    std::size_t start = SIZE_MAX;
+    for (const Placed& place : places)
+        if (place.track == track)
+            start = std::min(start, place.header);
+    return start;
+}
+
 Bytes buildImage(const std::vector<Disk>& disks)
 {
     Bytes out;

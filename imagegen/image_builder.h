@@ -52,6 +52,9 @@ struct Placed {
 // The bytes of one disk (and, if asked, where each record went) and of an
 // image holding the disks back to back.
 Bytes buildDisk(const Disk& disk, std::vector<Placed>* places = nullptr);
+// Where the first record of track `track` lands in buildDisk(disk), from
+// the disk's start; SIZE_MAX when the track holds none.
+std::size_t trackStart(const Disk& disk, int track);
 Bytes buildImage(const std::vector<Disk>& disks);
 
 // Deterministic, position-dependent sector contents: every (disk, track,

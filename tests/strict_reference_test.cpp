@@ -323,12 +323,7 @@ TEST(StrictReference, BuiltImagesWhoseFieldsLieOrWhoseTracksShareAWalk)
     sizeZero.diskSize = 0;
     // Disk sizes that end the disk at track 20's start and inside its
     // records, with no disk after them: the size lies.
-    std::vector<testimg::Placed> places;
-    testimg::buildDisk(testimg::formattedDisk(4), &places);
-    std::size_t track20 = 0;
-    for (const testimg::Placed& place : places)
-        if (place.track == 20 && (track20 == 0 || place.header < track20))
-            track20 = place.header;
+    const std::size_t track20 = testimg::trackStart(testimg::formattedDisk(4), 20);
     testimg::Disk atTrack20 = testimg::formattedDisk(4), insideTrack20 = atTrack20;
     atTrack20.diskSize = static_cast<std::uint32_t>(track20);
     insideTrack20.diskSize = static_cast<std::uint32_t>(track20 + 600);
