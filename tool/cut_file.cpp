@@ -95,7 +95,7 @@ bool cutFile(ToolState& state, const char* name, std::int32_t track, std::int32_
         !d88::makePlace(track, c, h, r, n, &start.first))
         return false;
     const std::span<std::uint8_t> run = sectorBuffer(state).first(static_cast<std::size_t>(skip + length));
-    return deliver(state, cutRun(state.image, name, start, run, state.recovery),
+    return deliver(state, cutRun(state.map, name, start, run, state.recovery),
                    static_cast<std::size_t>(skip));
 }
 

@@ -108,7 +108,7 @@ int runDriver(ToolState& state, int argc, char* argv[])
     }
 
     const std::span<std::uint8_t, kBootSectorSize> boot(state.sectorBuffer, kBootSectorSize);
-    const Recognised recognised = recogniseDisk(state.image, boot, options.disk);
+    const Recognised recognised = recogniseDisk(state.map, boot, options.disk);
     if (recognised.what == Recognition::ReadFailed) {
         reportReadFailure(state, nullptr, recognised.error);
         return fileio::kExitFailed;

@@ -10,6 +10,7 @@
 #include "file_cut.h"
 
 #include "d88/d88_image.h"
+#include "d88/record_map.h"
 
 #include <cstdint>
 #include <memory>
@@ -28,6 +29,7 @@ struct ToolLines {
 
 struct ToolState {
     d88::D88Image image;
+    d88::RecordMap map{image}; // the image's tracks as their bytes show them
     std::uint8_t sectorBuffer[kSectorBufferSize] = {};
     RunRecovery recovery;
     // Made when first needed: a string is not constant-initialised by every

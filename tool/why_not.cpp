@@ -3,6 +3,7 @@
 // never reads as success; and, when a disk was cut, the other disks of the
 // file that are Disk A or Disk F, which would otherwise go unnoticed.
 #include "console.h"
+#include "d88_words.h"
 #include "message_text.h"
 #include "recognition.h"
 
@@ -28,14 +29,15 @@ std::string otherDisks(ToolState& state, std::int32_t asked)
         if (index == asked || state.image.diskOffset(index) == askedAt)
             continue;
         // Only the label is wanted here: no verdict on a disk that has none.
-        d88::Outcome read = state.image.loadDisk(index);
+        d88::Outcome read = state.map.loadDisk(index);
         if (read.done())
-            read = readBootSector(state.image, boot);
+            read = readBootSector(state.map, boot);
         const DiskKind kind = read.done() ? recogniseLabel(boot) : DiskKind::Unknown;
-        const d88::Verdict verdict =
-            kind == DiskKind::Unknown ? d88::Verdict{} : d88::judgeDisk(state.image, index);
-        if (read.failed() || verdict.readError != 0) {
-            reportReadFailure(state, nullptr, read.failed() ? read.error : verdict.readError);
+        d88::DiskVerdict verdict;
+        if (kind != DiskKind::Unknown && !read.failed())
+            read = d88::judgeDisk(state.map, index, &verdict);
+        if (read.failed()) {
+            reportReadFailure(state, nullptr, read.error);
             break;
         }
         if (kind == DiskKind::Unknown || verdict.insideDisk >= 0)
@@ -63,17 +65,26 @@ void sayWhyNot(ToolState& state, const Recognised& recognised, std::int32_t disk
         "`d88info " + fileio::commandName(image, fileio::messagesReadUtf8()) + "` tells more";
     const std::string which = "disk " + std::to_string(disk);
     switch (recognised.what) {
-    case Recognition::NotD88:
+    case Recognition::NotD88: {
         // Each disk is judged for itself: where another disk of the file is
         // a D88 disk, only this one is said not to be.
-        if (const d88::Verdict whole = d88::judgeImage(state.image); whole.readError != 0)
-            reportReadFailure(state, nullptr, whole.readError);
-        else if (whole.possible)
-            say(image + ": " + which + " is not a D88 disk: " + recognised.verdict.reason +
-                otherDisks(state, disk));
+        std::uint8_t header[d88::kDiskHeaderSize] = {};
+        std::int64_t got = 0;
+        d88::FileVerdict whole;
+        d88::Outcome read = state.image.readFileBytes(state.image.diskOffset(disk), header, &got);
+        if (!read.failed())
+            read = d88::judgeFile(state.map, &whole);
+        if (read.failed()) {
+            reportReadFailure(state, nullptr, read.error);
+            return;
+        }
+        const std::string reason = notD88DiskWords(recognised.verdict, header);
+        if (whole.kind == d88::FileKind::D88)
+            say(image + ": " + which + " is not a D88 disk: " + reason + otherDisks(state, disk));
         else
-            say(image + ": not a D88 image: " + recognised.verdict.reason + otherDisks(state, disk));
+            say(image + ": not a D88 image: " + notD88FileWords(whole, reason) + otherDisks(state, disk));
         return;
+    }
     case Recognition::NoBootSector:
         say(image + ": " + which +
             " has no boot sector (track 0, C 0 H 0 R 1 N 1), so it is neither Disk A " +

@@ -1,5 +1,7 @@
 #include "cut_report.h"
 
+#include "d88_words.h"
+
 #include <bitset>
 #include <utility>
 
@@ -123,7 +125,7 @@ void flagFacts(const RunRecovery& run, bool written, std::string& out)
                 if (s.flags.has(flag))
                     take(Key{flag, flag == d88::SectorFlag::OtherStatus ? s.flags.status() : 0});
         },
-        [](const Key& key, std::string& to) { d88::appendFlagWords(to, key.first, key.second); }, out);
+        [](const Key& key, std::string& to) { to += flagWords(key.first, key.second); }, out);
 }
 
 // One group a field that lied: "12 sectors read past a field that lied:
@@ -139,7 +141,7 @@ void lieFacts(const RunRecovery& run, std::string& out)
             if (s.lie.field != d88::LyingField::None)
                 take(s.lie);
         },
-        [](const d88::Lie& lie, std::string& to) { d88::appendLieWords(to, lie); }, out);
+        [](const d88::Lie& lie, std::string& to) { to += lieWords(lie); }, out);
 }
 
 // "tracks 12-13, 16" for the tracks set in `tracks`.
@@ -167,7 +169,7 @@ void appendTracks(const std::bitset<d88::kMaxTracks>& tracks, std::string& out)
 // and wrong sector count fields on tracks 13, 16".
 void lieBrief(const RunRecovery& run, std::string& out)
 {
-    std::bitset<d88::kMaxTracks> dataSize, sectorCount;
+    std::bitset<d88::kMaxTracks> dataSize, sectorCount, noRecord;
     bool diskSize = false;
     const std::int32_t noted = run.count < kMaxRunSectors ? run.count : kMaxRunSectors;
     for (std::int32_t i = 0; i < noted; ++i) {
@@ -177,11 +179,13 @@ void lieBrief(const RunRecovery& run, std::string& out)
             dataSize.set(static_cast<std::size_t>(lie.track));
         else if (lie.field == d88::LyingField::SectorCount && onTrack)
             sectorCount.set(static_cast<std::size_t>(lie.track));
+        else if (lie.field == d88::LyingField::NoRecord && onTrack)
+            noRecord.set(static_cast<std::size_t>(lie.track));
         else if (lie.field == d88::LyingField::DiskSize)
             diskSize = true;
     }
     appendCount(run.lied, " sector read past ", " sectors read past ", out);
-    const int kinds = int(dataSize.any()) + int(sectorCount.any()) + int(diskSize);
+    const int kinds = int(dataSize.any()) + int(sectorCount.any()) + int(noRecord.any()) + int(diskSize);
     int said = 0;
     const auto joiner = [&] { return ++said == 1 ? "" : said == kinds ? " and " : ", "; };
     if (dataSize.any()) {
@@ -194,10 +198,25 @@ void lieBrief(const RunRecovery& run, std::string& out)
         out += sectorCount.count() == 1 ? "a wrong sector count field on " : "wrong sector count fields on ";
         appendTracks(sectorCount, out);
     }
+    if (noRecord.any()) {
+        out += joiner();
+        out += "bytes that are no record on ";
+        appendTracks(noRecord, out);
+    }
     if (diskSize) {
         out += joiner();
         out += "a wrong disk size field";
     }
+}
+
+// "1 of 17 sectors uncertain (track 12 sector 9)".
+void uncertainFacts(const RunRecovery& run, std::string& out)
+{
+    out += std::to_string(run.uncertain) + " of ";
+    appendCount(run.count, " sector uncertain (", " sectors uncertain (", out);
+    appendPlaces(
+        run, [](const SectorNote& s) { return s.uncertain; }, out);
+    out += ')';
 }
 
 // Starts the next line, reusing the storage an earlier file's line left.
@@ -220,7 +239,7 @@ void bound(std::string& line)
 
 bool isComplete(const RunRecovery& run)
 {
-    return run.missing == 0 && run.stubby == 0 && run.flagged == 0;
+    return run.missing == 0 && run.stubby == 0 && run.flagged == 0 && run.uncertain == 0;
 }
 
 void warningsFor(const FileCut& cut, std::string_view where, CutWarnings* out)
@@ -251,6 +270,12 @@ void warningsFor(const FileCut& cut, std::string_view where, CutWarnings* out)
         }
         if (run.flagged > 0)
             flagFacts(run, true, line(nextLine(out)));
+        if (run.uncertain > 0) {
+            uncertainFacts(run, line(nextLine(out)));
+            out->lines[out->count - 1]
+                .append(": the image can also be read so that they hold other bytes; ")
+                .append(where);
+        }
         break;
     }
     for (int i = 0; i < out->count; ++i)
@@ -273,6 +298,8 @@ void dryRunLine(const FileCut& cut, std::string* out)
             lieFacts(run, out->append("; "));
         if (run.flagged > 0)
             flagFacts(run, false, out->append("; "));
+        if (run.uncertain > 0)
+            uncertainFacts(run, out->append("; "));
     }
     bound(*out);
 }
@@ -280,18 +307,24 @@ void dryRunLine(const FileCut& cut, std::string* out)
 void CutTally::count(const FileCut& cut, bool written)
 {
     const bool holes = cut.run->missing > 0 || cut.run->stubby > 0;
-    ++(!written ? notWritten : holes ? withHoles : cut.run->flagged > 0 ? flagged : complete);
+    ++(!written                 ? notWritten
+       : holes                  ? withHoles
+       : cut.run->flagged > 0   ? flagged
+       : cut.run->uncertain > 0 ? uncertain
+                                : complete);
 }
 
 std::string tallyLine(const CutTally& tally, bool dryRun)
 {
-    if (tally.withHoles + tally.flagged + tally.notWritten == 0)
+    if (tally.withHoles + tally.flagged + tally.uncertain + tally.notWritten == 0)
         return "";
-    const int files = tally.complete + tally.withHoles + tally.flagged + tally.notWritten;
+    const int files = tally.complete + tally.withHoles + tally.flagged + tally.uncertain + tally.notWritten;
     std::string line = "of " + std::to_string(files) + " files, ";
     line += std::to_string(tally.complete) + (dryRun ? " would be" : "") + " complete, ";
     line += std::to_string(tally.withHoles) + (dryRun ? " would have" : " with") + " holes, ";
     line += std::to_string(tally.flagged) + (dryRun ? " would have" : " with") + " flagged sectors, ";
+    if (tally.uncertain > 0)
+        line += std::to_string(tally.uncertain) + (dryRun ? " would have" : " with") + " uncertain sectors, ";
     line += std::to_string(tally.notWritten) + (dryRun ? " would not be written" : " not written");
     return line;
 }

@@ -17,7 +17,7 @@ namespace zanvo {
 inline constexpr std::size_t kMaxWarningLength = 8191;
 
 struct CutWarnings {
-    static constexpr int kMaxLines = 3;
+    static constexpr int kMaxLines = 4;
     // Kept from file to file, so that a caller who keeps one object
     // allocates nothing for the lines of later files.
     std::string lines[kMaxLines];
@@ -39,7 +39,7 @@ struct CutWarnings {
 void warningsFor(const FileCut& cut, std::string_view where, CutWarnings* out);
 
 // Complete: every sector of the run found whole, none flagged by the dumper
-// (a sector read past a field that lied is whole).
+// and none uncertain (a sector read past a field that lied is whole).
 bool isComplete(const RunRecovery& run);
 
 // What a dry run says of a file, on one line without a prefix: "would cut
@@ -53,7 +53,7 @@ void dryRunLine(const FileCut& cut, std::string* out);
 // stored short), whole but with sectors the dumper flagged, or not written
 // (none of its sectors on the disk, a read or a write that failed).
 struct CutTally {
-    int complete = 0, withHoles = 0, flagged = 0, notWritten = 0;
+    int complete = 0, withHoles = 0, flagged = 0, uncertain = 0, notWritten = 0;
     void count(const FileCut& cut, bool written);
 };
 

@@ -5,10 +5,10 @@
 
 namespace zanvo {
 
-d88::Outcome recoverRun(d88::D88Image& image, const d88::RunStart& start, std::span<std::uint8_t> dest,
+d88::Outcome recoverRun(d88::RecordMap& map, const d88::RunStart& start, std::span<std::uint8_t> dest,
                         RunRecovery* out)
 {
-    out->count = out->found = out->missing = out->stubby = out->flagged = out->lied = 0;
+    out->count = out->found = out->missing = out->stubby = out->flagged = out->lied = out->uncertain = 0;
     const auto length = static_cast<std::int64_t>(dest.size());
     const std::int64_t nominal = d88::nominalSectorSize(start.first.id.n);
     const std::int64_t piece = nominal > 0 ? nominal : length;
@@ -24,14 +24,15 @@ d88::Outcome recoverRun(d88::D88Image& image, const d88::RunStart& start, std::s
         note.track = place.track;
         note.r = place.id.r;
         std::int32_t copied = 0;
-        d88::FoundRecord record;
+        d88::Record record;
         d88::Outcome read = d88::Outcome::found(false);
-        if (onDisk && (read = image.findFoundSector(place, part, &record, &copied)).failed())
+        if (onDisk && (read = map.findSector(place, part, &record, &copied)).failed())
             return read;
         if (read.done()) {
             note.fate =
                 static_cast<std::size_t>(copied) < part.size() ? SectorFate::Short : SectorFate::Whole;
-            note.flags = record.flags;
+            note.flags = record.flags();
+            note.uncertain = record.uncertain;
             note.lie = record.pastLie;
         }
         std::memset(part.data() + copied, 0, part.size() - static_cast<std::size_t>(copied));
@@ -44,12 +45,13 @@ d88::Outcome recoverRun(d88::D88Image& image, const d88::RunStart& start, std::s
         out->stubby += note.fate == SectorFate::Short;
         out->flagged += note.flags.any();
         out->lied += note.lie.field != d88::LyingField::None;
+        out->uncertain += note.uncertain;
         onDisk = onDisk && d88::nextInRun(&place, start.firstSector, start.lastSector);
     }
     return d88::Outcome{};
 }
 
-FileCut cutRun(d88::D88Image& image, const char* name, const d88::RunStart& start,
+FileCut cutRun(d88::RecordMap& map, const char* name, const d88::RunStart& start,
                std::span<std::uint8_t> dest, RunRecovery& run)
 {
     FileCut cut;
@@ -57,7 +59,7 @@ FileCut cutRun(d88::D88Image& image, const char* name, const d88::RunStart& star
     cut.run = &run;
     // Errors are told per file: a file whose reading met one is not written,
     // the files after it are read afresh.
-    if (const d88::Outcome read = recoverRun(image, start, dest, &run); read.failed()) {
+    if (const d88::Outcome read = recoverRun(map, start, dest, &run); read.failed()) {
         cut.error = read.error;
         cut.outcome = CutOutcome::ReadFailed;
         return cut;
@@ -68,13 +70,13 @@ FileCut cutRun(d88::D88Image& image, const char* name, const d88::RunStart& star
     return cut;
 }
 
-FileCut cutRow(d88::D88Image& image, const CutEntry& row, std::span<std::uint8_t> buffer, RunRecovery& run)
+FileCut cutRow(d88::RecordMap& map, const CutEntry& row, std::span<std::uint8_t> buffer, RunRecovery& run)
 {
     const std::size_t length = std::min(static_cast<std::size_t>(std::max(row.length, 0)), buffer.size());
     const d88::RunStart start{
         d88::placeOnTrack(row.track, static_cast<std::uint8_t>(row.sector), kPlanSizeCode), kFirstSector,
         kLastSector};
-    return cutRun(image, row.name, start, buffer.first(length), run);
+    return cutRun(map, row.name, start, buffer.first(length), run);
 }
 
 } // namespace zanvo

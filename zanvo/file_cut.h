@@ -6,8 +6,8 @@
 // A file is recovered so that a damaged disk gives every sector it still
 // holds. Its run is walked as the reader's sector runs walk it (sector
 // numbers first..last of a track, then head 0 -> 1 of the cylinder, then the
-// next cylinder), each sector looked up among its track's found records, so
-// that fields that lie do not hide the bytes behind them; a missing sector
+// next cylinder), each sector looked up in its track as the record map reads
+// it, so that fields that lie do not hide the bytes behind them; a missing sector
 // does not end it: its bytes, and the unstored tail of a sector stored
 // short, become zeros, and the run goes on. What became of each sector is
 // noted for the warnings.
@@ -16,7 +16,7 @@
 
 #include "cut_plans.h"
 
-#include "d88/d88_image.h"
+#include "d88/record_map.h"
 
 #include <cstdint>
 #include <span>
@@ -34,7 +34,8 @@ struct SectorNote {
     std::int32_t r = 0;     // sector number
     SectorFate fate = SectorFate::Missing;
     d88::SectorFlags flags; // what the dumper recorded with it
-    d88::Lie lie;           // the field that lied, when it was read past one
+    bool uncertain = false; // its bytes hold a header the track could as well be read from
+    d88::Lie lie;           // what keeps the strict rule from its bytes
 };
 
 // A whole 2D disk of 256-byte sectors: the longest run a cut can ask for.
@@ -47,6 +48,7 @@ struct RunRecovery {
     std::int32_t stubby = 0;  // stored shorter than needed
     std::int32_t flagged = 0; // carrying a flag of the dumper's
     std::int32_t lied = 0;    // read past a record field that lied
+    std::int32_t uncertain = 0; // whose bytes the image leaves in doubt
     SectorNote sectors[kMaxRunSectors] = {};
 };
 
@@ -54,7 +56,7 @@ struct RunRecovery {
 // nominal sector size (the whole of `dest` in one piece for a size code no
 // record can hold), and notes every sector. Needs no memory beyond its
 // arguments. Failed, with the run cut short, when a read fails.
-d88::Outcome recoverRun(d88::D88Image& image, const d88::RunStart& start, std::span<std::uint8_t> dest,
+d88::Outcome recoverRun(d88::RecordMap& map, const d88::RunStart& start, std::span<std::uint8_t> dest,
                         RunRecovery* out);
 
 enum class CutOutcome {
@@ -75,13 +77,13 @@ struct FileCut {
 // Recovers the run from `start` into all of `dest` (noting each sector in
 // `run`) and says what is to become of the file `name`. The bytes are those
 // of `dest`, and the facts those of `run`, until either is used again.
-FileCut cutRun(d88::D88Image& image, const char* name, const d88::RunStart& start,
+FileCut cutRun(d88::RecordMap& map, const char* name, const d88::RunStart& start,
                std::span<std::uint8_t> dest, RunRecovery& run);
 
 // cutRun for a row of a plan, into the start of `buffer`: its run starts at
 // its sector on its track (the cylinder and head the track index gives),
 // size code 1, sectors 1-16 a track.
-FileCut cutRow(d88::D88Image& image, const CutEntry& row, std::span<std::uint8_t> buffer, RunRecovery& run);
+FileCut cutRow(d88::RecordMap& map, const CutEntry& row, std::span<std::uint8_t> buffer, RunRecovery& run);
 
 // Cuts every file of `plan` in order, up to the row whose sector is 0: each
 // into the start of `buffer`, handed to `take` before the next is read. A
@@ -89,11 +91,11 @@ FileCut cutRow(d88::D88Image& image, const CutEntry& row, std::span<std::uint8_t
 // files after it. `buffer` holds the plan's longest file (longestFile); a
 // row that would not fit is cut short to it rather than overrun it.
 template <class Take>
-void cutPlan(d88::D88Image& image, const CutEntry* plan, std::span<std::uint8_t> buffer, RunRecovery& run,
+void cutPlan(d88::RecordMap& map, const CutEntry* plan, std::span<std::uint8_t> buffer, RunRecovery& run,
              Take&& take)
 {
     for (const CutEntry* row = plan; row->sector != 0; ++row)
-        take(cutRow(image, *row, buffer, run));
+        take(cutRow(map, *row, buffer, run));
 }
 
 } // namespace zanvo

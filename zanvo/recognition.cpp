@@ -36,24 +36,24 @@ std::string labelBytes(const std::uint8_t* bootSector)
     return out;
 }
 
-d88::Outcome readBootSector(d88::D88Image& image, std::span<std::uint8_t, kBootSectorSize> boot)
+d88::Outcome readBootSector(d88::RecordMap& map, std::span<std::uint8_t, kBootSectorSize> boot)
 {
     std::fill(boot.begin(), boot.end(), std::uint8_t{0});
-    d88::FoundRecord record;
+    d88::Record record;
     std::int32_t copied = 0;
-    const d88::Outcome read =
-        image.findFoundSector(d88::placeOnTrack(0, 1, kPlanSizeCode), boot, &record, &copied);
+    const d88::Outcome read = map.findSector(d88::placeOnTrack(0, 1, kPlanSizeCode), boot, &record, &copied);
     return read.done() && copied == 0 ? d88::Outcome::found(false) : read;
 }
 
-Recognised recogniseDisk(d88::D88Image& image, std::span<std::uint8_t, kBootSectorSize> boot,
+Recognised recogniseDisk(d88::RecordMap& map, std::span<std::uint8_t, kBootSectorSize> boot,
                          std::int32_t index)
 {
     Recognised out;
-    d88::Outcome read = image.loadDisk(index);
-    image.setSectorRange(kFirstSector, kLastSector);
-    if (!read.failed())
-        read = readBootSector(image, boot);
+    d88::Outcome read = map.loadDisk(index);
+    map.image().setSectorRange(kFirstSector, kLastSector);
+    std::fill(boot.begin(), boot.end(), std::uint8_t{0});
+    if (read.done())
+        read = readBootSector(map, boot);
     if (read.failed()) {
         out.error = read.error;
         out.what = Recognition::ReadFailed;
@@ -70,14 +70,15 @@ Recognised recogniseDisk(d88::D88Image& image, std::span<std::uint8_t, kBootSect
     case DiskKind::Unknown:
         break;
     }
-    // It leaves the disk selected.
-    out.verdict = d88::judgeDisk(image, index);
-    if ((out.error = out.verdict.readError) != 0)
+    // It leaves the disk laid out.
+    if (const d88::Outcome judged = d88::judgeDisk(map, index, &out.verdict); judged.failed()) {
+        out.error = judged.error;
         out.what = Recognition::ReadFailed;
-    else if (!out.verdict.possible)
+    } else if (!out.verdict.d88) {
         out.what = Recognition::NotD88;
-    else
+    } else {
         out.what = found ? Recognition::NoKnownLabel : Recognition::NoBootSector;
+    }
     return out;
 }
 

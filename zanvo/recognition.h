@@ -3,8 +3,8 @@
 #ifndef ZANVO_RECOGNITION_H
 #define ZANVO_RECOGNITION_H
 
-#include "d88/d88_image.h"
-#include "d88/verdict.h"
+#include "d88/file_kind.h"
+#include "d88/record_map.h"
 
 #include <cstdint>
 #include <span>
@@ -27,10 +27,10 @@ inline constexpr std::uint8_t diskFLabel[kLabelLength] = {'Z', 'A', 'N', 'V', 'O
 // The boot sector: track 0, C 0 H 0 R 1, size code 1.
 inline constexpr std::int32_t kBootSectorSize = 256;
 
-// Reads the selected disk's boot sector into `boot` (zeros past what it
-// holds), as the found records give it, past fields that lie. NotThere when
+// Reads the laid-out disk's boot sector into `boot` (zeros past what it
+// holds), as the record map reads it, past fields that lie. NotThere when
 // the disk has none that holds data.
-d88::Outcome readBootSector(d88::D88Image& image, std::span<std::uint8_t, kBootSectorSize> boot);
+d88::Outcome readBootSector(d88::RecordMap& map, std::span<std::uint8_t, kBootSectorSize> boot);
 
 // Which label a boot sector carries. `bootSector` holds at least
 // kLabelOffset + kLabelLength bytes.
@@ -41,7 +41,7 @@ DiskKind recogniseLabel(const std::uint8_t* bootSector);
 std::string labelBytes(const std::uint8_t* bootSector);
 
 enum class Recognition {
-    NotD88,       // the disk cannot be a D88 disk (verdict.reason says why)
+    NotD88,       // the disk is not a D88 disk (verdict says why)
     NoBootSector, // the disk has no 256-byte boot sector
     NoKnownLabel, // its boot sector carries neither label
     DiskA,
@@ -52,19 +52,18 @@ enum class Recognition {
 struct Recognised {
     Recognition what = Recognition::NoBootSector;
     int error = 0;        // with ReadFailed, the reader's error
-    d88::Verdict verdict; // whether the disk can be a D88 disk, and why not
+    d88::DiskVerdict verdict; // with NotD88: why the disk is not a D88 disk
     DiskKind kind() const;
 };
 
 // Tells which disk of the title disk `index` (0 unless asked for another) of
-// an open image is: reads its boot sector into `boot` (zero where nothing was
-// read) with that disk selected and sectors 1-16 a track, and compares the
-// label. The disk stays selected. The boot sector
-// is looked up among the track's found records, so that a field that lies
-// about it does not hide a whole disk. A label found
-// decides, whatever else is wrong with the disk; only without one is the
-// disk judged.
-Recognised recogniseDisk(d88::D88Image& image, std::span<std::uint8_t, kBootSectorSize> boot,
+// the map's image is: reads its boot sector into `boot` (zero where nothing
+// was read) with that disk laid out and sectors 1-16 a track, and compares
+// the label. The disk stays laid out. The boot sector is read through the
+// record map, so that a field that lies about it does not hide a whole
+// disk. A label found decides, whatever else is wrong with the disk; only
+// without one is the disk judged.
+Recognised recogniseDisk(d88::RecordMap& map, std::span<std::uint8_t, kBootSectorSize> boot,
                          std::int32_t index = 0);
 
 } // namespace zanvo

@@ -1,12 +1,12 @@
-// The D88 reader: the image file, its disks and their headers. Byte layout
-// (all integers little-endian; the records of a track are read in
-// sector_lookup.cpp):
+// The strict reader: the image file, its disks and their headers. Byte layout
+// (all integers little-endian; a track's records are described in layout.h):
 //
 //   file   := disk disk ...            first disk at offset 0, next disk at
 //                                      (disk start + disk size)
 //   disk   := header(688) track data
 //   header := 0x000 name[16]           NUL-terminated unless all 16 used
-//             0x010 reserved[11]
+//             0x010 reserved[10]
+//             0x01A write protect (u8)
 //             0x01B media type (u8)
 //             0x01C disk size (32)     whole disk, header included
 //             0x020 track table[164] (32 each): offset of the track's first
@@ -17,7 +17,6 @@
 #include "d88/d88_image.h"
 
 #include "file_window.h"
-#include "record_map.h"
 
 #include <algorithm>
 #include <cstring>
@@ -32,11 +31,6 @@ void D88Image::CloseFile::operator()(FileWindow* file) const
     delete file;
 }
 
-void D88Image::DropMap::operator()(RecordMap* map) const
-{
-    delete map;
-}
-
 void D88Image::clearSelection()
 {
     diskBase_ = -1;
@@ -46,25 +40,13 @@ void D88Image::clearSelection()
     std::memset(diskName_, 0, sizeof diskName_);
 }
 
-void D88Image::dropMaps()
-{
-    if (map_)
-        map_->forget();
-    if (spareMap_)
-        spareMap_->forget();
-    mapBase_ = spareBase_ = -1;
-    mapLaidOut_ = selections_ - 1;
-}
-
 Outcome D88Image::settle(bool there)
 {
     const int error = file_ ? file_->error() : 0;
     if (error == 0)
         return outcome_ = Outcome::found(there);
-    // What was built from reads that failed holds too little: the next call
-    // reads again rather than answer from it.
+    // An error is told by the call that met it, never by a later one.
     file_->clearError();
-    dropMaps();
     return outcome_ = Outcome::failure(error);
 }
 
@@ -76,9 +58,7 @@ bool D88Image::open(const char* path)
 Outcome D88Image::openImage(const char* path)
 {
     file_.reset();
-    // Nothing found in one file may answer for another.
-    ++selections_;
-    dropMaps();
+    ++opened_;
     if (!path) {
         diskCount_ = 0;
         moreDisksAt_ = -1;
@@ -99,7 +79,7 @@ Outcome D88Image::openImage(const char* path)
     while (count < kMaxDisks) {
         diskOffsets_[count] = static_cast<std::int32_t>(offset);
         const std::uint8_t* header = nullptr;
-        if (bytesAt(offset, kDiskHeaderSize, &header) < kDiskHeaderSize)
+        if (file_->view(offset, kDiskHeaderSize, &header) < kDiskHeaderSize)
             break;
         size = readLE32(header + kDiskSizeOffset);
         ++count;
@@ -133,11 +113,10 @@ Outcome D88Image::loadDisk(std::int32_t index)
     if (!file_)
         return outcome_ = Outcome::found(false);
     clearSelection();
-    ++selections_;
     if (index < 0 || index >= diskCount_)
         return outcome_ = Outcome::found(false);
     const std::uint8_t* header = nullptr;
-    if (bytesAt(diskOffsets_[index], kDiskHeaderSize, &header) < kDiskHeaderSize)
+    if (file_->view(diskOffsets_[index], kDiskHeaderSize, &header) < kDiskHeaderSize)
         return settle(false);
     for (std::int32_t i = 0; i < kMaxTracks; ++i)
         trackOffsets_[i] = readLE32(header + kTrackTableOffset + 4 * i);
@@ -205,22 +184,6 @@ Outcome D88Image::checkUnchanged() const
 {
     const int error = file_ ? file_->changed() : 0;
     return error ? Outcome::failure(error) : Outcome{};
-}
-
-std::int32_t D88Image::tableEntries() const
-{
-    if (selectedDisk_ < 0)
-        return 0;
-    const std::int64_t limit = diskSize_ > 0 ? diskSize_ : fileSize() - diskBase_;
-    std::int64_t firstTrack = std::numeric_limits<std::int64_t>::max();
-    std::int32_t entries = 0;
-    for (; entries < kMaxTracks && kTrackTableOffset + 4 * entries < firstTrack; ++entries) {
-        const std::int32_t offset = trackOffsets_[entries];
-        // No table ends inside its fixed fields or before this entry's slot.
-        if (offset >= kTrackTableOffset + 4 * (entries + 1) && offset <= limit && offset < firstTrack)
-            firstTrack = offset;
-    }
-    return entries;
 }
 
 bool D88Image::trackStart(std::int32_t track, std::int64_t* pos) const

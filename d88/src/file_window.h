@@ -84,13 +84,6 @@ class FileWindow {
     FileStamp stamp_; // as at the open
 };
 
-// Defined here so that every walk of the reader inlines the window's short
-// path: a lookup reads tens of thousands of record headers on a crafted track.
-inline std::int32_t D88Image::bytesAt(std::int64_t pos, std::int32_t len, const std::uint8_t** out)
-{
-    return file_ ? file_->view(pos, len, out) : 0;
-}
-
 } // namespace d88
 
 #endif

@@ -71,6 +71,50 @@ inline std::int32_t readLE32(const std::uint8_t* bytes)
     return static_cast<std::int32_t>(value); // modular since C++20
 }
 
+// A record header's 16 bytes, parsed once: the one description of the
+// record layout that both readers use.
+//
+//   0  C, H, R, N (u8 each)  cylinder, head, sector number, size code
+//   4  sector count (16)     records in this track
+//   6  density (u8)          0x00 double, 0x40 single
+//   7  deleted mark (u8)     non-zero: deleted-data address mark
+//   8  status (u8)           controller status when dumped (0: no error)
+//   9  reserved[5]
+//   14 data size (16)        bytes of data following the header
+struct RecordHeader {
+    SectorId id;
+    std::uint16_t sectorCount = 0;
+    std::uint8_t density = 0;
+    std::uint8_t deletedMark = 0;
+    std::uint8_t status = 0;
+    std::uint16_t dataSize = 0;
+    bool allZero = false; // all sixteen bytes are zero
+
+    static RecordHeader parse(const std::uint8_t* bytes)
+    {
+        RecordHeader h;
+        h.id = SectorId{bytes[0], bytes[1], bytes[2], bytes[3]};
+        h.sectorCount = static_cast<std::uint16_t>(readLE16(bytes + kSectorCountOffset));
+        h.density = bytes[kDensityOffset];
+        h.deletedMark = bytes[kDeletedMarkOffset];
+        h.status = bytes[kStatusOffset];
+        h.dataSize = static_cast<std::uint16_t>(readLE16(bytes + kDataSizeOffset));
+        std::uint8_t any = 0;
+        for (int i = 0; i < kSectorHeaderSize; ++i)
+            any = static_cast<std::uint8_t>(any | bytes[i]);
+        h.allZero = any == 0;
+        return h;
+    }
+
+    // A header a track can hold: a size code whose sector a record can
+    // hold, a density byte the format knows (double or single), and not
+    // sixteen zero bytes (zero-filled space is no record).
+    bool plausible() const
+    {
+        return id.n <= kMaxStorableSizeCode && (density == 0x00 || density == 0x40) && !allZero;
+    }
+};
+
 } // namespace d88
 
 #endif

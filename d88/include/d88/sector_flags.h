@@ -1,5 +1,4 @@
-// What the dumper recorded about a sector besides its bytes, and the words
-// for it. A record carries two such bytes: byte 7, non-zero for a deleted-data
+// What the dumper recorded about a sector besides its bytes. A record carries two such bytes: byte 7, non-zero for a deleted-data
 // address mark, and byte 8, the floppy controller's status when the sector
 // was read (0 when all went well). Writers mark deleted data either way:
 // byte 7, or a status of 0x10.
@@ -85,40 +84,6 @@ class SectorFlags {
     std::uint8_t bits_ = 0;
     std::uint8_t status_ = 0;
 };
-
-// The words for a flag in plain ASCII; "controller status" for OtherStatus,
-// which appendFlagWords completes with the value.
-constexpr const char* flagName(SectorFlag flag)
-{
-    switch (flag) {
-    case SectorFlag::IdCrcError:
-        return "ID CRC error";
-    case SectorFlag::DataCrcError:
-        return "data CRC error";
-    case SectorFlag::NoAddressMark:
-        return "no address mark";
-    case SectorFlag::NoDataMark:
-        return "no data mark";
-    case SectorFlag::DeletedData:
-        return "deleted data";
-    case SectorFlag::OtherStatus:
-        break;
-    }
-    return "controller status";
-}
-
-// Appends the words for `flag` to `out` (a string with append(const char*)):
-// "data CRC error", or for OtherStatus "controller status 0xNN" with the
-// status byte `status`.
-template <class Text> void appendFlagWords(Text& out, SectorFlag flag, std::uint8_t status)
-{
-    out.append(flagName(flag));
-    if (flag == SectorFlag::OtherStatus) {
-        constexpr char kHex[] = "0123456789ABCDEF";
-        const char value[] = {' ', '0', 'x', kHex[status >> 4], kHex[status & 15], '\0'};
-        out.append(value);
-    }
-}
 
 } // namespace d88
 

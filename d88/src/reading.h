@@ -1,0 +1,88 @@
+// One extent's reading (record_map.h states the rule), kept in a few numbers
+// and the places where it departs from the records' data sizes: memory for a
+// track, not for each of its records. A cursor walks it record by record.
+#ifndef D88_READING_H
+#define D88_READING_H
+
+#include "d88/record_map.h"
+#include "file_window.h"
+
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+namespace d88 {
+
+// What the strict rule does on a track: where its walk can start (-1 when
+// the disk size field keeps it from the track) and the disk size it checks.
+struct StrictStart {
+    std::int64_t start = -1;
+    std::int32_t diskSize = 0;
+};
+
+struct Reading {
+    std::int64_t start = 0, end = 0; // the extent
+    std::int64_t first = -1;         // its first record's header; -1 when it has none
+    bool cut = false;                // the candidates ran out before the extent did
+    // Records the reading did not go on from by their data size: the header
+    // and the next header (or the extent's end), in stored order.
+    std::vector<std::pair<std::int64_t, std::int64_t>> jumps;
+    std::vector<std::int32_t> uncertain; // indexes of uncertain records, ascending
+    // Indexes [from, to) of the records the strict rule gives as the reading
+    // does, ascending; the others are past `lie`.
+    std::vector<std::pair<std::int32_t, std::int32_t>> strict;
+    Lie lie;
+    std::int32_t records = 0;
+    std::int32_t lies = 0;
+    std::int64_t skipped = 0;
+    std::uint8_t sectorCount[256] = {};
+    std::int32_t sectorFirst[256] = {}; // index of the first record of each sector number
+    std::int64_t sectorPos[256] = {};   // and its header's position
+    bool failed = false; // a read failed while it was made: not to be kept
+};
+
+// Reads the extent [start, end) of a file `fileSize` bytes long. `strict`
+// says where the strict rule walks from, `track` names it in the lie.
+// Failed (reading.failed, with the window's error) when a read fails or
+// memory runs out.
+Reading readExtent(FileWindow& file, std::int64_t start, std::int64_t end, const StrictStart& strict,
+                   std::int32_t track);
+
+// Walks a reading's records in stored order.
+class ReadingCursor {
+  public:
+    ReadingCursor(FileWindow& file, const Reading& reading);
+    // At the reading's record `index`, whose header is at `pos`.
+    ReadingCursor(FileWindow& file, const Reading& reading, std::int32_t index, std::int64_t pos);
+    bool done() const { return pos_ < 0; }
+    std::int32_t index() const { return index_; }
+    // The record here; false when its header cannot be read (the window
+    // holds the error).
+    bool record(Record* out);
+    void next();
+
+  private:
+    bool load();
+    FileWindow* file_;
+    const Reading* reading_;
+    std::int64_t pos_;
+    std::int32_t index_ = 0;
+    std::size_t jump_ = 0, uncertain_ = 0, strict_ = 0;
+    RecordHeader header_;
+    std::int64_t next_ = -1;
+};
+
+// Where the record at `pos` with header `header` goes on to when the
+// reading steps by its data size: its data's end, or the extent's end when
+// the file ends inside its data.
+std::int64_t sizeStep(std::int64_t pos, const RecordHeader& header, std::int64_t end, std::int64_t fileSize);
+
+// The bytes a record at `pos` gives when the next header is at `next`: its
+// data size when the step is by it; otherwise as much as lies before `next`,
+// at most the larger of its data size and its size code's sector.
+std::int32_t givenBytes(std::int64_t pos, const RecordHeader& header, std::int64_t next, bool bySize,
+                        std::int64_t fileSize);
+
+} // namespace d88
+
+#endif

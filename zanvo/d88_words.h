@@ -1,0 +1,42 @@
+// The words both programs and the page use for what the reader finds: the
+// flags a dumper set, the fields that lie, and why a file or a disk is not a
+// D88 one. Plain ASCII.
+#ifndef ZANVO_D88_WORDS_H
+#define ZANVO_D88_WORDS_H
+
+#include "d88/file_kind.h"
+#include "d88/record_map.h"
+#include "d88/sector_flags.h"
+
+#include <cstdint>
+#include <string>
+
+namespace zanvo {
+
+// "ID CRC error", "data CRC error", "no address mark", "no data mark",
+// "deleted data", or "controller status 0xNN" with the status byte.
+std::string flagWords(d88::SectorFlag flag, std::uint8_t status);
+
+// What keeps the strict rule from a record's bytes: "the data size field of
+// track 12 sector 3 says 0 where 256 bytes are stored", "the sector count
+// field of track 13 sector 5 says 0 where the track holds 16 records", "the
+// disk size field says 0", "40 bytes after track 12 sector 5 that are no
+// record".
+std::string lieWords(const d88::Lie& lie);
+
+// "the media type byte 0x7f, the write protect byte 0x02": the header fields
+// a verdict found outside the format's values; "" when none.
+std::string oddFieldWords(std::uint8_t odd, const std::uint8_t* header);
+
+// Why a disk is not a D88 disk, for a disk that is not: "it starts inside
+// disk 0's track 20 (disk 0's size field lies)", "none of the 3 tracks its
+// table names starts with a plausible record", ...
+std::string notD88DiskWords(const d88::DiskVerdict& verdict, const std::uint8_t* header);
+
+// Why a file is not a D88 image: what its first bytes say it is ("it is a
+// gzip-compressed file: unpack it first"), or disk 0's reason `disk0`.
+std::string notD88FileWords(const d88::FileVerdict& verdict, const std::string& disk0);
+
+} // namespace zanvo
+
+#endif
