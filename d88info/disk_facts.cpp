@@ -3,43 +3,20 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <new>
+#include <vector>
 
 namespace d88info {
 
-TrackScan::TrackScan()
-    : records_(new (std::nothrow) FoundRecord[static_cast<std::size_t>(d88::kMaxRecordsPerTrack)])
-{
-}
-
-d88::Outcome TrackScan::scan(d88::D88Image& image, int track, std::span<const FoundRecord>* records,
-                             int first, int most)
-{
-    *records = {};
-    if (!records_ || most <= 0)
-        return d88::Outcome::found(false);
-    const std::span<FoundRecord> room(records_.get(),
-                                      static_cast<std::size_t>(std::min(most, d88::kMaxRecordsPerTrack)));
-    std::int32_t got = 0;
-    const d88::Outcome read = image.foundRecords(track, room, &got, nullptr, first);
-    *records = room.first(static_cast<std::size_t>(got));
-    return read;
-}
-
-bool isShort(const FoundRecord& record)
-{
-    return record.available < d88::nominalSectorSize(record.id.n);
-}
-
 int DiskFacts::count(TrackState state) const
 {
-    return static_cast<int>(std::count(std::begin(tracks), std::end(tracks), state));
+    return static_cast<int>(std::count_if(std::begin(tracks), std::end(tracks),
+                                          [state](const TrackInfo& t) { return t.state == state; }));
 }
 
 int DiskFacts::highest(TrackState state) const
 {
     for (int t = d88::kMaxTracks - 1; t >= 0; --t)
-        if (tracks[t] == state)
+        if (tracks[t].state == state)
             return t;
     return -1;
 }
@@ -61,14 +38,6 @@ void countRecords(DiskFacts* facts, std::int32_t records)
     ++facts->recordCountKinds;
 }
 
-void countFlags(DiskFacts* facts, d88::SectorFlags flags)
-{
-    for (const d88::SectorFlag flag : d88::kEverySectorFlag)
-        facts->flags[static_cast<int>(flag)] += flags.has(flag);
-    if (flags.has(d88::SectorFlag::OtherStatus))
-        ++facts->otherStatuses[flags.status()];
-}
-
 TrackState stateOf(d88::TrackStanding standing)
 {
     switch (standing) {
@@ -84,110 +53,133 @@ TrackState stateOf(d88::TrackStanding standing)
     return TrackState::Absent;
 }
 
-// What a track's own records hold, counted into the facts once: records
-// that tracks share are counted with the track that reached them first.
-// What only the sector counts walk through is no record of the disk.
-void countTrack(DiskFacts* facts, std::span<const FoundRecord> records)
+// What a track's own records hold, counted into the facts once: records a
+// lower track lists are counted with it.
+d88::Outcome countTrack(d88::RecordMap& map, int track, DiskFacts* facts)
 {
+    TrackInfo& info = facts->tracks[track];
+    std::vector<d88::SharedRun> runs;
+    if (const d88::Outcome told = sharedRuns(map, track, &runs); told.failed())
+        return told;
+    for (const d88::SharedRun& run : runs)
+        info.shared += run.count;
     std::int64_t bytes = 0;
-    bool countLie = false;
-    for (const FoundRecord& record : records) {
-        if (record.counted)
-            continue;
-        ++facts->sizeCodes[record.id.n];
-        countFlags(facts, record.flags);
-        facts->stubby += isShort(record);
+    bool pastCount = false;
+    std::size_t next = 0;
+    const d88::Outcome walked = map.eachRecord(track, [&](const Record& record, std::int32_t index) {
+        while (next < runs.size() && runs[next].first + runs[next].count <= index)
+            ++next;
+        if (next < runs.size() && runs[next].first <= index)
+            return true;
+        const d88::SectorFlags flags = record.flags();
+        for (const d88::SectorFlag flag : d88::kEverySectorFlag)
+            facts->flags[static_cast<int>(flag)] += flags.has(flag);
+        if (flags.has(d88::SectorFlag::OtherStatus))
+            ++facts->otherStatuses[flags.status()];
+        ++facts->sizeCodes[record.header.id.n];
+        facts->stubby += record.storedShort();
+        facts->uncertain += record.uncertain;
         facts->pastLies += record.pastLie.field != d88::LyingField::None;
-        facts->sizeLies += record.nominalStep || record.storedShort;
-        countLie = countLie || record.pastLie.field == d88::LyingField::SectorCount;
+        facts->sizeLies += !record.bySize && record.available != record.header.dataSize;
+        pastCount = pastCount || record.pastLie.field == d88::LyingField::SectorCount;
         facts->diskSizeLies = facts->diskSizeLies || record.pastLie.field == d88::LyingField::DiskSize;
-        bytes += d88::nominalSectorSize(record.id.n);
-        facts->lowR = std::min<int>(facts->lowR, record.id.r);
-        facts->highR = std::max<int>(facts->highR, record.id.r);
-    }
-    facts->countLies += countLie;
+        bytes += d88::nominalSectorSize(record.header.id.n);
+        facts->lowR = std::min<int>(facts->lowR, record.header.id.r);
+        facts->highR = std::max<int>(facts->highR, record.header.id.r);
+        return true;
+    });
+    facts->countLies += pastCount;
+    facts->noRecordBytes += info.facts.skipped;
+    facts->cutTracks += info.facts.cut;
     facts->largestTrackBytes = std::max(facts->largestTrackBytes, bytes);
-}
-
-d88::Outcome gatherTracks(d88::D88Image& image, TrackScan& scan, DiskFacts* facts)
-{
-    facts->tableEntries = image.tableEntries();
-    // Tracks that share a start are read once, from the lowest of them.
-    int times[d88::kMaxTracks] = {};
-    for (int t = 0; t < d88::kMaxTracks; ++t) {
-        d88::TrackStanding standing = d88::TrackStanding::Absent;
-        if (const d88::Outcome told = image.trackStanding(t, &standing); told.failed())
-            return told;
-        facts->tracks[t] = stateOf(standing);
-        facts->trackOffsets[t] = image.trackOffset(t);
-        facts->sameAs[t] = t;
-        if (facts->tracks[t] == TrackState::Present)
-            if (const d88::Outcome told = image.sameRecordsAs(t, &facts->sameAs[t]); told.failed())
-                return told;
-        times[facts->sameAs[t]] += facts->tracks[t] == TrackState::Present;
-    }
-    for (int t = 0; t < d88::kMaxTracks; ++t) {
-        if (times[t] == 0)
-            continue;
-        d88::TrackShare& share = facts->shares[t];
-        if (const d88::Outcome told = image.trackShares(t, &share); told.failed())
-            return told;
-        for (int i = 0; i < times[t]; ++i)
-            countRecords(facts, share.records);
-        std::span<const FoundRecord> own;
-        if (const d88::Outcome read = scan.scan(image, t, &own, 0, share.own); read.failed())
-            return read;
-        countTrack(facts, own);
-    }
-    for (int t = 0; t < d88::kMaxTracks; ++t)
-        if (facts->tracks[t] == TrackState::Present) {
-            facts->shares[t] = facts->shares[facts->sameAs[t]];
-            if (facts->shares[t].records > 0)
-                facts->highestWithRecords = t;
-        }
-    std::int64_t sizeCodeRecords = -1;
-    for (int n = 0; n < 256; ++n)
-        if (facts->sizeCodes[n] > sizeCodeRecords) {
-            sizeCodeRecords = facts->sizeCodes[n];
-            facts->commonSizeCode = sizeCodeRecords > 0 ? n : 1;
-        }
-    return d88::Outcome{};
+    return walked;
 }
 
 } // namespace
 
-Gathering gatherDisk(d88::D88Image& image, int index, TrackScan& scan, DiskFacts* facts, int* error)
+d88::Outcome sharedRuns(d88::RecordMap& map, int track, std::vector<d88::SharedRun>* runs)
+{
+    // Each record is in at most one run, and runs are stretches of a lower
+    // track's records: a track holds at most one run for each lower track's
+    // stretch of its own, which a crafted image can make many of.
+    runs->resize(1024);
+    std::int32_t count = 0;
+    const d88::Outcome told = map.sharedRuns(track, *runs, &count);
+    runs->resize(static_cast<std::size_t>(told.done() ? count : 0));
+    return told;
+}
+
+Gathering gatherDisk(d88::RecordMap& map, int index, DiskFacts* facts, int* error,
+                     std::span<const DiskFacts> earlier)
 {
     *facts = DiskFacts{};
+    d88::D88Image& image = map.image();
     facts->index = index;
     facts->fileOffset = image.diskOffset(index);
-    facts->verdict = d88::judgeDisk(image, index);
-    if ((*error = facts->verdict.readError) != 0)
+    facts->fileSize = image.fileSize();
+    *error = 0;
+    d88::Outcome read = d88::judgeDisk(map, index, &facts->verdict);
+    if ((*error = read.error) != 0)
         return Gathering::ReadFailed;
-    const d88::Outcome selected = image.loadDisk(index);
-    if ((*error = selected.error) != 0)
-        return Gathering::ReadFailed;
-    if (!selected.done())
+    if (!facts->verdict.readable)
         return Gathering::NoHeader;
     facts->gathered = true;
-    // diskName() is at most 16 bytes and NUL-terminated; name has room for 17.
-    std::memcpy(facts->name, image.diskName(), std::strlen(image.diskName()));
-    facts->mediaType = image.mediaType();
-    facts->diskSize = static_cast<std::uint32_t>(image.diskSize());
-    facts->fileSize = image.fileSize();
-    std::uint8_t header[d88::kDiskHeaderSize] = {};
     std::int64_t got = 0;
-    d88::Outcome read = image.readFileBytes(facts->fileOffset, header, &got);
-    if (got == d88::kDiskHeaderSize)
-        facts->writeProtect = header[d88::kWriteProtectOffset];
-    if (!read.failed())
-        read = gatherTracks(image, scan, facts);
-    std::int64_t end = 0;
-    if (!read.failed())
-        read = image.diskExtent(&facts->sizeFieldLies, &end);
-    facts->extent = std::max<std::int64_t>(end - facts->fileOffset, 0);
-    if (!read.failed())
-        read = zanvo::readBootSector(image, facts->boot);
+    if ((read = image.readFileBytes(facts->fileOffset, facts->header, &got)).failed()) {
+        *error = read.error;
+        return Gathering::ReadFailed;
+    }
+    const std::uint8_t* header = facts->header;
+    for (int i = 0; i < d88::kDiskNameLength && header[i] != 0; ++i)
+        facts->name[i] = static_cast<char>(header[i]);
+    facts->mediaType = header[d88::kMediaTypeOffset];
+    facts->writeProtect = header[d88::kWriteProtectOffset];
+    facts->diskSize = static_cast<std::uint32_t>(d88::readLE32(header + d88::kDiskSizeOffset));
+    facts->layout = map.disk();
+    for (int t = 0; t < d88::kMaxTracks; ++t) {
+        TrackInfo& info = facts->tracks[t];
+        info.state = stateOf(facts->layout.standing[t]);
+        info.offset = d88::readLE32(header + d88::kTrackTableOffset + 4 * t);
+        if (info.state != TrackState::Present)
+            continue;
+        if ((read = map.track(t, &info.facts)).failed()) {
+            *error = read.error;
+            return Gathering::ReadFailed;
+        }
+        countRecords(facts, info.facts.records);
+        if (info.facts.records > 0)
+            facts->highestWithRecords = t;
+        // A track an earlier disk of the file reads already is that disk's.
+        for (const DiskFacts& disk : earlier) {
+            for (int u = 0; u < d88::kMaxTracks && info.otherDisk < 0 && disk.gathered; ++u) {
+                const TrackInfo& other = disk.tracks[u];
+                if (other.state == TrackState::Present && other.otherDisk < 0 && other.facts.sameAs == u &&
+                    other.facts.start == info.facts.start && other.facts.end == info.facts.end)
+                    info.otherDisk = disk.index, info.otherTrack = u;
+            }
+        }
+        if (info.facts.sameAs != t) {
+            info.shared = info.facts.records;
+            continue;
+        }
+        if ((read = countTrack(map, t, facts)).failed()) {
+            *error = read.error;
+            return Gathering::ReadFailed;
+        }
+    }
+    // A size that lies bounds nothing: the disk is what its records cover.
+    std::int64_t end = std::min(facts->fileOffset + d88::kDiskHeaderSize, facts->fileSize);
+    for (const TrackInfo& info : facts->tracks)
+        if (info.state == TrackState::Present)
+            end = std::max(end, info.facts.recordsEnd);
+    facts->extent = facts->layout.sizeLies ? end - facts->fileOffset : facts->diskSize;
+    std::int64_t most = -1;
+    for (int n = 0; n < 256; ++n)
+        if (facts->sizeCodes[n] > most) {
+            most = facts->sizeCodes[n];
+            facts->commonSizeCode = most > 0 ? n : 1;
+        }
+    read = zanvo::readBootSector(map, facts->boot);
     if ((*error = read.error) != 0)
         return Gathering::ReadFailed;
     facts->bootFound = read.done();
@@ -218,7 +210,7 @@ std::string trackRanges(const std::function<bool(int)>& pick)
 
 std::string trackRanges(const DiskFacts& disk, TrackState state)
 {
-    return trackRanges([&](int t) { return disk.tracks[t] == state; });
+    return trackRanges([&](int t) { return disk.tracks[t].state == state; });
 }
 
 std::string escapeName(const std::string& raw)
@@ -246,9 +238,25 @@ const char* mediaMeaning(int mediaType)
         return "2DD";
     case 0x20:
         return "2HD";
+    case 0x30:
+        return "1D";
+    case 0x40:
+        return "1DD";
     default:
         return "";
     }
+}
+
+std::string thousands(std::int64_t value)
+{
+    const std::string digits = std::to_string(value);
+    std::string out;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && digits[i - 1] != '-' && (digits.size() - i) % 3 == 0)
+            out += ',';
+        out += digits[i];
+    }
+    return out;
 }
 
 } // namespace d88info

@@ -1,6 +1,6 @@
 #include "json_report.h"
 
-#include "json_writer.h"
+#include "d88_words.h"
 #include "report.h"
 
 #include <cerrno>
@@ -9,6 +9,11 @@
 namespace d88info {
 
 namespace {
+
+// The fields of a record's array, in order.
+constexpr const char* kRecordFields[] = {"c",        "h",         "r",          "n",      "sectorCount",
+                                         "dataSize", "available", "skipped",    "status", "deletedMark",
+                                         "bySize",   "uncertain", "readPastLie"};
 
 const char* stateName(TrackState state)
 {
@@ -34,92 +39,108 @@ void optionalText(JsonWriter& json, std::string_view name, const std::string& te
         json.string(text);
 }
 
-void record(JsonWriter& json, const FoundRecord& rec)
+void record(JsonWriter& json, const Record& rec)
 {
-    json.beginObject();
-    json.member("c", int{rec.id.c});
-    json.member("h", int{rec.id.h});
-    json.member("r", int{rec.id.r});
-    json.member("n", int{rec.id.n});
-    json.member("sectorCount", rec.sectorCount);
-    json.member("dataSize", rec.dataSize);
-    json.member("available", rec.available);
-    json.member("short", isShort(rec));
-    json.member("dataSizeLied", rec.nominalStep || rec.storedShort);
-    json.member("sizeUnverified", rec.sizeUnverified);
-    json.key("flags");
+    const d88::RecordHeader& h = rec.header;
     json.beginArray();
-    for (const d88::SectorFlag flag : d88::kEverySectorFlag) {
-        if (!rec.flags.has(flag))
-            continue;
-        std::string words;
-        d88::appendFlagWords(words, flag, rec.flags.status());
-        json.string(words);
-    }
+    for (const int value :
+         {int{h.id.c}, int{h.id.h}, int{h.id.r}, int{h.id.n}, int{h.sectorCount}, int{h.dataSize},
+          rec.available, rec.skipped, int{h.status}, int{h.deletedMark}, int{rec.bySize}, int{rec.uncertain},
+          int{rec.pastLie.field != d88::LyingField::None}})
+        json.number(value);
     json.endArray();
-    std::string lie;
-    if (rec.pastLie.field != d88::LyingField::None)
-        d88::appendLieWords(lie, rec.pastLie);
-    optionalText(json, "readPastLie", lie);
-    json.endObject();
 }
 
-// Every track the table names, with its records; a track that shares a
-// lower track's records names it instead of repeating them. 0, or the
-// error of a read that failed, where the list stops.
-int tracks(JsonWriter& json, d88::D88Image& image, TrackScan& scan, const DiskFacts& disk, Detail detail)
+// A present track's own facts and records: those a lower track lists are
+// named by their stretch, and what keeps the strict rule from them is said
+// once.
+int trackRecords(JsonWriter& json, d88::RecordMap& map, int t, const TrackInfo& info, Detail detail)
+{
+    const d88::TrackFacts& f = info.facts;
+    json.member("start", f.start);
+    json.member("end", f.end);
+    json.member("recordCount", f.records);
+    json.member("dataSizeLies", f.lies);
+    json.member("uncertain", f.uncertain);
+    json.member("readPastLies", f.pastLies);
+    json.member("leadingBytes", f.leading);
+    json.member("noRecordBytes", f.skipped);
+    json.member("cut", f.cut);
+    std::vector<d88::SharedRun> runs;
+    if (const d88::Outcome told = sharedRuns(map, t, &runs); told.failed())
+        return told.error;
+    json.key("shared");
+    json.beginArray();
+    for (const d88::SharedRun& run : runs) {
+        json.beginObject();
+        json.member("first", run.first);
+        json.member("count", run.count);
+        json.member("track", run.track);
+        json.member("from", run.from);
+        json.endObject();
+    }
+    json.endArray();
+    d88::Lie lie;
+    std::vector<std::string> lies;
+    if (detail == Detail::Records) {
+        json.key("records");
+        json.beginArray();
+    }
+    std::size_t next = 0;
+    const d88::Outcome walked = map.eachRecord(t, [&](const Record& rec, std::int32_t index) {
+        if (rec.pastLie.field != d88::LyingField::None && !(rec.pastLie == lie)) {
+            lie = rec.pastLie;
+            lies.push_back(zanvo::lieWords(lie));
+        }
+        while (next < runs.size() && runs[next].first + runs[next].count <= index)
+            ++next;
+        if (detail == Detail::Records && !(next < runs.size() && runs[next].first <= index))
+            record(json, rec);
+        return true;
+    });
+    if (walked.failed())
+        return walked.error;
+    if (detail == Detail::Records)
+        json.endArray();
+    json.key("readPast");
+    json.beginArray();
+    for (const std::string& words : lies)
+        json.string(words);
+    json.endArray();
+    return 0;
+}
+
+// Every track the table names. 0, or the error of a read that failed, where
+// the list stops.
+int tracks(JsonWriter& json, d88::RecordMap& map, const DiskFacts& disk, Detail detail)
 {
     json.key("tracks");
     json.beginArray();
     for (int t = 0; t < d88::kMaxTracks; ++t) {
-        if (disk.tracks[t] == TrackState::Absent)
+        const TrackInfo& info = disk.tracks[t];
+        if (info.state == TrackState::Absent)
             continue;
         json.beginObject();
         json.member("track", t);
         json.member("cylinder", d88::cylinderOf(t));
         json.member("head", d88::headOf(t));
-        json.member("offset", disk.trackOffsets[t]);
-        json.member("state", stateName(disk.tracks[t]));
-        if (disk.tracks[t] == TrackState::Present && disk.sameAs[t] != t) {
-            json.member("sameRecordsAs", disk.sameAs[t]);
-        } else if (disk.tracks[t] == TrackState::Present) {
-            // Its own records, the stretches only the sector counts walk
-            // through, and the records it shares with the track that reached
-            // them first: each record is described once.
-            const d88::TrackShare& share = disk.shares[t];
-            json.member("recordCount", share.records);
-            if (detail == Detail::Records) {
-                std::span<const FoundRecord> own;
-                if (const d88::Outcome read = scan.scan(image, t, &own, 0, share.own); read.failed())
-                    return read.error;
-                json.key("records");
-                json.beginArray();
-                forEachListed(
-                    own, disk.fileOffset + disk.trackOffsets[t],
-                    [&json](const FoundRecord& rec) { record(json, rec); },
-                    [](std::int64_t, std::int64_t) {});
-                json.endArray();
-                json.key("countedBytes");
-                json.beginArray();
-                forEachListed(
-                    own, disk.fileOffset + disk.trackOffsets[t], [](const FoundRecord&) {},
-                    [&json](std::int64_t from, std::int64_t to) {
-                        json.beginObject();
-                        json.member("from", from);
-                        json.member("to", to);
-                        json.endObject();
-                    });
-                json.endArray();
-            }
-            json.key("sharedRecords");
-            if (share.with >= 0) {
+        json.member("offset", info.offset);
+        json.member("state", stateName(info.state));
+        if (info.state == TrackState::Present) {
+            if (info.otherDisk >= 0) {
+                json.key("sameRecordsAs");
                 json.beginObject();
-                json.member("track", share.with);
-                json.member("from", share.from);
-                json.member("to", share.from + share.records - share.own - 1);
+                json.member("disk", info.otherDisk);
+                json.member("track", info.otherTrack);
                 json.endObject();
-            } else {
-                json.null();
+            } else if (info.facts.sameAs != t) {
+                json.key("sameRecordsAs");
+                json.beginObject();
+                json.member("disk", disk.index);
+                json.member("track", info.facts.sameAs);
+                json.endObject();
+            } else if (const int error = trackRecords(json, map, t, info, detail)) {
+                return error;
             }
         }
         json.endObject();
@@ -154,16 +175,17 @@ void counts(JsonWriter& json, const DiskFacts& disk)
     json.key("flags");
     json.beginArray();
     disk.forEachFlagCount([&json](d88::SectorFlag flag, std::uint8_t status, std::int64_t records) {
-        std::string words;
-        d88::appendFlagWords(words, flag, status);
         json.beginObject();
-        json.member("words", words);
+        json.member("words", zanvo::flagWords(flag, status));
         json.member("records", records);
         json.endObject();
     });
     json.endArray();
     json.member("shortRecords", disk.stubby);
+    json.member("uncertainRecords", disk.uncertain);
     json.member("recordsReadPastLies", disk.pastLies);
+    json.member("noRecordBytes", disk.noRecordBytes);
+    json.member("cutTracks", disk.cutTracks);
     json.key("lies");
     json.beginObject();
     json.member("dataSizeRecords", disk.sizeLies);
@@ -172,11 +194,13 @@ void counts(JsonWriter& json, const DiskFacts& disk)
     json.endObject();
 }
 
-void map(JsonWriter& json, d88::D88Image& image, TrackScan& scan, const DiskFacts& disk, int* error)
+void mapOf(JsonWriter& json, d88::RecordMap& map, const DiskFacts& disk, int* error)
 {
     json.key("map");
     std::vector<MapRow> rows;
-    if ((*error = mapRows(image, scan, disk, &rows)) != 0 || rows.empty()) {
+    if ((*error = mapRows(map, disk, &rows)) != 0)
+        return;
+    if (rows.empty() || disk.highR < 0) {
         json.null();
         return;
     }
@@ -217,8 +241,7 @@ std::string hexOf(const char* bytes)
     return out;
 }
 
-void disk(JsonWriter& json, d88::D88Image& image, TrackScan& scan, const DiskFacts& facts, Detail detail,
-          int* error)
+void disk(JsonWriter& json, d88::RecordMap& map, const DiskFacts& facts, Detail detail, int* error)
 {
     json.beginObject();
     json.member("index", facts.index);
@@ -232,18 +255,23 @@ void disk(JsonWriter& json, d88::D88Image& image, TrackScan& scan, const DiskFac
     }
     json.key("sameDiskAs");
     json.null();
-    json.member("d88", facts.gathered && facts.verdict.possible);
-    optionalText(json, "notD88", facts.verdict.possible ? "" : facts.verdict.reason);
+    const bool d88 = facts.gathered && facts.verdict.d88;
+    json.member("d88", d88);
+    optionalText(json, "notD88", d88 || !facts.gathered ? "" : notD88Reason(facts));
     json.key("insideDisk");
     if (facts.verdict.insideDisk >= 0) {
         json.beginObject();
         json.member("disk", facts.verdict.insideDisk);
-        json.member("track", facts.verdict.insideTrack);
+        json.key("track");
+        if (facts.verdict.insideTrack >= 0)
+            json.number(facts.verdict.insideTrack);
+        else
+            json.null();
         json.endObject();
     } else {
         json.null();
     }
-    if (!facts.gathered || !facts.verdict.possible) {
+    if (!d88) {
         json.endObject();
         return;
     }
@@ -254,24 +282,25 @@ void disk(JsonWriter& json, d88::D88Image& image, TrackScan& scan, const DiskFac
     json.endObject();
     json.member("mediaType", facts.mediaType);
     optionalText(json, "media", mediaMeaning(facts.mediaType));
+    optionalText(json, "oddFields", zanvo::oddFieldWords(facts.verdict.odd, facts.header));
     optionalText(json, "geometryLooksLike", geometryMedia(facts));
     json.member("largestTrackBytes", facts.largestTrackBytes);
     json.member("writeProtect", facts.writeProtect);
     json.member("protect", protectMeaning(facts.writeProtect));
     json.member("diskSize", facts.diskSize);
-    json.member("diskSizeLies", facts.sizeFieldLies);
+    json.member("diskSizeLies", facts.layout.sizeLies);
     json.member("extent", facts.extent);
     json.key("fileEndsAt");
     if (facts.truncated())
         json.number(facts.fileSize);
     else
         json.null();
-    json.member("tableEntries", facts.tableEntries);
-    if (const d88::Outcome selected = image.loadDisk(facts.index); selected.failed()) {
-        *error = selected.error;
+    json.member("tableEntries", facts.layout.tableEntries);
+    if (const d88::Outcome loaded = map.loadDisk(facts.index); loaded.failed()) {
+        *error = loaded.error;
         return;
     }
-    if ((*error = tracks(json, image, scan, facts, detail)) != 0)
+    if ((*error = tracks(json, map, facts, detail)) != 0)
         return;
     counts(json, facts);
     json.key("boot");
@@ -283,23 +312,31 @@ void disk(JsonWriter& json, d88::D88Image& image, TrackScan& scan, const DiskFac
                                                         : "");
     json.member("line", bootLine(facts));
     json.endObject();
-    map(json, image, scan, facts, error);
-    json.endObject();
+    mapOf(json, map, facts, error);
+    if (*error == 0)
+        json.endObject();
+}
+
+void head(JsonWriter& json, const char* name, std::int64_t fileSize)
+{
+    json.member("version", ZANVO_VERSION);
+    json.member("image", name);
+    json.member("fileSize", fileSize);
 }
 
 } // namespace
 
-int imageJson(d88::D88Image& image, TrackScan& scan, const char* name, JsonWriter& json, Detail detail)
+int imageJson(d88::RecordMap& map, const char* name, JsonWriter& json, Detail detail)
 {
     GatheredImage gathered;
-    if (const int error = gatherImage(image, scan, name, &gathered))
+    if (const int error = gatherImage(map, name, &gathered))
         return error;
     json.beginObject();
-    json.member("version", ZANVO_VERSION);
-    json.member("image", name);
-    json.member("fileSize", image.fileSize());
+    head(json, name, map.image().fileSize());
     json.member("d88", true);
     json.key("notD88");
+    json.null();
+    json.key("looksLike");
     json.null();
     json.member("diskCount", gathered.facts.diskCount);
     json.key("moreDisksAt");
@@ -307,11 +344,16 @@ int imageJson(d88::D88Image& image, TrackScan& scan, const char* name, JsonWrite
         json.number(gathered.facts.moreDisksAt);
     else
         json.null();
+    json.key("recordFields");
+    json.beginArray();
+    for (const char* field : kRecordFields)
+        json.string(field);
+    json.endArray();
     json.key("disks");
     json.beginArray();
     int error = 0;
     for (const DiskFacts& facts : gathered.facts.disks) {
-        disk(json, image, scan, facts, detail, &error);
+        disk(json, map, facts, detail, &error);
         if (error)
             return error;
     }
@@ -320,15 +362,17 @@ int imageJson(d88::D88Image& image, TrackScan& scan, const char* name, JsonWrite
     return 0;
 }
 
-std::string notD88Json(const char* name, std::int64_t fileSize, const char* reason)
+std::string notD88Json(const char* name, const d88::FileVerdict& verdict, const std::string& reason)
 {
+    static constexpr const char* kKinds[] = {
+        "d88", "unknown",         "gzip",         "zip", "lzh", "7z", "rar", "png", "jpeg",
+        "elf", "windows-program", "plain-sectors"};
     JsonWriter json;
     json.beginObject();
-    json.member("version", ZANVO_VERSION);
-    json.member("image", name);
-    json.member("fileSize", fileSize);
+    head(json, name, verdict.size);
     json.member("d88", false);
     json.member("notD88", reason);
+    json.member("looksLike", kKinds[static_cast<int>(verdict.kind)]);
     json.member("diskCount", 0);
     json.key("moreDisksAt");
     json.null();

@@ -12,7 +12,9 @@
 #include "standard_streams.h"
 #include "write_output.h"
 
-#include "d88/verdict.h"
+#include "d88/file_kind.h"
+#include "d88/record_map.h"
+#include "d88_words.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -63,11 +65,12 @@ int cannotRead(const char* path, int error)
     return fileio::kExitFailed;
 }
 
-int writeExport(const Options& options, d88::D88Image& image, const Export& exported)
+int writeExport(const Options& options, d88::RecordMap& map, const Export& exported)
 {
+    d88::D88Image& image = map.image();
     d88::FileIdentity identity;
     const d88::FileIdentity* protect = image.fileIdentity(&identity) ? &identity : nullptr;
-    ExportSource source(image, exported);
+    ExportSource source(map, exported);
     // Checked once all is written, before a file takes its name; a stream
     // has had the bytes by then, and the run's status says what they are.
     fileio::ImageCheckedSource checked(source, image);
@@ -85,8 +88,8 @@ int writeExport(const Options& options, d88::D88Image& image, const Export& expo
                                        reason);
         return fileio::kExitFailed;
     }
-    if (!exported.holes.empty()) {
-        fileio::sayLine("d88info", exported.holes);
+    if (const std::string holes = source.holes(); !holes.empty()) {
+        fileio::sayLine("d88info", holes);
         return fileio::kExitHoles;
     }
     if (!exported.stop.empty()) {
@@ -99,10 +102,10 @@ int writeExport(const Options& options, d88::D88Image& image, const Export& expo
 
 // The document is written as it is made: a read that fails on the way
 // leaves it unfinished, and the status says so.
-int asJson(d88::D88Image& image, TrackScan& scan, const char* path)
+int asJson(d88::RecordMap& map, const char* path)
 {
     JsonWriter json(stdout);
-    const int error = imageJson(image, scan, path, json);
+    const int error = imageJson(map, path, json);
     json.finish();
     if (error)
         return cannotRead(path, error);
@@ -110,16 +113,16 @@ int asJson(d88::D88Image& image, TrackScan& scan, const char* path)
     return finishStdout(fileio::kExitDone);
 }
 
-int summarise(d88::D88Image& image, TrackScan& scan, const char* path)
+int summarise(d88::RecordMap& map, const char* path)
 {
     GatheredImage gathered;
-    if (const int error = gatherImage(image, scan, path, &gathered))
+    if (const int error = gatherImage(map, path, &gathered))
         return cannotRead(path, error);
     printSummary(stdout, gathered.facts);
     return finishStdout(fileio::kExitDone);
 }
 
-int runOpened(const Options& options, d88::D88Image& image, std::string& why);
+int runOpened(const Options& options, d88::RecordMap& map, std::string& why);
 
 } // namespace
 
@@ -151,7 +154,8 @@ int runInfo(int argc, char* argv[])
     d88::FileIdentity identity;
     if (image.fileIdentity(&identity) && !fileio::beginRun(identity, "d88info"))
         return fileio::kExitFailed;
-    const int status = runOpened(options, image, why);
+    d88::RecordMap map(image);
+    const int status = runOpened(options, map, why);
     // What was shown or written holds only for the image as it was opened.
     if (const int changed = saidChanged ? 0 : image.checkUnchanged().error)
         return cannotRead(path, changed);
@@ -160,27 +164,35 @@ int runInfo(int argc, char* argv[])
 
 namespace {
 
-int runOpened(const Options& options, d88::D88Image& image, std::string& why)
+int runOpened(const Options& options, d88::RecordMap& map, std::string& why)
 {
     const char* path = options.image;
-    const d88::Verdict verdict = d88::judgeImage(image);
-    if (verdict.readError)
-        return cannotRead(path, verdict.readError);
-    if (!verdict.possible) {
-        fileio::sayLine("d88info", std::string(path) + ": not a D88 image: " + verdict.reason);
+    d88::D88Image& image = map.image();
+    d88::FileVerdict verdict;
+    if (const d88::Outcome judged = d88::judgeFile(map, &verdict); judged.failed())
+        return cannotRead(path, judged.error);
+    if (verdict.kind != d88::FileKind::D88) {
+        // Disk 0's reason, where the file's first bytes say nothing else.
+        d88::DiskVerdict disk0;
+        std::uint8_t header[d88::kDiskHeaderSize] = {};
+        std::int64_t got = 0;
+        d88::Outcome read = d88::judgeDisk(map, 0, &disk0);
+        if (!read.failed())
+            read = image.readFileBytes(0, header, &got);
+        if (read.failed())
+            return cannotRead(path, read.error);
+        const std::string reason = zanvo::notD88FileWords(verdict, zanvo::notD88DiskWords(disk0, header));
+        fileio::sayLine("d88info", std::string(path) + ": not a D88 image: " + reason);
         if (options.mode == Mode::Json) {
-            std::fputs((notD88Json(path, image.fileSize(), verdict.reason) + "\n").c_str(), stdout);
+            std::fputs((notD88Json(path, verdict, reason) + "\n").c_str(), stdout);
             return finishStdout(fileio::kExitUsage);
         }
         return fileio::kExitUsage;
     }
-    TrackScan scan;
-    if (!scan.ok())
-        return cannotRead(path, ENOMEM);
     if (options.mode == Mode::Summary)
-        return summarise(image, scan, path);
+        return summarise(map, path);
     if (options.mode == Mode::Json)
-        return asJson(image, scan, path);
+        return asJson(map, path);
 
     // An export without a disk number is of the one disk a file holds; a
     // file of several must say which, since guessing would write the wrong
@@ -196,9 +208,12 @@ int runOpened(const Options& options, d88::D88Image& image, std::string& why)
         fileio::sayLine("d88info", fileio::noSuchDisk(image, path, options.disk));
         return fileio::kExitUsage;
     }
-    DiskFacts disk;
+    std::unique_ptr<DiskFacts> held(new (std::nothrow) DiskFacts);
+    if (!held)
+        return cannotRead(path, ENOMEM);
+    DiskFacts& disk = *held;
     int error = 0;
-    switch (gatherDisk(image, options.disk, scan, &disk, &error)) {
+    switch (gatherDisk(map, options.disk, &disk, &error)) {
     case Gathering::ReadFailed:
         return cannotRead(path, error);
     case Gathering::NoHeader:
@@ -208,27 +223,28 @@ int runOpened(const Options& options, d88::D88Image& image, std::string& why)
         break;
     }
     // Each disk is judged for itself.
-    if (!disk.verdict.possible) {
+    if (!disk.verdict.d88) {
         fileio::sayLine("d88info", std::string(path) + ": disk " + std::to_string(options.disk) +
-                                       " is not a D88 disk: " + disk.verdict.reason);
+                                       " is not a D88 disk: " + notD88Reason(disk));
         return fileio::kExitUsage;
     }
     if (options.mode == Mode::Tracks) {
-        error = printTracks(stdout, image, scan, disk);
+        error = printTracks(stdout, map, disk);
         const int status = finishStdout(fileio::kExitDone);
         return error ? cannotRead(path, error) : status;
     }
 
     Export exported;
-    const bool made = options.mode == Mode::Raw ? exportRaw(image, scan, disk, &exported, &why)
+    int readError = 0;
+    const bool made = options.mode == Mode::Raw ? exportRaw(map, disk, &exported, &why, &readError)
                                                 : exportDisk(disk, &exported, &why);
-    if (exported.readError)
-        return cannotRead(path, exported.readError);
+    if (readError)
+        return cannotRead(path, readError);
     if (!made) {
         fileio::sayLine("d88info", why);
         return fileio::kExitFailed;
     }
-    return writeExport(options, image, exported);
+    return writeExport(options, map, exported);
 }
 
 } // namespace

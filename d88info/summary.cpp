@@ -1,5 +1,6 @@
 #include "report.h"
 
+#include "d88_words.h"
 #include "message_text.h"
 
 #include <algorithm>
@@ -49,7 +50,7 @@ std::string flagCounts(const DiskFacts& disk)
     std::string flags;
     disk.forEachFlagCount([&flags](d88::SectorFlag flag, std::uint8_t status, std::int64_t count) {
         flags += flags.empty() ? "" : "; ";
-        d88::appendFlagWords(flags, flag, status);
+        flags += zanvo::flagWords(flag, status);
         flags += " x" + std::to_string(count);
     });
     return flags;
@@ -77,6 +78,20 @@ void printRecords(std::FILE* out, const ImageFacts& image, const DiskFacts& disk
         std::fprintf(out, "  short:      %lld record%s stored shorter than %s size code\n",
                      static_cast<long long>(disk.stubby), disk.stubby == 1 ? "" : "s",
                      disk.stubby == 1 ? "its" : "their");
+    if (disk.uncertain > 0)
+        std::fprintf(out,
+                     "  uncertain:  %lld record%s whose bytes the image can also be read to hold otherwise\n",
+                     static_cast<long long>(disk.uncertain), disk.uncertain == 1 ? "" : "s");
+    if (disk.noRecordBytes > 0)
+        std::fprintf(
+            out,
+            "  no record:  %s bytes of the tracks are no record (skipped; `d88info %s %d` shows where)\n",
+            thousands(disk.noRecordBytes).c_str(),
+            fileio::commandName(image.imageName, fileio::messagesReadUtf8()).c_str(), disk.index);
+    if (disk.cutTracks > 0)
+        std::fprintf(
+            out, "  too many:   %d track%s read only in part: more candidate headers than a reading weighs\n",
+            disk.cutTracks, disk.cutTracks == 1 ? "" : "s");
     if (disk.pastLies > 0) {
         std::string fields;
         const auto add = [&fields](const std::string& field) {
@@ -110,7 +125,7 @@ void printDisk(std::FILE* out, const ImageFacts& image, const DiskFacts& disk)
                  meaning.empty() ? "unknown" : meaning.c_str());
     std::fprintf(out, "  protect:    0x%02x (%s)\n", disk.writeProtect, protectMeaning(disk.writeProtect));
     const auto size = static_cast<unsigned long>(disk.diskSize);
-    if (disk.sizeFieldLies)
+    if (disk.layout.sizeLies)
         std::fprintf(
             out, "  disk size:  %lu (0x%lx), which lies: the disk's records end at offset %lld (0x%llx)\n",
             size, size, static_cast<long long>(disk.fileOffset + disk.extent),
@@ -136,16 +151,16 @@ void printDisk(std::FILE* out, const ImageFacts& image, const DiskFacts& disk)
                      strays == 1 ? "y points" : "ies point",
                      trackRanges(disk, TrackState::IntoHeader).c_str());
     const auto shares = [&disk](int t) {
-        return disk.tracks[t] == TrackState::Present && disk.sameAs[t] != t;
+        return disk.tracks[t].state == TrackState::Present && disk.tracks[t].facts.sameAs != t;
     };
     const std::string shared = trackRanges(shares);
     if (shared != "none")
         std::fprintf(out, "  shared:     tracks that hold the same records as a lower track: %s\n",
                      shared.c_str());
-    if (disk.tableEntries < d88::kMaxTracks)
+    if (disk.layout.tableEntries < d88::kMaxTracks)
         std::fprintf(out,
                      "  table:      %d entries (the first track starts at 0x%x; the rest is sector data)\n",
-                     disk.tableEntries, d88::kTrackTableOffset + 4 * disk.tableEntries);
+                     disk.layout.tableEntries, d88::kTrackTableOffset + 4 * disk.layout.tableEntries);
     printRecords(out, image, disk);
 
     const std::string looksLike = geometryMedia(disk);
@@ -156,13 +171,16 @@ void printDisk(std::FILE* out, const ImageFacts& image, const DiskFacts& disk)
             meaning.empty() ? "nothing known" : meaning.c_str(),
             static_cast<long long>(disk.largestTrackBytes), disk.highest(TrackState::Present),
             looksLike.c_str());
+    if (const std::string odd = zanvo::oddFieldWords(disk.verdict.odd, disk.header); !odd.empty())
+        std::fprintf(out, "  note:       %s: not a D88 disk's, though its records are\n", odd.c_str());
     printBootLabel(out, image, disk);
 }
 
 } // namespace
 
-int gatherImage(d88::D88Image& image, TrackScan& scan, const char* imageName, GatheredImage* out)
+int gatherImage(d88::RecordMap& map, const char* imageName, GatheredImage* out)
 {
+    d88::D88Image& image = map.image();
     const auto count = static_cast<std::size_t>(image.diskCount());
     out->disks.reset(new (std::nothrow) DiskFacts[count]);
     if (!out->disks)
@@ -179,7 +197,8 @@ int gatherImage(d88::D88Image& image, TrackScan& scan, const char* imageName, Ga
             out->disks[i].sameDiskAs = static_cast<int>(same);
             continue;
         }
-        if (gatherDisk(image, static_cast<int>(i), scan, &out->disks[i], &error) == Gathering::ReadFailed)
+        const std::span<const DiskFacts> earlier(out->disks.get(), i);
+        if (gatherDisk(map, static_cast<int>(i), &out->disks[i], &error, earlier) == Gathering::ReadFailed)
             return error;
     }
     out->facts.imageName = imageName;
@@ -190,6 +209,11 @@ int gatherImage(d88::D88Image& image, TrackScan& scan, const char* imageName, Ga
     out->facts.disks = std::span<const DiskFacts>(out->disks.get(), count);
     out->facts.moreDisksAt = image.moreDisksAt();
     return 0;
+}
+
+std::string notD88Reason(const DiskFacts& disk)
+{
+    return zanvo::notD88DiskWords(disk.verdict, disk.header);
 }
 
 std::string bootLine(const DiskFacts& disk)
@@ -215,14 +239,11 @@ void printSummary(std::FILE* out, const ImageFacts& image)
         const DiskFacts& disk = image.disks[static_cast<std::size_t>(i)];
         std::fprintf(out, "\n");
         if (disk.verdict.insideDisk >= 0)
-            std::fprintf(
-                out,
-                "disk %d at offset %lld: inside disk %d's track %d (disk %d's size field lies); not a disk\n",
-                disk.index, static_cast<long long>(disk.fileOffset), disk.verdict.insideDisk,
-                disk.verdict.insideTrack, disk.verdict.insideDisk);
-        else if (disk.gathered && !disk.verdict.possible)
+            std::fprintf(out, "disk %d at offset %lld: not a disk: %s\n", disk.index,
+                         static_cast<long long>(disk.fileOffset), notD88Reason(disk).c_str());
+        else if (disk.gathered && !disk.verdict.d88)
             std::fprintf(out, "disk %d at offset %lld: not a D88 disk: %s\n", disk.index,
-                         static_cast<long long>(disk.fileOffset), disk.verdict.reason);
+                         static_cast<long long>(disk.fileOffset), notD88Reason(disk).c_str());
         else if (disk.gathered)
             printDisk(out, image, disk);
         else

@@ -8,7 +8,8 @@
 #include "raw_export.h"
 #include "report.h"
 
-#include "d88/verdict.h"
+#include "d88/file_kind.h"
+#include "d88/record_map.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -63,39 +64,46 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     d88::D88Image image;
     CHECK(image.open(path.c_str()));
-    const d88::Verdict verdict = d88::judgeImage(image);
-    CHECK(verdict.readError == 0);
-    CHECK(verdict.possible == (verdict.reason[0] == '\0'));
+    d88::RecordMap map(image);
+    d88::FileVerdict verdict;
+    CHECK(d88::judgeFile(map, &verdict).done());
     std::string why;
-    static d88info::TrackScan scan;
-    CHECK(scan.ok());
 
     // Every report runs whatever the verdict, so the fuzzer reaches them all.
     d88info::GatheredImage gathered;
-    CHECK(d88info::gatherImage(image, scan, "image", &gathered) == 0);
+    CHECK(d88info::gatherImage(map, "image", &gathered) == 0);
     d88info::printSummary(sink, gathered.facts);
     const d88info::DiskFacts* disks = gathered.disks.get();
     for (int i = 0; i < image.diskCount(); ++i)
         CHECK(disks[i].gathered); // an indexed header can always be read again
     d88info::JsonWriter json;
-    CHECK(d88info::imageJson(image, scan, "image", json) == 0);
+    CHECK(d88info::imageJson(map, "image", json) == 0);
     CHECK(wellFormed(json.text()));
+    CHECK(json.text().size() <=
+          static_cast<std::size_t>(d88info::exportLimit(static_cast<std::int64_t>(size))));
 
     for (int disk = 0; disk < image.diskCount() && disk < 4; ++disk) {
-        CHECK(d88info::printTracks(sink, image, scan, disks[disk]) == 0);
+        CHECK(d88info::printTracks(sink, map, disks[disk]) == 0);
         d88info::Export exported;
-        if (d88info::exportRaw(image, scan, disks[disk], &exported, &why)) {
-            CHECK(exported.length >= 0 && exported.length <= exported.wanted);
-            CHECK(exported.stop.empty() == (exported.length == exported.wanted));
+        int readError = 0;
+        if (d88info::exportRaw(map, disks[disk], &exported, &why, &readError)) {
+            // Streamed: exactly the announced bytes.
+            CHECK(exported.length == exported.wanted &&
+                  exported.length <= d88info::exportLimit(static_cast<std::int64_t>(size)));
+            d88info::ExportSource source(map, exported);
+            std::int64_t delivered = 0;
+            for (std::span<const std::uint8_t> piece; source.next(&piece) && !piece.empty();)
+                delivered += static_cast<std::int64_t>(piece.size());
+            CHECK(delivered == exported.length);
         } else {
-            CHECK(!why.empty() && exported.readError == 0);
+            CHECK(!why.empty() && readError == 0);
         }
         d88info::Export copy;
         if (d88info::exportDisk(disks[disk], &copy, &why)) {
             CHECK(copy.length <= copy.wanted && copy.length <= static_cast<std::int64_t>(size));
             CHECK(copy.stop.empty() == (copy.length == copy.wanted));
             // Read as it is written: exactly the announced bytes, those of the file.
-            d88info::ExportSource source(image, copy);
+            d88info::ExportSource source(map, copy);
             std::int64_t delivered = 0;
             for (std::span<const std::uint8_t> piece; source.next(&piece) && !piece.empty();) {
                 CHECK(std::equal(piece.begin(), piece.end(), data + copy.from + delivered));

@@ -2,6 +2,7 @@
 // calls with any arguments. After each call the results must stay within
 // what was asked for and the accessors within their ranges.
 #include "d88/d88_image.h"
+#include "d88/record_map.h"
 #include "fuzz_support.h"
 
 #include <cstdint>
@@ -64,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     };
     std::vector<Call> calls(in.byte() % 25);
     for (Call& call : calls) {
-        call.kind = in.byte() % 10;
+        call.kind = in.byte() % 11;
         call.a[0] = in.arg(-1, 165);   // track or disk index
         call.a[1] = in.arg(0, 255);    // C
         call.a[2] = in.arg(0, 1);      // H
@@ -80,6 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     static std::vector<std::uint8_t> buffer(kBufferSize);
     d88::D88Image reader;
+    d88::RecordMap map(reader);
     CHECK(reader.open(path.c_str()));
     const std::int32_t disks = reader.diskCount();
     bool isOpen = true;
@@ -128,36 +130,46 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             isOpen = false;
             selected = false;
             break;
-        case 7: {
+        case 7:
+            // The record map lays a disk out on the same reader.
+            selected = map.loadDisk(a[0]).done();
+            CHECK(selected == (isOpen && a[0] >= 0 && a[0] < disks));
+            break;
+        case 8: {
             // A found sector gives at most what its record holds, and never
             // more than was asked for.
             d88::SectorPlace place;
             if (!d88::makePlace(a[0], a[1], a[2], a[3], a[4], &place))
                 break;
-            d88::FoundRecord record;
+            d88::Record record;
             std::int32_t copied = -1;
             const std::size_t want = static_cast<std::size_t>(len < 0 ? 0 : len);
-            const d88::Outcome read =
-                reader.findFoundSector(place, std::span(buffer.data(), want), &record, &copied);
+            const d88::Outcome read = map.findSector(place, std::span(buffer.data(), want), &record, &copied);
             CHECK(!read.failed());
             const bool found = read.done();
-            CHECK(copied >= 0 && static_cast<std::size_t>(copied) <= want && copied <= record.available);
-            CHECK(!found || (record.id == place.id && record.available <= 65535));
-            CHECK(selected || !found);
+            CHECK(copied >= 0 && static_cast<std::size_t>(copied) <= want);
+            CHECK(!found || (record.header.id == place.id && copied <= record.available));
             break;
         }
-        case 8: {
-            static std::vector<d88::FoundRecord> records(d88::kMaxRecordsPerTrack);
-            bool more = true;
-            std::int32_t held = -1, same = -1, again = -1;
-            d88::TrackStanding standing = d88::TrackStanding::Absent;
-            CHECK(!reader.foundRecords(a[0], records, &held, &more).failed());
-            CHECK(held >= 0 && held <= d88::kMaxRecordsPerTrack && !more);
-            CHECK(reader.trackStanding(a[0], &standing).done());
-            CHECK(held == 0 || standing == d88::TrackStanding::Present);
-            CHECK(reader.sameRecordsAs(a[0], &same).done());
-            CHECK(same <= a[0]);
-            CHECK(same == a[0] || (!reader.foundRecords(same, records, &again).failed() && again == held));
+        case 9: {
+            // No record's bytes hold the next record's header, and the
+            // records stay inside the track's extent.
+            d88::TrackFacts facts;
+            const d88::Outcome told = map.track(a[0], &facts);
+            CHECK(!told.failed());
+            if (!told.done())
+                break;
+            std::int64_t after = facts.start;
+            std::int32_t seen = 0;
+            CHECK(map.eachRecord(a[0],
+                                 [&](const d88::Record& record, std::int32_t index) {
+                                     CHECK(index == seen++ && record.headerPos >= after &&
+                                           record.available >= 0 && record.skipped >= 0);
+                                     after = record.dataPos() + record.available + record.skipped;
+                                     return true;
+                                 })
+                      .done());
+            CHECK(seen == facts.records && after <= facts.end && facts.end <= reader.fileSize());
             break;
         }
         default:

@@ -123,7 +123,8 @@ Disk formattedDisk(int seed, int trackCount, int sectorsPerTrack, bool interleav
 Disk sharedDecoyTrack(const Disk& real, int decoys)
 {
     Record decoy;
-    decoy.c = decoy.h = decoy.r = decoy.n = 0xFF;
+    decoy.c = decoy.h = decoy.r = 0xFF;
+    decoy.n = 1;
     return sharedDecoyTrack(real, decoys, decoy);
 }
 

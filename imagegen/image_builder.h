@@ -68,8 +68,9 @@ Bytes sectorPattern(int seed, int track, int r, int size);
 Disk formattedDisk(int seed, int trackCount = 80, int sectorsPerTrack = 16, bool interleaved = true);
 
 // A crafted disk whose 164 track table entries all point at one run:
-// `decoys` records that match nothing (sector count 65535, no data unless
-// `decoy` says otherwise; its R, when not 0xFF, cycles through 1-16), then
+// `decoys` records that match nothing (C, H and R 0xFF, N 1, sector count
+// 65535, no data, unless `decoy` says otherwise; its R, when not 0xFF,
+// cycles through 1-16), then
 // every record of `real`, track after track, also with sector count 65535.
 // Each lookup walks the decoys.
 Disk sharedDecoyTrack(const Disk& real, int decoys);

@@ -634,9 +634,11 @@ TEST_F(InjectedFaultTest, AReadThatFailsIsToldByTheCallThatMadeItAlone)
     EXPECT_EQ(reader.readSector(150, 75, 0, 7, 1, sector.data(), 256), 256);
     EXPECT_TRUE(reader.outcome().done());
     EXPECT_TRUE(sameBytes(stored, sector));
-    d88::FoundRecord record;
+    d88::RecordMap map(reader);
+    ASSERT_TRUE(map.loadDisk(0).done());
+    d88::Record record;
     std::int32_t copied = 0;
-    EXPECT_TRUE(reader.findFoundSector(d88::placeOnTrack(150, 7, 1), sector, &record, &copied).done());
+    EXPECT_TRUE(map.findSector(d88::placeOnTrack(150, 7, 1), sector, &record, &copied).done());
     EXPECT_TRUE(sameBytes(stored, Bytes(sector.begin(), sector.begin() + copied)));
 }
 

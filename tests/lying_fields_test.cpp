@@ -63,9 +63,11 @@ char classOf(const zanvo::SectorNote& note)
 {
     if (note.fate == zanvo::SectorFate::Missing)
         return '.';
-    if (note.lie.field != d88::LyingField::None)
-        return '~';
-    return note.fate == zanvo::SectorFate::Short ? 's' : '#';
+    if (note.fate == zanvo::SectorFate::Short)
+        return 's';
+    if (note.uncertain)
+        return '?';
+    return note.lie.field != d88::LyingField::None ? '~' : '#';
 }
 
 TEST(LyingFields, D88infosMapAgreesWithTheRecoveryOnEverySector)
@@ -77,21 +79,21 @@ TEST(LyingFields, D88infosMapAgreesWithTheRecoveryOnEverySector)
         d88::D88Image image;
         ASSERT_TRUE(image.open((dir / "disk.d88").string().c_str()));
 
-        d88info::TrackScan scan;
-        d88info::DiskFacts facts;
+        d88::RecordMap map(image);
+        auto facts = std::make_unique<d88info::DiskFacts>();
         int error = 0;
-        ASSERT_EQ(d88info::gatherDisk(image, 0, scan, &facts, &error), d88info::Gathering::Whole);
+        ASSERT_EQ(d88info::gatherDisk(map, 0, facts.get(), &error), d88info::Gathering::Whole);
         std::vector<d88info::MapRow> rows;
-        ASSERT_EQ(d88info::mapRows(image, scan, facts, &rows), 0);
+        ASSERT_EQ(d88info::mapRows(map, *facts, &rows), 0);
 
         std::vector<std::uint8_t> buffer(static_cast<std::size_t>(zanvo::longestFile(zanvo::diskAPlan)));
         auto run = std::make_unique<zanvo::RunRecovery>();
         int sectors = 0;
-        zanvo::cutPlan(image, zanvo::diskAPlan, buffer, *run, [&](const zanvo::FileCut& cut) {
+        zanvo::cutPlan(map, zanvo::diskAPlan, buffer, *run, [&](const zanvo::FileCut& cut) {
             for (int i = 0; i < cut.run->count; ++i) {
                 const zanvo::SectorNote& note = cut.run->sectors[i];
                 const std::string& marks = rows.at(static_cast<std::size_t>(note.track)).marks;
-                const std::size_t column = static_cast<std::size_t>(note.r - facts.lowR);
+                const std::size_t column = static_cast<std::size_t>(note.r - facts->lowR);
                 const char mark = column < marks.size() ? marks[column] : '.';
                 EXPECT_EQ(classOf(mark), classOf(note))
                     << cut.name << ": track " << note.track << " sector " << note.r;

@@ -92,7 +92,8 @@ TEST(Recognition, FirstDiskOfAnImage)
 
         d88::D88Image image;
         ASSERT_TRUE(image.open((dir / "image.d88").string().c_str()));
-        const zanvo::Recognised recognised = zanvo::recogniseDisk(image, boot);
+        d88::RecordMap map(image);
+        const zanvo::Recognised recognised = zanvo::recogniseDisk(map, boot);
         EXPECT_EQ(recognised.what, c.expected);
         EXPECT_EQ(recognised.error, 0);
         EXPECT_EQ(image.selectedDisk(), 0);
@@ -115,9 +116,10 @@ TEST(Recognition, FirstDiskOfAnImage)
         testimg::writeFile((dir / "odd.d88").string(), bytes);
         d88::D88Image image;
         ASSERT_TRUE(image.open((dir / "odd.d88").string().c_str()));
-        const zanvo::Recognised recognised = zanvo::recogniseDisk(image, boot);
+        d88::RecordMap map(image);
+        const zanvo::Recognised recognised = zanvo::recogniseDisk(map, boot);
         EXPECT_EQ(recognised.what, expected);
-        EXPECT_EQ(recognised.verdict.reason[0] != '\0', expected == Recognition::NotD88);
+        EXPECT_EQ(recognised.verdict.d88, expected != Recognition::NotD88);
     }
 }
 
@@ -213,20 +215,36 @@ TEST(RecoveryText, LiesAreSaidInBriefAfterWhetherTheFileIsComplete)
     };
     using F = d88::LyingField;
     const Case cases[] = {
-        {"one field", {{0, F::DataSize, 12}, {1, F::DataSize, 12}}, false, false,
+        {"one field",
+         {{0, F::DataSize, 12}, {1, F::DataSize, 12}},
+         false,
+         false,
          "NAME: complete; 2 sectors read past a wrong data size field on track 12; WHERE"},
         {"kinds and tracks",
-         {{0, F::DataSize, 12}, {1, F::SectorCount, 16}, {2, F::DataSize, 24}, {3, F::SectorCount, 17},
+         {{0, F::DataSize, 12},
+          {1, F::SectorCount, 16},
+          {2, F::DataSize, 24},
+          {3, F::SectorCount, 17},
           {4, F::SectorCount, 19}},
-         false, false,
+         false,
+         false,
          "NAME: complete; 5 sectors read past wrong data size fields on tracks 12, 24 and wrong sector "
          "count fields on tracks 16-17, 19; WHERE"},
-        {"three kinds", {{0, F::DiskSize, 0}, {1, F::DataSize, 12}, {2, F::SectorCount, 13}}, false, false,
+        {"three kinds",
+         {{0, F::DiskSize, 0}, {1, F::DataSize, 12}, {2, F::SectorCount, 13}},
+         false,
+         false,
          "NAME: complete; 3 sectors read past a wrong data size field on track 12, a wrong sector count "
          "field on track 13 and a wrong disk size field; WHERE"},
-        {"with a hole", {{0, F::DiskSize, 0}}, true, false,
+        {"with a hole",
+         {{0, F::DiskSize, 0}},
+         true,
+         false,
          "NAME: 1 sector read past a wrong disk size field; WHERE"},
-        {"with a flag", {{0, F::DataSize, 3}}, false, true,
+        {"with a flag",
+         {{0, F::DataSize, 3}},
+         false,
+         true,
          "NAME: 1 sector read past a wrong data size field on track 3; WHERE"},
     };
     for (const Case& c : cases) {
@@ -291,14 +309,15 @@ TEST(PlanCut, EveryFileInOrderWithItsFate)
     testimg::writeFile((dir / "a.d88").string(), testimg::buildDisk(disk));
     d88::D88Image image;
     ASSERT_TRUE(image.open((dir / "a.d88").string().c_str()));
+    d88::RecordMap map(image);
     std::array<std::uint8_t, zanvo::kBootSectorSize> boot;
-    ASSERT_EQ(zanvo::recogniseDisk(image, boot).what, zanvo::Recognition::DiskA);
+    ASSERT_EQ(zanvo::recogniseDisk(map, boot).what, zanvo::Recognition::DiskA);
 
     std::vector<std::uint8_t> buffer(static_cast<std::size_t>(zanvo::longestFile(zanvo::diskAPlan)));
     EXPECT_EQ(buffer.size(), 0x3700u);
     auto run = std::make_unique<zanvo::RunRecovery>();
     const zanvo::CutEntry* row = zanvo::diskAPlan;
-    zanvo::cutPlan(image, zanvo::diskAPlan, buffer, *run, [&](const zanvo::FileCut& cut) {
+    zanvo::cutPlan(map, zanvo::diskAPlan, buffer, *run, [&](const zanvo::FileCut& cut) {
         SCOPED_TRACE(row->name);
         ASSERT_NE(row->sector, 0);
         EXPECT_STREQ(cut.name, row->name);

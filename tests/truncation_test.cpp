@@ -168,7 +168,7 @@ TEST(CutFile, WritesTheBytesAfterTheSkipAndRefusesWhatTheBufferCannotHold)
     const testsupport::RunResult r = testsupport::runInChild(
         [] {
             auto state = std::make_unique<zanvo::ToolState>();
-            if (!state->image.open("disk.d88") || !state->image.selectDisk(0))
+            if (!state->image.open("disk.d88") || !state->map.loadDisk(0).done())
                 return 8;
             state->image.fileIdentity(&state->imageIdentity);
             state->imagePath = "disk.d88";

@@ -32,8 +32,8 @@ void printMessage(ToolState& state, std::string_view text)
     const int err = errno;
     state.stdoutFailed = true;
     state.failed = true;
-    fileio::sayLine(kToolName,
-                    std::string("cannot write to standard output: ") + (err ? fileio::errorText(err) : "write error"));
+    fileio::sayLine(kToolName, std::string("cannot write to standard output: ") +
+                                   (err ? fileio::errorText(err) : "write error"));
 }
 
 void printFixed(ToolState& state, const FixedMessage& message)

@@ -89,7 +89,8 @@ std::string oddFieldWords(std::uint8_t odd, const std::uint8_t* header)
     if (odd & d88::kOddName)
         add("a name with no end");
     if (odd & d88::kOddDiskSize)
-        add("the disk size " + std::to_string(static_cast<std::uint32_t>(d88::readLE32(header + d88::kDiskSizeOffset))));
+        add("the disk size " +
+            std::to_string(static_cast<std::uint32_t>(d88::readLE32(header + d88::kDiskSizeOffset))));
     return out;
 }
 
@@ -106,12 +107,13 @@ std::string notD88DiskWords(const d88::DiskVerdict& verdict, const std::uint8_t*
     }
     const std::string odd = oddFieldWords(verdict.odd, header);
     if (verdict.named == 0)
-        return "its table names no track, and " + odd + (odd.find(", ") != std::string::npos ? " are" : " is") +
-               " not a D88 disk's";
+        return "its table names no track, and " + odd +
+               (odd.find(", ") != std::string::npos ? " are" : " is") + " not a D88 disk's";
     if (verdict.plausible == 0)
         return "none of the " + plural(verdict.named, " track", " tracks") +
                " its table names starts with a plausible record";
-    return "only " + std::to_string(verdict.plausible) + " of the " + plural(verdict.named, " track", " tracks") +
+    return "only " + std::to_string(verdict.plausible) + " of the " +
+           plural(verdict.named, " track", " tracks") +
            " its table names start with a plausible record, and " + odd +
            (odd.find(", ") != std::string::npos ? " are" : " is") + " not a D88 disk's";
 }
@@ -140,8 +142,9 @@ std::string notD88FileWords(const d88::FileVerdict& verdict, const std::string& 
     case d88::FileKind::PlainSectors:
         return "it has no D88 header: its " + withCommas(verdict.size) +
                " bytes are the size of a plain sector image (" + std::to_string(verdict.cylinders) +
-               " cylinders, " + std::to_string(verdict.heads) + (verdict.heads == 1 ? " head, " : " heads, ") +
-               std::to_string(verdict.sectors) + " sectors of " + std::to_string(verdict.sectorSize) + " bytes)";
+               " cylinders, " + std::to_string(verdict.heads) +
+               (verdict.heads == 1 ? " head, " : " heads, ") + std::to_string(verdict.sectors) +
+               " sectors of " + std::to_string(verdict.sectorSize) + " bytes)";
     case d88::FileKind::D88:
     case d88::FileKind::Unknown:
         break;

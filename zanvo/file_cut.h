@@ -42,12 +42,12 @@ struct SectorNote {
 inline constexpr std::int32_t kMaxRunSectors = 1280;
 
 struct RunRecovery {
-    std::int32_t count = 0;   // sectors in the run; the first kMaxRunSectors are noted
-    std::int32_t found = 0;   // of them on the disk, whole or short
-    std::int32_t missing = 0; // not on the disk
-    std::int32_t stubby = 0;  // stored shorter than needed
-    std::int32_t flagged = 0; // carrying a flag of the dumper's
-    std::int32_t lied = 0;    // read past a record field that lied
+    std::int32_t count = 0;     // sectors in the run; the first kMaxRunSectors are noted
+    std::int32_t found = 0;     // of them on the disk, whole or short
+    std::int32_t missing = 0;   // not on the disk
+    std::int32_t stubby = 0;    // stored shorter than needed
+    std::int32_t flagged = 0;   // carrying a flag of the dumper's
+    std::int32_t lied = 0;      // read past a record field that lied
     std::int32_t uncertain = 0; // whose bytes the image leaves in doubt
     SectorNote sectors[kMaxRunSectors] = {};
 };

@@ -51,7 +51,7 @@ enum class Recognition {
 
 struct Recognised {
     Recognition what = Recognition::NoBootSector;
-    int error = 0;        // with ReadFailed, the reader's error
+    int error = 0;            // with ReadFailed, the reader's error
     d88::DiskVerdict verdict; // with NotD88: why the disk is not a D88 disk
     DiskKind kind() const;
 };

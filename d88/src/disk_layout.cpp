@@ -161,13 +161,19 @@ bool layOutDisk(FileWindow& file, std::int64_t base, std::int32_t index, DiskExt
             continue;
         const std::int64_t start = out->start[t];
         const std::int64_t* next = std::upper_bound(starts, starts + distinct, start);
-        const std::int64_t bound = next == starts + distinct ? layout.end : *next;
-        // Its own records run past the next start when the strict walk says
-        // so through plausible records: a start inside them costs it none.
-        const std::int64_t counted = countedEnd(file, start, layout.end);
-        out->end[t] = std::max(bound, counted);
+        out->bound[t] = next == starts + distinct ? layout.end : *next;
+        out->end[t] = -1;
     }
     return file.error() == 0;
+}
+
+std::int64_t extentEnd(FileWindow& file, DiskExtents& disk, std::int32_t track)
+{
+    // Its own records run past the next start when the strict walk says so
+    // through plausible records: a start inside them costs it none.
+    if (disk.end[track] < 0)
+        disk.end[track] = std::max(disk.bound[track], countedEnd(file, disk.start[track], disk.layout.end));
+    return disk.end[track];
 }
 
 } // namespace d88

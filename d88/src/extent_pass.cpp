@@ -1,6 +1,7 @@
 #include "extent_pass.h"
 
 #include "d88/record_map.h"
+#include "reading.h"
 
 #include <algorithm>
 
@@ -56,7 +57,8 @@ void ExtentPass::add(CleanSet& set, std::uint32_t index)
     if (set.members.size() > set.leaves) {
         set.leaves = std::max<std::size_t>(16, 2 * set.leaves);
         set.tree.assign(2 * set.leaves, kToEnd);
-        std::copy(set.members.begin(), set.members.end(), set.tree.begin() + static_cast<std::ptrdiff_t>(set.leaves));
+        std::copy(set.members.begin(), set.members.end(),
+                  set.tree.begin() + static_cast<std::ptrdiff_t>(set.leaves));
         for (std::size_t i = set.leaves - 1; i > 0; --i)
             set.tree[i] = pick(set.tree[2 * i], set.tree[2 * i + 1]);
         return;
@@ -123,7 +125,7 @@ void ExtentPass::weigh(std::int64_t pos, const std::uint8_t* bytes)
     const std::int64_t nominal = nominalSectorSize(header.id.n);
 
     Target bySize = end_target_;
-    bool sizeGoes = stepped == end_ || (stepped > end_ && end_ >= file_.size());
+    bool sizeGoes = sizeStep(pos, header, end_, file_.size()) == end_;
     if (!sizeGoes && stepped < end_) {
         const std::int64_t index = indexAt(stepped);
         if ((sizeGoes = index >= 0))
@@ -137,7 +139,9 @@ void ExtentPass::weigh(std::int64_t pos, const std::uint8_t* bytes)
         worth.repeats = plus16(worth.repeats, again ? 1 : 0);
         return worth;
     };
-    const auto atEnd = [&](std::int64_t q) { return q == end_ ? end_target_ : at(static_cast<std::uint32_t>(indexAt(q))); };
+    const auto atEnd = [&](std::int64_t q) {
+        return q == end_ ? end_target_ : at(static_cast<std::uint32_t>(indexAt(q)));
+    };
     // Read otherwise: cut at the best clean header inside its data (of all,
     // or of those whose count agrees with this record's, as the step there
     // weighs), or at the extent's end there; or read to its size code's
@@ -151,8 +155,9 @@ void ExtentPass::weigh(std::int64_t pos, const std::uint8_t* bytes)
         if (!set)
             continue;
         const std::uint32_t found = bestIn(*set, data, inside);
-        if (found != kToEnd && (best == kToEnd || weighs(found).before(weighs(best)) ||
-                                (!weighs(best).before(weighs(found)) && candidates_[found].pos < candidates_[best].pos)))
+        if (found != kToEnd &&
+            (best == kToEnd || weighs(found).before(weighs(best)) ||
+             (!weighs(best).before(weighs(found)) && candidates_[found].pos < candidates_[best].pos)))
             best = found;
     }
     std::int64_t next = best == kToEnd ? -1 : candidates_[best].pos;
@@ -164,7 +169,8 @@ void ExtentPass::weigh(std::int64_t pos, const std::uint8_t* bytes)
         offer(end_);
     const std::int64_t byCode = data + nominal;
     if (nominal != header.dataSize && byCode <= end_ &&
-        (byCode == end_ || (indexAt(byCode) >= 0 && candidates_[static_cast<std::size_t>(indexAt(byCode))].clean)))
+        (byCode == end_ ||
+         (indexAt(byCode) >= 0 && candidates_[static_cast<std::size_t>(indexAt(byCode))].clean)))
         offer(byCode);
     // Else on to the nearest clean header past its data: what lies past its
     // data size and its size code's length before that header is no record.
@@ -175,8 +181,13 @@ void ExtentPass::weigh(std::int64_t pos, const std::uint8_t* bytes)
         skipped = std::max<std::int64_t>(next - (data + std::max<std::int64_t>(header.dataSize, nominal)), 0);
     }
     const Target other = atEnd(next);
-    Candidate c{pos, step(other, false), other.index, sizeGoes ? bySize.index : kNowhere, header.sectorCount,
-                false, skipped == 0 && other.clean};
+    Candidate c{pos,
+                step(other, false),
+                other.index,
+                sizeGoes ? bySize.index : kNowhere,
+                header.sectorCount,
+                false,
+                skipped == 0 && other.clean};
     const Target* taken = &other;
     if (sizeGoes) {
         const Worth worth = step(bySize, true);
@@ -202,7 +213,8 @@ bool ExtentPass::run()
     // A track's counts agree around its reading: the last record's with
     // the first's.
     const std::uint8_t* first = nullptr;
-    if (start_ + kSectorHeaderSize <= end_ && file_.view(start_, kSectorHeaderSize, &first) == kSectorHeaderSize) {
+    if (start_ + kSectorHeaderSize <= end_ &&
+        file_.view(start_, kSectorHeaderSize, &first) == kSectorHeaderSize) {
         const RecordHeader header = RecordHeader::parse(first);
         if (header.plausible())
             end_target_.count = header.sectorCount;

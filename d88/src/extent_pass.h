@@ -30,19 +30,20 @@ namespace d88 {
 // that come again; the data size's step, then the nearest header, break what
 // ties remain.
 struct Worth {
-    std::uint32_t lies = 0;     // ways on that are not by the data size
-    std::uint16_t changes = 0;  // sector count fields unlike the next record's
-    std::uint16_t repeats = 0;  // records whose sector number comes again
+    std::uint32_t lies = 0;    // ways on that are not by the data size
+    std::uint16_t changes = 0; // sector count fields unlike the next record's
+    std::uint16_t repeats = 0; // records whose sector number comes again
     bool before(const Worth& other) const
     {
-        const std::uint64_t mine = std::uint64_t{lies} + changes, theirs = std::uint64_t{other.lies} + other.changes;
+        const std::uint64_t mine = std::uint64_t{lies} + changes,
+                            theirs = std::uint64_t{other.lies} + other.changes;
         if (mine != theirs)
             return mine < theirs;
         return repeats < other.repeats;
     }
 };
 
-inline constexpr std::uint32_t kToEnd = 0xFFFFFFFF;  // the extent's end
+inline constexpr std::uint32_t kToEnd = 0xFFFFFFFF;   // the extent's end
 inline constexpr std::uint32_t kNowhere = 0xFFFFFFFE; // no candidate
 
 struct Candidate {
@@ -57,7 +58,9 @@ struct Candidate {
 
 class ExtentPass {
   public:
-    ExtentPass(FileWindow& file, std::int64_t start, std::int64_t end) : file_(file), start_(start), end_(end) {}
+    ExtentPass(FileWindow& file, std::int64_t start, std::int64_t end) : file_(file), start_(start), end_(end)
+    {
+    }
 
     // Weighs every candidate. False when a read fails or there are more than
     // RecordMap::kMaxCandidates.

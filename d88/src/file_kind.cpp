@@ -24,13 +24,16 @@ constexpr Signature kSignatures[] = {
     {FileKind::Rar, 0, "Rar!\x1a\x07", 6},
     {FileKind::Png, 0, "\x89PNG\r\n\x1a\n", 8},
     {FileKind::Jpeg, 0, "\xff\xd8\xff", 3},
-    {FileKind::Elf, 0, "\x7f" "ELF", 4},
+    {FileKind::Elf, 0,
+     "\x7f"
+     "ELF",
+     4},
 };
 
 // Sizes of plain sector images of usual disks: cylinders, heads, sectors, bytes.
 constexpr std::int32_t kPlainGeometries[][4] = {
-    {40, 1, 16, 256}, {40, 2, 16, 256}, {40, 2, 9, 512},   {80, 2, 16, 256},
-    {80, 2, 9, 512},  {80, 2, 15, 512}, {77, 2, 8, 1024},  {80, 2, 18, 512},
+    {40, 1, 16, 256}, {40, 2, 16, 256}, {40, 2, 9, 512},  {80, 2, 16, 256},
+    {80, 2, 9, 512},  {80, 2, 15, 512}, {77, 2, 8, 1024}, {80, 2, 18, 512},
 };
 
 FileKind signatureOf(D88Image& image, Outcome* read)
@@ -40,7 +43,8 @@ FileKind signatureOf(D88Image& image, Outcome* read)
     if ((*read = image.readFileBytes(0, head, &got)).failed())
         return FileKind::Unknown;
     for (const Signature& s : kSignatures)
-        if (got >= s.at + s.length && std::memcmp(head + s.at, s.bytes, static_cast<std::size_t>(s.length)) == 0)
+        if (got >= s.at + s.length &&
+            std::memcmp(head + s.at, s.bytes, static_cast<std::size_t>(s.length)) == 0)
             return s.kind;
     // An LZH archive's first header: "-lh?-" or "-lz?-" from byte 2.
     if (got >= 7 && head[2] == '-' && head[3] == 'l' && (head[4] == 'h' || head[4] == 'z') && head[6] == '-')
@@ -125,10 +129,11 @@ Outcome judgeDisk(RecordMap& map, std::int32_t index, DiskVerdict* verdict)
             return read;
         verdict->plausible += got == kSectorHeaderSize && RecordHeader::parse(first).plausible();
     }
-    verdict->d88 = verdict->insideDisk < 0 &&
-                   (verdict->named == 0 ? verdict->odd == 0
-                                        : verdict->plausible > 0 &&
-                                              (verdict->odd == 0 || 2 * verdict->plausible >= verdict->named));
+    verdict->d88 =
+        verdict->insideDisk < 0 &&
+        (verdict->named == 0
+             ? verdict->odd == 0
+             : verdict->plausible > 0 && (verdict->odd == 0 || 2 * verdict->plausible >= verdict->named));
     return Outcome{};
 }
 
@@ -157,7 +162,8 @@ Outcome judgeFile(RecordMap& map, FileVerdict* verdict)
         for (const auto& g : kPlainGeometries)
             if (verdict->size == static_cast<std::int64_t>(g[0]) * g[1] * g[2] * g[3]) {
                 verdict->kind = FileKind::PlainSectors;
-                verdict->cylinders = g[0], verdict->heads = g[1], verdict->sectors = g[2], verdict->sectorSize = g[3];
+                verdict->cylinders = g[0], verdict->heads = g[1], verdict->sectors = g[2],
+                verdict->sectorSize = g[3];
                 break;
             }
     }

@@ -100,9 +100,10 @@ bool stampNativeFile(std::FILE* file, FileStamp* stamp)
         errno = EIO;
         return false;
     }
-    const std::uint64_t ticks =
-        (static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) | info.ftLastWriteTime.dwLowDateTime;
-    stamp->size = static_cast<std::int64_t>((static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
+    const std::uint64_t ticks = (static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+                                info.ftLastWriteTime.dwLowDateTime;
+    stamp->size =
+        static_cast<std::int64_t>((static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
     stamp->seconds = static_cast<std::int64_t>(ticks / 10000000u);
     stamp->nanoseconds = static_cast<std::int64_t>(ticks % 10000000u) * 100;
     return true;

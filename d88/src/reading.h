@@ -23,6 +23,7 @@ struct StrictStart {
 struct Reading {
     std::int64_t start = 0, end = 0; // the extent
     std::int64_t first = -1;         // its first record's header; -1 when it has none
+    std::int64_t recordsEnd = 0;     // where its last record's bytes end
     bool cut = false;                // the candidates ran out before the extent did
     // Records the reading did not go on from by their data size: the header
     // and the next header (or the extent's end), in stored order.
@@ -38,7 +39,7 @@ struct Reading {
     std::uint8_t sectorCount[256] = {};
     std::int32_t sectorFirst[256] = {}; // index of the first record of each sector number
     std::int64_t sectorPos[256] = {};   // and its header's position
-    bool failed = false; // a read failed while it was made: not to be kept
+    bool failed = false;                // a read failed while it was made: not to be kept
 };
 
 // Reads the extent [start, end) of a file `fileSize` bytes long. `strict`
@@ -74,7 +75,7 @@ class ReadingCursor {
 
 // Where the record at `pos` with header `header` goes on to when the
 // reading steps by its data size: its data's end, or the extent's end when
-// the file ends inside its data.
+// the file ends inside its data or fewer bytes than a header's are left.
 std::int64_t sizeStep(std::int64_t pos, const RecordHeader& header, std::int64_t end, std::int64_t fileSize);
 
 // The bytes a record at `pos` gives when the next header is at `next`: its

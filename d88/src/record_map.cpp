@@ -20,9 +20,9 @@ namespace {
 
 using Key = std::tuple<std::int64_t, std::int64_t, std::int64_t, std::int32_t>;
 
-Key keyOf(const DiskExtents& disk, std::int32_t track)
+Key keyOf(FileWindow& file, DiskExtents& disk, std::int32_t track)
 {
-    return Key{disk.start[track], disk.end[track], disk.strict[track].start, disk.strict[track].diskSize};
+    return Key{disk.start[track], extentEnd(file, disk, track), disk.strict[track].start, disk.strict[track].diskSize};
 }
 
 } // namespace
@@ -96,10 +96,11 @@ const Reading* RecordMap::readingOf(std::int32_t track)
         s->disk.layout.standing[track] != TrackStanding::Present)
         return nullptr;
     FileWindow& file = *image_->file_;
-    const Key key = keyOf(s->disk, track);
+    const Key key = keyOf(file, s->disk, track);
     if (const auto it = s->readings.find(key); it != s->readings.end())
         return &it->second;
-    Reading reading = readExtent(file, s->disk.start[track], s->disk.end[track], s->disk.strict[track], track);
+    Reading reading =
+        readExtent(file, s->disk.start[track], s->disk.end[track], s->disk.strict[track], track);
     if (reading.failed)
         return nullptr;
     try {
@@ -121,6 +122,7 @@ Outcome RecordMap::track(std::int32_t track, TrackFacts* facts)
         return image_->settle(false);
     facts->start = reading->start;
     facts->end = reading->end;
+    facts->recordsEnd = reading->recordsEnd;
     facts->records = reading->records;
     facts->lies = reading->lies;
     facts->uncertain = static_cast<std::int32_t>(reading->uncertain.size());
@@ -132,15 +134,17 @@ Outcome RecordMap::track(std::int32_t track, TrackFacts* facts)
     facts->skipped = reading->skipped;
     facts->cut = reading->cut;
     facts->sameAs = track;
+    // A track's extent is told by its start alone.
     for (std::int32_t t = 0; t < track; ++t)
-        if (s->disk.layout.standing[t] == TrackStanding::Present && keyOf(s->disk, t) == keyOf(s->disk, track)) {
+        if (s->disk.layout.standing[t] == TrackStanding::Present && s->disk.start[t] == s->disk.start[track]) {
             facts->sameAs = t;
             break;
         }
     return image_->settle(true);
 }
 
-Outcome RecordMap::records(std::int32_t track, std::int32_t first, std::span<Record> out, std::int32_t* stored)
+Outcome RecordMap::records(std::int32_t track, std::int32_t first, std::span<Record> out,
+                           std::int32_t* stored)
 {
     *stored = 0;
     const Reading* reading = readingOf(track);
@@ -153,6 +157,25 @@ Outcome RecordMap::records(std::int32_t track, std::int32_t first, std::span<Rec
     for (; !cursor.done() && count < out.size() && cursor.record(&out[count]); cursor.next(), ++count)
         out[count].pastLie.track = track;
     *stored = static_cast<std::int32_t>(count);
+    return image_->settle(true);
+}
+
+Outcome RecordMap::walk(std::int32_t track, std::int32_t first,
+                        bool (*fn)(const Record&, std::int32_t, void*), void* context)
+{
+    const Reading* reading = readingOf(track);
+    if (!reading)
+        return image_->settle(false);
+    Record record;
+    for (ReadingCursor cursor(*image_->file_, *reading); !cursor.done(); cursor.next()) {
+        if (cursor.index() < first)
+            continue;
+        if (!cursor.record(&record))
+            break;
+        record.pastLie.track = track;
+        if (!fn(record, cursor.index(), context))
+            break;
+    }
     return image_->settle(true);
 }
 
@@ -175,7 +198,8 @@ Outcome RecordMap::findSector(const SectorPlace& at, std::span<std::uint8_t> des
     if (!found)
         return image_->settle(false);
     record->pastLie.track = at.track;
-    const auto want = static_cast<std::int32_t>(std::min<std::size_t>(dest.size(), static_cast<std::size_t>(record->available)));
+    const auto want = static_cast<std::int32_t>(
+        std::min<std::size_t>(dest.size(), static_cast<std::size_t>(record->available)));
     const std::uint8_t* data = nullptr;
     const std::int32_t got = want > 0 ? file.view(record->dataPos(), want, &data) : 0;
     if (got > 0)
@@ -207,7 +231,7 @@ Outcome RecordMap::sharedRuns(std::int32_t track, std::span<SharedRun> out, std:
     try {
         taken.assign(static_cast<std::size_t>(mine->records), false);
         for (std::int32_t t = 0; t < track && *count < static_cast<std::int32_t>(out.size()); ++t) {
-            if (s->disk.layout.standing[t] != TrackStanding::Present || keyOf(s->disk, t) == keyOf(s->disk, track))
+            if (s->disk.layout.standing[t] != TrackStanding::Present || s->disk.start[t] == s->disk.start[track])
                 continue;
             const Reading* other = readingOf(t);
             if (!other)
@@ -225,8 +249,10 @@ Outcome RecordMap::sharedRuns(std::int32_t track, std::span<SharedRun> out, std:
                 } else if (rb.headerPos < ra.headerPos) {
                     run = nullptr, b.next();
                 } else {
-                    const bool same = ra.available == rb.available && !taken[static_cast<std::size_t>(a.index())];
-                    if (same && run && run->first + run->count == a.index() && run->from + run->count == b.index()) {
+                    const bool same =
+                        ra.available == rb.available && !taken[static_cast<std::size_t>(a.index())];
+                    if (same && run && run->first + run->count == a.index() &&
+                        run->from + run->count == b.index()) {
                         ++run->count;
                     } else if (same && *count < static_cast<std::int32_t>(out.size())) {
                         run = &out[static_cast<std::size_t>((*count)++)];

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <new>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace d88 {
 
@@ -72,7 +73,8 @@ bool compareStrict(FileWindow& file, const StrictStart& strict, std::int32_t tra
     std::unordered_map<std::uint32_t, std::int64_t> firstOf;
     bool ok = true;
     std::int64_t pos = reading->start;
-    for (std::int32_t i = 0; i < kMaxRecordsPerTrack && pos < reading->end; ++i) {
+    for (std::int32_t i = 0; i < kMaxRecordsPerTrack && pos < reading->end && pos + kSectorHeaderSize <= file.size();
+         ++i) {
         const RecordHeader h = headerAt(file, pos, &ok);
         if (!ok || h.sectorCount == 0)
             break;
@@ -85,6 +87,7 @@ bool compareStrict(FileWindow& file, const StrictStart& strict, std::int32_t tra
     // Lockstep with the strict walk until it parts from the reading: the
     // first place it parts names what keeps it from the records after.
     bool parted = false, strictGoes = true;
+    std::unordered_set<std::uint32_t> seen;
     std::int64_t strictPos = reading->start;
     ReadingCursor cursor(file, *reading);
     for (Record rec; ok && !cursor.done() && (ok = cursor.record(&rec)); cursor.next()) {
@@ -92,7 +95,10 @@ bool compareStrict(FileWindow& file, const StrictStart& strict, std::int32_t tra
         const std::int32_t i = cursor.index();
         const auto it = firstOf.find(idKey(h.id));
         const std::int64_t strictBytes = std::min<std::int64_t>(h.dataSize, fileSize - rec.dataPos());
-        if (it != firstOf.end() && it->second == rec.headerPos && rec.available <= strictBytes) {
+        // A second record of an ID is found by no lookup, the reading's
+        // included: a copy, not bytes a lie hides.
+        const bool copy = !seen.insert(idKey(h.id)).second;
+        if (copy || (it != firstOf.end() && it->second == rec.headerPos && rec.available <= strictBytes)) {
             if (reading->strict.empty() || reading->strict.back().second != i)
                 reading->strict.emplace_back(i, i + 1);
             else
@@ -107,7 +113,8 @@ bool compareStrict(FileWindow& file, const StrictStart& strict, std::int32_t tra
         }
         if (i == h.sectorCount - 1) {
             strictGoes = false;
-            reading->lie = Lie{LyingField::SectorCount, track, h.id, h.sectorCount, reading->records};
+            if (i + 1 < reading->records)
+                reading->lie = Lie{LyingField::SectorCount, track, h.id, h.sectorCount, reading->records};
         } else if (!rec.bySize) {
             parted = true;
             reading->lie = rec.available != h.dataSize
@@ -146,6 +153,7 @@ Reading readExtent(FileWindow& file, std::int64_t start, std::int64_t end, const
         const std::vector<Candidate>& cands = pass.candidates();
         const std::int64_t startIndex = pass.indexAt(start);
         const std::int64_t firstIndex = startIndex >= 0 ? startIndex : pass.firstAfterStart();
+        reading.recordsEnd = start;
         if (firstIndex < 0) {
             reading.skipped = reading.end - start;
             return reading;
@@ -183,6 +191,7 @@ Reading readExtent(FileWindow& file, std::int64_t start, std::int64_t end, const
                 reading.lies += given != h.dataSize;
             }
             reading.skipped += next - pos - kSectorHeaderSize - given;
+            reading.recordsEnd = pos + kSectorHeaderSize + given;
             if (reading.sectorCount[h.id.r]++ == 0) {
                 reading.sectorFirst[h.id.r] = i;
                 reading.sectorPos[h.id.r] = pos;
@@ -198,7 +207,8 @@ Reading readExtent(FileWindow& file, std::int64_t start, std::int64_t end, const
                 std::uint32_t walk = static_cast<std::uint32_t>(it - cands.begin());
                 while (walk < kToEnd - 1 && cands[walk].pos < next)
                     walk = cands[walk].sizeNext;
-                if ((walk == kToEnd && next == reading.end) || (walk < kToEnd - 1 && cands[walk].pos == next)) {
+                if ((walk == kToEnd && next == reading.end) ||
+                    (walk < kToEnd - 1 && cands[walk].pos == next)) {
                     reading.uncertain.push_back(i);
                     break;
                 }

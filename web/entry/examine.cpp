@@ -7,7 +7,9 @@
 #include "json_writer.h"
 #include "messages.h"
 
-#include "d88/verdict.h"
+#include "d88/file_kind.h"
+#include "d88/record_map.h"
+#include "d88_words.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -38,15 +40,16 @@ const char* kindOf(zanvo::Recognition what)
 
 // What each disk of the file is. False with the error when a boot sector's
 // read failed.
-bool seeDisks(d88::D88Image& image, Examination* out, int* error)
+bool seeDisks(d88::RecordMap& map, Examination* out, int* error)
 {
+    d88::D88Image& image = map.image();
     std::uint8_t boot[zanvo::kBootSectorSize];
     for (std::int32_t index = 0; index < image.diskCount(); ++index) {
         const std::int64_t at = image.diskOffset(index);
         if (std::any_of(out->disks.begin(), out->disks.end(),
                         [&](const DiskSeen& seen) { return image.diskOffset(seen.index) == at; }))
             continue;
-        const zanvo::Recognised recognised = zanvo::recogniseDisk(image, boot, index);
+        const zanvo::Recognised recognised = zanvo::recogniseDisk(map, boot, index);
         if (recognised.what == zanvo::Recognition::ReadFailed) {
             *error = recognised.error;
             return false;
@@ -67,7 +70,8 @@ void cutAsTheToolDoes(const char* path, int disk, Examination* out)
         out->errors.push_back(fileio::cannotOpen(name, opened.error));
         return;
     }
-    if (int error = 0; !seeDisks(image, out, &error)) {
+    d88::RecordMap map(image);
+    if (int error = 0; !seeDisks(map, out, &error)) {
         out->errors.push_back(fileio::cannotRead(name, error));
         return;
     }
@@ -79,7 +83,7 @@ void cutAsTheToolDoes(const char* path, int disk, Examination* out)
     }
     out->cut = disk;
     std::uint8_t boot[zanvo::kBootSectorSize];
-    const zanvo::Recognised recognised = zanvo::recogniseDisk(image, boot, disk);
+    const zanvo::Recognised recognised = zanvo::recogniseDisk(map, boot, disk);
     if (recognised.what == zanvo::Recognition::ReadFailed) {
         out->errors.push_back(fileio::cannotRead(name, recognised.error));
         return;
@@ -97,7 +101,7 @@ void cutAsTheToolDoes(const char* path, int disk, Examination* out)
     }
     zanvo::CutWarnings warnings;
     zanvo::CutTally tally;
-    zanvo::cutPlan(image, plan, buffer, *run, [&](const zanvo::FileCut& cut) {
+    zanvo::cutPlan(map, plan, buffer, *run, [&](const zanvo::FileCut& cut) {
         tally.count(cut, cut.outcome == zanvo::CutOutcome::Cut);
         if (cut.outcome == zanvo::CutOutcome::ReadFailed) {
             out->errors.push_back(fileio::cannotReadFile(cut.name, name, cut.error));
@@ -107,7 +111,7 @@ void cutAsTheToolDoes(const char* path, int disk, Examination* out)
         out->warnings.insert(out->warnings.end(), warnings.lines, warnings.lines + warnings.count);
         if (cut.outcome == zanvo::CutOutcome::Cut)
             out->files.push_back({cut.name, std::vector<std::uint8_t>(cut.bytes.begin(), cut.bytes.end()),
-                                  cut.run->missing + cut.run->stubby, cut.run->flagged});
+                                  cut.run->missing + cut.run->stubby, cut.run->flagged, cut.run->uncertain});
     });
     out->tally = zanvo::tallyLine(tally, false);
 }
@@ -122,19 +126,26 @@ void describeAsD88infoDoes(const char* path, Examination* out)
         out->infoError = fileio::cannotOpen(name, opened.error);
         return;
     }
-    const d88::Verdict verdict = d88::judgeImage(image);
-    if (verdict.readError) {
-        out->infoError = fileio::cannotRead(name, verdict.readError);
+    d88::RecordMap map(image);
+    d88::FileVerdict verdict;
+    d88::DiskVerdict disk0;
+    std::uint8_t header[d88::kDiskHeaderSize] = {};
+    std::int64_t got = 0;
+    d88::Outcome read = d88::judgeFile(map, &verdict);
+    if (!read.failed() && verdict.kind != d88::FileKind::D88 &&
+        !(read = d88::judgeDisk(map, 0, &disk0)).failed())
+        read = image.readFileBytes(0, header, &got);
+    if (read.failed()) {
+        out->infoError = fileio::cannotRead(name, read.error);
         return;
     }
-    if (!verdict.possible) {
-        out->info = d88info::notD88Json(name, image.fileSize(), verdict.reason);
+    if (verdict.kind != d88::FileKind::D88) {
+        out->info = d88info::notD88Json(
+            name, verdict, zanvo::notD88FileWords(verdict, zanvo::notD88DiskWords(disk0, header)));
         return;
     }
-    d88info::TrackScan scan;
     d88info::JsonWriter json;
-    const int error =
-        scan.ok() ? d88info::imageJson(image, scan, name, json, d88info::Detail::TracksOnly) : ENOMEM;
+    const int error = d88info::imageJson(map, name, json, d88info::Detail::TracksOnly);
     out->info = json.text();
     if (error) {
         out->info.clear();
@@ -190,6 +201,7 @@ std::string examinationJson(const Examination& exam)
         json.member("size", static_cast<std::int64_t>(file.bytes.size()));
         json.member("holes", static_cast<std::int64_t>(file.holes));
         json.member("flagged", static_cast<std::int64_t>(file.flagged));
+        json.member("uncertain", static_cast<std::int64_t>(file.uncertain));
         json.endObject();
     }
     json.endArray();

@@ -17,6 +17,7 @@ struct CutFile {
     std::vector<std::uint8_t> bytes; // exactly what zanvo-extract writes to the file
     int holes = 0;                   // sectors missing or stored short: zeros in the file
     int flagged = 0;                 // sectors the dumper flagged, written as stored
+    int uncertain = 0;               // sectors the image leaves in doubt
 };
 
 // One disk of the file, as zanvo-extract's recognition sees it.

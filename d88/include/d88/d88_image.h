@@ -163,7 +163,7 @@ class D88Image {
         void operator()(FileWindow* file) const;
     };
     std::unique_ptr<FileWindow, CloseFile> file_; // the open image, read through a window
-    std::uint32_t opened_ = 0;                     // counts opens, so a record map follows them
+    std::uint32_t opened_ = 0;                    // counts opens, so a record map follows them
     std::int32_t selectedDisk_ = -1;
     std::int32_t diskCount_ = 0;
     std::int64_t moreDisksAt_ = -1;

@@ -22,17 +22,17 @@ namespace d88 {
 
 enum class FileKind : std::uint8_t {
     D88,
-    Unknown,        // no D88 disk, and no other format it is known to be
-    Gzip,           // archives and compressed files: to be unpacked first
+    Unknown, // no D88 disk, and no other format it is known to be
+    Gzip,    // archives and compressed files: to be unpacked first
     Zip,
     Lzh,
     SevenZip,
     Rar,
-    Png,            // pictures
+    Png, // pictures
     Jpeg,
-    Elf,            // programs
+    Elf, // programs
     WindowsProgram,
-    PlainSectors,   // no header at all: the size of a plain sector image of a usual disk
+    PlainSectors, // no header at all: the size of a plain sector image of a usual disk
 };
 
 // Header fields outside the format's values.

@@ -74,9 +74,9 @@ enum class LyingField : std::uint8_t {
 
 struct Lie {
     LyingField field = LyingField::None;
-    std::int32_t track = 0; // where it is (all but DiskSize)
-    SectorId id;            // the record whose field lied, or that the bytes follow (NoRecord)
-    std::int32_t says = 0;  // what the field says (the disk size, as an unsigned number)
+    std::int32_t track = 0;  // where it is (all but DiskSize)
+    SectorId id;             // the record whose field lied, or that the bytes follow (NoRecord)
+    std::int32_t says = 0;   // what the field says (the disk size, as an unsigned number)
     std::int32_t stored = 0; // what is there: bytes stored (DataSize), records held
                              // (SectorCount), bytes that are no record (NoRecord)
     friend constexpr bool operator==(const Lie&, const Lie&) = default;
@@ -103,15 +103,16 @@ struct Record {
 struct TrackFacts {
     TrackStanding standing = TrackStanding::Absent;
     std::int64_t start = 0, end = 0; // its extent in the file (Present)
+    std::int64_t recordsEnd = 0;     // where its last record's bytes end
     std::int32_t records = 0;
-    std::int32_t lies = 0;       // records read otherwise than their data size says
-    std::int32_t uncertain = 0;  // uncertain records
-    std::int32_t pastLies = 0;   // records the strict rule does not give as the reading does
-    std::int64_t leading = 0;    // bytes at its start that are no record
-    std::int64_t skipped = 0;    // bytes no record holds, leading ones included
-    std::int32_t sameAs = -1;    // the lowest track of the disk with the same extent
-    bool cut = false;            // read only up to `end`: it holds more candidate headers
-                                 // than a reading weighs
+    std::int32_t lies = 0;      // records read otherwise than their data size says
+    std::int32_t uncertain = 0; // uncertain records
+    std::int32_t pastLies = 0;  // records the strict rule does not give as the reading does
+    std::int64_t leading = 0;   // bytes at its start that are no record
+    std::int64_t skipped = 0;   // bytes no record holds, leading ones included
+    std::int32_t sameAs = -1;   // the lowest track of the disk with the same extent
+    bool cut = false;           // read only up to `end`: it holds more candidate headers
+                                // than a reading weighs
 };
 
 // The selected disk, as the map lays it out.
@@ -161,6 +162,18 @@ class RecordMap {
     // The track's records, in stored order, from its record `first` on, as
     // many as fit; how many in `stored`. NotThere when it is not present.
     Outcome records(std::int32_t track, std::int32_t first, std::span<Record> out, std::int32_t* stored);
+    // Calls fn(record, index) for each of the track's records in stored
+    // order, from record `first` on, until fn returns false. NotThere when
+    // the track is not present.
+    template <class Fn> Outcome eachRecord(std::int32_t track, Fn&& fn, std::int32_t first = 0)
+    {
+        return walk(
+            track, first,
+            [](const Record& record, std::int32_t index, void* context) {
+                return (*static_cast<Fn*>(context))(record, index);
+            },
+            &fn);
+    }
     // The first record of the track with the ID `at.id`: its facts in
     // `record` and up to dest.size() of its available bytes in `dest`, how
     // many in `copied`. NotThere when the track holds none.
@@ -175,6 +188,8 @@ class RecordMap {
     Outcome sharedRuns(std::int32_t track, std::span<SharedRun> out, std::int32_t* count);
 
   private:
+    Outcome walk(std::int32_t track, std::int32_t first, bool (*fn)(const Record&, std::int32_t, void*),
+                 void* context);
     struct State;
     State* state();
     const struct Reading* readingOf(std::int32_t track);

@@ -1,7 +1,6 @@
-// What the dumper recorded about a sector besides its bytes. A record carries two such bytes: byte 7, non-zero for a deleted-data
-// address mark, and byte 8, the floppy controller's status when the sector
-// was read (0 when all went well). Writers mark deleted data either way:
-// byte 7, or a status of 0x10.
+// What the dumper recorded about a sector besides its bytes. A record carries two such bytes: byte 7,
+// non-zero for a deleted-data address mark, and byte 8, the floppy controller's status when the sector was
+// read (0 when all went well). Writers mark deleted data either way: byte 7, or a status of 0x10.
 #ifndef D88_SECTOR_FLAGS_H
 #define D88_SECTOR_FLAGS_H
 

@@ -1,0 +1,153 @@
+// The map of sector numbers: one row a track, one column a sector number,
+// and for each cell the mark of what the track holds there. The marks have
+// one order, written once here: a cell shows the first that applies.
+#include "report.h"
+
+#include "d88_words.h"
+
+#include <array>
+
+namespace d88info {
+
+namespace {
+
+constexpr char kForeign = 'x';
+constexpr char kOtherSizeCodes[] = "0123456789+";
+constexpr char kShort = 's';
+constexpr char kUncertain = '?';
+constexpr char kPastLie = '~';
+
+// The mark of a record flagged by the dumper, one for each flag.
+char flagMark(d88::SectorFlag flag)
+{
+    switch (flag) {
+    case d88::SectorFlag::IdCrcError:
+        return 'i';
+    case d88::SectorFlag::DataCrcError:
+        return 'c';
+    case d88::SectorFlag::NoAddressMark:
+        return 'a';
+    case d88::SectorFlag::NoDataMark:
+        return 'm';
+    case d88::SectorFlag::DeletedData:
+        return 'e';
+    case d88::SectorFlag::OtherStatus:
+        break;
+    }
+    return '!';
+}
+
+// What keeps the record from giving the sector whole comes first, then what
+// the dumper said of it, then how it was read.
+enum class Kind { Foreign, SizeCode, Short, Uncertain, Flag, PastLie, Present };
+
+Kind kindOf(const Record& record, int track, int commonSizeCode)
+{
+    const d88::SectorId& id = record.header.id;
+    if (id.c != d88::cylinderOf(track) || id.h != d88::headOf(track))
+        return Kind::Foreign;
+    if (id.n != commonSizeCode)
+        return Kind::SizeCode;
+    if (record.storedShort())
+        return Kind::Short;
+    if (record.uncertain)
+        return Kind::Uncertain;
+    if (record.flags().any())
+        return Kind::Flag;
+    if (record.pastLie.field != d88::LyingField::None)
+        return Kind::PastLie;
+    return Kind::Present;
+}
+
+} // namespace
+
+char markOf(const Record& record, int track, int commonSizeCode)
+{
+    switch (kindOf(record, track, commonSizeCode)) {
+    case Kind::Foreign:
+        return kForeign;
+    case Kind::SizeCode:
+        return kOtherSizeCodes[record.header.id.n < 10 ? record.header.id.n : 10];
+    case Kind::Short:
+        return kShort;
+    case Kind::Uncertain:
+        return kUncertain;
+    case Kind::Flag:
+        return flagMark(record.flags().first());
+    case Kind::PastLie:
+        return kPastLie;
+    case Kind::Present:
+        break;
+    }
+    return kPresent;
+}
+
+std::vector<MapMark> mapLegend(const DiskFacts& disk)
+{
+    std::vector<MapMark> legend = {
+        {std::string(1, kPresent), "present"},
+        {std::string(1, kMissing), "missing"},
+        {std::string(1, kDuplicated), "duplicated"},
+        {std::string(1, kForeign), "C/H of another track"},
+        {kOtherSizeCodes, "size code other than " + std::to_string(disk.commonSizeCode)},
+    };
+    if (disk.stubby > 0)
+        legend.push_back({std::string(1, kShort), "stored short"});
+    if (disk.uncertain > 0)
+        legend.push_back({std::string(1, kUncertain), "uncertain"});
+    for (const d88::SectorFlag flag : d88::kEverySectorFlag) {
+        if (disk.flags[static_cast<int>(flag)] == 0)
+            continue;
+        MapMark mark{std::string(1, flagMark(flag)), ""};
+        // Every other status shares one mark; its words name each value seen.
+        for (int status = 0; status < (flag == d88::SectorFlag::OtherStatus ? 256 : 1); ++status) {
+            if (flag == d88::SectorFlag::OtherStatus && disk.otherStatuses[status] == 0)
+                continue;
+            mark.words +=
+                (mark.words.empty() ? "" : ", ") + zanvo::flagWords(flag, static_cast<std::uint8_t>(status));
+        }
+        legend.push_back(std::move(mark));
+    }
+    if (disk.pastLies > 0)
+        legend.push_back({std::string(1, kPastLie), "read past a field that lied"});
+    return legend;
+}
+
+int mapRows(d88::RecordMap& map, const DiskFacts& disk, std::vector<MapRow>* rows)
+{
+    rows->clear();
+    if (const d88::Outcome loaded = map.loadDisk(disk.index); !loaded.done())
+        return loaded.failed() ? loaded.error : 0;
+    const int lastTrack = std::max(disk.highest(TrackState::Present), disk.highest(TrackState::PastEnd));
+    const int width = std::max(disk.highR - disk.lowR + 1, 0);
+    for (int t = 0; t <= lastTrack; ++t) {
+        const TrackInfo& info = disk.tracks[t];
+        MapRow row{t, info.state == TrackState::IntoHeader ? TrackState::Absent : info.state, ""};
+        if (info.state == TrackState::Present && info.facts.sameAs != t) {
+            row.marks = (*rows)[static_cast<std::size_t>(info.facts.sameAs)].marks;
+        } else if (info.state == TrackState::Present) {
+            // One walk of the track: each cell from the one record that fills it.
+            std::array<std::uint8_t, 256> count{};
+            std::array<char, 256> mark{};
+            const d88::Outcome walked = map.eachRecord(t, [&](const Record& record, std::int32_t) {
+                const std::uint8_t r = record.header.id.r;
+                if (count[r]++ == 0)
+                    mark[r] = markOf(record, t, disk.commonSizeCode);
+                count[r] = std::min<std::uint8_t>(count[r], 2);
+                return true;
+            });
+            if (walked.failed())
+                return walked.error;
+            row.marks.assign(static_cast<std::size_t>(width), kMissing);
+            for (int r = std::max(disk.lowR, 0); r <= disk.highR; ++r)
+                if (count[static_cast<std::size_t>(r)] > 0)
+                    row.marks[static_cast<std::size_t>(r - disk.lowR)] =
+                        count[static_cast<std::size_t>(r)] > 1 ? kDuplicated
+                                                               : mark[static_cast<std::size_t>(r)];
+        }
+        rows->push_back(std::move(row));
+    }
+    return 0;
+}
+
+} // namespace d88info
