@@ -5,9 +5,14 @@
 
 namespace d88info {
 
-std::int64_t exportLimit(std::int64_t fileSize)
+std::int64_t proportionLimit(std::int64_t fileSize)
 {
     return 16 * fileSize + (1 << 20);
+}
+
+std::int64_t exportLimit(std::int64_t fileSize)
+{
+    return std::min<std::int64_t>(proportionLimit(fileSize), 64 << 20);
 }
 
 bool exportRaw(d88::RecordMap& map, const DiskFacts& disk, Export* result, std::string* error, int* readError)

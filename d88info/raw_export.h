@@ -27,8 +27,10 @@ struct Export {
     int lastTrack = -1;
 };
 
-// No export is larger than 16 times the image and 1 MiB: a larger layout
-// comes from a damaged or hostile table, not a disk.
+// No report is larger than 16 times the image and 1 MiB, and no export is
+// larger than that or 64 MiB: a larger layout comes from a damaged or
+// hostile table, not a disk.
+std::int64_t proportionLimit(std::int64_t fileSize);
 std::int64_t exportLimit(std::int64_t fileSize);
 
 // A plain sector image of the disk: every sector position of the geometry

@@ -80,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CHECK(d88info::imageJson(map, "image", json) == 0);
     CHECK(wellFormed(json.text()));
     CHECK(json.text().size() <=
-          static_cast<std::size_t>(d88info::exportLimit(static_cast<std::int64_t>(size))));
+          static_cast<std::size_t>(d88info::proportionLimit(static_cast<std::int64_t>(size))));
 
     for (int disk = 0; disk < image.diskCount() && disk < 4; ++disk) {
         CHECK(d88info::printTracks(sink, map, disks[disk]) == 0);

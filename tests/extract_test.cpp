@@ -342,7 +342,9 @@ TEST_F(ExtractTest, UnrecognisedImagesGiveNoOutput)
         {"empty file", Bytes{},
          "zanvo-extract: disk.d88: not a D88 image: the file is 0 bytes, shorter than a disk header (688 "
          "bytes)\n"},
-        {"header only", Bytes(688, 0), noBootSector + "\n"},
+        {"header only", Bytes(688, 0),
+         "zanvo-extract: disk.d88: not a D88 image: its table names no track, and it has neither a name nor a "
+         "disk size\n"},
     };
     for (const auto& [what, bytes, err] : images) {
         writeImage(bytes);

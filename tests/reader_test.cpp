@@ -784,8 +784,9 @@ TEST_F(ReaderTest, RunsOfTheLargestStorableSizeCode)
 
 namespace {
 
-// A disk of `tracks` tracks, each of `records` records that hold no data,
-// written straight as bytes: more records than any builder image would hold.
+// A disk of `tracks` tracks, each of `records` records that hold no data
+// (R counting up, N from 0 to 8 and round again), written straight as bytes:
+// more records than any builder image would hold.
 Bytes denseDisk(int tracks, int records)
 {
     const std::size_t trackBytes = 16 * static_cast<std::size_t>(records);
@@ -801,7 +802,7 @@ Bytes denseDisk(int tracks, int records)
         for (int i = 0; i < records; ++i) {
             std::uint8_t* header = &disk[start + 16 * static_cast<std::size_t>(i)];
             header[0] = static_cast<std::uint8_t>(t / 2), header[1] = static_cast<std::uint8_t>(t % 2);
-            header[2] = static_cast<std::uint8_t>(i), header[3] = static_cast<std::uint8_t>(i >> 8);
+            header[2] = static_cast<std::uint8_t>(i), header[3] = static_cast<std::uint8_t>((i >> 8) % 9);
             header[4] = static_cast<std::uint8_t>(records),
             header[5] = static_cast<std::uint8_t>(records >> 8);
         }
@@ -832,7 +833,7 @@ TEST_F(ReaderTest, LongTracksReadWhole)
                            [&](const d88::Record& record, std::int32_t i) {
                                const auto expect = d88::SectorId{
                                    static_cast<std::uint8_t>(track / 2), static_cast<std::uint8_t>(track % 2),
-                                   static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i >> 8)};
+                                   static_cast<std::uint8_t>(i), static_cast<std::uint8_t>((i >> 8) % 9)};
                                if (i % 997 == 0 || i == kRecords - 1) {
                                    EXPECT_EQ(record.header.id, expect) << i;
                                    EXPECT_EQ(record.dataPos(),
@@ -846,11 +847,13 @@ TEST_F(ReaderTest, LongTracksReadWhole)
         EXPECT_EQ(seen, kRecords);
         d88::Record found;
         std::int32_t copied = -1;
+        // IDs come again every 2,304 records: the first with R 9 and N 6 is
+        // record 6 * 256 + 9.
         EXPECT_TRUE(map.findSector({track, d88::SectorId{static_cast<std::uint8_t>(track / 2),
-                                                         static_cast<std::uint8_t>(track % 2), 9, 0x4E}},
+                                                         static_cast<std::uint8_t>(track % 2), 9, 6}},
                                    {}, &found, &copied)
-                        .done()); // record 19977
-        EXPECT_EQ(found.dataPos(), 0x2B0 + 16LL * (static_cast<long long>(track) * kRecords + 19977) + 16);
+                        .done());
+        EXPECT_EQ(found.dataPos(), 0x2B0 + 16LL * (static_cast<long long>(track) * kRecords + 1545) + 16);
     };
     for (int track : {0, 1, 80, kTracks - 1, 0})
         check(track);

@@ -106,6 +106,8 @@ std::string notD88DiskWords(const d88::DiskVerdict& verdict, const std::uint8_t*
                " (" + disk + "'s size field lies)";
     }
     const std::string odd = oddFieldWords(verdict.odd, header);
+    if (verdict.named == 0 && odd.empty())
+        return "its table names no track, and it has neither a name nor a disk size";
     if (verdict.named == 0)
         return "its table names no track, and " + odd +
                (odd.find(", ") != std::string::npos ? " are" : " is") + " not a D88 disk's";

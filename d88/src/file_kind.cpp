@@ -70,7 +70,9 @@ std::uint8_t oddFields(const std::uint8_t* header)
         odd |= kOddMediaType;
     if (header[kWriteProtectOffset] != 0x00 && header[kWriteProtectOffset] != 0x10)
         odd |= kOddWriteProtect;
-    if (std::find(header, header + kDiskNameLength + 1, 0) == header + kDiskNameLength + 1)
+    // Some writers run a long name on into the reserved bytes: it ends
+    // before the write protect byte.
+    if (std::find(header, header + kWriteProtectOffset, 0) == header + kWriteProtectOffset)
         odd |= kOddName;
     const std::int32_t size = readLE32(header + kDiskSizeOffset);
     if (size < 0 || (size > 0 && size < kDiskHeaderSize))
@@ -129,11 +131,13 @@ Outcome judgeDisk(RecordMap& map, std::int32_t index, DiskVerdict* verdict)
             return read;
         verdict->plausible += got == kSectorHeaderSize && RecordHeader::parse(first).plausible();
     }
-    verdict->d88 =
-        verdict->insideDisk < 0 &&
-        (verdict->named == 0
-             ? verdict->odd == 0
-             : verdict->plausible > 0 && (verdict->odd == 0 || 2 * verdict->plausible >= verdict->named));
+    // A header whose fields are all the format's is a D88 disk's; records
+    // that are make up for a field that is odd.
+    // A disk with no track: a header, named or of a size of its own.
+    const bool sized = readLE32(header + kDiskSizeOffset) >= kDiskHeaderSize || header[0] != 0;
+    const bool records = verdict->plausible > 0 && (verdict->odd == 0 || 2 * verdict->plausible >= verdict->named);
+    verdict->d88 = verdict->insideDisk < 0 &&
+                   (verdict->named == 0 ? verdict->odd == 0 && sized : verdict->odd == 0 || records);
     return Outcome{};
 }
 

@@ -30,7 +30,7 @@ if sed 's|//.*||' "$prefix"/include/d88/*.h |
     grep -nE 'fopen|fwrite|rename|remove|unlink|createNew|replaceFile|PROGRAM_ENTRY|w?main *\('; then
   echo "the installed reader headers declare writing or an entry point"; exit 1
 fi
-[ "$(ls "$prefix/include/d88")" = "$(printf 'd88_image.h\nfound_record.h\nlayout.h\noutcome.h\nsector_flags.h\nsector_place.h\nverdict.h')" ] ||
+[ "$(ls "$prefix/include/d88")" = "$(printf 'd88_image.h\nfile_kind.h\nlayout.h\noutcome.h\nrecord_map.h\nsector_flags.h\nsector_place.h')" ] ||
   { echo "unexpected installed headers: $(ls "$prefix/include/d88")"; exit 1; }
 ls "$prefix"/lib*/cmake/d88/d88Config.cmake >/dev/null
 if command -v man >/dev/null 2>&1; then
@@ -42,6 +42,6 @@ cmake -S "$source/tests/install/consumer" -B "$scratch/consumer" -DCMAKE_PREFIX_
   -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="$flags" >/dev/null
 cmake --build "$scratch/consumer" >/dev/null
 out=$("$scratch/consumer/consumer" "$image")
-[ "$out" = "1 FM7DISK" ] || { echo "consumer printed: $out"; exit 1; }
+[ "$out" = "1 FM7DISK 16" ] || { echo "consumer printed: $out"; exit 1; }
 "$prefix/bin/d88info" "$image" | grep -q '^disks: 1$'
 echo "install check passed"

@@ -2,14 +2,15 @@
 // say it is. Facts only: the programs put them into words.
 //
 // A disk is a D88 disk when its header can be read, it does not start inside
-// the records of an earlier disk whose size field lies, and its tracks are a
-// D88 disk's: some track the table names starts with a plausible record, and
-// where the header's fields are outside the format's values (media type,
-// write protect, the name's terminator, the disk size), at least half of the
-// named tracks do. A disk whose table names no track is an unformatted D88
-// disk when its header's fields are all within the format's values. A file
-// is a D88 image when one of its disks is, unless its first bytes are the
-// signature of another format.
+// the records of an earlier disk whose size field lies, and either its
+// header's fields are all within the format's values (media type, write
+// protect, the name's terminator, a disk size of 0 or at least a header's),
+// or some track its table names starts with a
+// plausible record, at least half of them where a field is odd. A disk whose
+// table names no track is an unformatted D88 disk when its fields are within
+// the format's values and it has a name or a size of its own. A file is a D88 image when
+// one of its disks is, unless its first bytes are the signature of another
+// format.
 #ifndef D88_FILE_KIND_H
 #define D88_FILE_KIND_H
 
@@ -39,7 +40,7 @@ enum class FileKind : std::uint8_t {
 enum OddField : std::uint8_t {
     kOddMediaType = 1,    // not 0x00 (2D), 0x10 (2DD), 0x20 (2HD), 0x30 (1D), 0x40 (1DD)
     kOddWriteProtect = 2, // not 0x00 or 0x10
-    kOddName = 4,         // no NUL among its first 17 bytes
+    kOddName = 4,         // no NUL before the write protect byte: the name has no end
     kOddDiskSize = 8,     // negative, or between 1 and a header's size
 };
 
