@@ -13,234 +13,278 @@ namespace {
 // its size code's sector, whichever is larger.
 constexpr std::int64_t kLongestClaim = kSectorHeaderSize + 0xFFFF;
 
-std::uint16_t plus16(std::uint16_t a, std::uint32_t b)
+// Repeats are told up to 0x7FFF: past that, no reading is better for fewer.
+std::uint16_t plusRepeat(std::uint16_t a, bool again)
 {
-    return static_cast<std::uint16_t>(std::min<std::uint32_t>(a + b, 0xFFFF));
+    return static_cast<std::uint16_t>(std::min<std::uint32_t>(a + (again ? 1U : 0U), 0x7FFF));
 }
 
 } // namespace
 
 std::int64_t ExtentPass::indexAt(std::int64_t pos) const
 {
-    const auto it = std::lower_bound(candidates_.begin(), candidates_.end(), pos,
-                                     [](const Candidate& c, std::int64_t p) { return c.pos > p; });
-    return it != candidates_.end() && it->pos == pos ? it - candidates_.begin() : -1;
+    if (pos > end_ || end_ - pos > kMaxSpan)
+        return -1;
+    const auto back = static_cast<std::uint32_t>(end_ - pos);
+    const auto it = std::lower_bound(candidates_.begin(), candidates_.end(), back,
+                                     [](const Candidate& c, std::uint32_t b) { return c.back < b; });
+    return it != candidates_.end() && it->back == back ? it - candidates_.begin() : -1;
 }
 
-std::int64_t ExtentPass::firstAfterStart() const
+std::int64_t ExtentPass::firstAfter(std::int64_t start) const
 {
-    if (!clean_.members.empty())
-        return clean_.members.back();
-    return candidates_.empty() ? -1 : static_cast<std::int64_t>(candidates_.size() - 1);
+    const auto from = [&](const auto& list, auto posOf) -> std::int64_t {
+        const auto it =
+            std::partition_point(list.begin(), list.end(), [&](const auto& x) { return posOf(x) >= start; });
+        return it == list.begin() ? -1 : static_cast<std::int64_t>(it - list.begin()) - 1;
+    };
+    if (const std::int64_t clean = from(clean_, [&](std::uint32_t i) { return pos(i); }); clean >= 0)
+        return clean_[static_cast<std::size_t>(clean)];
+    return from(candidates_, [&](const Candidate& c) { return end_ - c.back; });
 }
 
-ExtentPass::Target ExtentPass::targetAt(std::uint32_t index) const
+ExtentPass::Target ExtentPass::at(std::uint32_t index) const
 {
-    const Candidate& c = candidates_[index];
-    return Target{index, c.worth, numbers_[index - numbersBase_], c.count, c.clean};
+    if (index == kToEnd)
+        return end_target_;
+    if (index < windowBase_)
+        return beyond_;
+    const Weighed& w = weighed(index);
+    return Target{index, w.worth, &w.numbers, w.count, w.clean};
 }
 
 bool ExtentPass::better(std::uint32_t a, std::uint32_t b) const
 {
     if (a == kToEnd || b == kToEnd)
         return b == kToEnd;
-    const Candidate &x = candidates_[a], &y = candidates_[b];
+    const Weighed &x = weighed(a), &y = weighed(b);
     if (x.worth.before(y.worth) || y.worth.before(x.worth))
         return x.worth.before(y.worth);
-    return x.pos < y.pos;
+    return x.back > y.back;
 }
 
-void ExtentPass::add(CleanSet& set, std::uint32_t index)
+void ExtentPass::trim(Chain& chain)
 {
-    set.members.push_back(index);
-    const auto pick = [this](std::uint32_t a, std::uint32_t b) { return better(a, b) ? a : b; };
-    if (set.members.size() > set.leaves) {
-        set.leaves = std::max<std::size_t>(16, 2 * set.leaves);
-        set.tree.assign(2 * set.leaves, kToEnd);
-        std::copy(set.members.begin(), set.members.end(),
-                  set.tree.begin() + static_cast<std::ptrdiff_t>(set.leaves));
-        for (std::size_t i = set.leaves - 1; i > 0; --i)
-            set.tree[i] = pick(set.tree[2 * i], set.tree[2 * i + 1]);
-        return;
+    while (chain.from < chain.links.size() && chain.links[chain.from].pos > windowLimit_)
+        ++chain.from;
+    if (chain.from > 64 && chain.from > chain.links.size() / 2) {
+        chain.links.erase(chain.links.begin(), chain.links.begin() + static_cast<std::ptrdiff_t>(chain.from));
+        chain.from = 0;
     }
-    std::size_t i = set.leaves + set.members.size() - 1;
-    set.tree[i] = index;
-    for (i /= 2; i > 0; i /= 2)
-        set.tree[i] = pick(set.tree[2 * i], set.tree[2 * i + 1]);
 }
 
-std::uint32_t ExtentPass::bestIn(const CleanSet& set, std::int64_t from, std::int64_t to) const
+void ExtentPass::join(Chain& chain, std::uint32_t index)
 {
-    if (from > to)
-        return kToEnd;
-    // Members descend: [lo, hi) are those at most `to` and at least `from`.
-    const auto first = [&](auto keep) {
-        return static_cast<std::size_t>(std::partition_point(set.members.begin(), set.members.end(), keep) -
-                                        set.members.begin());
-    };
-    const std::size_t lo = first([&](std::uint32_t i) { return candidates_[i].pos > to; });
-    const std::size_t hi = first([&](std::uint32_t i) { return candidates_[i].pos >= from; });
-    std::uint32_t best = kToEnd;
-    for (std::size_t l = lo + set.leaves, h = hi + set.leaves; l < h; l /= 2, h /= 2) {
-        if (l & 1) {
-            if (better(set.tree[l], best))
-                best = set.tree[l];
-            ++l;
-        }
-        if (h & 1) {
-            --h;
-            if (better(set.tree[h], best))
-                best = set.tree[h];
-        }
+    trim(chain);
+    // Those nearer the pass that are no better than the newcomer can never be
+    // the best again: it is nearer still.
+    while (chain.links.size() > chain.from && !better(chain.links.back().index, index))
+        chain.links.pop_back();
+    chain.links.push_back(Link{pos(index), index});
+}
+
+void ExtentPass::admit(std::int64_t at)
+{
+    for (; pending_ < clean_.size() && pos(clean_[pending_]) >= at + kSectorHeaderSize; ++pending_) {
+        const std::uint32_t index = clean_[pending_];
+        if (index < windowBase_)
+            continue; // past the window: no claim reaches it
+        join(chain_, index);
+        join(chainByCount_[weighed(index).count], index);
     }
-    return best;
+}
+
+std::uint32_t ExtentPass::bestIn(Chain& chain, std::int64_t to)
+{
+    trim(chain);
+    const auto it = std::partition_point(chain.links.begin() + static_cast<std::ptrdiff_t>(chain.from),
+                                         chain.links.end(), [&](const Link& link) { return link.pos > to; });
+    return it == chain.links.end() ? kToEnd : it->index;
 }
 
 std::uint32_t ExtentPass::nearestClean(std::int64_t after) const
 {
-    const auto& members = clean_.members;
-    const auto it = std::partition_point(members.begin(), members.end(),
-                                         [&](std::uint32_t i) { return candidates_[i].pos > after; });
-    return it == members.begin() ? kToEnd : *(it - 1);
+    const auto it = std::partition_point(clean_.begin(), clean_.end(), [&](std::uint32_t i) { return pos(i) > after; });
+    return it == clean_.begin() ? kToEnd : *(it - 1);
+}
+
+std::int64_t ExtentPass::indexNear(std::int64_t at) const
+{
+    const Slot slot = ring_[static_cast<std::size_t>(at) & (ring_.size() - 1)];
+    return slot.index != kToEnd && end_ - slot.back == at ? std::int64_t{slot.index} : -1;
+}
+
+void ExtentPass::ringFor(std::int64_t span)
+{
+    std::size_t size = 64;
+    while (size < static_cast<std::size_t>(std::min(span, kLongestClaim + 1)))
+        size *= 2;
+    if (size <= ring_.size())
+        return;
+    ring_.assign(size, Slot{});
+    for (std::size_t i = windowBase_; i < candidates_.size(); ++i)
+        ring_[static_cast<std::size_t>(pos(static_cast<std::uint32_t>(i))) & (size - 1)] =
+            Slot{static_cast<std::uint32_t>(i), candidates_[i].back};
+}
+
+void ExtentPass::slide(std::int64_t at)
+{
+    windowLimit_ = at + kLongestClaim;
+    for (; windowBase_ < candidates_.size() && pos(static_cast<std::uint32_t>(windowBase_)) > windowLimit_;
+         ++windowBase_) {
+        if (const Weighed& w = weighed(static_cast<std::uint32_t>(windowBase_)); w.clean) {
+            beyondNumbers_ = w.numbers;
+            beyond_ = Target{static_cast<std::uint32_t>(windowBase_), w.worth, &beyondNumbers_, w.count, true};
+        }
+    }
+    // The window's ring holds every candidate in it.
+    grow(candidates_.size() - windowBase_ + 1);
+}
+
+void ExtentPass::grow(std::size_t live)
+{
+    if (live <= window_.size())
+        return;
+    std::size_t size = std::max<std::size_t>(64, window_.size());
+    while (size < live)
+        size *= 2;
+    std::vector<Weighed> grown(size);
+    for (std::size_t i = windowBase_; i < candidates_.size(); ++i)
+        grown[i & (size - 1)] = window_[i & (window_.size() - 1)];
+    window_ = std::move(grown);
 }
 
 void ExtentPass::weigh(std::int64_t pos, const std::uint8_t* bytes)
 {
     const RecordHeader header = RecordHeader::parse(bytes);
-    // Sector numbers are kept only as far as a claim from here reaches, and
-    // for the nearest clean candidate beyond.
-    for (; numbersBase_ < candidates_.size() && candidates_[numbersBase_].pos > pos + kLongestClaim;
-         ++numbersBase_) {
-        if (candidates_[numbersBase_].clean)
-            beyond_ = targetAt(static_cast<std::uint32_t>(numbersBase_));
-        numbers_.pop_front();
-    }
-    const auto at = [this](std::uint32_t index) {
-        if (index == kToEnd)
-            return end_target_;
-        return index >= numbersBase_ ? targetAt(index) : beyond_;
-    };
+    slide(pos);
     const std::int64_t data = pos + kSectorHeaderSize;
     const std::int64_t stepped = data + header.dataSize;
     const std::int64_t nominal = nominalSectorSize(header.id.n);
-
-    Target bySize = end_target_;
-    bool sizeGoes = sizeStep(pos, header, end_, file_.size()) == end_;
-    if (!sizeGoes && stepped < end_) {
-        const std::int64_t index = indexAt(stepped);
-        if ((sizeGoes = index >= 0))
-            bySize = targetAt(static_cast<std::uint32_t>(index));
-    }
     const auto step = [&](const Target& to, bool size) {
         Worth worth = to.worth;
-        worth.lies += size ? 0 : 1;
-        worth.changes = plus16(worth.changes, to.count >= 0 && to.count != header.sectorCount ? 1 : 0);
-        const bool again = (to.numbers[header.id.r >> 6] >> (header.id.r & 63)) & 1;
-        worth.repeats = plus16(worth.repeats, again ? 1 : 0);
+        worth.lies += (size ? 0U : 1U) + (to.count >= 0 && to.count != header.sectorCount ? 1U : 0U);
+        worth.repeats = plusRepeat(worth.repeats, ((*to.numbers)[header.id.r >> 6] >> (header.id.r & 63)) & 1);
         return worth;
     };
-    const auto atEnd = [&](std::int64_t q) {
-        return q == end_ ? end_target_ : at(static_cast<std::uint32_t>(indexAt(q)));
+    // A way on that is not by the data size: where it goes and what it is worth.
+    struct Way {
+        std::int64_t pos = -1;
+        std::uint32_t index = kToEnd;
+        Worth worth;
     };
-    // Read otherwise: cut at the best clean header inside its data (of all,
-    // or of those whose count agrees with this record's, as the step there
-    // weighs), or at the extent's end there; or read to its size code's
-    // length when a clean header, or the end, stands exactly there.
+    Way way;
+    const auto offer = [&](std::int64_t q, std::uint32_t index, bool nearerWins) {
+        const Worth worth = step(at(index), false);
+        if (way.pos < 0 || worth.before(way.worth) || (nearerWins && !way.worth.before(worth) && q < way.pos))
+            way = Way{q, index, worth};
+    };
+    // Cut at the best clean header inside its data (of all, or of those
+    // whose count agrees with this record's, as the step there weighs), or
+    // at the extent's end there; or read to its size code's length when a
+    // clean header, or the end, stands exactly there.
     const std::int64_t inside = std::min(stepped, end_) - 1;
-    std::uint32_t best = kToEnd;
-    const auto weighs = [&](std::uint32_t index) { return step(at(index), false); };
-    const auto agreeing = cleanByCount_.find(header.sectorCount);
-    const CleanSet* sets[] = {&clean_, agreeing == cleanByCount_.end() ? nullptr : &agreeing->second};
-    for (const CleanSet* set : sets) {
-        if (!set)
-            continue;
-        const std::uint32_t found = bestIn(*set, data, inside);
-        if (found != kToEnd &&
-            (best == kToEnd || weighs(found).before(weighs(best)) ||
-             (!weighs(best).before(weighs(found)) && candidates_[found].pos < candidates_[best].pos)))
-            best = found;
+    admit(pos);
+    if (inside >= data) {
+        const auto agreeing = chainByCount_.find(header.sectorCount);
+        Chain* chains[] = {&chain_, agreeing == chainByCount_.end() ? nullptr : &agreeing->second};
+        for (Chain* chain : chains)
+            if (const std::uint32_t found = chain ? bestIn(*chain, inside) : kToEnd; found != kToEnd)
+                offer(this->pos(found), found, true);
     }
-    std::int64_t next = best == kToEnd ? -1 : candidates_[best].pos;
-    const auto offer = [&](std::int64_t q) {
-        if (next < 0 || step(atEnd(q), false).before(step(atEnd(next), false)))
-            next = q;
-    };
     if (end_ < stepped)
-        offer(end_);
+        offer(end_, kToEnd, false);
     const std::int64_t byCode = data + nominal;
-    if (nominal != header.dataSize && byCode <= end_ &&
-        (byCode == end_ ||
-         (indexAt(byCode) >= 0 && candidates_[static_cast<std::size_t>(indexAt(byCode))].clean)))
-        offer(byCode);
+    if (nominal != header.dataSize && byCode <= end_) {
+        const std::int64_t index = byCode == end_ ? -1 : indexNear(byCode);
+        if (byCode == end_)
+            offer(end_, kToEnd, false);
+        else if (index >= 0 && weighed(static_cast<std::uint32_t>(index)).clean)
+            offer(byCode, static_cast<std::uint32_t>(index), false);
+    }
     // Else on to the nearest clean header past its data: what lies past its
     // data size and its size code's length before that header is no record.
     std::int64_t skipped = 0;
-    if (next < 0) {
+    if (way.pos < 0) {
         const std::uint32_t nearest = nearestClean(std::min(stepped, end_));
-        next = nearest == kToEnd ? end_ : candidates_[nearest].pos;
-        skipped = std::max<std::int64_t>(next - (data + std::max<std::int64_t>(header.dataSize, nominal)), 0);
+        way.index = nearest;
+        way.pos = nearest == kToEnd ? end_ : this->pos(nearest);
+        way.worth = step(at(nearest), false);
+        skipped = std::max<std::int64_t>(way.pos - (data + std::max<std::int64_t>(header.dataSize, nominal)), 0);
     }
-    const Target other = atEnd(next);
-    Candidate c{pos,
-                step(other, false),
-                other.index,
-                sizeGoes ? bySize.index : kNowhere,
-                header.sectorCount,
-                false,
-                skipped == 0 && other.clean};
-    const Target* taken = &other;
-    if (sizeGoes) {
-        const Worth worth = step(bySize, true);
-        if (!c.worth.before(worth)) {
-            c = Candidate{pos, worth, bySize.index, bySize.index, header.sectorCount, true, bySize.clean};
-            taken = &bySize;
+    const Target other = at(way.index);
+    Target taken = other;
+    Worth worth = way.worth;
+    bool bySize = false, clean = skipped == 0 && other.clean;
+    // By its data size, when that lands on a candidate or the extent's end.
+    std::int64_t sized = sizeStep(pos, header, end_, file_.size()) == end_ ? -2 : -1;
+    if (sized == -1 && stepped < end_)
+        sized = indexNear(stepped);
+    if (sized != -1) {
+        const Target target = sized == -2 ? end_target_ : at(static_cast<std::uint32_t>(sized));
+        const Worth stepping = step(target, true);
+        if (!worth.before(stepping)) {
+            worth = stepping, taken = target, bySize = true;
+            clean = target.clean;
         }
-        c.clean = c.clean || bySize.clean;
+        clean = clean || target.clean;
     }
-    Numbers mine = taken->numbers;
-    mine[header.id.r >> 6] |= std::uint64_t{1} << (header.id.r & 63);
+    const auto index = static_cast<std::uint32_t>(candidates_.size());
+    const auto back = static_cast<std::uint32_t>(end_ - pos);
+    Weighed mine{worth, header.sectorCount, clean, back, *taken.numbers};
+    mine.numbers[header.id.r >> 6] |= std::uint64_t{1} << (header.id.r & 63);
+    Candidate c{};
+    c.back = back;
+    c.next = taken.index & kToEnd;
+    c.bySize = bySize;
     candidates_.push_back(c);
-    numbers_.push_back(mine);
-    if (c.clean) {
-        const auto index = static_cast<std::uint32_t>(candidates_.size() - 1);
-        add(clean_, index);
-        add(cleanByCount_[c.count], index);
-    }
+    window_[index & (window_.size() - 1)] = mine;
+    ring_[static_cast<std::size_t>(pos) & (ring_.size() - 1)] = Slot{index, back};
+    if (clean)
+        clean_.push_back(index);
 }
 
-bool ExtentPass::run()
+std::int32_t ExtentPass::firstCount(FileWindow& file, std::int64_t start, std::int64_t end)
 {
-    // A track's counts agree around its reading: the last record's with
-    // the first's.
     const std::uint8_t* first = nullptr;
-    if (start_ + kSectorHeaderSize <= end_ &&
-        file_.view(start_, kSectorHeaderSize, &first) == kSectorHeaderSize) {
-        const RecordHeader header = RecordHeader::parse(first);
-        if (header.plausible())
-            end_target_.count = header.sectorCount;
-    }
-    // Backwards through the extent a piece at a time, each piece seen with the
-    // header that may start at its last byte.
+    if (start + kSectorHeaderSize > end || file.view(start, kSectorHeaderSize, &first) != kSectorHeaderSize)
+        return -1;
+    const RecordHeader header = RecordHeader::parse(first);
+    return header.plausible() ? header.sectorCount : -1;
+}
+
+bool ExtentPass::cover(std::int64_t start, std::int64_t count)
+{
+    if (count > RecordMap::kMaxCandidates)
+        return false;
+    if (start >= covered_)
+        return true;
+    // Room for what the extent holds, touched only as it fills; the window
+    // sized for as many candidates as a claim's reach holds at their density.
+    candidates_.reserve(candidates_.size() + static_cast<std::size_t>(count));
+    clean_.reserve(clean_.size() + static_cast<std::size_t>(count));
+    ringFor(end_ - start);
+    const std::int64_t span = std::max<std::int64_t>(end_ - start, 1);
+    grow(static_cast<std::size_t>(std::min(count, count * (kLongestClaim + 1) / span + 1)));
+    // Backwards a piece at a time, each piece seen with the header that may
+    // start at its last byte.
     constexpr std::int64_t kPiece = 48 * 1024;
-    for (std::int64_t hi = end_; hi > start_;) {
-        const std::int64_t lo = std::max(start_, hi - kPiece);
+    for (std::int64_t hi = covered_; hi > start;) {
+        const std::int64_t lo = std::max(start, hi - kPiece);
         const std::int64_t seen = std::min(hi + kSectorHeaderSize - 1, end_) - lo;
         const std::uint8_t* bytes = nullptr;
         if (seen > 0 && file_.view(lo, static_cast<std::int32_t>(seen), &bytes) < seen)
             return false;
         for (std::int64_t pos = std::min(hi, end_ - kSectorHeaderSize + 1) - 1; pos >= lo; --pos) {
             const std::uint8_t* at = bytes + (pos - lo);
-            // The quick tests first: most bytes of data fail them.
-            if ((at[kDensityOffset] != 0x00 && at[kDensityOffset] != 0x40) || at[3] > kMaxStorableSizeCode)
-                continue;
-            if (!RecordHeader::parse(at).plausible())
+            if (!candidateAt(at))
                 continue;
             if (candidates_.size() >= static_cast<std::size_t>(RecordMap::kMaxCandidates))
                 return false;
             weigh(pos, at);
             // Weighing looks at no other bytes: the piece stays in view.
         }
-        hi = lo;
+        hi = covered_ = lo;
     }
     return true;
 }

@@ -14,11 +14,11 @@
 #ifndef D88_EXTENT_PASS_H
 #define D88_EXTENT_PASS_H
 
+#include "d88/layout.h"
 #include "file_window.h"
 
 #include <array>
 #include <cstdint>
-#include <deque>
 #include <unordered_map>
 #include <vector>
 
@@ -26,96 +26,161 @@ namespace d88 {
 
 // How good the best reading on from a header is, in the order of the rule:
 // the fewest fields read otherwise than they say (data sizes not stepped by,
-// sector counts unlike the next record's), then the fewest sector numbers
-// that come again; the data size's step, then the nearest header, break what
-// ties remain.
+// and sector counts unlike the next record's, counted together), then the
+// fewest sector numbers that come again; the data size's step, then the
+// nearest header, break what ties remain.
 struct Worth {
-    std::uint32_t lies = 0;    // ways on that are not by the data size
-    std::uint16_t changes = 0; // sector count fields unlike the next record's
-    std::uint16_t repeats = 0; // records whose sector number comes again
+    std::uint32_t lies = 0;    // ways not by the data size, and counts unlike the next record's
+    std::uint16_t repeats = 0; // records whose sector number comes again (at most 0x7FFF told)
     bool before(const Worth& other) const
     {
-        const std::uint64_t mine = std::uint64_t{lies} + changes,
-                            theirs = std::uint64_t{other.lies} + other.changes;
-        if (mine != theirs)
-            return mine < theirs;
-        return repeats < other.repeats;
+        return lies != other.lies ? lies < other.lies : repeats < other.repeats;
     }
 };
 
-inline constexpr std::uint32_t kToEnd = 0xFFFFFFFF;   // the extent's end
-inline constexpr std::uint32_t kNowhere = 0xFFFFFFFE; // no candidate
+inline constexpr std::uint32_t kToEnd = 0x7FFFFFFF; // the extent's end
 
+// What a pass keeps of a weighed header: 8 bytes, as it may hold two
+// million. Its place is told as its distance back from the extent's end.
 struct Candidate {
-    std::int64_t pos;
-    Worth worth;
-    std::uint32_t next;     // the candidate the best reading goes on to, or kToEnd
-    std::uint32_t sizeNext; // the candidate its data size steps to, kToEnd, or kNowhere
-    std::uint16_t count;
-    bool bySize;
-    bool clean; // a reading on from it reaches the extent's end skipping no bytes
+    std::uint32_t back;
+    std::uint32_t next : 31;  // the candidate the best reading goes on to, or kToEnd
+    std::uint32_t bySize : 1; // that is by its data size
 };
 
 class ExtentPass {
   public:
-    ExtentPass(FileWindow& file, std::int64_t start, std::int64_t end) : file_(file), start_(start), end_(end)
+    // The pass over the extents that end at `end` and whose first record's
+    // sector count is `endCount` (-1: none): the best way on from a header
+    // depends on nothing before it, so one pass serves every such extent
+    // from where it has reached.
+    ExtentPass(FileWindow& file, std::int64_t end, std::int32_t endCount) : file_(file), end_(end), covered_(end)
     {
+        end_target_.count = endCount;
+        end_target_.numbers = &none_;
+        beyond_.numbers = &beyondNumbers_;
     }
+    ExtentPass(const ExtentPass&) = delete; // its targets point into it
+    ExtentPass& operator=(const ExtentPass&) = delete;
 
-    // Weighs every candidate. False when a read fails or there are more than
+    // The sector count of the plausible header at `start` that a track's
+    // last record is to agree with, or -1.
+    static std::int32_t firstCount(FileWindow& file, std::int64_t start, std::int64_t end);
+    // A header there is a candidate: plausible.
+    static bool candidateAt(const std::uint8_t* bytes)
+    {
+        // The quick tests first: most bytes of data fail them.
+        return knownDensity(bytes[kDensityOffset]) && bytes[3] <= kMaxStorableSizeCode &&
+               RecordHeader::parse(bytes).plausible();
+    }
+    // Weighs every candidate from `start` on not yet weighed, `count` of them
+    // at most. False when a read fails or there are more than
     // RecordMap::kMaxCandidates.
-    bool run();
+    bool cover(std::int64_t start, std::int64_t count);
+    std::int64_t end() const { return end_; }
+    std::int32_t endCount() const { return end_target_.count; }
     // By descending position.
     const std::vector<Candidate>& candidates() const { return candidates_; }
+    std::int64_t pos(std::uint32_t index) const { return end_ - candidates_[index].back; }
     // The candidate at `pos`, or -1.
     std::int64_t indexAt(std::int64_t pos) const;
-    // Where a reading whose extent starts with no header begins: the nearest
-    // clean candidate, else the nearest; -1 when there is none.
-    std::int64_t firstAfterStart() const;
+    // Where a reading whose extent starts at `start` with no header begins:
+    // the nearest clean candidate, else the nearest; -1 when there is none.
+    std::int64_t firstAfter(std::int64_t start) const;
+
+    // The longest extent a pass weighs.
+    static constexpr std::int64_t kMaxSpan = 0xFFFFFFFF;
 
   private:
     using Numbers = std::array<std::uint64_t, 4>;
+    // What the pass holds of a candidate while a claim can still reach it.
+    // Kept together, as the weighing of a header looks at each of them.
+    struct Weighed {
+        Worth worth;
+        std::uint16_t count = 0;
+        bool clean = false;
+        std::uint32_t back = 0;
+        Numbers numbers{}; // the sector numbers of the best reading on from it
+    };
+    struct Slot {
+        std::uint32_t index = kToEnd;
+        std::uint32_t back = 0;
+    };
+    // A way on: to a candidate, or to the extent's end.
     struct Target {
         std::uint32_t index = kToEnd;
         Worth worth;
-        Numbers numbers{};
+        const Numbers* numbers = nullptr;
         std::int32_t count = -1; // -1: agrees with any count
         bool clean = true;
     };
 
-    // Clean candidates by descending position, with a tree of the best of
-    // each range of them.
-    struct CleanSet {
-        std::vector<std::uint32_t> members;
-        std::vector<std::uint32_t> tree;
-        std::size_t leaves = 0;
+    // The clean candidates a record's claim may be cut at, kept as a chain
+    // in which each is better than every one nearer the pass than it: the
+    // best of those at most some position is then the farthest of the chain
+    // still at most it. Each candidate joins once past the header it would
+    // cut (pending_ holds those still too near), and leaves once past the
+    // window.
+    struct Link {
+        std::int64_t pos;
+        std::uint32_t index;
+    };
+    struct Chain {
+        std::vector<Link> links;
+        std::size_t from = 0;
     };
 
     void weigh(std::int64_t pos, const std::uint8_t* bytes);
-    Target targetAt(std::uint32_t index) const;
-    // The best clean candidate of `set` in [from, to], or kToEnd.
-    std::uint32_t bestIn(const CleanSet& set, std::int64_t from, std::int64_t to) const;
+    // Drops the candidates that no claim from `pos` can reach from the window.
+    void slide(std::int64_t pos);
+    // Makes the window's ring hold at least `live` candidates.
+    void grow(std::size_t live);
+    const Weighed& weighed(std::uint32_t index) const { return window_[index & (window_.size() - 1)]; }
+    // The way on at candidate `index` (or the extent's end), for a candidate
+    // whose claim can reach it.
+    Target at(std::uint32_t index) const;
+    // The candidate at a position a claim from the one being weighed
+    // reaches, or -1.
+    std::int64_t indexNear(std::int64_t pos) const;
+    // Makes the ring of window positions hold `span` of them.
+    void ringFor(std::int64_t span);
+    // The best candidate of `chain` at most `to`, or kToEnd.
+    std::uint32_t bestIn(Chain& chain, std::int64_t to);
+    void trim(Chain& chain);
     // The nearest clean candidate past `after`, or kToEnd.
     std::uint32_t nearestClean(std::int64_t after) const;
     bool better(std::uint32_t a, std::uint32_t b) const;
-    void add(CleanSet& set, std::uint32_t index);
+    void join(Chain& chain, std::uint32_t index);
+    // Lets the pending candidates at least a header past `pos` join.
+    void admit(std::int64_t pos);
 
     FileWindow& file_;
-    std::int64_t start_, end_;
+    std::int64_t end_;
+    std::int64_t covered_; // weighed from here to end_
     std::vector<Candidate> candidates_;
-    // The sector numbers of the readings on from the candidates that a
-    // record's claim can still reach (those since numbersBase_), and of the
-    // nearest clean candidate beyond them.
-    std::deque<Numbers> numbers_;
-    std::size_t numbersBase_ = 0;
+    // The candidates a record's claim can still reach (those since
+    // windowBase_), by index modulo its size (a power of two); the nearest
+    // clean candidate beyond them; the extent's end, as the way on from a
+    // track's last record: its count is to agree with the track's first
+    // record's, when there is one.
+    std::vector<Weighed> window_;
+    std::size_t windowBase_ = 0;
+    std::int64_t windowLimit_ = 0; // the farthest position still in the window
     Target beyond_;
-    // The extent's end, as the way on from a track's last record: its count
-    // is to agree with the track's first record's, when there is one.
+    Numbers beyondNumbers_{};
     Target end_target_;
-    // Every clean candidate, and those of each sector count: the best way on
-    // may be one whose count agrees with the record's.
-    CleanSet clean_;
-    std::unordered_map<std::uint16_t, CleanSet> cleanByCount_;
+    Numbers none_{};
+    // The candidate at each position of the window, by position modulo its
+    // size (a power of two): entries whose candidate stands elsewhere are
+    // stale.
+    std::vector<Slot> ring_;
+    // Every clean candidate by descending position; those the chains are yet
+    // to take; the chain of all and those of each sector count: the best way
+    // on may be one whose count agrees with the record's.
+    std::vector<std::uint32_t> clean_;
+    std::size_t pending_ = 0;
+    Chain chain_;
+    std::unordered_map<std::uint16_t, Chain> chainByCount_;
 };
 
 } // namespace d88

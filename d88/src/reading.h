@@ -8,6 +8,7 @@
 #include "file_window.h"
 
 #include <cstdint>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -40,14 +41,31 @@ struct Reading {
     std::int32_t sectorFirst[256] = {}; // index of the first record of each sector number
     std::int64_t sectorPos[256] = {};   // and its header's position
     bool failed = false;                // a read failed while it was made: not to be kept
+    // The first record of each ID, by ID: made when a sector number that
+    // comes again is first looked for, so that no lookup walks the track.
+    struct FirstOfId {
+        std::uint32_t id;
+        std::int32_t index;
+        std::int64_t pos;
+    };
+    std::vector<FirstOfId> firstOfId;
 };
 
-// Reads the extent [start, end) of a file `fileSize` bytes long. `strict`
-// says where the strict rule walks from, `track` names it in the lie.
-// Failed (reading.failed, with the window's error) when a read fails or
-// memory runs out.
+// An ID as one number: C, H, R and N from the low byte up.
+inline std::uint32_t idKey(const SectorId& id)
+{
+    return static_cast<std::uint32_t>(id.c) | static_cast<std::uint32_t>(id.h) << 8 |
+           static_cast<std::uint32_t>(id.r) << 16 | static_cast<std::uint32_t>(id.n) << 24;
+}
+
+class ExtentPass;
+
+// Reads the extent [start, end). `strict` says where the strict rule walks
+// from, `track` names it in the lie. `pass` is the last extent's pass: used
+// when it serves this extent, else replaced. Failed (reading.failed, with the
+// window's error) when a read fails or memory runs out.
 Reading readExtent(FileWindow& file, std::int64_t start, std::int64_t end, const StrictStart& strict,
-                   std::int32_t track);
+                   std::int32_t track, std::unique_ptr<ExtentPass>& pass);
 
 // Walks a reading's records in stored order.
 class ReadingCursor {

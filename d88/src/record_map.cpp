@@ -4,6 +4,7 @@
 #include "d88/record_map.h"
 
 #include "disk_layout.h"
+#include "extent_pass.h"
 #include "file_window.h"
 #include "reading.h"
 
@@ -25,12 +26,38 @@ Key keyOf(FileWindow& file, DiskExtents& disk, std::int32_t track)
     return Key{disk.start[track], extentEnd(file, disk, track), disk.strict[track].start, disk.strict[track].diskSize};
 }
 
+// Fills the reading's index of IDs; false when a header cannot be read or
+// memory runs out (the window holds which).
+bool indexIds(FileWindow& file, Reading* reading)
+{
+    try {
+        std::vector<Reading::FirstOfId> ids;
+        Record record;
+        ReadingCursor cursor(file, *reading);
+        for (; !cursor.done() && cursor.record(&record); cursor.next())
+            ids.push_back({idKey(record.header.id), cursor.index(), record.headerPos});
+        if (file.error() != 0)
+            return false;
+        // Stable: of the records of one ID, the first stays first.
+        std::stable_sort(ids.begin(), ids.end(), [](const auto& a, const auto& b) { return a.id < b.id; });
+        ids.erase(std::unique(ids.begin(), ids.end(), [](const auto& a, const auto& b) { return a.id == b.id; }),
+                  ids.end());
+        ids.shrink_to_fit();
+        reading->firstOfId = std::move(ids);
+        return true;
+    } catch (const std::bad_alloc&) {
+        file.noteError(ENOMEM);
+        return false;
+    }
+}
+
 } // namespace
 
 struct RecordMap::State {
     std::uint32_t opened = 0; // the image's open the map follows
     DiskExtents disk;
     std::map<Key, Reading> readings; // every extent read since the open
+    std::unique_ptr<ExtentPass> pass; // the last extent's, for those it serves
 };
 
 RecordMap::~RecordMap() = default;
@@ -52,6 +79,7 @@ RecordMap::State* RecordMap::state()
     // Nothing read from one file answers for another.
     if (state_->opened != image_->opened_) {
         state_->readings.clear();
+        state_->pass.reset();
         state_->disk = DiskExtents{};
         state_->disk.layout.index = -1;
         state_->opened = image_->opened_;
@@ -89,7 +117,7 @@ Outcome RecordMap::loadDisk(std::int32_t index)
 
 // The reading of a present track of the disk laid out; nullptr when the
 // track is not present, or it could not be read (the window holds why).
-const Reading* RecordMap::readingOf(std::int32_t track)
+Reading* RecordMap::readingOf(std::int32_t track)
 {
     State* s = state();
     if (!s || s->disk.layout.index < 0 || track < 0 || track >= kMaxTracks ||
@@ -100,7 +128,7 @@ const Reading* RecordMap::readingOf(std::int32_t track)
     if (const auto it = s->readings.find(key); it != s->readings.end())
         return &it->second;
     Reading reading =
-        readExtent(file, s->disk.start[track], s->disk.end[track], s->disk.strict[track], track);
+        readExtent(file, s->disk.start[track], s->disk.end[track], s->disk.strict[track], track, s->pass);
     if (reading.failed)
         return nullptr;
     try {
@@ -183,19 +211,24 @@ Outcome RecordMap::findSector(const SectorPlace& at, std::span<std::uint8_t> des
                               std::int32_t* copied)
 {
     *copied = 0;
-    const Reading* reading = readingOf(at.track);
+    Reading* reading = readingOf(at.track);
     if (!reading || reading->sectorCount[at.id.r] == 0)
         return image_->settle(false);
     FileWindow& file = *image_->file_;
-    ReadingCursor cursor(file, *reading, reading->sectorFirst[at.id.r], reading->sectorPos[at.id.r]);
-    bool found = false;
-    for (; !cursor.done() && cursor.record(record); cursor.next()) {
-        if ((found = record->header.id == at.id))
-            break;
-        if (reading->sectorCount[at.id.r] < 2)
-            break;
+    std::int32_t index = reading->sectorFirst[at.id.r];
+    std::int64_t pos = reading->sectorPos[at.id.r];
+    if (reading->sectorCount[at.id.r] > 1) {
+        if (reading->firstOfId.empty() && !indexIds(file, reading))
+            return image_->settle(false);
+        const auto& ids = reading->firstOfId;
+        const auto it = std::lower_bound(ids.begin(), ids.end(), idKey(at.id),
+                                         [](const Reading::FirstOfId& f, std::uint32_t key) { return f.id < key; });
+        if (it == ids.end() || it->id != idKey(at.id))
+            return image_->settle(false);
+        index = it->index, pos = it->pos;
     }
-    if (!found)
+    ReadingCursor cursor(file, *reading, index, pos);
+    if (cursor.done() || !cursor.record(record) || !(record->header.id == at.id))
         return image_->settle(false);
     record->pastLie.track = at.track;
     const auto want = static_cast<std::int32_t>(

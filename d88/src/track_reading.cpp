@@ -23,41 +23,101 @@ RecordHeader headerAt(FileWindow& file, std::int64_t pos, bool* ok)
     return *ok ? RecordHeader::parse(bytes) : RecordHeader{};
 }
 
-std::uint32_t idKey(const SectorId& id)
-{
-    return static_cast<std::uint32_t>(id.c) | static_cast<std::uint32_t>(id.h) << 8 |
-           static_cast<std::uint32_t>(id.r) << 16 | static_cast<std::uint32_t>(id.n) << 24;
-}
-
-// Where the count of candidates a reading weighs is reached, walking forward
-// from `start`: the end of the extent that is read. `end` when fewer.
-std::int64_t candidatesEnd(FileWindow& file, std::int64_t start, std::int64_t end)
+// The candidates of the extent [start, end), counted forward up to the most
+// a reading weighs: their count, and the end of the extent that is read
+// (where that most is reached, else `end`). -1 when a read fails.
+std::int64_t countCandidates(FileWindow& file, std::int64_t start, std::int64_t end, std::int64_t* found)
 {
     constexpr std::int64_t kPiece = 48 * 1024;
-    std::int64_t found = 0;
+    *found = 0;
     for (std::int64_t lo = start; lo < end - kSectorHeaderSize + 1; lo += kPiece) {
         const std::int64_t hi = std::min(lo + kPiece, end - kSectorHeaderSize + 1);
         const std::int64_t seen = hi - lo + kSectorHeaderSize - 1;
         const std::uint8_t* bytes = nullptr;
         if (file.view(lo, static_cast<std::int32_t>(seen), &bytes) < seen)
-            return end;
+            return -1;
         for (std::int64_t pos = lo; pos < hi; ++pos)
-            if (RecordHeader::parse(bytes + (pos - lo)).plausible() && ++found == RecordMap::kMaxCandidates)
+            if (ExtentPass::candidateAt(bytes + (pos - lo)) && ++*found == RecordMap::kMaxCandidates)
                 return pos;
     }
     return end;
 }
 
+// A candidate header at `pos`: plausible, and whole inside the extent.
+bool candidateAt(FileWindow& file, std::int64_t pos, std::int64_t end, RecordHeader* h)
+{
+    const std::uint8_t* bytes = nullptr;
+    if (pos + kSectorHeaderSize > end || file.view(pos, kSectorHeaderSize, &bytes) != kSectorHeaderSize ||
+        !ExtentPass::candidateAt(bytes))
+        return false;
+    *h = RecordHeader::parse(bytes);
+    return true;
+}
+
 // A record the strict walk finds in plausible records: its header is a
 // candidate, and its data ends on a candidate, at the extent's end, or at the
 // count's last record (its index `i`).
-bool inPlausibleRecords(const ExtentPass& pass, const RecordHeader& h, std::int64_t pos, std::int32_t i,
-                        std::int64_t end, std::int64_t fileSize)
+bool inPlausibleRecords(FileWindow& file, std::int64_t pos, std::int32_t i, std::int64_t end)
 {
-    if (h.sectorCount == 0 || pass.indexAt(pos) < 0)
+    RecordHeader h, after;
+    if (!candidateAt(file, pos, end, &h) || h.sectorCount == 0)
         return false;
-    const std::int64_t stepped = sizeStep(pos, h, end, fileSize);
-    return i == h.sectorCount - 1 || stepped == end || (stepped < end && pass.indexAt(stepped) >= 0);
+    const std::int64_t stepped = sizeStep(pos, h, end, file.size());
+    return i == h.sectorCount - 1 || stepped == end || (stepped < end && candidateAt(file, stepped, end, &after));
+}
+
+// The extent read by data sizes alone: from a candidate at its start each
+// step lands on a candidate or the extent's end, and every record has the
+// same sector count. No reading is better (any other way on is a lie), so no
+// pass is needed to find it.
+bool readsBySize(FileWindow& file, std::int64_t start, std::int64_t end)
+{
+    RecordHeader first, h;
+    if (!candidateAt(file, start, end, &first))
+        return false;
+    h = first;
+    // Each step moves at least a header forward.
+    for (std::int64_t pos = start;;) {
+        const std::int64_t stepped = sizeStep(pos, h, end, file.size());
+        if (stepped == end)
+            return true;
+        if (stepped > end || !candidateAt(file, stepped, end, &h) || h.sectorCount != first.sectorCount)
+            return false;
+        pos = stepped;
+    }
+}
+
+// Whether the bytes of the record at `pos` (`given` of them, the next header
+// at `next`) hold a header from which records, each stepping by its data
+// size, reach `next` just as well: the record is then uncertain. The walks
+// move forward and end at `next`; a header already seen to fall short is not
+// walked from again (`seen` is scratch space).
+bool holdsAnotherWay(FileWindow& file, std::int64_t pos, std::int32_t given, std::int64_t next, std::int64_t end,
+                     std::unordered_set<std::int64_t>& seen)
+{
+    const std::int64_t from = pos + kSectorHeaderSize;
+    const std::int64_t last = std::min(from + given, end - kSectorHeaderSize + 1); // past the last start
+    const std::uint8_t* bytes = nullptr;
+    if (last <= from ||
+        file.view(from, static_cast<std::int32_t>(last - from + kSectorHeaderSize - 1), &bytes) <
+            last - from + kSectorHeaderSize - 1)
+        return false;
+    seen.clear();
+    for (std::int64_t start = from; start < last; ++start) {
+        if (!ExtentPass::candidateAt(bytes + (start - from)))
+            continue;
+        std::int64_t walk = start;
+        RecordHeader h;
+        while (walk < next && seen.insert(walk).second && candidateAt(file, walk, end, &h)) {
+            const std::int64_t stepped = sizeStep(walk, h, end, file.size());
+            if (stepped > end)
+                break;
+            walk = stepped;
+        }
+        if (walk == next)
+            return true;
+    }
+    return false;
 }
 
 // Which of the reading's records the strict rule gives as the reading does,
@@ -132,54 +192,70 @@ bool compareStrict(FileWindow& file, const StrictStart& strict, std::int32_t tra
 } // namespace
 
 Reading readExtent(FileWindow& file, std::int64_t start, std::int64_t end, const StrictStart& strict,
-                   std::int32_t track)
+                   std::int32_t track, std::unique_ptr<ExtentPass>& kept)
 {
     Reading reading;
     reading.start = start;
     reading.end = end;
     std::fill(std::begin(reading.sectorFirst), std::end(reading.sectorFirst), -1);
     try {
-        // An extent that may hold more candidates than a reading weighs is
-        // read up to where they run out.
-        if (end - start > RecordMap::kMaxCandidates) {
-            reading.end = candidatesEnd(file, start, end);
-            reading.cut = reading.end < end;
-        }
-        ExtentPass pass(file, start, reading.end);
-        if (!pass.run() || file.error() != 0) {
+        // An extent that holds more candidates than a reading weighs is read
+        // up to where they run out.
+        std::int64_t count = 0;
+        reading.end = countCandidates(file, start, std::min(end, start + ExtentPass::kMaxSpan), &count);
+        reading.cut = reading.end < end;
+        if (reading.end < 0 || file.error() != 0) {
             reading.failed = true;
             return reading;
         }
-        const std::vector<Candidate>& cands = pass.candidates();
-        const std::int64_t startIndex = pass.indexAt(start);
-        const std::int64_t firstIndex = startIndex >= 0 ? startIndex : pass.firstAfterStart();
+        // The pass, unless the data sizes read the extent; the last one serves
+        // again when it ends where this extent does, with the same count.
+        ExtentPass* pass = nullptr;
+        if (!readsBySize(file, start, reading.end)) {
+            const std::int32_t endCount = ExtentPass::firstCount(file, start, reading.end);
+            if (!kept || kept->end() != reading.end || kept->endCount() != endCount) {
+                kept.reset();
+                kept = std::make_unique<ExtentPass>(file, reading.end, endCount);
+            }
+            pass = kept.get();
+            if (!pass->cover(start, count) || file.error() != 0) {
+                kept.reset();
+                reading.failed = true;
+                return reading;
+            }
+        }
+        std::int64_t index = pass ? pass->indexAt(start) : 0;
+        if (index < 0)
+            index = pass->firstAfter(start);
         reading.recordsEnd = start;
-        if (firstIndex < 0) {
+        if (index < 0) {
             reading.skipped = reading.end - start;
             return reading;
         }
-        reading.first = cands[static_cast<std::size_t>(firstIndex)].pos;
+        reading.first = pass ? pass->pos(static_cast<std::uint32_t>(index)) : start;
         reading.skipped = reading.first - start;
         const std::int64_t fileSize = file.size();
         bool strictly = reading.first == start && strict.start == start;
         bool ok = true;
-        for (std::int64_t pos = reading.first, index = firstIndex; index >= 0;) {
-            const Candidate& c = cands[static_cast<std::size_t>(index)];
+        std::unordered_set<std::int64_t> seen;
+        for (std::int64_t pos = reading.first; index >= 0;) {
             const RecordHeader h = headerAt(file, pos, &ok);
             if (!ok)
                 break;
             const std::int32_t i = reading.records++;
-            std::int64_t next = c.next == kToEnd ? reading.end : cands[c.next].pos;
-            bool bySize = c.bySize;
+            std::int64_t next = sizeStep(pos, h, reading.end, fileSize);
+            bool bySize = true;
+            if (pass) {
+                const Candidate& c = pass->candidates()[static_cast<std::size_t>(index)];
+                next = c.next == kToEnd ? reading.end : pass->pos(c.next);
+                bySize = c.bySize;
+            }
             // As the strict walk goes, while the record it steps to is one
             // it finds in plausible records.
             if (strictly && h.sectorCount != 0 && i != h.sectorCount - 1) {
                 const std::int64_t stepped = sizeStep(pos, h, reading.end, fileSize);
-                strictly = stepped == reading.end;
-                if (!strictly && stepped < reading.end && pass.indexAt(stepped) >= 0) {
-                    const RecordHeader after = headerAt(file, stepped, &ok);
-                    strictly = ok && inPlausibleRecords(pass, after, stepped, i + 1, reading.end, fileSize);
-                }
+                strictly = stepped == reading.end ||
+                           (stepped < reading.end && inPlausibleRecords(file, stepped, i + 1, reading.end));
                 if (strictly)
                     next = stepped, bySize = true;
             } else {
@@ -197,30 +273,17 @@ Reading readExtent(FileWindow& file, std::int64_t start, std::int64_t end, const
                 reading.sectorPos[h.id.r] = pos;
             }
             reading.sectorCount[h.id.r] = std::min<std::uint8_t>(reading.sectorCount[h.id.r], 2);
-            // Uncertain: its bytes hold a header from which records, each
-            // stepping by its data size, reach the reading's next record just
-            // as well. Each such walk stays inside this record's bytes.
-            const auto inside = std::partition_point(cands.begin(), cands.end(), [&](const Candidate& k) {
-                return k.pos >= pos + kSectorHeaderSize + given;
-            });
-            for (auto it = inside; it != cands.end() && it->pos >= pos + kSectorHeaderSize; ++it) {
-                std::uint32_t walk = static_cast<std::uint32_t>(it - cands.begin());
-                while (walk < kToEnd - 1 && cands[walk].pos < next)
-                    walk = cands[walk].sizeNext;
-                if ((walk == kToEnd && next == reading.end) ||
-                    (walk < kToEnd - 1 && cands[walk].pos == next)) {
-                    reading.uncertain.push_back(i);
-                    break;
-                }
-            }
+            if (holdsAnotherWay(file, pos, given, next, reading.end, seen))
+                reading.uncertain.push_back(i);
             if (!ok || next >= reading.end)
                 break;
             pos = next;
-            index = pass.indexAt(next);
+            index = pass ? pass->indexAt(next) : 0;
         }
         if (!ok || file.error() != 0 || !compareStrict(file, strict, track, &reading) || file.error() != 0)
             reading.failed = true;
     } catch (const std::bad_alloc&) {
+        kept.reset(); // it may have been left half-weighed
         file.noteError(ENOMEM);
         reading.failed = true;
     }

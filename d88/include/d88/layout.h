@@ -76,11 +76,18 @@ inline std::int32_t readLE32(const std::uint8_t* bytes)
 //
 //   0  C, H, R, N (u8 each)  cylinder, head, sector number, size code
 //   4  sector count (16)     records in this track
-//   6  density (u8)          0x00 double, 0x40 single
+//   6  density (u8)          0x00 double, 0x40 single, 0x01 high
 //   7  deleted mark (u8)     non-zero: deleted-data address mark
 //   8  status (u8)           controller status when dumped (0: no error)
 //   9  reserved[5]
 //   14 data size (16)        bytes of data following the header
+// The density bytes dumpers write: double, single, and high (some write
+// 0x01 for a 2HD disk's records).
+constexpr bool knownDensity(std::uint8_t density)
+{
+    return density == 0x00 || density == 0x40 || density == 0x01;
+}
+
 struct RecordHeader {
     SectorId id;
     std::uint16_t sectorCount = 0;
@@ -107,11 +114,11 @@ struct RecordHeader {
     }
 
     // A header a track can hold: a size code whose sector a record can
-    // hold, a density byte the format knows (double or single), and not
+    // hold, a density byte the format knows, and not
     // sixteen zero bytes (zero-filled space is no record).
     bool plausible() const
     {
-        return id.n <= kMaxStorableSizeCode && (density == 0x00 || density == 0x40) && !allZero;
+        return id.n <= kMaxStorableSizeCode && knownDensity(density) && !allZero;
     }
 };
 

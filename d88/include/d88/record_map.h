@@ -8,9 +8,9 @@
 // disk's end), or further, to the end of its own records where the strict
 // walk (by data sizes, through plausible headers, no sector number twice)
 // reaches its count's last record past that start. A header is plausible
-// when its size code is at most 8, its density byte 0x00 or 0x40, and it is
-// not sixteen zero bytes; it is clean when the track can be read on from it
-// to the extent's end skipping no bytes.
+// when its size code is at most 8, its density byte 0x00, 0x40 or 0x01, and
+// it is not sixteen zero bytes; it is clean when the track can be read on
+// from it to the extent's end skipping no bytes.
 //
 // From a record the reading goes on by its data size, to a plausible header
 // or the extent's end; or otherwise: cut at the best clean header inside its
@@ -192,7 +192,7 @@ class RecordMap {
                  void* context);
     struct State;
     State* state();
-    const struct Reading* readingOf(std::int32_t track);
+    struct Reading* readingOf(std::int32_t track);
 
     struct DropState {
         void operator()(State* state) const;
