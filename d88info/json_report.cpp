@@ -191,6 +191,7 @@ void counts(JsonWriter& json, const DiskFacts& disk)
     json.member("dataSizeRecords", disk.sizeLies);
     json.member("sectorCountTracks", disk.countLies);
     json.member("diskSize", disk.diskSizeLies);
+    json.member("noRecord", disk.pastNoRecord);
     json.endObject();
 }
 

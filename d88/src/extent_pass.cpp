@@ -38,8 +38,9 @@ std::int64_t ExtentPass::firstAfter(std::int64_t start) const
             std::partition_point(list.begin(), list.end(), [&](const auto& x) { return posOf(x) >= start; });
         return it == list.begin() ? -1 : static_cast<std::int64_t>(it - list.begin()) - 1;
     };
-    if (const std::int64_t clean = from(clean_, [&](std::uint32_t i) { return pos(i); }); clean >= 0)
-        return clean_[static_cast<std::size_t>(clean)];
+    for (const auto* list : {&sound_, &clean_})
+        if (const std::int64_t found = from(*list, [&](std::uint32_t i) { return pos(i); }); found >= 0)
+            return (*list)[static_cast<std::size_t>(found)];
     return from(candidates_, [&](const Candidate& c) { return end_ - c.back; });
 }
 
@@ -48,7 +49,7 @@ ExtentPass::Target ExtentPass::at(std::uint32_t index) const
     if (index == kToEnd)
         return end_target_;
     if (index < windowBase_)
-        return beyond_;
+        return index == beyondSound_.index ? beyondSound_ : beyond_;
     const Weighed& w = weighed(index);
     return Target{index, w.worth, &w.numbers, w.count, w.clean};
 }
@@ -102,10 +103,15 @@ std::uint32_t ExtentPass::bestIn(Chain& chain, std::int64_t to)
     return it == chain.links.end() ? kToEnd : it->index;
 }
 
-std::uint32_t ExtentPass::nearestClean(std::int64_t after) const
+std::uint32_t ExtentPass::nearestOn(std::int64_t after) const
 {
-    const auto it = std::partition_point(clean_.begin(), clean_.end(), [&](std::uint32_t i) { return pos(i) > after; });
-    return it == clean_.begin() ? kToEnd : *(it - 1);
+    for (const auto* list : {&sound_, &clean_}) {
+        const auto it =
+            std::partition_point(list->begin(), list->end(), [&](std::uint32_t i) { return pos(i) > after; });
+        if (it != list->begin())
+            return *(it - 1);
+    }
+    return kToEnd;
 }
 
 std::int64_t ExtentPass::indexNear(std::int64_t at) const
@@ -132,10 +138,15 @@ void ExtentPass::slide(std::int64_t at)
     windowLimit_ = at + kLongestClaim;
     for (; windowBase_ < candidates_.size() && pos(static_cast<std::uint32_t>(windowBase_)) > windowLimit_;
          ++windowBase_) {
-        if (const Weighed& w = weighed(static_cast<std::uint32_t>(windowBase_)); w.clean) {
-            beyondNumbers_ = w.numbers;
-            beyond_ = Target{static_cast<std::uint32_t>(windowBase_), w.worth, &beyondNumbers_, w.count, true};
-        }
+        const Weighed& w = weighed(static_cast<std::uint32_t>(windowBase_));
+        const auto keep = [&](Target& target, Numbers& numbers) {
+            numbers = w.numbers;
+            target = Target{static_cast<std::uint32_t>(windowBase_), w.worth, &numbers, w.count, true};
+        };
+        if (w.clean)
+            keep(beyond_, beyondNumbers_);
+        if (w.sound)
+            keep(beyondSound_, beyondSoundNumbers_);
     }
     // The window's ring holds every candidate in it.
     grow(candidates_.size() - windowBase_ + 1);
@@ -202,11 +213,13 @@ void ExtentPass::weigh(std::int64_t pos, const std::uint8_t* bytes)
         else if (index >= 0 && weighed(static_cast<std::uint32_t>(index)).clean)
             offer(byCode, static_cast<std::uint32_t>(index), false);
     }
-    // Else on to the nearest clean header past its data: what lies past its
-    // data size and its size code's length before that header is no record.
+    // Else on to the nearest header past its data from which the data sizes
+    // read to the extent's end (or, when none does, from which the track
+    // reads on): what lies past its data size and its size code's length
+    // before that header is no record.
     std::int64_t skipped = 0;
     if (way.pos < 0) {
-        const std::uint32_t nearest = nearestClean(std::min(stepped, end_));
+        const std::uint32_t nearest = nearestOn(std::min(stepped, end_));
         way.index = nearest;
         way.pos = nearest == kToEnd ? end_ : this->pos(nearest);
         way.worth = step(at(nearest), false);
@@ -215,13 +228,14 @@ void ExtentPass::weigh(std::int64_t pos, const std::uint8_t* bytes)
     const Target other = at(way.index);
     Target taken = other;
     Worth worth = way.worth;
-    bool bySize = false, clean = skipped == 0 && other.clean;
+    bool bySize = false, clean = skipped == 0 && other.clean, sound = false;
     // By its data size, when that lands on a candidate or the extent's end.
     std::int64_t sized = sizeStep(pos, header, end_, file_.size()) == end_ ? -2 : -1;
     if (sized == -1 && stepped < end_)
         sized = indexNear(stepped);
     if (sized != -1) {
         const Target target = sized == -2 ? end_target_ : at(static_cast<std::uint32_t>(sized));
+        sound = sized == -2 || weighed(static_cast<std::uint32_t>(sized)).sound;
         const Worth stepping = step(target, true);
         if (!worth.before(stepping)) {
             worth = stepping, taken = target, bySize = true;
@@ -231,7 +245,7 @@ void ExtentPass::weigh(std::int64_t pos, const std::uint8_t* bytes)
     }
     const auto index = static_cast<std::uint32_t>(candidates_.size());
     const auto back = static_cast<std::uint32_t>(end_ - pos);
-    Weighed mine{worth, header.sectorCount, clean, back, *taken.numbers};
+    Weighed mine{worth, header.sectorCount, clean, sound, back, *taken.numbers};
     mine.numbers[header.id.r >> 6] |= std::uint64_t{1} << (header.id.r & 63);
     Candidate c{};
     c.back = back;
@@ -242,6 +256,8 @@ void ExtentPass::weigh(std::int64_t pos, const std::uint8_t* bytes)
     ring_[static_cast<std::size_t>(pos) & (ring_.size() - 1)] = Slot{index, back};
     if (clean)
         clean_.push_back(index);
+    if (sound)
+        sound_.push_back(index);
 }
 
 std::int32_t ExtentPass::firstCount(FileWindow& file, std::int64_t start, std::int64_t end)
@@ -263,6 +279,7 @@ bool ExtentPass::cover(std::int64_t start, std::int64_t count)
     // sized for as many candidates as a claim's reach holds at their density.
     candidates_.reserve(candidates_.size() + static_cast<std::size_t>(count));
     clean_.reserve(clean_.size() + static_cast<std::size_t>(count));
+    sound_.reserve(sound_.size() + static_cast<std::size_t>(count));
     ringFor(end_ - start);
     const std::int64_t span = std::max<std::int64_t>(end_ - start, 1);
     grow(static_cast<std::size_t>(std::min(count, count * (kLongestClaim + 1) / span + 1)));

@@ -4,13 +4,15 @@
 //
 // From a record the reading goes on in one of three ways: by its data size,
 // when that lands on a candidate or the extent's end; else cut short at the
-// best header inside what it claims (the larger of its data size and its size
-// code's sector) from which the track reads on without skipping bytes, or at
-// the extent's end when that lies inside; else, when no such header is
-// inside, over the bytes past its claim to the nearest such header (or the
-// extent's end), which are then no record. Skipping bytes never passes over a
-// header that reads on, and a cut never lets a record swallow one it could
-// stop at.
+// best clean header inside what it claims (the larger of its data size and
+// its size code's sector), or at the extent's end when that lies inside;
+// else, when no clean header is inside, over the bytes past its claim to the
+// nearest sound header (or, when none is, the nearest clean one, or the
+// extent's end), which are then no record. A header is clean when the track
+// reads on from it to the extent's end skipping no bytes, sound when its
+// data sizes alone do: garbage is skipped to the next header from which a
+// chain completes, never past one, and never to a look-alike that only a
+// cut of its claim gets away from.
 #ifndef D88_EXTENT_PASS_H
 #define D88_EXTENT_PASS_H
 
@@ -59,6 +61,7 @@ class ExtentPass {
         end_target_.count = endCount;
         end_target_.numbers = &none_;
         beyond_.numbers = &beyondNumbers_;
+        beyondSound_.numbers = &beyondSoundNumbers_;
     }
     ExtentPass(const ExtentPass&) = delete; // its targets point into it
     ExtentPass& operator=(const ExtentPass&) = delete;
@@ -85,7 +88,8 @@ class ExtentPass {
     // The candidate at `pos`, or -1.
     std::int64_t indexAt(std::int64_t pos) const;
     // Where a reading whose extent starts at `start` with no header begins:
-    // the nearest clean candidate, else the nearest; -1 when there is none.
+    // the nearest sound candidate, else the nearest clean one, else the
+    // nearest; -1 when there is none.
     std::int64_t firstAfter(std::int64_t start) const;
 
     // The longest extent a pass weighs.
@@ -99,6 +103,7 @@ class ExtentPass {
         Worth worth;
         std::uint16_t count = 0;
         bool clean = false;
+        bool sound = false; // the data sizes alone read on from it to the extent's end
         std::uint32_t back = 0;
         Numbers numbers{}; // the sector numbers of the best reading on from it
     };
@@ -147,8 +152,9 @@ class ExtentPass {
     // The best candidate of `chain` at most `to`, or kToEnd.
     std::uint32_t bestIn(Chain& chain, std::int64_t to);
     void trim(Chain& chain);
-    // The nearest clean candidate past `after`, or kToEnd.
-    std::uint32_t nearestClean(std::int64_t after) const;
+    // The nearest sound candidate past `after`, else the nearest clean one,
+    // or kToEnd.
+    std::uint32_t nearestOn(std::int64_t after) const;
     bool better(std::uint32_t a, std::uint32_t b) const;
     void join(Chain& chain, std::uint32_t index);
     // Lets the pending candidates at least a header past `pos` join.
@@ -166,18 +172,19 @@ class ExtentPass {
     std::vector<Weighed> window_;
     std::size_t windowBase_ = 0;
     std::int64_t windowLimit_ = 0; // the farthest position still in the window
-    Target beyond_;
-    Numbers beyondNumbers_{};
+    Target beyond_, beyondSound_;
+    Numbers beyondNumbers_{}, beyondSoundNumbers_{};
     Target end_target_;
     Numbers none_{};
     // The candidate at each position of the window, by position modulo its
     // size (a power of two): entries whose candidate stands elsewhere are
     // stale.
     std::vector<Slot> ring_;
-    // Every clean candidate by descending position; those the chains are yet
-    // to take; the chain of all and those of each sector count: the best way
-    // on may be one whose count agrees with the record's.
-    std::vector<std::uint32_t> clean_;
+    // Every clean and every sound candidate by descending position; the clean
+    // ones the chains are yet to take; the chain of all and those of each
+    // sector count: the best way on may be one whose count agrees with the
+    // record's.
+    std::vector<std::uint32_t> clean_, sound_;
     std::size_t pending_ = 0;
     Chain chain_;
     std::unordered_map<std::uint16_t, Chain> chainByCount_;

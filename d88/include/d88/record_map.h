@@ -10,19 +10,23 @@
 // reaches its count's last record past that start. A header is plausible
 // when its size code is at most 8, its density byte 0x00, 0x40 or 0x01, and
 // it is not sixteen zero bytes; it is clean when the track can be read on
-// from it to the extent's end skipping no bytes.
+// from it to the extent's end skipping no bytes, and sound when the data
+// sizes alone read on from it to the extent's end.
 //
 // From a record the reading goes on by its data size, to a plausible header
 // or the extent's end; or otherwise: cut at the best clean header inside its
 // data (or at the extent's end there), or read to its size code's length
 // when a clean header or the end stands exactly there; or, when neither can
-// be, on to the nearest clean header past its data, the bytes past the larger
-// of its data size and its size code's length being no record. From every
-// header the reading takes the way on that is best by one order:
+// be, on to the nearest sound header past its data (the nearest clean one
+// when none is sound), the bytes past the larger of its data size and its
+// size code's length being no record. A track whose entry is no header
+// begins so too. From every header the reading takes the way on that is
+// best by one order:
 //
 //   1. the fewest fields read otherwise than they say: data sizes it does
 //      not step by, and sector counts unlike the next record's (the last
-//      record's unlike the first's);
+//      record's unlike the first's), counted together, as a count that
+//      changes is as much a sign of a false header as a size that lies;
 //   2. then the fewest sector numbers that come again;
 //   3. then the step by the data size, then the nearest header.
 //
