@@ -174,8 +174,9 @@ void ExtentPass::weigh(std::int64_t pos, const std::uint8_t* bytes)
     const std::int64_t nominal = nominalSectorSize(header.id.n);
     const auto step = [&](const Target& to, bool size) {
         Worth worth = to.worth;
-        worth.lies += (size ? 0U : 1U) + (to.count >= 0 && to.count != header.sectorCount ? 1U : 0U);
-        worth.repeats = plusRepeat(worth.repeats, ((*to.numbers)[header.id.r >> 6] >> (header.id.r & 63)) & 1);
+        const bool again = ((*to.numbers)[header.id.r >> 6] >> (header.id.r & 63)) & 1;
+        worth.cost += (size ? 0 : 1) + (to.count >= 0 && to.count != header.sectorCount ? 1 : 0) - (again ? 0 : 1);
+        worth.repeats = plusRepeat(worth.repeats, again);
         return worth;
     };
     // A way on that is not by the data size: where it goes and what it is worth.

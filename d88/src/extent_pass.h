@@ -28,15 +28,16 @@ namespace d88 {
 
 // How good the best reading on from a header is, in the order of the rule:
 // the fewest fields read otherwise than they say (data sizes not stepped by,
-// and sector counts unlike the next record's, counted together), then the
-// fewest sector numbers that come again; the data size's step, then the
+// and sector counts unlike the next record's) less the sector numbers it
+// finds, so that a field is read otherwise only for a sector it gains; then
+// the fewest sector numbers that come again; the data size's step, then the
 // nearest header, break what ties remain.
 struct Worth {
-    std::uint32_t lies = 0;    // ways not by the data size, and counts unlike the next record's
+    std::int32_t cost = 0;     // fields read otherwise, less the sector numbers found
     std::uint16_t repeats = 0; // records whose sector number comes again (at most 0x7FFF told)
     bool before(const Worth& other) const
     {
-        return lies != other.lies ? lies < other.lies : repeats < other.repeats;
+        return cost != other.cost ? cost < other.cost : repeats < other.repeats;
     }
 };
 
