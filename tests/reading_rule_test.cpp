@@ -34,6 +34,8 @@ struct Want {
     bool uncertain = false;
     d88::LyingField past = d88::LyingField::None; // what the strict walk stops at before it
     int lyingR = 0, says = 0, stored = 0;         // where, and what the field or the bytes say
+    int hostR = 0, hostOffset = 0; // a record stored inside another's data: where its data starts
+    int n = 1;                     // its size code
 };
 
 using Key = std::tuple<int, int, int>; // disk, track, sector number
@@ -184,8 +186,28 @@ std::vector<Case> cases()
          }); }, track1,
          [](const std::vector<Disk>&) {
              std::map<Key, Want> w;
-             w[{0, 1, 9}].uncertain = true;
+             // The look-alike is no whole record: its data size is not its
+             // size code's, so sector 9 is not in doubt.
              pastFrom(w, 10, LF::DataSize, 9, 256, 100);
+             return w;
+         }},
+        {"a short sector whose data holds a whole record of another sector number",
+         [] { return one([](Disk& d) {
+             testimg::Record* r9 = findRecord(d, 1, 9);
+             r9->data.resize(16 + 16 + 128);
+             r9->dataSize = 256;
+             const Bytes whole = header(0, 1, 17, 0, 16, 0, 128); // ends where sector 10 begins
+             std::copy(whole.begin(), whole.end(), r9->data.begin() + 16);
+         }); }, track1,
+         [](const std::vector<Disk>&) {
+             // The reading that finds a sector more: sector 9 ends where the
+             // record begins; no header stands in the bytes it gives.
+             std::map<Key, Want> w;
+             w[{0, 1, 9}].bytes = 16;
+             Want& inside = w[{0, 1, 17}];
+             inside.hostR = 9, inside.hostOffset = 32, inside.bytes = 128, inside.n = 0;
+             pastFrom(w, 10, LF::DataSize, 9, 256, 16);
+             inside.past = LF::DataSize, inside.lyingR = 9, inside.says = 256, inside.stored = 16;
              return w;
          }},
         {"several sectors stored short near the track's end",
@@ -337,14 +359,15 @@ void PrintTo(const Answer& answer, std::ostream* out)
     *out << (answer.found ? "found, " + std::to_string(answer.bytes.size()) + " bytes: " + answer.words : "not found");
 }
 
-Answer ask(d88::RecordMap& map, int disk, int track, int r)
+Answer ask(d88::RecordMap& map, int disk, int track, int r, int n = 1)
 {
     Answer answer;
     static Bytes buffer(0x10000);
     d88::Record record;
     std::int32_t copied = 0;
     if (map.loadDisk(disk).failed() ||
-        !map.findSector({track, d88::SectorId{std::uint8_t(track / 2), std::uint8_t(track % 2), std::uint8_t(r), 1}},
+        !map.findSector({track, d88::SectorId{std::uint8_t(track / 2), std::uint8_t(track % 2), std::uint8_t(r),
+                                              std::uint8_t(n)}},
                         buffer, &record, &copied)
              .done())
         return answer;
@@ -370,14 +393,18 @@ std::map<Key, std::pair<Want, Bytes>> expected(const Case& c, const std::vector<
     std::map<Key, Want> wants = c.wants(disks);
     std::map<Key, std::pair<Want, Bytes>> out;
     for (const auto& [disk, track] : c.tracks)
-        for (int r = 1; r <= 16; ++r) {
+        for (int r = 1; r <= 255; ++r) {
             const Key key{disk, track, r};
+            if (r > 16 && !wants.count(key))
+                continue;
             const Want want = wants.count(key) ? wants[key] : Want{};
+            const int host = want.hostR ? want.hostR : r;
             Bytes bytes;
-            const testimg::Record* record = findRecord(disks[static_cast<std::size_t>(disk)], track, r);
+            const testimg::Record* record = findRecord(disks[static_cast<std::size_t>(disk)], track, host);
             for (const testimg::Placed& p : built.places[static_cast<std::size_t>(disk)])
-                if (!want.missing && p.track == track && p.r == r && record) {
-                    const std::size_t from = built.diskAt[static_cast<std::size_t>(disk)] + p.header + 16;
+                if (!want.missing && p.track == track && p.r == host && record) {
+                    const std::size_t from = built.diskAt[static_cast<std::size_t>(disk)] + p.header + 16 +
+                                             static_cast<std::size_t>(want.hostOffset);
                     const std::size_t length = want.bytes >= 0 ? static_cast<std::size_t>(want.bytes)
                                                                : std::min(record->data.size(), built.bytes.size() - from);
                     bytes.assign(built.bytes.begin() + static_cast<std::ptrdiff_t>(from),
@@ -403,7 +430,7 @@ TEST(ReadingRule, EachSectorGivesWhatItsRecordsStore)
         for (const auto& [key, wanted] : expected(c, disks, built)) {
             SCOPED_TRACE(name(key));
             const auto& [want, bytes] = wanted;
-            const Answer got = ask(map, std::get<0>(key), std::get<1>(key), std::get<2>(key));
+            const Answer got = ask(map, std::get<0>(key), std::get<1>(key), std::get<2>(key), want.n);
             ASSERT_EQ(got.found, !want.missing);
             if (want.missing)
                 continue;
@@ -416,6 +443,39 @@ TEST(ReadingRule, EachSectorGivesWhatItsRecordsStore)
                 EXPECT_EQ(got.lie.stored, want.stored);
             }
         }
+    }
+}
+
+// A track whose extent holds more candidate headers than a reading weighs
+// is read up to where they run out, says so, and keeps what it read.
+TEST(ReadingRule, ATrackPastTheCapKeepsWhatItRead)
+{
+    Disk disk = plain();
+    testimg::Record empty;
+    empty.c = 0xFE, empty.count = 0xFFFF;
+    // Each empty record's bytes hold a dozen candidates, shifted copies of
+    // its header among them.
+    for (int i = 0; i < d88::RecordMap::kMaxCandidates / 6; ++i) {
+        empty.r = static_cast<std::uint8_t>(1 + i % 255);
+        disk.tracks[1].records.push_back(empty);
+    }
+    const Built built = build({disk});
+    testsupport::TempDir dir;
+    testimg::writeFile((dir / "cap.d88").string(), built.bytes);
+    d88::D88Image image;
+    ASSERT_TRUE(image.open((dir / "cap.d88").string().c_str()));
+    d88::RecordMap map(image);
+    ASSERT_TRUE(map.loadDisk(0).done());
+    d88::TrackFacts facts;
+    ASSERT_TRUE(map.track(1, &facts).done());
+    EXPECT_TRUE(facts.cut);
+    EXPECT_LT(facts.end, static_cast<std::int64_t>(testimg::trackStart(disk, 2)));
+    const Case whole{"", {}, {{0, 1}, {0, 2}}, [](const std::vector<Disk>&) { return std::map<Key, Want>{}; }};
+    for (const auto& [key, wanted] : expected(whole, {disk}, built)) {
+        SCOPED_TRACE(name(key));
+        const Answer got = ask(map, std::get<0>(key), std::get<1>(key), std::get<2>(key));
+        ASSERT_TRUE(got.found);
+        EXPECT_TRUE(testsupport::sameBytes(wanted.second, got.bytes));
     }
 }
 

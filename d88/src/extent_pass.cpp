@@ -177,6 +177,7 @@ void ExtentPass::weigh(std::int64_t pos, const std::uint8_t* bytes)
         const bool again = ((*to.numbers)[header.id.r >> 6] >> (header.id.r & 63)) & 1;
         worth.cost += (size ? 0 : 1) + (to.count >= 0 && to.count != header.sectorCount ? 1 : 0) - (again ? 0 : 1);
         worth.repeats = plusRepeat(worth.repeats, again);
+        worth.sectors = static_cast<std::uint16_t>(worth.sectors + (again ? 0 : 1));
         return worth;
     };
     // A way on that is not by the data size: where it goes and what it is worth.
@@ -186,8 +187,10 @@ void ExtentPass::weigh(std::int64_t pos, const std::uint8_t* bytes)
         Worth worth;
     };
     Way way;
-    const auto offer = [&](std::int64_t q, std::uint32_t index, bool nearerWins) {
+    bool cleanWay = false; // a way on that skips no bytes to a clean header or the end
+    const auto offer = [&](std::int64_t q, std::uint32_t index, bool nearerWins, std::int64_t skipped = 0) {
         const Worth worth = step(at(index), false);
+        cleanWay = cleanWay || (skipped == 0 && at(index).clean);
         if (way.pos < 0 || worth.before(way.worth) || (nearerWins && !way.worth.before(worth) && q < way.pos))
             way = Way{q, index, worth};
     };
@@ -214,22 +217,18 @@ void ExtentPass::weigh(std::int64_t pos, const std::uint8_t* bytes)
         else if (index >= 0 && weighed(static_cast<std::uint32_t>(index)).clean)
             offer(byCode, static_cast<std::uint32_t>(index), false);
     }
-    // Else on to the nearest header past its data from which the data sizes
+    // Or on to the nearest header past its data from which the data sizes
     // read to the extent's end (or, when none does, from which the track
     // reads on): what lies past its data size and its size code's length
     // before that header is no record.
-    std::int64_t skipped = 0;
-    if (way.pos < 0) {
-        const std::uint32_t nearest = nearestOn(std::min(stepped, end_));
-        way.index = nearest;
-        way.pos = nearest == kToEnd ? end_ : this->pos(nearest);
-        way.worth = step(at(nearest), false);
-        skipped = std::max<std::int64_t>(way.pos - (data + std::max<std::int64_t>(header.dataSize, nominal)), 0);
-    }
+    const std::uint32_t nearest = nearestOn(std::min(stepped, end_));
+    const std::int64_t past = nearest == kToEnd ? end_ : this->pos(nearest);
+    offer(past, nearest, false,
+          std::max<std::int64_t>(past - (data + std::max<std::int64_t>(header.dataSize, nominal)), 0));
     const Target other = at(way.index);
     Target taken = other;
     Worth worth = way.worth;
-    bool bySize = false, clean = skipped == 0 && other.clean, sound = false;
+    bool bySize = false, clean = cleanWay, sound = false;
     // By its data size, when that lands on a candidate or the extent's end.
     std::int64_t sized = sizeStep(pos, header, end_, file_.size()) == end_ ? -2 : -1;
     if (sized == -1 && stepped < end_)
@@ -238,10 +237,8 @@ void ExtentPass::weigh(std::int64_t pos, const std::uint8_t* bytes)
         const Target target = sized == -2 ? end_target_ : at(static_cast<std::uint32_t>(sized));
         sound = sized == -2 || weighed(static_cast<std::uint32_t>(sized)).sound;
         const Worth stepping = step(target, true);
-        if (!worth.before(stepping)) {
+        if (!worth.before(stepping))
             worth = stepping, taken = target, bySize = true;
-            clean = target.clean;
-        }
         clean = clean || target.clean;
     }
     const auto index = static_cast<std::uint32_t>(candidates_.size());

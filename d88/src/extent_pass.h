@@ -30,14 +30,17 @@ namespace d88 {
 // the fewest fields read otherwise than they say (data sizes not stepped by,
 // and sector counts unlike the next record's) less the sector numbers it
 // finds, so that a field is read otherwise only for a sector it gains; then
-// the fewest sector numbers that come again; the data size's step, then the
-// nearest header, break what ties remain.
+// the fewest sector numbers that come again; then the most sector numbers;
+// the data size's step, then the nearest header, break what ties remain.
 struct Worth {
     std::int32_t cost = 0;     // fields read otherwise, less the sector numbers found
     std::uint16_t repeats = 0; // records whose sector number comes again (at most 0x7FFF told)
+    std::uint16_t sectors = 0; // sector numbers found
     bool before(const Worth& other) const
     {
-        return cost != other.cost ? cost < other.cost : repeats < other.repeats;
+        if (cost != other.cost)
+            return cost < other.cost;
+        return repeats != other.repeats ? repeats < other.repeats : sectors > other.sectors;
     }
 };
 

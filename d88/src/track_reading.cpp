@@ -88,10 +88,14 @@ bool readsBySize(FileWindow& file, std::int64_t start, std::int64_t end)
 }
 
 // Whether the bytes of the record at `pos` (`given` of them, the next header
-// at `next`) hold a header from which records, each stepping by its data
-// size, reach `next` just as well: the record is then uncertain. The walks
-// move forward and end at `next`; a header already seen to fall short is not
-// walked from again (`seen` is scratch space).
+// at `next`) hold a header from which whole records, each with the data size
+// of its size code and stepping by it, land exactly on `next` (or the
+// extent's end) just as well: the record is then uncertain. Only whole
+// records count: sector data often ends in sixteen bytes that look like a
+// header of no data, or holds one whose data would run past the file's end,
+// and neither is another reading of a clean dump. The walks move forward and
+// end at `next`; a header already seen to fall short is not walked from
+// again (`seen` is scratch space).
 bool holdsAnotherWay(FileWindow& file, std::int64_t pos, std::int32_t given, std::int64_t next, std::int64_t end,
                      std::unordered_set<std::int64_t>& seen)
 {
@@ -108,12 +112,9 @@ bool holdsAnotherWay(FileWindow& file, std::int64_t pos, std::int32_t given, std
             continue;
         std::int64_t walk = start;
         RecordHeader h;
-        while (walk < next && seen.insert(walk).second && candidateAt(file, walk, end, &h)) {
-            const std::int64_t stepped = sizeStep(walk, h, end, file.size());
-            if (stepped > end)
-                break;
-            walk = stepped;
-        }
+        while (walk < next && seen.insert(walk).second && candidateAt(file, walk, end, &h) &&
+               h.dataSize == nominalSectorSize(h.id.n))
+            walk += kSectorHeaderSize + h.dataSize;
         if (walk == next)
             return true;
     }
