@@ -71,7 +71,7 @@ std::string lieWords(const d88::Lie& lie)
         return plural(lie.stored, " byte", " bytes") +
                (lie.id == d88::SectorId{} ? " at the start of track " + std::to_string(lie.track)
                                           : " after " + where) +
-               " that are no record";
+               (lie.stored == 1 ? " that is no record" : " that are no record");
     case d88::LyingField::None:
         break;
     }
