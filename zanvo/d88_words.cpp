@@ -63,7 +63,7 @@ std::string lieWords(const d88::Lie& lie)
         return "the disk size field says " + std::to_string(static_cast<std::uint32_t>(lie.says));
     case d88::LyingField::DataSize:
         return "the data size field of " + where + " says " + std::to_string(lie.says) + " where " +
-               std::to_string(lie.stored) + " bytes are stored";
+               (lie.stored == 1 ? std::string("1 byte is stored") : std::to_string(lie.stored) + " bytes are stored");
     case d88::LyingField::SectorCount:
         return "the sector count field of " + where + " says " + std::to_string(lie.says) +
                " where the track holds " + plural(lie.stored, " record", " records");
