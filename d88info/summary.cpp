@@ -104,6 +104,9 @@ void printRecords(std::FILE* out, const ImageFacts& image, const DiskFacts& disk
         if (disk.countLies > 0)
             add("sector counts on " + std::to_string(disk.countLies) +
                 (disk.countLies == 1 ? " track" : " tracks"));
+        if (disk.noRecordLies > 0)
+            add("bytes that are no record on " + std::to_string(disk.noRecordLies) +
+                (disk.noRecordLies == 1 ? " track" : " tracks"));
         if (disk.diskSizeLies)
             add("the disk size field");
         std::fprintf(out, "  lies:       %lld record%s read past fields that lied: %s\n",

@@ -225,7 +225,9 @@ TEST_F(D88infoJsonTest, EveryFactOfADamagedDisk)
     EXPECT_EQ(d["recordsReadPastLies"], 13);
     EXPECT_EQ(d["noRecordBytes"], 0);
     EXPECT_EQ(d["cutTracks"], 0);
-    EXPECT_EQ(d["lies"], Json::parse(R"({"dataSizeRecords":1,"sectorCountTracks":0,"diskSize":false})"));
+    EXPECT_EQ(
+        d["lies"],
+        Json::parse(R"({"dataSizeRecords":1,"sectorCountTracks":0,"noRecordTracks":0,"diskSize":false})"));
     EXPECT_EQ(d["protect"], "not write-protected");
     EXPECT_EQ(d["geometryLooksLike"], "2D");
     EXPECT_EQ(d["boot"]["disk"], "A");
@@ -292,6 +294,12 @@ TEST_F(D88infoJsonTest, UncertainRecordsAndBytesThatAreNoRecord)
     }
     EXPECT_EQ(d["tracks"][1]["readPast"],
               Json::array({"40 bytes after track 1 sector 10 that are no record"}));
+    // The records after them are read past bytes the strict rule takes for
+    // a record: sectors 11-16 of track 1, 13-16 of track 2.
+    EXPECT_EQ(d["recordsReadPastLies"], 10);
+    EXPECT_EQ(
+        d["lies"],
+        Json::parse(R"({"dataSizeRecords":0,"sectorCountTracks":0,"noRecordTracks":2,"diskSize":false})"));
     const testsupport::RunResult summary = run({"image.d88"});
     EXPECT_TRUE(testsupport::hasLine(
         summary.out, "  uncertain:  1 record whose bytes the image can also be read to hold otherwise"))
@@ -299,6 +307,10 @@ TEST_F(D88infoJsonTest, UncertainRecordsAndBytesThatAreNoRecord)
     EXPECT_TRUE(testsupport::hasLine(
         summary.out,
         "  no record:  41 bytes of the tracks are no record (skipped; `d88info image.d88 0` shows where)"))
+        << summary.out;
+    EXPECT_TRUE(testsupport::hasLine(
+        summary.out,
+        "  lies:       10 records read past fields that lied: bytes that are no record on 2 tracks"))
         << summary.out;
     // One byte alone is said so.
     disk.tracks.erase(1);
