@@ -104,10 +104,25 @@ TEST(Examine, BothHalvesOfAnImage)
         EXPECT_EQ(uncertainSeen, c.uncertain);
         EXPECT_TRUE(exam.errors.empty());
         EXPECT_TRUE(exam.infoError.empty());
-        // The tool's last word, when it has one, is the page's tally.
+        // The tool's last word, when it has one, is the page's tally; its
+        // warnings are the page's, pointing at the map the page draws
+        // rather than at a command.
         const std::string err = testsupport::runProgram(ZANVO_EXTRACT_PATH, {"case.d88"}, dir.path()).err;
         const std::size_t last = err.rfind("zanvo-extract: of ");
         EXPECT_EQ(exam.tally, last == std::string::npos ? "" : err.substr(last + 15, err.size() - last - 16));
+        std::vector<std::string> warned;
+        std::istringstream lines(err);
+        const std::string prefix = "zanvo-extract: warning: ", command = "; `d88info case.d88 0` shows where";
+        for (std::string line; std::getline(lines, line);)
+            if (line.rfind(prefix, 0) == 0) {
+                line.erase(0, prefix.size());
+                if (line.size() >= command.size() &&
+                    line.compare(line.size() - command.size(), command.size(), command) == 0)
+                    line.replace(line.size() - command.size(), command.size(),
+                                 "; the sector map shows where");
+                warned.push_back(line);
+            }
+        EXPECT_EQ(exam.warnings, warned);
         const testsupport::RunResult info =
             testsupport::runProgram(D88INFO_PATH, {"--json", "case.d88"}, dir.path());
         nlohmann::json printed = nlohmann::json::parse(info.out);
