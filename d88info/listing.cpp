@@ -60,7 +60,10 @@ namespace {
 // "[40 bytes that are no record]", "[1 byte that is no record]".
 std::string noRecordWords(std::int64_t bytes)
 {
-    return "[" + thousands(bytes) + (bytes == 1 ? " byte that is" : " bytes that are") + " no record]";
+    std::string words = "[";
+    words += thousands(bytes);
+    words += bytes == 1 ? " byte that is no record]" : " bytes that are no record]";
+    return words;
 }
 
 // "0.1.3.1~[data size field says 0, 256 bytes stored]", as words that fit a
