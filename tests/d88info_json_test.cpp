@@ -275,15 +275,16 @@ TEST_F(D88infoJsonTest, UncertainRecordsAndBytesThatAreNoRecord)
     EXPECT_EQ(d["noRecordBytes"], 41);
     for (const auto& [t, r, extra] : {std::tuple{1, 10, 40}, std::tuple{2, 12, 1}}) {
         SCOPED_TRACE(t);
-        const Json& track = d["tracks"][t];
+        const Json& track = d["tracks"][static_cast<std::size_t>(t)];
         EXPECT_EQ(track["noRecordBytes"], extra);
         EXPECT_EQ(track["recordCount"], 16);
-        for (int i = 0; i < 16; ++i) {
+        for (std::size_t i = 0; i < 16; ++i) {
             const auto f = fieldsOf(doc, track["records"][i]);
-            EXPECT_EQ(f.at("r"), i + 1);
+            const auto sector = static_cast<long long>(i + 1);
+            EXPECT_EQ(f.at("r"), sector);
             EXPECT_EQ(f.at("available"), 256);
-            EXPECT_EQ(f.at("skipped"), i + 1 == r ? extra : 0);
-            EXPECT_EQ(f.at("readPastLie"), i + 1 > r);
+            EXPECT_EQ(f.at("skipped"), sector == r ? extra : 0);
+            EXPECT_EQ(f.at("readPastLie"), sector > r);
         }
         const auto listed = testsupport::listedTrack(listing.out, t);
         ASSERT_TRUE(listed);
@@ -352,14 +353,15 @@ TEST_F(D88infoJsonTest, SharedTracksManyDisksAndFilesThatAreNoImage)
     ASSERT_EQ(tracks[0]["records"].size(), 164u);
     testimg::Record decoy;
     decoy.c = decoy.h = decoy.r = 0xFF;
-    for (int i = 0; i < 164; ++i) {
-        const testimg::Record& rec = i < 100 ? decoy : real.tracks.at((i - 100) / 16).records[(i - 100) % 16];
+    for (std::size_t i = 0; i < 164; ++i) {
+        const testimg::Record& rec =
+            i < 100 ? decoy : real.tracks.at(static_cast<int>(i - 100) / 16).records[(i - 100) % 16];
         auto listed = fieldsOf(shared, tracks[0]["records"][i]);
         listed.erase("uncertain");
         EXPECT_EQ(listed, described(rec, 65535, false)) << "record " << i;
     }
     EXPECT_EQ(shared["disks"][0]["shortRecords"], 100);
-    for (int t = 1; t < 164; ++t) {
+    for (std::size_t t = 1; t < 164; ++t) {
         EXPECT_EQ(tracks[t]["sameRecordsAs"], (Json{{"disk", 0}, {"track", 0}})) << t;
         EXPECT_FALSE(tracks[t].contains("records")) << t;
     }
@@ -373,8 +375,8 @@ TEST_F(D88infoJsonTest, SharedTracksManyDisksAndFilesThatAreNoImage)
     EXPECT_EQ(track1["recordCount"], 28);
     EXPECT_EQ(track1["shared"], Json::parse(R"([{"first":0,"count":12,"track":0,"from":4}])"));
     ASSERT_EQ(track1["records"].size(), 16u);
-    for (int i = 0; i < 16; ++i)
-        EXPECT_EQ(fieldsOf(tails, track1["records"][i]).at("r"), i + 1);
+    for (std::size_t i = 0; i < 16; ++i)
+        EXPECT_EQ(fieldsOf(tails, track1["records"][i]).at("r"), static_cast<long long>(i + 1));
     const auto listed = testsupport::listedTrack(run({"image.d88", "0"}).out, 1);
     ASSERT_TRUE(listed);
     EXPECT_EQ(listed->head, "track   1 (C 0 H 1) at 0x" +
