@@ -64,7 +64,7 @@ d88::Outcome countTrack(d88::RecordMap& map, int track, DiskFacts* facts)
     for (const d88::SharedRun& run : runs)
         info.shared += run.count;
     std::int64_t bytes = 0;
-    bool pastCount = false;
+    bool pastCount = false, pastNoRecord = false;
     std::size_t next = 0;
     const d88::Outcome walked = map.eachRecord(track, [&](const Record& record, std::int32_t index) {
         while (next < runs.size() && runs[next].first + runs[next].count <= index)
@@ -82,6 +82,7 @@ d88::Outcome countTrack(d88::RecordMap& map, int track, DiskFacts* facts)
         facts->pastLies += record.pastLie.field != d88::LyingField::None;
         facts->sizeLies += !record.bySize && record.available != record.header.dataSize;
         pastCount = pastCount || record.pastLie.field == d88::LyingField::SectorCount;
+        pastNoRecord = pastNoRecord || record.pastLie.field == d88::LyingField::NoRecord;
         facts->diskSizeLies = facts->diskSizeLies || record.pastLie.field == d88::LyingField::DiskSize;
         facts->pastNoRecord = facts->pastNoRecord || record.pastLie.field == d88::LyingField::NoRecord;
         bytes += d88::nominalSectorSize(record.header.id.n);
@@ -90,6 +91,7 @@ d88::Outcome countTrack(d88::RecordMap& map, int track, DiskFacts* facts)
         return true;
     });
     facts->countLies += pastCount;
+    facts->noRecordLies += pastNoRecord;
     facts->noRecordBytes += info.facts.skipped;
     facts->cutTracks += info.facts.cut;
     facts->largestTrackBytes = std::max(facts->largestTrackBytes, bytes);

@@ -70,6 +70,7 @@ struct DiskFacts {
     std::int64_t sizeLies = 0;                      // records whose data size lied
     std::int64_t noRecordBytes = 0;                 // bytes of tracks that are no record
     int countLies = 0;                              // tracks read past a sector count field
+    int noRecordLies = 0;                           // tracks read past bytes that are no record
     bool diskSizeLies = false;                      // tracks read past the disk size field
     bool pastNoRecord = false;                      // records read past bytes that are no record
     int cutTracks = 0;                              // tracks read only up to where their candidates ran out

@@ -127,17 +127,14 @@ int tracks(JsonWriter& json, d88::RecordMap& map, const DiskFacts& disk, Detail 
         json.member("offset", info.offset);
         json.member("state", stateName(info.state));
         if (info.state == TrackState::Present) {
-            if (info.otherDisk >= 0) {
+            // A lower track of the disk first, as the summary and the
+            // listing name it; then an earlier disk's track.
+            if (info.facts.sameAs != t || info.otherDisk >= 0) {
+                const bool here = info.facts.sameAs != t;
                 json.key("sameRecordsAs");
                 json.beginObject();
-                json.member("disk", info.otherDisk);
-                json.member("track", info.otherTrack);
-                json.endObject();
-            } else if (info.facts.sameAs != t) {
-                json.key("sameRecordsAs");
-                json.beginObject();
-                json.member("disk", disk.index);
-                json.member("track", info.facts.sameAs);
+                json.member("disk", here ? disk.index : info.otherDisk);
+                json.member("track", here ? info.facts.sameAs : info.otherTrack);
                 json.endObject();
             } else if (const int error = trackRecords(json, map, t, info, detail)) {
                 return error;
@@ -190,6 +187,7 @@ void counts(JsonWriter& json, const DiskFacts& disk)
     json.beginObject();
     json.member("dataSizeRecords", disk.sizeLies);
     json.member("sectorCountTracks", disk.countLies);
+    json.member("noRecordTracks", disk.noRecordLies);
     json.member("diskSize", disk.diskSizeLies);
     json.member("noRecord", disk.pastNoRecord);
     json.endObject();

@@ -57,6 +57,15 @@ std::string recordWords(const Record& record)
 
 namespace {
 
+// "[40 bytes that are no record]", "[1 byte that is no record]".
+std::string noRecordWords(std::int64_t bytes)
+{
+    std::string words = "[";
+    words += thousands(bytes);
+    words += bytes == 1 ? " byte that is no record]" : " bytes that are no record]";
+    return words;
+}
+
 // "0.1.3.1~[data size field says 0, 256 bytes stored]", as words that fit a
 // line each.
 void listRecord(Wrapped& line, const Record& record)
@@ -76,7 +85,7 @@ void listRecord(Wrapped& line, const Record& record)
             break;
     }
     if (record.skipped > 0)
-        line.word("[" + thousands(record.skipped) + " bytes that are no record]");
+        line.word(noRecordWords(record.skipped));
 }
 
 // After a track's records, what keeps the strict rule from them, once for
@@ -134,7 +143,7 @@ int printTrack(std::FILE* out, d88::RecordMap& map, const DiskFacts& disk, int t
         return told.error;
     Wrapped line(out, 4);
     if (info.facts.leading > 0)
-        line.word("[" + thousands(info.facts.leading) + " bytes that are no record]");
+        line.word(noRecordWords(info.facts.leading));
     std::size_t next = 0;
     const d88::Outcome walked = map.eachRecord(t, [&](const Record& record, std::int32_t index) {
         while (next < runs.size() && runs[next].first + runs[next].count <= index)

@@ -120,30 +120,52 @@ int mapRows(d88::RecordMap& map, const DiskFacts& disk, std::vector<MapRow>* row
         return loaded.failed() ? loaded.error : 0;
     const int lastTrack = std::max(disk.highest(TrackState::Present), disk.highest(TrackState::PastEnd));
     const int width = std::max(disk.highR - disk.lowR + 1, 0);
+    // What one walk of a track learns of each sector number: how many
+    // records carry it (0, 1, 2 for more), and of the first its C/H and the
+    // mark it has where that C/H is the track's own. A track that reads the
+    // same records as a lower one takes them from there: only the C/H mark
+    // depends on which track reads them.
+    struct Cells {
+        std::array<std::uint8_t, 256> count{}, c{}, h{};
+        std::array<char, 256> mark{};
+    };
+    std::vector<Cells> walked(static_cast<std::size_t>(std::max(lastTrack + 1, 0)));
     for (int t = 0; t <= lastTrack; ++t) {
         const TrackInfo& info = disk.tracks[t];
         MapRow row{t, info.state == TrackState::IntoHeader ? TrackState::Absent : info.state, ""};
-        if (info.state == TrackState::Present && info.facts.sameAs != t) {
-            row.marks = (*rows)[static_cast<std::size_t>(info.facts.sameAs)].marks;
-        } else if (info.state == TrackState::Present) {
-            // One walk of the track: each cell from the one record that fills it.
-            std::array<std::uint8_t, 256> count{};
-            std::array<char, 256> mark{};
-            const d88::Outcome walked = map.eachRecord(t, [&](const Record& record, std::int32_t) {
-                const std::uint8_t r = record.header.id.r;
-                if (count[r]++ == 0)
-                    mark[r] = markOf(record, t, disk.commonSizeCode);
-                count[r] = std::min<std::uint8_t>(count[r], 2);
+        if (info.state != TrackState::Present) {
+            rows->push_back(std::move(row));
+            continue;
+        }
+        Cells& cells = walked[static_cast<std::size_t>(t)];
+        if (info.facts.sameAs == t) {
+            const d88::Outcome read = map.eachRecord(t, [&](const Record& record, std::int32_t) {
+                const d88::SectorId& id = record.header.id;
+                if (cells.count[id.r]++ == 0) {
+                    d88::Record own = record;
+                    own.header.id.c = static_cast<std::uint8_t>(d88::cylinderOf(t));
+                    own.header.id.h = static_cast<std::uint8_t>(d88::headOf(t));
+                    cells.mark[id.r] = markOf(own, t, disk.commonSizeCode);
+                    cells.c[id.r] = id.c;
+                    cells.h[id.r] = id.h;
+                }
+                cells.count[id.r] = std::min<std::uint8_t>(cells.count[id.r], 2);
                 return true;
             });
-            if (walked.failed())
-                return walked.error;
-            row.marks.assign(static_cast<std::size_t>(width), kMissing);
-            for (int r = std::max(disk.lowR, 0); r <= disk.highR; ++r)
-                if (count[static_cast<std::size_t>(r)] > 0)
-                    row.marks[static_cast<std::size_t>(r - disk.lowR)] =
-                        count[static_cast<std::size_t>(r)] > 1 ? kDuplicated
-                                                               : mark[static_cast<std::size_t>(r)];
+            if (read.failed())
+                return read.error;
+        } else {
+            cells = walked[static_cast<std::size_t>(info.facts.sameAs)];
+        }
+        row.marks.assign(static_cast<std::size_t>(width), kMissing);
+        for (int r = std::max(disk.lowR, 0); r <= disk.highR; ++r) {
+            const auto at = static_cast<std::size_t>(r);
+            if (cells.count[at] == 0)
+                continue;
+            const bool own = cells.c[at] == d88::cylinderOf(t) && cells.h[at] == d88::headOf(t);
+            row.marks[static_cast<std::size_t>(r - disk.lowR)] = cells.count[at] > 1 ? kDuplicated
+                                                                 : own               ? cells.mark[at]
+                                                                                     : kForeign;
         }
         rows->push_back(std::move(row));
     }

@@ -85,8 +85,9 @@ void printRecords(std::FILE* out, const ImageFacts& image, const DiskFacts& disk
     if (disk.noRecordBytes > 0)
         std::fprintf(
             out,
-            "  no record:  %s bytes of the tracks are no record (skipped; `d88info %s %d` shows where)\n",
-            thousands(disk.noRecordBytes).c_str(),
+            "  no record:  %s byte%s of the tracks %s no record (skipped; `d88info %s %d` shows where)\n",
+            thousands(disk.noRecordBytes).c_str(), disk.noRecordBytes == 1 ? "" : "s",
+            disk.noRecordBytes == 1 ? "is" : "are",
             fileio::commandName(image.imageName, fileio::messagesReadUtf8()).c_str(), disk.index);
     if (disk.cutTracks > 0)
         std::fprintf(
@@ -103,6 +104,9 @@ void printRecords(std::FILE* out, const ImageFacts& image, const DiskFacts& disk
         if (disk.countLies > 0)
             add("sector counts on " + std::to_string(disk.countLies) +
                 (disk.countLies == 1 ? " track" : " tracks"));
+        if (disk.noRecordLies > 0)
+            add("bytes that are no record on " + std::to_string(disk.noRecordLies) +
+                (disk.noRecordLies == 1 ? " track" : " tracks"));
         if (disk.diskSizeLies)
             add("the disk size field");
         // Bytes that are no record are no field, but the strict walk stops

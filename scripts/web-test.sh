@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Tries the page that scripts/web-build.sh built, in headless Chromium: serves
 # build-web/site/ on 127.0.0.1, picks generated Disk A, Disk F and damaged
-# images, an unrecognised D88 image, two files of two disks (the second cut
-# with its button too) and a file that is no D88 image, and holds
+# images, a Disk A with odd fields, an uncertain sector and bytes that are no
+# record, an unrecognised D88 image, two files of two disks (the second cut
+# with its button too), a text file and a packed image, and holds
 # what the page says and offers to what zanvo-extract and d88info say and
 # write for the same file, byte for byte. Disk F is dropped on the page. Then
 # an image just under the page's 128 MiB limit: the page must keep answering
@@ -41,6 +42,11 @@ for kind in disk-a disk-f damaged-a; do
 done
 cp "$root/tests/data/real/x1_hubasic_2d.d88" "$work/unrecognised.d88"
 printf 'A shopping list, not a disk image.\n' >"$work/notes.txt"
+# A D88 image packed: refused with the word to unpack it first.
+gzip -c "$work/disk-a.d88" >"$work/packed.d88.gz"
+# A Disk A with an odd media byte, an uncertain sector, bytes that are no
+# record and a track that reads another's records.
+"$python" "$root/web/test/odd_image.py" "$work/disk-a.d88" "$work/odd-a.d88"
 # Files of two disks: another disk before Disk A, and Disk A beside Disk F.
 cat "$work/unrecognised.d88" "$work/disk-a.d88" >"$work/other-then-a.d88"
 cat "$work/disk-a.d88" "$work/disk-f.d88" >"$work/a-and-f.d88"
@@ -56,5 +62,6 @@ rm -rf "$screenshots"
 "$python" "$root/web/test/web_test.py" --site "$site" --tools "$tools" --screenshots "$screenshots" \
   --near-limit "$work/near-limit.d88" --over-limit "$work/over-limit.d88" \
   disk-a="$work/disk-a.d88" notes="$work/notes.txt" dropped-disk-f="$work/disk-f.d88" \
-  damaged-a="$work/damaged-a.d88" unrecognised="$work/unrecognised.d88" \
+  damaged-a="$work/damaged-a.d88" odd-a="$work/odd-a.d88" packed="$work/packed.d88.gz" \
+  unrecognised="$work/unrecognised.d88" \
   other-then-a="$work/other-then-a.d88" a-and-f="$work/a-and-f.d88"

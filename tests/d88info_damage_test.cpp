@@ -2,12 +2,13 @@
 // --split, and its exports to devices, FIFOs, standard output and long names.
 // Expected text and bytes come from the image descriptions built here.
 #include "image_builder.h"
+#include "support/listing.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -113,6 +114,9 @@ TEST_F(InfoDamageTest, AFileCutShortIsTruncatedNotWhole)
     }
 }
 
+// Files that are no D88 image are refused by every mode, with the words
+// for what they are: an archive or a picture by its signature, a plain
+// sector image by its size, or what disk 0's header lacks.
 TEST_F(InfoDamageTest, FilesThatCannotBeD88ImagesAreNamedSo)
 {
     std::string text;
@@ -124,26 +128,38 @@ TEST_F(InfoDamageTest, FilesThatCannotBeD88ImagesAreNamedSo)
         byte = static_cast<std::uint8_t>(generator());
     Disk small = testimg::formattedDisk(1, 0);
     small.diskSize = 100;
-    Disk farTracks = testimg::formattedDisk(1, 2);
-    farTracks.trackOffsets = {{0, 0x7FFFFFF0u}, {1, 0x7FFFFFF0u}};
-    Disk intoHeader = testimg::formattedDisk(1, 2);
-    intoHeader.trackOffsets = {{0, 0x10}, {1, 0x24}};
+    // A signature, then what could pass for a disk header and its tracks.
+    const auto startingWith = [](const std::string& signature) {
+        Bytes bytes = testimg::buildDisk(testimg::formattedDisk(1, 2));
+        std::copy(signature.begin(), signature.end(), bytes.begin());
+        return bytes;
+    };
+    Bytes windows = startingWith("MZ");
+    const std::string pe("PE\0\0", 4);
+    std::copy(pe.begin(), pe.end(), windows.begin() + 0x200);
+    windows[0x3C] = 0x00, windows[0x3D] = 0x02, windows[0x3E] = windows[0x3F] = 0;
 
     const std::pair<Bytes, std::string> cases[] = {
         {testsupport::toBytes(text), ""},
         {random, ""},
         {Bytes(100, 0), "the file is 100 bytes, shorter than a disk header (688 bytes)"},
         {Bytes{}, "the file is 0 bytes, shorter than a disk header (688 bytes)"},
-        {testimg::buildDisk(small),
-         "its disk size field says 100 bytes, less than the disk's own 688-byte header"},
-        {testimg::buildDisk(farTracks),
-         "none of the 2 track offsets in its table lies past its header and within its disk size (9392 "
-         "bytes)"},
-        {testimg::buildDisk(intoHeader),
-         "none of the 2 track offsets in its table lies past its header and within its disk size (9392 "
-         "bytes)"},
+        {testimg::buildDisk(small), "its table names no track, and the disk size 100 is not a D88 disk's"},
+        {startingWith("\x1f\x8b"), "it is a gzip-compressed file: unpack it first"},
+        {startingWith("PK\x03\x04"), "it is a ZIP archive: unpack it first"},
+        {startingWith("..-lh5-"), "it is an LZH archive: unpack it first"},
+        {startingWith("\x89PNG\r\n\x1a\n"), "it is a PNG picture"},
+        {startingWith("\xff\xd8\xff"), "it is a JPEG picture"},
+        {startingWith("\x7f"
+                      "ELF"),
+         "it is a program (ELF)"},
+        {windows, "it is a Windows program"},
+        {Bytes(2 * 80 * 16 * 256, 0),
+         "it has no D88 header: its 655,360 bytes are the size of a plain sector "
+         "image (80 cylinders, 2 heads, 16 sectors of 256 bytes)"},
     };
     for (const auto& [bytes, reason] : cases) {
+        SCOPED_TRACE(reason);
         write("file.bin", bytes);
         for (const std::vector<std::string>& args :
              {std::vector<std::string>{"file.bin"}, std::vector<std::string>{"file.bin", "0"},
@@ -160,6 +176,34 @@ TEST_F(InfoDamageTest, FilesThatCannotBeD88ImagesAreNamedSo)
             EXPECT_FALSE(fs::exists(dir / "x"));
         }
     }
+}
+
+// A header whose every table entry leads outside the disk (past its end, or
+// into the header) describes no disk: as text and random bytes do, it is no
+// D88 image, unlike an unformatted disk, whose entries are all 0.
+TEST_F(InfoDamageTest, ATableLeadingNowhereWithinTheDiskIsNoImage)
+{
+    Disk farTracks = testimg::formattedDisk(1, 2);
+    farTracks.trackOffsets = {{0, 0x7FFFFFF0u}, {1, 0x7FFFFFF0u}};
+    Disk intoHeader = testimg::formattedDisk(1, 2);
+    intoHeader.trackOffsets = {{0, 0x10}, {1, 0x24}};
+    for (const Disk& disk : {farTracks, intoHeader}) {
+        write("file.bin", testimg::buildDisk(disk));
+        for (const std::vector<std::string>& args :
+             {std::vector<std::string>{"file.bin"},
+              std::vector<std::string>{"--raw", "file.bin", "0", "-o", "x"}}) {
+            const RunResult r = info(args);
+            SCOPED_TRACE(args[0]);
+            EXPECT_EQ(r.status, 1);
+            EXPECT_EQ(r.out, "");
+            EXPECT_EQ(r.err.rfind("d88info: file.bin: not a D88 image: ", 0), 0u) << r.err;
+            EXPECT_FALSE(fs::exists(dir / "x"));
+        }
+    }
+    Disk unformatted;
+    unformatted.name = "BLANK";
+    write("file.bin", testimg::buildDisk(unformatted));
+    EXPECT_EQ(info({"file.bin"}).status, 0);
 }
 
 TEST_F(InfoDamageTest, EveryRealSampleAndEveryBuiltImageIsADiskImage)
@@ -205,8 +249,7 @@ TEST_F(InfoDamageTest, SplitWritesOneDiskThatTheToolThenCuts)
 
     const RunResult summary = info({"two.d88"});
     EXPECT_TRUE(hasLine(summary.out, "  boot:       ZANVO Disk A label at bytes 1-16")) << summary.out;
-    EXPECT_TRUE(hasLine(summary.out,
-                        "  note:       `zanvo-extract --disk=1 two.d88` cuts this disk"))
+    EXPECT_TRUE(hasLine(summary.out, "  note:       `zanvo-extract --disk=1 two.d88` cuts this disk"))
         << summary.out;
     EXPECT_EQ(testsupport::runProgram(kTool, {"two.d88"}, dir.path()).out, ""); // only disk 0 is looked at
 
@@ -243,7 +286,8 @@ TEST_F(InfoDamageTest, SplitWritesOneDiskThatTheToolThenCuts)
     write("zero.d88", zero);
     const RunResult whole = info({"--split", "zero.d88", "0", "-o", "c.d88"});
     EXPECT_EQ(whole.status, 0) << whole.err;
-    EXPECT_TRUE(sameBytes(Bytes(zero.begin(), zero.begin() + static_cast<long>(records)), *readFile(dir / "c.d88")));
+    EXPECT_TRUE(
+        sameBytes(Bytes(zero.begin(), zero.begin() + static_cast<long>(records)), *readFile(dir / "c.d88")));
 }
 
 TEST_F(InfoDamageTest, FlagsInTheSummaryTheListingAndTheMap)
@@ -267,22 +311,24 @@ TEST_F(InfoDamageTest, FlagsInTheSummaryTheListingAndTheMap)
 
     const RunResult listing = info({"flags.d88", "0"});
     EXPECT_EQ(listing.status, 0);
-    EXPECT_TRUE(
-        hasLine(listing.out, "track   1 (C 0 H 1) at 0x" + hex(688 + 8 * 272) +
-                                 ": 8 records: 0.1.1.1 0.1.2.1 0.1.3.1[data CRC error] 0.1.4.1 0.1.5.1 "
-                                 "0.1.6.1 0.1.7.1 0.1.8.1"))
-        << listing.out;
-    EXPECT_NE(listing.out.find(" 1.1.2.1[ID CRC error, deleted data] "), std::string::npos);
-    EXPECT_NE(listing.out.find(" 0.0.8.1[controller status 0x37]\n"), std::string::npos);
-    EXPECT_TRUE(hasLine(listing.out, "map of sector numbers 1-8: '#' present, '.' missing, 'D' duplicated, "
-                                     "'x' C/H of another track, a digit: size code other than 1, 'i' ID "
-                                     "CRC error, 'c' data CRC error, '!' controller status 0x37, 'e' "
-                                     "deleted data"));
-    const std::string map = listing.out.substr(listing.out.find("track   0 #"));
-    EXPECT_EQ(map, "track   0 #######!\n"
-                   "track   1 ##c#####\n"
-                   "track   2 ####e###\n"
-                   "track   3 #i####e#\n");
+    const auto track1 = testsupport::listedTrack(listing.out, 1);
+    ASSERT_TRUE(track1);
+    EXPECT_EQ(track1->head, "track   1 (C 0 H 1) at 0x" + hex(688 + 8 * 272) + ": 8 records");
+    EXPECT_EQ(track1->records,
+              "0.1.1.1 0.1.2.1 0.1.3.1[data CRC error] 0.1.4.1 0.1.5.1 0.1.6.1 0.1.7.1 0.1.8.1");
+    EXPECT_NE(testsupport::listedTrack(listing.out, 3)->records.find(" 1.1.2.1[ID CRC error, deleted data] "),
+              std::string::npos);
+    EXPECT_NE(testsupport::listedTrack(listing.out, 0)->records.find(" 0.0.8.1[controller status 0x37]"),
+              std::string::npos);
+    // The controller's complaints before the deleted-data mark, in the
+    // legend as on a cell that has both.
+    const testsupport::ListedMap map = testsupport::listedMap(listing.out);
+    EXPECT_EQ(map.legend,
+              "'#' present, '.' missing, then the first that applies: 'D' duplicated, 'x' C/H of "
+              "another track, a digit: size code other than 1, 'i' ID CRC error, 'c' data CRC error, "
+              "'!' controller status 0x37, 'e' deleted data");
+    EXPECT_EQ(map.rows, (std::vector<std::string>{"track   0 #######!", "track   1 ##c#####",
+                                                  "track   2 ####e###", "track   3 #i####e#"}));
 
     // zanvo-extract names the same flags with the same words.
     Disk diskA = testimg::formattedDisk(6);
@@ -297,8 +343,11 @@ TEST_F(InfoDamageTest, FlagsInTheSummaryTheListingAndTheMap)
                         "deleted data; track 11 sector 2: controller status 0x37"))
         << cut.err;
     const RunResult listedA = info({"flagged-a.d88", "0"});
-    EXPECT_NE(listedA.out.find(" 5.0.7.1[ID CRC error, deleted data] "), std::string::npos);
-    EXPECT_NE(listedA.out.find(" 5.1.2.1[controller status 0x37] "), std::string::npos);
+    EXPECT_NE(
+        testsupport::listedTrack(listedA.out, 10)->records.find(" 5.0.7.1[ID CRC error, deleted data] "),
+        std::string::npos);
+    EXPECT_NE(testsupport::listedTrack(listedA.out, 11)->records.find(" 5.1.2.1[controller status 0x37] "),
+              std::string::npos);
 }
 
 TEST_F(InfoDamageTest, SmallTruths)

@@ -3,12 +3,17 @@
 // writer that makes it.
 #include "image_builder.h"
 #include "json_writer.h"
+#include "support/listing.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <cstdio>
+#include <map>
 #include <sstream>
+#include <tuple>
 
 namespace {
 
@@ -65,21 +70,6 @@ TEST(Json, CommasOnlyBetweenMembers)
     EXPECT_EQ(json.text(), R"({"empty":[],"nested":[[-1],{},false,null],"last":"x"})");
 }
 
-// The track lines after the map's heading in `d88info IMAGE DISK`.
-std::vector<std::string> printedMap(const std::string& listing)
-{
-    std::istringstream lines(listing);
-    std::string line;
-    std::vector<std::string> out;
-    bool inMap = false;
-    while (std::getline(lines, line)) {
-        inMap = inMap || line.rfind("map", 0) == 0;
-        if (inMap && line.rfind("track ", 0) == 0)
-            out.push_back(line);
-    }
-    return out;
-}
-
 class D88infoJsonTest : public ::testing::Test {
   protected:
     Json document(const Bytes& image, int status = 0)
@@ -90,8 +80,94 @@ class D88infoJsonTest : public ::testing::Test {
         EXPECT_EQ(r.status, status) << r.err;
         return Json::parse(r.out);
     }
+    testsupport::RunResult run(const std::vector<std::string>& args)
+    {
+        return testsupport::runProgram(D88INFO_PATH, args, dir.path());
+    }
     testsupport::TempDir dir;
 };
+
+// A record of the document, its fields by the names recordFields gives them.
+std::map<std::string, long long> fieldsOf(const Json& doc, const Json& record)
+{
+    std::map<std::string, long long> out;
+    EXPECT_EQ(record.size(), doc["recordFields"].size());
+    for (std::size_t i = 0; i < record.size() && i < doc["recordFields"].size(); ++i)
+        out[doc["recordFields"][i].get<std::string>()] = record[i].get<long long>();
+    return out;
+}
+
+// What the document says of a record of the description, in its fields.
+std::map<std::string, long long> described(const testimg::Record& rec, int count, bool readPastLie)
+{
+    const long long size = rec.dataSize.value_or(static_cast<std::uint16_t>(rec.data.size()));
+    return {{"c", rec.c},
+            {"h", rec.h},
+            {"r", rec.r},
+            {"n", rec.n},
+            {"sectorCount", rec.count.value_or(count)},
+            {"dataSize", size},
+            {"available", static_cast<long long>(rec.data.size())},
+            {"skipped", 0},
+            {"status", rec.reserved[2]},
+            {"deletedMark", rec.reserved[1]},
+            {"bySize", size == static_cast<long long>(rec.data.size())},
+            {"readPastLie", readPastLie}};
+}
+
+// What the document says of a disk agrees with what d88info prints of it:
+// the counts count the records its tracks list, and the map and its legend
+// are the ones the listing draws.
+void agreesWithTheListing(const Json& doc, const Json& disk, const std::string& listing,
+                          const std::string& what)
+{
+    SCOPED_TRACE(what);
+    long long shortRecords = 0, uncertain = 0, pastLies = 0, noRecord = 0, uncertainTracks = 0;
+    for (const Json& track : disk["tracks"]) {
+        if (!track.contains("records"))
+            continue;
+        uncertainTracks += track["uncertain"].get<long long>();
+        noRecord += track["noRecordBytes"].get<long long>();
+        for (const Json& record : track["records"]) {
+            const auto f = fieldsOf(doc, record);
+            shortRecords += f.at("available") < (128LL << f.at("n"));
+            uncertain += f.at("uncertain");
+            pastLies += f.at("readPastLie");
+        }
+    }
+    EXPECT_EQ(disk["shortRecords"], shortRecords);
+    EXPECT_EQ(disk["uncertainRecords"], uncertain);
+    EXPECT_EQ(uncertainTracks, uncertain);
+    EXPECT_EQ(disk["recordsReadPastLies"], pastLies);
+    EXPECT_EQ(disk["noRecordBytes"], noRecord);
+    std::size_t said = 0;
+    for (std::size_t at = 0; (at = listing.find("[uncertain: ", at)) != std::string::npos; ++at)
+        ++said;
+    EXPECT_EQ(said, static_cast<std::size_t>(uncertain));
+
+    const testsupport::ListedMap printed = testsupport::listedMap(listing);
+    std::vector<std::string> rows;
+    std::size_t questionMarks = 0;
+    for (const Json& row : disk["map"]["rows"]) {
+        char head[16];
+        std::snprintf(head, sizeof head, "track %3d ", row["track"].get<int>());
+        const std::string marks = row["marks"].get<std::string>();
+        questionMarks += static_cast<std::size_t>(std::count(marks.begin(), marks.end(), '?'));
+        rows.push_back(head + (row["state"] == "present"  ? marks
+                               : row["state"] == "absent" ? std::string("absent")
+                                                          : std::string("past the end of the file")));
+    }
+    EXPECT_EQ(rows, printed.rows);
+    EXPECT_LE(questionMarks, static_cast<std::size_t>(uncertain));
+    std::string legend, joiner;
+    for (const Json& mark : disk["map"]["legend"]) {
+        const std::string marks = mark["marks"].get<std::string>();
+        legend += joiner + (marks.size() == 1 ? "'" + marks + "' " : "a digit: ") +
+                  mark["words"].get<std::string>();
+        joiner = marks == "." ? ", then the first that applies: " : ", ";
+    }
+    EXPECT_EQ(testsupport::listedMap(listing).legend, legend);
+}
 
 TEST_F(D88infoJsonTest, EveryFactOfADamagedDisk)
 {
@@ -107,73 +183,205 @@ TEST_F(D88infoJsonTest, EveryFactOfADamagedDisk)
     EXPECT_EQ(doc["image"], "image.d88");
     EXPECT_TRUE(doc["d88"].get<bool>());
     EXPECT_TRUE(doc["notD88"].is_null());
+    EXPECT_TRUE(doc["looksLike"].is_null());
     ASSERT_EQ(doc["diskCount"], 1);
     const Json& d = doc["disks"][0];
     EXPECT_EQ(d["name"]["hex"], "4e414d4520"
                                 "82a0");
     EXPECT_EQ(d["name"]["text"], "NAME \ufffd\ufffd");
     EXPECT_EQ(d["media"], "2D");
+    EXPECT_TRUE(d["oddFields"].is_null());
     EXPECT_EQ(d["diskSize"], doc["fileSize"]);
     EXPECT_TRUE(d["fileEndsAt"].is_null());
-    EXPECT_EQ(d["tracks"].size(), 19u); // track 3 is not in the table
-    const Json& track5 = d["tracks"][4];
-    EXPECT_EQ(track5["track"], 5);
-    EXPECT_EQ(track5["cylinder"], 2);
-    EXPECT_EQ(track5["head"], 1);
-    EXPECT_EQ(track5["state"], "present");
-    EXPECT_EQ(track5["records"].size(), 16u);
-    EXPECT_EQ(track5["records"][8]["flags"], Json::array({"data CRC error"}));
-    EXPECT_EQ(d["tracks"][5]["records"][1]["available"], 200);
-    EXPECT_TRUE(d["tracks"][5]["records"][1]["short"].get<bool>());
-    const Json& liar = d["tracks"][6]["records"][3];
-    EXPECT_TRUE(liar["dataSizeLied"].get<bool>());
-    EXPECT_EQ(liar["available"], 256);
-    EXPECT_EQ(d["tracks"][6]["records"][4]["readPastLie"],
-              "the data size field of track 7 sector 4 says 0 where 256 bytes are stored");
-    EXPECT_TRUE(d["tracks"][6]["records"][2]["readPastLie"].is_null());
+
+    // Every record as the description stores it: each field lies only on
+    // track 7, whose records from sector 4 on the strict rule does not give.
+    ASSERT_EQ(d["tracks"].size(), 19u); // track 3 is not in the table
+    for (const Json& track : d["tracks"]) {
+        const int t = track["track"].get<int>();
+        SCOPED_TRACE(t);
+        EXPECT_EQ(track["cylinder"], t / 2);
+        EXPECT_EQ(track["head"], t % 2);
+        EXPECT_EQ(track["state"], "present");
+        EXPECT_EQ(track["recordCount"], 16);
+        EXPECT_EQ(track["shared"], Json::array());
+        EXPECT_FALSE(track.contains("sameRecordsAs"));
+        const std::vector<testimg::Record>& stored = disk.tracks.at(t).records;
+        ASSERT_EQ(track["records"].size(), stored.size());
+        for (std::size_t i = 0; i < stored.size(); ++i) {
+            auto listed = fieldsOf(doc, track["records"][i]);
+            EXPECT_EQ(listed.erase("uncertain"), 1u);
+            EXPECT_EQ(listed, described(stored[i], 16, t == 7 && i >= 3)) << "record " << i;
+        }
+        EXPECT_EQ(track["readPast"],
+                  t == 7 ? Json::array({"the data size field of track 7 sector 4 says 0 where 256 "
+                                        "bytes are stored"})
+                         : Json::array());
+        EXPECT_EQ(track["dataSizeLies"], t == 7 ? 1 : 0);
+        EXPECT_EQ(track["readPastLies"], t == 7 ? 13 : 0);
+    }
     EXPECT_EQ(d["flags"], Json::parse(R"([{"words":"data CRC error","records":1}])"));
     EXPECT_EQ(d["shortRecords"], 1);
     EXPECT_EQ(d["recordsReadPastLies"], 13);
-    EXPECT_EQ(d["lies"], Json::parse(R"({"dataSizeRecords":1,"sectorCountTracks":0,"diskSize":false})"));
+    EXPECT_EQ(d["noRecordBytes"], 0);
+    EXPECT_EQ(d["cutTracks"], 0);
+    EXPECT_EQ(
+        d["lies"],
+        Json::parse(R"({"dataSizeRecords":1,"sectorCountTracks":0,"noRecordTracks":0,"diskSize":false})"));
     EXPECT_EQ(d["protect"], "not write-protected");
     EXPECT_EQ(d["geometryLooksLike"], "2D");
     EXPECT_EQ(d["boot"]["disk"], "A");
     EXPECT_EQ(d["boot"]["line"], "ZANVO Disk A label at bytes 1-16");
 
-    // The map is the one d88info draws.
-    const testsupport::RunResult listing =
-        testsupport::runProgram(D88INFO_PATH, {"image.d88", "0"}, dir.path());
-    std::vector<std::string> rows;
-    for (const Json& row : d["map"]["rows"]) {
-        char head[16];
-        std::snprintf(head, sizeof head, "track %3d ", row["track"].get<int>());
-        rows.push_back(head +
-                       (row["state"] == "present" ? row["marks"].get<std::string>() : std::string("absent")));
-    }
-    EXPECT_EQ(rows, printedMap(listing.out));
-    std::vector<std::string> legend;
+    // The listing says what the document says; the legend names the marks
+    // that occur, in the one order in which they win a cell.
+    agreesWithTheListing(doc, d, run({"image.d88", "0"}).out, "the damaged disk");
+    std::vector<std::string> marks;
     for (const Json& mark : d["map"]["legend"])
-        legend.push_back(mark["marks"].get<std::string>() + " " + mark["words"].get<std::string>());
+        if (mark["marks"] != "?")
+            marks.push_back(mark["marks"]);
+    EXPECT_EQ(marks, (std::vector<std::string>{"#", ".", "D", "x", "0123456789+", "s", "c", "~"}));
+    EXPECT_EQ(d["map"]["rows"][6]["marks"], "#s##############");
+    EXPECT_EQ(d["map"]["rows"][7]["marks"], "###~~~~~~~~~~~~~");
+}
+
+// A record whose bytes hold a header from which the track can be read as
+// well is uncertain, in the document as in the summary, the listing and the
+// map; bytes that are no record are counted where the listing shows them.
+TEST_F(D88infoJsonTest, UncertainRecordsAndBytesThatAreNoRecord)
+{
+    Disk disk = testimg::formattedDisk(2, 3, 16, false);
+    for (auto& [t, track] : disk.tracks)
+        for (testimg::Record& rec : track.records)
+            std::fill(rec.data.begin(), rec.data.end(), std::uint8_t{0xE5}); // no header in them
+    // Sector 3 of track 0: 16 bytes that read as a header 40 bytes before
+    // its end, whose data size (24) reaches the next record just as well.
+    const std::uint8_t header[16] = {0, 0, 9, 1, 16, 0, 0, 0, 0, 0, 0, 0, 0, 0, 24, 0};
+    std::copy(std::begin(header), std::end(header), testimg::findRecord(disk, 0, 3)->data.begin() + 216);
+    // 40 bytes of no record after sector 10 of track 1, one after sector 12
+    // of track 2: each record's data size steps into them.
+    for (const auto& [t, r, extra] : {std::tuple{1, 10, 40}, std::tuple{2, 12, 1}}) {
+        testimg::Record* before = testimg::findRecord(disk, t, r);
+        before->dataSize = 256;
+        before->data.resize(256 + static_cast<std::size_t>(extra), 0xFF);
+    }
+    const Json doc = document(testimg::buildDisk(disk));
+    const Json& d = doc["disks"][0];
+    const testsupport::RunResult listing = run({"image.d88", "0"});
+    agreesWithTheListing(doc, d, listing.out, "uncertain and skipped");
+    EXPECT_EQ(d["uncertainRecords"], 1);
+    EXPECT_EQ(fieldsOf(doc, d["tracks"][0]["records"][2]).at("uncertain"), 1);
+    EXPECT_EQ(d["map"]["rows"][0]["marks"], "##?#############");
+    EXPECT_EQ(d["noRecordBytes"], 41);
+    for (const auto& [t, r, extra] : {std::tuple{1, 10, 40}, std::tuple{2, 12, 1}}) {
+        SCOPED_TRACE(t);
+        const Json& track = d["tracks"][static_cast<std::size_t>(t)];
+        EXPECT_EQ(track["noRecordBytes"], extra);
+        EXPECT_EQ(track["recordCount"], 16);
+        for (std::size_t i = 0; i < 16; ++i) {
+            const auto f = fieldsOf(doc, track["records"][i]);
+            const auto sector = static_cast<long long>(i + 1);
+            EXPECT_EQ(f.at("r"), sector);
+            EXPECT_EQ(f.at("available"), 256);
+            EXPECT_EQ(f.at("skipped"), sector == r ? extra : 0);
+            EXPECT_EQ(f.at("readPastLie"), sector > r);
+        }
+        const auto listed = testsupport::listedTrack(listing.out, t);
+        ASSERT_TRUE(listed);
+        const std::string words =
+            extra == 1 ? " [1 byte that is no record] " : " [40 bytes that are no record] ";
+        EXPECT_NE(listed->records.find("." + std::to_string(r) + ".1" + words), std::string::npos)
+            << listed->records;
+    }
+    EXPECT_EQ(d["tracks"][1]["readPast"],
+              Json::array({"40 bytes after track 1 sector 10 that are no record"}));
+    // The records after them are read past bytes the strict rule takes for
+    // a record: sectors 11-16 of track 1, 13-16 of track 2.
+    EXPECT_EQ(d["recordsReadPastLies"], 10);
     EXPECT_EQ(
-        std::vector<std::string>(legend.end() - 3, legend.end()),
-        (std::vector<std::string>{"~ read past a field that lied", "s stored short", "c data CRC error"}));
+        d["lies"],
+        Json::parse(R"({"dataSizeRecords":0,"sectorCountTracks":0,"noRecordTracks":2,"diskSize":false})"));
+    const testsupport::RunResult summary = run({"image.d88"});
+    EXPECT_TRUE(testsupport::hasLine(
+        summary.out, "  uncertain:  1 record whose bytes the image can also be read to hold otherwise"))
+        << summary.out;
+    EXPECT_TRUE(testsupport::hasLine(
+        summary.out,
+        "  no record:  41 bytes of the tracks are no record (skipped; `d88info image.d88 0` shows where)"))
+        << summary.out;
+    EXPECT_TRUE(testsupport::hasLine(
+        summary.out,
+        "  lies:       10 records read past fields that lied: bytes that are no record on 2 tracks"))
+        << summary.out;
+    // One byte alone is said so.
+    disk.tracks.erase(1);
+    document(testimg::buildDisk(disk));
+    EXPECT_TRUE(testsupport::hasLine(
+        run({"image.d88"}).out,
+        "  no record:  1 byte of the tracks is no record (skipped; `d88info image.d88 0` shows where)"));
+}
+
+// Header fields outside the format's values, on a disk whose records are
+// plausible: the disk is kept and the fields are named.
+TEST_F(D88infoJsonTest, OddHeaderFieldsAreNamed)
+{
+    Disk disk = testimg::formattedDisk(3, 4, 8, false);
+    disk.headerBytes[0x1B] = 0x7F; // the media type
+    disk.headerBytes[0x1A] = 0x02; // write protect
+    const Json doc = document(testimg::buildDisk(disk));
+    ASSERT_TRUE(doc["d88"].get<bool>());
+    const Json& d = doc["disks"][0];
+    EXPECT_EQ(d["oddFields"], "the media type byte 0x7f, the write protect byte 0x02");
+    EXPECT_TRUE(d["media"].is_null());
+    EXPECT_EQ(d["protect"], "unknown");
+    EXPECT_TRUE(testsupport::hasLine(run({"image.d88"}).out,
+                                     "  note:       the media type byte 0x7f, the write "
+                                     "protect byte 0x02: not a D88 disk's, though its "
+                                     "records are"));
 }
 
 TEST_F(D88infoJsonTest, SharedTracksManyDisksAndFilesThatAreNoImage)
 {
-    const Json shared =
-        document(testimg::buildDisk(testimg::sharedDecoyTrack(testimg::formattedDisk(5, 4), 100)));
+    // 100 decoys (C, H, R 0xFF, no data) and the 64 records of 4 tracks, as
+    // one run that every table entry leads to: track 0 holds them all, each
+    // other track names it.
+    const Disk real = testimg::formattedDisk(5, 4);
+    const Json shared = document(testimg::buildDisk(testimg::sharedDecoyTrack(real, 100)));
     const Json& tracks = shared["disks"][0]["tracks"];
     ASSERT_EQ(tracks.size(), 164u);
-    // 100 decoys of size code 0xFF and 4 tracks of 16: the decoys and each
-    // track's first record (another cylinder or head than the record before)
-    // are reached only by the sector counts, and given as bytes.
     EXPECT_EQ(tracks[0]["recordCount"], 164);
-    EXPECT_EQ(tracks[0]["records"].size(), 60u);
-    ASSERT_EQ(tracks[0]["countedBytes"].size(), 4u);
-    EXPECT_EQ(tracks[0]["countedBytes"][0], (Json{{"from", 0}, {"to", 100 * 16 + 16 + 256 - 1}}));
-    EXPECT_EQ(tracks[163]["sameRecordsAs"], 0);
-    EXPECT_FALSE(tracks[163].contains("records"));
+    ASSERT_EQ(tracks[0]["records"].size(), 164u);
+    testimg::Record decoy;
+    decoy.c = decoy.h = decoy.r = 0xFF;
+    for (std::size_t i = 0; i < 164; ++i) {
+        const testimg::Record& rec =
+            i < 100 ? decoy : real.tracks.at(static_cast<int>(i - 100) / 16).records[(i - 100) % 16];
+        auto listed = fieldsOf(shared, tracks[0]["records"][i]);
+        listed.erase("uncertain");
+        EXPECT_EQ(listed, described(rec, 65535, false)) << "record " << i;
+    }
+    EXPECT_EQ(shared["disks"][0]["shortRecords"], 100);
+    for (std::size_t t = 1; t < 164; ++t) {
+        EXPECT_EQ(tracks[t]["sameRecordsAs"], (Json{{"disk", 0}, {"track", 0}})) << t;
+        EXPECT_FALSE(tracks[t].contains("records")) << t;
+    }
+
+    // Track 1's entry leads to track 0's fifth record: its first 12 records
+    // are track 0's 5-16, named once, and its own 16 follow.
+    Disk tail = testimg::formattedDisk(5, 3, 16, false);
+    tail.trackOffsets[1] = static_cast<std::uint32_t>(testimg::trackStart(tail, 0) + 4 * (16 + 256));
+    const Json tails = document(testimg::buildDisk(tail));
+    const Json& track1 = tails["disks"][0]["tracks"][1];
+    EXPECT_EQ(track1["recordCount"], 28);
+    EXPECT_EQ(track1["shared"], Json::parse(R"([{"first":0,"count":12,"track":0,"from":4}])"));
+    ASSERT_EQ(track1["records"].size(), 16u);
+    for (std::size_t i = 0; i < 16; ++i)
+        EXPECT_EQ(fieldsOf(tails, track1["records"][i]).at("r"), static_cast<long long>(i + 1));
+    const auto listed = testsupport::listedTrack(run({"image.d88", "0"}).out, 1);
+    ASSERT_TRUE(listed);
+    EXPECT_EQ(listed->head, "track   1 (C 0 H 1) at 0x" +
+                                (std::ostringstream() << std::hex << 688 + 4 * 272).str() + ": 28 records");
+    EXPECT_EQ(listed->records.rfind("[records 1-12: track 0's 5-16] 0.1.1.1 ", 0), 0u) << listed->records;
 
     Disk second = testimg::formattedDisk(6, 4);
     testimg::setBootLabel(second, testimg::kDiskFLabel);
@@ -189,15 +397,31 @@ TEST_F(D88infoJsonTest, SharedTracksManyDisksAndFilesThatAreNoImage)
     huge.diskSize = 0xAFC4E781u;
     const Json large = document(testimg::buildImage({testimg::formattedDisk(7, 4), huge}));
     EXPECT_EQ(large["disks"][1]["diskSize"].get<std::uint64_t>(), 0xAFC4E781u);
-    const testsupport::RunResult summary = testsupport::runProgram(D88INFO_PATH, {"image.d88"}, dir.path());
+    const testsupport::RunResult summary = run({"image.d88"});
     EXPECT_NE(summary.out.find("\n  disk size:  " + std::to_string(0xAFC4E781u) + " (0xafc4e781)"),
               std::string::npos)
         << summary.out;
 
-    const Json text = document(testsupport::toBytes("not a disk"), 1);
-    EXPECT_FALSE(text["d88"].get<bool>());
-    EXPECT_EQ(text["notD88"], "the file is 10 bytes, shorter than a disk header (688 bytes)");
-    EXPECT_TRUE(text["disks"].empty());
+    // Files that are no image: the words d88info refuses them with, and
+    // what their first bytes say they are.
+    const std::pair<Bytes, std::pair<std::string, std::string>> refused[] = {
+        {testsupport::toBytes("not a disk"),
+         {"unknown", "the file is 10 bytes, shorter than a disk header (688 bytes)"}},
+        {testsupport::toBytes(std::string("\x1f\x8b\x08\x00", 4) + std::string(1000, 'z')),
+         {"gzip", "it is a gzip-compressed file: unpack it first"}},
+        {Bytes(40 * 2 * 16 * 256, 0),
+         {"plain-sectors", "it has no D88 header: its 327,680 bytes are the size of a plain sector image (40 "
+                           "cylinders, 2 heads, 16 sectors of 256 bytes)"}},
+    };
+    for (const auto& [bytes, expected] : refused) {
+        const Json text = document(bytes, 1);
+        EXPECT_FALSE(text["d88"].get<bool>());
+        EXPECT_EQ(text["looksLike"], expected.first);
+        EXPECT_EQ(text["notD88"], expected.second);
+        EXPECT_EQ(text["diskCount"], 0);
+        EXPECT_TRUE(text["disks"].empty());
+        EXPECT_EQ(run({"image.d88"}).err, "d88info: image.d88: not a D88 image: " + expected.second + "\n");
+    }
 }
 
 } // namespace

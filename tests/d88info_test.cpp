@@ -2,11 +2,14 @@
 // Expected values come from a small parser written here, independent of the
 // reader under test.
 #include "image_builder.h"
+#include "support/listing.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <map>
 #include <sstream>
 
 namespace {
@@ -180,7 +183,8 @@ TEST_F(D88InfoTest, RawExportsEqualThePlainSectorImage)
         EXPECT_TRUE(sameBytes(plain, testsupport::toBytes(unnumbered.out))) << name;
         const RunResult split = info({"--split", (kReal / name).string()});
         EXPECT_EQ(split.status, 0) << split.err;
-        EXPECT_TRUE(sameBytes(Bytes(file.begin(), file.begin() + le32(file, 0x1C)), testsupport::toBytes(split.out)))
+        EXPECT_TRUE(
+            sameBytes(Bytes(file.begin(), file.begin() + le32(file, 0x1C)), testsupport::toBytes(split.out)))
             << name;
     }
 }
@@ -199,23 +203,54 @@ TEST_F(D88InfoTest, TwoDisksInOneFile)
     EXPECT_TRUE(hasLine(summary.out, "disk 0 at offset 0 (0x0)"));
     EXPECT_TRUE(hasLine(summary.out, "disk 1 at offset 348848 (0x552b0)")) << summary.out;
 
+    // The second disk's tracks, their records wrapped to lines of at most 100 columns.
     const RunResult tracks = info({"two.d88", "1"});
     EXPECT_EQ(tracks.status, 0);
+    EXPECT_EQ(testsupport::linesLongerThan(tracks.out, 100), std::vector<std::string>{});
     for (int t : {0, 41, 79}) {
-        std::string line = "track" + std::string(t < 10 ? "   " : "  ") + std::to_string(t) + " (C " +
-                           std::to_string(t / 2) + " H " + std::to_string(t % 2) + ") at 0x";
-        char hex[16];
-        std::snprintf(hex, sizeof hex, "%x", le32(b, 0x20 + 4 * static_cast<std::size_t>(t)));
-        line += hex + std::string(": 16 records:");
-        for (const Rec& rec : trackRecords(b, 0, le32(b, 0x20 + 4 * static_cast<std::size_t>(t))))
-            line += " " + std::to_string(rec.c) + "." + std::to_string(rec.h) + "." + std::to_string(rec.r) +
-                    "." + std::to_string(rec.n);
-        EXPECT_TRUE(hasLine(tracks.out, line)) << line;
+        const std::uint32_t entry = le32(b, 0x20 + 4 * static_cast<std::size_t>(t));
+        char head[64];
+        std::snprintf(head, sizeof head, "track %3d (C %d H %d) at 0x%x: 16 records", t, t / 2, t % 2, entry);
+        std::string records;
+        for (const Rec& rec : trackRecords(b, 0, entry))
+            records += (records.empty() ? "" : " ") + std::to_string(rec.c) + "." + std::to_string(rec.h) +
+                       "." + std::to_string(rec.r) + "." + std::to_string(rec.n);
+        const auto listed = testsupport::listedTrack(tracks.out, t);
+        ASSERT_TRUE(listed) << t;
+        EXPECT_EQ(listed->head, head);
+        EXPECT_EQ(listed->records, records);
+        EXPECT_TRUE(listed->lies.empty());
     }
 
     const RunResult raw = info({"--raw", "two.d88", "1"});
     EXPECT_EQ(raw.status, 0);
     EXPECT_TRUE(sameBytes(plainImage(both, a.size(), 80, 16, 256), testsupport::toBytes(raw.out)));
+}
+
+// The map's row for a track that reads `records`, sector numbers lowR-highR,
+// by the legend's order: '.' no record, 'D' more than one, then the first
+// that applies of 'x' another track's C/H, a digit for another size code
+// than 1, 's' fewer bytes than the size code's; '#' otherwise.
+std::string mapRow(const std::vector<testimg::Record>& records, int track, int lowR, int highR)
+{
+    std::string row;
+    for (int r = lowR; r <= highR; ++r) {
+        std::vector<const testimg::Record*> holding;
+        for (const testimg::Record& rec : records)
+            if (rec.r == r)
+                holding.push_back(&rec);
+        if (holding.empty()) {
+            row += '.';
+            continue;
+        }
+        const testimg::Record& rec = *holding.front();
+        row += holding.size() > 1                              ? 'D'
+               : rec.c != track / 2 || rec.h != track % 2      ? 'x'
+               : rec.n != 1                                    ? static_cast<char>('0' + rec.n)
+               : rec.data.size() < (std::size_t{128} << rec.n) ? 's'
+                                                               : '#';
+    }
+    return row;
 }
 
 TEST_F(D88InfoTest, MapOfADamagedDisk)
@@ -227,36 +262,56 @@ TEST_F(D88InfoTest, MapOfADamagedDisk)
     t1.push_back(t1[0]);                    // sector 1 twice
     testimg::findRecord(disk, 3, 5)->n = 2; // another size
     testimg::findRecord(disk, 4, 8)->c = 9; // another track's cylinder
-    testimg::writeFile((dir / "damaged.d88").string(), testimg::buildImage({disk}));
+    // Two more entries lead to the records of tracks 0 and 3: tracks 6 and 7
+    // read records that carry those tracks' C/H.
+    Disk shared = disk;
+    shared.trackOffsets[6] = static_cast<std::uint32_t>(testimg::trackStart(disk, 0));
+    shared.trackOffsets[7] = static_cast<std::uint32_t>(testimg::trackStart(disk, 3));
+    const std::map<int, int> readsOf = {{6, 0}, {7, 3}};
 
-    const RunResult r = info({"damaged.d88", "0"});
-    EXPECT_EQ(r.status, 0);
-    const std::string map = r.out.substr(r.out.find("\nmap"));
-    EXPECT_EQ(map,
-              "\nmap of sector numbers 1-8: '#' present, '.' missing, 'D' duplicated, 'x' C/H of another "
-              "track, a digit: size code other than 1, 's' stored short\n"
-              "          12345678\n"
-              "track   0 ########\n"
-              "track   1 D#.#####\n"
-              "track   2 absent\n"
-              "track   3 ####2###\n"
-              "track   4 #######x\n"
-              "track   5 ########\n");
+    for (const bool sharing : {false, true}) {
+        SCOPED_TRACE(sharing ? "tracks 6 and 7 read tracks 0 and 3" : "the damaged disk");
+        const Disk& built = sharing ? shared : disk;
+        testimg::writeFile((dir / "damaged.d88").string(), testimg::buildImage({built}));
+        const int tracks = sharing ? 8 : 6;
 
-    // The raw export keeps every sector at its offset and names the holes.
-    const RunResult raw = info({"--raw", "damaged.d88", "0"});
-    EXPECT_EQ(raw.status, 3);
-    Bytes plain;
-    for (int t = 0; t < 6; ++t)
-        for (int sector = 1; sector <= 8; ++sector) {
-            const testimg::Record* rec = testimg::findRecord(disk, t, sector);
-            const Bytes bytes = rec ? rec->data : Bytes(256, 0);
-            plain.insert(plain.end(), bytes.begin(), bytes.end());
+        const RunResult r = info({"damaged.d88", "0"});
+        EXPECT_EQ(r.status, 0);
+        const testsupport::ListedMap map = testsupport::listedMap(r.out);
+        EXPECT_EQ(map.heading, "map of sector numbers 1-8:");
+        EXPECT_EQ(map.legend,
+                  "'#' present, '.' missing, then the first that applies: 'D' duplicated, 'x' C/H of "
+                  "another track, a digit: size code other than 1, 's' stored short");
+        EXPECT_EQ(map.columns, std::vector<std::string>{"          12345678"});
+        std::vector<std::string> rows;
+        for (int t = 0; t < tracks; ++t) {
+            char head[16];
+            std::snprintf(head, sizeof head, "track %3d ", t);
+            const int from = readsOf.count(t) ? readsOf.at(t) : t;
+            rows.push_back(head + (built.tracks.count(from) ? mapRow(built.tracks.at(from).records, t, 1, 8)
+                                                            : std::string("absent")));
         }
-    EXPECT_TRUE(sameBytes(plain, testsupport::toBytes(raw.out)));
-    EXPECT_EQ(raw.err,
-              "d88info: zeros written for 11 of 48 sectors, missing or stored short: track 1 sector 3, "
-              "track 2, track 3 sector 5, track 4 sector 8\n");
+        EXPECT_EQ(map.rows, rows);
+
+        // The raw export keeps every sector at its offset and names the holes:
+        // the cells the map draws '.', 'x' or a digit, and the absent track.
+        const RunResult raw = info({"--raw", "damaged.d88", "0"});
+        EXPECT_EQ(raw.status, 3);
+        Bytes plain;
+        for (int t = 0; t < tracks; ++t)
+            for (int sector = 1; sector <= 8; ++sector) {
+                const testimg::Record* rec =
+                    readsOf.count(t) ? nullptr : testimg::findRecord(built, t, sector);
+                const Bytes bytes = rec && rec->c == t / 2 && rec->n == 1 ? rec->data : Bytes(256, 0);
+                plain.insert(plain.end(), bytes.begin(), bytes.end());
+            }
+        EXPECT_TRUE(sameBytes(plain, testsupport::toBytes(raw.out)));
+        EXPECT_EQ(raw.err,
+                  sharing ? "d88info: zeros written for 27 of 64 sectors, missing or stored short: track 1 "
+                            "sector 3, track 2, track 3 sector 5, track 4 sector 8, tracks 6-7\n"
+                          : "d88info: zeros written for 11 of 48 sectors, missing or stored short: track 1 "
+                            "sector 3, track 2, track 3 sector 5, track 4 sector 8\n");
+    }
 }
 
 TEST_F(D88InfoTest, ATrackTableShorterThanTheHeader)

@@ -27,7 +27,9 @@ bool rehearse(ToolState& state, FileCut cut, std::size_t skip, ToolLines& lines)
 // Says what became of a file and writes the bytes after the first `skip`.
 bool write(ToolState& state, const FileCut& cut, std::size_t skip, ToolLines& lines)
 {
-    if (cut.run->lied > 0) {
+    // Where d88info shows what the warnings of fields that lied and of
+    // uncertain sectors point at.
+    if (cut.run->lied > 0 || cut.run->uncertain > 0) {
         lines.line.assign("`d88info ")
             .append(state.imagePath ? fileio::commandName(state.imagePath, fileio::messagesReadUtf8())
                                     : "IMAGE")

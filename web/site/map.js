@@ -10,6 +10,7 @@ const COLOURS = {
   '#': '#d4d4d4', // present
   '.': '#d55e00', // missing: vermillion
   s: '#e69f00', // stored short: orange
+  '?': '#999933', // uncertain: olive
   '~': '#56b4e9', // read past a field that lied: sky blue
   D: '#009e73', // duplicated: bluish green
   x: '#cc79a7', // C or H of another track: reddish purple
@@ -34,21 +35,27 @@ function kindOf(map, mark) {
   return { ...kind, colour: COLOURS[digit] ?? '#000000' };
 }
 
-// As d88info prints it: the sector numbers down the columns (hundreds, tens,
-// units as far as the highest needs), then a line a track.
+// As d88info prints it, in bands of at most 80 sector numbers: the numbers
+// down the columns (hundreds, tens, units as far as the band's highest
+// needs), then a line a track.
+const BAND = 80;
+
 export function mapText(map) {
-  const header = [100, 10, 1]
-    .filter((divisor) => divisor <= map.highR)
-    .map((divisor) => {
+  const lines = [];
+  for (let low = map.lowR; low <= map.highR; low += BAND) {
+    const high = Math.min(map.highR, low + BAND - 1);
+    for (const divisor of [100, 10, 1].filter((d) => d <= high)) {
       let line = ' '.repeat(10);
-      for (let r = map.lowR; r <= map.highR; r += 1) line += String(Math.floor(r / divisor) % 10);
-      return line;
-    });
-  const rows = map.rows.map((row) => {
-    const what = row.state === 'present' ? row.marks : row.state === 'absent' ? 'absent' : 'past the end of the file';
-    return `track ${String(row.track).padStart(3)} ${what}`;
-  });
-  return [...header, ...rows].join('\n');
+      for (let r = low; r <= high; r += 1) line += String(Math.floor(r / divisor) % 10);
+      lines.push(line);
+    }
+    for (const row of map.rows) {
+      const what = row.state === 'present' ? row.marks.slice(low - map.lowR, high - map.lowR + 1)
+        : row.state === 'absent' ? 'absent' : 'past the end of the file';
+      lines.push(`track ${String(row.track).padStart(3)} ${what}`);
+    }
+  }
+  return lines.join('\n');
 }
 
 export function fillLegend(list, map) {

@@ -79,15 +79,17 @@ function showVerdict(result, files) {
 }
 
 // What became of a file, in a word or two: complete (every sector found
-// whole, none flagged), with holes (sectors written as zeros), or with
-// sectors the dumper flagged.
-function fileMark({ holes, flagged }) {
+// whole, none flagged or uncertain), with holes (sectors written as zeros),
+// with sectors the dumper flagged, or with sectors the image leaves in doubt.
+function fileMark({ holes, flagged, uncertain }) {
   const sectors = (n) => `${n} sector${n === 1 ? '' : 's'}`;
   const marks = [];
   if (holes > 0) marks.push(`with holes: ${sectors(holes)} of zeros`);
   if (flagged > 0) marks.push(`with ${sectors(flagged)} flagged`);
+  if (uncertain > 0) marks.push(`with ${sectors(uncertain)} uncertain`);
   const mark = document.createElement('span');
-  mark.className = `mark ${holes > 0 ? 'holes' : flagged > 0 ? 'flagged' : 'complete'}`;
+  const kind = holes > 0 ? 'holes' : flagged > 0 ? 'flagged' : uncertain > 0 ? 'uncertain' : 'complete';
+  mark.className = `mark ${kind}`;
   mark.textContent = marks.length > 0 ? marks.join(', ') : 'complete';
   return mark;
 }

@@ -41,10 +41,18 @@ function lieLine(disk) {
     const n = disk.lies.sectorCountTracks;
     fields.push(`sector counts on ${n} ${plural(n, 'track', 'tracks')}`);
   }
+  if (disk.lies.noRecordTracks > 0) {
+    const n = disk.lies.noRecordTracks;
+    fields.push(`bytes that are no record on ${n} ${plural(n, 'track', 'tracks')}`);
+  }
   if (disk.lies.diskSize) fields.push('the disk size field');
   const n = disk.recordsReadPastLies;
   return `  lies:       ${n} ${plural(n, 'record', 'records')} read past fields that lied: ${fields.join(', ')}`;
 }
+
+// Where d88info points at its listing of the disk: the page shows the map of
+// the disk it cut, and of that disk only.
+const where = (disk, cut) => (disk.index === cut ? '; the sector map shows where' : '');
 
 function recordLines(disk, cut) {
   const lines = [];
@@ -57,6 +65,21 @@ function recordLines(disk, cut) {
     lines.push(`  short:      ${n} ${plural(n, 'record', 'records')} stored shorter than ` +
       `${plural(n, 'its', 'their')} size code`);
   }
+  if (disk.uncertainRecords > 0) {
+    const n = disk.uncertainRecords;
+    lines.push(`  uncertain:  ${n} ${plural(n, 'record', 'records')} whose bytes the image can also be read to ` +
+      'hold otherwise');
+  }
+  if (disk.noRecordBytes > 0) {
+    const n = disk.noRecordBytes;
+    lines.push(`  no record:  ${n.toLocaleString('en')} ${plural(n, 'byte', 'bytes')} of the tracks ` +
+      `${plural(n, 'is', 'are')} no record (skipped${where(disk, cut)})`);
+  }
+  if (disk.cutTracks > 0) {
+    const n = disk.cutTracks;
+    lines.push(`  too many:   ${n} ${plural(n, 'track', 'tracks')} read only in part: more candidate headers ` +
+      'than a reading weighs');
+  }
   if (disk.recordsReadPastLies > 0) lines.push(lieLine(disk));
   const codes = disk.sizeCodes
     .map(({ n, bytes, records }) => `N=${n}${bytes > 0 ? ` (${bytes} bytes)` : ''} x${records}`)
@@ -64,8 +87,7 @@ function recordLines(disk, cut) {
   lines.push(`  size codes: ${codes || 'none'}`);
   if (disk.flags.length > 0) {
     const flags = disk.flags.map(({ words, records }) => `${words} x${records}`).join('; ');
-    const where = disk.index === cut ? '; the sector map shows where' : '';
-    lines.push(`  flags:      ${flags} (set when the disk was dumped${where})`);
+    lines.push(`  flags:      ${flags} (set when the disk was dumped${where(disk, cut)})`);
   }
   return lines;
 }
@@ -98,7 +120,9 @@ function diskLines(disk, cut) {
     lines.push(`  strays:     ${strays} table ${plural(strays, 'entry points', 'entries point')} into the disk ` +
       `header, naming no track: ${ranges(disk.tracks, (track) => track.state === 'into-header')}`);
   }
-  const shared = ranges(disk.tracks, (track) => present(track) && track.sameRecordsAs !== undefined);
+  // A track that reads a lower track's records names it (an earlier disk's
+  // track is no lower track of this disk).
+  const shared = ranges(disk.tracks, (track) => present(track) && track.sameRecordsAs?.disk === disk.index);
   if (shared !== 'none') lines.push(`  shared:     tracks that hold the same records as a lower track: ${shared}`);
   if (disk.tableEntries < 164) {
     lines.push(`  table:      ${disk.tableEntries} entries (the first track starts at ` +
@@ -110,6 +134,7 @@ function diskLines(disk, cut) {
     lines.push(`  note:       the media byte says ${disk.media ?? 'nothing known'}, but ${disk.largestTrackBytes}-byte ` +
       `tracks on positions up to ${highest} look like ${disk.geometryLooksLike}`);
   }
+  if (disk.oddFields !== null) lines.push(`  note:       ${disk.oddFields}: not a D88 disk's, though its records are`);
   lines.push(`  boot:       ${disk.boot.line}`);
   if (disk.boot.disk !== null && disk.index !== 0) {
     lines.push(`  note:       zanvo-extract --disk=${disk.index} cuts this disk; here, the list of disks cuts any disk`);
@@ -126,8 +151,7 @@ export function summaryLines(doc, cut = 0) {
     const disk = disks[i];
     lines.push('');
     if (disk.insideDisk) {
-      lines.push(`disk ${disk.index} at offset ${disk.offset}: inside disk ${disk.insideDisk.disk}'s track ` +
-        `${disk.insideDisk.track} (disk ${disk.insideDisk.disk}'s size field lies); not a disk`);
+      lines.push(`disk ${disk.index} at offset ${disk.offset}: not a disk: ${disk.notD88}`);
     } else if (disk.readable && !disk.d88) {
       lines.push(`disk ${disk.index} at offset ${disk.offset}: not a D88 disk: ${disk.notD88}`);
     } else if (disk.readable) {

@@ -5,7 +5,7 @@ folder; check_answer() then requires the page's answer to match: the
 recognition line and the warnings word for word (without the program's
 name), the list of disks of a file of several, with what each is, the mark
 of each file, the summary (its console advice worded for the page) and the
-map as d88info prints them, and every download, the .zip's entries too,
+map and its legend as d88info prints them, and every download, the .zip's entries too,
 byte for byte.
 """
 
@@ -79,16 +79,19 @@ def run_programs(tools, image, scratch, disk=None):
             with open(os.path.join(scratch, entry), "rb") as f:
                 files[entry] = f.read()
     in_map = False
-    map_lines, legend = [], []
+    map_lines, said = [], []
     for line in listing.stdout.decode("ascii").splitlines():
         if line.startswith("map of sector numbers"):
             in_map = True
-            # "'#' present, '.' missing, a digit: size code other than 1, ..."
-            said = line.partition(": ")[2]
-            legend = [("0-9" if digit else mark, words) for mark, digit, words in
-                      re.findall(r"(?:'(.)'|(a digit):) (.*?)(?=, (?:'.'|a digit:) |$)", said)]
         elif in_map and (line.startswith("track ") or line.startswith(" " * 10)):
             map_lines.append(line)
+        elif in_map and line.startswith("  "):
+            said.append(line[2:])  # the legend, wrapped
+    # "'#' present, '.' missing, then the first that applies: 'D' duplicated,
+    # ..., a digit: size code other than 1, ..."
+    said = " ".join(said).replace(" then the first that applies:", "")
+    legend = [("0-9" if digit else mark, words) for mark, digit, words in
+              re.findall(r"(?:'(.)'|(a digit):) (.*?)(?=, (?:'.'|a digit:) |$)", said)]
     shutil.rmtree(scratch)
     said = cut.stderr.decode("ascii").splitlines()
     tally = [line for line in said if line.startswith("zanvo-extract: of ")]
@@ -133,9 +136,10 @@ def warning_for_the_page(line):
 def file_marks(warnings, names):
     """Each file's mark, from what zanvo-extract warns of it: complete, with
     holes (its sectors missing or stored short, written as zeros), with
-    flagged sectors."""
+    flagged sectors, with uncertain sectors."""
     holes = {name: 0 for name in names}
     flagged = dict(holes)
+    uncertain = dict(holes)
     for line in warnings:
         name, _, said = line.removeprefix("zanvo-extract: warning: ").partition(": ")
         for count in re.findall(r"(\d+)(?: of \d+)? sectors? (?:missing|stored short)", said):
@@ -143,13 +147,17 @@ def file_marks(warnings, names):
         found = re.match(r"(\d+) sectors? flagged", said)
         if found:
             flagged[name] += int(found.group(1))
+        found = re.match(r"(\d+) of \d+ sectors? uncertain", said)
+        if found:
+            uncertain[name] += int(found.group(1))
 
     def sectors(n):
         return f"{n} sector{'' if n == 1 else 's'}"
     marks = {}
     for name in names:
         words = ([f"with holes: {sectors(holes[name])} of zeros"] if holes[name] else []) + \
-            ([f"with {sectors(flagged[name])} flagged"] if flagged[name] else [])
+            ([f"with {sectors(flagged[name])} flagged"] if flagged[name] else []) + \
+            ([f"with {sectors(uncertain[name])} uncertain"] if uncertain[name] else [])
         marks[name] = ", ".join(words) or "complete"
     return marks
 
