@@ -84,7 +84,6 @@ d88::Outcome countTrack(d88::RecordMap& map, int track, DiskFacts* facts)
         pastCount = pastCount || record.pastLie.field == d88::LyingField::SectorCount;
         pastNoRecord = pastNoRecord || record.pastLie.field == d88::LyingField::NoRecord;
         facts->diskSizeLies = facts->diskSizeLies || record.pastLie.field == d88::LyingField::DiskSize;
-        facts->pastNoRecord = facts->pastNoRecord || record.pastLie.field == d88::LyingField::NoRecord;
         bytes += d88::nominalSectorSize(record.header.id.n);
         facts->lowR = std::min<int>(facts->lowR, record.header.id.r);
         facts->highR = std::max<int>(facts->highR, record.header.id.r);

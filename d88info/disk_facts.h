@@ -72,7 +72,6 @@ struct DiskFacts {
     int countLies = 0;                              // tracks read past a sector count field
     int noRecordLies = 0;                           // tracks read past bytes that are no record
     bool diskSizeLies = false;                      // tracks read past the disk size field
-    bool pastNoRecord = false;                      // records read past bytes that are no record
     int cutTracks = 0;                              // tracks read only up to where their candidates ran out
     std::int64_t largestTrackBytes = 0;
     int highestWithRecords = -1;

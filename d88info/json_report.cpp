@@ -189,7 +189,6 @@ void counts(JsonWriter& json, const DiskFacts& disk)
     json.member("sectorCountTracks", disk.countLies);
     json.member("noRecordTracks", disk.noRecordLies);
     json.member("diskSize", disk.diskSizeLies);
-    json.member("noRecord", disk.pastNoRecord);
     json.endObject();
 }
 

@@ -109,13 +109,8 @@ void printRecords(std::FILE* out, const ImageFacts& image, const DiskFacts& disk
                 (disk.noRecordLies == 1 ? " track" : " tracks"));
         if (disk.diskSizeLies)
             add("the disk size field");
-        // Bytes that are no record are no field, but the strict walk stops
-        // at them all the same.
-        const std::string past = std::string(fields.empty() ? "" : "fields that lied") +
-                                 (!fields.empty() && disk.pastNoRecord ? " and " : "") +
-                                 (disk.pastNoRecord ? "bytes that are no record" : "");
-        std::fprintf(out, "  lies:       %lld record%s read past %s%s%s\n", static_cast<long long>(disk.pastLies),
-                     disk.pastLies == 1 ? "" : "s", past.c_str(), fields.empty() ? "" : ": ", fields.c_str());
+        std::fprintf(out, "  lies:       %lld record%s read past fields that lied: %s\n",
+                     static_cast<long long>(disk.pastLies), disk.pastLies == 1 ? "" : "s", fields.c_str());
     }
     std::fprintf(out, "  size codes: %s\n", codes.empty() ? "none" : codes.c_str());
     if (!flags.empty())

@@ -254,10 +254,10 @@ TEST_F(D88infoJsonTest, UncertainRecordsAndBytesThatAreNoRecord)
     for (auto& [t, track] : disk.tracks)
         for (testimg::Record& rec : track.records)
             std::fill(rec.data.begin(), rec.data.end(), std::uint8_t{0xE5}); // no header in them
-    // Sector 3 of track 0: 16 bytes that read as a header 40 bytes before
-    // its end, whose data size (24) reaches the next record just as well.
-    const std::uint8_t header[16] = {0, 0, 9, 1, 16, 0, 0, 0, 0, 0, 0, 0, 0, 0, 24, 0};
-    std::copy(std::begin(header), std::end(header), testimg::findRecord(disk, 0, 3)->data.begin() + 216);
+    // Sector 3 of track 0: a whole 128-byte record 144 bytes before its end,
+    // which reaches the next record just as well.
+    const std::uint8_t header[16] = {0, 0, 9, 0, 16, 0, 0, 0, 0, 0, 0, 0, 0, 0, 128, 0};
+    std::copy(std::begin(header), std::end(header), testimg::findRecord(disk, 0, 3)->data.begin() + 112);
     // 40 bytes of no record after sector 10 of track 1, one after sector 12
     // of track 2: each record's data size steps into them.
     for (const auto& [t, r, extra] : {std::tuple{1, 10, 40}, std::tuple{2, 12, 1}}) {

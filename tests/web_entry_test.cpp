@@ -69,11 +69,11 @@ TEST(Examine, BothHalvesOfAnImage)
     testimg::Disk first = testimg::formattedDisk(6, 40);
     testimg::Disk damaged = labelled(4, testimg::kDiskALabel);
     damaged.tracks.erase(19);
-    // Track 12 sector 3 (in ZANVO01) holds 16 bytes that read as a header
-    // whose data size reaches the next record: the sector is uncertain.
+    // Track 12 sector 3 (in ZANVO01) holds a whole 128-byte record that ends
+    // where the next record begins: the sector is uncertain.
     testimg::Disk doubtful = labelled(3, testimg::kDiskALabel);
-    const std::uint8_t header[16] = {6, 0, 9, 1, 16, 0, 0, 0, 0, 0, 0, 0, 0, 0, 24, 0};
-    std::copy(std::begin(header), std::end(header), testimg::findRecord(doubtful, 12, 3)->data.begin() + 216);
+    const std::uint8_t header[16] = {6, 0, 9, 0, 16, 0, 0, 0, 0, 0, 0, 0, 0, 0, 128, 0};
+    std::copy(std::begin(header), std::end(header), testimg::findRecord(doubtful, 12, 3)->data.begin() + 112);
     struct Case {
         const char* what;
         Bytes image;

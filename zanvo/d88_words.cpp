@@ -91,6 +91,8 @@ std::string oddFieldWords(std::uint8_t odd, const std::uint8_t* header)
     if (odd & d88::kOddDiskSize)
         add("the disk size " +
             std::to_string(static_cast<std::uint32_t>(d88::readLE32(header + d88::kDiskSizeOffset))));
+    if (odd & d88::kOddTable)
+        add("a track table that leads only into the header or past the disk's end");
     return out;
 }
 

@@ -121,6 +121,17 @@ Outcome judgeDisk(RecordMap& map, std::int32_t index, DiskVerdict* verdict)
         return read;
     verdict->odd = oddFields(header);
     const DiskLayout& layout = map.disk();
+    // A table entry names a track, or no track (0, or the disk's size: the
+    // next disk's start); one into the header or past a size that tells
+    // the truth is no value of the format's. A stray among tracks is common
+    // enough; a table of strays only is no disk's.
+    const std::int32_t size = readLE32(header + kDiskSizeOffset);
+    bool strays = false;
+    for (std::int32_t t = 0; t < layout.tableEntries; ++t) {
+        const std::int32_t entry = readLE32(header + kTrackTableOffset + 4 * t);
+        strays = strays || layout.standing[t] == TrackStanding::IntoHeader ||
+                 (!layout.sizeLies && size >= kDiskHeaderSize && entry > size);
+    }
     for (std::int32_t t = 0; t < kMaxTracks; ++t) {
         if (layout.standing[t] != TrackStanding::Present)
             continue;
@@ -131,6 +142,8 @@ Outcome judgeDisk(RecordMap& map, std::int32_t index, DiskVerdict* verdict)
             return read;
         verdict->plausible += got == kSectorHeaderSize && RecordHeader::parse(first).plausible();
     }
+    if (verdict->named == 0 && strays)
+        verdict->odd |= kOddTable;
     // A header whose fields are all the format's is a D88 disk's; records
     // that are make up for a field that is odd.
     // A disk with no track: a header, named or of a size of its own.

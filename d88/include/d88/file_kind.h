@@ -42,6 +42,7 @@ enum OddField : std::uint8_t {
     kOddWriteProtect = 2, // not 0x00 or 0x10
     kOddName = 4,         // no NUL before the write protect byte: the name has no end
     kOddDiskSize = 8,     // negative, or between 1 and a header's size
+    kOddTable = 16,       // no track, but entries into the header or past a size that tells the truth
 };
 
 struct DiskVerdict {
