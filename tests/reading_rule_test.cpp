@@ -49,6 +49,7 @@ struct Case {
     // Its disk size lies, so its last track runs on to the file's end: what
     // follows the disk is part of that track.
     bool toFileEnd = false;
+    std::vector<std::pair<int, int>> absent = {}; // (disk, track) that are no track at all
 };
 
 // A disk of four tracks, sectors 1-16 stored in order, 256 bytes each.
@@ -304,7 +305,7 @@ std::vector<Case> cases()
              for (int r = 1; r <= 16; ++r)
                  w[{0, 5, r}].missing = true;
              return w;
-         }},
+         }, true, false, {{0, 5}}},
         {"a file that ends inside a record",
          [] { return one([](Disk& d) {
              d.tracks.erase(2), d.tracks.erase(3);
@@ -442,6 +443,10 @@ TEST(ReadingRule, EachSectorGivesWhatItsRecordsStore)
                 EXPECT_EQ(got.lie.says, want.says);
                 EXPECT_EQ(got.lie.stored, want.stored);
             }
+        }
+        for (const auto& [disk, track] : c.absent) {
+            ASSERT_TRUE(map.loadDisk(disk).done());
+            EXPECT_NE(map.disk().standing[track], d88::TrackStanding::Present) << "track " << track;
         }
     }
 }
