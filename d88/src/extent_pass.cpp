@@ -39,8 +39,8 @@ std::int64_t ExtentPass::firstAfter(std::int64_t start) const
         return it == list.begin() ? -1 : static_cast<std::int64_t>(it - list.begin()) - 1;
     };
     for (const auto* list : {&sound_, &clean_})
-        if (const std::int64_t found = from(*list, [&](std::uint32_t i) { return pos(i); }); found >= 0)
-            return (*list)[static_cast<std::size_t>(found)];
+        if (const std::int64_t found = from(*list, [&](const Slot& x) { return end_ - x.back; }); found >= 0)
+            return (*list)[static_cast<std::size_t>(found)].index;
     return from(candidates_, [&](const Candidate& c) { return end_ - c.back; });
 }
 
@@ -59,8 +59,8 @@ bool ExtentPass::better(std::uint32_t a, std::uint32_t b) const
     if (a == kToEnd || b == kToEnd)
         return b == kToEnd;
     const Weighed &x = weighed(a), &y = weighed(b);
-    if (x.worth.before(y.worth) || y.worth.before(x.worth))
-        return x.worth.before(y.worth);
+    if (x.worth.beforeOther(y.worth) || y.worth.beforeOther(x.worth))
+        return x.worth.beforeOther(y.worth);
     return x.back > y.back;
 }
 
@@ -86,8 +86,8 @@ void ExtentPass::join(Chain& chain, std::uint32_t index)
 
 void ExtentPass::admit(std::int64_t at)
 {
-    for (; pending_ < clean_.size() && pos(clean_[pending_]) >= at + kSectorHeaderSize; ++pending_) {
-        const std::uint32_t index = clean_[pending_];
+    for (; pending_ < clean_.size() && end_ - clean_[pending_].back >= at + kSectorHeaderSize; ++pending_) {
+        const std::uint32_t index = clean_[pending_].index;
         if (index < windowBase_)
             continue; // past the window: no claim reaches it
         join(chain_, index);
@@ -105,11 +105,14 @@ std::uint32_t ExtentPass::bestIn(Chain& chain, std::int64_t to)
 
 std::uint32_t ExtentPass::nearestOn(std::int64_t after) const
 {
+    // Lists of ascending distance back from the end: the nearest past
+    // `after` is the last closer to the end than it.
+    const std::int64_t limit = end_ - after;
     for (const auto* list : {&sound_, &clean_}) {
         const auto it =
-            std::partition_point(list->begin(), list->end(), [&](std::uint32_t i) { return pos(i) > after; });
+            std::partition_point(list->begin(), list->end(), [&](const Slot& x) { return x.back < limit; });
         if (it != list->begin())
-            return *(it - 1);
+            return (it - 1)->index;
     }
     return kToEnd;
 }
@@ -136,18 +139,24 @@ void ExtentPass::ringFor(std::int64_t span)
 void ExtentPass::slide(std::int64_t at)
 {
     windowLimit_ = at + kLongestClaim;
+    // The nearest clean and sound candidates among those that leave are
+    // kept, once each.
+    std::size_t clean = kToEnd, sound = kToEnd;
     for (; windowBase_ < candidates_.size() && pos(static_cast<std::uint32_t>(windowBase_)) > windowLimit_;
          ++windowBase_) {
         const Weighed& w = weighed(static_cast<std::uint32_t>(windowBase_));
-        const auto keep = [&](Target& target, Numbers& numbers) {
-            numbers = w.numbers;
-            target = Target{static_cast<std::uint32_t>(windowBase_), w.worth, &numbers, w.count, true};
-        };
-        if (w.clean)
-            keep(beyond_, beyondNumbers_);
-        if (w.sound)
-            keep(beyondSound_, beyondSoundNumbers_);
+        clean = w.clean ? windowBase_ : clean;
+        sound = w.sound ? windowBase_ : sound;
     }
+    const auto keep = [&](std::size_t index, Target& target, Numbers& numbers) {
+        if (index == kToEnd)
+            return;
+        const Weighed& w = weighed(static_cast<std::uint32_t>(index));
+        numbers = w.numbers;
+        target = Target{static_cast<std::uint32_t>(index), w.worth, &numbers, w.count, true};
+    };
+    keep(clean, beyond_, beyondNumbers_);
+    keep(sound, beyondSound_, beyondSoundNumbers_);
     // The window's ring holds every candidate in it.
     grow(candidates_.size() - windowBase_ + 1);
 }
@@ -191,7 +200,8 @@ void ExtentPass::weigh(std::int64_t pos, const std::uint8_t* bytes)
     const auto offer = [&](std::int64_t q, std::uint32_t index, bool nearerWins, std::int64_t skipped = 0) {
         const Worth worth = step(at(index), false);
         cleanWay = cleanWay || (skipped == 0 && at(index).clean);
-        if (way.pos < 0 || worth.before(way.worth) || (nearerWins && !way.worth.before(worth) && q < way.pos))
+        if (way.pos < 0 || worth.beforeOther(way.worth) ||
+            (nearerWins && !way.worth.beforeOther(worth) && q < way.pos))
             way = Way{q, index, worth};
     };
     // Cut at the best clean header inside its data (of all, or of those
@@ -253,9 +263,9 @@ void ExtentPass::weigh(std::int64_t pos, const std::uint8_t* bytes)
     window_[index & (window_.size() - 1)] = mine;
     ring_[static_cast<std::size_t>(pos) & (ring_.size() - 1)] = Slot{index, back};
     if (clean)
-        clean_.push_back(index);
+        clean_.push_back(Slot{index, back});
     if (sound)
-        sound_.push_back(index);
+        sound_.push_back(Slot{index, back});
 }
 
 std::int32_t ExtentPass::firstCount(FileWindow& file, std::int64_t start, std::int64_t end)

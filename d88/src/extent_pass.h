@@ -30,17 +30,21 @@ namespace d88 {
 // the fewest fields read otherwise than they say (data sizes not stepped by,
 // and sector counts unlike the next record's) less the sector numbers it
 // finds, so that a field is read otherwise only for a sector it gains; then
-// the fewest sector numbers that come again; then the most sector numbers;
-// the data size's step, then the nearest header, break what ties remain.
+// the fewest sector numbers that come again. Ties go to the data size's
+// step; between other ways, to the one that finds more sector numbers, then
+// to the nearest header.
 struct Worth {
     std::int32_t cost = 0;     // fields read otherwise, less the sector numbers found
     std::uint16_t repeats = 0; // records whose sector number comes again (at most 0x7FFF told)
     std::uint16_t sectors = 0; // sector numbers found
     bool before(const Worth& other) const
     {
-        if (cost != other.cost)
-            return cost < other.cost;
-        return repeats != other.repeats ? repeats < other.repeats : sectors > other.sectors;
+        return cost != other.cost ? cost < other.cost : repeats < other.repeats;
+    }
+    // Between two ways on that are not the data size's step.
+    bool beforeOther(const Worth& other) const
+    {
+        return before(other) || (!other.before(*this) && sectors > other.sectors);
     }
 };
 
@@ -188,7 +192,7 @@ class ExtentPass {
     // ones the chains are yet to take; the chain of all and those of each
     // sector count: the best way on may be one whose count agrees with the
     // record's.
-    std::vector<std::uint32_t> clean_, sound_;
+    std::vector<Slot> clean_, sound_;
     std::size_t pending_ = 0;
     Chain chain_;
     std::unordered_map<std::uint16_t, Chain> chainByCount_;
