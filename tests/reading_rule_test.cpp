@@ -177,6 +177,38 @@ std::vector<Case> cases()
              pastFrom(w, 6, LF::NoRecord, 5, 0, 48);
              return w;
          }},
+        {"garbage after a sector whose data holds a header that reads on",
+         [] { return one([](Disk& d) {
+             garbageAfterSector5(d, 40);
+             std::fill(findRecord(d, 1, 5)->data.begin() + 256, findRecord(d, 1, 5)->data.end(), 0);
+             // 18 bytes in: a header whose claim reaches past the garbage
+             // into sector 6's data, where it could be cut.
+             const Bytes lookAlike = header(0x6C, 0x44, 0x32, 3, 9, 0, 1000);
+             std::copy(lookAlike.begin(), lookAlike.end(), findRecord(d, 1, 5)->data.begin() + 18);
+         }); }, track1,
+         [](const std::vector<Disk>&) {
+             std::map<Key, Want> w;
+             w[{0, 1, 5}].bytes = 256;
+             pastFrom(w, 6, LF::NoRecord, 5, 0, 40);
+             return w;
+         }},
+        {"a data size that lands on a later header past an earlier lie",
+         [] { return one([](Disk& d) {
+             findRecord(d, 1, 2)->data.resize(100);
+             findRecord(d, 1, 2)->dataSize = 256;
+             findRecord(d, 1, 5)->dataSize = 256 + 16 + 256;
+         }); }, track1,
+         [](const std::vector<Disk>&) {
+             // Cut at sector 6 or read by the data size: the same fields
+             // read otherwise for the sectors found, so the data size wins
+             // and sector 5 is in doubt, as where the strict walk reads it.
+             std::map<Key, Want> w;
+             w[{0, 1, 2}].bytes = 100;
+             pastFrom(w, 3, LF::DataSize, 2, 256, 100);
+             w[{0, 1, 5}].bytes = 528, w[{0, 1, 5}].uncertain = true;
+             w[{0, 1, 6}].missing = true;
+             return w;
+         }},
         {"a short sector whose data holds a header landing on the next record",
          [] { return one([](Disk& d) {
              testimg::Record* r9 = findRecord(d, 1, 9);
