@@ -1,18 +1,6 @@
 // The backward pass over one extent: every candidate header weighed, from
 // the extent's end back to its start, so that the best way on from each is
-// known when the pass reaches it (record_map.h states the order).
-//
-// From a record the reading goes on in one of three ways: by its data size,
-// when that lands on a candidate or the extent's end; else cut short at the
-// best clean header inside what it claims (the larger of its data size and
-// its size code's sector), or at the extent's end when that lies inside;
-// else, when no clean header is inside, over the bytes past its claim to the
-// nearest sound header (or, when none is, the nearest clean one, or the
-// extent's end), which are then no record. A header is clean when the track
-// reads on from it to the extent's end skipping no bytes, sound when its
-// data sizes alone do: garbage is skipped to the next header from which a
-// chain completes, never past one, and never to a look-alike that only a
-// cut of its claim gets away from.
+// known when the pass reaches it. record_map.h states the rule.
 #ifndef D88_EXTENT_PASS_H
 #define D88_EXTENT_PASS_H
 
@@ -104,6 +92,9 @@ class ExtentPass {
     static constexpr std::int64_t kMaxSpan = 0xFFFFFFFF;
 
   private:
+    // The farthest a record's claim reaches past its header: its data size,
+    // or its size code's sector, whichever is larger.
+    static constexpr std::int64_t kLongestClaim = kSectorHeaderSize + 0xFFFF;
     using Numbers = std::array<std::uint64_t, 4>;
     // What the pass holds of a candidate while a claim can still reach it.
     // Kept together, as the weighing of a header looks at each of them.
