@@ -200,6 +200,12 @@ bool messagesReadUtf8()
     return true;
 }
 
+// Pasted into cmd.exe or PowerShell, whichever the user has.
+std::string commandName(std::string_view name, bool)
+{
+    return windowsCommandName(name);
+}
+
 // --- interrupt_cleanup.h
 
 SignalsHeld::SignalsHeld() = default;
@@ -237,16 +243,6 @@ void ignoreFileSizeSignal() {}
 namespace platform {
 
 const char kSeparators[] = "/\\:";
-const char kPlainPunctuation[] = "-_./+,:@";
-
-// cmd.exe and PowerShell both take a name in double quotes; a Windows file
-// name holds no double quote and no control byte, and what is escaped is
-// shown, not meant to be pasted.
-std::string quotedWord(std::string_view name, bool utf8)
-{
-    return std::string("\"").append(escapedText(name, utf8)).append("\"");
-}
-
 Sameness descriptorIdentity(int fd, d88::FileIdentity* identity, int* error)
 {
     const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
