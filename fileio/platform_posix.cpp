@@ -308,6 +308,16 @@ void unregisterTemporary()
     pending = 0;
 }
 
+// A signal's handler runs on this thread: it interrupts the rename, which is
+// one system call, before or after it.
+bool moveTemporary(const char* temp, const char* name, std::error_code* error)
+{
+    std::filesystem::rename(toPath(temp), toPath(name), *error);
+    if (!*error)
+        unregisterTemporary();
+    return !*error;
+}
+
 void removeRegisteredTemporary()
 {
     removePending();
