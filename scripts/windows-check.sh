@@ -135,6 +135,7 @@ paste_check() {
   else
     [ "$status" -eq 1 ] || problem+=" status $status"
     [ "$hint" = 'zanvo-extract --disk=1 "<IMAGE>"' ] || problem+=" suggested $hint"
+    grep -q 'cannot open <IMAGE>' "$dir/pasted.err" || problem+=" not refused"
   fi
   # Beside the image, the decoy and the program: what the cut makes, or nothing.
   local files=3
@@ -171,18 +172,23 @@ truncate -s 64M "$inputs/big.d88"
 "$linux/d88info/d88info" --split "$inputs/big.d88" 0 -o "$work/big-split.d88"
 cp "$windows/d88info/d88info.exe" "$work/"
 for event in ctrl-c ctrl-break close; do
-  outcome="the run always ended before the event"
+  outcome=" the run always ended before the event"
   for try in 1 2 3; do
     dir=$work/interrupt-$event-$try
     mkdir -p "$dir"
     echo "an older export" >"$dir/split.d88"
     cp "$dir/split.d88" "$dir/old-split.d88"
-    (cd "$dir" && wine "$windows/console-helper.exe" interrupt "$event" . ../d88info.exe --split ../inputs/big.d88 0 \
-      -o split.d88 >../helper.out 2>../helper.err) || true
+    helper=0
+    (cd "$dir" && wine "$windows/console-helper.exe" interrupt "$event" . \
+      '../d88info.exe --split ../inputs/big.d88 0 -o split.d88' >../helper.out 2>../helper.err) || helper=$?
     status=$(tr -d '\r' <"$work/helper.out" | sed -n 's/^status //p')
     left=$(cd "$dir" && ls -A | grep -v -x -e split.d88 -e old-split.d88 || true)
-    if cmp -s "$dir/split.d88" "$work/big-split.d88" && [ -z "$left" ]; then
-      continue # the event came after the rename: nothing was interrupted
+    if [ "$helper" -eq 1 ]; then
+      outcome=" $(cat "$work/helper.err")"
+      break
+    fi
+    if [ "$helper" -eq 2 ] || { cmp -s "$dir/split.d88" "$work/big-split.d88" && [ -z "$left" ]; }; then
+      continue # the run ended before the event, or the event came after the rename
     fi
     outcome=""
     [ -z "$left" ] || outcome+=" left $left"
@@ -191,7 +197,7 @@ for event in ctrl-c ctrl-break close; do
     break
   done
   if [ -n "$outcome" ]; then
-    echo "FAIL interrupted by $event:$outcome $(cat "$work/helper.err")"
+    echo "FAIL interrupted by $event:$outcome"
     failures=$((failures + 1))
   else
     echo "ok   interrupted by $event while writing (status $status, try $try): no temporary left, older file whole"

@@ -4,16 +4,17 @@
 //     runs LINE as if typed at cmd.exe's prompt (cmd /d /s /c "LINE": with
 //     /s, what is between the outer quotes is taken as it is) and exits with
 //     its status.
-//   console-helper interrupt ctrl-c|ctrl-break|close FOLDER COMMAND...
-//     starts COMMAND on a console of its own, waits until a temporary file
-//     (.NAME.tmp-*) in FOLDER holds some bytes, delivers the console event to
-//     COMMAND and waits for it to end. Prints "status N", COMMAND's exit
-//     status; exits 0, or 2 when COMMAND ended before a temporary was seen.
+//   console-helper interrupt ctrl-c|ctrl-break|close FOLDER LINE
+//     starts the command LINE on a console of its own, waits until a
+//     temporary file (.NAME.tmp-*) in FOLDER holds some bytes, delivers the
+//     console event to the command and waits for it to end. Prints "status
+//     N", its exit status; exits 0, or 2 when it ended before a temporary was
+//     seen, or 1 when it could not be started or the event not delivered.
 //
 // Ctrl+C goes through GenerateConsoleCtrlEvent to every process of the
 // console, this one included, which takes it without ending. Ctrl+Break and
 // closing the console are delivered as the console itself delivers them, by a
-// thread started in COMMAND at the system's CtrlRoutine (Wine's
+// thread started in the command at the system's CtrlRoutine (Wine's
 // GenerateConsoleCtrlEvent passes on Ctrl+C only).
 #include <windows.h>
 
@@ -21,24 +22,6 @@
 #include <string>
 
 namespace {
-
-// One argument as the C runtime parses it back.
-std::wstring quoted(const std::wstring& arg)
-{
-    std::wstring out = L"\"";
-    std::size_t slashes = 0;
-    for (const wchar_t c : arg) {
-        if (c == L'\\') {
-            ++slashes;
-            continue;
-        }
-        out.append(c == L'"' ? slashes * 2 + 1 : slashes, L'\\');
-        slashes = 0;
-        out.push_back(c);
-    }
-    out.append(slashes * 2, L'\\');
-    return out + L"\"";
-}
 
 bool start(std::wstring line, PROCESS_INFORMATION* process)
 {
@@ -93,11 +76,8 @@ bool deliver(DWORD event, const PROCESS_INFORMATION& process)
     return thread != nullptr;
 }
 
-int interrupt(DWORD event, const std::wstring& folder, int argc, wchar_t** argv)
+int interrupt(DWORD event, const std::wstring& folder, const std::wstring& line)
 {
-    std::wstring line;
-    for (int i = 0; i < argc; ++i)
-        line += (i ? L" " : L"") + quoted(argv[i]);
     // A console of our own, which Ctrl+C can be sent to under Wine.
     FreeConsole();
     AllocConsole();
@@ -108,10 +88,11 @@ int interrupt(DWORD event, const std::wstring& folder, int argc, wchar_t** argv)
     bool seen = false;
     while (!seen && WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT)
         seen = writingTemporary(folder);
-    if (seen && !deliver(event, process))
+    const bool delivered = seen && deliver(event, process);
+    if (seen && !delivered)
         std::fprintf(stderr, "console-helper: the event was not delivered (error %lu)\n", GetLastError());
     std::printf("status %lu\n", waitFor(process));
-    return seen ? 0 : 2;
+    return !seen ? 2 : delivered ? 0 : 1;
 }
 
 } // namespace
@@ -126,13 +107,13 @@ int wmain(int argc, wchar_t** argv)
         return static_cast<int>(waitFor(process));
     }
     const std::wstring event = argc > 2 ? argv[2] : L"";
-    if (mode == L"interrupt" && argc >= 5 &&
+    if (mode == L"interrupt" && argc == 5 &&
         (event == L"ctrl-c" || event == L"ctrl-break" || event == L"close"))
         return interrupt(event == L"ctrl-c"       ? CTRL_C_EVENT
                          : event == L"ctrl-break" ? CTRL_BREAK_EVENT
                                                   : CTRL_CLOSE_EVENT,
-                         argv[3], argc - 4, argv + 4);
+                         argv[3], argv[4]);
     std::fprintf(stderr, "usage: console-helper paste LINE\n"
-                         "       console-helper interrupt ctrl-c|ctrl-break|close FOLDER COMMAND...\n");
+                         "       console-helper interrupt ctrl-c|ctrl-break|close FOLDER LINE\n");
     return 1;
 }
