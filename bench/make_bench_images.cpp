@@ -19,6 +19,17 @@
 //   size-inside.d88 a Disk A whose disk size ends it inside track 20
 //   long-tracks.d88 164 tracks of 5,000 empty records: 13 MB, more records
 //                 than the reader keeps
+//   run-on.d88    164 tracks of 4,096 empty records that run on into one
+//                 another, track 0 last: 10.7 MB, each track read alone
+//                 holds up to 65,535 of them
+//   headers-64.d88 64 disk headers, every other one naming tracks that all
+//                 start on one run of 62,784 empty records: 1 MiB
+//   flagged.d88   one track of 65,535 flagged records, each counting 1
+//   bait.d88      those 64 headers over a track that tempts a reader to
+//                 resynchronise, level within level: 147 KB
+//   disk-a-bait.d88 a clean Disk A, then 63 such headers over the same track
+//   raw-736.d88   736 bytes whose layout (64 tracks of sectors 0-255 of
+//                 4 KiB) a plain sector image of would fill 64 MiB
 //   make-bench-images FOLDER
 #include "image_builder.h"
 
@@ -77,6 +88,18 @@ int main(int argc, char* argv[])
                 sizeInside.diskSize = static_cast<std::uint32_t>(place.header);
         testimg::writeFile(dir + "/size-inside.d88", testimg::buildImage({sizeInside}));
         testimg::writeFile(dir + "/long-tracks.d88", testimg::longTracks(5000));
+        testimg::writeFile(dir + "/run-on.d88", testimg::longTracks(4096, true));
+        testimg::writeFile(
+            dir + "/headers-64.d88",
+            testimg::headersOverOneRun(64, testimg::emptyRecords(((1 << 20) - 64 * 688) / 16)));
+        testimg::writeFile(dir + "/flagged.d88", testimg::buildImage({testimg::flaggedTrack(65535)}));
+        const testimg::Bytes baitRun = testimg::resyncBait(6, 1070);
+        testimg::writeFile(dir + "/bait.d88", testimg::headersOverOneRun(64, baitRun));
+        testimg::Bytes afterA = testimg::buildImage({diskA});
+        const testimg::Bytes baitDisks = testimg::headersOverOneRun(63, baitRun);
+        afterA.insert(afterA.end(), baitDisks.begin(), baitDisks.end());
+        testimg::writeFile(dir + "/disk-a-bait.d88", afterA);
+        testimg::writeFile(dir + "/raw-736.d88", testimg::buildImage({testimg::tinyDiskOfHugeLayout()}));
     } catch (const std::exception& e) {
         std::fprintf(stderr, "make-bench-images: %s\n", e.what());
         return 1;

@@ -1,7 +1,8 @@
 // Times two commands in alternation, each in its own folder with its output
 // thrown away, and reports medians, the median of the paired ratios A/B and
-// peak resident memory.
-//   pair-timer ROUNDS DIR_A CMD_A... :: DIR_B CMD_B...
+// peak resident memory. A command must exit with status 0; with --status=N,
+// A must exit with N instead (an export with holes, a refusal).
+//   pair-timer [--status=N] ROUNDS DIR_A CMD_A... :: DIR_B CMD_B...
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -20,6 +21,7 @@ namespace {
 struct Command {
     std::string dir;
     std::vector<char*> argv;
+    int status = 0; // the exit status it must end with
 };
 
 struct Sample {
@@ -46,7 +48,7 @@ Sample runOnce(const Command& cmd)
     rusage usage{};
     wait4(pid, &status, 0, &usage);
     clock_gettime(CLOCK_MONOTONIC, &end);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != cmd.status) {
         std::fprintf(stderr, "pair-timer: %s failed (status %d)\n", cmd.argv[0], status);
         std::exit(1);
     }
@@ -66,13 +68,15 @@ double median(std::vector<double> v)
 
 int main(int argc, char* argv[])
 {
-    if (argc < 6) {
-        std::fprintf(stderr, "usage: pair-timer ROUNDS DIR_A CMD_A... :: DIR_B CMD_B...\n");
+    Command a, b;
+    int i = 1;
+    if (argc > 1 && std::strncmp(argv[1], "--status=", 9) == 0)
+        a.status = std::atoi(argv[i++] + 9);
+    if (argc - i < 5) {
+        std::fprintf(stderr, "usage: pair-timer [--status=N] ROUNDS DIR_A CMD_A... :: DIR_B CMD_B...\n");
         return 1;
     }
-    const int rounds = std::atoi(argv[1]);
-    Command a, b;
-    int i = 2;
+    const int rounds = std::atoi(argv[i++]);
     a.dir = argv[i++];
     for (; i < argc && std::strcmp(argv[i], "::") != 0; ++i)
         a.argv.push_back(argv[i]);

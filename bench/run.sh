@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Measures zanvo-extract in a Release build against the least work its job
 # needs, and both programs on crafted images (decoys, fields that lie, tracks
-# and disks that share a walk) against their typical job.
-#   bench/run.sh [ROUNDS]      (default 300 paired runs a comparison)
+# and disks that share a walk, records past the reader's cap, bait for a
+# resynchronisation, a layout far larger than its image) against their
+# typical job: every view's output, memory and time.
+#   bench/run.sh [ROUNDS]      (default 300 paired runs a comparison, a tenth
+#                               of that for each view)
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 rounds=${1:-300}
@@ -64,31 +67,49 @@ row "d88info --raw: 12 MB of walks shared by every track / typical" "$(ratio raw
 row "peak memory of the crafted jobs (decoys, 64 disks, --raw)" \
   "$(mib decoys), $(mib shared), $(mib raw)" "<= 64 MiB"
 
-# d88info's views of layouts whose records, tracks and disks overlap or lie:
-# each output against 16 times the image plus 1 MiB, its peak memory, and
-# its time against the typical Disk A job (within 20 times up to 1 MiB,
-# in proportion to the image beyond).
+# Every view of layouts whose records, tracks and disks overlap, lie or tempt
+# a reader: each output (standard output, and the files a cut writes) against
+# 16 times the image plus 1 MiB, its peak memory against 64 MiB, and its time
+# against the typical Disk A job: within 20 times for images up to 1 MiB, in
+# proportion beyond (20 times a MiB). "within" names each measure over its
+# limit. The status is the view's own: 3 is an export with holes, 2 an
+# export refused.
 view_rounds=$(( rounds / 10 > 3 ? rounds / 10 : 3 ))
 echo
-echo "d88info's views, $view_rounds paired runs each against the typical job"
+echo "Views of crafted layouts, $view_rounds paired runs each against the typical job"
 echo
-vrow() { printf '| %-16s | %-7s | %10s | %13s | %9s | %-24s |\n' "$@"; }
-vrow "image" "view" "image" "output" "of limit" "time / typical job" 
-printf '|%s|%s|%s|%s|%s|%s|\n' "------------------" "---------" "------------" "---------------" \
-  "-----------" "--------------------------"
+vrow() { printf '| %-11s | %-7s | %10s | %11s | %8s | %-2s | %8s | %-22s | %-7s |\n' "$@"; }
+vrow "image" "view" "image" "output" "of limit" "st" "memory" "time / typical job" "within"
+printf '|%s|%s|%s|%s|%s|%s|%s|%s|%s|\n' "-------------" "---------" "------------" "-------------" \
+  "----------" "----" "----------" "------------------------" "---------"
+# view IMAGE VIEW: one row.
+view() {
+  local image=$1 view=$2 file=$work/$1.d88 size out status=0 dir=$work/info
+  size=$(stat -c %s "$file")
+  case $view in
+    cut) args=("$tool" "$file") dir=$work/cut ;;
+    summary) args=("$info" "$file") ;;
+    listing) args=("$info" "$file" 0) ;;
+    json) args=("$info" --json "$file") ;;
+    raw) args=("$info" --raw "$file" 0) ;;
+    split) args=("$info" --split "$file" 0) ;;
+  esac
+  rm -rf "$work/once" && mkdir "$work/once"
+  (cd "$work/once" && "${args[@]}" >"$work/once.out" 2>/dev/null) || status=$?
+  out=$(( $(stat -c %s "$work/once.out") + $(find "$work/once" -type f -printf '%s\n' | awk '{ s += $1 } END { print s + 0 }') ))
+  mkdir -p "$dir"
+  "$timer" --status="$status" "$view_rounds" "$dir" "${args[@]}" :: "$work/typical" "$tool" "$work/typical.d88" \
+    >"$work/view.txt"
+  vrow "$image" "$view" "$size" "$out" \
+    "$(awk -v o="$out" -v s="$size" 'BEGIN { printf "%.3f", o / (16 * s + 1048576) }')" "$status" "$(mib view)" \
+    "$(field ratio <"$work/view.txt") ($(field median_a_ms <"$work/view.txt") ms)" \
+    "$(awk -v o="$out" -v s="$size" -v kb="$(field rss_a_kb <"$work/view.txt")" -v r="$(field ratio <"$work/view.txt")" \
+      'BEGIN { w = (o > 16 * s + 1048576 ? "output " : "") (kb > 65536 ? "memory " : "") \
+                   (r > 20 * (s > 1048576 ? s / 1048576 : 1) ? "time" : ""); print w == "" ? "yes" : w }')"
+}
 for image in tails-7k tails-32k tails-1m short-lying size-inside long-tracks; do
-  size=$(stat -c %s "$work/$image.d88")
-  for view in summary listing json; do
-    case $view in
-      summary) args=("$work/$image.d88") ;;
-      listing) args=("$work/$image.d88" 0) ;;
-      json) args=(--json "$work/$image.d88") ;;
-    esac
-    out=$("$info" "${args[@]}" | wc -c)
-    "$timer" "$view_rounds" "$work/info" "$info" "${args[@]}" :: "$work/typical" "$tool" "$work/typical.d88" \
-      >"$work/view.txt"
-    vrow "$image" "$view" "$size" "$out" \
-      "$(awk -v o="$out" -v s="$size" 'BEGIN { printf "%.3f", o / (16 * s + 1048576) }')" \
-      "$(field ratio <"$work/view.txt") ($(field median_a_ms <"$work/view.txt") ms, $(mib view))"
-  done
+  for v in summary listing json; do view "$image" "$v"; done
+done
+for image in run-on headers-64 flagged bait disk-a-bait raw-736; do
+  for v in cut summary listing json raw split; do view "$image" "$v"; done
 done

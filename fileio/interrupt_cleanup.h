@@ -10,12 +10,13 @@
 #define FILEIO_INTERRUPT_CLEANUP_H
 
 #include <csignal>
+#include <system_error>
 
 namespace fileio {
 
-// While a SignalsHeld is alive, those signals are held back (on POSIX
-// systems), so that a temporary is created and registered in one step. Not
-// nested.
+// While a SignalsHeld is alive, those signals are held back (on Windows, the
+// handlers wait), so that a temporary is created and registered in one step.
+// Not nested.
 class SignalsHeld {
   public:
     SignalsHeld();
@@ -31,6 +32,14 @@ class SignalsHeld {
 // first time. False when the name is too long to register (nothing done).
 bool registerTemporary(const char* name);
 void unregisterTemporary();
+
+// Renames the registered temporary `temp` to `name` and unregisters it, in one
+// step as a handler sees it: it removes the temporary before the rename or
+// finds nothing to remove (on Windows, whose handlers run beside the main
+// thread, a removal during the rename could take the file just put in place).
+// False with `*error` set, and the temporary still registered, when the
+// rename fails.
+bool moveTemporary(const char* temp, const char* name, std::error_code* error);
 
 // Removes the registered temporary now, if any: for a program that gives up
 // for another reason (running out of memory).

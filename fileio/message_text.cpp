@@ -1,8 +1,8 @@
 #include "message_text.h"
 
-#include "platform.h"
 #include "terminal_text.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -39,6 +39,20 @@ std::size_t appendEscapes(std::string_view text, bool utf8, std::string* out)
     }
     out->push_back('\'');
     return used;
+}
+
+// A letter or a digit, or one of `punctuation`.
+bool plainByte(char c, std::string_view punctuation)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           punctuation.find(c) != std::string_view::npos;
+}
+
+// Whether `text` starts with U+201C, U+201D or U+201E in UTF-8.
+bool typographicDoubleQuote(std::string_view text)
+{
+    return text.size() >= 3 && text.compare(0, 2, "\xe2\x80") == 0 &&
+           static_cast<unsigned char>(text[2]) >= 0x9C && static_cast<unsigned char>(text[2]) <= 0x9E;
 }
 
 } // namespace
@@ -99,17 +113,72 @@ std::string escapedText(std::string_view text, bool utf8)
     return out;
 }
 
-std::string commandName(std::string_view name, bool utf8)
+std::string posixCommandName(std::string_view name, bool utf8)
 {
-    const auto plainByte = [](char c) {
-        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-               std::string_view(platform::kPlainPunctuation).find(c) != std::string_view::npos;
-    };
     std::string out = !name.empty() && name[0] == '-' ? "-- " : "";
-    bool plain = !name.empty();
-    for (const char c : name)
-        plain = plain && plainByte(c);
-    return plain ? out.append(name) : out.append(platform::quotedWord(name, utf8));
+    if (!name.empty() &&
+        std::all_of(name.begin(), name.end(), [](char c) { return plainByte(c, "-_./+,:@%"); }))
+        return out.append(name);
+    if (name.empty())
+        return "''";
+    // Quoted pieces, each ' as \', each run of bytes to escape as $'\ooo'
+    // between them: 'a b'\''c'$'\033''d'.
+    bool quoted = false;
+    for (std::size_t at = 0; at < name.size();) {
+        const std::string_view rest = name.substr(at);
+        const std::size_t as = name[at] == '\'' ? 0 : shownAsIs(rest, utf8);
+        if ((as > 0) != quoted)
+            out.push_back('\'');
+        quoted = as > 0;
+        if (as > 0) {
+            out.append(rest.substr(0, as));
+            at += as;
+        } else if (name[at] == '\'') {
+            out.append("\\'");
+            ++at;
+        } else {
+            const std::size_t run = escapedRun(rest, utf8);
+            out.append(escapedText(rest.substr(0, run), utf8));
+            at += run;
+        }
+    }
+    if (quoted)
+        out.push_back('\'');
+    return out;
+}
+
+std::string windowsCommandName(std::string_view name)
+{
+    // A leading '-' would be read as an option, and PowerShell drops a "--"
+    // on its way to a program: .\ names the same file.
+    const std::string word = (!name.empty() && name[0] == '-' ? ".\\" : "") + std::string(name);
+    // Bare: nothing either shell acts on outside quotes (space & | < > ^ ( )
+    // % ! for cmd.exe; ' " ` $ , ; { } # ~ and more for PowerShell, which
+    // also splits at a comma and reads a word that starts with a digit, or
+    // with . and a digit, as a number, and one that starts with @ or + as
+    // an operator), and ASCII only (PowerShell splits at Unicode spaces too).
+    const bool bareStart = !word.empty() && !(word[0] >= '0' && word[0] <= '9') &&
+                           std::string_view("-+:@").find(word[0]) == std::string_view::npos &&
+                           !(word[0] == '.' && word.size() > 1 && word[1] >= '0' && word[1] <= '9');
+    if (bareStart && std::all_of(word.begin(), word.end(), [](char c) { return plainByte(c, "-_./\\:+@"); }))
+        return word;
+    // In double quotes, unless it holds what one of the shells expands even
+    // there: cmd.exe %VAR% and, with delayed expansion, !VAR!; PowerShell
+    // $x, $(...) and ` escapes, and it ends the string at a typographic
+    // double quote as at ". A control byte or a byte that is not UTF-8 has
+    // no place in a Windows name; a last \ and the closing quote the C
+    // runtime reads as \", a quote. No quoting is safe in both shells for
+    // those: the hint names "<IMAGE>", which no Windows file can be called,
+    // for the user to replace.
+    bool quotable = !name.empty() && name.back() != '\\';
+    for (std::size_t at = 0; quotable && at < name.size();) {
+        const std::string_view rest = name.substr(at);
+        const std::size_t as = shownAsIs(rest, true);
+        quotable = as > 0 && std::string_view("%!$`\"").find(rest[0]) == std::string_view::npos &&
+                   !typographicDoubleQuote(rest);
+        at += as;
+    }
+    return quotable ? "\"" + word + "\"" : "\"<IMAGE>\"";
 }
 
 void sayLine(const char* program, std::string_view line)

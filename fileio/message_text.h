@@ -34,12 +34,25 @@ bool messagesReadUtf8();
 std::string escapedText(std::string_view text, bool utf8);
 
 // `name` as one word of a command for the platform's shell, to be pasted
-// back: as it is when it is only letters, digits and -_./+,:@ (and % but
-// on Windows), else quoted (POSIX shells: in single quotes, with the bytes
-// escapedText would escape as $'\ooo' outside them; Windows: in double
-// quotes). A name that starts with '-' is preceded by "-- ", so that it is
-// not taken for an option.
+// back: posixCommandName, or windowsCommandName on Windows.
 std::string commandName(std::string_view name, bool utf8);
+
+// For sh, bash and the like: as it is when it is only letters, digits and
+// -_./+,:@%, else in single quotes, with the bytes escapedText would escape
+// as $'\ooo' outside them. A name that starts with '-' is preceded by "-- ",
+// so that it is not taken for an option.
+std::string posixCommandName(std::string_view name, bool utf8);
+
+// For both cmd.exe and PowerShell, which share no quoting: as it is when it
+// starts with a letter, _ . \ or / (not . and a digit, which PowerShell reads
+// as a number) and holds only letters, digits and -_./\:+@; else in double
+// quotes, unless it holds what one of them expands even there (cmd %VAR% and
+// !VAR!, PowerShell $x and ` and the typographic double quotes it takes for
+// "), a byte escapedText would escape, or ends in \ (which with the closing
+// quote the C runtime reads as a quote): then "<IMAGE>", a name no Windows
+// file can have, to be replaced by hand. A name that starts with '-' is given
+// as .\-NAME, the same file, as PowerShell may drop a "--".
+std::string windowsCommandName(std::string_view name);
 
 // How many bytes from the start of `text` (not empty) go out as they are: a
 // printable ASCII byte, or with `utf8` a whole UTF-8 character past the C1

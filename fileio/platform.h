@@ -9,7 +9,7 @@
 // whose whole body is the system's: toPath, changeFolder and createNewFile
 // (paths.h), inspectName (file_identity.h), isTerminal and descriptorNamed
 // (standard_streams.h), writeToConsole (terminal_text.h), messagesReadUtf8
-// (message_text.h), and everything of interrupt_cleanup.h.
+// and commandName (message_text.h), and everything of interrupt_cleanup.h.
 #ifndef FILEIO_PLATFORM_H
 #define FILEIO_PLATFORM_H
 
@@ -26,12 +26,6 @@ namespace fileio::platform {
 
 // What separates a name's folder from its last part.
 extern const char kSeparators[];
-
-// The punctuation a word of a command for the platform's shell may hold
-// unquoted, beside letters and digits (commandName).
-extern const char kPlainPunctuation[];
-// `name`, which is not such a word, quoted as one word for that shell.
-std::string quotedWord(std::string_view name, bool utf8);
 
 // The identity of what descriptor `fd` is open on: Same with `identity`
 // set; Different for a closed descriptor or one on no file (a console);

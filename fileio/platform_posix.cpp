@@ -269,6 +269,11 @@ bool messagesReadUtf8()
     return localeReadsUtf8(std::getenv("LC_ALL"), std::getenv("LC_CTYPE"), std::getenv("LANG"));
 }
 
+std::string commandName(std::string_view name, bool utf8)
+{
+    return posixCommandName(name, utf8);
+}
+
 // --- interrupt_cleanup.h
 
 SignalsHeld::SignalsHeld()
@@ -303,6 +308,16 @@ void unregisterTemporary()
     pending = 0;
 }
 
+// A signal's handler runs on this thread: it interrupts the rename, which is
+// one system call, before or after it.
+bool moveTemporary(const char* temp, const char* name, std::error_code* error)
+{
+    std::filesystem::rename(toPath(temp), toPath(name), *error);
+    if (!*error)
+        unregisterTemporary();
+    return !*error;
+}
+
 void removeRegisteredTemporary()
 {
     removePending();
@@ -320,39 +335,6 @@ void ignoreFileSizeSignal()
 namespace platform {
 
 const char kSeparators[] = "/";
-const char kPlainPunctuation[] = "-_./+,:@%";
-
-// Quoted pieces, each ' as \', each run of bytes to escape as $'\ooo'
-// between them: 'a b'\''c'$'\033''d'.
-std::string quotedWord(std::string_view name, bool utf8)
-{
-    if (name.empty())
-        return "''";
-    std::string out;
-    bool quoted = false;
-    for (std::size_t at = 0; at < name.size();) {
-        const std::string_view rest = name.substr(at);
-        const std::size_t as = name[at] == '\'' ? 0 : shownAsIs(rest, utf8);
-        if ((as > 0) != quoted)
-            out.push_back('\'');
-        quoted = as > 0;
-        if (as > 0) {
-            out.append(rest.substr(0, as));
-            at += as;
-        } else if (name[at] == '\'') {
-            out.append("\\'");
-            ++at;
-        } else {
-            const std::size_t run = escapedRun(rest, utf8);
-            out.append(escapedText(rest.substr(0, run), utf8));
-            at += run;
-        }
-    }
-    if (quoted)
-        out.push_back('\'');
-    return out;
-}
-
 Sameness descriptorIdentity(int fd, d88::FileIdentity* identity, int* error)
 {
     struct stat st;

@@ -19,6 +19,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstring>
 #include <cwchar>
 #include <string>
@@ -54,30 +55,59 @@ bool isCharacterDevice(const char* name)
 }
 
 // --- Interrupts. Ctrl+C (SIGINT's handler) and the console's other events
-// arrive on threads of their own while the main thread goes on: the name and
-// whether it is pending are shared under a lock, so that a handler never
-// reads a name the main thread is writing, nor removes one it has just let
-// go.
+// arrive on threads of their own while the main thread goes on. The
+// temporary's name and whether it is pending are shared under a lock, which
+// the main thread holds while it creates and registers a temporary
+// (SignalsHeld) and while it moves one into place, and which a handler takes
+// and never gives back: a handler removes a temporary before it is moved or
+// finds none, and once it has, the main thread creates, moves and reports
+// nothing more before the process ends.
+//
+// The main thread may still be writing to the temporary when a handler
+// removes it: the temporary is opened with delete sharing (createNewFile),
+// so that the removal succeeds all the same, and the system deletes the file
+// when the process's handle to it closes, as the process ends.
 
 constexpr int kSignals[] = {SIGINT, SIGTERM};
 
 wchar_t pendingName[32768];
 bool pending = false;
 SRWLOCK pendingLock = SRWLOCK_INIT;
+bool heldByMain = false; // the main thread holds the lock (SignalsHeld); only it reads this
 bool installed = false;
 
-void removePending()
+// The main thread's hold of the lock, unless a SignalsHeld has it already.
+class MainHold {
+  public:
+    MainHold() : taken_(!heldByMain)
+    {
+        if (taken_)
+            AcquireSRWLockExclusive(&pendingLock);
+    }
+    ~MainHold()
+    {
+        if (taken_)
+            ReleaseSRWLockExclusive(&pendingLock);
+    }
+    MainHold(const MainHold&) = delete;
+    MainHold& operator=(const MainHold&) = delete;
+
+  private:
+    bool taken_;
+};
+
+// From a handler: the lock is kept, for the process is ending.
+void removePendingForGood()
 {
     AcquireSRWLockExclusive(&pendingLock);
     if (pending)
-        _wunlink(pendingName);
+        DeleteFileW(pendingName);
     pending = false;
-    ReleaseSRWLockExclusive(&pendingLock);
 }
 
 extern "C" void onInterrupt(int sig)
 {
-    removePending();
+    removePendingForGood();
     // Die of the same signal, as an uncaught one would have made the process.
     std::signal(sig, SIG_DFL);
     std::raise(sig);
@@ -89,8 +119,42 @@ extern "C" void onInterrupt(int sig)
 BOOL WINAPI onConsoleEvent(DWORD event)
 {
     if (event != CTRL_C_EVENT)
-        removePending();
+        removePendingForGood();
     return FALSE;
+}
+
+// The errno value the C runtime gives for a failed create.
+int createError(DWORD code)
+{
+    switch (code) {
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+        return EEXIST;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_FILENAME_EXCED_RANGE:
+        return ENOENT;
+    case ERROR_TOO_MANY_OPEN_FILES:
+        return EMFILE;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_NOT_ENOUGH_QUOTA:
+        return ENOMEM;
+    case ERROR_DISK_FULL:
+        return ENOSPC;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_NETWORK_ACCESS_DENIED:
+    case ERROR_CANNOT_MAKE:
+    case ERROR_FAIL_I24:
+    case ERROR_DRIVE_LOCKED:
+    case ERROR_LOCK_FAILED:
+        return EACCES;
+    default:
+        return code >= ERROR_WRITE_PROTECT && code <= ERROR_SHARING_BUFFER_EXCEEDED ? EACCES : EINVAL;
+    }
 }
 
 void install()
@@ -121,14 +185,28 @@ bool changeFolder(const char* folder, int* error)
 
 std::FILE* createNewFile(const char* name)
 {
-    // The C runtime's fopen may not know the exclusive "x" mode; _O_EXCL it does.
-    const int fd =
-        _wopen(wideFromUtf8(name).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
-    if (fd < 0)
+    // Exclusive, as the C runtime's _O_EXCL, and with delete sharing, which
+    // the C runtime never asks for, so that an interrupt handler can remove
+    // the file while it is open (interrupt_cleanup.h).
+    const std::wstring wide = wideFromUtf8(name);
+    const HANDLE handle =
+        CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        errno = createError(GetLastError());
         return nullptr;
-    std::FILE* file = _fdopen(fd, "wb");
-    if (!file)
-        _close(fd);
+    }
+    const int fd = _open_osfhandle(reinterpret_cast<std::intptr_t>(handle), _O_BINARY);
+    std::FILE* file = fd < 0 ? nullptr : _fdopen(fd, "wb");
+    if (!file) {
+        const int err = errno;
+        DeleteFileW(wide.c_str()); // this call made it: it goes with the failure
+        if (fd < 0)
+            CloseHandle(handle);
+        else
+            _close(fd);
+        errno = err;
+    }
     return file;
 }
 
@@ -200,10 +278,28 @@ bool messagesReadUtf8()
     return true;
 }
 
+// Pasted into cmd.exe or PowerShell, whichever the user has.
+std::string commandName(std::string_view name, bool)
+{
+    return windowsCommandName(name);
+}
+
 // --- interrupt_cleanup.h
 
-SignalsHeld::SignalsHeld() = default;
-SignalsHeld::~SignalsHeld() = default;
+// The handlers go in first, outside the lock: a handler waiting for the lock
+// may hold the console's own, which SetConsoleCtrlHandler takes.
+SignalsHeld::SignalsHeld()
+{
+    install();
+    AcquireSRWLockExclusive(&pendingLock);
+    heldByMain = true;
+}
+
+SignalsHeld::~SignalsHeld()
+{
+    heldByMain = false;
+    ReleaseSRWLockExclusive(&pendingLock);
+}
 
 bool registerTemporary(const char* name)
 {
@@ -211,23 +307,33 @@ bool registerTemporary(const char* name)
     const std::wstring wide = wideFromUtf8(name);
     if (wide.empty() || wide.size() >= sizeof pendingName / sizeof pendingName[0])
         return false;
-    AcquireSRWLockExclusive(&pendingLock);
+    const MainHold hold;
     std::wmemcpy(pendingName, wide.c_str(), wide.size() + 1);
     pending = true;
-    ReleaseSRWLockExclusive(&pendingLock);
     return true;
 }
 
 void unregisterTemporary()
 {
-    AcquireSRWLockExclusive(&pendingLock);
+    const MainHold hold;
     pending = false;
-    ReleaseSRWLockExclusive(&pendingLock);
+}
+
+bool moveTemporary(const char* temp, const char* name, std::error_code* error)
+{
+    const MainHold hold;
+    std::filesystem::rename(toPath(temp), toPath(name), *error);
+    if (!*error)
+        pending = false;
+    return !*error;
 }
 
 void removeRegisteredTemporary()
 {
-    removePending();
+    const MainHold hold;
+    if (pending)
+        DeleteFileW(pendingName);
+    pending = false;
 }
 
 void ignoreFileSizeSignal() {}
@@ -237,16 +343,6 @@ void ignoreFileSizeSignal() {}
 namespace platform {
 
 const char kSeparators[] = "/\\:";
-const char kPlainPunctuation[] = "-_./+,:@";
-
-// cmd.exe and PowerShell both take a name in double quotes; a Windows file
-// name holds no double quote and no control byte, and what is escaped is
-// shown, not meant to be pasted.
-std::string quotedWord(std::string_view name, bool utf8)
-{
-    return std::string("\"").append(escapedText(name, utf8)).append("\"");
-}
-
 Sameness descriptorIdentity(int fd, d88::FileIdentity* identity, int* error)
 {
     const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));

@@ -163,11 +163,8 @@ bool replaceFileFrom(const char* name, ByteSource& source, const d88::FileIdenti
     }
     if (ok) {
         std::error_code ec;
-        fs::rename(toPath(temp.c_str()), toPath(name), ec);
-        if (!ec) {
-            unregisterTemporary();
+        if (moveTemporary(temp.c_str(), name, &ec))
             return true;
-        }
         *reason = ec.message();
     }
     std::error_code removeError;

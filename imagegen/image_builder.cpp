@@ -188,16 +188,95 @@ Bytes sharedTailTracks(int records)
     return out;
 }
 
-Bytes longTracks(int perTrack)
+Bytes longTracks(int perTrack, bool runOn)
 {
     Bytes out(kHeader, 0);
-    for (std::size_t t = 0; t < 164; ++t) {
+    for (std::size_t i = 0; i < 164; ++i) {
+        const std::size_t t = runOn ? 163 - i : i;
         putLE32(out, 0x20 + 4 * t, static_cast<std::uint32_t>(out.size()));
-        for (int i = 0; i < perTrack; ++i)
-            emptyRecord(out, static_cast<int>(t / 2), static_cast<int>(t % 2), i % 250 + 1);
+        for (int r = 0; r < perTrack; ++r)
+            emptyRecord(out, runOn ? 0 : static_cast<int>(t / 2), runOn ? 0 : static_cast<int>(t % 2),
+                        r % 250 + 1);
     }
     putLE32(out, 0x1C, static_cast<std::uint32_t>(out.size()));
     return out;
+}
+
+Bytes emptyRecords(int records)
+{
+    Bytes out;
+    for (int i = 0; i < records; ++i)
+        emptyRecord(out, 0, 0, i % 255 + 1);
+    return out;
+}
+
+Bytes headersOverOneRun(int disks, const Bytes& run)
+{
+    const std::size_t runStart = kHeader * static_cast<std::size_t>(std::max(disks, 0));
+    Bytes out(runStart, 0);
+    for (std::size_t base = 0; base < runStart; base += kHeader) {
+        putLE32(out, base + 0x1C, kHeader);
+        if (base / kHeader % 2 == 0)
+            for (std::size_t t = 0; t < 164; ++t)
+                putLE32(out, base + 0x20 + 4 * t, static_cast<std::uint32_t>(runStart - base));
+    }
+    out.insert(out.end(), run.begin(), run.end());
+    return out;
+}
+
+Disk flaggedTrack(int records)
+{
+    Disk disk;
+    Track& track = disk.tracks[0];
+    for (int i = 0; i < records; ++i) {
+        Record rec;
+        rec.r = static_cast<std::uint8_t>(i % 255 + 1);
+        rec.count = 1;
+        rec.reserved[1] = 0x10; // deleted data mark
+        rec.reserved[2] = 0x01; // a controller status with no word of its own
+        track.records.push_back(rec);
+    }
+    return disk;
+}
+
+Bytes resyncBait(int levels, int run)
+{
+    std::vector<Record> records;
+    Record rec;
+    rec.c = 0xF0;
+    rec.n = 0;
+    rec.count = 0;
+    rec.dataSize = 0xFFFF;
+    records.push_back(rec);
+    rec.dataSize = 0;
+    for (int level = 0; level < levels; ++level) {
+        // 24 bytes that are no header before each run, so that a size
+        // code's 128 bytes land inside a header, never on one.
+        records.back().data.assign(24, 0xEE);
+        for (int i = 0; i < run; ++i) {
+            rec.r = static_cast<std::uint8_t>(2 + 7 * level + (i < 7 ? i : 0));
+            records.push_back(rec);
+        }
+    }
+    records.back().data.assign(160, 0xEE);
+    Disk disk;
+    disk.tracks[0].records = records;
+    const Bytes built = buildDisk(disk);
+    return Bytes(built.begin() + kHeader, built.end());
+}
+
+Disk tinyDiskOfHugeLayout()
+{
+    Disk disk;
+    Record rec;
+    rec.n = 5;
+    rec.r = 0;
+    disk.tracks[0].records.push_back(rec);
+    rec.r = 255;
+    disk.tracks[0].records.push_back(rec);
+    rec.c = 31, rec.h = 1, rec.r = 1;
+    disk.tracks[63].records.push_back(rec);
+    return disk;
 }
 
 Disk lyingDiskA(int seed)

@@ -90,8 +90,41 @@ Bytes sharedTailTracks(int records);
 
 // A disk of 164 tracks of `perTrack` records each (IDs of the track, R
 // cycling through 1-250, N 1, count 0xFFFF, no data): more records than a
-// reader may keep when `perTrack` runs to thousands.
-Bytes longTracks(int perTrack);
+// reader may keep when `perTrack` runs to thousands. With `runOn`, every
+// record carries C 0 H 0 and the tracks lie from 163 down to 0, so each
+// track's records run on into the lower tracks' ones to the image's end,
+// and track 0, the last, is the first a reader asks for.
+Bytes longTracks(int perTrack, bool runOn = false);
+
+// `records` empty records (C 0 H 0, R cycling through 1-255, N 1, count
+// 0xFFFF, no data), back to back.
+Bytes emptyRecords(int records);
+
+// `disks` disk headers of 688 bytes back to back, then `run`. Headers 0, 2,
+// 4, ... name 164 tracks, all starting at the run's first byte, under a disk
+// size of 688 that lies (where it ends stands a header that names no track);
+// the headers between them name no track and tell their size truly, so
+// that no disk starts inside the records of the one before it.
+Bytes headersOverOneRun(int disks, const Bytes& run);
+
+// One track of `records` empty records (C 0 H 0, R cycling through 1-255,
+// N 1), each flagged (deleted data, and controller status 0x01) and each
+// with a sector count of 1.
+Disk flaggedTrack(int records);
+
+// The records of a track that tempts a reader to resynchronise (C 0xF0, H 0,
+// size code 0, no data, sector count 0): the first claims 0xFFFF bytes.
+// Then `levels` runs of `run` headers, each run behind 24 bytes that are no
+// header, so that neither the last header's data size nor its size code
+// (128 bytes) lands on a header; the next run's first seven headers lie in
+// those 128 bytes, with sector numbers not yet seen on the track (at most 35
+// levels). The last run ends on 160 bytes that are no header.
+Bytes resyncBait(int levels, int run);
+
+// A disk of 736 bytes whose track 0 holds sectors 0 and 255 of size code 5
+// (no data) and whose track 63 holds one record: a plain sector image of its
+// layout (64 tracks of 256 sectors of 4 KiB) is 64 MiB.
+Disk tinyDiskOfHugeLayout();
 
 // Makes a formatted disk's record fields lie the ways real dumps' fields do,
 // each on a track of its own: on track 12 the data size field of sector 3

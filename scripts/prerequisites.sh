@@ -4,9 +4,10 @@
 # `sudo -n` where that needs no password, and otherwise stops at once naming
 # the one command that installs it. ZANVO_NO_INSTALL=1 never installs.
 #   scripts/prerequisites.sh demo|test
-# demo: CMake, make and a C++ compiler; test: GoogleTest and nlohmann_json
-# as well. The compiler and the libraries are looked for by CMake's own
-# checks (cmake/prerequisites), so "present" means what the build will find.
+# demo: CMake, make and a C++ compiler; test: GoogleTest, nlohmann_json and
+# groff (the manual pages' test renders them) as well. The compiler and the
+# libraries are looked for by CMake's own checks (cmake/prerequisites), so
+# "present" means what the build will find; CMake, make and groff on PATH.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 case "${1:-}" in
@@ -40,6 +41,11 @@ ask_dpkg() {
 probe() {
   packages=() what=()
   local line
+  # The test of the manual pages runs groff from PATH, as cmake and make are.
+  if [ "$mode" = test ] && ! command -v groff >/dev/null; then
+    packages+=(groff-base) what+=("groff, which the test of the manual pages renders them with")
+  fi
+  local before_cmake=${#packages[@]}
   if ! command -v cmake >/dev/null; then
     packages+=(cmake) what+=(CMake)
     ask_dpkg g++
@@ -49,7 +55,8 @@ probe() {
   if [ -z "${CMAKE_GENERATOR:-}" ] && ! command -v make >/dev/null; then
     packages+=(make) what+=(make)
   fi
-  [ ${#packages[@]} -eq 0 ] || return 0
+  # Without CMake or make, CMake cannot look for the rest.
+  [ ${#packages[@]} -eq "$before_cmake" ] || return 0
   local tests=OFF
   [ "$mode" = test ] && tests=ON
   rm -rf "$scratch/probe"
@@ -88,15 +95,20 @@ else
 fi
 
 if [ "$how" != root ] && [ "$how" != sudo ]; then
+  # The command suggested is one this user can run: as it is for root,
+  # through sudo where there is sudo (it may ask for a password), and
+  # otherwise through su, which asks for root's password.
   command="apt-get install ${packages[*]}"
-  if [ "$how" = "not root, and there is no sudo" ]; then
-    command="$command (as root)"
-  elif [ "$(id -u)" != 0 ]; then
-    command="sudo $command"
+  if [ "$(id -u)" = 0 ]; then
+    advice="install with: $command"
+  elif command -v sudo >/dev/null; then
+    advice="install with: sudo $command"
+  else
+    advice="install as root with: su -c '$command' (or ask an administrator to)"
   fi
   {
     echo "$me: missing: $(joined "${what[@]}")"
-    echo "$me: $how; install with: $command"
+    echo "$me: $how; $advice"
   } >&2
   exit 1
 fi

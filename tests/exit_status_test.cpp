@@ -43,14 +43,15 @@ const StatusRun kRuns[] = {
     {0, &kInfo, {"--json", "set.d88"}},
     {0, &kInfo, {"--raw", "disk-a.d88", "0", "-o", "out.img"}},
     {0, &kInfo, {"--help"}},
-    // 1: wrong arguments, or the image cannot be opened; for d88info also no
-    // D88 image or no such disk.
+    // 1: wrong arguments (a disk the file does not hold among them), or the
+    // image cannot be opened; for d88info also no D88 image.
     {1, &kTool, {}},
     {1, &kTool, {"disk-a.d88", "set.d88"}},
     {1, &kTool, {"--bogus", "disk-a.d88"}},
     {1, &kTool, {"-C", "nowhere", "disk-a.d88"}},
     {1, &kTool, {"missing.d88"}},
     {1, &kTool, {"folder"}},
+    {1, &kTool, {"--disk=5", "set.d88"}, "zanvo-extract: set.d88 has 2 disks; there is no disk 5\n"},
     {1, &kInfo, {}, "d88info: no image named\nusage:"},
     {1, &kInfo, {"disk-a.d88", "0", "1"}, "d88info: too many arguments\nusage:"},
     {1, &kInfo, {"disk-a.d88", "x"}, "d88info: not a disk index: x" + kIndexHelp},
@@ -58,7 +59,10 @@ const StatusRun kRuns[] = {
     {1, &kInfo, {"disk-a.d88", " 1"}, "d88info: not a disk index:  1" + kIndexHelp},
     {1, &kInfo, {"disk-a.d88", "-1"}, "d88info: unknown option -1\nusage:"},
     {1, &kInfo, {"--bogus", "disk-a.d88"}, "d88info: unknown option --bogus\nusage:"},
-    {1, &kInfo, {"--split", "set.d88"}, "d88info: set.d88 holds 2 disks; say which to export: d88info --split set.d88 DISK\n"},
+    {1,
+     &kInfo,
+     {"--split", "set.d88"},
+     "d88info: set.d88 holds 2 disks; say which to export: d88info --split set.d88 DISK\n"},
     {1, &kInfo, {"disk-a.d88", "-o", "f"}, "d88info: -o goes with --raw or --split\nusage:"},
     {1, &kInfo, {"missing.d88"}, "d88info: cannot open missing.d88: No such file or directory\n"},
     {1, &kInfo, {"folder"}, "d88info: cannot open folder: not a regular file\n"},

@@ -1,8 +1,10 @@
 // Names in the programs' messages: what reaches a terminal is never a
 // control byte or a byte the terminal cannot read, Japanese names stay
 // readable on a UTF-8 terminal, and a suggested command, pasted back into a
-// shell, names the same file.
+// shell, names the same file (on Windows, in cmd.exe and PowerShell alike,
+// or no file at all).
 #include "image_builder.h"
+#include "message_text.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -163,6 +165,82 @@ TEST(MessageText, TheNameTheProgramWasStartedByIsShownSafely)
         EXPECT_EQ(r.status, 1);
         EXPECT_TRUE(safeForTerminal(r.err, utf8Locale(options))) << r.err;
         EXPECT_NE(r.err.find("Usage: zanvo"), std::string::npos) << r.err;
+    }
+}
+
+// The Windows form, by the shells' documented rules: cmd.exe expands %VAR%
+// (and !VAR! with delayed expansion) inside double quotes as well, and acts on
+// & | < > ^ ( ) outside them; PowerShell expands $ and ` inside double
+// quotes, and outside them also splits at , ; and spaces, starts a string at
+// ' and ", a splat or an array at @, a comment at #, a block at { and (, and
+// reads a word that starts with a digit as a number and one that starts with
+// - as a parameter (dropping a "--" on its way to a program). The C runtime
+// reads a \ before the closing quote as an escaped quote.
+TEST(MessageText, WindowsCommandWordsMeanTheNameInCmdAndPowerShellOrNoFile)
+{
+    const std::string none = "\"<IMAGE>\"";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"disk.d88", "disk.d88"},
+        {"C:\\disks\\disk_1+2@home.d88", "C:\\disks\\disk_1+2@home.d88"},
+        {"../disks/.hidden.d88", "../disks/.hidden.d88"},
+        {"dir\\", "dir\\"},      // bare, so no quote to escape
+        {"-n.d88", ".\\-n.d88"}, // not an option, no "--"
+        {"-n x.d88", "\".\\-n x.d88\""},
+        {"2019.d88", "\"2019.d88\""}, // a number to PowerShell
+        {".5.d88", "\".5.d88\""},
+        {"+x.d88", "\"+x.d88\""},
+        {"@x.d88", "\"@x.d88\""},   // a splat
+        {"~x.d88", "\"~x.d88\""},   // the home folder
+        {"a,b.d88", "\"a,b.d88\""}, // two arguments
+        {"two words.d88", "\"two words.d88\""},
+        {"x&calc (1)^;=|<>.d88", "\"x&calc (1)^;=|<>.d88\""}, // nothing to cmd.exe in quotes
+        {"it's {a}[b]#.d88", "\"it's {a}[b]#.d88\""},
+        {"\xe6\x97\xa5\xe6\x9c\xac.d88", "\"\xe6\x97\xa5\xe6\x9c\xac.d88\""},
+        {"a\xc2\xa0"
+         "b.d88",
+         "\"a\xc2\xa0"
+         "b.d88\""},                                    // a space to PowerShell
+        {"\xe2\x80\x93n.d88", "\"\xe2\x80\x93n.d88\""}, // a dash to PowerShell
+        {"\xe2\x80\x98q\xe2\x80\x99.d88",
+         "\"\xe2\x80\x98q\xe2\x80\x99.d88\""}, // single quotes, inside double
+        {"%USERPROFILE%.d88", none},
+        {"50%.d88", none},
+        {"!x!.d88", none},
+        {"$HOME.d88", none},
+        {"$(id).d88", none},
+        {"`$x.d88", none},
+        {"\xe2\x80\x9cq\xe2\x80\x9d.d88", none}, // double quotes to PowerShell
+        {"\xe2\x80\x9eq.d88", none},
+        {"a\"b.d88", none},
+        {"tab\there.d88", none},
+        {"latin1-\xe9t\xe9.d88", none},
+        {"dir x\\", none},
+        {"", none},
+    };
+    for (const auto& [name, word] : cases)
+        EXPECT_EQ(fileio::windowsCommandName(name), word) << testing::PrintToString(name);
+
+    // Every ASCII character, first and inside a name: bare only where
+    // neither shell acts on any character outside quotes, quoted only where
+    // neither expands one inside them, and no file named only where one does.
+    const std::string cmdOutside = " &|<>^()%!\"", cmdInside = "%!\"";
+    const std::string psOutside = " '\"`$,;(){}|&<>", psStart = "@#~+-0123456789", psInside = "$`\"";
+    for (char c = ' '; c < 0x7F; ++c) {
+        for (const std::string& name : {std::string(1, c) + "x.d88", "x" + std::string(1, c) + "x.d88"}) {
+            const std::string meant = (name[0] == '-' ? ".\\" : "") + name; // not an option
+            const std::string word = fileio::windowsCommandName(name);
+            const bool expanded = (cmdInside + psInside).find(c) != std::string::npos;
+            SCOPED_TRACE(name + " as " + word);
+            if (word == meant) {
+                EXPECT_EQ((cmdOutside + psOutside).find(c), std::string::npos);
+                EXPECT_EQ(psStart.find(meant[0]), std::string::npos);
+            } else if (word == none) {
+                EXPECT_TRUE(expanded);
+            } else {
+                EXPECT_FALSE(expanded);
+                EXPECT_EQ(word, "\"" + meant + "\"");
+            }
+        }
     }
 }
 

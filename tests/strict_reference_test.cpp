@@ -155,6 +155,11 @@ TEST(StrictReference, BuiltLayouts)
          testimg::buildDisk(testimg::sharedDecoyTrack(testimg::formattedDisk(3, 8), 300, decoy))},
         {"disks sharing one walk", testimg::disksSharingOneWalk(6, 0x3000)},
         {"tracks that are each other's tails", testimg::sharedTailTracks(400)},
+        {"tracks that run on into one another", testimg::longTracks(40, true)},
+        {"disk headers over one run", testimg::headersOverOneRun(8, testimg::emptyRecords(500))},
+        {"flagged records that each count 1", testimg::buildDisk(testimg::flaggedTrack(300))},
+        {"resynchronisation bait", testimg::headersOverOneRun(4, testimg::resyncBait(3, 20))},
+        {"a tiny disk of a huge layout", testimg::buildDisk(testimg::tinyDiskOfHugeLayout())},
     };
     for (const testsupport::LyingCase& c : testsupport::lyingCases())
         images.emplace_back(c.what, testimg::buildDisk(c.disk));

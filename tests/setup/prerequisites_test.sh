@@ -39,21 +39,51 @@ exit 0
 STANDIN
 chmod +x "$bin"/*
 
+# path_without DIR NAME: makes DIR a folder for PATH that holds the stand-ins
+# and a link to every program of the real PATH (the first of each name), but
+# none called NAME.
+path_without() {
+  local dir=$1 missing=$2 folder program name
+  local -A seen=([$missing]=1)
+  local links=()
+  mkdir -p "$dir"
+  for program in "$bin"/*; do
+    name=${program##*/}
+    [ -n "${seen[$name]:-}" ] || cp "$program" "$dir/"
+    seen[$name]=1
+  done
+  IFS=: read -r -a folders <<<"$PATH"
+  for folder in "${folders[@]}"; do
+    for program in "$folder"/*; do
+      name=${program##*/}
+      [ -z "${seen[$name]:-}" ] && [ -x "$program" ] || continue
+      seen[$name]=1 links+=("$program")
+    done
+  done
+  ln -s "${links[@]}" "$dir/"
+}
+nosudo=$scratch/nosudo nogroff=$scratch/nogroff
+path_without "$nosudo" sudo
+path_without "$nogroff" groff
+
 failures=0
 lock='-o DPkg::Lock::Timeout=300'
 update="apt-get $lock update -qq"
 install="apt-get $lock install -y -qq --no-install-recommends zanvo-stand-in-dev"
 
 # case NAME UID SUDO APT NO_INSTALL EXTRA STATUS CALLS SAYS
-#   SUDO yes: sudo -n works without a password; APT works|fails|lies;
+#   SUDO yes: sudo -n works without a password, no: it asks for one, absent:
+#   there is no sudo on PATH; APT works|fails|lies; case_path, when set, is
+#   the whole PATH;
 #   EXTRA yes: the made-up package is required; CALLS: the installer's log,
 #   calls separated by ";"; SAYS: what standard error must hold.
 case_() {
   local name=$1 uid=$2 sudo=$3 apt=$4 no_install=$5 extra=$6 want_status=$7 want_calls=$8 says=$9
   rm -rf "$prefix" "$log"
   : >"$log"
-  local status=0 start=$SECONDS
-  env PATH="$bin:$PATH" STANDIN_UID="$uid" STANDIN_SUDO="$sudo" STANDIN_APT="$apt" \
+  local status=0 start=$SECONDS path=${case_path:-$bin:$PATH}
+  [ "$sudo" = absent ] && path=$nosudo
+  env PATH="$path" STANDIN_UID="$uid" STANDIN_SUDO="$sudo" STANDIN_APT="$apt" \
       STANDIN_LOG="$log" STANDIN_PREFIX="$prefix" CMAKE_PREFIX_PATH="$prefix" \
       ZANVO_NO_INSTALL="$no_install" ${extra:+ZANVO_PREREQ_EXTRA=ZanvoStandIn:zanvo-stand-in-dev} \
       "$source/scripts/prerequisites.sh" test >"$scratch/out" 2>"$scratch/err" || status=$?
@@ -64,8 +94,10 @@ case_() {
   [ "$calls" = "$want_calls" ] || problems+=("installer calls [$calls], wanted [$want_calls]")
   [ -z "$says" ] || grep -qF -- "$says" "$scratch/err" || problems+=("stderr lacks [$says]")
   [ ! -s "$scratch/out" ] || problems+=("wrote to stdout")
-  # Where it cannot install, it stops within seconds.
-  [ "$want_status" = 0 ] || [ $((SECONDS - start)) -le 10 ] || problems+=("took $((SECONDS - start)) s")
+  # Where it cannot install, it stops within seconds (a run that installs
+  # looks twice and waits for the installer, however long that takes).
+  [ "$want_status" = 0 ] || [ -n "$want_calls" ] || [ $((SECONDS - start)) -le 10 ] ||
+    problems+=("took $((SECONDS - start)) s")
   if [ ${#problems[@]} -gt 0 ]; then
     echo "FAIL $name: $(IFS=';'; echo "${problems[*]}")"
     sed 's/^/  stderr: /' "$scratch/err"
@@ -78,10 +110,17 @@ case_() {
 case_ "all present, not root"       1000 no  works "" ""  0 "" ""
 case_ "missing, root"               0    no  works "" yes 0 "$update;$install" "test.sh: installing zanvo-stand-in-dev"
 case_ "missing, sudo -n works"      1000 yes works "" yes 0 "sudo;$update;sudo;$install" ""
-case_ "missing, no root, no sudo"   1000 no  works "" yes 1 "" \
-      "install with: sudo apt-get install zanvo-stand-in-dev"
+# Where it stops, the command it names is one this user can run.
+case_ "missing, sudo asks a password" 1000 no works "" yes 1 "" \
+      "sudo asks for a password; install with: sudo apt-get install zanvo-stand-in-dev"
+case_ "missing, no root, no sudo"   1000 absent works "" yes 1 "" \
+      "there is no sudo; install as root with: su -c 'apt-get install zanvo-stand-in-dev'"
 case_ "missing, root, turned off"   0    no  works 1  yes 1 "" \
       "(ZANVO_NO_INSTALL=1); install with: apt-get install zanvo-stand-in-dev"
+case_ "missing, no sudo, turned off" 1000 absent works 1 yes 1 "" \
+      "(ZANVO_NO_INSTALL=1); install as root with: su -c 'apt-get install zanvo-stand-in-dev'"
+case_path=$nogroff case_ "groff missing, turned off" 0 no works 1 "" 1 "" \
+      "(ZANVO_NO_INSTALL=1); install with: apt-get install groff-base"
 case_ "missing, the install fails"  0    no  fails "" yes 1 "$update;$install" \
       "test.sh: installing zanvo-stand-in-dev failed"
 case_ "missing, installed but still not found" 0 no lies "" yes 1 "$update;$install" \
