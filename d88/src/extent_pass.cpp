@@ -28,7 +28,8 @@ void ExtentPass::weigh(std::int64_t pos, const std::uint8_t* bytes)
     const auto step = [&](const Target& to, bool size) {
         Worth worth = to.worth;
         const bool again = ((*to.numbers)[header.id.r >> 6] >> (header.id.r & 63)) & 1;
-        worth.cost += (size ? 0 : 1) + (to.count >= 0 && to.count != header.sectorCount ? 1 : 0) - (again ? 0 : 1);
+        worth.cost +=
+            (size ? 0 : 1) + (to.count >= 0 && to.count != header.sectorCount ? 1 : 0) - (again ? 0 : 1);
         worth.repeats = plusRepeat(worth.repeats, again);
         worth.sectors = static_cast<std::uint16_t>(worth.sectors + (again ? 0 : 1));
         return worth;

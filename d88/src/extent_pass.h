@@ -52,7 +52,10 @@ class ExtentPass {
     // sector count is `endCount` (-1: none): the best way on from a header
     // depends on nothing before it, so one pass serves every such extent
     // from where it has reached.
-    ExtentPass(FileWindow& file, std::int64_t end, std::int32_t endCount) : file_(file) { restart(end, endCount); }
+    ExtentPass(FileWindow& file, std::int64_t end, std::int32_t endCount) : file_(file)
+    {
+        restart(end, endCount);
+    }
     // The same for another end and count, keeping the memory already held:
     // nothing of the last extent is read again (the ring's entries are
     // checked against the candidates).

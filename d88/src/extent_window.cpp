@@ -107,7 +107,8 @@ std::uint32_t ExtentPass::nearestOn(std::int64_t after) const
 std::int64_t ExtentPass::indexNear(std::int64_t at) const
 {
     const Slot slot = ring_[static_cast<std::size_t>(at) & (ring_.size() - 1)];
-    return slot.index < candidates_.size() && candidates_[slot.index].back == slot.back && end_ - slot.back == at
+    return slot.index < candidates_.size() && candidates_[slot.index].back == slot.back &&
+                   end_ - slot.back == at
                ? std::int64_t{slot.index}
                : -1;
 }

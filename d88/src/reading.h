@@ -37,12 +37,9 @@ struct Reading {
     std::int32_t records = 0;
     std::int32_t lies = 0;
     std::int64_t skipped = 0;
-    std::uint8_t sectorCount[256] = {};
-    std::int32_t sectorFirst[256] = {}; // index of the first record of each sector number
-    std::int64_t sectorPos[256] = {};   // and its header's position
-    bool failed = false;                // a read failed while it was made: not to be kept
-    // The first record of each ID, by ID: made when a sector number that
-    // comes again is first looked for, so that no lookup walks the track.
+    bool failed = false; // a read failed while it was made: not to be kept
+    // The first record of each ID, by ID: made when the track is first
+    // looked in (16 bytes an ID), so that no lookup walks the track.
     struct FirstOfId {
         std::uint32_t id;
         std::int32_t index;

@@ -22,7 +22,8 @@ using Key = std::tuple<std::int64_t, std::int64_t, std::int64_t, std::int32_t>;
 
 Key keyOf(FileWindow& file, DiskExtents& disk, std::int32_t track)
 {
-    return Key{disk.start[track], extentEnd(file, disk, track), disk.strict[track].start, disk.strict[track].diskSize};
+    return Key{disk.start[track], extentEnd(file, disk, track), disk.strict[track].start,
+               disk.strict[track].diskSize};
 }
 
 } // namespace
@@ -30,7 +31,7 @@ Key keyOf(FileWindow& file, DiskExtents& disk, std::int32_t track)
 struct RecordMap::State {
     std::uint32_t opened = 0; // the image's open the map follows
     DiskExtents disk;
-    std::map<Key, Reading> readings; // every extent read since the open
+    std::map<Key, Reading> readings;  // every extent read since the open
     std::unique_ptr<ExtentPass> pass; // the last extent's, for those it serves
 };
 
@@ -134,7 +135,8 @@ Outcome RecordMap::track(std::int32_t track, TrackFacts* facts)
     facts->sameAs = track;
     // A track's extent is told by its start alone.
     for (std::int32_t t = 0; t < track; ++t)
-        if (s->disk.layout.standing[t] == TrackStanding::Present && s->disk.start[t] == s->disk.start[track]) {
+        if (s->disk.layout.standing[t] == TrackStanding::Present &&
+            s->disk.start[t] == s->disk.start[track]) {
             facts->sameAs = t;
             break;
         }
@@ -187,7 +189,8 @@ Outcome RecordMap::sharedRuns(std::int32_t track, std::span<SharedRun> out, std:
     try {
         taken.assign(static_cast<std::size_t>(mine->records), false);
         for (std::int32_t t = 0; t < track && *count < static_cast<std::int32_t>(out.size()); ++t) {
-            if (s->disk.layout.standing[t] != TrackStanding::Present || s->disk.start[t] == s->disk.start[track])
+            if (s->disk.layout.standing[t] != TrackStanding::Present ||
+                s->disk.start[t] == s->disk.start[track])
                 continue;
             const Reading* other = readingOf(t);
             if (!other)

@@ -27,8 +27,9 @@ bool indexIds(FileWindow& file, Reading* reading)
             return false;
         // Stable: of the records of one ID, the first stays first.
         std::stable_sort(ids.begin(), ids.end(), [](const auto& a, const auto& b) { return a.id < b.id; });
-        ids.erase(std::unique(ids.begin(), ids.end(), [](const auto& a, const auto& b) { return a.id == b.id; }),
-                  ids.end());
+        ids.erase(
+            std::unique(ids.begin(), ids.end(), [](const auto& a, const auto& b) { return a.id == b.id; }),
+            ids.end());
         ids.shrink_to_fit();
         reading->firstOfId = std::move(ids);
         return true;
@@ -45,22 +46,19 @@ Outcome RecordMap::findSector(const SectorPlace& at, std::span<std::uint8_t> des
 {
     *copied = 0;
     Reading* reading = readingOf(at.track);
-    if (!reading || reading->sectorCount[at.id.r] == 0)
+    if (!reading)
         return image_->settle(false);
     FileWindow& file = *image_->file_;
-    std::int32_t index = reading->sectorFirst[at.id.r];
-    std::int64_t pos = reading->sectorPos[at.id.r];
-    if (reading->sectorCount[at.id.r] > 1) {
-        if (reading->firstOfId.empty() && !indexIds(file, reading))
-            return image_->settle(false);
-        const auto& ids = reading->firstOfId;
-        const auto it = std::lower_bound(ids.begin(), ids.end(), idKey(at.id),
-                                         [](const Reading::FirstOfId& f, std::uint32_t key) { return f.id < key; });
-        if (it == ids.end() || it->id != idKey(at.id))
-            return image_->settle(false);
-        index = it->index, pos = it->pos;
-    }
-    ReadingCursor cursor(file, *reading, index, pos);
+    if (reading->firstOfId.empty() && !indexIds(file, reading))
+        return image_->settle(false);
+    // A track with no records is indexed again: that reads nothing.
+    const auto& ids = reading->firstOfId;
+    const auto it =
+        std::lower_bound(ids.begin(), ids.end(), idKey(at.id),
+                         [](const Reading::FirstOfId& f, std::uint32_t key) { return f.id < key; });
+    if (it == ids.end() || it->id != idKey(at.id))
+        return image_->settle(false);
+    ReadingCursor cursor(file, *reading, it->index, it->pos);
     if (cursor.done() || !cursor.record(record) || !(record->header.id == at.id))
         return image_->settle(false);
     record->pastLie.track = at.track;

@@ -63,7 +63,8 @@ bool inPlausibleRecords(FileWindow& file, std::int64_t pos, std::int32_t i, std:
     if (!candidateAt(file, pos, end, &h) || h.sectorCount == 0)
         return false;
     const std::int64_t stepped = sizeStep(pos, h, end, file.size());
-    return i == h.sectorCount - 1 || stepped == end || (stepped < end && candidateAt(file, stepped, end, &after));
+    return i == h.sectorCount - 1 || stepped == end ||
+           (stepped < end && candidateAt(file, stepped, end, &after));
 }
 
 // The extent read by data sizes alone: from a candidate at its start each
@@ -96,15 +97,14 @@ bool readsBySize(FileWindow& file, std::int64_t start, std::int64_t end)
 // and neither is another reading of a clean dump. The walks move forward and
 // end at `next`; a header already seen to fall short is not walked from
 // again (`seen` is scratch space).
-bool holdsAnotherWay(FileWindow& file, std::int64_t pos, std::int32_t given, std::int64_t next, std::int64_t end,
-                     std::unordered_set<std::int64_t>& seen)
+bool holdsAnotherWay(FileWindow& file, std::int64_t pos, std::int32_t given, std::int64_t next,
+                     std::int64_t end, std::unordered_set<std::int64_t>& seen)
 {
     const std::int64_t from = pos + kSectorHeaderSize;
     const std::int64_t last = std::min(from + given, end - kSectorHeaderSize + 1); // past the last start
     const std::uint8_t* bytes = nullptr;
-    if (last <= from ||
-        file.view(from, static_cast<std::int32_t>(last - from + kSectorHeaderSize - 1), &bytes) <
-            last - from + kSectorHeaderSize - 1)
+    if (last <= from || file.view(from, static_cast<std::int32_t>(last - from + kSectorHeaderSize - 1),
+                                  &bytes) < last - from + kSectorHeaderSize - 1)
         return false;
     seen.clear();
     for (std::int64_t start = from; start < last; ++start) {
@@ -134,8 +134,8 @@ bool compareStrict(FileWindow& file, const StrictStart& strict, std::int32_t tra
     std::unordered_map<std::uint32_t, std::int64_t> firstOf;
     bool ok = true;
     std::int64_t pos = reading->start;
-    for (std::int32_t i = 0; i < kMaxRecordsPerTrack && pos < reading->end && pos + kSectorHeaderSize <= file.size();
-         ++i) {
+    for (std::int32_t i = 0;
+         i < kMaxRecordsPerTrack && pos < reading->end && pos + kSectorHeaderSize <= file.size(); ++i) {
         const RecordHeader h = headerAt(file, pos, &ok);
         if (!ok || h.sectorCount == 0)
             break;
@@ -198,7 +198,6 @@ Reading readExtent(FileWindow& file, std::int64_t start, std::int64_t end, const
     Reading reading;
     reading.start = start;
     reading.end = end;
-    std::fill(std::begin(reading.sectorFirst), std::end(reading.sectorFirst), -1);
     try {
         // An extent that holds more candidates than a reading weighs is read
         // up to where they run out; one with fewer bytes cannot.
@@ -270,11 +269,6 @@ Reading readExtent(FileWindow& file, std::int64_t start, std::int64_t end, const
             }
             reading.skipped += next - pos - kSectorHeaderSize - given;
             reading.recordsEnd = pos + kSectorHeaderSize + given;
-            if (reading.sectorCount[h.id.r]++ == 0) {
-                reading.sectorFirst[h.id.r] = i;
-                reading.sectorPos[h.id.r] = pos;
-            }
-            reading.sectorCount[h.id.r] = std::min<std::uint8_t>(reading.sectorCount[h.id.r], 2);
             if (holdsAnotherWay(file, pos, given, next, reading.end, seen))
                 reading.uncertain.push_back(i);
             if (!ok || next >= reading.end)
