@@ -30,7 +30,7 @@ constexpr char kHelp[] =
     "  -C DIR, --directory DIR   cut into the folder DIR, which must exist, not the current one\n"
     "  --disk K                  recognise and cut disk K of a file of several (0 is the first)\n"
     "  -n, --dry-run             write nothing: say what would be cut, with its holes and flags\n"
-    "  --help, --version\n"
+    "  -h, --help, --version\n"
     "\n"
     "Examples:\n"
     "  zanvo-extract disk-a.d88                 the files, into the current folder\n"
