@@ -91,6 +91,7 @@ int runDriver(ToolState& state, int argc, char* argv[])
         return fileio::kExitUsage;
     }
     state.imagePath = options.image;
+    state.directory = options.directory;
     state.disk = options.disk;
     state.dryRun = options.dryRun;
     state.image.fileIdentity(&state.imageIdentity);

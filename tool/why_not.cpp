@@ -14,6 +14,24 @@ namespace zanvo {
 
 namespace {
 
+// The command that does for disk `index` what this run did for its disk,
+// with the options that matter given again: -n (a dry run's user asked for
+// nothing to be written, and a pasted command must not write either) and the
+// folder cut into. A folder named as an option would be is given as ./-x:
+// after -C, "--" would be taken for the folder.
+std::string sameRunFor(const ToolState& state, std::int32_t index)
+{
+    const bool utf8 = fileio::messagesReadUtf8();
+    std::string command = "zanvo-extract ";
+    if (state.dryRun)
+        command += "-n ";
+    if (state.directory) {
+        const std::string folder = state.directory;
+        command += "-C " + fileio::commandName(folder[0] == '-' ? "./" + folder : folder, utf8) + " ";
+    }
+    return command + "--disk=" + std::to_string(index) + " " + fileio::commandName(state.imagePath, utf8);
+}
+
 // "; disk 1 is Disk A: `zanvo-extract --disk=1 IMAGE` cuts it" for each other
 // disk of the file that carries a label. A read that fails ends the look,
 // and the run fails with it.
@@ -43,8 +61,7 @@ std::string otherDisks(ToolState& state, std::int32_t asked)
         if (kind == DiskKind::Unknown || verdict.insideDisk >= 0)
             continue;
         said += "; disk " + std::to_string(index) + " is Disk " + (kind == DiskKind::DiskA ? "A" : "F") +
-                ": `zanvo-extract --disk=" + std::to_string(index) + " " +
-                fileio::commandName(state.imagePath, fileio::messagesReadUtf8()) + "` cuts it";
+                ": `" + sameRunFor(state, index) + (state.dryRun ? "` says what would be cut" : "` cuts it");
     }
     return said;
 }
@@ -55,7 +72,8 @@ void sayOtherDisks(ToolState& state, std::int32_t cut)
 {
     const std::string others = otherDisks(state, cut);
     if (!others.empty())
-        say(std::string(state.imagePath) + ": disk " + std::to_string(cut) + " was cut" + others);
+        say(std::string(state.imagePath) + ": disk " + std::to_string(cut) +
+            (state.dryRun ? " would be cut" : " was cut") + others);
 }
 
 void sayWhyNot(ToolState& state, const Recognised& recognised, std::int32_t disk)

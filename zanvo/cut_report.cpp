@@ -128,13 +128,14 @@ void flagFacts(const RunRecovery& run, bool written, std::string& out)
         [](const Key& key, std::string& to) { to += flagWords(key.first, key.second); }, out);
 }
 
-// One group a field that lied: "12 sectors read past a field that lied:
-// track 12 sectors 3-14: the data size field of track 12 sector 3 says 0
-// where 256 bytes are stored".
+// One group a field that lied, for a dry run, which reads them but cuts
+// nothing: "12 sectors would be read past a field that lied: track 12
+// sectors 3-14: the data size field of track 12 sector 3 says 0 where 256
+// bytes are stored".
 void lieFacts(const RunRecovery& run, std::string& out)
 {
-    appendCount(run.lied,
-                " sector read past a field that lied: ", " sectors read past a field that lied: ", out);
+    appendCount(run.lied, " sector would be read past a field that lied: ",
+                " sectors would be read past a field that lied: ", out);
     appendGroups<d88::Lie>(
         run,
         [](const SectorNote& s, auto take) {
