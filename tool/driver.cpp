@@ -3,6 +3,7 @@
 #include "console.h"
 #include "cut_file.h"
 #include "cut_plans.h"
+#include "early_end.h"
 #include "error_text.h"
 #include "message_text.h"
 #include "messages.h"
@@ -55,6 +56,17 @@ void sayHowItWent(const ToolState& state)
     const std::string line = tallyLine(state.tally, state.dryRun);
     if (!line.empty())
         say(line);
+}
+
+// A file that ends before its disk does is said once, with where, before the
+// lines of the files it takes sectors from.
+void sayEarlyEnd(ToolState& state, const CutEntry* plan)
+{
+    EarlyEnd end;
+    if (const d88::Outcome found = findEarlyEnd(state.map, &end); found.failed())
+        reportReadFailure(state, nullptr, found.error);
+    else if (end.early())
+        say(std::string(state.imagePath) + ": " + earlyEndWords(end, state.disk, plan));
 }
 
 } // namespace
@@ -116,6 +128,7 @@ int runDriver(ToolState& state, int argc, char* argv[])
     }
     if (const CutEntry* plan = planFor(recognised.kind())) {
         printFixed(state, recognised.kind() == DiskKind::DiskA ? kDiskARecognised : kDiskFRecognised);
+        sayEarlyEnd(state, plan);
         runPlan(state, plan);
         sayHowItWent(state);
         sayOtherDisks(state, options.disk);
