@@ -8,6 +8,7 @@
 #include "message_text.h"
 #include "messages.h"
 #include "options.h"
+#include "output_folder.h"
 #include "paths.h"
 #include "recognition.h"
 #include "standard_streams.h"
@@ -56,6 +57,23 @@ void sayHowItWent(const ToolState& state)
     const std::string line = tallyLine(state.tally, state.dryRun);
     if (!line.empty())
         say(line);
+}
+
+// A folder that can take no file is refused once, before anything is cut,
+// rather than once for each file. A dry run writes nothing, so it goes on,
+// saying first that a cut would write nothing there.
+bool folderTakesTheFiles(ToolState& state)
+{
+    std::string reason;
+    if (fileio::currentFolderTakesFiles(&reason))
+        return true;
+    const std::string folder = state.directory ? state.directory : "the current folder";
+    if (state.dryRun) {
+        say("a cut would write nothing into " + folder + ": " + reason);
+        return true;
+    }
+    say("cannot cut into " + folder + ": " + reason + "; nothing was cut");
+    return false;
 }
 
 // A file that ends before its disk does is said once, with where, before the
@@ -128,6 +146,8 @@ int runDriver(ToolState& state, int argc, char* argv[])
     }
     if (const CutEntry* plan = planFor(recognised.kind())) {
         printFixed(state, recognised.kind() == DiskKind::DiskA ? kDiskARecognised : kDiskFRecognised);
+        if (!folderTakesTheFiles(state))
+            return fileio::kExitFailed;
         sayEarlyEnd(state, plan);
         runPlan(state, plan);
         sayHowItWent(state);
