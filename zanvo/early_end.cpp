@@ -48,6 +48,15 @@ d88::Outcome cutShort(d88::RecordMap& map, std::int32_t t, const d88::TrackFacts
     return d88::Outcome{};
 }
 
+// Whether the table names a track that starts at or past the file's end.
+bool tracksPastEnd(const d88::DiskLayout& disk)
+{
+    for (const d88::TrackStanding standing : disk.standing)
+        if (standing == d88::TrackStanding::PastEnd)
+            return true;
+    return false;
+}
+
 } // namespace
 
 d88::Outcome findEarlyEnd(d88::RecordMap& map, EarlyEnd* out)
@@ -63,6 +72,12 @@ d88::Outcome findEarlyEnd(d88::RecordMap& map, EarlyEnd* out)
             continue;
         }
         if (disk.standing[t] != d88::TrackStanding::Present || out->cutShort >= 0)
+            continue;
+        // The file's end cuts a track short only where something says the
+        // disk goes on: its size, or tracks its table names past the end.
+        // A last track that holds fewer records than a count claims is
+        // otherwise a field that lies, not a file that ends early.
+        if (out->shortBy == 0 && !tracksPastEnd(disk))
             continue;
         d88::TrackFacts facts;
         if (const d88::Outcome told = map.track(t, &facts); told.failed())

@@ -26,10 +26,11 @@ struct EarlyEnd {
 };
 
 // Where the file ends against the map's laid-out disk. A track is seen to be
-// cut short when its extent runs to the file's end and its last record is
-// stored short, or it holds fewer records than its first record's sector
-// count says. Nothing early (early() false) when every track the table names
-// is whole, even when the file ends before the disk's size says.
+// cut short when the disk's size or a track the table names past the end
+// says the disk goes on, its extent runs to the file's end, and its last
+// record is stored short or it holds fewer records than its first record's
+// sector count says. Nothing early (early() false) when every track the
+// table names is whole, even when the file ends before the disk's size says.
 d88::Outcome findEarlyEnd(d88::RecordMap& map, EarlyEnd* out);
 
 // "the file ends early, at offset 90000 (0x15f90), 258848 bytes before the
