@@ -103,11 +103,24 @@ void sayWhyNot(ToolState& state, const Recognised& recognised, std::int32_t disk
             say(image + ": not a D88 image: " + notD88FileWords(whole, reason) + otherDisks(state, disk));
         return;
     }
-    case Recognition::NoBootSector:
-        say(image + ": " + which +
-            " has no boot sector (track 0, C 0 H 0 R 1 N 1), so it is neither Disk A " +
-            "nor Disk F of ZANVO; " + info + otherDisks(state, disk));
+    case Recognition::NoBootSector: {
+        // A disk of another kind keeps its boot sector in another size:
+        // named as what it is, not as a 2D disk that lost a sector.
+        std::int32_t sizeCode = -1;
+        if (const d88::Outcome read = otherBootSizeCode(state.map, &sizeCode); read.failed()) {
+            reportReadFailure(state, nullptr, read.error);
+            return;
+        }
+        if (const std::string other = otherKindWords(state.image.mediaType(), sizeCode); !other.empty())
+            say(image + ": " + which +
+                " is neither Disk A nor Disk F of ZANVO, which are 2D disks with a 256-byte boot sector: " +
+                other + "; " + info + otherDisks(state, disk));
+        else
+            say(image + ": " + which +
+                " has no boot sector (track 0, C 0 H 0 R 1 N 1), so it is neither Disk A " +
+                "nor Disk F of ZANVO; " + info + otherDisks(state, disk));
         return;
+    }
     case Recognition::NoKnownLabel:
         say(image + ": " + which +
             " is neither Disk A nor Disk F of ZANVO: its boot sector holds no label (" +
