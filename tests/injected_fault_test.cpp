@@ -436,7 +436,8 @@ class InjectedReadFailureTest : public InjectedFaultTest {
             told.push_back("zanvo-extract: cannot read " + name + ": Input/output error");
         } else {
             told.push_back("zanvo-extract: cannot read " + failed + " from " + name +
-                           ": Input/output error; " + failed + " not written");
+                           ": Input/output error; " + failed +
+                           (mode.dryRun ? " would not be written" : " not written"));
             const std::string tally = testsupport::cutSummary(12, 0, 1);
             told.push_back(mode.dryRun
                                ? "zanvo-extract: of 13 files, 12 would be complete, 0 would have holes, 0 "
