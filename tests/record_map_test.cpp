@@ -217,45 +217,6 @@ TEST_F(RecordMapPrograms, ADiskSizeThatLiesSmallHidesNoTrack)
         }
     }
 
-    // A size that ends disk 0 inside its own header area: its tracks start
-    // after a gap that holds another disk's header. That header is inside
-    // disk 0, before its first track, and at no track of it: the message,
-    // the JSON and a cut of it say so, never "track -1".
-    {
-        const Bytes plain = testimg::buildDisk(diskA);
-        Bytes gapped(plain.begin(), plain.begin() + 688);
-        const auto put32 = [&gapped](std::size_t at, std::uint32_t value) {
-            for (int i = 0; i < 4; ++i)
-                gapped[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
-        };
-        for (std::size_t at = 0x20; at < 688; at += 4) {
-            const std::uint32_t entry = gapped[at] | gapped[at + 1] << 8 | gapped[at + 2] << 16 |
-                                        static_cast<std::uint32_t>(gapped[at + 3]) << 24;
-            if (entry != 0)
-                put32(at, entry + 688);
-        }
-        put32(0x1C, 688);
-        gapped.resize(2 * 688, 0);
-        gapped[688] = 'Z';
-        put32(688 + 0x1C, static_cast<std::uint32_t>(plain.size()));
-        gapped.insert(gapped.end(), plain.begin() + 688, plain.end());
-        write("gap.d88", gapped);
-        const Json d = json("gap.d88");
-        ASSERT_EQ(d["disks"].size(), 2u);
-        EXPECT_EQ(d["disks"][1]["insideDisk"]["disk"], 0);
-        EXPECT_TRUE(d["disks"][1]["insideDisk"]["track"].is_null());
-        const testsupport::RunResult summary = run(D88INFO_PATH, {"gap.d88"});
-        const testsupport::RunResult cut = run(ZANVO_EXTRACT_PATH, {"--disk=1", "gap.d88"});
-        EXPECT_EQ(cut.status, 0);
-        for (const std::string& said : {summary.out, cut.err}) {
-            const std::size_t at = said.find("inside disk 0");
-            ASSERT_NE(at, std::string::npos) << said;
-            const std::string line = said.substr(at, said.find('\n', at) - at);
-            EXPECT_EQ(line.find("track -"), std::string::npos) << line;
-            EXPECT_NE(line.find("before its first track"), std::string::npos) << line;
-        }
-    }
-
     // A disk header where the size ends the disk, naming a track with a
     // plausible first record: the size told the truth, although disk 0's
     // table has an entry past it, into that disk's first track.
