@@ -70,6 +70,10 @@ std::string otherDisks(ToolState& state, std::int32_t asked)
 
 void sayOtherDisks(ToolState& state, std::int32_t cut)
 {
+    // A run the image's change stopped did not cut the disk, and the file
+    // the other disks would be read from is no longer the one opened.
+    if (state.imageChanged)
+        return;
     const std::string others = otherDisks(state, cut);
     if (!others.empty())
         say(std::string(state.imagePath) + ": disk " + std::to_string(cut) +
