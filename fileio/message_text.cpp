@@ -18,7 +18,8 @@ namespace {
 std::size_t utf8Character(std::string_view text)
 {
     const std::size_t length = utf8Length(text);
-    if (length == 2 && static_cast<unsigned char>(text[0]) == 0xC2 && static_cast<unsigned char>(text[1]) <= 0x9F)
+    if (length == 2 && static_cast<unsigned char>(text[0]) == 0xC2 &&
+        static_cast<unsigned char>(text[1]) <= 0x9F)
         return 0;
     return length;
 }
@@ -111,6 +112,13 @@ std::string escapedText(std::string_view text, bool utf8)
         }
     }
     return out;
+}
+
+std::string optionValueName(std::string_view name, bool utf8)
+{
+    if (name.size() > 1 && name[0] == '-')
+        return commandName("./" + std::string(name), utf8);
+    return commandName(name, utf8);
 }
 
 std::string posixCommandName(std::string_view name, bool utf8)

@@ -37,6 +37,12 @@ std::string escapedText(std::string_view text, bool utf8);
 // back: posixCommandName, or windowsCommandName on Windows.
 std::string commandName(std::string_view name, bool utf8);
 
+// `name` as the value of an option in a suggested command (-C DIR, -o
+// FILE): commandName, but a name that starts with '-' (other than "-"
+// alone, which means standard output) is given as ./NAME, the same file,
+// since after an option "--" would be taken for its value.
+std::string optionValueName(std::string_view name, bool utf8);
+
 // For sh, bash and the like: as it is when it is only letters, digits and
 // -_./+,:@%, else in single quotes, with the bytes escapedText would escape
 // as $'\ooo' outside them. A name that starts with '-' is preceded by "-- ",

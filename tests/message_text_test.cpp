@@ -158,7 +158,7 @@ TEST(MessageText, NamesAreSafeToReadAndTheSuggestedCommandsNameTheSameFile)
 // dry run's command writes nothing, and one with -C cuts into that folder
 // (given so that it is not taken for an option). Pasted back, each does for
 // disk 1 what the run did for disk 0, and a dry run never says a disk was
-// cut.
+// cut. d88info's export asking which disk keeps its -o likewise.
 TEST(MessageText, TheSuggestedCommandKeepsTheOptionsThatMatter)
 {
     testimg::Disk diskA = testimg::formattedDisk(31);
@@ -212,6 +212,27 @@ TEST(MessageText, TheSuggestedCommandKeepsTheOptionsThatMatter)
                 EXPECT_EQ(testsupport::snapshot(dir.path()), before) << command;
                 EXPECT_NE(pasted.out.find("would cut DRIVER ("), std::string::npos) << command;
             }
+        }
+    }
+
+    // d88info's export of a file of two disks asks which; the command it
+    // shows keeps the file asked for, and with a disk given writes it there.
+    for (const char* mode : {"--raw", "--split"}) {
+        for (const std::string output : {"disk.img", "-disk.img"}) {
+            SCOPED_TRACE(std::string(mode) + " -o " + output);
+            testsupport::TempDir dir;
+            testimg::writeFile((dir / "set.d88").string(), otherThenA);
+            const RunResult r = testsupport::runProgram(kInfo, {mode, "-o", output, "set.d88"}, dir.path());
+            EXPECT_EQ(r.status, 1);
+            const std::size_t at = r.err.find("d88info " + std::string(mode));
+            const std::size_t end = r.err.rfind(" DISK\n");
+            ASSERT_TRUE(at != std::string::npos && end != std::string::npos && end > at) << r.err;
+            const std::string command = r.err.substr(at + 7, end - at - 7) + " 1";
+            EXPECT_FALSE(fs::exists(dir / output));
+            const RunResult pasted = paste(kInfo + command, dir.path(), {});
+            EXPECT_EQ(pasted.status, 0) << command << "\n" << pasted.err;
+            EXPECT_TRUE(fs::is_regular_file(dir / output)) << command;
+            EXPECT_EQ(testsupport::listFolder(dir.path()), (std::vector<std::string>{output, "set.d88"}));
         }
     }
 }

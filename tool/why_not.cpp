@@ -17,18 +17,15 @@ namespace {
 // The command that does for disk `index` what this run did for its disk,
 // with the options that matter given again: -n (a dry run's user asked for
 // nothing to be written, and a pasted command must not write either) and the
-// folder cut into. A folder named as an option would be is given as ./-x:
-// after -C, "--" would be taken for the folder.
+// folder cut into.
 std::string sameRunFor(const ToolState& state, std::int32_t index)
 {
     const bool utf8 = fileio::messagesReadUtf8();
     std::string command = "zanvo-extract ";
     if (state.dryRun)
         command += "-n ";
-    if (state.directory) {
-        const std::string folder = state.directory;
-        command += "-C " + fileio::commandName(folder[0] == '-' ? "./" + folder : folder, utf8) + " ";
-    }
+    if (state.directory)
+        command += "-C " + fileio::optionValueName(state.directory, utf8) + " ";
     return command + "--disk=" + std::to_string(index) + " " + fileio::commandName(state.imagePath, utf8);
 }
 
