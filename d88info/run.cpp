@@ -201,7 +201,7 @@ int runOpened(const Options& options, d88::RecordMap& map, std::string& why)
         // The command keeps the output asked for.
         const bool utf8 = fileio::messagesReadUtf8();
         const std::string output =
-            options.output ? "-o " + fileio::optionValueName(options.output, utf8) + " " : "";
+            options.output ? "-o " + fileio::optionValueName(options.output, utf8, "FILE") + " " : "";
         fileio::sayLine("d88info", std::string(path) + " holds " + std::to_string(image.diskCount()) +
                                        " disks; say which to export: d88info " +
                                        (options.mode == Mode::Raw ? "--raw " : "--split ") + output +

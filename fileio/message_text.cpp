@@ -114,11 +114,21 @@ std::string escapedText(std::string_view text, bool utf8)
     return out;
 }
 
-std::string optionValueName(std::string_view name, bool utf8)
+std::string posixOptionValue(std::string_view name, bool utf8)
 {
-    if (name.size() > 1 && name[0] == '-')
-        return commandName("./" + std::string(name), utf8);
-    return commandName(name, utf8);
+    if (name == "-")
+        return "-";
+    if (name[0] == '-')
+        return posixCommandName("./" + std::string(name), utf8);
+    return posixCommandName(name, utf8);
+}
+
+std::string windowsOptionValue(std::string_view name, std::string_view what)
+{
+    if (name == "-")
+        return "-";
+    const std::string word = windowsCommandName(name);
+    return word == "\"<IMAGE>\"" ? "\"<" + std::string(what) + ">\"" : word;
 }
 
 std::string posixCommandName(std::string_view name, bool utf8)

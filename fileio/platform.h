@@ -9,7 +9,7 @@
 // whose whole body is the system's: toPath, changeFolder and createNewFile
 // (paths.h), inspectName (file_identity.h), isTerminal and descriptorNamed
 // (standard_streams.h), writeToConsole (terminal_text.h), messagesReadUtf8
-// and commandName (message_text.h), and everything of interrupt_cleanup.h.
+// and commandName and optionValueName (message_text.h), and everything of interrupt_cleanup.h.
 #ifndef FILEIO_PLATFORM_H
 #define FILEIO_PLATFORM_H
 

@@ -277,6 +277,11 @@ std::string commandName(std::string_view name, bool utf8)
     return posixCommandName(name, utf8);
 }
 
+std::string optionValueName(std::string_view name, bool utf8, std::string_view)
+{
+    return posixOptionValue(name, utf8);
+}
+
 // --- interrupt_cleanup.h
 
 SignalsHeld::SignalsHeld()

@@ -284,6 +284,11 @@ std::string commandName(std::string_view name, bool)
     return windowsCommandName(name);
 }
 
+std::string optionValueName(std::string_view name, bool, std::string_view what)
+{
+    return windowsOptionValue(name, what);
+}
+
 // --- interrupt_cleanup.h
 
 // The handlers go in first, outside the lock: a handler waiting for the lock

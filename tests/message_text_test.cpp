@@ -218,7 +218,7 @@ TEST(MessageText, TheSuggestedCommandKeepsTheOptionsThatMatter)
     // d88info's export of a file of two disks asks which; the command it
     // shows keeps the file asked for, and with a disk given writes it there.
     for (const char* mode : {"--raw", "--split"}) {
-        for (const std::string output : {"disk.img", "-disk.img"}) {
+        for (const std::string output : {"disk.img", "-disk.img", "-"}) {
             SCOPED_TRACE(std::string(mode) + " -o " + output);
             testsupport::TempDir dir;
             testimg::writeFile((dir / "set.d88").string(), otherThenA);
@@ -231,8 +231,13 @@ TEST(MessageText, TheSuggestedCommandKeepsTheOptionsThatMatter)
             EXPECT_FALSE(fs::exists(dir / output));
             const RunResult pasted = paste(kInfo + command, dir.path(), {});
             EXPECT_EQ(pasted.status, 0) << command << "\n" << pasted.err;
-            EXPECT_TRUE(fs::is_regular_file(dir / output)) << command;
-            EXPECT_EQ(testsupport::listFolder(dir.path()), (std::vector<std::string>{output, "set.d88"}));
+            if (output == "-") { // standard output
+                EXPECT_FALSE(pasted.out.empty()) << command;
+                EXPECT_EQ(testsupport::listFolder(dir.path()), std::vector<std::string>{"set.d88"});
+            } else {
+                EXPECT_TRUE(fs::is_regular_file(dir / output)) << command;
+                EXPECT_EQ(testsupport::listFolder(dir.path()), (std::vector<std::string>{output, "set.d88"}));
+            }
         }
     }
 }
@@ -302,6 +307,12 @@ TEST(MessageText, WindowsCommandWordsMeanTheNameInCmdAndPowerShellOrNoFile)
     };
     for (const auto& [name, word] : cases)
         EXPECT_EQ(fileio::windowsCommandName(name), word) << testing::PrintToString(name);
+    // As an option's value (-C DIR): the same word, and a name no shell
+    // leaves alone is a place to put the folder's name in, called so.
+    for (const auto& [name, word] : cases)
+        EXPECT_EQ(fileio::windowsOptionValue(name, "DIR"), word == none ? "\"<DIR>\"" : word)
+            << testing::PrintToString(name);
+    EXPECT_EQ(fileio::windowsOptionValue("-", "FILE"), "-"); // standard output, as -o takes it
 
     // Every ASCII character, first and inside a name: bare only where
     // neither shell acts on any character outside quotes, quoted only where

@@ -25,7 +25,7 @@ std::string sameRunFor(const ToolState& state, std::int32_t index)
     if (state.dryRun)
         command += "-n ";
     if (state.directory)
-        command += "-C " + fileio::optionValueName(state.directory, utf8) + " ";
+        command += "-C " + fileio::optionValueName(state.directory, utf8, "DIR") + " ";
     return command + "--disk=" + std::to_string(index) + " " + fileio::commandName(state.imagePath, utf8);
 }
 
