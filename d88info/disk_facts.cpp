@@ -1,5 +1,7 @@
 #include "disk_facts.h"
 
+#include "d88_words.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -185,6 +187,8 @@ Gathering gatherDisk(d88::RecordMap& map, int index, DiskFacts* facts, int* erro
     if ((*error = read.error) != 0)
         return Gathering::ReadFailed;
     facts->bootFound = read.done();
+    if (!facts->bootFound && (*error = zanvo::otherBootSizeCode(map, &facts->bootSizeCode).error) != 0)
+        return Gathering::ReadFailed;
     facts->kind = facts->bootFound ? zanvo::recogniseLabel(facts->boot) : zanvo::DiskKind::Unknown;
     return Gathering::Whole;
 }
@@ -233,20 +237,7 @@ std::string escapeName(const std::string& raw)
 
 const char* mediaMeaning(int mediaType)
 {
-    switch (mediaType) {
-    case 0x00:
-        return "2D";
-    case 0x10:
-        return "2DD";
-    case 0x20:
-        return "2HD";
-    case 0x30:
-        return "1D";
-    case 0x40:
-        return "1DD";
-    default:
-        return "";
-    }
+    return zanvo::mediaName(mediaType);
 }
 
 std::string thousands(std::int64_t value)

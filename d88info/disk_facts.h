@@ -79,6 +79,7 @@ struct DiskFacts {
     int commonSizeCode = 1;     // the size code most records have
 
     bool bootFound = false;
+    std::int32_t bootSizeCode = -1; // without one: track 0 sector 1's other size code, if any
     std::uint8_t boot[256] = {};
     zanvo::DiskKind kind = zanvo::DiskKind::Unknown;
 

@@ -198,10 +198,14 @@ int runOpened(const Options& options, d88::RecordMap& map, std::string& why)
     // file of several must say which, since guessing would write the wrong
     // disk without a word.
     if (!options.diskGiven && image.diskCount() != 1) {
+        // The command keeps the output asked for.
+        const bool utf8 = fileio::messagesReadUtf8();
+        const std::string output =
+            options.output ? "-o " + fileio::optionValueName(options.output, utf8, "FILE") + " " : "";
         fileio::sayLine("d88info", std::string(path) + " holds " + std::to_string(image.diskCount()) +
                                        " disks; say which to export: d88info " +
-                                       (options.mode == Mode::Raw ? "--raw " : "--split ") +
-                                       fileio::commandName(path, fileio::messagesReadUtf8()) + " DISK");
+                                       (options.mode == Mode::Raw ? "--raw " : "--split ") + output +
+                                       fileio::commandName(path, utf8) + " DISK");
         return fileio::kExitUsage;
     }
     if (options.disk >= image.diskCount()) {

@@ -222,8 +222,12 @@ std::string notD88Reason(const DiskFacts& disk)
 
 std::string bootLine(const DiskFacts& disk)
 {
-    if (!disk.bootFound)
+    if (!disk.bootFound) {
+        if (const std::string other = zanvo::otherKindWords(disk.mediaType, disk.bootSizeCode);
+            !other.empty())
+            return "no ZANVO boot sector: " + other;
         return "no 256-byte boot sector (track 0, C 0 H 0 R 1 N 1)";
+    }
     if (disk.kind != zanvo::DiskKind::Unknown)
         return std::string("ZANVO Disk ") + (disk.kind == zanvo::DiskKind::DiskA ? 'A' : 'F') +
                " label at bytes 1-16";

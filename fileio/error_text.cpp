@@ -27,12 +27,12 @@ std::string cannotRead(const char* path, int error)
     return std::string("cannot read ") + path + ": " + errorText(error);
 }
 
-std::string cannotReadFile(const char* name, const char* image, int error)
+std::string cannotReadFile(const char* name, const char* image, int error, bool dryRun)
 {
+    const std::string fate = std::string("; ") + name + (dryRun ? " would not be written" : " not written");
     if (error == d88::kErrorImageChanged)
-        return cannotRead(image, error) + "; " + name + " not written";
-    return std::string("cannot read ") + name + " from " + image + ": " + errorText(error) + "; " + name +
-           " not written";
+        return cannotRead(image, error) + fate;
+    return std::string("cannot read ") + name + " from " + image + ": " + errorText(error) + fate;
 }
 
 std::string noSuchDisk(const d88::D88Image& image, const char* path, std::int32_t disk)

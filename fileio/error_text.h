@@ -24,8 +24,9 @@ std::string cannotRead(const char* path, int error);
 
 // "cannot read NAME from IMAGE: REASON; NAME not written", for a file whose
 // sectors could not be read ("IMAGE changed while it was read; NAME not
-// written" for kErrorImageChanged).
-std::string cannotReadFile(const char* name, const char* image, int error);
+// written" for kErrorImageChanged); "NAME would not be written" for a dry
+// run, which writes nothing but tells what a cut would do.
+std::string cannotReadFile(const char* name, const char* image, int error, bool dryRun = false);
 
 // "PATH has 2 disks; there is no disk 5", or for a file of more disks than
 // are indexed "PATH holds more than 64 disks, and only the first 64 can be

@@ -18,7 +18,8 @@ namespace {
 std::size_t utf8Character(std::string_view text)
 {
     const std::size_t length = utf8Length(text);
-    if (length == 2 && static_cast<unsigned char>(text[0]) == 0xC2 && static_cast<unsigned char>(text[1]) <= 0x9F)
+    if (length == 2 && static_cast<unsigned char>(text[0]) == 0xC2 &&
+        static_cast<unsigned char>(text[1]) <= 0x9F)
         return 0;
     return length;
 }
@@ -111,6 +112,23 @@ std::string escapedText(std::string_view text, bool utf8)
         }
     }
     return out;
+}
+
+std::string posixOptionValue(std::string_view name, bool utf8)
+{
+    if (name == "-")
+        return "-";
+    if (name[0] == '-')
+        return posixCommandName("./" + std::string(name), utf8);
+    return posixCommandName(name, utf8);
+}
+
+std::string windowsOptionValue(std::string_view name, std::string_view what)
+{
+    if (name == "-")
+        return "-";
+    const std::string word = windowsCommandName(name);
+    return word == "\"<IMAGE>\"" ? "\"<" + std::string(what) + ">\"" : word;
 }
 
 std::string posixCommandName(std::string_view name, bool utf8)

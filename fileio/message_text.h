@@ -37,6 +37,21 @@ std::string escapedText(std::string_view text, bool utf8);
 // back: posixCommandName, or windowsCommandName on Windows.
 std::string commandName(std::string_view name, bool utf8);
 
+// `name` as the value of an option in a suggested command (-C DIR, -o
+// FILE), `what` naming what it stands for ("DIR"): posixOptionValue, or
+// windowsOptionValue on Windows.
+std::string optionValueName(std::string_view name, bool utf8, std::string_view what);
+
+// posixCommandName, but a name that starts with '-' (other than "-" alone,
+// which means standard output) is given as ./NAME, the same file: after an
+// option, "--" would be taken for its value.
+std::string posixOptionValue(std::string_view name, bool utf8);
+
+// windowsCommandName (which gives a leading '-' as .\-NAME already), but a
+// name it cannot quote is "<WHAT>", for the user to put the name in, and "-"
+// stays standard output.
+std::string windowsOptionValue(std::string_view name, std::string_view what);
+
 // For sh, bash and the like: as it is when it is only letters, digits and
 // -_./+,:@%, else in single quotes, with the bytes escapedText would escape
 // as $'\ooo' outside them. A name that starts with '-' is preceded by "-- ",

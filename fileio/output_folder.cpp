@@ -1,5 +1,6 @@
 #include "output_folder.h"
 
+#include "error_text.h"
 #include "platform.h"
 
 #include <string_view>
@@ -43,6 +44,20 @@ bool folderTakesFiles(const char* name, std::string* reason)
     if (!learned.takesFiles)
         *reason = "its folder is on a device or process file system; nothing is created there";
     return learned.takesFiles;
+}
+
+bool currentFolderTakesFiles(std::string* reason)
+{
+    std::string ignored;
+    if (!folderTakesFiles("any", &ignored)) {
+        *reason = "it is on a device or process file system, where nothing is created";
+        return false;
+    }
+    if (const int error = platform::folderRefusal("."); error != 0) {
+        *reason = errorText(error);
+        return false;
+    }
+    return true;
 }
 
 int newFileMode(const char* name, int fd)

@@ -17,6 +17,13 @@ namespace fileio {
 // the system's reason.
 bool folderTakesFiles(const char* name, std::string* reason);
 
+// Whether the current folder, where a run's outputs go, can take new files
+// at all: it is no folder of devices or processes, and this process may
+// create files in it. False, with a reason in plain ASCII ("Permission
+// denied"), when it cannot. Asked once before the first output, so that a
+// folder that takes none is refused once rather than file by file.
+bool currentFolderTakesFiles(std::string* reason);
+
 // The permission bits (masked to 0777) a file created in `name`'s folder gets
 // (the umask, or the folder's default ACL, applied), learned from `fd`, a file
 // just created there; -1 when the system cannot say.

@@ -9,7 +9,7 @@
 // whose whole body is the system's: toPath, changeFolder and createNewFile
 // (paths.h), inspectName (file_identity.h), isTerminal and descriptorNamed
 // (standard_streams.h), writeToConsole (terminal_text.h), messagesReadUtf8
-// and commandName (message_text.h), and everything of interrupt_cleanup.h.
+// and commandName and optionValueName (message_text.h), and everything of interrupt_cleanup.h.
 #ifndef FILEIO_PLATFORM_H
 #define FILEIO_PLATFORM_H
 
@@ -56,6 +56,9 @@ void binaryMode(int fd);
 // Whether `folder` is one where no file may be created: the system's
 // devices or processes, by path or by file system.
 bool systemFolder(const char* folder);
+// 0 when this process may create files in `folder`, else the errno value
+// that says why not (0 too where the system cannot say short of trying).
+int folderRefusal(const char* folder);
 // The permission bits (masked to 0777) of the file open on `fd`; -1 when
 // the system has none or cannot say.
 int fileMode(int fd);

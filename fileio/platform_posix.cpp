@@ -120,7 +120,8 @@ bool kernelFileSystem(const char* folder)
 
 // The signals whose default is to end the process and that may come from
 // outside it: a user's key, kill, a closed terminal, a timer or a CPU limit.
-constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU};
+constexpr int kSignals[] = {SIGINT,  SIGTERM, SIGHUP,    SIGQUIT, SIGUSR1,
+                            SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU};
 
 char pendingName[4096];
 volatile std::sig_atomic_t pending = 0;
@@ -233,7 +234,9 @@ int descriptorNamed(const char* name)
     std::string path(name);
     for (int hop = 0; hop < 40 && !path.empty(); ++hop) {
         const std::size_t slash = path.find_last_of('/');
-        const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+        const std::string folder = slash == std::string::npos ? "."
+                                   : slash == 0               ? "/"
+                                                              : path.substr(0, slash);
         const std::string last = slash == std::string::npos ? path : path.substr(slash + 1);
         if (last.empty() || last == "." || last == "..")
             return -1;
@@ -272,6 +275,11 @@ bool messagesReadUtf8()
 std::string commandName(std::string_view name, bool utf8)
 {
     return posixCommandName(name, utf8);
+}
+
+std::string optionValueName(std::string_view name, bool utf8, std::string_view)
+{
+    return posixOptionValue(name, utf8);
 }
 
 // --- interrupt_cleanup.h
@@ -386,10 +394,18 @@ bool systemFolder(const char* folder)
     if (char* real = realpath(folder, nullptr)) {
         const std::string path(real);
         std::free(real);
-        if ((within(path, "/dev") && !within(path, "/dev/shm")) || within(path, "/proc") || within(path, "/sys"))
+        if ((within(path, "/dev") && !within(path, "/dev/shm")) || within(path, "/proc") ||
+            within(path, "/sys"))
             return true;
     }
     return kernelFileSystem(folder);
+}
+
+int folderRefusal(const char* folder)
+{
+    // Creating a file takes writing the folder and searching it. A read-only
+    // file system refuses root as well (EROFS).
+    return access(folder, W_OK | X_OK) == 0 ? 0 : errno;
 }
 
 int fileMode(int fd)

@@ -45,8 +45,8 @@ std::wstring wideFromUtf8(const char* utf8)
 // system says what it is once it is opened, for no access.
 bool isCharacterDevice(const char* name)
 {
-    const HANDLE handle = CreateFileW(wideFromUtf8(name).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                      OPEN_EXISTING, 0, nullptr);
+    const HANDLE handle = CreateFileW(wideFromUtf8(name).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                      nullptr, OPEN_EXISTING, 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return false;
     const bool device = GetFileType(handle) == FILE_TYPE_CHAR;
@@ -284,6 +284,11 @@ std::string commandName(std::string_view name, bool)
     return windowsCommandName(name);
 }
 
+std::string optionValueName(std::string_view name, bool, std::string_view what)
+{
+    return windowsOptionValue(name, what);
+}
+
 // --- interrupt_cleanup.h
 
 // The handlers go in first, outside the lock: a handler waiting for the lock
@@ -400,6 +405,13 @@ bool systemFolder(const char*)
     return false;
 }
 
+// A folder's access is decided by its ACL, which only a create tells for
+// sure: each output's own create says it.
+int folderRefusal(const char*)
+{
+    return 0;
+}
+
 // No permission bits to carry over.
 int fileMode(int)
 {
@@ -425,7 +437,8 @@ std::uint64_t randomSeed()
     int local = 0;
     return static_cast<std::uint64_t>(counter.QuadPart) ^
            ((static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime) ^
-           (static_cast<std::uint64_t>(GetCurrentProcessId()) << 40) ^ reinterpret_cast<std::uintptr_t>(&local);
+           (static_cast<std::uint64_t>(GetCurrentProcessId()) << 40) ^
+           reinterpret_cast<std::uintptr_t>(&local);
 }
 
 } // namespace platform

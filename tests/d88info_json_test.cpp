@@ -321,6 +321,52 @@ TEST_F(D88infoJsonTest, UncertainRecordsAndBytesThatAreNoRecord)
         "  no record:  1 byte of the tracks is no record (skipped; `d88info image.d88 0` shows where)"));
 }
 
+// A size that ends disk 0 inside its own header area: its tracks start
+// after a gap that holds another disk's header. That header is inside
+// disk 0, before its first track, and at no track of it: the message,
+// the JSON and a cut of it say so, never "track -1".
+TEST_F(D88infoJsonTest, AHeaderBeforeDiskZerosFirstTrackIsAtNoTrack)
+{
+    const Disk diskA = [] {
+        Disk d = testimg::formattedDisk(8);
+        testimg::setBootLabel(d, testimg::kDiskALabel);
+        return d;
+    }();
+    const Bytes plain = testimg::buildDisk(diskA);
+    Bytes gapped(plain.begin(), plain.begin() + 688);
+    const auto put32 = [&gapped](std::size_t at, std::uint32_t value) {
+        for (int i = 0; i < 4; ++i)
+            gapped[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
+    };
+    for (std::size_t at = 0x20; at < 688; at += 4) {
+        const std::uint32_t entry = gapped[at] | gapped[at + 1] << 8 | gapped[at + 2] << 16 |
+                                    static_cast<std::uint32_t>(gapped[at + 3]) << 24;
+        if (entry != 0)
+            put32(at, entry + 688);
+    }
+    put32(0x1C, 688);
+    gapped.resize(2 * 688, 0);
+    gapped[688] = 'Z';
+    put32(688 + 0x1C, static_cast<std::uint32_t>(plain.size()));
+    gapped.insert(gapped.end(), plain.begin() + 688, plain.end());
+    testimg::writeFile((dir / "gap.d88").string(), gapped);
+    const Json d = Json::parse(run({"--json", "gap.d88"}).out);
+    ASSERT_EQ(d["disks"].size(), 2u);
+    EXPECT_EQ(d["disks"][1]["insideDisk"]["disk"], 0);
+    EXPECT_TRUE(d["disks"][1]["insideDisk"]["track"].is_null());
+    const testsupport::RunResult summary = run({"gap.d88"});
+    const testsupport::RunResult cut =
+        testsupport::runProgram(ZANVO_EXTRACT_PATH, {"--disk=1", "gap.d88"}, dir.path());
+    EXPECT_EQ(cut.status, 0);
+    for (const std::string& said : {summary.out, cut.err}) {
+        const std::size_t at = said.find("inside disk 0");
+        ASSERT_NE(at, std::string::npos) << said;
+        const std::string line = said.substr(at, said.find('\n', at) - at);
+        EXPECT_EQ(line.find("track -"), std::string::npos) << line;
+        EXPECT_NE(line.find("before its first track"), std::string::npos) << line;
+    }
+}
+
 // Header fields outside the format's values, on a disk whose records are
 // plausible: the disk is kept and the fields are named.
 TEST_F(D88infoJsonTest, OddHeaderFieldsAreNamed)

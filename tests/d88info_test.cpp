@@ -154,6 +154,14 @@ TEST_F(D88InfoTest, TheHighDensityImageWhoseMediaByteSays2D)
         r.out,
         "  note:       the media byte says 2D, but 8192-byte tracks on positions up to 153 look like 2HD"))
         << r.out;
+    // Its boot sector is of another size, not missing: named so.
+    const auto track0 = trackRecords(file, 0, le32(file, 0x20));
+    const auto sector1 = std::find_if(track0.begin(), track0.end(), [](const Rec& x) { return x.r == 1; });
+    ASSERT_NE(sector1, track0.end());
+    const int n = sector1->n;
+    EXPECT_TRUE(hasLine(r.out, "  boot:       no ZANVO boot sector: track 0 sector 1 holds " +
+                                   std::to_string(128 << n) + " bytes (size code " + std::to_string(n) + ")"))
+        << r.out;
 
     const RunResult raw = info({"--raw", path.string(), "0"});
     EXPECT_EQ(raw.status, 0);

@@ -39,6 +39,9 @@ const StatusRun kRuns[] = {
     {0, &kTool, {"damaged.d88"}}, // files with holes are still files cut
     {0, &kTool, {"notes.txt"}},   // not an image it knows: left alone
     {0, &kTool, {"--help"}},
+    {0, &kTool, {"-h"}},
+    {0, &kTool, {"short.d88"}},                       // a file that ends early: a damaged disk
+    {0, &kTool, {"-n", "-C", "/proc", "disk-a.d88"}}, // a dry run says a cut would write nothing there
     {0, &kInfo, {"disk-a.d88"}},
     {0, &kInfo, {"--json", "set.d88"}},
     {0, &kInfo, {"--raw", "disk-a.d88", "0", "-o", "out.img"}},
@@ -73,6 +76,7 @@ const StatusRun kRuns[] = {
     // 2: the image could not be read, or an output not written or refused.
     {2, &kTool, {"disk-a.d88"}, "", "/dev/full"},
     {2, &kTool, {"-C", "blocked", "disk-a.d88"}}, // DRIVER is a folder there
+    {2, &kTool, {"-C", "/proc", "disk-a.d88"}},   // a folder that takes no file, even from root
     {2, &kInfo, {"disk-a.d88"}, "", "/dev/full"},
     {2, &kInfo, {"--json", "disk-a.d88"}, "", "/dev/full"},
     {2,

@@ -319,12 +319,24 @@ TEST_F(ExtractTest, UnrecognisedImagesGiveNoOutput)
     testimg::findRecord(sizeTwo, 0, 1)->n = 2;
     Disk noTrack0 = diskA();
     noTrack0.trackOffsets[0] = 0;
+    // Disks of other kinds: a 2HD disk whose sector 1 holds 1024 bytes, a
+    // 2DD disk without a track 0.
+    Disk highDensity = diskA();
+    highDensity.mediaType = 0x20;
+    testimg::findRecord(highDensity, 0, 1)->n = 3;
+    Disk doubleDensity = noTrack0;
+    doubleDensity.mediaType = 0x10;
 
     // Nothing on standard output, no file, status 0; standard error says why,
     // so that leaving an image alone never reads as success.
     const std::string noBootSector =
         "zanvo-extract: disk.d88: disk 0 has no boot sector (track 0, C 0 H 0 R 1 N "
         "1), so it is neither Disk A nor Disk F of ZANVO; `d88info disk.d88` tells more";
+    const auto otherKind = [](const std::string& facts) {
+        return "zanvo-extract: disk.d88: disk 0 is neither Disk A nor Disk F of ZANVO, which are 2D disks "
+               "with a 256-byte boot sector: " +
+               facts + "; `d88info disk.d88` tells more\n";
+    };
     const std::string noLabel =
         "zanvo-extract: disk.d88: disk 0 is neither Disk A nor Disk F of ZANVO: its boot "
         "sector holds no label (bytes 1-16: ";
@@ -333,8 +345,13 @@ TEST_F(ExtractTest, UnrecognisedImagesGiveNoOutput)
         {"label at byte 0", testimg::buildImage({atZero}),
          noLabel + labelBytesOf(atZero) + "); `d88info disk.d88` tells more\n"},
         {"no boot sector", testimg::buildImage({noBoot}), noBootSector + "\n"},
-        {"boot sector of size code 2", testimg::buildImage({sizeTwo}), noBootSector + "\n"},
+        {"boot sector of size code 2", testimg::buildImage({sizeTwo}),
+         otherKind("track 0 sector 1 holds 512 bytes (size code 2)")},
+        {"a 2HD disk", testimg::buildImage({highDensity}),
+         otherKind("a 2HD disk (media type 0x20), and track 0 sector 1 holds 1024 bytes (size code 3)")},
         {"track 0 absent", testimg::buildImage({noTrack0}), noBootSector + "\n"},
+        {"a 2DD disk without track 0", testimg::buildImage({doubleDensity}),
+         otherKind("a 2DD disk (media type 0x10)")},
         {"only the second disk is Disk A", second,
          noLabel + labelBytesOf(testimg::formattedDisk(3)) +
              "); `d88info disk.d88` tells more; disk 1 is Disk A: `zanvo-extract --disk=1 disk.d88` cuts "
@@ -343,7 +360,8 @@ TEST_F(ExtractTest, UnrecognisedImagesGiveNoOutput)
          "zanvo-extract: disk.d88: not a D88 image: the file is 0 bytes, shorter than a disk header (688 "
          "bytes)\n"},
         {"header only", Bytes(688, 0),
-         "zanvo-extract: disk.d88: not a D88 image: its table names no track, and it has neither a name nor a "
+         "zanvo-extract: disk.d88: not a D88 image: its table names no track, and it has neither a name nor "
+         "a "
          "disk size\n"},
     };
     for (const auto& [what, bytes, err] : images) {

@@ -14,6 +14,8 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <set>
@@ -50,18 +52,17 @@ class FaultTest : public ::testing::Test {
         fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                                         fs::perms::others_read | fs::perms::others_exec);
     }
-    RunResult run(const RunOptions& options = {})
+    RunResult run(const RunOptions& options = {}, const std::vector<std::string>& args = {"disk.d88"})
     {
         if (!options.unprivileged)
-            return testsupport::runProgram(kTool, {"disk.d88"}, dir.path(), options);
+            return testsupport::runProgram(kTool, args, dir.path(), options);
         // The build folder may lie where an unprivileged user cannot reach
         // (under /root, say): run a copy from a folder anyone can enter.
         fs::copy_file(kTool, elsewhere / "zanvo-extract", fs::copy_options::overwrite_existing);
         fs::permissions(elsewhere.path(), fs::perms::owner_all | fs::perms::group_read |
                                               fs::perms::group_exec | fs::perms::others_read |
                                               fs::perms::others_exec);
-        return testsupport::runProgram((elsewhere / "zanvo-extract").string(), {"disk.d88"}, dir.path(),
-                                       options);
+        return testsupport::runProgram((elsewhere / "zanvo-extract").string(), args, dir.path(), options);
     }
     // The folder as it is, without the outputs.
     std::map<std::string, std::string> others() const
@@ -171,21 +172,49 @@ TEST_F(FaultTest, WritesFailingPartWayLeaveOldFilesWhole)
     EXPECT_EQ(others(), before); // no temporary file left
 }
 
-TEST_F(FaultTest, AFolderTheToolMayNotWriteTo)
+// A folder that can take no file is refused once, before anything is cut,
+// with the system's reason, rather than once for each file; a dry run, which
+// writes nothing, still says what it would cut, after one line saying that a
+// cut would write nothing there.
+TEST_F(FaultTest, AFolderThatTakesNoFileIsRefusedOnce)
 {
     // As root the permissions are not enforced; the run then drops to nobody.
+    // A folder of processes refuses root as well.
     fs::permissions(dir.path(), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                     fs::perm_options::remove);
+    const std::string denied = std::strerror(EACCES);
+    struct Case {
+        std::vector<std::string> args;
+        bool unprivileged;
+        std::string folder, reason; // said of the folder
+    };
+    const Case cases[] = {
+        {{"disk.d88"}, true, "the current folder", denied},
+        {{"-n", "disk.d88"}, true, "the current folder", denied},
+        {{"-C", "/proc", "disk.d88"}, false, "/proc", "process file system"},
+        {{"-n", "-C", "/proc", "disk.d88"}, false, "/proc", "process file system"},
+    };
     const auto before = testsupport::snapshot(dir.path());
-    RunOptions options;
-    options.unprivileged = true;
-    const RunResult r = run(options);
-    EXPECT_EQ(r.status, 2);
-    std::string wantErr;
-    for (const auto& [name, length] : kOutputs)
-        wantErr += cannotWrite(name, "Permission denied");
-    EXPECT_EQ(r.err, wantErr + testsupport::cutSummary(0, 0, 13));
-    EXPECT_EQ(testsupport::snapshot(dir.path()), before);
+    for (const Case& c : cases) {
+        const bool dryRun = c.args[0] == "-n";
+        SCOPED_TRACE(c.args[0] + " " + c.folder);
+        RunOptions options;
+        options.unprivileged = c.unprivileged;
+        const RunResult r = run(options, c.args);
+        EXPECT_EQ(r.status, dryRun ? 0 : 2);
+        ASSERT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_EQ(r.err.rfind("zanvo-extract: ", 0), 0u) << r.err;
+        EXPECT_NE(r.err.find(c.folder), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(c.reason), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("would") != std::string::npos, dryRun) << r.err;
+        // Standard output: the recognition, then no file said to be cut, or
+        // each one said to be what a cut would write.
+        const std::string afterRecognition = r.out.substr(r.out.find('\n') + 1);
+        EXPECT_EQ(afterRecognition.find("cutting"), std::string::npos);
+        EXPECT_EQ(std::count(afterRecognition.begin(), afterRecognition.end(), '\n'),
+                  dryRun ? static_cast<long>(kOutputs.size()) : 0);
+        EXPECT_EQ(testsupport::snapshot(dir.path()), before);
+    }
 }
 
 TEST_F(FaultTest, AnImageTheToolMayNotRead)

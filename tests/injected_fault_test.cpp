@@ -436,7 +436,8 @@ class InjectedReadFailureTest : public InjectedFaultTest {
             told.push_back("zanvo-extract: cannot read " + name + ": Input/output error");
         } else {
             told.push_back("zanvo-extract: cannot read " + failed + " from " + name +
-                           ": Input/output error; " + failed + " not written");
+                           ": Input/output error; " + failed +
+                           (mode.dryRun ? " would not be written" : " not written"));
             const std::string tally = testsupport::cutSummary(12, 0, 1);
             told.push_back(mode.dryRun
                                ? "zanvo-extract: of 13 files, 12 would be complete, 0 would have holes, 0 "
@@ -660,31 +661,40 @@ Bytes rewritten(const Bytes& image, bool shorter)
     return bytes;
 }
 
+// With a second Disk A after it, nothing is said of the other disk either:
+// the disk was not cut, and the file it would be read from is not the one
+// opened.
 TEST_F(InjectedFaultTest, AnImageRewrittenWhileCutStopsTheRunAndKeepsTheFileBeingCut)
 {
     const zanvo::CutEntry* plan = zanvo::diskAPlan;
-    for (const Rewrite& how : kRewrites) {
-        SCOPED_TRACE(how.what);
-        for (const auto& name : testsupport::listFolder(dir.path()))
-            if (name != "disk.d88")
-                fs::remove(dir / name);
-        testimg::writeFile((dir / "ZANVO02").string(), kOld);
-        // While ZANVO02 (the fourth file, which ends on track 16) is cut.
-        rewriteAt(dataOffset(16, 1), rewritten(image, how.shorter));
-        const RunResult r = extract();
-        testimg::writeFile(imagePath, image);
-        EXPECT_EQ(r.status, 2);
-        EXPECT_EQ(r.err, "zanvo-extract: disk.d88 changed while it was read; ZANVO02 not written\n");
-        EXPECT_TRUE(sameBytes(kOld, *readFile(dir / "ZANVO02")));
-        // The three files before it stay; none after it is cut.
-        for (int i = 0; i < 3; ++i)
-            EXPECT_TRUE(
-                sameBytes(testimg::expectedRecovery(disk, plan[i].track, plan[i].sector, plan[i].length),
-                          *readFile(dir / plan[i].name)))
-                << plan[i].name;
-        EXPECT_EQ(folder(),
-                  (std::vector<std::string>{"DRIVER", "ZANVO00", "ZANVO01", "ZANVO02", "disk.d88"}));
-    }
+    Bytes twoDisks = image;
+    twoDisks.insert(twoDisks.end(), image.begin(), image.end());
+    for (const Rewrite& how : kRewrites)
+        for (const Bytes* start : {&image, &twoDisks}) {
+            SCOPED_TRACE(std::string(how.what) + (start == &twoDisks ? ", two disks" : ""));
+            for (const auto& name : testsupport::listFolder(dir.path()))
+                if (name != "disk.d88")
+                    fs::remove(dir / name);
+            testimg::writeFile(imagePath, *start);
+            const struct timespec old[2] = {{946684800, 0}, {946684800, 0}};
+            ASSERT_EQ(utimensat(AT_FDCWD, imagePath.c_str(), old, 0), 0);
+            testimg::writeFile((dir / "ZANVO02").string(), kOld);
+            // While ZANVO02 (the fourth file, which ends on track 16) is cut.
+            rewriteAt(dataOffset(16, 1), rewritten(*start, how.shorter));
+            const RunResult r = extract();
+            testimg::writeFile(imagePath, image);
+            EXPECT_EQ(r.status, 2);
+            EXPECT_EQ(r.err, "zanvo-extract: disk.d88 changed while it was read; ZANVO02 not written\n");
+            EXPECT_TRUE(sameBytes(kOld, *readFile(dir / "ZANVO02")));
+            // The three files before it stay; none after it is cut.
+            for (int i = 0; i < 3; ++i)
+                EXPECT_TRUE(
+                    sameBytes(testimg::expectedRecovery(disk, plan[i].track, plan[i].sector, plan[i].length),
+                              *readFile(dir / plan[i].name)))
+                    << plan[i].name;
+            EXPECT_EQ(folder(),
+                      (std::vector<std::string>{"DRIVER", "ZANVO00", "ZANVO01", "ZANVO02", "disk.d88"}));
+        }
 }
 
 TEST_F(InjectedFaultTest, ARunSaysAtItsEndThatTheImageChangedAfterItsLastRead)

@@ -51,6 +51,50 @@ TEST(LyingFields, EverySectorTheImageHoldsIsCutAndTheLieIsNamed)
     }
 }
 
+// A dry run says of each file what the cut's warning says of it, as what
+// would be: as many sectors would be read past a field that lied, and that
+// field named, and nothing of the kind for a file the cut read as the
+// fields say.
+TEST(LyingFields, ADryRunSaysWhichSectorsWouldBeReadPastWhichField)
+{
+    for (const testsupport::LyingCase& c : testsupport::lyingCases()) {
+        SCOPED_TRACE(c.what);
+        testsupport::TempDir dir;
+        testimg::writeFile((dir / "disk.d88").string(), testimg::buildDisk(c.disk));
+        const testsupport::RunResult r =
+            testsupport::runProgram(ZANVO_EXTRACT_PATH, {"-n", "disk.d88"}, dir.path());
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(testsupport::listFolder(dir.path()), std::vector<std::string>{"disk.d88"});
+        for (const zanvo::CutEntry* row = zanvo::diskAPlan; row->sector != 0; ++row) {
+            // The cut's warning: "NAME: [complete; ]N sector(s) read past a
+            // wrong KIND field on ...".
+            const std::string opener = std::string("warning: ") + row->name + ": ";
+            std::size_t warned = c.warnings.find(opener), past = std::string::npos;
+            for (; warned != std::string::npos; warned = c.warnings.find(opener, warned + 1)) {
+                past = c.warnings.find(" read past a wrong ", warned);
+                if (past < c.warnings.find('\n', warned))
+                    break;
+            }
+            const std::size_t line = r.out.find(std::string("would cut ") + row->name + " (");
+            ASSERT_NE(line, std::string::npos) << row->name;
+            const std::string said = r.out.substr(line, r.out.find('\n', line) - line);
+            if (warned == std::string::npos) {
+                EXPECT_EQ(said.find("read past"), std::string::npos) << said;
+                continue;
+            }
+            // "N sector(s)", the two words before.
+            const std::size_t count = c.warnings.rfind(' ', c.warnings.rfind(' ', past - 1) - 1) + 1;
+            const std::string sectors = c.warnings.substr(count, past - count);
+            const std::size_t kind = past + std::string(" read past a wrong ").size();
+            const std::string field = c.warnings.substr(kind, c.warnings.find(" field", kind) - kind);
+            EXPECT_NE(said.find("; " + sectors + " would be read past a field that lied: "),
+                      std::string::npos)
+                << said;
+            EXPECT_NE(said.find("the " + field + " field"), std::string::npos) << said;
+        }
+    }
+}
+
 // What the map shows for a sector, as a class the recovery can be held to.
 char classOf(char mark)
 {

@@ -154,6 +154,94 @@ TEST(MessageText, NamesAreSafeToReadAndTheSuggestedCommandsNameTheSameFile)
     }
 }
 
+// The command suggested for another disk keeps what the run was asked: a
+// dry run's command writes nothing, and one with -C cuts into that folder
+// (given so that it is not taken for an option). Pasted back, each does for
+// disk 1 what the run did for disk 0, and a dry run never says a disk was
+// cut. d88info's export asking which disk keeps its -o likewise.
+TEST(MessageText, TheSuggestedCommandKeepsTheOptionsThatMatter)
+{
+    testimg::Disk diskA = testimg::formattedDisk(31);
+    testimg::setBootLabel(diskA, testimg::kDiskALabel);
+    const testimg::Bytes otherThenA = testimg::buildImage({testimg::formattedDisk(32), diskA});
+    const testimg::Bytes aThenA = testimg::buildImage({diskA, diskA});
+    const std::vector<std::vector<std::string>> optionSets = {
+        {}, {"-n"}, {"-C", "out"}, {"-n", "-C", "out"}, {"-C", "-out"}, {"--dry-run", "--directory=-out"},
+    };
+    for (const testimg::Bytes* image : {&otherThenA, &aThenA}) {
+        for (const std::vector<std::string>& options : optionSets) {
+            std::string shown = image == &aThenA ? "disk 0 cut:" : "disk 0 left alone:";
+            for (const std::string& option : options)
+                shown += " " + option;
+            SCOPED_TRACE(shown);
+            const bool dryRun = !options.empty() && (options[0] == "-n" || options[0] == "--dry-run");
+            const std::string folder = options.empty() || options.back() == "-n" ? "."
+                                       : options.back().find('=') != std::string::npos
+                                           ? options.back().substr(options.back().find('=') + 1)
+                                           : options.back();
+            testsupport::TempDir dir;
+            testimg::writeFile((dir / "set.d88").string(), *image);
+            fs::create_directory(dir / "out");
+            fs::create_directory(dir / "-out");
+            std::vector<std::string> args = options;
+            args.push_back("set.d88");
+            const RunResult r = testsupport::runProgram(kTool, args, dir.path());
+            EXPECT_EQ(r.status, 0) << r.err;
+            if (image == &aThenA) {
+                EXPECT_EQ(r.err.find("disk 0 was cut") != std::string::npos, !dryRun) << r.err;
+                EXPECT_EQ(r.err.find("disk 0 would be cut") != std::string::npos, dryRun) << r.err;
+            }
+            const std::size_t at = r.err.rfind("`zanvo-extract ");
+            ASSERT_NE(at, std::string::npos) << r.err;
+            const std::string command = r.err.substr(at + 1, r.err.find('`', at + 1) - at - 1);
+            EXPECT_NE(command.find(" --disk=1 "), std::string::npos) << command;
+
+            // Pasted back over the run's own files, if any were cut.
+            for (const char* place : {".", "out", "-out"})
+                for (const testsupport::DiskAFile& f : testsupport::kDiskAFiles)
+                    fs::remove(dir / place / f.name);
+            const auto before = testsupport::snapshot(dir.path());
+            const RunResult pasted =
+                paste(kTool + command.substr(std::string("zanvo-extract").size()), dir.path(), {});
+            EXPECT_EQ(pasted.status, 0) << command << "\n" << pasted.err;
+            for (const char* place : {".", "out", "-out"})
+                for (const testsupport::DiskAFile& f : testsupport::kDiskAFiles)
+                    EXPECT_EQ(fs::exists(dir / place / f.name), !dryRun && folder == place)
+                        << command << ": " << place << "/" << f.name;
+            if (dryRun) {
+                EXPECT_EQ(testsupport::snapshot(dir.path()), before) << command;
+                EXPECT_NE(pasted.out.find("would cut DRIVER ("), std::string::npos) << command;
+            }
+        }
+    }
+
+    // d88info's export of a file of two disks asks which; the command it
+    // shows keeps the file asked for, and with a disk given writes it there.
+    for (const char* mode : {"--raw", "--split"}) {
+        for (const std::string output : {"disk.img", "-disk.img", "-"}) {
+            SCOPED_TRACE(std::string(mode) + " -o " + output);
+            testsupport::TempDir dir;
+            testimg::writeFile((dir / "set.d88").string(), otherThenA);
+            const RunResult r = testsupport::runProgram(kInfo, {mode, "-o", output, "set.d88"}, dir.path());
+            EXPECT_EQ(r.status, 1);
+            const std::size_t at = r.err.find("d88info " + std::string(mode));
+            const std::size_t end = r.err.rfind(" DISK\n");
+            ASSERT_TRUE(at != std::string::npos && end != std::string::npos && end > at) << r.err;
+            const std::string command = r.err.substr(at + 7, end - at - 7) + " 1";
+            EXPECT_FALSE(fs::exists(dir / output));
+            const RunResult pasted = paste(kInfo + command, dir.path(), {});
+            EXPECT_EQ(pasted.status, 0) << command << "\n" << pasted.err;
+            if (output == "-") { // standard output
+                EXPECT_FALSE(pasted.out.empty()) << command;
+                EXPECT_EQ(testsupport::listFolder(dir.path()), std::vector<std::string>{"set.d88"});
+            } else {
+                EXPECT_TRUE(fs::is_regular_file(dir / output)) << command;
+                EXPECT_EQ(testsupport::listFolder(dir.path()), (std::vector<std::string>{output, "set.d88"}));
+            }
+        }
+    }
+}
+
 TEST(MessageText, TheNameTheProgramWasStartedByIsShownSafely)
 {
     testsupport::TempDir dir;
@@ -219,6 +307,12 @@ TEST(MessageText, WindowsCommandWordsMeanTheNameInCmdAndPowerShellOrNoFile)
     };
     for (const auto& [name, word] : cases)
         EXPECT_EQ(fileio::windowsCommandName(name), word) << testing::PrintToString(name);
+    // As an option's value (-C DIR): the same word, and a name no shell
+    // leaves alone is a place to put the folder's name in, called so.
+    for (const auto& [name, word] : cases)
+        EXPECT_EQ(fileio::windowsOptionValue(name, "DIR"), word == none ? "\"<DIR>\"" : word)
+            << testing::PrintToString(name);
+    EXPECT_EQ(fileio::windowsOptionValue("-", "FILE"), "-"); // standard output, as -o takes it
 
     // Every ASCII character, first and inside a name: bare only where
     // neither shell acts on any character outside quotes, quoted only where

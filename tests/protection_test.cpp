@@ -208,11 +208,9 @@ TEST_F(Protection, NoFileIsCreatedOrReplacedInAFolderOfDevicesNeedsRootAndAMount
             dir.path());
         const std::string dev = "  /dev/null\n  /dev/stderr link\n  /dev/stdout link\n";
         const std::string refused = ": its folder is on a device or process file system; nothing is created there\n";
-        std::string cut = "cut: 2 ";
-        for (const char* name : {"DRIVER", "ZANVO00", "ZANVO01", "ZANVO02", "ZANVO03", "ZANVO04", "ZANVO05",
-                                 "ZANVO06", "ZANVO07", "ZANVO08", "ZANVO09", "ZANVO10", "ZANVO11"})
-            cut += std::string("zanvo-extract: cannot write ") + name + refused;
-        cut += testsupport::cutSummary(0, 0, 13);
+        // The folder refused once, before anything is cut.
+        const std::string cut = "cut: 2 zanvo-extract: cannot cut into the current folder: it is on a device or "
+                                "process file system, where nothing is created; nothing was cut\n";
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.out, "closed: 2 d88info: cannot write /dev/stdout: " + fileio::errorText(EBADF) + "\n" + dev +
                              "stderr: 0 " + dev + "spelled: 2 d88info: cannot write /tmp/../dev//new.img" +

@@ -170,6 +170,7 @@ TEST_F(ToolOptionsTest, EachArgumentVector)
         {{"--bogus", "disk-a.d88"}, 1, "", "zanvo-extract: unknown option --bogus\n" + usage, none, none},
         {{"-n", "disk-a.d88", "set.d88"}, 1, "", usage, none, none},
         {{"--version", "disk-a.d88"}, 1, "", usage, none, none},
+        {{"-h", "disk-a.d88"}, 1, "", usage, none, none}, // alone, as --help
     };
     for (const Case& c : cases) {
         std::string shown;
@@ -191,26 +192,51 @@ TEST_F(ToolOptionsTest, EachArgumentVector)
     }
 }
 
+// -h is --help, as d88info takes it; the usage line before it stays the
+// fixed one.
+TEST_F(ToolOptionsTest, DashHIsHelp)
+{
+    testsupport::RunOptions asTyped;
+    asTyped.argv0 = "zanvo-extract";
+    const RunResult shortForm = testsupport::runProgram(ZANVO_EXTRACT_PATH, {"-h"}, dir.path(), asTyped);
+    const RunResult longForm = testsupport::runProgram(ZANVO_EXTRACT_PATH, {"--help"}, dir.path(), asTyped);
+    EXPECT_EQ(shortForm.status, 0);
+    EXPECT_EQ(shortForm.err, "");
+    EXPECT_EQ(shortForm.out, longForm.out);
+    EXPECT_EQ(shortForm.out.substr(0, shortForm.out.find('\n') + 1), "Usage: zanvo-extract [d88file]\n");
+}
+
 // The Japanese messages in UTF-8 on a terminal whose locale reads UTF-8,
-// and as their Shift_JIS bytes anywhere else: another locale, or a pipe.
+// and as their Shift_JIS bytes anywhere else: another locale, or a pipe. Each
+// stream by its own reader: the recognition on standard output, the open
+// failure on standard error, either one a terminal without the other.
 TEST_F(ToolOptionsTest, JapaneseMessagesInTheFormTheirStreamReads)
 {
     struct Case {
         const char* what;
         std::vector<std::pair<std::string, std::string>> environment;
-        bool terminal;
-        const char* encoding;
+        bool outTerminal, errTerminal;
+        const char* encoding; // on a terminal of the locale
     };
+    const std::vector<std::pair<std::string, std::string>> utf8 = {
+        {"LC_ALL", ""}, {"LC_CTYPE", ""}, {"LANG", "ja_JP.UTF-8"}};
     const Case cases[] = {
-        {"a UTF-8 terminal", {{"LC_ALL", ""}, {"LC_CTYPE", ""}, {"LANG", "ja_JP.UTF-8"}}, true, "UTF-8"},
-        {"LC_ALL first", {{"LC_ALL", "C.utf8"}, {"LC_CTYPE", "C"}, {"LANG", "C"}}, true, "UTF-8"},
+        {"a UTF-8 terminal", utf8, true, true, "UTF-8"},
+        {"LC_ALL first", {{"LC_ALL", "C.utf8"}, {"LC_CTYPE", "C"}, {"LANG", "C"}}, true, true, "UTF-8"},
         {"LC_CTYPE before LANG",
          {{"LC_ALL", ""}, {"LC_CTYPE", "ja_JP.SJIS"}, {"LANG", "ja_JP.UTF-8"}},
          true,
+         true,
          "CP932"},
-        {"a terminal of the C locale", {{"LC_ALL", ""}, {"LC_CTYPE", ""}, {"LANG", "C"}}, true, "CP932"},
-        {"no locale at all", {{"LC_ALL", ""}, {"LC_CTYPE", ""}, {"LANG", ""}}, true, "CP932"},
-        {"a pipe", {{"LC_ALL", ""}, {"LC_CTYPE", ""}, {"LANG", "ja_JP.UTF-8"}}, false, "CP932"},
+        {"a terminal of the C locale",
+         {{"LC_ALL", ""}, {"LC_CTYPE", ""}, {"LANG", "C"}},
+         true,
+         true,
+         "CP932"},
+        {"no locale at all", {{"LC_ALL", ""}, {"LC_CTYPE", ""}, {"LANG", ""}}, true, true, "CP932"},
+        {"a pipe", utf8, false, false, "CP932"},
+        {"standard output a terminal, standard error a pipe", utf8, true, false, "UTF-8"},
+        {"standard error a terminal, standard output a pipe", utf8, false, true, "UTF-8"},
     };
     const auto onTerminal = [](std::string text) {
         for (std::size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += 2)
@@ -222,20 +248,23 @@ TEST_F(ToolOptionsTest, JapaneseMessagesInTheFormTheirStreamReads)
         testsupport::RunOptions options;
         options.environment = c.environment;
         options.stdoutKind =
-            c.terminal ? testsupport::StdoutKind::Terminal : testsupport::StdoutKind::Capture;
-        options.stderrToTerminal = c.terminal;
+            c.outTerminal ? testsupport::StdoutKind::Terminal : testsupport::StdoutKind::Capture;
+        options.stderrToTerminal = c.errTerminal;
         const RunResult cut =
             testsupport::runProgram(ZANVO_EXTRACT_PATH, {"-n", "disk-a.d88"}, dir.path(), options);
-        const std::string recognised = convert(kRecognisedA, c.encoding);
+        const std::string recognised = convert(kRecognisedA, c.outTerminal ? c.encoding : "CP932");
         EXPECT_EQ(cut.status, 0);
-        EXPECT_EQ(cut.out.substr(0, recognised.size() + (c.terminal ? 1 : 0)),
-                  c.terminal ? onTerminal(recognised) : recognised);
+        EXPECT_EQ(cut.out.substr(0, recognised.size() + (c.outTerminal ? 1 : 0)),
+                  c.outTerminal ? onTerminal(recognised) : recognised);
         const RunResult missing =
             testsupport::runProgram(ZANVO_EXTRACT_PATH, {"missing.d88"}, dir.path(), options);
-        const std::string said = convert(kOpenFailed, c.encoding) +
+        const std::string said = convert(kOpenFailed, c.errTerminal ? c.encoding : "CP932") +
                                  "zanvo-extract: cannot open missing.d88: No such file or directory\n";
         EXPECT_EQ(missing.status, 1);
-        EXPECT_EQ(c.terminal ? missing.out : missing.err, c.terminal ? onTerminal(said) : said);
+        // Standard error's bytes: from the terminal both share, from its own
+        // terminal, or as written.
+        const std::string& err = c.outTerminal && c.errTerminal ? missing.out : missing.err;
+        EXPECT_EQ(err, c.errTerminal ? onTerminal(said) : said);
     }
 }
 

@@ -3,12 +3,14 @@
 // around every track boundary the files touch. The tool runs in-process on
 // each cut. Each output must be absent when none of its sectors survives, or
 // at its full length holding every sector whose record survives (a record
-// cut inside its data gives the bytes before the cut) and zeros elsewhere.
+// cut inside its data gives the bytes before the cut) and zeros elsewhere;
+// and standard error must first say, once, where the file ends and what it
+// takes with it.
+#include "cut_file.h"
 #include "cut_plans.h"
 #include "driver.h"
 #include "image_builder.h"
 #include "support/test_support.h"
-#include "cut_file.h"
 #include "tool_state.h"
 
 #include <gtest/gtest.h>
@@ -16,7 +18,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <set>
 
@@ -26,21 +30,33 @@ namespace fs = std::filesystem;
 using testimg::Bytes;
 using testimg::Disk;
 
-// Runs with the current folder set to `folder` and standard output and error
-// sent to /dev/null, restoring both afterwards.
+// Runs with the current folder set to `folder`, standard output sent to
+// /dev/null and standard error to the file `err` (each run's words are taken
+// and the file emptied by said()), restoring all three afterwards.
 class QuietIn {
   public:
-    explicit QuietIn(const fs::path& folder) : previous_(fs::current_path())
+    QuietIn(const fs::path& folder, const fs::path& err) : previous_(fs::current_path()), err_(err)
     {
         std::fflush(stdout);
         std::fflush(stderr);
         savedOut_ = dup(1);
         savedErr_ = dup(2);
         const int null = open("/dev/null", O_WRONLY);
+        const int said = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0600);
         dup2(null, 1);
-        dup2(null, 2);
+        dup2(said, 2);
         close(null);
+        close(said);
         fs::current_path(folder);
+    }
+    // What the runs wrote on standard error since the last call.
+    std::string said()
+    {
+        std::fflush(stderr);
+        const auto bytes = testsupport::readFile(err_);
+        if (ftruncate(2, 0) != 0)
+            ADD_FAILURE() << "cannot empty " << err_;
+        return bytes ? std::string(bytes->begin(), bytes->end()) : "";
     }
     ~QuietIn()
     {
@@ -57,6 +73,7 @@ class QuietIn {
 
   private:
     fs::path previous_;
+    fs::path err_;
     int savedOut_ = -1;
     int savedErr_ = -1;
 };
@@ -84,6 +101,61 @@ Disk survivingPart(const Disk& disk, const std::vector<testimg::Placed>& places,
     return left;
 }
 
+// The line a cut of the image at `length` must start standard error with,
+// from the layout: where the file ends, the track it ends inside (one whose
+// first header it still holds whole, and a record of which it cuts), the
+// tracks whose first header it does not hold, and the files that lack a
+// whole sector.
+std::string earlyEndLine(const Disk& disk, const std::vector<testimg::Placed>& places, std::size_t length)
+{
+    std::size_t full = 0;
+    std::map<int, std::size_t> starts;
+    int cut = -1;
+    for (const testimg::Placed& place : places) {
+        full = std::max(full, place.end);
+        const auto [it, added] = starts.emplace(place.track, place.header);
+        it->second = std::min(it->second, place.header);
+    }
+    std::vector<int> past;
+    for (const auto& [track, start] : starts) {
+        if (start + 16 > length)
+            past.push_back(track);
+        else
+            for (const testimg::Placed& place : places)
+                cut = place.track == track && place.end > length ? track : cut;
+    }
+    char at[64];
+    std::snprintf(at, sizeof at, "%zu (0x%zx)", length, length);
+    std::string line = "zanvo-extract: disk.d88: the file ends early, at offset " + std::string(at) + ", " +
+                       std::to_string(full - length) + " bytes before the end of disk 0: ";
+    if (cut >= 0)
+        line += "track " + std::to_string(cut) + " is cut short" + (past.empty() ? "" : " and ");
+    if (past.size() == 1)
+        line += "track " + std::to_string(past[0]) + " is past it";
+    else if (!past.empty()) // the last tracks, one after another
+        line += "tracks " + std::to_string(past.front()) + "-" + std::to_string(past.back()) + " are past it";
+
+    const Disk left = survivingPart(disk, places, length);
+    int lacking = 0;
+    std::string first;
+    for (const zanvo::CutEntry* row = zanvo::diskAPlan; row->sector != 0; ++row) {
+        bool lacks = false;
+        for (int k = 0; k < (row->length + 255) / 256; ++k) {
+            const int track = row->track + (row->sector - 1 + k) / 16, r = 1 + (row->sector - 1 + k) % 16;
+            const testimg::Record* record = testimg::findRecord(left, track, r);
+            lacks = lacks || !record || record->data.size() < 256;
+        }
+        if (lacks && lacking++ == 0)
+            first = row->name;
+    }
+    if (lacking == 0)
+        return line + "; none of the 13 files to cut lies past it\n";
+    if (lacking == 1)
+        return line + "; " + first + " lies partly or wholly past it\n";
+    return line + "; " + std::to_string(lacking) +
+           " of the 13 files to cut lie partly or wholly past it, the first " + first + "\n";
+}
+
 TEST(Truncation, EveryCutGivesEverySurvivingSectorOrNoFile)
 {
     Disk disk = testimg::formattedDisk(51, 28, 16, true);
@@ -106,12 +178,12 @@ TEST(Truncation, EveryCutGivesEverySurvivingSectorOrNoFile)
             cuts.insert(std::min(n, full.size()));
     }
 
-    testsupport::TempDir dir;
+    testsupport::TempDir dir, said;
     const fs::path imagePath = dir / "disk.d88";
     testimg::writeFile(imagePath.string(), full);
     std::vector<std::string> failures;
     {
-        QuietIn quiet(dir.path());
+        QuietIn quiet(dir.path(), said / "err");
         // Longest first, so one file can be cut shorter each time.
         for (auto it = cuts.rbegin(); it != cuts.rend() && failures.size() < 10; ++it) {
             const std::size_t length = *it;
@@ -146,6 +218,15 @@ TEST(Truncation, EveryCutGivesEverySurvivingSectorOrNoFile)
             }
             if (testsupport::listFolder(dir.path()) != std::vector<std::string>{"disk.d88"})
                 failures.push_back(at + "unexpected files in the folder");
+            const std::string err = quiet.said();
+            const std::string early =
+                recognised && length < full.size() ? earlyEndLine(disk, places, length) : "";
+            if (err.substr(0, err.find('\n') + 1) != early &&
+                !(early.empty() && err.find("ends early") == std::string::npos))
+                failures.push_back(at + "standard error starts\n" + err.substr(0, err.find('\n') + 1) +
+                                   "where it should start\n" + early);
+            else if (!early.empty() && err.find("ends early", early.size()) != std::string::npos)
+                failures.push_back(at + "the early end said twice");
         }
     }
     for (const std::string& failure : failures)
@@ -179,7 +260,8 @@ TEST(CutFile, WritesTheBytesAfterTheSkipAndRefusesWhatTheBufferCannotHold)
         dir.path());
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_EQ(r.out, "cutting ... SKIPPED\n");
-    EXPECT_TRUE(testsupport::sameBytes(Bytes(run.begin() + 300, run.end()), *testsupport::readFile(dir / "SKIPPED")));
+    EXPECT_TRUE(
+        testsupport::sameBytes(Bytes(run.begin() + 300, run.end()), *testsupport::readFile(dir / "SKIPPED")));
     EXPECT_EQ(testsupport::listFolder(dir.path()), (std::vector<std::string>{"SKIPPED", "disk.d88"}));
 }
 

@@ -70,7 +70,7 @@ void reportWriteFailure(ToolState& state, const char* name, const std::string& r
 void reportReadFailure(ToolState& state, const char* name, int error)
 {
     state.failed = true;
-    say(name ? fileio::cannotReadFile(name, state.imagePath, error)
+    say(name ? fileio::cannotReadFile(name, state.imagePath, error, state.dryRun)
              : fileio::cannotRead(state.imagePath, error));
 }
 

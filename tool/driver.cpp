@@ -3,10 +3,12 @@
 #include "console.h"
 #include "cut_file.h"
 #include "cut_plans.h"
+#include "early_end.h"
 #include "error_text.h"
 #include "message_text.h"
 #include "messages.h"
 #include "options.h"
+#include "output_folder.h"
 #include "paths.h"
 #include "recognition.h"
 #include "standard_streams.h"
@@ -30,7 +32,7 @@ constexpr char kHelp[] =
     "  -C DIR, --directory DIR   cut into the folder DIR, which must exist, not the current one\n"
     "  --disk K                  recognise and cut disk K of a file of several (0 is the first)\n"
     "  -n, --dry-run             write nothing: say what would be cut, with its holes and flags\n"
-    "  --help, --version\n"
+    "  -h, --help, --version\n"
     "\n"
     "Examples:\n"
     "  zanvo-extract disk-a.d88                 the files, into the current folder\n"
@@ -55,6 +57,34 @@ void sayHowItWent(const ToolState& state)
     const std::string line = tallyLine(state.tally, state.dryRun);
     if (!line.empty())
         say(line);
+}
+
+// A folder that can take no file is refused once, before anything is cut,
+// rather than once for each file. A dry run writes nothing, so it goes on,
+// saying first that a cut would write nothing there.
+bool folderTakesTheFiles(ToolState& state)
+{
+    std::string reason;
+    if (fileio::currentFolderTakesFiles(&reason))
+        return true;
+    const std::string folder = state.directory ? state.directory : "the current folder";
+    if (state.dryRun) {
+        say("a cut would write nothing into " + folder + ": " + reason);
+        return true;
+    }
+    say("cannot cut into " + folder + ": " + reason + "; nothing was cut");
+    return false;
+}
+
+// A file that ends before its disk does is said once, with where, before the
+// lines of the files it takes sectors from.
+void sayEarlyEnd(ToolState& state, const CutEntry* plan)
+{
+    EarlyEnd end;
+    if (const d88::Outcome found = findEarlyEnd(state.map, &end); found.failed())
+        reportReadFailure(state, nullptr, found.error);
+    else if (end.early())
+        say(std::string(state.imagePath) + ": " + earlyEndWords(end, state.disk, plan));
 }
 
 } // namespace
@@ -91,6 +121,7 @@ int runDriver(ToolState& state, int argc, char* argv[])
         return fileio::kExitUsage;
     }
     state.imagePath = options.image;
+    state.directory = options.directory;
     state.disk = options.disk;
     state.dryRun = options.dryRun;
     state.image.fileIdentity(&state.imageIdentity);
@@ -115,6 +146,9 @@ int runDriver(ToolState& state, int argc, char* argv[])
     }
     if (const CutEntry* plan = planFor(recognised.kind())) {
         printFixed(state, recognised.kind() == DiskKind::DiskA ? kDiskARecognised : kDiskFRecognised);
+        if (!folderTakesTheFiles(state))
+            return fileio::kExitFailed;
+        sayEarlyEnd(state, plan);
         runPlan(state, plan);
         sayHowItWent(state);
         sayOtherDisks(state, options.disk);

@@ -41,7 +41,7 @@ Parsed parseToolOptions(int argc, char* argv[], ToolOptions* options, std::strin
             ++images;
         } else if (std::strcmp(arg, "--") == 0) {
             optionsEnded = true;
-        } else if (std::strcmp(arg, "--help") == 0) {
+        } else if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
             options->mode = ToolOptions::Mode::Help;
         } else if (std::strcmp(arg, "--version") == 0) {
             options->mode = ToolOptions::Mode::Version;

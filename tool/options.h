@@ -2,7 +2,7 @@
 //
 //   zanvo-extract [-n | --dry-run] [-C DIR | --directory DIR | --directory=DIR]
 //                 [--disk K | --disk=K] [--] IMAGE
-//   zanvo-extract --help | --version       (alone)
+//   zanvo-extract -h | --help | --version  (alone)
 //
 // "--" ends the options; a lone "-" is a path, as any argument that does not
 // start with "-" is.

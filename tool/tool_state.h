@@ -36,12 +36,13 @@ struct ToolState {
     // compiler, and the rest of the state is.
     std::unique_ptr<ToolLines> lines;
     const char* imagePath = nullptr;
-    std::int32_t disk = 0; // the disk of the file that is cut
+    const char* directory = nullptr; // -C: the folder cut into, as given
+    std::int32_t disk = 0;           // the disk of the file that is cut
     d88::FileIdentity imageIdentity; // taken from the open image
     bool failed = false;             // an output was not written or the image not read
     bool stdoutFailed = false;
     bool imageChanged = false; // the image is no longer what was opened: the run stops
-    bool dryRun = false; // say what would be cut, write nothing
+    bool dryRun = false;       // say what would be cut, write nothing
     // How the files of the plan came out, for the run's last word.
     CutTally tally;
 };

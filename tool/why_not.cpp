@@ -14,6 +14,21 @@ namespace zanvo {
 
 namespace {
 
+// The command that does for disk `index` what this run did for its disk,
+// with the options that matter given again: -n (a dry run's user asked for
+// nothing to be written, and a pasted command must not write either) and the
+// folder cut into.
+std::string sameRunFor(const ToolState& state, std::int32_t index)
+{
+    const bool utf8 = fileio::messagesReadUtf8();
+    std::string command = "zanvo-extract ";
+    if (state.dryRun)
+        command += "-n ";
+    if (state.directory)
+        command += "-C " + fileio::optionValueName(state.directory, utf8, "DIR") + " ";
+    return command + "--disk=" + std::to_string(index) + " " + fileio::commandName(state.imagePath, utf8);
+}
+
 // "; disk 1 is Disk A: `zanvo-extract --disk=1 IMAGE` cuts it" for each other
 // disk of the file that carries a label. A read that fails ends the look,
 // and the run fails with it.
@@ -43,8 +58,7 @@ std::string otherDisks(ToolState& state, std::int32_t asked)
         if (kind == DiskKind::Unknown || verdict.insideDisk >= 0)
             continue;
         said += "; disk " + std::to_string(index) + " is Disk " + (kind == DiskKind::DiskA ? "A" : "F") +
-                ": `zanvo-extract --disk=" + std::to_string(index) + " " +
-                fileio::commandName(state.imagePath, fileio::messagesReadUtf8()) + "` cuts it";
+                ": `" + sameRunFor(state, index) + (state.dryRun ? "` says what would be cut" : "` cuts it");
     }
     return said;
 }
@@ -53,9 +67,14 @@ std::string otherDisks(ToolState& state, std::int32_t asked)
 
 void sayOtherDisks(ToolState& state, std::int32_t cut)
 {
+    // A run the image's change stopped did not cut the disk, and the file
+    // the other disks would be read from is no longer the one opened.
+    if (state.imageChanged)
+        return;
     const std::string others = otherDisks(state, cut);
     if (!others.empty())
-        say(std::string(state.imagePath) + ": disk " + std::to_string(cut) + " was cut" + others);
+        say(std::string(state.imagePath) + ": disk " + std::to_string(cut) +
+            (state.dryRun ? " would be cut" : " was cut") + others);
 }
 
 void sayWhyNot(ToolState& state, const Recognised& recognised, std::int32_t disk)
@@ -85,11 +104,24 @@ void sayWhyNot(ToolState& state, const Recognised& recognised, std::int32_t disk
             say(image + ": not a D88 image: " + notD88FileWords(whole, reason) + otherDisks(state, disk));
         return;
     }
-    case Recognition::NoBootSector:
-        say(image + ": " + which +
-            " has no boot sector (track 0, C 0 H 0 R 1 N 1), so it is neither Disk A " +
-            "nor Disk F of ZANVO; " + info + otherDisks(state, disk));
+    case Recognition::NoBootSector: {
+        // A disk of another kind keeps its boot sector in another size:
+        // named as what it is, not as a 2D disk that lost a sector.
+        std::int32_t sizeCode = -1;
+        if (const d88::Outcome read = otherBootSizeCode(state.map, &sizeCode); read.failed()) {
+            reportReadFailure(state, nullptr, read.error);
+            return;
+        }
+        if (const std::string other = otherKindWords(state.image.mediaType(), sizeCode); !other.empty())
+            say(image + ": " + which +
+                " is neither Disk A nor Disk F of ZANVO, which are 2D disks with a 256-byte boot sector: " +
+                other + "; " + info + otherDisks(state, disk));
+        else
+            say(image + ": " + which +
+                " has no boot sector (track 0, C 0 H 0 R 1 N 1), so it is neither Disk A " +
+                "nor Disk F of ZANVO; " + info + otherDisks(state, disk));
         return;
+    }
     case Recognition::NoKnownLabel:
         say(image + ": " + which +
             " is neither Disk A nor Disk F of ZANVO: its boot sector holds no label (" +

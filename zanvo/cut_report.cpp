@@ -1,6 +1,7 @@
 #include "cut_report.h"
 
 #include "d88_words.h"
+#include "early_end.h"
 
 #include <bitset>
 #include <utility>
@@ -128,13 +129,14 @@ void flagFacts(const RunRecovery& run, bool written, std::string& out)
         [](const Key& key, std::string& to) { to += flagWords(key.first, key.second); }, out);
 }
 
-// One group a field that lied: "12 sectors read past a field that lied:
-// track 12 sectors 3-14: the data size field of track 12 sector 3 says 0
-// where 256 bytes are stored".
+// One group a field that lied, for a dry run, which reads them but cuts
+// nothing: "12 sectors would be read past a field that lied: track 12
+// sectors 3-14: the data size field of track 12 sector 3 says 0 where 256
+// bytes are stored".
 void lieFacts(const RunRecovery& run, std::string& out)
 {
-    appendCount(run.lied,
-                " sector read past a field that lied: ", " sectors read past a field that lied: ", out);
+    appendCount(run.lied, " sector would be read past a field that lied: ",
+                " sectors would be read past a field that lied: ", out);
     appendGroups<d88::Lie>(
         run,
         [](const SectorNote& s, auto take) {
@@ -142,26 +144,6 @@ void lieFacts(const RunRecovery& run, std::string& out)
                 take(s.lie);
         },
         [](const d88::Lie& lie, std::string& to) { to += lieWords(lie); }, out);
-}
-
-// "tracks 12-13, 16" for the tracks set in `tracks`.
-void appendTracks(const std::bitset<d88::kMaxTracks>& tracks, std::string& out)
-{
-    out += tracks.count() == 1 ? "track " : "tracks ";
-    bool first = true;
-    for (std::int32_t t = 0; t < d88::kMaxTracks; ++t) {
-        if (!tracks.test(static_cast<std::size_t>(t)))
-            continue;
-        std::int32_t last = t;
-        while (last + 1 < d88::kMaxTracks && tracks.test(static_cast<std::size_t>(last + 1)))
-            ++last;
-        out += first ? "" : ", ";
-        out += std::to_string(t);
-        if (last > t)
-            out += '-' + std::to_string(last);
-        first = false;
-        t = last;
-    }
 }
 
 // The fields that lied, by kind and track, without the detail d88info's
@@ -191,17 +173,17 @@ void lieBrief(const RunRecovery& run, std::string& out)
     if (dataSize.any()) {
         out += joiner();
         out += dataSize.count() == 1 ? "a wrong data size field on " : "wrong data size fields on ";
-        appendTracks(dataSize, out);
+        out += trackList(dataSize);
     }
     if (sectorCount.any()) {
         out += joiner();
         out += sectorCount.count() == 1 ? "a wrong sector count field on " : "wrong sector count fields on ";
-        appendTracks(sectorCount, out);
+        out += trackList(sectorCount);
     }
     if (noRecord.any()) {
         out += joiner();
         out += "bytes that are no record on ";
-        appendTracks(noRecord, out);
+        out += trackList(noRecord);
     }
     if (diskSize) {
         out += joiner();

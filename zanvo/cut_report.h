@@ -43,10 +43,11 @@ void warningsFor(const FileCut& cut, std::string_view where, CutWarnings* out);
 bool isComplete(const RunRecovery& run);
 
 // What a dry run says of a file, on one line without a prefix: "would cut
-// ZANVO01 (4352 bytes)", then what it lacks, what was read past a field that
-// lied and what the dumper flagged, each after "; " in the words of the
-// warnings; or "would not cut ZANVO09: none of its 3 sectors is on the disk
-// (track 23 sectors 13-15)". Empty when the file could not be read.
+// ZANVO01 (4352 bytes)", then what it lacks, what would be read past a field
+// that lied ("12 sectors would be read past a field that lied: ...", each
+// field named) and what the dumper flagged, each after "; "; or "would not
+// cut ZANVO09: none of its 3 sectors is on the disk (track 23 sectors
+// 13-15)". Empty when the file could not be read.
 void dryRunLine(const FileCut& cut, std::string* out);
 
 // What became of a plan's files: complete, with holes (sectors missing or

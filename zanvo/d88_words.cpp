@@ -63,7 +63,8 @@ std::string lieWords(const d88::Lie& lie)
         return "the disk size field says " + std::to_string(static_cast<std::uint32_t>(lie.says));
     case d88::LyingField::DataSize:
         return "the data size field of " + where + " says " + std::to_string(lie.says) + " where " +
-               (lie.stored == 1 ? std::string("1 byte is stored") : std::to_string(lie.stored) + " bytes are stored");
+               (lie.stored == 1 ? std::string("1 byte is stored")
+                                : std::to_string(lie.stored) + " bytes are stored");
     case d88::LyingField::SectorCount:
         return "the sector count field of " + where + " says " + std::to_string(lie.says) +
                " where the track holds " + plural(lie.stored, " record", " records");
@@ -96,6 +97,37 @@ std::string oddFieldWords(std::uint8_t odd, const std::uint8_t* header)
     return out;
 }
 
+const char* mediaName(int mediaType)
+{
+    switch (mediaType) {
+    case 0x00:
+        return "2D";
+    case 0x10:
+        return "2DD";
+    case 0x20:
+        return "2HD";
+    case 0x30:
+        return "1D";
+    case 0x40:
+        return "1DD";
+    default:
+        return "";
+    }
+}
+
+std::string otherKindWords(int mediaType, std::int32_t bootSizeCode)
+{
+    const std::string media = mediaName(mediaType);
+    std::string out;
+    if (!media.empty() && mediaType != 0x00)
+        out = "a " + media + " disk (media type " + hexByte(static_cast<std::uint8_t>(mediaType)) + ")";
+    if (bootSizeCode >= 0)
+        out += (out.empty() ? "" : ", and ") + std::string("track 0 sector 1 holds ") +
+               plural(d88::nominalSectorSize(bootSizeCode), " byte", " bytes") + " (size code " +
+               std::to_string(bootSizeCode) + ")";
+    return out;
+}
+
 std::string notD88DiskWords(const d88::DiskVerdict& verdict, const std::uint8_t* header)
 {
     if (!verdict.readable)
@@ -104,7 +136,7 @@ std::string notD88DiskWords(const d88::DiskVerdict& verdict, const std::uint8_t*
         const std::string disk = "disk " + std::to_string(verdict.insideDisk);
         return "it starts inside " + disk +
                (verdict.insideTrack >= 0 ? "'s track " + std::to_string(verdict.insideTrack)
-                                         : ", between its header and its first track") +
+                                         : ", after its header and before its first track") +
                " (" + disk + "'s size field lies)";
     }
     const std::string odd = oddFieldWords(verdict.odd, header);

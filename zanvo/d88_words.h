@@ -28,6 +28,19 @@ std::string lieWords(const d88::Lie& lie);
 // a verdict found outside the format's values; "" when none.
 std::string oddFieldWords(std::uint8_t odd, const std::uint8_t* header);
 
+// "2D", "2DD", "2HD", "1D" or "1DD" for the media type byte's values, ""
+// for any other.
+const char* mediaName(int mediaType);
+
+// For a disk without the title's boot sector, what makes it another kind of
+// disk than the title's 2D disks with their 256-byte boot sector: "a 2HD
+// disk (media type 0x20), and track 0 sector 1 holds 1024 bytes (size code
+// 3)", either fact alone, or "" when neither holds: a 2D disk (or a media
+// byte the format does not know) with no sector 1 in another size, whose
+// boot sector is missing rather than of another kind. `bootSizeCode` is -1
+// for none.
+std::string otherKindWords(int mediaType, std::int32_t bootSizeCode);
+
 // Why a disk is not a D88 disk, for a disk that is not: "it starts inside
 // disk 0's track 20 (disk 0's size field lies)", "none of the 3 tracks its
 // table names starts with a plausible record", ...

@@ -45,6 +45,18 @@ d88::Outcome readBootSector(d88::RecordMap& map, std::span<std::uint8_t, kBootSe
     return read.done() && copied == 0 ? d88::Outcome::found(false) : read;
 }
 
+d88::Outcome otherBootSizeCode(d88::RecordMap& map, std::int32_t* sizeCode)
+{
+    *sizeCode = -1;
+    const d88::Outcome walked = map.eachRecord(0, [&](const d88::Record& record, std::int32_t) {
+        const d88::SectorId& id = record.header.id;
+        if (id.c == 0 && id.h == 0 && id.r == 1 && id.n != kPlanSizeCode)
+            *sizeCode = id.n;
+        return *sizeCode < 0;
+    });
+    return walked.failed() ? walked : d88::Outcome{};
+}
+
 Recognised recogniseDisk(d88::RecordMap& map, std::span<std::uint8_t, kBootSectorSize> boot,
                          std::int32_t index)
 {

@@ -32,6 +32,11 @@ inline constexpr std::int32_t kBootSectorSize = 256;
 // the disk has none that holds data.
 d88::Outcome readBootSector(d88::RecordMap& map, std::span<std::uint8_t, kBootSectorSize> boot);
 
+// The size code of the laid-out disk's track 0 sector 1 (C 0 H 0 R 1) when
+// it is recorded in another size than the boot sector's, as on a disk of
+// another kind; -1 when there is no such sector.
+d88::Outcome otherBootSizeCode(d88::RecordMap& map, std::int32_t* sizeCode);
+
 // Which label a boot sector carries. `bootSector` holds at least
 // kLabelOffset + kLabelLength bytes.
 DiskKind recogniseLabel(const std::uint8_t* bootSector);

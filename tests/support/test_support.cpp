@@ -131,7 +131,10 @@ RunResult runForked(const std::function<void()>& child, const fs::path& cwd, con
     const bool captureErr = options.stderrTo.empty();
     const fs::path errPath = captureErr ? capture / "stderr" : fs::path(options.stderrTo);
     const int errFlags = captureErr ? O_WRONLY | O_CREAT | O_TRUNC : options.stderrFlags;
-    FarEnd farEnd(options.stdoutKind);
+    // Standard error alone may be the terminal too, its own form told apart
+    // from standard output's.
+    const bool errAlone = options.stderrToTerminal && options.stdoutKind != StdoutKind::Terminal;
+    FarEnd farEnd(errAlone ? StdoutKind::Terminal : options.stdoutKind);
     std::fflush(stdout);
     std::fflush(stderr);
     const pid_t pid = fork();
@@ -160,7 +163,8 @@ RunResult runForked(const std::function<void()>& child, const fs::path& cwd, con
         if (farEnd.nearEnd() >= 0) {
             if (options.controllingTerminal && (setsid() < 0 || ioctl(farEnd.nearEnd(), TIOCSCTTY, 0) != 0))
                 _exit(126);
-            if (dup2(farEnd.nearEnd(), 1) < 0 || (options.stderrToTerminal && dup2(farEnd.nearEnd(), 2) < 0))
+            if ((!errAlone && dup2(farEnd.nearEnd(), 1) < 0) ||
+                (options.stderrToTerminal && dup2(farEnd.nearEnd(), 2) < 0))
                 _exit(126);
         }
         for (const auto& [name, value] : options.environment)
@@ -206,6 +210,8 @@ RunResult runForked(const std::function<void()>& child, const fs::path& cwd, con
         result.out = farEnd.received();
     if (captureErr)
         result.err = slurp(errPath);
+    if (errAlone)
+        result.err = farEnd.received();
     return result;
 }
 

@@ -69,7 +69,10 @@ struct RunOptions {
     long long addressSpaceLimit = -1;               // RLIMIT_AS in bytes
     int umask = -1;                                 // the run's umask, when not -1
     bool unprivileged = false;                      // as root: run as nobody (uid/gid 65534)
-    bool stderrToTerminal = false;                  // with Terminal: standard error goes there too
+    // Standard error on a pseudo-terminal: with Terminal the same one (its
+    // bytes are then the run's `out`), otherwise one of its own, whose bytes
+    // are the run's `err`.
+    bool stderrToTerminal = false;
     // Variables set for the run (an empty value unsets one).
     std::vector<std::pair<std::string, std::string>> environment;
 };
