@@ -79,6 +79,16 @@ d88::Outcome sectorsOf(d88::RecordMap& map, int track, std::vector<Held>* out)
     return {};
 }
 
+// The same flags in words: a deleted-data mark is the same mark whichever
+// byte carries it, and only another status is told by its value.
+bool sameFlags(const d88::SectorFlags& a, const d88::SectorFlags& b)
+{
+    for (const d88::SectorFlag flag : d88::kEverySectorFlag)
+        if (a.has(flag) != b.has(flag))
+            return false;
+    return !a.has(d88::SectorFlag::OtherStatus) || a.status() == b.status();
+}
+
 class Comparer {
   public:
     Comparer(d88::RecordMap& first, d88::RecordMap& second) : maps_{&first, &second} {}
@@ -188,7 +198,7 @@ class Comparer {
     // How a sector both dumps hold is stored in each, and its bytes.
     bool weigh(int track, SectorComparison* s, CompareError* failed)
     {
-        s->flagsDiffer = !(s->first.flags == s->second.flags);
+        s->flagsDiffer = !sameFlags(s->first.flags, s->second.flags);
         s->sizeDiffers = s->first.id.n != s->second.id.n || s->first.bytes != s->second.bytes;
         s->compared = std::min(s->first.bytes, s->second.bytes);
         s->differing = 0;

@@ -571,6 +571,9 @@ TEST_F(InjectedReadFailureTest, EveryReadOfTheImageThatFailsFailsTheRun)
         {.program = P::Info, .args = {"--raw", "big.d88", "0", "-o", "-"}, .exported = &raw},
         {.program = P::Info, .args = {"--split", "big.d88", "0", "-o", "out.img"}, .exported = &bigImage},
         {.program = P::Info, .args = {"--split", "big.d88", "0", "-o", "-"}, .exported = &bigImage},
+        // Two readers of one file: a read of either that fails ends the
+        // comparison where it stands.
+        {.program = P::Info, .args = {"--compare", "--disk=1", "set.d88", "set.d88"}},
         // As the tool's cut: no warning for ZANVO07.
         {.program = P::Page, .args = {"big.d88"}, .cut = &big},
     };
@@ -713,6 +716,8 @@ TEST_F(InjectedFaultTest, D88infoStopsInEveryModeWhenTheImageIsRewrittenWhileRea
         {"--raw", "disk.d88", "0", "-o", "out.img"},
         {"--split", "disk.d88", "0", "-o", "out.img"},
         {"--split", "disk.d88", "0", "-o", "-"},
+        {"--compare", "disk.d88", "disk.d88"},
+        {"--compare", "--json", "disk.d88", "disk.d88"},
     };
     for (const Rewrite& how : kRewrites) {
         for (const std::vector<std::string>& args : modes) {
