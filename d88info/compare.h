@@ -5,7 +5,7 @@
 // compared.
 //
 // The disks are compared a track at a time: each track's IDs are held while
-// it is compared (16 bytes a record), and what is said of it is handed on
+// it is compared (20 bytes a record), and what is said of it is handed on
 // before the next is read, so that memory stays in proportion to one track
 // and the output to the differences.
 #ifndef D88INFO_COMPARE_H
