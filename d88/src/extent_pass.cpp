@@ -1,3 +1,4 @@
+// Weighing each candidate header of an extent, from its end back.
 #include "extent_pass.h"
 
 #include "d88/record_map.h"
@@ -9,10 +10,6 @@ namespace d88 {
 
 namespace {
 
-// The farthest a record's claim reaches past its header: its data size, or
-// its size code's sector, whichever is larger.
-constexpr std::int64_t kLongestClaim = kSectorHeaderSize + 0xFFFF;
-
 // Repeats are told up to 0x7FFF: past that, no reading is better for fewer.
 std::uint16_t plusRepeat(std::uint16_t a, bool again)
 {
@@ -20,150 +17,6 @@ std::uint16_t plusRepeat(std::uint16_t a, bool again)
 }
 
 } // namespace
-
-std::int64_t ExtentPass::indexAt(std::int64_t pos) const
-{
-    if (pos > end_ || end_ - pos > kMaxSpan)
-        return -1;
-    const auto back = static_cast<std::uint32_t>(end_ - pos);
-    const auto it = std::lower_bound(candidates_.begin(), candidates_.end(), back,
-                                     [](const Candidate& c, std::uint32_t b) { return c.back < b; });
-    return it != candidates_.end() && it->back == back ? it - candidates_.begin() : -1;
-}
-
-std::int64_t ExtentPass::firstAfter(std::int64_t start) const
-{
-    const auto from = [&](const auto& list, auto posOf) -> std::int64_t {
-        const auto it =
-            std::partition_point(list.begin(), list.end(), [&](const auto& x) { return posOf(x) >= start; });
-        return it == list.begin() ? -1 : static_cast<std::int64_t>(it - list.begin()) - 1;
-    };
-    for (const auto* list : {&sound_, &clean_})
-        if (const std::int64_t found = from(*list, [&](std::uint32_t i) { return pos(i); }); found >= 0)
-            return (*list)[static_cast<std::size_t>(found)];
-    return from(candidates_, [&](const Candidate& c) { return end_ - c.back; });
-}
-
-ExtentPass::Target ExtentPass::at(std::uint32_t index) const
-{
-    if (index == kToEnd)
-        return end_target_;
-    if (index < windowBase_)
-        return index == beyondSound_.index ? beyondSound_ : beyond_;
-    const Weighed& w = weighed(index);
-    return Target{index, w.worth, &w.numbers, w.count, w.clean};
-}
-
-bool ExtentPass::better(std::uint32_t a, std::uint32_t b) const
-{
-    if (a == kToEnd || b == kToEnd)
-        return b == kToEnd;
-    const Weighed &x = weighed(a), &y = weighed(b);
-    if (x.worth.before(y.worth) || y.worth.before(x.worth))
-        return x.worth.before(y.worth);
-    return x.back > y.back;
-}
-
-void ExtentPass::trim(Chain& chain)
-{
-    while (chain.from < chain.links.size() && chain.links[chain.from].pos > windowLimit_)
-        ++chain.from;
-    if (chain.from > 64 && chain.from > chain.links.size() / 2) {
-        chain.links.erase(chain.links.begin(), chain.links.begin() + static_cast<std::ptrdiff_t>(chain.from));
-        chain.from = 0;
-    }
-}
-
-void ExtentPass::join(Chain& chain, std::uint32_t index)
-{
-    trim(chain);
-    // Those nearer the pass that are no better than the newcomer can never be
-    // the best again: it is nearer still.
-    while (chain.links.size() > chain.from && !better(chain.links.back().index, index))
-        chain.links.pop_back();
-    chain.links.push_back(Link{pos(index), index});
-}
-
-void ExtentPass::admit(std::int64_t at)
-{
-    for (; pending_ < clean_.size() && pos(clean_[pending_]) >= at + kSectorHeaderSize; ++pending_) {
-        const std::uint32_t index = clean_[pending_];
-        if (index < windowBase_)
-            continue; // past the window: no claim reaches it
-        join(chain_, index);
-        join(chainByCount_[weighed(index).count], index);
-    }
-}
-
-std::uint32_t ExtentPass::bestIn(Chain& chain, std::int64_t to)
-{
-    trim(chain);
-    const auto it = std::partition_point(chain.links.begin() + static_cast<std::ptrdiff_t>(chain.from),
-                                         chain.links.end(), [&](const Link& link) { return link.pos > to; });
-    return it == chain.links.end() ? kToEnd : it->index;
-}
-
-std::uint32_t ExtentPass::nearestOn(std::int64_t after) const
-{
-    for (const auto* list : {&sound_, &clean_}) {
-        const auto it =
-            std::partition_point(list->begin(), list->end(), [&](std::uint32_t i) { return pos(i) > after; });
-        if (it != list->begin())
-            return *(it - 1);
-    }
-    return kToEnd;
-}
-
-std::int64_t ExtentPass::indexNear(std::int64_t at) const
-{
-    const Slot slot = ring_[static_cast<std::size_t>(at) & (ring_.size() - 1)];
-    return slot.index != kToEnd && end_ - slot.back == at ? std::int64_t{slot.index} : -1;
-}
-
-void ExtentPass::ringFor(std::int64_t span)
-{
-    std::size_t size = 64;
-    while (size < static_cast<std::size_t>(std::min(span, kLongestClaim + 1)))
-        size *= 2;
-    if (size <= ring_.size())
-        return;
-    ring_.assign(size, Slot{});
-    for (std::size_t i = windowBase_; i < candidates_.size(); ++i)
-        ring_[static_cast<std::size_t>(pos(static_cast<std::uint32_t>(i))) & (size - 1)] =
-            Slot{static_cast<std::uint32_t>(i), candidates_[i].back};
-}
-
-void ExtentPass::slide(std::int64_t at)
-{
-    windowLimit_ = at + kLongestClaim;
-    for (; windowBase_ < candidates_.size() && pos(static_cast<std::uint32_t>(windowBase_)) > windowLimit_;
-         ++windowBase_) {
-        const Weighed& w = weighed(static_cast<std::uint32_t>(windowBase_));
-        const auto keep = [&](Target& target, Numbers& numbers) {
-            numbers = w.numbers;
-            target = Target{static_cast<std::uint32_t>(windowBase_), w.worth, &numbers, w.count, true};
-        };
-        if (w.clean)
-            keep(beyond_, beyondNumbers_);
-        if (w.sound)
-            keep(beyondSound_, beyondSoundNumbers_);
-    }
-    // The window's ring holds every candidate in it.
-    grow(candidates_.size() - windowBase_ + 1);
-}
-
-void ExtentPass::grow(std::size_t live)
-{
-    if (live <= window_.size())
-        return;
-    std::size_t size = std::max<std::size_t>(64, window_.size());
-    while (size < live)
-        size *= 2;
-    std::vector<Weighed> grown(size);
-    for (std::size_t i = windowBase_; i < candidates_.size(); ++i)
-        grown[i & (size - 1)] = window_[i & (window_.size() - 1)];
-    window_ = std::move(grown);
-}
 
 void ExtentPass::weigh(std::int64_t pos, const std::uint8_t* bytes)
 {
@@ -191,7 +44,8 @@ void ExtentPass::weigh(std::int64_t pos, const std::uint8_t* bytes)
     const auto offer = [&](std::int64_t q, std::uint32_t index, bool nearerWins, std::int64_t skipped = 0) {
         const Worth worth = step(at(index), false);
         cleanWay = cleanWay || (skipped == 0 && at(index).clean);
-        if (way.pos < 0 || worth.before(way.worth) || (nearerWins && !way.worth.before(worth) && q < way.pos))
+        if (way.pos < 0 || worth.beforeOther(way.worth) ||
+            (nearerWins && !way.worth.beforeOther(worth) && q < way.pos))
             way = Way{q, index, worth};
     };
     // Cut at the best clean header inside its data (of all, or of those
@@ -253,9 +107,9 @@ void ExtentPass::weigh(std::int64_t pos, const std::uint8_t* bytes)
     window_[index & (window_.size() - 1)] = mine;
     ring_[static_cast<std::size_t>(pos) & (ring_.size() - 1)] = Slot{index, back};
     if (clean)
-        clean_.push_back(index);
+        clean_.push_back(Slot{index, back});
     if (sound)
-        sound_.push_back(index);
+        sound_.push_back(Slot{index, back});
 }
 
 std::int32_t ExtentPass::firstCount(FileWindow& file, std::int64_t start, std::int64_t end)

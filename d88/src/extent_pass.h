@@ -1,18 +1,6 @@
 // The backward pass over one extent: every candidate header weighed, from
 // the extent's end back to its start, so that the best way on from each is
-// known when the pass reaches it (record_map.h states the order).
-//
-// From a record the reading goes on in one of three ways: by its data size,
-// when that lands on a candidate or the extent's end; else cut short at the
-// best clean header inside what it claims (the larger of its data size and
-// its size code's sector), or at the extent's end when that lies inside;
-// else, when no clean header is inside, over the bytes past its claim to the
-// nearest sound header (or, when none is, the nearest clean one, or the
-// extent's end), which are then no record. A header is clean when the track
-// reads on from it to the extent's end skipping no bytes, sound when its
-// data sizes alone do: garbage is skipped to the next header from which a
-// chain completes, never past one, and never to a look-alike that only a
-// cut of its claim gets away from.
+// known when the pass reaches it. record_map.h states the rule.
 #ifndef D88_EXTENT_PASS_H
 #define D88_EXTENT_PASS_H
 
@@ -30,17 +18,21 @@ namespace d88 {
 // the fewest fields read otherwise than they say (data sizes not stepped by,
 // and sector counts unlike the next record's) less the sector numbers it
 // finds, so that a field is read otherwise only for a sector it gains; then
-// the fewest sector numbers that come again; then the most sector numbers;
-// the data size's step, then the nearest header, break what ties remain.
+// the fewest sector numbers that come again. Ties go to the data size's
+// step; between other ways, to the one that finds more sector numbers, then
+// to the nearest header.
 struct Worth {
     std::int32_t cost = 0;     // fields read otherwise, less the sector numbers found
     std::uint16_t repeats = 0; // records whose sector number comes again (at most 0x7FFF told)
     std::uint16_t sectors = 0; // sector numbers found
     bool before(const Worth& other) const
     {
-        if (cost != other.cost)
-            return cost < other.cost;
-        return repeats != other.repeats ? repeats < other.repeats : sectors > other.sectors;
+        return cost != other.cost ? cost < other.cost : repeats < other.repeats;
+    }
+    // Between two ways on that are not the data size's step.
+    bool beforeOther(const Worth& other) const
+    {
+        return before(other) || (!other.before(*this) && sectors > other.sectors);
     }
 };
 
@@ -100,6 +92,9 @@ class ExtentPass {
     static constexpr std::int64_t kMaxSpan = 0xFFFFFFFF;
 
   private:
+    // The farthest a record's claim reaches past its header: its data size,
+    // or its size code's sector, whichever is larger.
+    static constexpr std::int64_t kLongestClaim = kSectorHeaderSize + 0xFFFF;
     using Numbers = std::array<std::uint64_t, 4>;
     // What the pass holds of a candidate while a claim can still reach it.
     // Kept together, as the weighing of a header looks at each of them.
@@ -188,7 +183,7 @@ class ExtentPass {
     // ones the chains are yet to take; the chain of all and those of each
     // sector count: the best way on may be one whose count agrees with the
     // record's.
-    std::vector<std::uint32_t> clean_, sound_;
+    std::vector<Slot> clean_, sound_;
     std::size_t pending_ = 0;
     Chain chain_;
     std::unordered_map<std::uint16_t, Chain> chainByCount_;

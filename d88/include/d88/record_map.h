@@ -9,34 +9,34 @@
 // walk (by data sizes, through plausible headers, no sector number twice)
 // reaches its count's last record past that start. A header is plausible
 // when its size code is at most 8, its density byte 0x00, 0x40 or 0x01, and
-// it is not sixteen zero bytes; it is clean when the track can be read on
-// from it to the extent's end skipping no bytes, and sound when the data
-// sizes alone read on from it to the extent's end.
+// it is not sixteen zero bytes; clean when the track reads on from it to the
+// extent's end skipping no bytes; sound when its data sizes alone do.
 //
-// From a record the reading goes on by its data size, to a plausible header
-// or the extent's end; or otherwise: cut at the best clean header inside its
-// data (or at the extent's end there), or read to its size code's length
-// when a clean header or the end stands exactly there; or, when neither can
-// be, on to the nearest sound header past its data (the nearest clean one
-// when none is sound), the bytes past the larger of its data size and its
-// size code's length being no record. A track whose entry is no header
-// begins so too. From every header the reading takes the way on that is
-// best by one order:
+// From a record the reading goes on: by its data size, to a plausible header
+// or the extent's end; cut at the best clean header inside its data, or at
+// the extent's end there; to its size code's length where a clean header or
+// the end stands exactly there; or past its data to the nearest sound header
+// (the nearest clean one when none is sound), the bytes past the larger of
+// its data size and its size code's length being no record. A track whose
+// entry is no header begins at such a header too. From every header the
+// reading takes the way on that is best by one order:
 //
-//   1. the fewest fields read otherwise than they say: data sizes it does
-//      not step by, and sector counts unlike the next record's (the last
-//      record's unlike the first's), counted together, as a count that
-//      changes is as much a sign of a false header as a size that lies;
+//   1. the fewest fields read otherwise than they say (data sizes not
+//      stepped by, sector counts unlike the next record's, the last record's
+//      unlike the first's) less the sector numbers found: a field is read
+//      otherwise only for a sector it gains;
 //   2. then the fewest sector numbers that come again;
-//   3. then the step by the data size, then the nearest header.
+//   3. then the data size's step; between other ways, the one that finds
+//      more sector numbers, then the nearest header.
 //
 // It begins as the strict walk goes, while that walk finds sectors in
 // plausible records (records whose data ends on a plausible header, at the
 // extent's end, or that are their count's last): where the strict rule finds
 // a sector so, the reading gives the same bytes. No record's bytes hold a
 // header of the reading. A record is uncertain when its bytes hold a header
-// from which records, each stepping by its data size, reach the reading's
-// next record as well: the image can be read so that it holds other bytes.
+// from which whole records (each with its size code's data size) land
+// exactly on the reading's next record: the image can be read so that it
+// holds other bytes.
 //
 // The best way on from each header is known after one backward pass over
 // the extent, so a track costs time in proportion to its extent, and what it
@@ -183,10 +183,6 @@ class RecordMap {
     // many in `copied`. NotThere when the track holds none.
     Outcome findSector(const SectorPlace& at, std::span<std::uint8_t> dest, Record* record,
                        std::int32_t* copied);
-    // For each sector number, how many of the track's records carry it (0,
-    // 1, or 2 for two or more) and the index of the first.
-    Outcome sectorNumbers(std::int32_t track, std::span<std::uint8_t, 256> count,
-                          std::span<std::int32_t, 256> first);
     // The stretches of the track's records that lower tracks of the disk
     // hold too, in order: each record is in at most one.
     Outcome sharedRuns(std::int32_t track, std::span<SharedRun> out, std::int32_t* count);
