@@ -1,0 +1,177 @@
+#include "other_dumps.h"
+
+#include "console.h"
+#include "d88_words.h"
+#include "error_text.h"
+#include "exit_status.h"
+#include "standard_streams.h"
+
+#include <span>
+#include <string>
+
+namespace zanvo {
+
+namespace {
+
+const char* kindName(DiskKind kind)
+{
+    return kind == DiskKind::DiskA ? "Disk A" : "Disk F";
+}
+
+// Why disk `disk` of the dump, recognised as `recognised`, is not a disk of
+// the title; empty when a read failed (`*error` set).
+std::string whyNot(OtherDump& dump, std::int32_t disk, const Recognised& recognised, const std::uint8_t* boot,
+                   int* error)
+{
+    const std::string which = "disk " + std::to_string(disk);
+    switch (recognised.what) {
+    case Recognition::NotD88: {
+        std::uint8_t header[d88::kDiskHeaderSize] = {};
+        std::int64_t got = 0;
+        d88::FileVerdict whole;
+        d88::Outcome read = dump.image.readFileBytes(dump.image.diskOffset(disk), header, &got);
+        if (!read.failed())
+            read = d88::judgeFile(dump.map, &whole);
+        if (read.failed()) {
+            *error = read.error;
+            return "";
+        }
+        const std::string reason = notD88DiskWords(recognised.verdict, header);
+        return whole.kind == d88::FileKind::D88 ? which + " is not a D88 disk: " + reason
+                                                : "not a D88 image: " + notD88FileWords(whole, reason);
+    }
+    case Recognition::NoBootSector:
+        return which + " has no boot sector (track 0, C 0 H 0 R 1 N 1)";
+    case Recognition::NoKnownLabel:
+        return which + " is neither Disk A nor Disk F of ZANVO: its boot sector holds no label (" +
+               labelBytes(boot) + ")";
+    case Recognition::DiskA:
+    case Recognition::DiskF:
+        return which + " is " + kindName(recognised.kind());
+    case Recognition::ReadFailed:
+        *error = recognised.error;
+        return "";
+    }
+    return "";
+}
+
+// Finds the dump's disk of the title's disk `kind`: the one asked for, or the
+// first of that kind. Empty when found, otherwise why not; `*error` set when
+// a read failed.
+std::string findDisk(OtherDump& dump, int asked, DiskKind kind, int* error)
+{
+    std::uint8_t boot[kBootSectorSize] = {};
+    const std::int32_t disks = dump.image.diskCount();
+    const std::int32_t first = asked >= 0 ? asked : 0;
+    const std::int32_t end = asked >= 0 ? asked + 1 : (disks > 0 ? disks : 1);
+    std::string firstReason;
+    for (std::int32_t index = first; index < end; ++index) {
+        const Recognised recognised = recogniseDisk(dump.map, boot, index);
+        if (recognised.what == Recognition::ReadFailed) {
+            *error = recognised.error;
+            return "";
+        }
+        if (recognised.kind() == kind) {
+            dump.disk = index;
+            return "";
+        }
+        std::string reason = whyNot(dump, index, recognised, boot, error);
+        if (*error != 0)
+            return "";
+        if (index == first)
+            firstReason = std::move(reason);
+    }
+    if (end - first == 1)
+        return firstReason;
+    return std::string("none of its ") + std::to_string(disks) + " disks is " + kindName(kind) + " (" +
+           firstReason + "); `d88info " + dump.path + "` tells more";
+}
+
+} // namespace
+
+const char* dumpPath(const ToolState& state, int index)
+{
+    return index == 0 || !state.dumps ? state.imagePath : state.dumps->others[index - 1]->path;
+}
+
+int dumpsChanged(const ToolState& state, int* dump)
+{
+    *dump = 0;
+    if (const int error = state.image.checkUnchanged().error; error != 0)
+        return error;
+    for (int d = 1; state.dumps && d < state.dumps->count; ++d)
+        if (const int error = state.dumps->others[d - 1]->image.checkUnchanged().error; error != 0) {
+            *dump = d;
+            return error;
+        }
+    return 0;
+}
+
+int openOtherDumps(ToolState& state, const ToolOptions& options)
+{
+    if (options.alsoCount == 0)
+        return fileio::kExitDone;
+    state.dumps = std::make_unique<Dumps>();
+    for (int i = 0; i < options.alsoCount; ++i) {
+        const ToolOptions::Also& also = options.also[i];
+        state.dumps->others[i] = std::make_unique<OtherDump>();
+        OtherDump& dump = *state.dumps->others[i];
+        dump.path = also.path;
+        if (const d88::Outcome opened = dump.image.openImage(also.path); !opened.done()) {
+            sayFixed(kOpenFailed);
+            reportOpenFailure(also.path, opened.error);
+            return fileio::kExitUsage;
+        }
+        dump.identified = dump.image.fileIdentity(&dump.identity);
+        if (!fileio::beginRun(dump.identity, "zanvo-extract"))
+            return fileio::kExitFailed;
+    }
+    return fileio::kExitDone;
+}
+
+int judgeOtherDumps(ToolState& state, const ToolOptions& options, DiskKind kind)
+{
+    if (!state.dumps)
+        return fileio::kExitDone;
+    Dumps& dumps = *state.dumps;
+    dumps.maps[0] = &state.map;
+    dumps.names[0] = state.imagePath;
+    dumps.identities[0] = state.imageIdentity;
+    for (int i = 0; i < options.alsoCount; ++i) {
+        const ToolOptions::Also& also = options.also[i];
+        OtherDump& dump = *dumps.others[i];
+        const std::string refused =
+            std::string(also.path) + ": not joined to " + state.imagePath + " (" + kindName(kind) + "): ";
+        if (also.disk > 0 && also.disk >= dump.image.diskCount()) {
+            say(refused + fileio::noSuchDisk(dump.image, also.path, also.disk) + "; nothing was cut");
+            return fileio::kExitUsage;
+        }
+        int error = 0;
+        const std::string why = findDisk(dump, also.disk, kind, &error);
+        if (error != 0) {
+            reportReadFailure(state, nullptr, error, also.path);
+            return fileio::kExitFailed;
+        }
+        if (!why.empty()) {
+            say(refused + why + "; nothing was cut");
+            return fileio::kExitUsage;
+        }
+        // The same disk of the same file twice would be counted as two dumps
+        // that agree, and outvote a third.
+        for (int d = 0; dump.identified && d <= i; ++d)
+            if (dumps.identities[d] == dump.identity &&
+                (d == 0 ? state.disk : dumps.others[d - 1]->disk) == dump.disk) {
+                say(refused + "disk " + std::to_string(dump.disk) + " of it is " +
+                    (d == 0 ? std::string("the image itself") : "already joined as " + dumps.names[d]) +
+                    "; nothing was cut");
+                return fileio::kExitUsage;
+            }
+        dumps.maps[i + 1] = &dump.map;
+        dumps.names[i + 1] = also.path;
+        dumps.identities[i + 1] = dump.identity;
+        dumps.count = i + 2;
+    }
+    return fileio::kExitDone;
+}
+
+} // namespace zanvo
