@@ -1,9 +1,9 @@
 #include "other_dumps.h"
 
 #include "console.h"
-#include "d88_words.h"
 #include "error_text.h"
 #include "exit_status.h"
+#include "joined_cut.h"
 #include "standard_streams.h"
 
 #include <span>
@@ -16,75 +16,6 @@ namespace {
 const char* kindName(DiskKind kind)
 {
     return kind == DiskKind::DiskA ? "Disk A" : "Disk F";
-}
-
-// Why disk `disk` of the dump, recognised as `recognised`, is not a disk of
-// the title; empty when a read failed (`*error` set).
-std::string whyNot(OtherDump& dump, std::int32_t disk, const Recognised& recognised, const std::uint8_t* boot,
-                   int* error)
-{
-    const std::string which = "disk " + std::to_string(disk);
-    switch (recognised.what) {
-    case Recognition::NotD88: {
-        std::uint8_t header[d88::kDiskHeaderSize] = {};
-        std::int64_t got = 0;
-        d88::FileVerdict whole;
-        d88::Outcome read = dump.image.readFileBytes(dump.image.diskOffset(disk), header, &got);
-        if (!read.failed())
-            read = d88::judgeFile(dump.map, &whole);
-        if (read.failed()) {
-            *error = read.error;
-            return "";
-        }
-        const std::string reason = notD88DiskWords(recognised.verdict, header);
-        return whole.kind == d88::FileKind::D88 ? which + " is not a D88 disk: " + reason
-                                                : "not a D88 image: " + notD88FileWords(whole, reason);
-    }
-    case Recognition::NoBootSector:
-        return which + " has no boot sector (track 0, C 0 H 0 R 1 N 1)";
-    case Recognition::NoKnownLabel:
-        return which + " is neither Disk A nor Disk F of ZANVO: its boot sector holds no label (" +
-               labelBytes(boot) + ")";
-    case Recognition::DiskA:
-    case Recognition::DiskF:
-        return which + " is " + kindName(recognised.kind());
-    case Recognition::ReadFailed:
-        *error = recognised.error;
-        return "";
-    }
-    return "";
-}
-
-// Finds the dump's disk of the title's disk `kind`: the one asked for, or the
-// first of that kind. Empty when found, otherwise why not; `*error` set when
-// a read failed.
-std::string findDisk(OtherDump& dump, int asked, DiskKind kind, int* error)
-{
-    std::uint8_t boot[kBootSectorSize] = {};
-    const std::int32_t disks = dump.image.diskCount();
-    const std::int32_t first = asked >= 0 ? asked : 0;
-    const std::int32_t end = asked >= 0 ? asked + 1 : (disks > 0 ? disks : 1);
-    std::string firstReason;
-    for (std::int32_t index = first; index < end; ++index) {
-        const Recognised recognised = recogniseDisk(dump.map, boot, index);
-        if (recognised.what == Recognition::ReadFailed) {
-            *error = recognised.error;
-            return "";
-        }
-        if (recognised.kind() == kind) {
-            dump.disk = index;
-            return "";
-        }
-        std::string reason = whyNot(dump, index, recognised, boot, error);
-        if (*error != 0)
-            return "";
-        if (index == first)
-            firstReason = std::move(reason);
-    }
-    if (end - first == 1)
-        return firstReason;
-    return std::string("none of its ") + std::to_string(disks) + " disks is " + kindName(kind) + " (" +
-           firstReason + "); `d88info " + dump.path + "` tells more";
 }
 
 } // namespace
@@ -147,7 +78,7 @@ int judgeOtherDumps(ToolState& state, const ToolOptions& options, DiskKind kind)
             return fileio::kExitUsage;
         }
         int error = 0;
-        const std::string why = findDisk(dump, also.disk, kind, &error);
+        const std::string why = findDiskToJoin(dump.map, also.disk, kind, &dump.disk, &error);
         if (error != 0) {
             reportReadFailure(state, nullptr, error, also.path);
             return fileio::kExitFailed;

@@ -16,10 +16,12 @@
 #define ZANVO_JOINED_CUT_H
 
 #include "file_cut.h"
+#include "recognition.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 
 namespace zanvo {
 
@@ -51,6 +53,15 @@ FileCut cutJoinedRun(std::span<d88::RecordMap* const> maps, const char* name, co
 // cutJoinedRun for a row of a plan, into the start of `buffer`.
 FileCut cutJoinedRow(std::span<d88::RecordMap* const> maps, const CutEntry& row,
                      std::span<std::uint8_t> buffer, JoinScratch& scratch, RunRecovery& run);
+
+// Finds in another dump the disk to join beside one recognised as `kind`:
+// disk `asked`, or with a negative `asked` the first disk of the file that
+// is the same disk of the title. Empty, with `*disk` set and that disk laid
+// out, when found; otherwise why not, in words: "disk 0 is Disk F", "not a
+// D88 image: ...", "none of its 2 disks is Disk A (disk 0 is Disk F)".
+// Empty with `*error` set when a read failed.
+std::string findDiskToJoin(d88::RecordMap& map, std::int32_t asked, DiskKind kind, std::int32_t* disk,
+                           int* error);
 
 } // namespace zanvo
 
