@@ -354,6 +354,23 @@ TEST(Join, DumpsOfAnotherDiskOrNoD88AreRefusedBeforeAnythingIsCut)
     EXPECT_EQ(testsupport::listFolder(dir.path()), std::vector<std::string>{"first.d88"});
 }
 
+// A dump is only read: one that stands where an output would go is left as
+// it is, and the other files are still cut.
+TEST(Join, NoOutputReplacesADump)
+{
+    testsupport::TempDir dir;
+    const Bytes first = testimg::buildImage({built({"", {drop(12, 3)}})});
+    const Bytes other = testimg::buildImage({diskA()});
+    testimg::writeFile((dir / "first.d88").string(), first);
+    testimg::writeFile((dir / "DRIVER").string(), other);
+    const RunResult run = runProgram(kTool, {"--also", "DRIVER", "first.d88"}, dir.path());
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("cannot write DRIVER"), std::string::npos) << run.err;
+    EXPECT_TRUE(sameBytes(other, readFile(dir / "DRIVER").value_or(Bytes{})));
+    EXPECT_TRUE(sameBytes(expectedFile(testsupport::kDiskAFiles[2], {diskA()}, {}),
+                          readFile(dir / "ZANVO01").value_or(Bytes{})));
+}
+
 // Files of several disks: the image's disk is the one --disk names, each
 // dump's the first of the same kind (or the one --also-disk names).
 TEST(Join, TheDisksOfFilesOfSeveralAreFoundByKind)
