@@ -3,7 +3,8 @@
 # build-web/site/ on 127.0.0.1, picks generated Disk A, Disk F and damaged
 # images, a Disk A with odd fields, an uncertain sector and bytes that are no
 # record, an unrecognised D88 image, two files of two disks (the second cut
-# with its button too), a text file and a packed image, and holds
+# with its button too), a text file and a packed image, three dumps of
+# Disk A chosen together, and holds
 # what the page says and offers to what zanvo-extract and d88info say and
 # write for the same file, byte for byte. Disk F is dropped on the page. Then
 # an image just under the page's 128 MiB limit: the page must keep answering
@@ -61,6 +62,7 @@ screenshots=$root/build-web/screenshots
 rm -rf "$screenshots"
 "$python" "$root/web/test/web_test.py" --site "$site" --tools "$tools" --screenshots "$screenshots" \
   --near-limit "$work/near-limit.d88" --over-limit "$work/over-limit.d88" \
+  --joined "$work/damaged-a.d88" --joined "$work/odd-a.d88" --joined "$work/disk-a.d88" \
   disk-a="$work/disk-a.d88" notes="$work/notes.txt" dropped-disk-f="$work/disk-f.d88" \
   damaged-a="$work/damaged-a.d88" odd-a="$work/odd-a.d88" packed="$work/packed.d88.gz" \
   unrecognised="$work/unrecognised.d88" \
