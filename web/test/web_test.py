@@ -45,12 +45,14 @@ from page_checks import (check, check_answer, digest, failures, page_bytes, run_
                          warning_for_the_page)
 from site_server import SiteServer, requests_elsewhere
 
-# A file dropped on the page as a user's drag would drop it.
+# Files dropped on the page as a user's drag would drop them.
 DROP = """
-const [data, name] = arguments;
-const bytes = Uint8Array.from(atob(data), (c) => c.charCodeAt(0));
+const [files] = arguments;
 const transfer = new DataTransfer();
-transfer.items.add(new File([bytes], name));
+for (const [data, name] of files) {
+  const bytes = Uint8Array.from(atob(data), (c) => c.charCodeAt(0));
+  transfer.items.add(new File([bytes], name));
+}
 const drop = new DragEvent('drop', { dataTransfer: transfer, bubbles: true, cancelable: true });
 document.body.dispatchEvent(drop);
 """
@@ -71,6 +73,14 @@ def body(driver, attribute):
     return driver.find_element(By.TAG_NAME, "body").get_attribute(attribute)
 
 
+def drop(driver, images):
+    files = []
+    for image in images:
+        with open(image, "rb") as f:
+            files.append([base64.b64encode(f.read()).decode("ascii"), os.path.basename(image)])
+    driver.execute_script(DROP, files)
+
+
 def choose(driver, images):
     """The files chosen with the file input, in place of those chosen before:
     the driver adds to what a multiple-file input already holds."""
@@ -80,8 +90,7 @@ def choose(driver, images):
 
 def pick(driver, case, image):
     if case.startswith("dropped-"):
-        with open(image, "rb") as f:
-            driver.execute_script(DROP, base64.b64encode(f.read()).decode("ascii"), os.path.basename(image))
+        drop(driver, [image])
     else:
         choose(driver, [image])
 
@@ -135,11 +144,11 @@ def joined_sources(warnings, name, length, dumps):
     return f"from {', '.join(given)}" if given else "from no dump"
 
 
-def joined_dumps(driver, tools, images, scratch, serial, shots):
-    """Several dumps of one disk chosen at once: the page cuts from all of them
-    as `zanvo-extract --also` does, with its warnings and tally, and says of
-    each file which dump gave how many of its sectors."""
-    case = "joined"
+def joined_dumps(driver, tools, images, scratch, serial, shots, dropped=False):
+    """Several dumps of one disk chosen (or dropped) at once: the page cuts
+    from all of them as `zanvo-extract --also` does, with its warnings and
+    tally, and says of each file which dump gave how many of its sectors."""
+    case = "joined, dropped" if dropped else "joined"
     names = [os.path.basename(image) for image in images]
     os.makedirs(scratch)
     for image in images:
@@ -157,7 +166,7 @@ def joined_dumps(driver, tools, images, scratch, serial, shots):
         with open(os.path.join(scratch, name), "rb") as f:
             files[name] = f.read()
 
-    choose(driver, images)
+    (drop if dropped else choose)(driver, images)
     settled(driver, serial)
     check(case, "the tool's status", 0, run.returncode)
     check(case, "warnings", [warning_for_the_page(line) for line in warnings],
@@ -173,7 +182,7 @@ def joined_dumps(driver, tools, images, scratch, serial, shots):
         check(case, f"{name}'s bytes", digest(files.get(name)), digest(page_bytes(driver, link.get_attribute("href"))))
         check(case, f"{name}'s sources", joined_sources(warnings, name, len(files.get(name, b"")), names),
               item.find_element(By.CLASS_NAME, "sources").get_attribute("textContent"))
-    save_screenshot(driver, os.path.join(shots, f"{case}.png"))
+    save_screenshot(driver, os.path.join(shots, f"{case.replace(', ', '-')}.png"))
     return len(files), len(warnings)
 
 
@@ -312,6 +321,11 @@ def try_page(driver, base, args, scratch, report):
     count, warned = joined_dumps(driver, tools, args.joined, os.path.join(scratch, "joined"), serial,
                                  args.screenshots)
     report("joined", f"{len(args.joined)} dumps chosen together: {count} files, {warned} warnings", before)
+    before = len(failures)
+    serial += 1
+    joined_dumps(driver, tools, args.joined, os.path.join(scratch, "joined-dropped"), serial, args.screenshots,
+                 dropped=True)
+    report("joined, dropped", f"the same {len(args.joined)} dumps dropped together", before)
 
     before = len(failures)
     heavy = run_programs(tools, args.near_limit, os.path.join(scratch, "near-limit"))
