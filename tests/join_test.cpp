@@ -7,6 +7,7 @@
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <functional>
 #include <map>
@@ -422,6 +423,26 @@ TEST(Join, CompareSeesWhatTheJoinSees)
     EXPECT_NE(differ.out.find("track  20 (C 10 H 0): 1 sector differs"), std::string::npos) << differ.out;
     testimg::writeFile((dir / "same.d88").string(), testimg::buildImage({diskA()}));
     EXPECT_EQ(runProgram(kInfo, {"--compare", "second.d88", "same.d88"}, dir.path()).status, 0);
+
+    // Its document counts what the join met: holes in different places are
+    // sectors only one dump holds, copies that disagree are other bytes.
+    struct Counted {
+        const Case& set;
+        int onlyInFirst, onlyInSecond, differentBytes;
+    };
+    for (const Counted& c : {Counted{cases()[0], 9, 1, 0}, Counted{disagree, 0, 0, 1}}) {
+        SCOPED_TRACE(c.set.what);
+        testsupport::TempDir pair;
+        writeDumps(c.set, pair);
+        const RunResult json =
+            runProgram(kInfo, {"--compare", "--json", c.set.dumps[0].name, c.set.dumps[1].name}, pair.path());
+        EXPECT_EQ(json.status, 4) << json.err;
+        const auto summary = nlohmann::json::parse(json.out).at("summary");
+        EXPECT_EQ(summary.at("onlyInFirst"), c.onlyInFirst);
+        EXPECT_EQ(summary.at("onlyInSecond"), c.onlyInSecond);
+        EXPECT_EQ(summary.at("differentBytes"), c.differentBytes);
+        EXPECT_EQ(summary.at("differing"), c.onlyInFirst + c.onlyInSecond + c.differentBytes);
+    }
 }
 
 } // namespace
