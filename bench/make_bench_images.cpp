@@ -8,6 +8,9 @@
 //   lying.d88     a Disk A whose record fields lie (image_builder.h)
 //   shared-64.d88 64 disks of 65,535 bytes whose every track walks on
 //                 through the disks after it: 4 MiB
+//   join-1.d88, join-2.d88, join-3.d88
+//                 three dumps of that Disk A, each with holes or flags of
+//                 its own where the others hold the sectors whole
 //   raw-shared.d88 an 11.7 MB disk whose 80 tracks share one walk of
 //                 42,700 256-byte decoys (another cylinder, sectors 1-16)
 //                 before the real sectors, for d88info --raw
@@ -50,6 +53,22 @@ int main(int argc, char* argv[])
         testimg::Disk diskA = testimg::formattedDisk(61, 80, 16, true);
         testimg::setBootLabel(diskA, testimg::kDiskALabel);
         testimg::writeFile(dir + "/typical.d88", testimg::buildImage({diskA}));
+        // Every file of the first dump but two needs a sector of another.
+        const std::vector<std::vector<std::pair<int, int>>> damage = {
+            {{10, 7}, {12, 3}, {16, 7}, {19, 2}, {20, 9}, {22, 9}, {23, 14}, {25, 3}, {26, 4}},
+            {{19, 1}, {19, 3}, {19, 4}, {19, 5}, {19, 6}, {19, 7}, {19, 8}, {19, 9}, {11, 15}},
+            {{21, 1}, {24, 2}, {27, 8}}};
+        for (std::size_t d = 0; d < damage.size(); ++d) {
+            testimg::Disk dump = diskA;
+            for (const auto& [track, r] : damage[d]) {
+                auto& records = dump.tracks.at(track).records;
+                if (d == 2)
+                    testimg::findRecord(dump, track, r)->reserved[2] = 0xB0; // data CRC error
+                else
+                    std::erase_if(records, [r = r](const testimg::Record& rec) { return rec.r == r; });
+            }
+            testimg::writeFile(dir + "/join-" + std::to_string(d + 1) + ".d88", testimg::buildImage({dump}));
+        }
 
         std::vector<testimg::Disk> disks{diskA};
         for (int i = 1; i < 64; ++i)

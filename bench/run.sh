@@ -16,7 +16,7 @@ cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)" >/dev/null
 work=$(mktemp -d "${TMPDIR:-/tmp}/zanvo-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 "$build/bench/make-bench-images" "$work"
-for dir in typical lower crafted decoys lying multi info; do mkdir -p "$work/$dir"; done
+for dir in typical lower crafted decoys lying multi join info; do mkdir -p "$work/$dir"; done
 tool=$build/tool/zanvo-extract
 info=$build/d88info/d88info
 timer=$build/bench/pair-timer
@@ -36,6 +36,8 @@ pair crafted "$work/crafted" "$tool" "$work/crafted.d88" :: "$work/typical" "$to
 pair decoys "$work/decoys" "$tool" "$work/decoys.d88" :: "$work/typical" "$tool" "$work/typical.d88"
 pair lying "$work/lying" "$tool" "$work/lying.d88" :: "$work/typical" "$tool" "$work/typical.d88"
 pair multi "$work/multi" "$tool" "$work/64-disks.d88" :: "$work/typical" "$tool" "$work/typical.d88"
+pair join "$work/join" "$tool" --also "$work/join-2.d88" --also "$work/join-3.d88" "$work/join-1.d88" :: \
+  "$work/typical" "$tool" "$work/typical.d88"
 pair shared "$work/info" "$info" "$work/shared-64.d88" :: "$work/info" "$info" "$work/typical.d88"
 pair raw "$work/info" "$info" --raw "$work/raw-shared.d88" 0 :: "$work/info" "$info" --raw "$work/typical.d88" 0
 
@@ -62,6 +64,7 @@ row "Disk A with lying fields / typical job" "$(ratio lying)" "<= 20"
 row "64-disk image / one-disk job (wall time)" "$(ratio multi)" "<= 1.3"
 row "64-disk image / one-disk job (peak resident memory)" \
   "$(field rss_ratio <"$work/multi.txt") ($(field rss_a_kb <"$work/multi.txt") KiB vs $(field rss_b_kb <"$work/multi.txt") KiB)" "<= 1.1"
+row "three dumps of Disk A joined (--also) / typical job" "$(ratio join)" "<= 3.5"
 row "d88info: 64 disks whose tracks share one walk / typical summary" "$(ratio shared)" "<= 20"
 row "d88info --raw: 12 MB of walks shared by every track / typical" "$(ratio raw)" "<= 20"
 row "peak memory of the crafted jobs (decoys, 64 disks, --raw)" \

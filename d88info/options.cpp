@@ -12,6 +12,7 @@ const char kUsage[] = "usage: d88info IMAGE\n"
                       "       d88info --raw IMAGE [DISK] [-o FILE]\n"
                       "       d88info --split IMAGE [DISK] [-o FILE]\n"
                       "       d88info --json IMAGE\n"
+                      "       d88info --compare [--json] [--disk=K | --disk=J,K] IMAGE1 IMAGE2\n"
                       "       d88info --help\n"
                       "       d88info --version\n";
 
@@ -43,6 +44,15 @@ const char kHelp[] =
     "      Every fact of every disk as one JSON document, for programs: the header\n"
     "      fields, the verdict, each track with its records and their flags in words,\n"
     "      the map (man d88info lists the fields).\n"
+    "  d88info --compare [--json] [--disk=K | --disk=J,K] IMAGE1 IMAGE2\n"
+    "      Two dumps of one disk, sector by sector (a sector is its track and its ID\n"
+    "      C.H.R.N, the first record of the track with that ID): track by track, the\n"
+    "      sectors only one holds, those stored differently (flags, size code, stored\n"
+    "      short) and those holding other bytes, then a summary line; with --json as\n"
+    "      one JSON document. --disk=K compares disk K of each, --disk=J,K disk J of\n"
+    "      IMAGE1 with disk K of IMAGE2; without it each file must hold one disk.\n"
+    "      Status 0 when they hold the same sectors alike with the same bytes, 4 when\n"
+    "      they differ.\n"
     "  d88info --version\n"
     "      The program's name and version.\n"
     "\n"
@@ -51,10 +61,46 @@ const char kHelp[] =
     "image itself.\n"
     "\n";
 
+namespace {
+
+// --compare's operands and options: two images, and --disk=K for both or
+// --disk=J,K for each.
+bool compareOptions(const std::vector<const char*>& operands, bool exporting, bool json, const char* disks,
+                    Options* options, std::string* why)
+{
+    if (exporting || options->output) {
+        *why = "--compare goes without --raw, --split and -o";
+        return false;
+    }
+    if (operands.size() != 2) {
+        *why = operands.size() < 2 ? "--compare needs two images" : "too many arguments";
+        return false;
+    }
+    if (disks) {
+        const char* comma = std::strchr(disks, ',');
+        const std::string first = comma ? std::string(disks, comma) : std::string(disks);
+        if (!fileio::parseDiskNumber(first.c_str(), &options->disk) ||
+            !fileio::parseDiskNumber(comma ? comma + 1 : first.c_str(), &options->secondDisk)) {
+            *why = std::string("--disk needs a disk number K or two, J,K, not ") + disks +
+                   " (disks are numbered 0, 1, 2 and so on)";
+            return false;
+        }
+    }
+    options->mode = Mode::Compare;
+    options->image = operands[0];
+    options->second = operands[1];
+    options->diskGiven = disks != nullptr;
+    options->json = json;
+    return true;
+}
+
+} // namespace
+
 bool parseOptions(int argc, char* argv[], Options* options, std::string* why)
 {
     std::vector<const char*> operands;
-    bool raw = false, split = false, json = false;
+    bool raw = false, split = false, json = false, compare = false;
+    const char* disks = nullptr;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
@@ -71,6 +117,14 @@ bool parseOptions(int argc, char* argv[], Options* options, std::string* why)
             split = true;
         } else if (std::strcmp(arg, "--json") == 0) {
             json = true;
+        } else if (std::strcmp(arg, "--compare") == 0) {
+            compare = true;
+        } else if (std::strcmp(arg, "--disk") == 0 || std::strncmp(arg, "--disk=", 7) == 0) {
+            if (arg[6] == '\0' && i + 1 >= argc) {
+                *why = "--disk needs a disk number";
+                return false;
+            }
+            disks = arg[6] == '=' ? arg + 7 : argv[++i];
         } else if (std::strcmp(arg, "-o") == 0) {
             if (i + 1 >= argc) {
                 *why = "-o needs a file name";
@@ -86,6 +140,12 @@ bool parseOptions(int argc, char* argv[], Options* options, std::string* why)
         } else {
             operands.push_back(arg);
         }
+    }
+    if (compare)
+        return compareOptions(operands, raw || split, json, disks, options, why);
+    if (disks) {
+        *why = "--disk goes with --compare (a disk of one image is named after it: d88info IMAGE DISK)";
+        return false;
     }
     if (operands.empty() || operands.size() > 2) {
         *why = operands.empty() ? "no image named" : "too many arguments";

@@ -6,7 +6,7 @@
 
 namespace d88info {
 
-enum class Mode { Summary, Tracks, Raw, Split, Json, Help, Version };
+enum class Mode { Summary, Tracks, Raw, Split, Json, Compare, Help, Version };
 
 struct Options {
     Mode mode = Mode::Summary;
@@ -14,6 +14,11 @@ struct Options {
     int disk = 0;
     bool diskGiven = false;       // an export of a file of one disk needs none
     const char* output = nullptr; // -o; standard output when none
+    // --compare: the second image and its disk (`disk` is the first's, and
+    // diskGiven says whether --disk named them); --json for its document.
+    const char* second = nullptr;
+    int secondDisk = 0;
+    bool json = false;
 };
 
 // Reads the arguments. False with the complaint in `why` when they are wrong.

@@ -1,5 +1,6 @@
 #include "run.h"
 
+#include "compare_run.h"
 #include "error_text.h"
 #include "exit_status.h"
 #include "export_source.h"
@@ -126,6 +127,21 @@ int runOpened(const Options& options, d88::RecordMap& map, std::string& why);
 
 } // namespace
 
+int notD88Words(d88::RecordMap& map, const d88::FileVerdict& verdict, std::string* reason)
+{
+    // Disk 0's reason, where the file's first bytes say nothing else.
+    d88::DiskVerdict disk0;
+    std::uint8_t header[d88::kDiskHeaderSize] = {};
+    std::int64_t got = 0;
+    d88::Outcome read = d88::judgeDisk(map, 0, &disk0);
+    if (!read.failed())
+        read = map.image().readFileBytes(0, header, &got);
+    if (read.failed())
+        return read.error;
+    *reason = zanvo::notD88FileWords(verdict, zanvo::notD88DiskWords(disk0, header));
+    return 0;
+}
+
 int runInfo(int argc, char* argv[])
 {
     saidChanged = false;
@@ -142,6 +158,8 @@ int runInfo(int argc, char* argv[])
         }
         return finishStdout(fileio::kExitDone);
     }
+    if (options.mode == Mode::Compare)
+        return runCompare(options);
     if ((options.mode == Mode::Raw || options.mode == Mode::Split) && fileio::leadsToTerminal(options.output))
         return refused(kToTerminal);
 
@@ -172,16 +190,9 @@ int runOpened(const Options& options, d88::RecordMap& map, std::string& why)
     if (const d88::Outcome judged = d88::judgeFile(map, &verdict); judged.failed())
         return cannotRead(path, judged.error);
     if (verdict.kind != d88::FileKind::D88) {
-        // Disk 0's reason, where the file's first bytes say nothing else.
-        d88::DiskVerdict disk0;
-        std::uint8_t header[d88::kDiskHeaderSize] = {};
-        std::int64_t got = 0;
-        d88::Outcome read = d88::judgeDisk(map, 0, &disk0);
-        if (!read.failed())
-            read = image.readFileBytes(0, header, &got);
-        if (read.failed())
-            return cannotRead(path, read.error);
-        const std::string reason = zanvo::notD88FileWords(verdict, zanvo::notD88DiskWords(disk0, header));
+        std::string reason;
+        if (const int error = notD88Words(map, verdict, &reason))
+            return cannotRead(path, error);
         fileio::sayLine("d88info", std::string(path) + ": not a D88 image: " + reason);
         if (options.mode == Mode::Json) {
             std::fputs((notD88Json(path, verdict, reason) + "\n").c_str(), stdout);

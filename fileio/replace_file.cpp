@@ -12,7 +12,6 @@
 #include <filesystem>
 #include <system_error>
 
-
 namespace fileio {
 
 namespace {
@@ -95,9 +94,15 @@ std::FILE* createTemporary(const char* name, std::string* temp, std::string* rea
 // hands its permission bits to the temporary, set only when a new file would
 // get other bits: a run costs one call to learn a new file's bits, not a call
 // for every file.
-bool mayReplace(const char* name, const d88::FileIdentity* protect, std::FILE* file, std::string* reason)
+bool mayReplace(const char* name, std::span<const d88::FileIdentity> protect, std::FILE* file,
+                std::string* reason)
 {
-    const Standing there = inspectName(name, protect);
+    Standing there = inspectName(name, protect.empty() ? nullptr : &protect[0]);
+    for (std::size_t i = 1; i < protect.size() && there.sameness == Sameness::Different; ++i)
+        if (const Standing other = inspectName(name, &protect[i]); other.sameness != Sameness::Different) {
+            there.sameness = other.sameness;
+            there.error = other.error;
+        }
     switch (there.sameness) {
     case Sameness::Different:
         break;
@@ -141,6 +146,14 @@ bool writePieces(ByteSource& source, std::FILE* file, int* err, bool* sourceFail
 } // namespace
 
 bool replaceFileFrom(const char* name, ByteSource& source, const d88::FileIdentity* protect,
+                     std::string* reason, bool* sourceFailed)
+{
+    return replaceFileFrom(name, source,
+                           protect ? std::span(protect, 1) : std::span<const d88::FileIdentity>(), reason,
+                           sourceFailed);
+}
+
+bool replaceFileFrom(const char* name, ByteSource& source, std::span<const d88::FileIdentity> protect,
                      std::string* reason, bool* sourceFailed)
 {
     *sourceFailed = false;

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 
 namespace fileio {
@@ -25,6 +26,11 @@ namespace fileio {
 // (interrupt_cleanup.h). When the source fails, `*sourceFailed` is set,
 // `reason` is left alone and nothing is written.
 bool replaceFileFrom(const char* name, ByteSource& source, const d88::FileIdentity* protect,
+                     std::string* reason, bool* sourceFailed);
+
+// The same, refusing for each of several files (the dumps a cut was joined
+// from), none of which an output may replace.
+bool replaceFileFrom(const char* name, ByteSource& source, std::span<const d88::FileIdentity> protect,
                      std::string* reason, bool* sourceFailed);
 
 } // namespace fileio

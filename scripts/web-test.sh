@@ -3,9 +3,10 @@
 # build-web/site/ on 127.0.0.1, picks generated Disk A, Disk F and damaged
 # images, a Disk A with odd fields, an uncertain sector and bytes that are no
 # record, an unrecognised D88 image, two files of two disks (the second cut
-# with its button too), a text file and a packed image, and holds
-# what the page says and offers to what zanvo-extract and d88info say and
-# write for the same file, byte for byte. Disk F is dropped on the page. Then
+# with its button too), a text file and a packed image, and three dumps of
+# Disk A chosen together (then dropped together), and holds what the page
+# says and offers to what zanvo-extract and d88info say and write for the
+# same files, byte for byte. Disk F is dropped on the page. Then
 # an image just under the page's 128 MiB limit: the page must keep answering
 # while it examines it, and a later pick must end that examination; a file
 # over the limit must be refused. Screenshots of each case go to
@@ -61,6 +62,7 @@ screenshots=$root/build-web/screenshots
 rm -rf "$screenshots"
 "$python" "$root/web/test/web_test.py" --site "$site" --tools "$tools" --screenshots "$screenshots" \
   --near-limit "$work/near-limit.d88" --over-limit "$work/over-limit.d88" \
+  --joined "$work/damaged-a.d88" --joined "$work/odd-a.d88" --joined "$work/disk-a.d88" \
   disk-a="$work/disk-a.d88" notes="$work/notes.txt" dropped-disk-f="$work/disk-f.d88" \
   damaged-a="$work/damaged-a.d88" odd-a="$work/odd-a.d88" packed="$work/packed.d88.gz" \
   unrecognised="$work/unrecognised.d88" \

@@ -46,6 +46,8 @@ const StatusRun kRuns[] = {
     {0, &kInfo, {"--json", "set.d88"}},
     {0, &kInfo, {"--raw", "disk-a.d88", "0", "-o", "out.img"}},
     {0, &kInfo, {"--help"}},
+    {0, &kInfo, {"--compare", "disk-a.d88", "disk-a.d88"}},
+    {0, &kInfo, {"--compare", "--json", "--disk=1,0", "set.d88", "disk-a.d88"}},
     // 1: wrong arguments (a disk the file does not hold among them), or the
     // image cannot be opened; for d88info also no D88 image.
     {1, &kTool, {}},
@@ -73,6 +75,8 @@ const StatusRun kRuns[] = {
     {1, &kInfo, {"--json", "notes.txt"}},
     {1, &kInfo, {"disk-a.d88", "1"}, "d88info: disk-a.d88 has 1 disk; there is no disk 1\n"},
     {1, &kInfo, {"--raw", "set.d88", "5"}, "d88info: set.d88 has 2 disks; there is no disk 5\n"},
+    {1, &kInfo, {"--compare", "disk-a.d88", "notes.txt"}, "d88info: notes.txt: not a D88 image: "},
+    {1, &kInfo, {"--compare", "disk-a.d88", "set.d88"}}, // d88info_compare_test: each refusal's words
     // 2: the image could not be read, or an output not written or refused.
     {2, &kTool, {"disk-a.d88"}, "", "/dev/full"},
     {2, &kTool, {"-C", "blocked", "disk-a.d88"}}, // DRIVER is a folder there
@@ -84,9 +88,13 @@ const StatusRun kRuns[] = {
      {"--raw", "disk-a.d88", "0", "-o", "disk-a.d88"},
      "d88info: cannot write disk-a.d88: it is the image being read, left untouched\n"},
     {2, &kInfo, {"--split", "disk-a.d88", "0", "-o", "folder"}},
+    {2, &kInfo, {"--compare", "disk-a.d88", "damaged.d88"}, "", "/dev/full"},
     // 3: d88info's export with holes.
     {3, &kInfo, {"--raw", "damaged.d88", "0", "-o", "out.img"}},
     {3, &kInfo, {"--split", "short.d88", "0", "-o", "out.img"}},
+    // 4: d88info --compare: the two disks differ.
+    {4, &kInfo, {"--compare", "disk-a.d88", "damaged.d88"}},
+    {4, &kInfo, {"--compare", "--json", "--disk=0", "set.d88", "disk-a.d88"}},
 };
 
 TEST(ExitStatus, BothProgramsGiveEachStatusTheSameMeaning)

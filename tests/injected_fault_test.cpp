@@ -572,6 +572,9 @@ TEST_F(InjectedReadFailureTest, EveryReadOfTheImageThatFailsFailsTheRun)
         {.program = P::Info, .args = {"--raw", "big.d88", "0", "-o", "-"}, .exported = &raw},
         {.program = P::Info, .args = {"--split", "big.d88", "0", "-o", "out.img"}, .exported = &bigImage},
         {.program = P::Info, .args = {"--split", "big.d88", "0", "-o", "-"}, .exported = &bigImage},
+        // Two readers of one file: a read of either that fails ends the
+        // comparison where it stands.
+        {.program = P::Info, .args = {"--compare", "--disk=1", "set.d88", "set.d88"}},
         // As the tool's cut: no warning for ZANVO07.
         {.program = P::Page, .args = {"big.d88"}, .cut = &big},
     };
@@ -697,6 +700,35 @@ TEST_F(InjectedFaultTest, AnImageRewrittenWhileCutStopsTheRunAndKeepsTheFileBein
         }
 }
 
+// Another dump joined to the image (--also) is held to the same: rewritten
+// while ZANVO02 is cut from it, it stops the run, named as the one that
+// changed, and ZANVO02 keeps its older bytes.
+TEST_F(InjectedFaultTest, AnotherDumpRewrittenWhileCutStopsTheRun)
+{
+    for (const Rewrite& how : kRewrites) {
+        SCOPED_TRACE(how.what);
+        for (const auto& name : testsupport::listFolder(dir.path()))
+            if (name != "disk.d88")
+                fs::remove(dir / name);
+        const std::string other = (dir / "other.d88").string();
+        testimg::writeFile(other, image);
+        struct stat st;
+        ASSERT_EQ(stat(other.c_str(), &st), 0);
+        const struct timespec old[2] = {{946684800, 0}, {946684800, 0}};
+        ASSERT_EQ(utimensat(AT_FDCWD, other.c_str(), old, 0), 0);
+        testimg::writeFile((dir / "ZANVO02").string(), kOld);
+        rewriteAt(dataOffset(16, 1), rewritten(image, how.shorter));
+        inject.image = st.st_ino;
+        inject.imagePath = other.c_str();
+        const RunResult r = inChild(true, {"--also", "other.d88", "disk.d88"});
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.err, "zanvo-extract: other.d88 changed while it was read; ZANVO02 not written\n");
+        EXPECT_TRUE(sameBytes(kOld, *readFile(dir / "ZANVO02")));
+        EXPECT_EQ(folder(), (std::vector<std::string>{"DRIVER", "ZANVO00", "ZANVO01", "ZANVO02", "disk.d88",
+                                                      "other.d88"}));
+    }
+}
+
 TEST_F(InjectedFaultTest, ARunSaysAtItsEndThatTheImageChangedAfterItsLastRead)
 {
     // A dry run puts nothing in place: the image changes as the last file's
@@ -723,6 +755,8 @@ TEST_F(InjectedFaultTest, D88infoStopsInEveryModeWhenTheImageIsRewrittenWhileRea
         {"--raw", "disk.d88", "0", "-o", "out.img"},
         {"--split", "disk.d88", "0", "-o", "out.img"},
         {"--split", "disk.d88", "0", "-o", "-"},
+        {"--compare", "disk.d88", "disk.d88"},
+        {"--compare", "--json", "disk.d88", "disk.d88"},
     };
     for (const Rewrite& how : kRewrites) {
         for (const std::vector<std::string>& args : modes) {

@@ -26,7 +26,8 @@ TEST(Json, AnExaminationAsThePageReadsIt)
     exam.kind = DiskKind::DiskF;
     exam.disks = {{0, "other"}, {2, "F"}};
     exam.cut = 2;
-    exam.files.push_back({"DISKF", Bytes(3, 0xFF), 1, 2, 4});
+    exam.files.push_back({"DISKF", Bytes(3, 0xFF), 1, 2, 4, {5, 1}, 1});
+    exam.dumps = {"my \"F\".d88", "b.d88"};
     exam.warnings = {"DISKF: one"};
     exam.tally = "of 1 files, 0 complete, 1 with holes, 0 with flagged sectors, 0 not written";
     exam.info = R"({"version":"x","d88":true})";
@@ -35,7 +36,8 @@ TEST(Json, AnExaminationAsThePageReadsIt)
         "{\"name\":\"my \\\"F\\\".d88\",\"disks\":[{\"index\":0,\"kind\":\"other\"},"
         "{\"index\":2,\"kind\":\"F\"}],\"cut\":2,\"disk\":\"F\",\"recognised\":\"ZANVO (Disk F)"
         "\xe3\x82\x92\xe8\xaa\x8d\xe8\xad\x98\xe3\x81\x97\xe3\x81\xbe\xe3\x81\x97\xe3\x81\x9f.\","
-        R"("files":[{"name":"DISKF","size":3,"holes":1,"flagged":2,"uncertain":4}],"warnings":["DISKF: one"],)"
+        R"("files":[{"name":"DISKF","size":3,"holes":1,"flagged":2,"uncertain":4,"from":[5,1],"disputed":1}],)"
+        R"("dumps":["my \"F\".d88","b.d88"],"warnings":["DISKF: one"],)"
         R"("errors":[],)"
         R"("tally":"of 1 files, 0 complete, 1 with holes, 0 with flagged sectors, 0 not written",)"
         R"("info":{"version":"x","d88":true},"infoError":""})");
@@ -43,11 +45,12 @@ TEST(Json, AnExaminationAsThePageReadsIt)
     exam = zanvoweb::Examination{};
     exam.name = "notes.txt";
     exam.infoError = "cannot read notes.txt: Input/output error";
-    EXPECT_EQ(zanvoweb::examinationJson(exam),
-              R"({"name":"notes.txt","disks":[],"cut":0,"disk":"","recognised":"","files":[],"warnings":[],)"
-              R"("errors":[],"tally":"",)"
-              R"("info":null,)"
-              R"("infoError":"cannot read notes.txt: Input/output error"})");
+    EXPECT_EQ(
+        zanvoweb::examinationJson(exam),
+        R"({"name":"notes.txt","disks":[],"cut":0,"disk":"","recognised":"","files":[],"dumps":[],"warnings":[],)"
+        R"("errors":[],"tally":"",)"
+        R"("info":null,)"
+        R"("infoError":"cannot read notes.txt: Input/output error"})");
 }
 
 // --- the examination of whole images ---
@@ -192,6 +195,66 @@ TEST(Examine, TheDiskCutIsTheFirstOfTheTitlesOrTheOneAskedFor)
                 << file.name;
         EXPECT_EQ(exam.files.size(), c.kind == DiskKind::DiskA ? 13u : c.kind == DiskKind::DiskF ? 1u : 0u);
     }
+}
+
+// Several dumps of one disk: the files are cut from all of them as
+// zanvo-extract --also cuts them, with its warnings and tally, and each file
+// says how many sectors each dump gave; a dump of another disk is refused.
+TEST(Examine, SeveralDumpsAreJoinedAsTheToolJoinsThem)
+{
+    testimg::Disk first = labelled(9, testimg::kDiskALabel), second = first, third = first;
+    std::erase_if(first.tracks.at(19).records, [](const testimg::Record& r) { return r.r <= 9; });
+    std::erase_if(first.tracks.at(12).records, [](const testimg::Record& r) { return r.r == 3; });
+    testimg::findRecord(second, 12, 3)->reserved[2] = 0xB0;
+    testimg::findRecord(second, 20, 2)->data.assign(256, 0x5A);
+    testsupport::TempDir dir;
+    testimg::writeFile((dir / "a.d88").string(), testimg::buildDisk(first));
+    testimg::writeFile((dir / "b.d88").string(), testimg::buildDisk(second));
+    testimg::writeFile((dir / "c.d88").string(), testimg::buildDisk(third));
+    testimg::writeFile((dir / "f.d88").string(), testimg::buildDisk(labelled(9, testimg::kDiskFLabel)));
+    const std::string a = (dir / "a.d88").string(), b = (dir / "b.d88").string(),
+                      c = (dir / "c.d88").string();
+    const zanvoweb::DumpFile dumps[] = {{a.c_str(), "a.d88"}, {b.c_str(), "b.d88"}, {c.c_str(), "c.d88"}};
+    zanvoweb::Examination exam;
+    zanvoweb::examineImages(dumps, -1, &exam);
+    EXPECT_EQ(exam.dumps, (std::vector<std::string>{"a.d88", "b.d88", "c.d88"}));
+    EXPECT_TRUE(exam.errors.empty());
+
+    const testsupport::RunResult run = testsupport::runProgram(
+        ZANVO_EXTRACT_PATH, {"--also", "b.d88", "--also", "c.d88", "a.d88"}, dir.path());
+    EXPECT_EQ(run.status, 0);
+    std::vector<std::string> warned;
+    std::istringstream lines(run.err);
+    for (std::string line; std::getline(lines, line);)
+        if (line.rfind("zanvo-extract: warning: ", 0) == 0)
+            warned.push_back(line.substr(24));
+    EXPECT_EQ(exam.warnings, warned);
+    EXPECT_EQ(run.err.substr(run.err.rfind("zanvo-extract: of ") + 15), exam.tally + "\n");
+    ASSERT_EQ(exam.files.size(), 13u);
+    // Each file's sectors: track 19 sectors 1-9 (ZANVO05's last nine), which
+    // a.d88 lacks, from b.d88; track 12 sector 3, which a.d88 lacks too and
+    // b.d88 holds flagged, from c.d88, whose copy of track 20 sector 2 agrees
+    // with a.d88's against b.d88's.
+    const std::map<std::string, std::vector<int>> from = {{"ZANVO01", {16, 0, 1}}, {"ZANVO05", {12, 9, 0}}};
+    for (const zanvoweb::CutFile& file : exam.files) {
+        SCOPED_TRACE(file.name);
+        EXPECT_TRUE(testsupport::sameBytes(*testsupport::readFile(dir / file.name), file.bytes));
+        const auto it = from.find(file.name);
+        int sectors = 0;
+        for (const testsupport::DiskAFile& plan : testsupport::kDiskAFiles)
+            if (file.name == plan.name)
+                sectors = (plan.length + 255) / 256;
+        const std::vector<int> expected = it != from.end() ? it->second : std::vector<int>{sectors, 0, 0};
+        EXPECT_EQ(file.from, expected);
+        EXPECT_EQ(file.disputed, 0);
+    }
+
+    const std::string f = (dir / "f.d88").string();
+    const zanvoweb::DumpFile withF[] = {{a.c_str(), "a.d88"}, {f.c_str(), "f.d88"}};
+    zanvoweb::examineImages(withF, -1, &exam);
+    EXPECT_TRUE(exam.files.empty());
+    EXPECT_EQ(exam.errors, std::vector<std::string>{
+                               "f.d88: not joined to a.d88 (Disk A): disk 0 is Disk F; nothing was cut"});
 }
 
 } // namespace

@@ -67,11 +67,11 @@ void reportWriteFailure(ToolState& state, const char* name, const std::string& r
     fileio::sayLine(kToolName, std::string("cannot write ") + name + ": " + reason);
 }
 
-void reportReadFailure(ToolState& state, const char* name, int error)
+void reportReadFailure(ToolState& state, const char* name, int error, const char* image)
 {
     state.failed = true;
-    say(name ? fileio::cannotReadFile(name, state.imagePath, error, state.dryRun)
-             : fileio::cannotRead(state.imagePath, error));
+    image = image ? image : state.imagePath;
+    say(name ? fileio::cannotReadFile(name, image, error, state.dryRun) : fileio::cannotRead(image, error));
 }
 
 void reportOpenFailure(const char* path, int error)

@@ -33,8 +33,9 @@ void say(const std::string& line);
 void reportWriteFailure(ToolState& state, const char* name, const std::string& reason);
 
 // "cannot read IMAGE: REASON", or with a file name "cannot read NAME from
-// IMAGE: REASON; NAME not written"; marks the run as failed.
-void reportReadFailure(ToolState& state, const char* name, int error);
+// IMAGE: REASON; NAME not written"; marks the run as failed. IMAGE is the
+// image cut, or `image` when given (another dump joined to it).
+void reportReadFailure(ToolState& state, const char* name, int error, const char* image = nullptr);
 
 // After the fixed open message: "cannot open PATH: REASON".
 void reportOpenFailure(const char* path, int error);

@@ -5,6 +5,7 @@
 #include "image_checked_source.h"
 #include "message_text.h"
 #include "messages.h"
+#include "other_dumps.h"
 #include "replace_file.h"
 
 #include <algorithm>
@@ -14,12 +15,45 @@ namespace zanvo {
 
 namespace {
 
+// The names of the dumps joined, the image first; none for a single dump.
+std::span<const std::string> dumpNames(const ToolState& state)
+{
+    return state.dumps ? std::span<const std::string>(state.dumps->names,
+                                                      static_cast<std::size_t>(state.dumps->count))
+                       : std::span<const std::string>();
+}
+
+// "`d88info IMAGE 0` shows where", naming each dump whose copies were read
+// past a field that lied or are in doubt.
+void whereToLook(const ToolState& state, const RunRecovery& run, std::string& out)
+{
+    unsigned dumps = 0;
+    const std::int32_t noted = std::min(run.count, kMaxRunSectors);
+    for (std::int32_t i = 0; i < noted; ++i)
+        if (run.sectors[i].lie.field != d88::LyingField::None || run.sectors[i].uncertain)
+            dumps |= 1u << run.sectors[i].from;
+    int named = 0;
+    out.clear();
+    for (int d = 0; d < kMaxDumps; ++d) {
+        if (!(dumps & (1u << d)))
+            continue;
+        const char* path = dumpPath(state, d);
+        const std::int32_t disk = d == 0 ? state.disk : state.dumps->others[d - 1]->disk;
+        out.append(named++ ? ", `d88info " : "`d88info ")
+            .append(path ? fileio::commandName(path, fileio::messagesReadUtf8()) : "IMAGE")
+            .append(" ")
+            .append(std::to_string(disk))
+            .append("`");
+    }
+    out.append(named > 1 ? " show where" : " shows where");
+}
+
 // Says what would become of a file (the bytes after the first `skip`),
 // writing nothing: one line on standard output.
 bool rehearse(ToolState& state, FileCut cut, std::size_t skip, ToolLines& lines)
 {
     cut.bytes = cut.bytes.subspan(std::min(skip, cut.bytes.size()));
-    dryRunLine(cut, &lines.line);
+    dryRunLine(cut, &lines.line, dumpNames(state));
     printMessage(state, lines.line.append("\n"));
     return cut.outcome == CutOutcome::Cut;
 }
@@ -29,14 +63,9 @@ bool write(ToolState& state, const FileCut& cut, std::size_t skip, ToolLines& li
 {
     // Where d88info shows what the warnings of fields that lied and of
     // uncertain sectors point at.
-    if (cut.run->lied > 0 || cut.run->uncertain > 0) {
-        lines.line.assign("`d88info ")
-            .append(state.imagePath ? fileio::commandName(state.imagePath, fileio::messagesReadUtf8())
-                                    : "IMAGE")
-            .append(" ");
-        lines.line.append(std::to_string(state.disk)).append("` shows where");
-    }
-    warningsFor(cut, lines.line, &lines.warnings);
+    if (cut.run->lied > 0 || cut.run->uncertain > 0)
+        whereToLook(state, *cut.run, lines.line);
+    warningsFor(cut, lines.line, &lines.warnings, dumpNames(state));
     if (cut.outcome == CutOutcome::Cut) {
         lines.line.assign(kCuttingPrefix).append(cut.name).append("\n");
         printMessage(state, lines.line);
@@ -48,13 +77,30 @@ bool write(ToolState& state, const FileCut& cut, std::size_t skip, ToolLines& li
     const std::span<const std::uint8_t> file = cut.bytes.subspan(skip);
     fileio::MemorySource bytes(file.data(), file.size());
     fileio::ImageCheckedSource checked(bytes, state.image);
+    // Every dump the bytes came from is looked at once they are written, the
+    // image first, and none of them may be replaced.
+    std::unique_ptr<fileio::ImageCheckedSource> others[kMaxDumps - 1];
+    fileio::ImageCheckedSource* last = &checked;
+    const int count = state.dumps ? state.dumps->count : 1;
+    for (int d = 1; d < count; ++d)
+        last = (others[d - 1] =
+                    std::make_unique<fileio::ImageCheckedSource>(*last, state.dumps->others[d - 1]->image))
+                   .get();
+    const std::span<const d88::FileIdentity> protect =
+        state.dumps
+            ? std::span<const d88::FileIdentity>(state.dumps->identities, static_cast<std::size_t>(count))
+            : std::span<const d88::FileIdentity>(&state.imageIdentity, 1);
     std::string reason;
     bool sourceFailed = false;
-    if (fileio::replaceFileFrom(cut.name, checked, &state.imageIdentity, &reason, &sourceFailed))
+    if (fileio::replaceFileFrom(cut.name, *last, protect, &reason, &sourceFailed))
         return true;
     if (sourceFailed) {
-        reportReadFailure(state, cut.name, checked.changed());
-        state.imageChanged = checked.changed() == d88::kErrorImageChanged;
+        int changed = 0, dump = 0;
+        for (int d = 0; d < count && changed == 0; ++d)
+            if ((changed = (d == 0 ? checked : *others[d - 1]).changed()) != 0)
+                dump = d;
+        reportReadFailure(state, cut.name, changed, dumpPath(state, dump));
+        state.imageChanged = changed == d88::kErrorImageChanged;
     } else {
         reportWriteFailure(state, cut.name, reason);
     }
@@ -66,9 +112,10 @@ bool deliver(ToolState& state, const FileCut& cut, std::size_t skip)
     bool delivered = false;
     // What was read of a file holds only for the image as it was opened:
     // one changed since is told as that, not as the sectors it now lacks.
-    const int error = cut.outcome == CutOutcome::ReadFailed ? cut.error : state.image.checkUnchanged().error;
+    int dump = cut.dump;
+    const int error = cut.outcome == CutOutcome::ReadFailed ? cut.error : dumpsChanged(state, &dump);
     if (error != 0) {
-        reportReadFailure(state, cut.name, error);
+        reportReadFailure(state, cut.name, error, dumpPath(state, dump));
         state.imageChanged = error == d88::kErrorImageChanged;
     } else {
         if (!state.lines)
@@ -97,6 +144,12 @@ bool cutFile(ToolState& state, const char* name, std::int32_t track, std::int32_
         !d88::makePlace(track, c, h, r, n, &start.first))
         return false;
     const std::span<std::uint8_t> run = sectorBuffer(state).first(static_cast<std::size_t>(skip + length));
+    if (state.dumps)
+        return deliver(
+            state,
+            cutJoinedRun(std::span(state.dumps->maps, static_cast<std::size_t>(state.dumps->count)), name,
+                         start, run, state.dumps->scratch, state.recovery),
+            static_cast<std::size_t>(skip));
     return deliver(state, cutRun(state.map, name, start, run, state.recovery),
                    static_cast<std::size_t>(skip));
 }

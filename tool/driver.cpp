@@ -9,6 +9,7 @@
 #include "messages.h"
 #include "options.h"
 #include "output_folder.h"
+#include "other_dumps.h"
 #include "paths.h"
 #include "recognition.h"
 #include "standard_streams.h"
@@ -32,6 +33,10 @@ constexpr char kHelp[] =
     "  -C DIR, --directory DIR   cut into the folder DIR, which must exist, not the current one\n"
     "  --disk K                  recognise and cut disk K of a file of several (0 is the first)\n"
     "  -n, --dry-run             write nothing: say what would be cut, with its holes and flags\n"
+    "  --also FILE               another dump of the same disk: each file's sectors are taken\n"
+    "                            from the best copy among the dumps (repeat for more dumps)\n"
+    "  --also-disk K             after --also FILE: join disk K of FILE, not the first disk of\n"
+    "                            FILE that is the same disk of the title\n"
     "  -h, --help, --version\n"
     "\n"
     "Examples:\n"
@@ -39,6 +44,8 @@ constexpr char kHelp[] =
     "  zanvo-extract -C out disk-a.d88          the files, into the folder out\n"
     "  zanvo-extract --disk=1 set.d88           the files of the second disk in set.d88\n"
     "  zanvo-extract -n damaged.d88             what would be cut, and what it lacks\n"
+    "  zanvo-extract --also b.d88 --also c.d88 a.d88\n"
+    "                                           the files from three dumps of one disk\n"
     "\n";
 
 // The name the program was started by is shown as every name is.
@@ -131,8 +138,11 @@ int runDriver(ToolState& state, int argc, char* argv[])
         say(fileio::noSuchDisk(state.image, options.image, options.disk));
         return fileio::kExitUsage;
     }
-    // The image is found from where the program started, the files go into
-    // the folder asked for, with every protection the current folder has.
+    // The image and the other dumps are found from where the program
+    // started, the files go into the folder asked for, with every protection
+    // the current folder has.
+    if (const int status = openOtherDumps(state, options); status != fileio::kExitDone)
+        return status;
     if (int error = 0; options.directory && !fileio::changeFolder(options.directory, &error)) {
         say("cannot cut into " + std::string(options.directory) + ": " + fileio::errorText(error));
         return fileio::kExitUsage;
@@ -145,6 +155,10 @@ int runDriver(ToolState& state, int argc, char* argv[])
         return fileio::kExitFailed;
     }
     if (const CutEntry* plan = planFor(recognised.kind())) {
+        // Every other dump is judged before anything is said or cut.
+        if (const int status = judgeOtherDumps(state, options, recognised.kind());
+            status != fileio::kExitDone)
+            return status;
         printFixed(state, recognised.kind() == DiskKind::DiskA ? kDiskARecognised : kDiskFRecognised);
         if (!folderTakesTheFiles(state))
             return fileio::kExitFailed;
@@ -156,8 +170,8 @@ int runDriver(ToolState& state, int argc, char* argv[])
         sayWhyNot(state, recognised, options.disk);
     }
     // What was said and cut holds only for the image as it was opened.
-    if (const int changed = state.imageChanged ? 0 : state.image.checkUnchanged().error) {
-        reportReadFailure(state, nullptr, changed);
+    if (int dump = 0; const int changed = state.imageChanged ? 0 : dumpsChanged(state, &dump)) {
+        reportReadFailure(state, nullptr, changed, dumpPath(state, dump));
         state.imageChanged = changed == d88::kErrorImageChanged;
     }
     return state.failed ? fileio::kExitFailed : fileio::kExitDone;

@@ -33,6 +33,7 @@ bool named(const char* arg, const char* name)
 Parsed parseToolOptions(int argc, char* argv[], ToolOptions* options, std::string* why)
 {
     int images = 0;
+    int alsoEnd = -2; // the last argument an --also took
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
@@ -57,6 +58,29 @@ Parsed parseToolOptions(int argc, char* argv[], ToolOptions* options, std::strin
                 return Parsed::BadOption;
             if (!fileio::parseDiskNumber(value, &options->disk)) {
                 *why = std::string("--disk needs a disk number (0, 1, ...), not ") + value;
+                return Parsed::BadOption;
+            }
+        } else if (named(arg, "--also")) {
+            const char* value = valueOf(arg, "--also", &i, argc, argv, why);
+            if (!value)
+                return Parsed::BadOption;
+            if (options->alsoCount == kMaxDumps - 1) {
+                *why = "--also at most " + std::to_string(kMaxDumps - 1) + " times";
+                return Parsed::BadOption;
+            }
+            options->also[options->alsoCount++].path = value;
+            alsoEnd = i;
+        } else if (named(arg, "--also-disk")) {
+            // It belongs to the --also just before it, and to no other.
+            if (alsoEnd != i - 1) {
+                *why = "--also-disk must follow an --also FILE";
+                return Parsed::BadOption;
+            }
+            const char* value = valueOf(arg, "--also-disk", &i, argc, argv, why);
+            if (!value)
+                return Parsed::BadOption;
+            if (!fileio::parseDiskNumber(value, &options->also[options->alsoCount - 1].disk)) {
+                *why = std::string("--also-disk needs a disk number (0, 1, ...), not ") + value;
                 return Parsed::BadOption;
             }
         } else {

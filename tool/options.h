@@ -1,13 +1,16 @@
 // zanvo-extract's command line: the image, and the options before it.
 //
 //   zanvo-extract [-n | --dry-run] [-C DIR | --directory DIR | --directory=DIR]
-//                 [--disk K | --disk=K] [--] IMAGE
+//                 [--disk K | --disk=K]
+//                 [--also FILE [--also-disk K] ...] [--] IMAGE
 //   zanvo-extract -h | --help | --version  (alone)
 //
 // "--" ends the options; a lone "-" is a path, as any argument that does not
 // start with "-" is.
 #ifndef ZANVO_OPTIONS_H
 #define ZANVO_OPTIONS_H
+
+#include "joined_cut.h"
 
 #include <string>
 
@@ -19,6 +22,15 @@ struct ToolOptions {
     const char* directory = nullptr; // cut into this folder rather than the current one
     int disk = 0;                    // the disk of the file to recognise and cut
     bool dryRun = false;             // say what would be cut, write nothing
+    // Other dumps of the same disk, joined to the image's: each file's
+    // sectors from the best copy. A dump's disk is the first of the image's
+    // kind it holds, unless --also-disk names one (-1).
+    struct Also {
+        const char* path = nullptr;
+        int disk = -1;
+    };
+    Also also[kMaxDumps - 1];
+    int alsoCount = 0;
 };
 
 enum class Parsed {

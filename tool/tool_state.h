@@ -8,6 +8,7 @@
 
 #include "cut_report.h"
 #include "file_cut.h"
+#include "joined_cut.h"
 
 #include "d88/d88_image.h"
 #include "d88/record_map.h"
@@ -20,6 +21,28 @@ namespace zanvo {
 
 // 40 cylinders * 2 heads * 16 sectors * 256 bytes: a whole 2D disk.
 inline constexpr std::int32_t kSectorBufferSize = 0x50000;
+
+// Another dump of the disk cut, joined to it (--also): its own reader and
+// record map, the disk of it that is joined, and its identity, which no
+// output may replace.
+struct OtherDump {
+    d88::D88Image image;
+    d88::RecordMap map{image};
+    const char* path = nullptr;
+    std::int32_t disk = 0;
+    d88::FileIdentity identity;
+    bool identified = false; // the identity could be told
+};
+
+// The dumps a run joins, the image first: made only when there are others.
+struct Dumps {
+    std::unique_ptr<OtherDump> others[kMaxDumps - 1];
+    int count = 1; // the image and the others
+    d88::RecordMap* maps[kMaxDumps] = {};
+    std::string names[kMaxDumps];
+    d88::FileIdentity identities[kMaxDumps];
+    JoinScratch scratch;
+};
 
 // The lines the tool puts together, their storage kept from file to file.
 struct ToolLines {
@@ -35,6 +58,7 @@ struct ToolState {
     // Made when first needed: a string is not constant-initialised by every
     // compiler, and the rest of the state is.
     std::unique_ptr<ToolLines> lines;
+    std::unique_ptr<Dumps> dumps; // with --also: every dump joined, the image first
     const char* imagePath = nullptr;
     const char* directory = nullptr; // -C: the folder cut into, as given
     std::int32_t disk = 0;           // the disk of the file that is cut

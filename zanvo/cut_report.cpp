@@ -4,6 +4,7 @@
 #include "early_end.h"
 
 #include <bitset>
+#include <tuple>
 #include <utility>
 
 namespace zanvo {
@@ -201,6 +202,78 @@ void uncertainFacts(const RunRecovery& run, std::string& out)
     out += ')';
 }
 
+// The name of dump `d`, "dump N" past the names given.
+std::string dumpName(std::span<const std::string> dumps, std::size_t d)
+{
+    return d < dumps.size() ? dumps[d] : "dump " + std::to_string(d + 1);
+}
+
+// "first.d88, third.d88" for the dumps whose bits `mask` sets.
+void appendDumps(std::span<const std::string> dumps, std::uint8_t mask, std::string& out)
+{
+    bool first = true;
+    for (std::size_t d = 0; d < 8; ++d)
+        if (mask & (1u << d)) {
+            out += first ? "" : ", ";
+            out += dumpName(dumps, d);
+            first = false;
+        }
+}
+
+// "complete from 2 dumps: track 19 sectors 1-9 from second.d88", or for a
+// file that is not complete "9 sectors from other dumps: ...": each other
+// dump's sectors, in the order of the dumps.
+void joinFacts(const RunRecovery& run, std::span<const std::string> dumps, std::string& out)
+{
+    const std::int32_t noted = run.count < kMaxRunSectors ? run.count : kMaxRunSectors;
+    unsigned sources = 0;
+    for (std::int32_t i = 0; i < noted; ++i)
+        if (run.sectors[i].fate != SectorFate::Missing)
+            sources |= 1u << run.sectors[i].from;
+    if (isComplete(run)) {
+        out += "complete from ";
+        appendCount(static_cast<long>(std::bitset<8>(sources).count()), " dump: ", " dumps: ", out);
+    } else {
+        appendCount(run.fromOthers, " sector from other dumps: ", " sectors from other dumps: ", out);
+    }
+    bool first = true;
+    for (std::uint8_t d = 1; d < 8; ++d) {
+        if (!(sources & (1u << d)))
+            continue;
+        out += first ? "" : "; ";
+        appendPlaces(
+            run, [d](const SectorNote& s) { return s.fate != SectorFate::Missing && s.from == d; }, out);
+        out += " from " + dumpName(dumps, d);
+        first = false;
+    }
+}
+
+// "dumps disagree on 2 sectors: track 12 sector 3: first.d88, third.d88
+// against second.d88, the majority's bytes taken; track 13 sector 1:
+// disputed, first.d88 against second.d88, first.d88's bytes taken".
+void disagreeFacts(const RunRecovery& run, std::span<const std::string> dumps, std::string& out)
+{
+    out += "dumps disagree on ";
+    appendCount(run.disagreed, " sector: ", " sectors: ", out);
+    using Key = std::tuple<bool, std::uint8_t, std::uint8_t, std::uint8_t>; // disputed, agree, differ, from
+    appendGroups<Key>(
+        run,
+        [](const SectorNote& s, auto take) {
+            if (s.differ != 0)
+                take(Key{s.disputed, s.agree, s.differ, s.from});
+        },
+        [&](const Key& key, std::string& to) {
+            if (std::get<0>(key))
+                to += "disputed, ";
+            appendDumps(dumps, std::get<1>(key), to);
+            to += " against ";
+            appendDumps(dumps, std::get<2>(key), to);
+            to += std::get<0>(key) ? ", " + dumpName(dumps, std::get<3>(key)) + "'s bytes taken"
+                                   : std::string(", the majority's bytes taken");
+        },
+        out);
+}
+
 // Starts the next line, reusing the storage an earlier file's line left.
 std::string& nextLine(CutWarnings* out)
 {
@@ -221,10 +294,11 @@ void bound(std::string& line)
 
 bool isComplete(const RunRecovery& run)
 {
-    return run.missing == 0 && run.stubby == 0 && run.flagged == 0 && run.uncertain == 0;
+    return run.missing == 0 && run.stubby == 0 && run.flagged == 0 && run.uncertain == 0 && run.disputed == 0;
 }
 
-void warningsFor(const FileCut& cut, std::string_view where, CutWarnings* out)
+void warningsFor(const FileCut& cut, std::string_view where, CutWarnings* out,
+                 std::span<const std::string> dumps)
 {
     out->count = 0;
     const RunRecovery& run = *cut.run;
@@ -258,13 +332,17 @@ void warningsFor(const FileCut& cut, std::string_view where, CutWarnings* out)
                 .append(": the image can also be read so that they hold other bytes; ")
                 .append(where);
         }
+        if (run.fromOthers > 0)
+            joinFacts(run, dumps, line(nextLine(out)));
+        if (run.disagreed > 0)
+            disagreeFacts(run, dumps, line(nextLine(out)));
         break;
     }
     for (int i = 0; i < out->count; ++i)
         bound(out->lines[i]);
 }
 
-void dryRunLine(const FileCut& cut, std::string* out)
+void dryRunLine(const FileCut& cut, std::string* out, std::span<const std::string> dumps)
 {
     out->clear();
     const RunRecovery& run = *cut.run;
@@ -282,6 +360,10 @@ void dryRunLine(const FileCut& cut, std::string* out)
             flagFacts(run, false, out->append("; "));
         if (run.uncertain > 0)
             uncertainFacts(run, out->append("; "));
+        if (run.fromOthers > 0)
+            joinFacts(run, dumps, out->append("; "));
+        if (run.disagreed > 0)
+            disagreeFacts(run, dumps, out->append("; "));
     }
     bound(*out);
 }
@@ -292,19 +374,39 @@ void CutTally::count(const FileCut& cut, bool written)
     ++(!written                 ? notWritten
        : holes                  ? withHoles
        : cut.run->flagged > 0   ? flagged
+       : cut.run->disputed > 0  ? disputed
        : cut.run->uncertain > 0 ? uncertain
                                 : complete);
+    if (written && isComplete(*cut.run)) {
+        joined += cut.run->fromOthers > 0;
+        outvoted += cut.run->disagreed > 0;
+    }
 }
 
 std::string tallyLine(const CutTally& tally, bool dryRun)
 {
-    if (tally.withHoles + tally.flagged + tally.uncertain + tally.notWritten == 0)
+    if (tally.withHoles + tally.flagged + tally.disputed + tally.uncertain + tally.notWritten + tally.joined +
+            tally.outvoted ==
+        0)
         return "";
-    const int files = tally.complete + tally.withHoles + tally.flagged + tally.uncertain + tally.notWritten;
+    const int files = tally.complete + tally.withHoles + tally.flagged + tally.disputed + tally.uncertain +
+                      tally.notWritten;
     std::string line = "of " + std::to_string(files) + " files, ";
-    line += std::to_string(tally.complete) + (dryRun ? " would be" : "") + " complete, ";
+    line += std::to_string(tally.complete) + (dryRun ? " would be" : "") + " complete";
+    if (tally.joined + tally.outvoted > 0) {
+        line += " (";
+        if (tally.joined > 0)
+            line += std::to_string(tally.joined) + " only thanks to other dumps";
+        if (tally.outvoted > 0)
+            line += std::string(tally.joined > 0 ? ", " : "") + std::to_string(tally.outvoted) +
+                    " where dumps disagree";
+        line += ')';
+    }
+    line += ", ";
     line += std::to_string(tally.withHoles) + (dryRun ? " would have" : " with") + " holes, ";
     line += std::to_string(tally.flagged) + (dryRun ? " would have" : " with") + " flagged sectors, ";
+    if (tally.disputed > 0)
+        line += std::to_string(tally.disputed) + (dryRun ? " would have" : " with") + " disputed sectors, ";
     if (tally.uncertain > 0)
         line += std::to_string(tally.uncertain) + (dryRun ? " would have" : " with") + " uncertain sectors, ";
     line += std::to_string(tally.notWritten) + (dryRun ? " would not be written" : " not written");

@@ -8,6 +8,7 @@
 #include "file_cut.h"
 
 #include <cstddef>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -17,7 +18,7 @@ namespace zanvo {
 inline constexpr std::size_t kMaxWarningLength = 8191;
 
 struct CutWarnings {
-    static constexpr int kMaxLines = 4;
+    static constexpr int kMaxLines = 6;
     // Kept from file to file, so that a caller who keeps one object
     // allocates nothing for the lines of later files.
     std::string lines[kMaxLines];
@@ -35,11 +36,22 @@ struct CutWarnings {
 //    (zanvo-extract: "`d88info IMAGE 0` shows where")
 //   "NAME: 2 sectors flagged when the disk was dumped, written as stored:
 //    track 10 sector 7: data CRC error; track 11 sector 2: deleted data"
+// and, for a file cut from several dumps (joined_cut.h), `dumps` naming
+// them in order:
+//   "NAME: complete from 2 dumps: track 19 sectors 1-9 from second.d88", or
+//    for a file that is not complete "9 sectors from other dumps: ..."
+//   "NAME: dumps disagree on 2 sectors: track 12 sector 3: first.d88,
+//    third.d88 against second.d88, the majority's bytes taken; track 13
+//    sector 1: disputed, first.d88 against second.d88, first.d88's bytes
+//    taken"
 // None for a cut that lacks nothing, or whose reading failed.
-void warningsFor(const FileCut& cut, std::string_view where, CutWarnings* out);
+void warningsFor(const FileCut& cut, std::string_view where, CutWarnings* out,
+                 std::span<const std::string> dumps = {});
 
-// Complete: every sector of the run found whole, none flagged by the dumper
-// and none uncertain (a sector read past a field that lied is whole).
+// Complete: every sector of the run found whole, none flagged by the dumper,
+// none uncertain and none disputed between dumps (a sector read past a
+// field that lied is whole).
+
 bool isComplete(const RunRecovery& run);
 
 // What a dry run says of a file, on one line without a prefix: "would cut
@@ -48,20 +60,25 @@ bool isComplete(const RunRecovery& run);
 // field named) and what the dumper flagged, each after "; "; or "would not
 // cut ZANVO09: none of its 3 sectors is on the disk (track 23 sectors
 // 13-15)". Empty when the file could not be read.
-void dryRunLine(const FileCut& cut, std::string* out);
+void dryRunLine(const FileCut& cut, std::string* out, std::span<const std::string> dumps = {});
 
 // What became of a plan's files: complete, with holes (sectors missing or
-// stored short), whole but with sectors the dumper flagged, or not written
-// (none of its sectors on the disk, a read or a write that failed).
+// stored short), whole but with sectors the dumper flagged, disputed between
+// dumps or in doubt, or not written (none of its sectors on the disk, a read
+// or a write that failed); and of the complete ones, those complete only
+// thanks to other dumps and those where dumps disagreed.
 struct CutTally {
-    int complete = 0, withHoles = 0, flagged = 0, uncertain = 0, notWritten = 0;
+    int complete = 0, withHoles = 0, flagged = 0, disputed = 0, uncertain = 0, notWritten = 0;
+    int joined = 0, outvoted = 0;
     void count(const FileCut& cut, bool written);
 };
 
-// The run's last word when a file is not complete: "of 13 files, 7
-// complete, 5 with holes, 1 with flagged sectors, 0 not written" ("would be
-// complete, ... would have holes, ... would not be written" for a dry run);
-// empty when every file came out complete.
+// The run's last word when a file is not complete, or owes its being complete
+// to other dumps: "of 13 files, 7 complete, 5 with holes, 1 with flagged
+// sectors, 0 not written" ("would be complete, ... would have holes, ...
+// would not be written" for a dry run), "13 complete (2 only thanks to other
+// dumps, 1 where dumps disagree)", and "1 with disputed sectors" where there
+// are; empty when every file came out complete from its own dump.
 std::string tallyLine(const CutTally& tally, bool dryRun);
 
 } // namespace zanvo

@@ -9,6 +9,7 @@ d88::Outcome recoverRun(d88::RecordMap& map, const d88::RunStart& start, std::sp
                         RunRecovery* out)
 {
     out->count = out->found = out->missing = out->stubby = out->flagged = out->lied = out->uncertain = 0;
+    out->fromOthers = out->disagreed = out->disputed = 0;
     const auto length = static_cast<std::int64_t>(dest.size());
     const std::int64_t nominal = d88::nominalSectorSize(start.first.id.n);
     const std::int64_t piece = nominal > 0 ? nominal : length;

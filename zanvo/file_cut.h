@@ -36,19 +36,29 @@ struct SectorNote {
     d88::SectorFlags flags; // what the dumper recorded with it
     bool uncertain = false; // its bytes hold a header the track could as well be read from
     d88::Lie lie;           // what keeps the strict rule from its bytes
+    // With several dumps of the disk (joined_cut.h): the dump its bytes came
+    // from (0 the first), and where whole, unflagged copies held different
+    // bytes, the dumps that hold the bytes taken and those that hold others
+    // (one bit a dump).
+    std::uint8_t from = 0;
+    std::uint8_t agree = 0, differ = 0;
+    bool disputed = false; // no value was held by more dumps than every other
 };
 
 // A whole 2D disk of 256-byte sectors: the longest run a cut can ask for.
 inline constexpr std::int32_t kMaxRunSectors = 1280;
 
 struct RunRecovery {
-    std::int32_t count = 0;     // sectors in the run; the first kMaxRunSectors are noted
-    std::int32_t found = 0;     // of them on the disk, whole or short
-    std::int32_t missing = 0;   // not on the disk
-    std::int32_t stubby = 0;    // stored shorter than needed
-    std::int32_t flagged = 0;   // carrying a flag of the dumper's
-    std::int32_t lied = 0;      // read past a record field that lied
-    std::int32_t uncertain = 0; // whose bytes the image leaves in doubt
+    std::int32_t count = 0;      // sectors in the run; the first kMaxRunSectors are noted
+    std::int32_t found = 0;      // of them on the disk, whole or short
+    std::int32_t missing = 0;    // not on the disk
+    std::int32_t stubby = 0;     // stored shorter than needed
+    std::int32_t flagged = 0;    // carrying a flag of the dumper's
+    std::int32_t lied = 0;       // read past a record field that lied
+    std::int32_t uncertain = 0;  // whose bytes the image leaves in doubt
+    std::int32_t fromOthers = 0; // taken from a dump other than the first
+    std::int32_t disagreed = 0;  // whose whole, unflagged copies differ
+    std::int32_t disputed = 0;   // of them, without a majority
     SectorNote sectors[kMaxRunSectors] = {};
 };
 
@@ -70,6 +80,7 @@ struct FileCut {
     const char* name = "";
     CutOutcome outcome = CutOutcome::NotOnDisk;
     int error = 0;                       // with ReadFailed: the reader's error
+    int dump = 0;                        // with ReadFailed: the dump whose reading failed
     std::span<const std::uint8_t> bytes; // with Cut: every byte of the run, zeros for what is missing
     const RunRecovery* run = nullptr;    // what was found of each sector: the facts of its warnings
 };

@@ -3,6 +3,7 @@
 #include "cut_report.h"
 #include "error_text.h"
 #include "file_cut.h"
+#include "joined_cut.h"
 #include "json_report.h"
 #include "json_writer.h"
 #include "messages.h"
@@ -62,8 +63,55 @@ bool seeDisks(d88::RecordMap& map, Examination* out, int* error)
 // zanvo-extract's run without its files written: the disk asked for (or the
 // first of the title's) recognised, then its plan cut, with what the tool
 // says of each file.
-void cutAsTheToolDoes(const char* path, int disk, Examination* out)
+// Another dump of the set, opened for the cut.
+struct Joined {
+    d88::D88Image image;
+    d88::RecordMap map{image};
+};
+
+// Opens the other dumps and finds in each the disk to join beside the one
+// recognised as `kind`; false, with the error said, when one cannot be.
+bool openOthers(std::span<const DumpFile> others, zanvo::DiskKind kind, Examination* out,
+                std::vector<std::unique_ptr<Joined>>* joined)
 {
+    for (const DumpFile& dump : others) {
+        joined->push_back(std::make_unique<Joined>());
+        Joined& it = *joined->back();
+        if (const d88::Outcome opened = it.image.openImage(dump.path); !opened.done()) {
+            out->errors.push_back(fileio::cannotOpen(dump.name, opened.error));
+            return false;
+        }
+        std::int32_t disk = 0;
+        int error = 0;
+        const std::string why = zanvo::findDiskToJoin(it.map, -1, kind, &disk, &error);
+        if (error != 0) {
+            out->errors.push_back(fileio::cannotRead(dump.name, error));
+            return false;
+        }
+        if (!why.empty()) {
+            out->errors.push_back(std::string(dump.name) + ": not joined to " + out->name + " (Disk " +
+                                  (kind == zanvo::DiskKind::DiskA ? "A" : "F") + "): " + why +
+                                  "; nothing was cut");
+            return false;
+        }
+    }
+    return true;
+}
+
+// How many of the run's sectors each of `dumps` dumps gave.
+std::vector<int> sectorsFrom(const zanvo::RunRecovery& run, std::size_t dumps)
+{
+    std::vector<int> from(dumps, 0);
+    const std::int32_t noted = std::min(run.count, zanvo::kMaxRunSectors);
+    for (std::int32_t i = 0; i < noted; ++i)
+        if (run.sectors[i].fate != zanvo::SectorFate::Missing && run.sectors[i].from < dumps)
+            ++from[run.sectors[i].from];
+    return from;
+}
+
+void cutAsTheToolDoes(std::span<const DumpFile> dumps, int disk, Examination* out)
+{
+    const char* path = dumps[0].path;
     const char* name = out->name.c_str();
     d88::D88Image image;
     if (const d88::Outcome opened = image.openImage(path); !opened.done()) {
@@ -92,27 +140,45 @@ void cutAsTheToolDoes(const char* path, int disk, Examination* out)
     const zanvo::CutEntry* plan = zanvo::planFor(out->kind);
     if (!plan)
         return;
+    std::vector<std::unique_ptr<Joined>> joined;
+    if (!openOthers(dumps.subspan(1), out->kind, out, &joined))
+        return;
+    std::vector<d88::RecordMap*> maps{&map};
+    for (const auto& other : joined)
+        maps.push_back(&other->map);
+    std::vector<std::string> names;
+    for (const DumpFile& dump : dumps)
+        names.emplace_back(dump.name);
+    if (dumps.size() > 1)
+        out->dumps = names;
     // Large for the small stack of a WebAssembly module.
     const std::unique_ptr<zanvo::RunRecovery> run(new (std::nothrow) zanvo::RunRecovery);
+    const std::unique_ptr<zanvo::JoinScratch> scratch(maps.size() > 1 ? new (std::nothrow) zanvo::JoinScratch
+                                                                      : nullptr);
     std::vector<std::uint8_t> buffer(static_cast<std::size_t>(zanvo::longestFile(plan)));
-    if (!run) {
+    if (!run || (maps.size() > 1 && !scratch)) {
         out->errors.push_back(fileio::cannotRead(name, ENOMEM));
         return;
     }
     zanvo::CutWarnings warnings;
     zanvo::CutTally tally;
-    zanvo::cutPlan(map, plan, buffer, *run, [&](const zanvo::FileCut& cut) {
+    for (const zanvo::CutEntry* row = plan; row->sector != 0; ++row) {
+        const zanvo::FileCut cut = maps.size() > 1 ? zanvo::cutJoinedRow(maps, *row, buffer, *scratch, *run)
+                                                   : zanvo::cutRow(map, *row, buffer, *run);
         tally.count(cut, cut.outcome == zanvo::CutOutcome::Cut);
         if (cut.outcome == zanvo::CutOutcome::ReadFailed) {
-            out->errors.push_back(fileio::cannotReadFile(cut.name, name, cut.error));
-            return;
+            out->errors.push_back(fileio::cannotReadFile(
+                cut.name, names[static_cast<std::size_t>(cut.dump)].c_str(), cut.error));
+            continue;
         }
-        zanvo::warningsFor(cut, "the sector map shows where", &warnings);
+        zanvo::warningsFor(cut, "the sector map shows where", &warnings, out->dumps);
         out->warnings.insert(out->warnings.end(), warnings.lines, warnings.lines + warnings.count);
         if (cut.outcome == zanvo::CutOutcome::Cut)
             out->files.push_back({cut.name, std::vector<std::uint8_t>(cut.bytes.begin(), cut.bytes.end()),
-                                  cut.run->missing + cut.run->stubby, cut.run->flagged, cut.run->uncertain});
-    });
+                                  cut.run->missing + cut.run->stubby, cut.run->flagged, cut.run->uncertain,
+                                  maps.size() > 1 ? sectorsFrom(*cut.run, maps.size()) : std::vector<int>{},
+                                  cut.run->disputed});
+    }
     out->tally = zanvo::tallyLine(tally, false);
 }
 
@@ -166,10 +232,18 @@ void stringArray(d88info::JsonWriter& json, const char* name, const std::vector<
 
 void examineImage(const char* path, const char* name, int disk, Examination* out)
 {
+    const DumpFile one{path, name};
+    examineImages(std::span(&one, 1), disk, out);
+}
+
+void examineImages(std::span<const DumpFile> dumps, int disk, Examination* out)
+{
     *out = Examination{};
-    out->name = name;
-    cutAsTheToolDoes(path, disk, out);
-    describeAsD88infoDoes(path, out);
+    if (dumps.empty())
+        return;
+    out->name = dumps[0].name;
+    cutAsTheToolDoes(dumps, disk, out);
+    describeAsD88infoDoes(dumps[0].path, out);
 }
 
 std::string examinationJson(const Examination& exam)
@@ -202,9 +276,16 @@ std::string examinationJson(const Examination& exam)
         json.member("holes", static_cast<std::int64_t>(file.holes));
         json.member("flagged", static_cast<std::int64_t>(file.flagged));
         json.member("uncertain", static_cast<std::int64_t>(file.uncertain));
+        json.key("from");
+        json.beginArray();
+        for (const int count : file.from)
+            json.number(static_cast<std::int64_t>(count));
+        json.endArray();
+        json.member("disputed", static_cast<std::int64_t>(file.disputed));
         json.endObject();
     }
     json.endArray();
+    stringArray(json, "dumps", exam.dumps);
     stringArray(json, "warnings", exam.warnings);
     stringArray(json, "errors", exam.errors);
     json.member("tally", exam.tally);

@@ -13,7 +13,7 @@ const $ = (id) => document.getElementById(id);
 const MAX_IMAGE_BYTES = 128 * 1024 * 1024;
 
 let spare = null; // a worker loading the examiner, or ready, for the next pick
-let current = null; // the pick being examined: { file, disk, worker, started, ticker }
+let current = null; // the pick being examined: { file, files, disk, worker, started, ticker }
 let serial = 0; // picks answered, refused or failed, for anyone watching the page
 
 function status(text) {
@@ -55,11 +55,11 @@ function settle() {
 }
 
 function answered({ result, files }) {
-  const { file, started } = current;
+  const { file, files: dumps, started } = current;
   endCurrent();
   try {
     // Another disk of the same file is cut as a new pick of it.
-    showResult(result, files, (disk) => pick(file, disk));
+    showResult(result, files, (disk) => pick(dumps, disk));
   } catch (error) {
     clearResult();
     status(`${file.name} could not be shown: ${error.message ?? error}`);
@@ -103,30 +103,45 @@ function heard(worker, message) {
 function tick() {
   const seconds = Math.floor((performance.now() - current.started) / 1000);
   const { name, size } = current.file;
-  status(`Examining ${name} (${mib(size)})\u2026${seconds > 0 ? ` ${seconds} s` : ''}`);
+  const others = current.files.length - 1;
+  const joined = others > 0 ? ` with ${others} other dump${others === 1 ? '' : 's'}` : '';
+  status(`Examining ${name} (${mib(size)})${joined}\u2026${seconds > 0 ? ` ${seconds} s` : ''}`);
 }
 
-// Examines `file`, cutting disk `disk` (-1: the first of the title's).
-function pick(file, disk = -1) {
+// Examines the image `files[0]`, joined with the other dumps of its disk
+// `files` holds, cutting disk `disk` (-1: the first of the title's).
+function pick(files, disk = -1) {
   endCurrent();
   clearResult();
-  if (file.size > MAX_IMAGE_BYTES) {
-    status(`${file.name} is ${bytes(file.size)}, over the ${bytes(MAX_IMAGE_BYTES)} (128 MiB) this page ` +
+  const file = files[0];
+  const over = files.find((dump) => dump.size > MAX_IMAGE_BYTES);
+  if (over) {
+    status(`${over.name} is ${bytes(over.size)}, over the ${bytes(MAX_IMAGE_BYTES)} (128 MiB) this page ` +
       'examines; it was not read.');
     settle();
     return;
   }
   const worker = spare ?? startWorker();
   spare = startWorker();
-  current = { file, disk, worker, started: performance.now(), ticker: setInterval(tick, 250) };
-  worker.postMessage({ file, disk });
+  current = { file, files, disk, worker, started: performance.now(), ticker: setInterval(tick, 250) };
+  // One image goes as it always did; several go as a set.
+  worker.postMessage(files.length === 1 ? { file, disk } : { files, disk });
   setState('working');
   tick();
 }
 
+// Several files picked or dropped at once are dumps of one disk: the first
+// is the image, the others are joined to it, in the order the browser gives
+// them (at most eight, as the tool takes).
 function pickFrom(files) {
   if (document.body.dataset.state !== 'loading' && document.body.dataset.state !== 'failed' && files?.length) {
-    pick(files[0]);
+    if (files.length > 8) {
+      clearResult();
+      status(`${files.length} files were picked; at most 8 dumps of one disk are joined. None was read.`);
+      settle();
+      return;
+    }
+    pick(Array.from(files));
   }
 }
 

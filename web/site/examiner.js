@@ -18,15 +18,27 @@ export function loadExaminer() {
 // The answer for `file` (a File) with disk `disk` cut (-1: the first of the
 // title's): { result, files }, the result as the module's JSON has it and
 // files as [{ name, bytes }] in the tool's order.
-export async function examineFile(file, disk = -1) {
+export function examineFile(file, disk = -1) {
+  return examineFiles([file], disk);
+}
+
+// The same for several dumps of one disk (Files), the first the image the
+// others are joined to, as `zanvo-extract --also` joins them.
+export async function examineFiles(dumps, disk = -1) {
   const zanvo = await loadExaminer();
-  zanvo.FS.writeFile(IMAGE_PATH, new Uint8Array(await file.arrayBuffer()));
+  const paths = dumps.map((_, index) => `${IMAGE_PATH}${index}`);
   let result;
   try {
+    for (const [index, dump] of dumps.entries()) {
+      zanvo.FS.writeFile(paths[index], new Uint8Array(await dump.arrayBuffer()));
+      if (index > 0) zanvo.ccall('zanvo_add_dump', null, ['string', 'string'], [paths[index], dump.name]);
+    }
     result = JSON.parse(zanvo.ccall('zanvo_examine', 'string', ['string', 'string', 'number'],
-      [IMAGE_PATH, file.name, disk]));
+      [paths[0], dumps[0].name, disk]));
   } finally {
-    zanvo.FS.unlink(IMAGE_PATH);
+    for (const path of paths) {
+      if (zanvo.FS.analyzePath(path).exists) zanvo.FS.unlink(path);
+    }
   }
   const files = result.files.map((entry, index) => {
     const at = zanvo._zanvo_file_data(index);

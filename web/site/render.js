@@ -59,9 +59,10 @@ function showVerdict(result, files) {
     verdict.lang = 'ja';
     const count = files.length === 0 ? 'no file' : files.length === 1 ? '1 file' : `${files.length} files`;
     // The tool's last word when a file is not all there: how many came out whole.
+    const joined = result.dumps.length > 1 ? ` joined with ${result.dumps.slice(1).join(', ')}` : '';
     why.textContent = result.tally
-      ? `Disk ${result.disk} recognised in ${result.name}: ${result.tally}.`
-      : `Disk ${result.disk} recognised: ${count} cut from ${result.name}.`;
+      ? `Disk ${result.disk} recognised in ${result.name}${joined}: ${result.tally}.`
+      : `Disk ${result.disk} recognised: ${count} cut from ${result.name}${joined}.`;
   } else if (result.errors.length > 0) {
     verdict.textContent = 'The image could not be read';
   } else if (result.info && !result.info.d88) {
@@ -81,17 +82,33 @@ function showVerdict(result, files) {
 // What became of a file, in a word or two: complete (every sector found
 // whole, none flagged or uncertain), with holes (sectors written as zeros),
 // with sectors the dumper flagged, or with sectors the image leaves in doubt.
-function fileMark({ holes, flagged, uncertain }) {
-  const sectors = (n) => `${n} sector${n === 1 ? '' : 's'}`;
+const sectors = (n) => `${n} sector${n === 1 ? '' : 's'}`;
+
+function fileMark({ holes, flagged, uncertain, disputed }) {
   const marks = [];
   if (holes > 0) marks.push(`with holes: ${sectors(holes)} of zeros`);
   if (flagged > 0) marks.push(`with ${sectors(flagged)} flagged`);
+  if (disputed > 0) marks.push(`with ${sectors(disputed)} disputed between dumps`);
   if (uncertain > 0) marks.push(`with ${sectors(uncertain)} uncertain`);
   const mark = document.createElement('span');
-  const kind = holes > 0 ? 'holes' : flagged > 0 ? 'flagged' : uncertain > 0 ? 'uncertain' : 'complete';
+  const kind = holes > 0 ? 'holes' : flagged > 0 ? 'flagged' : disputed > 0 ? 'disputed'
+    : uncertain > 0 ? 'uncertain' : 'complete';
   mark.className = `mark ${kind}`;
   mark.textContent = marks.length > 0 ? marks.join(', ') : 'complete';
   return mark;
+}
+
+// Which dump gave how many of a file's sectors, when several were joined:
+// "from a.d88: 12 sectors, b.d88: 9 sectors".
+function fileSources(result, entry) {
+  const given = result.dumps
+    .map((name, index) => [name, entry.from[index] ?? 0])
+    .filter(([, count]) => count > 0)
+    .map(([name, count]) => `${name}: ${sectors(count)}`);
+  const line = document.createElement('span');
+  line.className = 'sources';
+  line.textContent = given.length > 0 ? `from ${given.join(', ')}` : 'from no dump';
+  return line;
 }
 
 function showFiles(result, files) {
@@ -100,6 +117,7 @@ function showFiles(result, files) {
       const item = document.createElement('li');
       item.append(downloadLink(file.name, file.bytes, 'application/octet-stream'),
         ` ${file.bytes.length.toLocaleString('en')} bytes `, fileMark(result.files[index]));
+      if (result.dumps.length > 1) item.append(' ', fileSources(result, result.files[index]));
       return item;
     }),
   );

@@ -1,7 +1,7 @@
 // The page's worker: loads the examiner, says when it is ready, and answers
-// one picked image. The page ends it when a later pick overtakes it or when
+// one picked image, or several dumps of one disk picked together. The page ends it when a later pick overtakes it or when
 // its answer is in, so memory a large image took goes with it.
-import { examineFile, loadExaminer } from './examiner.js';
+import { examineFiles, loadExaminer } from './examiner.js';
 
 loadExaminer().then(
   () => postMessage({ kind: 'ready' }),
@@ -10,7 +10,7 @@ loadExaminer().then(
 
 onmessage = async ({ data }) => {
   try {
-    const { result, files } = await examineFile(data.file, data.disk ?? -1);
+    const { result, files } = await examineFiles(data.files ?? [data.file], data.disk ?? -1);
     postMessage({ kind: 'answer', result, files }, files.map((file) => file.bytes.buffer));
   } catch (error) {
     postMessage({ kind: 'error', reason: String(error?.message ?? error) });

@@ -14,18 +14,23 @@ also at 1280 and 390 pixels wide (a desktop, a phone), where nothing may
 stick out sideways.
 
     web_test.py --site DIR --tools BUILD_DIR --screenshots DIR \
-        --near-limit IMAGE --over-limit FILE NAME=IMAGE...
+        --near-limit IMAGE --over-limit FILE --joined IMAGE --joined IMAGE... \
+        NAME=IMAGE...
 
 An image whose NAME starts with "dropped-" is dropped on the page rather
 than picked with the file input. The cases must include disk-a, which is
 the later pick. For a case named "a-and-f" (a file of two disks), the other
 disk is then cut with its button and held to `zanvo-extract --disk=1`.
+The --joined images are chosen together, as dumps of one disk, and held to
+`zanvo-extract --also`.
 """
 
 import argparse
 import base64
 import os
+import re
 import shutil
+import subprocess
 import sys
 import tempfile
 import time
@@ -36,15 +41,18 @@ from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import WebDriverWait
 
 import responsiveness
-from page_checks import check, check_answer, failures, run_programs, shown, text_of
+from page_checks import (check, check_answer, digest, failures, page_bytes, run_programs, shown, text_of,
+                         warning_for_the_page)
 from site_server import SiteServer, requests_elsewhere
 
-# A file dropped on the page as a user's drag would drop it.
+# Files dropped on the page as a user's drag would drop them.
 DROP = """
-const [data, name] = arguments;
-const bytes = Uint8Array.from(atob(data), (c) => c.charCodeAt(0));
+const [files] = arguments;
 const transfer = new DataTransfer();
-transfer.items.add(new File([bytes], name));
+for (const [data, name] of files) {
+  const bytes = Uint8Array.from(atob(data), (c) => c.charCodeAt(0));
+  transfer.items.add(new File([bytes], name));
+}
 const drop = new DragEvent('drop', { dataTransfer: transfer, bubbles: true, cancelable: true });
 document.body.dispatchEvent(drop);
 """
@@ -65,12 +73,26 @@ def body(driver, attribute):
     return driver.find_element(By.TAG_NAME, "body").get_attribute(attribute)
 
 
+def drop(driver, images):
+    files = []
+    for image in images:
+        with open(image, "rb") as f:
+            files.append([base64.b64encode(f.read()).decode("ascii"), os.path.basename(image)])
+    driver.execute_script(DROP, files)
+
+
+def choose(driver, images):
+    """The files chosen with the file input, in place of those chosen before:
+    the driver adds to what a multiple-file input already holds."""
+    driver.execute_script("document.getElementById('image').value = '';")
+    driver.find_element(By.ID, "image").send_keys("\n".join(os.path.abspath(image) for image in images))
+
+
 def pick(driver, case, image):
     if case.startswith("dropped-"):
-        with open(image, "rb") as f:
-            driver.execute_script(DROP, base64.b64encode(f.read()).decode("ascii"), os.path.basename(image))
+        drop(driver, [image])
     else:
-        driver.find_element(By.ID, "image").send_keys(os.path.abspath(image))
+        choose(driver, [image])
 
 
 WIDTHS = (1280, 390)
@@ -98,6 +120,70 @@ def other_disk(driver, tools, image, scratch, serial, shots):
     check_answer(driver, case, os.path.basename(image), expected)
     save_screenshot(driver, os.path.join(shots, "a-and-f-disk-1.png"))
     at_widths(driver, "a-and-f-disk-1", shots)
+
+
+def joined_sources(warnings, name, length, dumps):
+    """What the page must say of a file cut from several dumps: how many of its
+    sectors each dump gave, from the tool's warnings (the sectors they name as
+    from another dump; the rest, but those missing, from the first)."""
+    counts = {dump: 0 for dump in dumps}
+    missing = 0
+    for line in warnings:
+        file_name, _, said = line.removeprefix("zanvo-extract: warning: ").partition(": ")
+        if file_name != name:
+            continue
+        found = re.match(r"(\d+) of \d+ sectors? missing", said)
+        missing += int(found.group(1)) if found else 0
+        found = re.match(r"(?:complete from \d+ dumps?|\d+ sectors? from other dumps): (.*)$", said)
+        for group in found.group(1).split("; ") if found else []:
+            places, _, dump = group.rpartition(" from ")
+            counts[dump] += sum(int(b) - int(a) + 1 if b else 1
+                                for a, b in re.findall(r"sectors? (\d+)(?:-(\d+))?", places))
+    counts[dumps[0]] = (length + 255) // 256 - missing - sum(counts[d] for d in dumps[1:])
+    given = [f"{dump}: {n} sector{'' if n == 1 else 's'}" for dump, n in counts.items() if n > 0]
+    return f"from {', '.join(given)}" if given else "from no dump"
+
+
+def joined_dumps(driver, tools, images, scratch, serial, shots, dropped=False):
+    """Several dumps of one disk chosen (or dropped) at once: the page cuts
+    from all of them as `zanvo-extract --also` does, with its warnings and
+    tally, and says of each file which dump gave how many of its sectors."""
+    case = "joined, dropped" if dropped else "joined"
+    names = [os.path.basename(image) for image in images]
+    os.makedirs(scratch)
+    for image in images:
+        os.symlink(os.path.abspath(image), os.path.join(scratch, os.path.basename(image)))
+    args = [os.path.join(tools, "tool", "zanvo-extract")]
+    for name in names[1:]:
+        args += ["--also", name]
+    run = subprocess.run(args + [names[0]], cwd=scratch, capture_output=True, check=False)
+    said = run.stderr.decode("ascii").splitlines()
+    warnings = [line for line in said if line.startswith("zanvo-extract: warning: ")]
+    tally = next((line.removeprefix("zanvo-extract: ") for line in said if line.startswith("zanvo-extract: of ")), "")
+    cut = [line.removeprefix("cutting ... ") for line in run.stdout.decode("cp932").splitlines()[1:]]
+    files = {}
+    for name in cut:
+        with open(os.path.join(scratch, name), "rb") as f:
+            files[name] = f.read()
+
+    (drop if dropped else choose)(driver, images)
+    settled(driver, serial)
+    check(case, "the tool's status", 0, run.returncode)
+    check(case, "warnings", [warning_for_the_page(line) for line in warnings],
+          [e.get_attribute("textContent") for e in driver.find_elements(By.CSS_SELECTOR, "#warnings li")])
+    check(case, "why", f"Disk A recognised in {names[0]} joined with {', '.join(names[1:])}: {tally}.",
+          text_of(driver, "why"))
+    items = driver.find_elements(By.CSS_SELECTOR, "#files li")
+    check(case, "the files, in the tool's order", cut,
+          [e.find_element(By.TAG_NAME, "a").get_attribute("download") for e in items])
+    for item in items:
+        link = item.find_element(By.TAG_NAME, "a")
+        name = link.get_attribute("download")
+        check(case, f"{name}'s bytes", digest(files.get(name)), digest(page_bytes(driver, link.get_attribute("href"))))
+        check(case, f"{name}'s sources", joined_sources(warnings, name, len(files.get(name, b"")), names),
+              item.find_element(By.CLASS_NAME, "sources").get_attribute("textContent"))
+    save_screenshot(driver, os.path.join(shots, f"{case.replace(', ', '-')}.png"))
+    return len(files), len(warnings)
 
 
 def settled(driver, serial, timeout=120):
@@ -231,6 +317,17 @@ def try_page(driver, base, args, scratch, report):
             report("a-and-f, disk 1", "the other disk cut with its button, as zanvo-extract --disk=1 cuts it", before)
 
     before = len(failures)
+    serial += 1
+    count, warned = joined_dumps(driver, tools, args.joined, os.path.join(scratch, "joined"), serial,
+                                 args.screenshots)
+    report("joined", f"{len(args.joined)} dumps chosen together: {count} files, {warned} warnings", before)
+    before = len(failures)
+    serial += 1
+    joined_dumps(driver, tools, args.joined, os.path.join(scratch, "joined-dropped"), serial, args.screenshots,
+                 dropped=True)
+    report("joined, dropped", f"the same {len(args.joined)} dumps dropped together", before)
+
+    before = len(failures)
     heavy = run_programs(tools, args.near_limit, os.path.join(scratch, "near-limit"))
     figures, work = near_limit(driver, args.near_limit, heavy, serial + 1, args.screenshots)
     report("near-limit", f"{os.path.getsize(args.near_limit):,} bytes: {figures}", before)
@@ -254,6 +351,8 @@ def main():
     parser = argparse.ArgumentParser()
     for option in ("--site", "--tools", "--screenshots", "--near-limit", "--over-limit"):
         parser.add_argument(option, required=True)
+    parser.add_argument("--joined", action="append", required=True, metavar="IMAGE",
+                        help="a dump of a set chosen together, the image first")
     parser.add_argument("cases", nargs="+", metavar="NAME=IMAGE")
     args = parser.parse_args()
     os.makedirs(args.screenshots, exist_ok=True)
