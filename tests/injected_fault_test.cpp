@@ -577,12 +577,11 @@ TEST_F(InjectedReadFailureTest, EveryReadOfTheImageThatFailsFailsTheRun)
             raw.insert(raw.end(), data.begin(), data.end());
         }
     }
-    // Disk F, then a Disk A: the tool cuts the second and looks at the first.
+    // Disk F, then the large Disk A: the tool cuts the second and looks at
+    // the first.
     Disk diskF = testimg::formattedDisk(62, 40, 16, true);
     testimg::setBootLabel(diskF, testimg::kDiskFLabel);
-    Disk diskA = testimg::formattedDisk(63, 61, 16, true);
-    testimg::setBootLabel(diskA, testimg::kDiskALabel);
-    testimg::writeFile((dir / "set.d88").string(), testimg::buildImage({diskF, diskA}));
+    testimg::writeFile((dir / "set.d88").string(), testimg::buildImage({diskF, big}));
 
     using P = Program;
     const Mode modes[] = {
@@ -593,7 +592,7 @@ TEST_F(InjectedReadFailureTest, EveryReadOfTheImageThatFailsFailsTheRun)
         {.program = P::Tool, .args = {"-n", "big.d88"}, .cut = &big, .dryRun = true},
         // Disk 0 is read after disk 1 is cut, for the notice that it is
         // Disk F: a read of it that fails fails the run.
-        {.program = P::Tool, .args = {"--disk=1", "set.d88"}, .cut = &diskA},
+        {.program = P::Tool, .args = {"--disk=1", "set.d88"}, .cut = &big},
         {.program = P::Info, .args = {"big.d88"}},
         {.program = P::Info, .args = {"big.d88", "0"}},
         // Streamed as it is made: a read that fails ends it where it stands,
@@ -637,6 +636,29 @@ TEST_F(InjectedReadFailureTest, EveryReadOfTheImageThatFailsFailsTheRun)
             }
         }
     }
+}
+
+// An image held whole whose reading at the open fails is read as the run
+// asks for it instead, so that a read that fails is told where the run meets
+// it, as for a larger image: here it does not fail again, and the run is
+// whole.
+TEST_F(InjectedFaultTest, AWholeReadingThatFailsIsMadeAgainAsTheRunAsks)
+{
+    const RunResult clean = extract();
+    const Entries cut = entriesOf(dir.path());
+    for (const std::string& name : folder())
+        if (name != "disk.d88")
+            fs::remove_all(dir / name);
+    *sharedTally() = ReadTally{};
+    inject.tally = sharedTally();
+    inject.failRead = 1;
+    const RunResult r = extract();
+    EXPECT_TRUE(sharedTally()->failed);
+    EXPECT_GT(sharedTally()->reads, 1);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, clean.out);
+    EXPECT_EQ(r.err, clean.err);
+    EXPECT_TRUE(sameEntries(cut, entriesOf(dir.path())));
 }
 
 // The reader tells a read that fails by the call that made it, and by that

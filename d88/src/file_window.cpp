@@ -34,9 +34,12 @@ std::unique_ptr<FileWindow> FileWindow::open(const char* path, int* error)
         std::fclose(native.file);
         *error = ENOMEM;
     } else if (window->size_ <= kCapacity) {
-        window->readMore(window->size_); // whole, once, between two looks at its stamp
-        if (!(window->whole_ = (*error = window->error_ ? window->error_ : window->changed()) == 0))
+        // Whole, once, between two looks at its stamp; after a read that failed, as it is asked for.
+        window->readMore(window->size_);
+        if ((*error = window->cutShort_ || !window->error_ ? window->changed() : 0) != 0)
             window.reset();
+        else if (!(window->whole_ = !window->error_))
+            window->length_ = window->error_ = 0;
     }
     return window;
 }

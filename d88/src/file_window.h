@@ -24,10 +24,9 @@ class FileWindow {
     static constexpr std::int32_t kMaxView = 64 * 1024;
 
     // Opens `path` for binary reading; nullptr, with the reason in `error`
-    // (an errno value or kErrorNotRegularFile), when it is not a regular
-    // file or cannot be opened, or a file read whole failed that reading
-    // (kErrorImageChanged when it changed meanwhile). Never throws: a window
-    // that cannot be allocated is refused with ENOMEM.
+    // (an errno value or kErrorNotRegularFile), when it is not a regular file or cannot be opened, or
+    // kErrorImageChanged when a file read whole changed meanwhile. Never throws: a window that cannot
+    // be allocated is refused with ENOMEM.
     static std::unique_ptr<FileWindow> open(const char* path, int* error);
     ~FileWindow();
     FileWindow(const FileWindow&) = delete;

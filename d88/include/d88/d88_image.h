@@ -143,12 +143,10 @@ class D88Image {
     // when no file is open.
     bool fileIdentity(FileIdentity* identity) const;
 
-    // Done when the open file is as it was at the open: it never ended
-    // before the size it had then, and its size, the time its bytes last
-    // changed and the time its bytes or attributes did are those of the open.
-    // Failed with kErrorImageChanged when not, with an errno value when the
-    // system cannot say; Done, with no look, when no file is open or it was
-    // read whole at the open. It reads nothing, and leaves outcome() as it was.
+    // Done when the open file is as it was at the open: it never ended before the size it had then, and
+    // its size, the time its bytes last changed and the time its bytes or attributes did are those of the
+    // open. Failed with kErrorImageChanged when not, with an errno value when the system cannot say; Done,
+    // with no look, when no file is open or it was read whole at the open. It reads nothing; outcome() stays.
     Outcome checkUnchanged() const;
 
   private:
