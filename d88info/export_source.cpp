@@ -87,6 +87,14 @@ std::string ExportSource::holes() const
     };
     std::string out;
     int shown = 0, more = 0;
+    // "4" or "4-9". Built by appending: GCC 12 at -O3 warns falsely about
+    // "-" + std::to_string(n).
+    const auto span = [](int first, int last) {
+        std::string s = std::to_string(first);
+        if (last > first)
+            s.append(1, '-').append(std::to_string(last));
+        return s;
+    };
     const auto name = [&](const std::string& range) {
         if (shown++ < kShownHoles)
             out += (out.empty() ? "" : ", ") + range;
@@ -98,8 +106,7 @@ std::string ExportSource::holes() const
             int last = t;
             while (last + 1 < tracks && empty(last + 1))
                 ++last;
-            name((last > t ? "tracks " : "track ") + std::to_string(t) +
-                 (last > t ? "-" + std::to_string(last) : ""));
+            name((last > t ? "tracks " : "track ") + span(t, last));
             t = last + 1;
             continue;
         }
@@ -112,8 +119,7 @@ std::string ExportSource::holes() const
             while (last + 1 < perTrack && hole(t, last + 1))
                 ++last;
             name("track " + std::to_string(t) + (last > i ? " sectors " : " sector ") +
-                 std::to_string(exported_.lowR + i) +
-                 (last > i ? "-" + std::to_string(exported_.lowR + last) : ""));
+                 span(exported_.lowR + i, exported_.lowR + last));
             i = last + 1;
         }
         ++t;

@@ -7,12 +7,12 @@
 #include "fuzz_support.h"
 #include "tool_state.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <memory>
 #include <string>
@@ -77,9 +77,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         CHECK(entry.file_size() == it->second); // never longer, never shorter
         fs::remove(entry.path());
     }
+    // The image is as it was: its bytes read back in one read, and nothing after them.
     std::ifstream image(kImageName, std::ios::binary);
-    const std::vector<char> back((std::istreambuf_iterator<char>(image)), std::istreambuf_iterator<char>());
-    CHECK(back.size() == size && std::equal(back.begin(), back.end(), reinterpret_cast<const char*>(data)));
+    std::vector<char> back(size + 1);
+    image.read(back.data(), static_cast<std::streamsize>(back.size()));
+    CHECK(static_cast<std::size_t>(image.gcount()) == size &&
+          std::equal(back.begin(), back.begin() + static_cast<std::ptrdiff_t>(size),
+                     reinterpret_cast<const char*>(data)));
     fs::current_path(outside);
     return 0;
 }

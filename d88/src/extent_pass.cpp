@@ -129,12 +129,15 @@ bool ExtentPass::cover(std::int64_t start, std::int64_t count)
         return true;
     // Room for what the extent holds, touched only as it fills; the window
     // sized for as many candidates as a claim's reach holds at their density.
-    candidates_.reserve(candidates_.size() + static_cast<std::size_t>(count));
-    clean_.reserve(clean_.size() + static_cast<std::size_t>(count));
-    sound_.reserve(sound_.size() + static_cast<std::size_t>(count));
+    // Uncounted (count < 0), they grow as they fill.
     ringFor(end_ - start);
-    const std::int64_t span = std::max<std::int64_t>(end_ - start, 1);
-    grow(static_cast<std::size_t>(std::min(count, count * (kLongestClaim + 1) / span + 1)));
+    if (count >= 0) {
+        for (auto* list : {&clean_, &sound_})
+            list->reserve(list->size() + static_cast<std::size_t>(count));
+        candidates_.reserve(candidates_.size() + static_cast<std::size_t>(count));
+        const std::int64_t span = std::max<std::int64_t>(end_ - start, 1);
+        grow(static_cast<std::size_t>(std::min(count, count * (kLongestClaim + 1) / span + 1)));
+    }
     // Backwards a piece at a time, each piece seen with the header that may
     // start at its last byte.
     constexpr std::int64_t kPiece = 48 * 1024;

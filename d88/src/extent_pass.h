@@ -52,13 +52,11 @@ class ExtentPass {
     // sector count is `endCount` (-1: none): the best way on from a header
     // depends on nothing before it, so one pass serves every such extent
     // from where it has reached.
-    ExtentPass(FileWindow& file, std::int64_t end, std::int32_t endCount) : file_(file), end_(end), covered_(end)
-    {
-        end_target_.count = endCount;
-        end_target_.numbers = &none_;
-        beyond_.numbers = &beyondNumbers_;
-        beyondSound_.numbers = &beyondSoundNumbers_;
-    }
+    ExtentPass(FileWindow& file, std::int64_t end, std::int32_t endCount) : file_(file) { restart(end, endCount); }
+    // The same for another end and count, keeping the memory already held:
+    // nothing of the last extent is read again (the ring's entries are
+    // checked against the candidates).
+    void restart(std::int64_t end, std::int32_t endCount);
     ExtentPass(const ExtentPass&) = delete; // its targets point into it
     ExtentPass& operator=(const ExtentPass&) = delete;
 
@@ -73,7 +71,7 @@ class ExtentPass {
                RecordHeader::parse(bytes).plausible();
     }
     // Weighs every candidate from `start` on not yet weighed, `count` of them
-    // at most. False when a read fails or there are more than
+    // at most (-1: not counted, fewer than the cap). False when a read fails or there are more than
     // RecordMap::kMaxCandidates.
     bool cover(std::int64_t start, std::int64_t count);
     std::int64_t end() const { return end_; }
@@ -160,8 +158,8 @@ class ExtentPass {
     void admit(std::int64_t pos);
 
     FileWindow& file_;
-    std::int64_t end_;
-    std::int64_t covered_; // weighed from here to end_
+    std::int64_t end_ = 0;
+    std::int64_t covered_ = 0; // weighed from here to end_
     std::vector<Candidate> candidates_;
     // The candidates a record's claim can still reach (those since
     // windowBase_), by index modulo its size (a power of two); the nearest

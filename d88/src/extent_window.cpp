@@ -107,7 +107,25 @@ std::uint32_t ExtentPass::nearestOn(std::int64_t after) const
 std::int64_t ExtentPass::indexNear(std::int64_t at) const
 {
     const Slot slot = ring_[static_cast<std::size_t>(at) & (ring_.size() - 1)];
-    return slot.index != kToEnd && end_ - slot.back == at ? std::int64_t{slot.index} : -1;
+    return slot.index < candidates_.size() && candidates_[slot.index].back == slot.back && end_ - slot.back == at
+               ? std::int64_t{slot.index}
+               : -1;
+}
+
+void ExtentPass::restart(std::int64_t end, std::int32_t endCount)
+{
+    end_ = covered_ = end;
+    candidates_.clear();
+    clean_.clear();
+    sound_.clear();
+    chain_ = Chain{};
+    chainByCount_.clear();
+    windowBase_ = pending_ = 0;
+    windowLimit_ = 0;
+    beyondNumbers_ = beyondSoundNumbers_ = Numbers{};
+    beyond_ = Target{kToEnd, Worth{}, &beyondNumbers_, -1, true};
+    beyondSound_ = Target{kToEnd, Worth{}, &beyondSoundNumbers_, -1, true};
+    end_target_ = Target{kToEnd, Worth{}, &none_, endCount, true};
 }
 
 void ExtentPass::ringFor(std::int64_t span)

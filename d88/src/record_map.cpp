@@ -55,7 +55,6 @@ RecordMap::State* RecordMap::state()
         state_->readings.clear();
         state_->pass.reset();
         state_->disk = DiskExtents{};
-        state_->disk.layout.index = -1;
         state_->opened = image_->opened_;
     }
     return state_.get();
@@ -73,16 +72,13 @@ Outcome RecordMap::loadDisk(std::int32_t index)
     if (!s)
         return image_->file_ ? Outcome::failure(ENOMEM) : Outcome::found(false);
     s->disk = DiskExtents{};
-    s->disk.layout.index = -1;
     const Outcome selected = image_->loadDisk(index);
     if (!selected.done())
         return selected;
     FileWindow& file = *image_->file_;
     try {
-        if (!layOutDisk(file, image_->diskOffset(index), index, &s->disk)) {
+        if (!layOutDisk(file, image_->diskOffset(index), index, &s->disk))
             s->disk = DiskExtents{};
-            s->disk.layout.index = -1;
-        }
     } catch (const std::bad_alloc&) {
         file.noteError(ENOMEM);
     }
@@ -149,17 +145,15 @@ Outcome RecordMap::records(std::int32_t track, std::int32_t first, std::span<Rec
                            std::int32_t* stored)
 {
     *stored = 0;
-    const Reading* reading = readingOf(track);
-    if (!reading)
-        return image_->settle(false);
-    ReadingCursor cursor(*image_->file_, *reading);
-    for (; !cursor.done() && cursor.index() < first; cursor.next()) {
-    }
-    std::size_t count = 0;
-    for (; !cursor.done() && count < out.size() && cursor.record(&out[count]); cursor.next(), ++count)
-        out[count].pastLie.track = track;
-    *stored = static_cast<std::int32_t>(count);
-    return image_->settle(true);
+    return eachRecord(
+        track,
+        [&](const Record& record, std::int32_t) {
+            if (static_cast<std::size_t>(*stored) == out.size())
+                return false;
+            out[static_cast<std::size_t>((*stored)++)] = record;
+            return true;
+        },
+        first);
 }
 
 Outcome RecordMap::walk(std::int32_t track, std::int32_t first,

@@ -5,7 +5,6 @@
 #include "d88/d88_image.h"
 
 #include "file_window.h"
-#include "span_size.h"
 
 #include <algorithm>
 #include <cstring>
@@ -31,7 +30,7 @@ std::int32_t D88Image::find(const SectorPlace& at, std::span<std::uint8_t> dest)
             return -1;
         pos += kSectorHeaderSize;
         if (header.id == at.id) {
-            const std::int32_t want = std::min<std::int32_t>(header.dataSize, clampedSize(dest.size()));
+            const std::int32_t want = std::min<std::int32_t>(header.dataSize, static_cast<std::int32_t>(std::min<std::size_t>(dest.size(), INT32_MAX)));
             const std::uint8_t* data = nullptr;
             const std::int32_t got = want > 0 ? file_->view(pos, want, &data) : 0;
             if (got > 0)

@@ -201,9 +201,10 @@ Reading readExtent(FileWindow& file, std::int64_t start, std::int64_t end, const
     std::fill(std::begin(reading.sectorFirst), std::end(reading.sectorFirst), -1);
     try {
         // An extent that holds more candidates than a reading weighs is read
-        // up to where they run out.
-        std::int64_t count = 0;
-        reading.end = countCandidates(file, start, std::min(end, start + ExtentPass::kMaxSpan), &count);
+        // up to where they run out; one with fewer bytes cannot.
+        std::int64_t count = -1;
+        if (end - start > RecordMap::kMaxCandidates)
+            reading.end = countCandidates(file, start, std::min(end, start + ExtentPass::kMaxSpan), &count);
         reading.cut = reading.end < end;
         if (reading.end < 0 || file.error() != 0) {
             reading.failed = true;
@@ -214,10 +215,10 @@ Reading readExtent(FileWindow& file, std::int64_t start, std::int64_t end, const
         ExtentPass* pass = nullptr;
         if (!readsBySize(file, start, reading.end)) {
             const std::int32_t endCount = ExtentPass::firstCount(file, start, reading.end);
-            if (!kept || kept->end() != reading.end || kept->endCount() != endCount) {
-                kept.reset();
+            if (!kept)
                 kept = std::make_unique<ExtentPass>(file, reading.end, endCount);
-            }
+            else if (kept->end() != reading.end || kept->endCount() != endCount)
+                kept->restart(reading.end, endCount);
             pass = kept.get();
             if (!pass->cover(start, count) || file.error() != 0) {
                 kept.reset();
