@@ -166,6 +166,9 @@ int runInfo(int argc, char* argv[])
     const char* path = options.image;
     d88::D88Image image;
     if (const d88::Outcome opened = image.openImage(path); !opened.done()) {
+        // Opened, but never read as one state of the file.
+        if (opened.error == d88::kErrorImageChanged)
+            return cannotRead(path, opened.error);
         fileio::sayLine("d88info", fileio::cannotOpen(path, opened.error));
         return fileio::kExitUsage;
     }

@@ -65,8 +65,11 @@ struct Injection {
     const char* imagePath = nullptr; // by this name
     const testimg::Bytes* rewrite = nullptr; // as `cp` does it: truncated, then these bytes written
     const char* rewriteOnOutput = nullptr;   // or when standard output is given a line holding this
-    std::FILE* failed = nullptr;             // the stream whose read failed, until ferror is asked
-    int signal = 0;                          // raised half-way through the first write to a temporary
+    int rewrites = 1;                        // with replaceAt: before that many reads covering it
+    bool inPlace = false;        // or as `dd conv=notrunc` then `touch -r` do it, part-way through that read:
+                                 // the bytes overwritten, the old times put back
+    std::FILE* failed = nullptr; // the stream whose read failed, until ferror is asked
+    int signal = 0;              // raised half-way through the first write to a temporary
 } inject;
 
 bool isImage(std::FILE* file)
@@ -95,14 +98,25 @@ int __real_ferror(std::FILE* file);
 std::size_t __real_fwrite(const void* data, std::size_t size, std::size_t count, std::FILE* file);
 
 // Truncates the image and writes the new bytes through its name, while the
-// program holds it open: the same file, other bytes.
+// program holds it open: the same file, other bytes. In place, the bytes are
+// written over the old ones and the old times put back.
 void rewriteImage()
 {
-    const int fd = open(inject.imagePath, O_WRONLY | O_TRUNC);
-    if (fd < 0 ||
+    static long long rewrites = 0;
+    struct stat before;
+    const int fd = open(inject.imagePath, inject.inPlace ? O_WRONLY : O_WRONLY | O_TRUNC);
+    if (fd < 0 || fstat(fd, &before) != 0 ||
         write(fd, inject.rewrite->data(), inject.rewrite->size()) !=
             static_cast<ssize_t>(inject.rewrite->size()) ||
         close(fd) != 0)
+        std::abort();
+    const struct timespec times[2] = {before.st_atim, before.st_mtim};
+    if (inject.inPlace && utimensat(AT_FDCWD, inject.imagePath, times, 0) != 0)
+        std::abort();
+    // Rewrites one after another may fall within one tick of the file
+    // system's clock: each is given a time of its own, as one made later.
+    const struct timespec at[2] = {{0, UTIME_OMIT}, {978307200 + ++rewrites, 0}};
+    if (!inject.inPlace && utimensat(AT_FDCWD, inject.imagePath, at, 0) != 0)
         std::abort();
 }
 
@@ -111,7 +125,15 @@ std::size_t __wrap_fread(void* data, std::size_t size, std::size_t count, std::F
     if (inject.replaceAt >= 0 && isImage(file)) {
         const long long from = ftello(file);
         if (from <= inject.replaceAt && inject.replaceAt < from + static_cast<long long>(size * count)) {
-            inject.replaceAt = -1;
+            const auto first = static_cast<std::size_t>(inject.replaceAt - from);
+            inject.replaceAt = --inject.rewrites > 0 ? inject.replaceAt : -1;
+            if (inject.inPlace && size == 1 && first > 0) {
+                // The bytes before the offset from the old image, the rest from the new.
+                const std::size_t got = __real_fread(data, 1, first, file);
+                rewriteImage();
+                return got < first ? got
+                                   : got + __real_fread(static_cast<char*>(data) + got, 1, count - got, file);
+            }
             rewriteImage();
         }
     }
@@ -190,6 +212,16 @@ class InjectedFaultTest : public ::testing::Test {
         inject.rewrite = &rewrite;
     }
     void TearDown() override { inject = Injection{}; }
+    // Disk A, then a disk that takes the file past what the reader holds
+    // whole (2 MiB): the image is read as it is asked for, while files are
+    // cut and views made.
+    void readAsAsked()
+    {
+        image = testimg::buildImage({disk, testimg::formattedDisk(65, 164, 50, true)});
+        testimg::writeFile(imagePath, image);
+        const struct timespec old[2] = {{946684800, 0}, {946684800, 0}};
+        ASSERT_EQ(utimensat(AT_FDCWD, imagePath.c_str(), old, 0), 0);
+    }
 
     // File offset of the data of sector r of `track`.
     long long dataOffset(int track, int r) const
@@ -546,12 +578,11 @@ TEST_F(InjectedReadFailureTest, EveryReadOfTheImageThatFailsFailsTheRun)
             raw.insert(raw.end(), data.begin(), data.end());
         }
     }
-    // Disk F, then a Disk A: the tool cuts the second and looks at the first.
+    // Disk F, then the large Disk A: the tool cuts the second and looks at
+    // the first.
     Disk diskF = testimg::formattedDisk(62, 40, 16, true);
     testimg::setBootLabel(diskF, testimg::kDiskFLabel);
-    Disk diskA = testimg::formattedDisk(63, 61, 16, true);
-    testimg::setBootLabel(diskA, testimg::kDiskALabel);
-    testimg::writeFile((dir / "set.d88").string(), testimg::buildImage({diskF, diskA}));
+    testimg::writeFile((dir / "set.d88").string(), testimg::buildImage({diskF, big}));
 
     using P = Program;
     const Mode modes[] = {
@@ -562,7 +593,7 @@ TEST_F(InjectedReadFailureTest, EveryReadOfTheImageThatFailsFailsTheRun)
         {.program = P::Tool, .args = {"-n", "big.d88"}, .cut = &big, .dryRun = true},
         // Disk 0 is read after disk 1 is cut, for the notice that it is
         // Disk F: a read of it that fails fails the run.
-        {.program = P::Tool, .args = {"--disk=1", "set.d88"}, .cut = &diskA},
+        {.program = P::Tool, .args = {"--disk=1", "set.d88"}, .cut = &big},
         {.program = P::Info, .args = {"big.d88"}},
         {.program = P::Info, .args = {"big.d88", "0"}},
         // Streamed as it is made: a read that fails ends it where it stands,
@@ -609,6 +640,29 @@ TEST_F(InjectedReadFailureTest, EveryReadOfTheImageThatFailsFailsTheRun)
             }
         }
     }
+}
+
+// An image held whole whose reading at the open fails is read as the run
+// asks for it instead, so that a read that fails is told where the run meets
+// it, as for a larger image: here it does not fail again, and the run is
+// whole.
+TEST_F(InjectedFaultTest, AWholeReadingThatFailsIsMadeAgainAsTheRunAsks)
+{
+    const RunResult clean = extract();
+    const Entries cut = entriesOf(dir.path());
+    for (const std::string& name : folder())
+        if (name != "disk.d88")
+            fs::remove_all(dir / name);
+    *sharedTally() = ReadTally{};
+    inject.tally = sharedTally();
+    inject.failRead = 1;
+    const RunResult r = extract();
+    EXPECT_TRUE(sharedTally()->failed);
+    EXPECT_GT(sharedTally()->reads, 1);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, clean.out);
+    EXPECT_EQ(r.err, clean.err);
+    EXPECT_TRUE(sameEntries(cut, entriesOf(dir.path())));
 }
 
 // The reader tells a read that fails by the call that made it, and by that
@@ -669,6 +723,7 @@ Bytes rewritten(const Bytes& image, bool shorter)
 // opened.
 TEST_F(InjectedFaultTest, AnImageRewrittenWhileCutStopsTheRunAndKeepsTheFileBeingCut)
 {
+    readAsAsked();
     const zanvo::CutEntry* plan = zanvo::diskAPlan;
     Bytes twoDisks = image;
     twoDisks.insert(twoDisks.end(), image.begin(), image.end());
@@ -705,6 +760,7 @@ TEST_F(InjectedFaultTest, AnImageRewrittenWhileCutStopsTheRunAndKeepsTheFileBein
 // changed, and ZANVO02 keeps its older bytes.
 TEST_F(InjectedFaultTest, AnotherDumpRewrittenWhileCutStopsTheRun)
 {
+    readAsAsked(); // a dump read whole at the open cannot change under the run
     for (const Rewrite& how : kRewrites) {
         SCOPED_TRACE(how.what);
         for (const auto& name : testsupport::listFolder(dir.path()))
@@ -734,6 +790,7 @@ TEST_F(InjectedFaultTest, ARunSaysAtItsEndThatTheImageChangedAfterItsLastRead)
     // A dry run puts nothing in place: the image changes as the last file's
     // line goes out, after the last read, and only the run's last look at
     // it can tell.
+    readAsAsked();
     rewrite = rewritten(image, false);
     inject.imagePath = imagePath.c_str();
     inject.rewrite = &rewrite;
@@ -747,6 +804,7 @@ TEST_F(InjectedFaultTest, ARunSaysAtItsEndThatTheImageChangedAfterItsLastRead)
 
 TEST_F(InjectedFaultTest, D88infoStopsInEveryModeWhenTheImageIsRewrittenWhileRead)
 {
+    readAsAsked();
     testimg::writeFile((dir / "out.img").string(), kOld);
     const std::vector<std::vector<std::string>> modes = {
         {"disk.d88"},
@@ -755,8 +813,8 @@ TEST_F(InjectedFaultTest, D88infoStopsInEveryModeWhenTheImageIsRewrittenWhileRea
         {"--raw", "disk.d88", "0", "-o", "out.img"},
         {"--split", "disk.d88", "0", "-o", "out.img"},
         {"--split", "disk.d88", "0", "-o", "-"},
-        {"--compare", "disk.d88", "disk.d88"},
-        {"--compare", "--json", "disk.d88", "disk.d88"},
+        {"--compare", "--disk=0", "disk.d88", "disk.d88"},
+        {"--compare", "--json", "--disk=0", "disk.d88", "disk.d88"},
     };
     for (const Rewrite& how : kRewrites) {
         for (const std::vector<std::string>& args : modes) {
@@ -772,6 +830,149 @@ TEST_F(InjectedFaultTest, D88infoStopsInEveryModeWhenTheImageIsRewrittenWhileRea
             EXPECT_EQ(r.err.find("changed"), r.err.rfind("changed")) << r.err;
             EXPECT_TRUE(sameBytes(kOld, *readFile(dir / "out.img")));
             EXPECT_EQ(folder(), (std::vector<std::string>{"disk.d88", "out.img"}));
+        }
+    }
+}
+
+// What a run gave: its status, its two streams and the folder's files.
+struct Seen {
+    RunResult run;
+    Entries files;
+    bool operator==(const Seen& other) const
+    {
+        return run.status == other.run.status && run.out == other.run.out && run.err == other.run.err &&
+               files == other.files;
+    }
+};
+
+// `dd conv=notrunc` writes another image of the same size over the one a run
+// reads, part-way through one of its reads, and `touch -r` puts the old
+// times back: only the time of the last change of the file's status tells.
+// An image the reader holds whole (up to 2 MiB) is read again and every
+// output comes from that one reading; a larger one, read as it is asked for,
+// stops the run with status 2, and every file it put in place holds the old
+// image's bytes. Never status 0 with bytes of both images.
+TEST_F(InjectedFaultTest, AnImageRewrittenInPlaceWithItsTimesPutBackIsUsedWholeOrStopsTheRun)
+{
+    struct Size {
+        const char* what;
+        int tracks, sectors;
+        bool whole;
+    };
+    const Size sizes[] = {{"held whole", 61, 16, true}, {"read as it is asked for", 164, 50, false}};
+    // Disk 0 is cut or shown; disk 1 is cut with --disk=1.
+    const std::vector<std::vector<std::string>> tool = {
+        {"disk.d88"}, {"-n", "disk.d88"}, {"--disk=1", "disk.d88"}};
+    const std::vector<std::vector<std::string>> d88info = {
+        {"disk.d88"},
+        {"disk.d88", "0"},
+        {"--json", "disk.d88"},
+        {"--raw", "disk.d88", "0", "-o", "out.img"},
+        {"--split", "disk.d88", "0", "-o", "out.img"},
+    };
+    for (const Size& size : sizes) {
+        Disk diskA = testimg::formattedDisk(64, size.tracks, size.sectors, true);
+        testimg::setBootLabel(diskA, testimg::kDiskALabel);
+        Disk diskF = testimg::formattedDisk(62, 40, 16, true);
+        testimg::setBootLabel(diskF, testimg::kDiskFLabel);
+        const Bytes before = testimg::buildImage({diskA, diskF});
+        // Every sector's data otherwise: the same layout, other bytes.
+        for (Disk* one : {&diskA, &diskF})
+            for (auto& track : one->tracks)
+                for (testimg::Record& record : track.second.records)
+                    for (std::uint8_t& byte : record.data)
+                        byte = static_cast<std::uint8_t>(byte ^ 0xA5);
+        const Bytes after = testimg::buildImage({diskA, diskF});
+        ASSERT_EQ(before.size(), after.size());
+        ASSERT_EQ(size.whole, before.size() <= 2 * 1024 * 1024);
+        const auto diskOne = static_cast<long long>(testimg::buildDisk(diskA).size());
+
+        for (const bool isTool : {true, false}) {
+            for (const std::vector<std::string>& args : isTool ? tool : d88info) {
+                std::string command = isTool ? "zanvo-extract" : "d88info";
+                for (const std::string& arg : args)
+                    command += " " + arg;
+                SCOPED_TRACE(std::string(size.what) + ": " + command);
+                const auto runOn = [&](const Bytes& bytes, long long rewriteAt) {
+                    for (const std::string& name : folder())
+                        fs::remove_all(dir / name);
+                    testimg::writeFile(imagePath, bytes);
+                    testimg::writeFile((dir / "out.img").string(), kOld);
+                    struct stat st;
+                    EXPECT_EQ(stat(imagePath.c_str(), &st), 0);
+                    inject = Injection{};
+                    inject.image = st.st_ino;
+                    if (rewriteAt >= 0) {
+                        rewrite = after;
+                        inject.replaceAt = rewriteAt;
+                        inject.imagePath = imagePath.c_str();
+                        inject.rewrite = &rewrite;
+                        inject.inPlace = true;
+                        // The status-change time moves by the ticks of the file
+                        // system's clock: the rewrite comes ticks after the image was made.
+                        usleep(50 * 1000);
+                    }
+                    Seen seen{inChild(isTool, args), entriesOf(dir.path())};
+                    inject = Injection{};
+                    return seen;
+                };
+                const Seen old = runOn(before, -1), fresh = runOn(after, -1);
+                // Inside track 5 of the disk the mode reads: past the open's first read.
+                const long long at =
+                    args[0] == "--disk=1"
+                        ? diskOne + static_cast<long long>(testimg::trackStart(diskF, 5)) + 100
+                        : static_cast<long long>(testimg::trackStart(diskA, 5)) + 100;
+                const Seen got = runOn(before, at);
+                EXPECT_TRUE(sameBytes(after, *readFile(imagePath))) << "the run never read that far";
+                if (size.whole) {
+                    EXPECT_EQ(got.run.status, 0) << got.run.err;
+                    EXPECT_TRUE(got == old || got == fresh) << got.run.err;
+                    continue;
+                }
+                EXPECT_EQ(got.run.status, 2);
+                const std::string said = std::string(isTool ? "zanvo-extract" : "d88info") +
+                                         ": disk.d88 changed while it was read";
+                EXPECT_NE(got.run.err.find(said), std::string::npos) << got.run.err;
+                for (const auto& [name, bytes] : got.files) {
+                    const auto was = old.files.find(name);
+                    EXPECT_TRUE(was != old.files.end() && (bytes == was->second || name == "out.img"))
+                        << name << " is not the old image's";
+                }
+                EXPECT_EQ(got.files.at("out.img"), std::string(kOld.begin(), kOld.end()));
+            }
+        }
+    }
+}
+
+// An image held whole that changes under each reading of it is read three
+// times before the run gives it up, in both programs, before anything is
+// said or written: status 2 and the word that it changed.
+TEST_F(InjectedFaultTest, AnImageThatChangesUnderThreeReadingsInARowIsGivenUp)
+{
+    rewrite = image; // the same bytes again, each time with a time of its own
+    for (const int rewrites : {2, 3}) {
+        for (const bool isTool : {true, false}) {
+            SCOPED_TRACE(std::to_string(rewrites) + " rewrites, " + (isTool ? "zanvo-extract" : "d88info"));
+            for (const std::string& name : folder())
+                if (name != "disk.d88")
+                    fs::remove_all(dir / name);
+            inject.replaceAt = 0;
+            inject.rewrites = rewrites;
+            inject.imagePath = imagePath.c_str();
+            inject.rewrite = &rewrite;
+            const RunResult r = inChild(isTool, {"disk.d88"});
+            inject.replaceAt = -1;
+            if (rewrites < 3) {
+                // The third reading found it still.
+                EXPECT_EQ(r.status, 0) << r.err;
+                EXPECT_EQ(r.err.find("changed"), std::string::npos) << r.err;
+                continue;
+            }
+            EXPECT_EQ(r.status, 2);
+            EXPECT_EQ(r.out, "");
+            EXPECT_EQ(r.err, std::string(isTool ? "zanvo-extract" : "d88info") +
+                                 ": disk.d88 changed while it was read\n");
+            EXPECT_EQ(folder(), std::vector<std::string>{"disk.d88"});
         }
     }
 }

@@ -123,6 +123,12 @@ int runDriver(ToolState& state, int argc, char* argv[])
         return state.failed ? fileio::kExitFailed : fileio::kExitDone;
     }
     if (const d88::Outcome opened = state.image.openImage(options.image); !opened.done()) {
+        // Opened, but never read as one state of the file.
+        if (opened.error == d88::kErrorImageChanged) {
+            state.imagePath = options.image;
+            reportReadFailure(state, nullptr, opened.error);
+            return fileio::kExitFailed;
+        }
         sayFixed(kOpenFailed);
         reportOpenFailure(options.image, opened.error);
         return fileio::kExitUsage;

@@ -66,8 +66,9 @@ Outcome D88Image::openImage(const char* path)
         mediaType_ = -1;
         return outcome_ = Outcome{};
     }
-    int error = 0;
-    file_.reset(FileWindow::open(path, &error).release());
+    int error = kErrorImageChanged;
+    for (int reading = 0; !file_ && reading < 3 && error == kErrorImageChanged; ++reading)
+        file_.reset(FileWindow::open(path, &error).release());
     if (!file_)
         return outcome_ = Outcome::failure(error);
     // A header describing another file must not steer reads of this one.

@@ -33,19 +33,26 @@ std::unique_ptr<FileWindow> FileWindow::open(const char* path, int* error)
     if (!window) {
         std::fclose(native.file);
         *error = ENOMEM;
+    } else if (window->size_ <= kCapacity) {
+        // Whole, once, between two looks at its stamp; after a read that failed, as it is asked for.
+        window->readMore(window->size_);
+        if ((*error = window->cutShort_ || !window->error_ ? window->changed() : 0) != 0)
+            window.reset();
+        else if (!(window->whole_ = !window->error_))
+            window->length_ = window->error_ = 0;
     }
     return window;
 }
 
 FileWindow::FileWindow(const NativeFile& native)
-    : file_(native.file), size_(native.size), streamPos_(-1), identity_(native.identity), stamp_(native.stamp)
+    : file_(native.file), size_(native.size), identity_(native.identity), stamp_(native.stamp)
 {
 }
 
 int FileWindow::changed()
 {
-    if (cutShort_)
-        return kErrorImageChanged;
+    if (cutShort_ || whole_)
+        return whole_ ? 0 : kErrorImageChanged;
     FileStamp now;
     errno = 0;
     if (!stampNativeFile(file_, &now))

@@ -3,9 +3,9 @@
 // Record walks ask for a few bytes at a time, always moving forward from a
 // track's start. The window grows while walks move on, also over what they
 // skip (so a walk that returns to the same track start finds its bytes still
-// there), up to a fixed cap, and starts afresh elsewhere otherwise. It holds file bytes only, never
-// anything parsed from them, and its memory does not depend on the file's
-// size.
+// there), up to a fixed cap, and starts afresh elsewhere otherwise; a file within the cap is read
+// whole at the open. It holds file bytes only, never anything parsed from them, and its memory
+// does not depend on the file's size.
 #ifndef D88_FILE_WINDOW_H
 #define D88_FILE_WINDOW_H
 
@@ -24,9 +24,9 @@ class FileWindow {
     static constexpr std::int32_t kMaxView = 64 * 1024;
 
     // Opens `path` for binary reading; nullptr, with the reason in `error`
-    // (an errno value or kErrorNotRegularFile), when it is not a regular
-    // file or cannot be opened. Never throws: a window that cannot be
-    // allocated is refused with ENOMEM.
+    // (an errno value or kErrorNotRegularFile), when it is not a regular file or cannot be opened, or
+    // kErrorImageChanged when a file read whole changed meanwhile. Never throws: a window that cannot
+    // be allocated is refused with ENOMEM.
     static std::unique_ptr<FileWindow> open(const char* path, int* error);
     ~FileWindow();
     FileWindow(const FileWindow&) = delete;
@@ -59,9 +59,9 @@ class FileWindow {
     std::int64_t size() const { return size_; }
 
     // kErrorImageChanged when the file ended before the size it had at the
-    // open, or when its size or time of last change differ now from those
-    // at the open; an errno value when the system cannot say; else 0.
-    // Unlike error(), nothing clears it.
+    // open, or when its stamp differs now from the one at the open; an errno
+    // value when the system cannot say; else 0. Unlike error(), nothing
+    // clears it. Always 0, with no look, for a file read whole.
     int changed();
 
   private:
@@ -80,6 +80,7 @@ class FileWindow {
     std::int64_t length_ = 0;   // bytes held
     int error_ = 0;
     bool cutShort_ = false; // the file ended before size_
+    bool whole_ = false;    // read whole at the open, as one state, and never again
     FileIdentity identity_;
     FileStamp stamp_; // as at the open
 };

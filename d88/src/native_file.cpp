@@ -92,20 +92,18 @@ NativeFile openNativeFile(const char* name)
     return out;
 }
 
-// The last write time in 100-nanosecond steps, from the handle.
+// The size, the last write time and the change time, from the handle.
 bool stampNativeFile(std::FILE* file, FileStamp* stamp)
 {
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))), &info)) {
+    const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+    FILE_BASIC_INFO info;
+    LARGE_INTEGER size;
+    if (!GetFileInformationByHandleEx(handle, FileBasicInfo, &info, sizeof info) ||
+        !GetFileSizeEx(handle, &size)) {
         errno = EIO;
         return false;
     }
-    const std::uint64_t ticks = (static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
-                                info.ftLastWriteTime.dwLowDateTime;
-    stamp->size =
-        static_cast<std::int64_t>((static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
-    stamp->seconds = static_cast<std::int64_t>(ticks / 10000000u);
-    stamp->nanoseconds = static_cast<std::int64_t>(ticks % 10000000u) * 100;
+    *stamp = {size.QuadPart, {info.LastWriteTime.QuadPart, 0, info.ChangeTime.QuadPart, 0}};
     return true;
 }
 
@@ -135,16 +133,12 @@ int aboveStandardStreams(int fd)
 
 FileStamp stampOf(const struct stat& st)
 {
-    FileStamp stamp;
-    stamp.size = static_cast<std::int64_t>(st.st_size);
 #ifdef __APPLE__
-    stamp.seconds = static_cast<std::int64_t>(st.st_mtimespec.tv_sec);
-    stamp.nanoseconds = static_cast<std::int64_t>(st.st_mtimespec.tv_nsec);
+    const struct timespec &m = st.st_mtimespec, &c = st.st_ctimespec;
 #else
-    stamp.seconds = static_cast<std::int64_t>(st.st_mtim.tv_sec);
-    stamp.nanoseconds = static_cast<std::int64_t>(st.st_mtim.tv_nsec);
+    const struct timespec &m = st.st_mtim, &c = st.st_ctim;
 #endif
-    return stamp;
+    return {static_cast<std::int64_t>(st.st_size), {m.tv_sec, m.tv_nsec, c.tv_sec, c.tv_nsec}};
 }
 
 } // namespace

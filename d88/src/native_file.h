@@ -12,13 +12,13 @@
 
 namespace d88 {
 
-// What tells a file that was rewritten since it was opened: its size and
-// the time of its last change, to the nanosecond where the system keeps it.
-// A rewrite of the same size within the clock's resolution keeps both.
+// What tells a file rewritten since it was looked at: its size, the time its bytes last changed
+// (which its writer may set back) and the time its bytes or attributes did, which the system
+// alone sets. Writes within one tick of the file system's clock, or through a shared mapping to
+// pages already written, may keep all three.
 struct FileStamp {
     std::int64_t size = 0;
-    std::int64_t seconds = 0;
-    std::int64_t nanoseconds = 0;
+    std::int64_t times[4] = {}; // bytes, then bytes or attributes: seconds, nanoseconds
     friend constexpr bool operator==(const FileStamp&, const FileStamp&) = default;
 };
 

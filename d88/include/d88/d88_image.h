@@ -62,8 +62,9 @@ class D88Image {
     // and indexes up to kMaxDisks disks, following each header's disk size
     // (a negative size, or an offset past 2 GiB, ends the index). False when
     // the path cannot be opened or is not a readable regular file; a file
-    // too short for one header opens with diskCount() 0. With nullptr:
-    // closes the image and returns true.
+    // too short for one header opens with diskCount() 0. A file of up to 2 MiB is read whole
+    // here, never again: all read of it is one state of the file, and one that changes under
+    // three such readings in a row fails with kErrorImageChanged. With nullptr: closes, true.
     bool open(const char* path);
     // open(), telling why it failed.
     Outcome openImage(const char* path);
@@ -142,11 +143,10 @@ class D88Image {
     // when no file is open.
     bool fileIdentity(FileIdentity* identity) const;
 
-    // Done when the open file is as it was at the open: it never ended
-    // before the size it had then, and its size and times of last change
-    // are those of the open. Failed with kErrorImageChanged when not, with an
-    // errno value when the system cannot say; Done when no file is open. It
-    // reads nothing, and leaves outcome() as it was.
+    // Done when the open file is as it was at the open: it never ended before the size it had then, and
+    // its size, the time its bytes last changed and the time its bytes or attributes did are those of the
+    // open. Failed with kErrorImageChanged when not, with an errno value when the system cannot say; Done,
+    // with no look, when no file is open or it was read whole at the open. It reads nothing; outcome() stays.
     Outcome checkUnchanged() const;
 
   private:
