@@ -106,7 +106,6 @@ void ExtentPass::weigh(std::int64_t pos, const std::uint8_t* bytes)
     c.bySize = bySize;
     candidates_.push_back(c);
     window_[index & (window_.size() - 1)] = mine;
-    ring_[static_cast<std::size_t>(pos) & (ring_.size() - 1)] = Slot{index, back};
     if (clean)
         clean_.push_back(Slot{index, back});
     if (sound)
@@ -131,7 +130,6 @@ bool ExtentPass::cover(std::int64_t start, std::int64_t count)
     // Room for what the extent holds, touched only as it fills; the window
     // sized for as many candidates as a claim's reach holds at their density.
     // Uncounted (count < 0), they grow as they fill.
-    ringFor(end_ - start);
     if (count >= 0) {
         for (auto* list : {&clean_, &sound_})
             list->reserve(list->size() + static_cast<std::size_t>(count));

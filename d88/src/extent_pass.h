@@ -57,8 +57,7 @@ class ExtentPass {
         restart(end, endCount);
     }
     // The same for another end and count, keeping the memory already held:
-    // nothing of the last extent is read again (the ring's entries are
-    // checked against the candidates).
+    // nothing of the last extent is read again.
     void restart(std::int64_t end, std::int32_t endCount);
     ExtentPass(const ExtentPass&) = delete; // its targets point into it
     ExtentPass& operator=(const ExtentPass&) = delete;
@@ -147,8 +146,6 @@ class ExtentPass {
     // The candidate at a position a claim from the one being weighed
     // reaches, or -1.
     std::int64_t indexNear(std::int64_t pos) const;
-    // Makes the ring of window positions hold `span` of them.
-    void ringFor(std::int64_t span);
     // The best candidate of `chain` at most `to`, or kToEnd.
     std::uint32_t bestIn(Chain& chain, std::int64_t to);
     void trim(Chain& chain);
@@ -176,10 +173,6 @@ class ExtentPass {
     Numbers beyondNumbers_{}, beyondSoundNumbers_{};
     Target end_target_;
     Numbers none_{};
-    // The candidate at each position of the window, by position modulo its
-    // size (a power of two): entries whose candidate stands elsewhere are
-    // stale.
-    std::vector<Slot> ring_;
     // Every clean and every sound candidate by descending position; the clean
     // ones the chains are yet to take; the chain of all and those of each
     // sector count: the best way on may be one whose count agrees with the

@@ -106,11 +106,13 @@ std::uint32_t ExtentPass::nearestOn(std::int64_t after) const
 
 std::int64_t ExtentPass::indexNear(std::int64_t at) const
 {
-    const Slot slot = ring_[static_cast<std::size_t>(at) & (ring_.size() - 1)];
-    return slot.index < candidates_.size() && candidates_[slot.index].back == slot.back &&
-                   end_ - slot.back == at
-               ? std::int64_t{slot.index}
-               : -1;
+    // Every candidate a claim reaches is in the window, in ascending distance
+    // back from the end.
+    const auto back = static_cast<std::uint32_t>(end_ - at);
+    const auto it =
+        std::lower_bound(candidates_.begin() + static_cast<std::ptrdiff_t>(windowBase_), candidates_.end(),
+                         back, [](const Candidate& c, std::uint32_t b) { return c.back < b; });
+    return it != candidates_.end() && it->back == back ? it - candidates_.begin() : -1;
 }
 
 void ExtentPass::restart(std::int64_t end, std::int32_t endCount)
@@ -127,19 +129,6 @@ void ExtentPass::restart(std::int64_t end, std::int32_t endCount)
     beyond_ = Target{kToEnd, Worth{}, &beyondNumbers_, -1, true};
     beyondSound_ = Target{kToEnd, Worth{}, &beyondSoundNumbers_, -1, true};
     end_target_ = Target{kToEnd, Worth{}, &none_, endCount, true};
-}
-
-void ExtentPass::ringFor(std::int64_t span)
-{
-    std::size_t size = 64;
-    while (size < static_cast<std::size_t>(std::min(span, kLongestClaim + 1)))
-        size *= 2;
-    if (size <= ring_.size())
-        return;
-    ring_.assign(size, Slot{});
-    for (std::size_t i = windowBase_; i < candidates_.size(); ++i)
-        ring_[static_cast<std::size_t>(pos(static_cast<std::uint32_t>(i))) & (size - 1)] =
-            Slot{static_cast<std::uint32_t>(i), candidates_[i].back};
 }
 
 void ExtentPass::slide(std::int64_t at)
