@@ -339,8 +339,9 @@ TEST_F(D88infoJsonTest, AHeaderBeforeDiskZerosFirstTrackIsAtNoTrack)
             gapped[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
     };
     for (std::size_t at = 0x20; at < 688; at += 4) {
-        const std::uint32_t entry = gapped[at] | gapped[at + 1] << 8 | gapped[at + 2] << 16 |
-                                    static_cast<std::uint32_t>(gapped[at + 3]) << 24;
+        std::uint32_t entry = 0;
+        for (std::size_t i = 4; i-- > 0;)
+            entry = entry << 8 | gapped[at + i];
         if (entry != 0)
             put32(at, entry + 688);
     }

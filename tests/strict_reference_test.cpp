@@ -55,8 +55,8 @@ std::vector<std::pair<std::int64_t, d88::SectorId>> strictlyPlausible(const Byte
         const bool last = i == h.sectorCount - 1;
         const bool endsWell = last || next == end || next >= static_cast<std::int64_t>(file.size()) ||
                               (next < end && fits(next) && headerAt(file, next).plausible());
-        const std::uint32_t key =
-            h.id.c | h.id.h << 8 | h.id.r << 16 | static_cast<std::uint32_t>(h.id.n) << 24;
+        const auto byte = [](int v) { return static_cast<std::uint32_t>(v); };
+        const std::uint32_t key = byte(h.id.c) | byte(h.id.h) << 8 | byte(h.id.r) << 16 | byte(h.id.n) << 24;
         if (!endsWell)
             break;
         if (ids.insert(key).second)
