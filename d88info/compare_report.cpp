@@ -6,11 +6,22 @@
 
 #include "d88_words.h"
 
+#include <initializer_list>
 #include <string>
 
 namespace d88info {
 
 namespace {
+
+// "[a b c]", built by appending: GCC 12 warns falsely (-Wrestrict) about
+// "[" + std::string.
+std::string bracketed(std::initializer_list<std::string> parts)
+{
+    std::string out(1, '[');
+    for (const std::string& part : parts)
+        out += part;
+    return out += ']';
+}
 
 constexpr const char* kSide[2] = {"first", "second"};
 
@@ -159,20 +170,20 @@ void listTrack(std::FILE* out, const TrackComparison& track)
 
     listKind(out, track, "only in first:", &SectorComparison::onlyInFirst, nothingMore);
     listKind(out, track, "only in second:", &SectorComparison::onlyInSecond, nothingMore);
-    listKind(out, track, "stored differently:", &SectorComparison::storedDifferently,
-             [](const SectorComparison& s) {
-                 return "[first: " + storedWords(s, s.first) + "; second: " + storedWords(s, s.second) + "]";
-             });
+    listKind(
+        out, track, "stored differently:", &SectorComparison::storedDifferently,
+        [](const SectorComparison& s) {
+            return bracketed({"first: ", storedWords(s, s.first), "; second: ", storedWords(s, s.second)});
+        });
     listKind(out, track, "different bytes:", &SectorComparison::differentBytes,
              [](const SectorComparison& s) {
-                 return "[" + std::to_string(s.differing) + " of " + std::to_string(s.compared) +
-                        " bytes differ, the first at byte " + std::to_string(s.firstDiffer) + "]";
+                 return bracketed({std::to_string(s.differing), " of ", std::to_string(s.compared),
+                                   " bytes differ, the first at byte ", std::to_string(s.firstDiffer)});
              });
     listKind(out, track, "held more than once:", &SectorComparison::heldMoreThanOnce,
              [](const SectorComparison& s) {
-                 return "[" + (s.inFirst ? std::to_string(s.first.copies) : std::string("none")) +
-                        " in first, " + (s.inSecond ? std::to_string(s.second.copies) : std::string("none")) +
-                        " in second]";
+                 return bracketed({s.inFirst ? std::to_string(s.first.copies) : "none", " in first, ",
+                                   s.inSecond ? std::to_string(s.second.copies) : "none", " in second"});
              });
 }
 
