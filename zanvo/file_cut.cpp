@@ -38,15 +38,7 @@ d88::Outcome recoverRun(d88::RecordMap& map, const d88::RunStart& start, std::sp
         }
         std::memset(part.data() + copied, 0, part.size() - static_cast<std::size_t>(copied));
 
-        if (out->count < kMaxRunSectors)
-            out->sectors[out->count] = note;
-        ++out->count;
-        out->found += note.fate != SectorFate::Missing;
-        out->missing += note.fate == SectorFate::Missing;
-        out->stubby += note.fate == SectorFate::Short;
-        out->flagged += note.flags.any();
-        out->lied += note.lie.field != d88::LyingField::None;
-        out->uncertain += note.uncertain;
+        out->add(note);
         onDisk = onDisk && d88::nextInRun(&place, start.firstSector, start.lastSector);
     }
     return d88::Outcome{};

@@ -60,6 +60,23 @@ struct RunRecovery {
     std::int32_t disagreed = 0;  // whose whole, unflagged copies differ
     std::int32_t disputed = 0;   // of them, without a majority
     SectorNote sectors[kMaxRunSectors] = {};
+
+    // Notes the run's next sector and counts it.
+    void add(const SectorNote& note)
+    {
+        if (count < kMaxRunSectors)
+            sectors[count] = note;
+        ++count;
+        found += note.fate != SectorFate::Missing;
+        missing += note.fate == SectorFate::Missing;
+        stubby += note.fate == SectorFate::Short;
+        flagged += note.flags.any();
+        lied += note.lie.field != d88::LyingField::None;
+        uncertain += note.uncertain;
+        fromOthers += note.from != 0;
+        disagreed += note.differ != 0;
+        disputed += note.disputed;
+    }
 };
 
 // Fills all of `dest` from the run that begins at `start`, in pieces of the

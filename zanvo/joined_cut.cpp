@@ -147,18 +147,7 @@ d88::Outcome recoverJoined(std::span<d88::RecordMap* const> maps, const d88::Run
         std::memcpy(part.data(), scratch.copies[chosen], copied);
         std::memset(part.data() + copied, 0, part.size() - copied);
 
-        if (out->count < kMaxRunSectors)
-            out->sectors[out->count] = note;
-        ++out->count;
-        out->found += note.fate != SectorFate::Missing;
-        out->missing += note.fate == SectorFate::Missing;
-        out->stubby += note.fate == SectorFate::Short;
-        out->flagged += note.flags.any();
-        out->lied += note.lie.field != d88::LyingField::None;
-        out->uncertain += note.uncertain;
-        out->fromOthers += note.from != 0;
-        out->disagreed += note.differ != 0;
-        out->disputed += note.disputed;
+        out->add(note);
         onDisk = onDisk && d88::nextInRun(&place, start.firstSector, start.lastSector);
     }
     return d88::Outcome{};
