@@ -18,6 +18,13 @@ std::uint16_t plusRepeat(std::uint16_t a, bool again)
 
 } // namespace
 
+bool ExtentPass::candidateAt(const std::uint8_t* bytes)
+{
+    // The quick tests first: most bytes of data fail them.
+    return knownDensity(bytes[kDensityOffset]) && bytes[3] <= kMaxStorableSizeCode &&
+           RecordHeader::parse(bytes).plausible();
+}
+
 void ExtentPass::weigh(std::int64_t pos, const std::uint8_t* bytes)
 {
     const RecordHeader header = RecordHeader::parse(bytes);
@@ -105,7 +112,7 @@ void ExtentPass::weigh(std::int64_t pos, const std::uint8_t* bytes)
     c.next = taken.index & kToEnd;
     c.bySize = bySize;
     candidates_.push_back(c);
-    window_[index & (window_.size() - 1)] = mine;
+    window_[index & (windowSize_ - 1)] = mine;
     if (clean)
         clean_.push_back(Slot{index, back});
     if (sound)

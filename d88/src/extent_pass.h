@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <unordered_map>
 #include <vector>
 
@@ -65,13 +66,9 @@ class ExtentPass {
     // The sector count of the plausible header at `start` that a track's
     // last record is to agree with, or -1.
     static std::int32_t firstCount(FileWindow& file, std::int64_t start, std::int64_t end);
-    // A header there is a candidate: plausible.
-    static bool candidateAt(const std::uint8_t* bytes)
-    {
-        // The quick tests first: most bytes of data fail them.
-        return knownDensity(bytes[kDensityOffset]) && bytes[3] <= kMaxStorableSizeCode &&
-               RecordHeader::parse(bytes).plausible();
-    }
+    // A header there is a candidate: plausible. Out of line, so that every
+    // scan uses the one copy built as the pass's file is (see CMakeLists).
+    static bool candidateAt(const std::uint8_t* bytes);
     // Weighs every candidate from `start` on not yet weighed, `count` of them
     // at most (-1: not counted, fewer than the cap). False when a read fails or there are more than
     // RecordMap::kMaxCandidates.
@@ -98,13 +95,15 @@ class ExtentPass {
     using Numbers = std::array<std::uint64_t, 4>;
     // What the pass holds of a candidate while a claim can still reach it.
     // Kept together, as the weighing of a header looks at each of them.
+    // Left uninitialised until weighed: the window's ring is only read where
+    // the pass has written.
     struct Weighed {
         Worth worth;
-        std::uint16_t count = 0;
-        bool clean = false;
-        bool sound = false; // the data sizes alone read on from it to the extent's end
-        std::uint32_t back = 0;
-        Numbers numbers{}; // the sector numbers of the best reading on from it
+        std::uint16_t count;
+        bool clean;
+        bool sound; // the data sizes alone read on from it to the extent's end
+        std::uint32_t back;
+        Numbers numbers; // the sector numbers of the best reading on from it
     };
     struct Slot {
         std::uint32_t index = kToEnd;
@@ -139,7 +138,7 @@ class ExtentPass {
     void slide(std::int64_t pos);
     // Makes the window's ring hold at least `live` candidates.
     void grow(std::size_t live);
-    const Weighed& weighed(std::uint32_t index) const { return window_[index & (window_.size() - 1)]; }
+    const Weighed& weighed(std::uint32_t index) const { return window_[index & (windowSize_ - 1)]; }
     // The way on at candidate `index` (or the extent's end), for a candidate
     // whose claim can reach it.
     Target at(std::uint32_t index) const;
@@ -166,7 +165,8 @@ class ExtentPass {
     // clean candidate beyond them; the extent's end, as the way on from a
     // track's last record: its count is to agree with the track's first
     // record's, when there is one.
-    std::vector<Weighed> window_;
+    std::unique_ptr<Weighed[]> window_;
+    std::size_t windowSize_ = 0;
     std::size_t windowBase_ = 0;
     std::int64_t windowLimit_ = 0; // the farthest position still in the window
     Target beyond_, beyondSound_;

@@ -158,15 +158,16 @@ void ExtentPass::slide(std::int64_t at)
 
 void ExtentPass::grow(std::size_t live)
 {
-    if (live <= window_.size())
+    if (live <= windowSize_)
         return;
-    std::size_t size = std::max<std::size_t>(64, window_.size());
+    std::size_t size = std::max<std::size_t>(64, windowSize_);
     while (size < live)
         size *= 2;
-    std::vector<Weighed> grown(size);
+    auto grown = std::make_unique_for_overwrite<Weighed[]>(size);
     for (std::size_t i = windowBase_; i < candidates_.size(); ++i)
-        grown[i & (size - 1)] = window_[i & (window_.size() - 1)];
+        grown[i & (size - 1)] = window_[i & (windowSize_ - 1)];
     window_ = std::move(grown);
+    windowSize_ = size;
 }
 
 } // namespace d88

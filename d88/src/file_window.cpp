@@ -139,7 +139,9 @@ bool FileWindow::reserve(std::int64_t bytes)
 {
     if (bytes <= capacity_)
         return true;
-    const std::int64_t capacity = std::min(kCapacity, std::max({bytes, 2 * capacity_, kFirstCapacity}));
+    // Never more than the file: a small image is held in a buffer of its size.
+    const std::int64_t capacity =
+        std::min({kCapacity, size_, std::max({bytes, 2 * capacity_, kFirstCapacity})});
     std::unique_ptr<std::uint8_t[]> grown(new (std::nothrow)
                                               std::uint8_t[static_cast<std::size_t>(capacity)]);
     if (!grown) {

@@ -96,9 +96,9 @@ bool readsBySize(FileWindow& file, std::int64_t start, std::int64_t end)
 // header of no data, or holds one whose data would run past the file's end,
 // and neither is another reading of a clean dump. The walks move forward and
 // end at `next`; a header already seen to fall short is not walked from
-// again (`seen` is scratch space).
+// again (`seen` is scratch space, a flag for each position up to `next`).
 bool holdsAnotherWay(FileWindow& file, std::int64_t pos, std::int32_t given, std::int64_t next,
-                     std::int64_t end, std::unordered_set<std::int64_t>& seen)
+                     std::int64_t end, std::vector<bool>& seen)
 {
     const std::int64_t from = pos + kSectorHeaderSize;
     const std::int64_t last = std::min(from + given, end - kSectorHeaderSize + 1); // past the last start
@@ -106,15 +106,18 @@ bool holdsAnotherWay(FileWindow& file, std::int64_t pos, std::int32_t given, std
     if (last <= from || file.view(from, static_cast<std::int32_t>(last - from + kSectorHeaderSize - 1),
                                   &bytes) < last - from + kSectorHeaderSize - 1)
         return false;
-    seen.clear();
+    seen.assign(static_cast<std::size_t>(next - from), false);
     for (std::int64_t start = from; start < last; ++start) {
         if (!ExtentPass::candidateAt(bytes + (start - from)))
             continue;
         std::int64_t walk = start;
         RecordHeader h;
-        while (walk < next && seen.insert(walk).second && candidateAt(file, walk, end, &h) &&
-               h.dataSize == nominalSectorSize(h.id.n))
+        while (walk < next && !seen[static_cast<std::size_t>(walk - from)]) {
+            seen[static_cast<std::size_t>(walk - from)] = true;
+            if (!candidateAt(file, walk, end, &h) || h.dataSize != nominalSectorSize(h.id.n))
+                break;
             walk += kSectorHeaderSize + h.dataSize;
+        }
         if (walk == next)
             return true;
     }
@@ -238,7 +241,7 @@ Reading readExtent(FileWindow& file, std::int64_t start, std::int64_t end, const
         const std::int64_t fileSize = file.size();
         bool strictly = reading.first == start && strict.start == start;
         bool ok = true;
-        std::unordered_set<std::int64_t> seen;
+        std::vector<bool> seen;
         for (std::int64_t pos = reading.first; index >= 0;) {
             const RecordHeader h = headerAt(file, pos, &ok);
             if (!ok)
