@@ -9,6 +9,8 @@
 #include "replace_file.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <new>
 #include <string>
 
 namespace zanvo {
@@ -127,9 +129,13 @@ bool deliver(ToolState& state, const FileCut& cut, std::size_t skip)
     return delivered;
 }
 
+// Empty when there is no memory for it.
 std::span<std::uint8_t> sectorBuffer(ToolState& state)
 {
-    return std::span<std::uint8_t>(state.sectorBuffer, kSectorBufferSize);
+    if (!state.sectorBuffer)
+        state.sectorBuffer.reset(new (std::nothrow) std::uint8_t[kSectorBufferSize]);
+    return state.sectorBuffer ? std::span<std::uint8_t>(state.sectorBuffer.get(), kSectorBufferSize)
+                              : std::span<std::uint8_t>();
 }
 
 } // namespace
@@ -143,7 +149,12 @@ bool cutFile(ToolState& state, const char* name, std::int32_t track, std::int32_
     if (skip < 0 || length < 0 || skip > kSectorBufferSize - length ||
         !d88::makePlace(track, c, h, r, n, &start.first))
         return false;
-    const std::span<std::uint8_t> run = sectorBuffer(state).first(static_cast<std::size_t>(skip + length));
+    const std::span<std::uint8_t> buffer = sectorBuffer(state);
+    if (buffer.empty()) {
+        reportReadFailure(state, name, ENOMEM);
+        return false;
+    }
+    const std::span<std::uint8_t> run = buffer.first(static_cast<std::size_t>(skip + length));
     if (state.dumps)
         return deliver(
             state,

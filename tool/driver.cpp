@@ -154,7 +154,7 @@ int runDriver(ToolState& state, int argc, char* argv[])
         return fileio::kExitUsage;
     }
 
-    const std::span<std::uint8_t, kBootSectorSize> boot(state.sectorBuffer, kBootSectorSize);
+    const std::span<std::uint8_t, kBootSectorSize> boot(state.bootSector);
     const Recognised recognised = recogniseDisk(state.map, boot, options.disk);
     if (recognised.what == Recognition::ReadFailed) {
         reportReadFailure(state, nullptr, recognised.error);

@@ -1,5 +1,5 @@
-// What the tool holds for the whole run: the one image reader, the one sector
-// buffer every cut reads into, what the last cut found on the disk and the
+// What the tool holds for the whole run: the one image reader, the boot
+// sector and the one sector buffer every cut reads into, what the last cut found on the disk and the
 // lines said about it (their storage kept from file to file), what the image
 // is (so that no output ever replaces it), and whether anything failed (which
 // decides the exit status).
@@ -9,6 +9,7 @@
 #include "cut_report.h"
 #include "file_cut.h"
 #include "joined_cut.h"
+#include "recognition.h"
 
 #include "d88/d88_image.h"
 #include "d88/record_map.h"
@@ -53,7 +54,10 @@ struct ToolLines {
 struct ToolState {
     d88::D88Image image;
     d88::RecordMap map{image}; // the image's tracks as their bytes show them
-    std::uint8_t sectorBuffer[kSectorBufferSize] = {};
+    std::uint8_t bootSector[kBootSectorSize] = {};
+    // Made at the first cut, its kSectorBufferSize bytes not cleared: every
+    // cut writes what it reads from, and a run that cuts nothing never pays for it.
+    std::unique_ptr<std::uint8_t[]> sectorBuffer;
     RunRecovery recovery;
     // Made when first needed: a string is not constant-initialised by every
     // compiler, and the rest of the state is.

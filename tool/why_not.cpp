@@ -125,7 +125,7 @@ void sayWhyNot(ToolState& state, const Recognised& recognised, std::int32_t disk
     case Recognition::NoKnownLabel:
         say(image + ": " + which +
             " is neither Disk A nor Disk F of ZANVO: its boot sector holds no label (" +
-            labelBytes(state.sectorBuffer) + "); " + info + otherDisks(state, disk));
+            labelBytes(state.bootSector) + "); " + info + otherDisks(state, disk));
         return;
     case Recognition::DiskA:
     case Recognition::DiskF:
