@@ -25,6 +25,23 @@ bool ExtentPass::candidateAt(const std::uint8_t* bytes)
            RecordHeader::parse(bytes).plausible();
 }
 
+std::int64_t ExtentPass::count(FileWindow& file, std::int64_t start, std::int64_t end, std::int64_t* found)
+{
+    constexpr std::int64_t kPiece = 48 * 1024;
+    *found = 0;
+    for (std::int64_t lo = start; lo < end - kSectorHeaderSize + 1; lo += kPiece) {
+        const std::int64_t hi = std::min(lo + kPiece, end - kSectorHeaderSize + 1);
+        const std::int64_t seen = hi - lo + kSectorHeaderSize - 1;
+        const std::uint8_t* bytes = nullptr;
+        if (file.view(lo, static_cast<std::int32_t>(seen), &bytes) < seen)
+            return -1;
+        for (std::int64_t pos = lo; pos < hi; ++pos)
+            if (candidateAt(bytes + (pos - lo)) && ++*found == RecordMap::kMaxCandidates)
+                return pos;
+    }
+    return end;
+}
+
 void ExtentPass::weigh(std::int64_t pos, const std::uint8_t* bytes)
 {
     const RecordHeader header = RecordHeader::parse(bytes);

@@ -23,26 +23,6 @@ RecordHeader headerAt(FileWindow& file, std::int64_t pos, bool* ok)
     return *ok ? RecordHeader::parse(bytes) : RecordHeader{};
 }
 
-// The candidates of the extent [start, end), counted forward up to the most
-// a reading weighs: their count, and the end of the extent that is read
-// (where that most is reached, else `end`). -1 when a read fails.
-std::int64_t countCandidates(FileWindow& file, std::int64_t start, std::int64_t end, std::int64_t* found)
-{
-    constexpr std::int64_t kPiece = 48 * 1024;
-    *found = 0;
-    for (std::int64_t lo = start; lo < end - kSectorHeaderSize + 1; lo += kPiece) {
-        const std::int64_t hi = std::min(lo + kPiece, end - kSectorHeaderSize + 1);
-        const std::int64_t seen = hi - lo + kSectorHeaderSize - 1;
-        const std::uint8_t* bytes = nullptr;
-        if (file.view(lo, static_cast<std::int32_t>(seen), &bytes) < seen)
-            return -1;
-        for (std::int64_t pos = lo; pos < hi; ++pos)
-            if (ExtentPass::candidateAt(bytes + (pos - lo)) && ++*found == RecordMap::kMaxCandidates)
-                return pos;
-    }
-    return end;
-}
-
 // A candidate header at `pos`: plausible, and whole inside the extent.
 bool candidateAt(FileWindow& file, std::int64_t pos, std::int64_t end, RecordHeader* h)
 {
@@ -206,14 +186,16 @@ Reading readExtent(FileWindow& file, std::int64_t start, std::int64_t end, const
         // up to where they run out; one with fewer bytes cannot.
         std::int64_t count = -1;
         if (end - start > RecordMap::kMaxCandidates)
-            reading.end = countCandidates(file, start, std::min(end, start + ExtentPass::kMaxSpan), &count);
+            reading.end = ExtentPass::count(file, start, std::min(end, start + ExtentPass::kMaxSpan), &count);
         reading.cut = reading.end < end;
         if (reading.end < 0 || file.error() != 0) {
             reading.failed = true;
             return reading;
         }
         // The pass, unless the data sizes read the extent; the last one serves
-        // again when it ends where this extent does, with the same count.
+        // again when it ends where this extent does, with the same count. It
+        // weighs only what the strict walk does not read: from the first
+        // record where it parts from that walk.
         ExtentPass* pass = nullptr;
         if (!readsBySize(file, start, reading.end)) {
             const std::int32_t endCount = ExtentPass::firstCount(file, start, reading.end);
@@ -222,48 +204,58 @@ Reading readExtent(FileWindow& file, std::int64_t start, std::int64_t end, const
             else if (kept->end() != reading.end || kept->endCount() != endCount)
                 kept->restart(reading.end, endCount);
             pass = kept.get();
-            if (!pass->cover(start, count) || file.error() != 0) {
+        }
+        // Counted, the pass takes its memory in one go.
+        const auto cover = [&](std::int64_t from) {
+            std::int64_t n = count;
+            const bool done = from >= pass->covered() ||
+                              ((n >= 0 || ExtentPass::count(file, from, pass->covered(), &n) >= 0) &&
+                               pass->cover(from, n) && file.error() == 0);
+            if (!done)
                 kept.reset();
+            return done;
+        };
+        RecordHeader first;
+        bool strictly = strict.start == start && candidateAt(file, start, reading.end, &first);
+        std::int64_t index = 0;
+        if (pass && !strictly && (!cover(start) || (index = pass->indexAt(start)) < 0)) {
+            if (!kept) {
                 reading.failed = true;
                 return reading;
             }
-        }
-        std::int64_t index = pass ? pass->indexAt(start) : 0;
-        if (index < 0)
             index = pass->firstAfter(start);
+        }
         reading.recordsEnd = start;
         if (index < 0) {
             reading.skipped = reading.end - start;
             return reading;
         }
-        reading.first = pass ? pass->pos(static_cast<std::uint32_t>(index)) : start;
+        reading.first = pass && !strictly ? pass->pos(static_cast<std::uint32_t>(index)) : start;
         reading.skipped = reading.first - start;
         const std::int64_t fileSize = file.size();
-        bool strictly = reading.first == start && strict.start == start;
         bool ok = true;
         std::vector<bool> seen;
-        for (std::int64_t pos = reading.first; index >= 0;) {
+        for (std::int64_t pos = reading.first;;) {
             const RecordHeader h = headerAt(file, pos, &ok);
             if (!ok)
                 break;
             const std::int32_t i = reading.records++;
             std::int64_t next = sizeStep(pos, h, reading.end, fileSize);
             bool bySize = true;
-            if (pass) {
-                const Candidate& c = pass->candidates()[static_cast<std::size_t>(index)];
+            // As the strict walk goes, while the record it steps to is one
+            // it finds in plausible records; then the best way on.
+            strictly = strictly && h.sectorCount != 0 && i != h.sectorCount - 1 &&
+                       (next == reading.end ||
+                        (next < reading.end && inPlausibleRecords(file, next, i + 1, reading.end)));
+            if (!strictly && pass) {
+                if (!cover(pos)) {
+                    reading.failed = true;
+                    return reading;
+                }
+                // Every header the reading stands on is a candidate.
+                const Candidate& c = pass->candidates()[static_cast<std::size_t>(pass->indexAt(pos))];
                 next = c.next == kToEnd ? reading.end : pass->pos(c.next);
                 bySize = c.bySize;
-            }
-            // As the strict walk goes, while the record it steps to is one
-            // it finds in plausible records.
-            if (strictly && h.sectorCount != 0 && i != h.sectorCount - 1) {
-                const std::int64_t stepped = sizeStep(pos, h, reading.end, fileSize);
-                strictly = stepped == reading.end ||
-                           (stepped < reading.end && inPlausibleRecords(file, stepped, i + 1, reading.end));
-                if (strictly)
-                    next = stepped, bySize = true;
-            } else {
-                strictly = false;
             }
             const std::int32_t given = givenBytes(pos, h, next, bySize, fileSize);
             if (!bySize) {
@@ -274,10 +266,9 @@ Reading readExtent(FileWindow& file, std::int64_t start, std::int64_t end, const
             reading.recordsEnd = pos + kSectorHeaderSize + given;
             if (holdsAnotherWay(file, pos, given, next, reading.end, seen))
                 reading.uncertain.push_back(i);
-            if (!ok || next >= reading.end)
+            if (next >= reading.end)
                 break;
             pos = next;
-            index = pass ? pass->indexAt(next) : 0;
         }
         if (!ok || file.error() != 0 || !compareStrict(file, strict, track, &reading) || file.error() != 0)
             reading.failed = true;
