@@ -66,8 +66,7 @@ class ExtentPass {
     // The sector count of the plausible header at `start` that a track's
     // last record is to agree with, or -1.
     static std::int32_t firstCount(FileWindow& file, std::int64_t start, std::int64_t end);
-    // A header there is a candidate: plausible. Out of line, so that every
-    // scan uses the one copy built as the pass's file is (see CMakeLists).
+    // A header there is a candidate: plausible (out of line: one copy, built as the pass is).
     static bool candidateAt(const std::uint8_t* bytes);
     // The candidates of [start, end), counted forward up to the most a
     // reading weighs: their count, and the end of what is read (where that
@@ -100,8 +99,7 @@ class ExtentPass {
     using Numbers = std::array<std::uint64_t, 4>;
     // What the pass holds of a candidate while a claim can still reach it.
     // Kept together, as the weighing of a header looks at each of them.
-    // Left uninitialised until weighed: the window's ring is only read where
-    // the pass has written.
+    // Left unset until weighed: the window's ring is only read where the pass has written.
     struct Weighed {
         Worth worth;
         std::uint16_t count;

@@ -45,7 +45,7 @@ bool ReadingCursor::load()
     const std::uint8_t* bytes = nullptr;
     if (file_->view(pos_, kSectorHeaderSize, &bytes) != kSectorHeaderSize)
         return false;
-    header_ = RecordHeader::parse(bytes);
+    header_.read(bytes);
     const auto& jumps = reading_->jumps;
     while (jump_ < jumps.size() && jumps[jump_].first < pos_)
         ++jump_;
@@ -57,14 +57,16 @@ bool ReadingCursor::load()
 
 bool ReadingCursor::record(Record* out)
 {
-    if (pos_ < 0)
+    // Read again field by field: a copy of the header load() stored would wait on its stores.
+    const std::uint8_t* bytes = nullptr;
+    if (pos_ < 0 || file_->view(pos_, kSectorHeaderSize, &bytes) != kSectorHeaderSize)
         return false;
     const auto& jumps = reading_->jumps;
     const bool bySize = !(jump_ < jumps.size() && jumps[jump_].first == pos_);
-    out->header = header_;
+    out->header.read(bytes);
     out->headerPos = pos_;
     out->bySize = bySize;
-    out->available = givenBytes(pos_, header_, next_, bySize, file_->size());
+    out->available = givenBytes(pos_, out->header, next_, bySize, file_->size());
     out->skipped = static_cast<std::int32_t>(
         std::clamp<std::int64_t>(next_ - pos_ - kSectorHeaderSize - out->available, 0, 0x7FFFFFFF));
     const auto& uncertain = reading_->uncertain;

@@ -7,6 +7,7 @@
 #define D88_LAYOUT_H
 
 #include <cstdint>
+#include <cstring>
 
 namespace d88 {
 
@@ -100,26 +101,27 @@ struct RecordHeader {
     static RecordHeader parse(const std::uint8_t* bytes)
     {
         RecordHeader h;
-        h.id = SectorId{bytes[0], bytes[1], bytes[2], bytes[3]};
-        h.sectorCount = static_cast<std::uint16_t>(readLE16(bytes + kSectorCountOffset));
-        h.density = bytes[kDensityOffset];
-        h.deletedMark = bytes[kDeletedMarkOffset];
-        h.status = bytes[kStatusOffset];
-        h.dataSize = static_cast<std::uint16_t>(readLE16(bytes + kDataSizeOffset));
-        std::uint8_t any = 0;
-        for (int i = 0; i < kSectorHeaderSize; ++i)
-            any = static_cast<std::uint8_t>(any | bytes[i]);
-        h.allZero = any == 0;
+        h.read(bytes);
         return h;
+    }
+    // In place, field by field: a walk reads each field back as it was stored.
+    void read(const std::uint8_t* bytes)
+    {
+        id = SectorId{bytes[0], bytes[1], bytes[2], bytes[3]};
+        sectorCount = static_cast<std::uint16_t>(readLE16(bytes + kSectorCountOffset));
+        density = bytes[kDensityOffset];
+        deletedMark = bytes[kDeletedMarkOffset];
+        status = bytes[kStatusOffset];
+        dataSize = static_cast<std::uint16_t>(readLE16(bytes + kDataSizeOffset));
+        std::uint64_t half[2]; // in whatever byte order: only zero is asked for
+        std::memcpy(half, bytes, sizeof half);
+        allZero = (half[0] | half[1]) == 0;
     }
 
     // A header a track can hold: a size code whose sector a record can
     // hold, a density byte the format knows, and not
     // sixteen zero bytes (zero-filled space is no record).
-    bool plausible() const
-    {
-        return id.n <= kMaxStorableSizeCode && knownDensity(density) && !allZero;
-    }
+    bool plausible() const { return id.n <= kMaxStorableSizeCode && knownDensity(density) && !allZero; }
 };
 
 } // namespace d88
