@@ -1,7 +1,7 @@
 // d88info --compare's listing and document.
 #include "compare_report.h"
 
-#include "json_writer.h"
+#include "json_report.h"
 #include "report.h"
 
 #include "d88_words.h"
@@ -195,9 +195,9 @@ void heading(std::FILE* out, const ComparedDisk& disk, const char* side)
     line.words("disk " + std::to_string(facts.index) + " of \"" + escapeName(disk.image) + "\" (\"" +
                escapeName(facts.name) + "\"), " + std::to_string(facts.count(TrackState::Present)) +
                " tracks present" +
-               (facts.kind == zanvo::DiskKind::DiskA   ? ", Disk A of ZANVO"
-                : facts.kind == zanvo::DiskKind::DiskF ? ", Disk F of ZANVO"
-                                                       : ""));
+               (facts.kind == zanvo::DiskKind::Unknown
+                    ? ""
+                    : std::string(", ") + zanvo::kindName(facts.kind) + " of ZANVO"));
 }
 
 void summaryLine(std::FILE* out, const ComparisonTotals& totals)
@@ -235,17 +235,6 @@ const char* standingName(d88::TrackStanding standing)
     return "absent";
 }
 
-std::string hexOf(const char* bytes)
-{
-    constexpr char kHex[] = "0123456789abcdef";
-    std::string out;
-    for (const char* p = bytes; *p; ++p) {
-        out += kHex[static_cast<unsigned char>(*p) >> 4];
-        out += kHex[static_cast<unsigned char>(*p) & 15];
-    }
-    return out;
-}
-
 void diskJson(JsonWriter& json, const ComparedDisk& disk)
 {
     const DiskFacts& facts = *disk.facts;
@@ -255,17 +244,9 @@ void diskJson(JsonWriter& json, const ComparedDisk& disk)
     json.member("diskCount", disk.diskCount);
     json.member("disk", facts.index);
     json.member("offset", facts.fileOffset);
-    json.key("name");
-    json.beginObject();
-    json.member("text", std::string(facts.name));
-    json.member("hex", hexOf(facts.name));
-    json.endObject();
+    diskNameMember(json, facts.name);
     json.member("tracksPresent", facts.count(TrackState::Present));
-    json.key("boot");
-    if (facts.kind == zanvo::DiskKind::Unknown)
-        json.null();
-    else
-        json.string(facts.kind == zanvo::DiskKind::DiskA ? "A" : "F");
+    optionalText(json, "boot", zanvo::kindLetter(facts.kind));
     json.endObject();
 }
 
@@ -358,8 +339,8 @@ std::string otherDiskNote(const ComparedDisk (&disks)[2])
     const zanvo::DiskKind a = disks[0].facts->kind, b = disks[1].facts->kind;
     if (a == zanvo::DiskKind::Unknown || b == zanvo::DiskKind::Unknown || a == b)
         return "";
-    return std::string("first and second are Disk ") + (a == zanvo::DiskKind::DiskA ? "A" : "F") +
-           " and Disk " + (b == zanvo::DiskKind::DiskA ? "A" : "F") + " of ZANVO: dumps of two disks";
+    return std::string("first and second are ") + zanvo::kindName(a) + " and " + zanvo::kindName(b) +
+           " of ZANVO: dumps of two disks";
 }
 
 } // namespace d88info

@@ -13,11 +13,6 @@ namespace zanvo {
 
 namespace {
 
-const char* kindName(DiskKind kind)
-{
-    return kind == DiskKind::DiskA ? "Disk A" : "Disk F";
-}
-
 } // namespace
 
 const char* dumpPath(const ToolState& state, int index)

@@ -191,4 +191,21 @@ std::string notD88FileWords(const d88::FileVerdict& verdict, const std::string& 
     return disk0;
 }
 
+std::string notD88Words(d88::RecordMap& map, std::int32_t disk, const d88::DiskVerdict& verdict, int* error)
+{
+    std::uint8_t header[d88::kDiskHeaderSize] = {};
+    std::int64_t got = 0;
+    d88::FileVerdict whole;
+    d88::Outcome read = map.image().readFileBytes(map.image().diskOffset(disk), header, &got);
+    if (!read.failed())
+        read = d88::judgeFile(map, &whole);
+    if (read.failed()) {
+        *error = read.error;
+        return "";
+    }
+    const std::string reason = notD88DiskWords(verdict, header);
+    return whole.kind == d88::FileKind::D88 ? "disk " + std::to_string(disk) + " is not a D88 disk: " + reason
+                                            : "not a D88 image: " + notD88FileWords(whole, reason);
+}
+
 } // namespace zanvo

@@ -50,6 +50,14 @@ std::string notD88DiskWords(const d88::DiskVerdict& verdict, const std::uint8_t*
 // gzip-compressed file: unpack it first"), or disk 0's reason `disk0`.
 std::string notD88FileWords(const d88::FileVerdict& verdict, const std::string& disk0);
 
+// Why disk `disk` of the map's image, judged no D88 disk (`verdict`), is not
+// one: "disk 1 is not a D88 disk: ..." when the file is a D88 image, else
+// "not a D88 image: ..." of the whole file. Each disk is judged for itself:
+// where another disk of the file is a D88 disk, only this one is said not to
+// be. Reads the disk's header and judges the file; "" with `*error` set when
+// a read fails.
+std::string notD88Words(d88::RecordMap& map, std::int32_t disk, const d88::DiskVerdict& verdict, int* error);
+
 } // namespace zanvo
 
 #endif
