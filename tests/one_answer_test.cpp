@@ -169,7 +169,7 @@ TEST(OneAnswer, TheCutAndEveryViewOfD88infoAgreeOnEverySector)
     Checked checked;
     for (const testsupport::Case& c : testsupport::readingCases()) {
         SCOPED_TRACE(c.what);
-        testimg::writeFile((dir / "image.d88").string(), testsupport::buildDisks(c.build()).bytes);
+        testimg::writeFile((dir / "image.d88").string(), testsupport::buildDisks(c.disks).bytes);
         for (int disk = 0; disk < 2; ++disk) {
             std::vector<int> tracks;
             for (const auto& [d, t] : c.tracks)
