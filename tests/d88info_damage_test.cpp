@@ -2,6 +2,7 @@
 // --split, and its exports to devices, FIFOs, standard output and long names.
 // Expected text and bytes come from the image descriptions built here.
 #include "image_builder.h"
+#include "support/dumps.h"
 #include "support/listing.h"
 #include "support/test_support.h"
 
@@ -240,8 +241,7 @@ TEST_F(InfoDamageTest, EveryRealSampleAndEveryBuiltImageIsADiskImage)
 TEST_F(InfoDamageTest, SplitWritesOneDiskThatTheToolThenCuts)
 {
     Disk other = testimg::formattedDisk(3, 40, 16, true);
-    Disk diskA = testimg::formattedDisk(9, 40, 16, true);
-    testimg::setBootLabel(diskA, testimg::kDiskALabel);
+    Disk diskA = testsupport::diskA(9, 40);
     const Bytes first = testimg::buildDisk(other), second = testimg::buildDisk(diskA);
     Bytes both = first;
     both.insert(both.end(), second.begin(), second.end());
@@ -331,8 +331,7 @@ TEST_F(InfoDamageTest, FlagsInTheSummaryTheListingAndTheMap)
                                                   "track   2 ####e###", "track   3 #i####e#"}));
 
     // zanvo-extract names the same flags with the same words.
-    Disk diskA = testimg::formattedDisk(6);
-    testimg::setBootLabel(diskA, testimg::kDiskALabel);
+    Disk diskA = testsupport::diskA(6);
     testimg::findRecord(diskA, 10, 7)->reserved = {0x00, 0x10, 0xA0};
     testimg::findRecord(diskA, 11, 2)->reserved[2] = 0x37;
     write("flagged-a.d88", testimg::buildDisk(diskA));

@@ -3,6 +3,7 @@
 // writer that makes it.
 #include "image_builder.h"
 #include "json_writer.h"
+#include "support/dumps.h"
 #include "support/listing.h"
 #include "support/test_support.h"
 
@@ -328,8 +329,7 @@ TEST_F(D88infoJsonTest, UncertainRecordsAndBytesThatAreNoRecord)
 TEST_F(D88infoJsonTest, AHeaderBeforeDiskZerosFirstTrackIsAtNoTrack)
 {
     const Disk diskA = [] {
-        Disk d = testimg::formattedDisk(8);
-        testimg::setBootLabel(d, testimg::kDiskALabel);
+        Disk d = testsupport::diskA(8);
         return d;
     }();
     const Bytes plain = testimg::buildDisk(diskA);
@@ -430,8 +430,7 @@ TEST_F(D88infoJsonTest, SharedTracksManyDisksAndFilesThatAreNoImage)
                                 (std::ostringstream() << std::hex << 688 + 4 * 272).str() + ": 28 records");
     EXPECT_EQ(listed->records.rfind("[records 1-12: track 0's 5-16] 0.1.1.1 ", 0), 0u) << listed->records;
 
-    Disk second = testimg::formattedDisk(6, 4);
-    testimg::setBootLabel(second, testimg::kDiskFLabel);
+    Disk second = testsupport::diskF(6, 4);
     const Json two = document(testimg::buildImage({testimg::formattedDisk(7, 4), second}));
     ASSERT_EQ(two["diskCount"], 2);
     EXPECT_TRUE(two["disks"][0]["boot"]["disk"].is_null());

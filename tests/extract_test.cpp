@@ -3,6 +3,7 @@
 // every file in the folder are compared exactly; expected file contents come
 // from the image description, not from the reader.
 #include "image_builder.h"
+#include "support/dumps.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -53,21 +54,9 @@ const std::string kDiskFMessage = sjis("ZANVO (Disk F)を認識しました.\n")
 const std::string kOpenMessage = sjis("ファイルをオープンできません.\n");
 
 using testimg::kDiskALabel;
-using testimg::kDiskFLabel;
 
-Disk diskA(int seed = 21)
-{
-    Disk disk = testimg::formattedDisk(seed, 80, 16, true);
-    testimg::setBootLabel(disk, kDiskALabel);
-    return disk;
-}
-
-Disk diskF(int seed = 22)
-{
-    Disk disk = testimg::formattedDisk(seed, 80, 16, true);
-    testimg::setBootLabel(disk, kDiskFLabel);
-    return disk;
-}
+using testsupport::diskA;
+using testsupport::diskF;
 
 class ExtractTest : public ::testing::Test {
   protected:
@@ -114,7 +103,7 @@ std::vector<std::string> allDiskANames()
 
 TEST_F(ExtractTest, DiskAGivesItsThirteenFiles)
 {
-    const Disk disk = diskA();
+    const Disk disk = diskA(21);
     writeImage(testimg::buildImage({disk}));
     const RunResult r = run({"disk.d88"});
     EXPECT_EQ(r.status, 0);
@@ -131,9 +120,9 @@ TEST_F(ExtractTest, DiskAGivesItsThirteenFiles)
 
 TEST_F(ExtractTest, DiskFGivesOneFile)
 {
-    const Disk disk = diskF();
+    const Disk disk = diskF(22);
     // The Disk A beside it is not cut, only named, with the command that cuts it.
-    writeImage(testimg::buildImage({disk, diskA()}));
+    writeImage(testimg::buildImage({disk, diskA(21)}));
     const RunResult r = run({"disk.d88"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, kDiskFMessage + "cutting ... DISKF\n");
@@ -241,7 +230,7 @@ TEST_F(ExtractTest, DamagedDisksGiveEverySectorTheyHold)
         SCOPED_TRACE(c.what);
         for (const std::string& name : folder())
             fs::remove(dir / name);
-        Disk disk = diskA();
+        Disk disk = diskA(21);
         c.damage(disk);
         writeImage(testimg::buildImage({disk}));
 
@@ -268,7 +257,7 @@ TEST_F(ExtractTest, DamagedDisksGiveEverySectorTheyHold)
 TEST_F(ExtractTest, TheDamagedSampleGivesEverySectorItHolds)
 {
     // The sample the README shows: make-sample damaged-a's damage, built here.
-    Disk disk = diskA();
+    Disk disk = diskA(21);
     disk.tracks.erase(19);
     removeSector(disk, 12, 3);
     disk.tracks[14].records.push_back(sectorOf(disk, 14, 5)); // stored twice
@@ -310,18 +299,18 @@ TEST_F(ExtractTest, SharedRunOfDecoysBeforeTheRealSectors)
 
 TEST_F(ExtractTest, UnrecognisedImagesGiveNoOutput)
 {
-    Disk atZero = diskA();
+    Disk atZero = diskA(21);
     testimg::setBootLabel(atZero, kDiskALabel, 0);
-    Disk noBoot = diskA();
+    Disk noBoot = diskA(21);
     auto& t0 = noBoot.tracks[0].records;
     t0.erase(t0.begin()); // sector 1 is stored first
-    Disk sizeTwo = diskA();
+    Disk sizeTwo = diskA(21);
     testimg::findRecord(sizeTwo, 0, 1)->n = 2;
-    Disk noTrack0 = diskA();
+    Disk noTrack0 = diskA(21);
     noTrack0.trackOffsets[0] = 0;
     // Disks of other kinds: a 2HD disk whose sector 1 holds 1024 bytes, a
     // 2DD disk without a track 0.
-    Disk highDensity = diskA();
+    Disk highDensity = diskA(21);
     highDensity.mediaType = 0x20;
     testimg::findRecord(highDensity, 0, 1)->n = 3;
     Disk doubleDensity = noTrack0;
@@ -340,7 +329,7 @@ TEST_F(ExtractTest, UnrecognisedImagesGiveNoOutput)
     const std::string noLabel =
         "zanvo-extract: disk.d88: disk 0 is neither Disk A nor Disk F of ZANVO: its boot "
         "sector holds no label (bytes 1-16: ";
-    const Bytes second = testimg::buildImage({testimg::formattedDisk(3), diskA()});
+    const Bytes second = testimg::buildImage({testimg::formattedDisk(3), diskA(21)});
     const std::vector<std::tuple<std::string, Bytes, std::string>> images = {
         {"label at byte 0", testimg::buildImage({atZero}),
          noLabel + labelBytesOf(atZero) + "); `d88info disk.d88` tells more\n"},
@@ -415,7 +404,7 @@ TEST_F(ExtractTest, HelpIsTheUsageOnStandardOutputAndAFileNamedHelpIsReachable)
     EXPECT_TRUE(std::all_of(help.out.begin(), help.out.end(), [](char ch) { return ch > 0; })); // plain ASCII
     EXPECT_EQ(folder(), std::vector<std::string>{});
 
-    const Disk disk = diskF();
+    const Disk disk = diskF(22);
     writeImage(testimg::buildImage({disk}), "--help");
     const RunResult r = run({"./--help"});
     EXPECT_EQ(r.status, 0);
@@ -443,7 +432,7 @@ TEST_F(ExtractTest, VersionIsTheProjectsAndOnlyAsTheOneArgument)
     EXPECT_EQ(withMore.out, "");
 
     // An image that happens to be called --version is still cut.
-    const Disk disk = diskA();
+    const Disk disk = diskA(21);
     writeImage(testimg::buildImage({disk}), "--version");
     const RunResult image = run({"./--version"});
     EXPECT_EQ(image.status, 0);
@@ -453,7 +442,7 @@ TEST_F(ExtractTest, VersionIsTheProjectsAndOnlyAsTheOneArgument)
 
 TEST_F(ExtractTest, ExistingOutputsAreReplacedNeverWrittenThrough)
 {
-    const Disk disk = diskA();
+    const Disk disk = diskA(21);
     writeImage(testimg::buildImage({disk}));
     testsupport::TempDir elsewhere;
     const Bytes victim(100000, 0x5A);
@@ -476,7 +465,7 @@ TEST_F(ExtractTest, ExistingOutputsAreReplacedNeverWrittenThrough)
 
 TEST_F(ExtractTest, OutputNameTakenByAFolderIsReportedAndTheRestAreCut)
 {
-    const Disk disk = diskA();
+    const Disk disk = diskA(21);
     const Bytes image = testimg::buildImage({disk});
     writeImage(image);
     fs::create_directory(dir / "ZANVO03");
@@ -502,7 +491,7 @@ TEST_F(ExtractTest, TheImageIsNeverReplaced)
 {
     // The image itself is named like an output, and reached again through a
     // link standing at another output's name.
-    const Disk disk = diskA();
+    const Disk disk = diskA(21);
     const Bytes image = testimg::buildImage({disk});
     writeImage(image, "DRIVER");
     fs::create_symlink("DRIVER", dir / "ZANVO07");
@@ -521,7 +510,7 @@ TEST_F(ExtractTest, TheImageIsNeverReplaced)
 
 TEST_F(ExtractTest, UnwritableStandardOutputIsReported)
 {
-    const Disk disk = diskA();
+    const Disk disk = diskA(21);
     writeImage(testimg::buildImage({disk}));
     testsupport::RunOptions options;
     options.stdoutKind = testsupport::StdoutKind::File;

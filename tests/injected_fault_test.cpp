@@ -9,6 +9,7 @@
 #include "examine.h"
 #include "image_builder.h"
 #include "run.h"
+#include "support/dumps.h"
 #include "support/test_support.h"
 #include "tool_state.h"
 
@@ -188,8 +189,7 @@ class InjectedFaultTest : public ::testing::Test {
   protected:
     void SetUp() override
     {
-        disk = testimg::formattedDisk(61, 28, 16, true);
-        testimg::setBootLabel(disk, testimg::kDiskALabel);
+        disk = testsupport::diskA(61, 28);
         image = testimg::buildDisk(disk, &places);
         testimg::writeFile((dir / "disk.d88").string(), image);
         struct stat st;
@@ -580,8 +580,7 @@ TEST_F(InjectedReadFailureTest, EveryReadOfTheImageThatFailsFailsTheRun)
     }
     // Disk F, then the large Disk A: the tool cuts the second and looks at
     // the first.
-    Disk diskF = testimg::formattedDisk(62, 40, 16, true);
-    testimg::setBootLabel(diskF, testimg::kDiskFLabel);
+    Disk diskF = testsupport::diskF(62, 40);
     testimg::writeFile((dir / "set.d88").string(), testimg::buildImage({diskF, big}));
 
     using P = Program;
@@ -873,8 +872,7 @@ TEST_F(InjectedFaultTest, AnImageRewrittenInPlaceWithItsTimesPutBackIsUsedWholeO
     for (const Size& size : sizes) {
         Disk diskA = testimg::formattedDisk(64, size.tracks, size.sectors, true);
         testimg::setBootLabel(diskA, testimg::kDiskALabel);
-        Disk diskF = testimg::formattedDisk(62, 40, 16, true);
-        testimg::setBootLabel(diskF, testimg::kDiskFLabel);
+        Disk diskF = testsupport::diskF(62, 40);
         const Bytes before = testimg::buildImage({diskA, diskF});
         // Every sector's data otherwise: the same layout, other bytes.
         for (Disk* one : {&diskA, &diskF})

@@ -3,6 +3,7 @@
 // leaves where; and the messages' bytes on a terminal of each locale and
 // through a pipe.
 #include "image_builder.h"
+#include "support/dumps.h"
 #include "support/test_support.h"
 #include "terminal_text.h"
 
@@ -45,8 +46,7 @@ class ToolOptionsTest : public ::testing::Test {
   protected:
     void SetUp() override
     {
-        diskA = testimg::formattedDisk(31);
-        testimg::setBootLabel(diskA, testimg::kDiskALabel);
+        diskA = testsupport::diskA(31);
         damaged = diskA;
         damaged.tracks.erase(19);
         testimg::writeFile((dir / "disk-a.d88").string(), testimg::buildDisk(diskA));
