@@ -26,14 +26,13 @@ const std::string kInfo = D88INFO_PATH;
 // Names a user may be handed, each as a file holding two disks: an
 // unlabelled one, then Disk A (so that zanvo-extract suggests --disk=1).
 const std::vector<std::string> kNames = {
-    "-n x;id.d88",                              // an option and a second command, pasted
-    "it's $HOME `id` *.d88",                    // quote, expansion, substitution, pattern
+    "-n x;id.d88",                          // an option and a second command, pasted
+    "it's $HOME `id` *.d88",                // quote, expansion, substitution, pattern
     "\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e.d88", // Japanese (UTF-8)
-    "title\x1b]0;owned\x07.d88",                // a terminal's escape sequence
-    "two\nlines.d88",                           // a newline
-    "c1\xc2\x9b"
-    "31m.d88",              // C1 CSI in UTF-8
-    "latin1-\xe9t\xe9.d88", // not UTF-8
+    "title\x1b]0;owned\x07.d88",            // a terminal's escape sequence
+    "two\nlines.d88",                       // a newline
+    "c1\xc2\x9b" "31m.d88",                 // C1 CSI in UTF-8
+    "latin1-\xe9t\xe9.d88",                 // not UTF-8
     "del\x7f.d88",
 };
 
@@ -53,8 +52,7 @@ bool utf8Locale(const RunOptions& options)
             continue;
         if (utf8 && byte >= 0xC2 && byte <= 0xF4) {
             const std::size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : 2;
-            bool whole = i + length <= text.size() &&
-                         !(byte == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0);
+            bool whole = i + length <= text.size() && !(byte == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0);
             for (std::size_t k = 1; whole && k < length; ++k)
                 whole = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
             if (whole) {
@@ -127,8 +125,7 @@ TEST(MessageText, NamesAreSafeToReadAndTheSuggestedCommandsNameTheSameFile)
             const RunResult pasted = paste(cut, dir.path(), options);
             EXPECT_EQ(pasted.status, 0) << cut << "\n" << pasted.err;
             EXPECT_TRUE(fs::is_regular_file(dir / "ZANVO11")) << cut;
-            const RunResult told =
-                paste(suggested(r.err, "d88info", "` tells more", kInfo), dir.path(), options);
+            const RunResult told = paste(suggested(r.err, "d88info", "` tells more", kInfo), dir.path(), options);
             EXPECT_EQ(told.status, 0) << told.err;
             EXPECT_EQ(told.out, info.out);
 

@@ -38,8 +38,7 @@ std::vector<Json> allRecords(const Json& disk, const Json& track)
         const Json* from = nullptr;
         long long at = 0;
         for (const Json& run : track["shared"])
-            if (i >= run["first"].get<long long>() &&
-                i < run["first"].get<long long>() + run["count"].get<long long>())
+            if (i >= run["first"].get<long long>() && i < run["first"].get<long long>() + run["count"].get<long long>())
                 from = &run, at = run["from"].get<long long>() + i - run["first"].get<long long>();
         if (!from) {
             out.push_back(track["records"][own++]);
@@ -54,8 +53,8 @@ std::vector<Json> allRecords(const Json& disk, const Json& track)
 
 // The first record of track `t` with the ID the cut looks for (the track's
 // C/H, sector `r`, size code 1), as its field names say, or nothing.
-std::optional<std::map<std::string, long long>> recordOf(const Json& doc, const std::vector<Json>& records,
-                                                         int t, int r)
+std::optional<std::map<std::string, long long>> recordOf(const Json& doc, const std::vector<Json>& records, int t,
+                                                        int r)
 {
     const Json& fields = doc["recordFields"];
     for (const Json& record : records) {
@@ -121,9 +120,7 @@ void agree(const testsupport::TempDir& dir, int disk, const std::vector<int>& tr
     for (const int t : tracks) {
         SCOPED_TRACE("track " + std::to_string(t));
         const d88::RunStart start{
-            {t, d88::SectorId{static_cast<std::uint8_t>(t / 2), static_cast<std::uint8_t>(t % 2), 1, 1}},
-            1,
-            16};
+            {t, d88::SectorId{static_cast<std::uint8_t>(t / 2), static_cast<std::uint8_t>(t % 2), 1, 1}}, 1, 16};
         ASSERT_FALSE(zanvo::recoverRun(records, start, dest, run.get()).failed());
         const Json* track = nullptr;
         for (const Json& candidate : d["tracks"])
@@ -134,12 +131,7 @@ void agree(const testsupport::TempDir& dir, int disk, const std::vector<int>& tr
             if (row["track"] == t)
                 jsonRow = row["marks"];
         for (const std::string& row : map.rows)
-            if (row.rfind("track " +
-                              std::string(t < 10    ? "  "
-                                          : t < 100 ? " "
-                                                    : "") +
-                              std::to_string(t) + " ",
-                          0) == 0)
+            if (row.rfind("track " + std::string(t < 10 ? "  " : t < 100 ? " " : "") + std::to_string(t) + " ", 0) == 0)
                 listedRow = row.substr(row.size() - jsonRow.size());
         EXPECT_EQ(listedRow, jsonRow) << "the listing's map and the document's";
         const std::vector<Json> all = track ? allRecords(d, *track) : std::vector<Json>{};

@@ -168,8 +168,7 @@ TEST_F(Protection, NoFileIsCreatedOrReplacedInAFolderOfDevicesNeedsRootAndAMount
         SCOPED_TRACE(bound ? "/dev/null bound from the host" : "/dev/null made in /dev");
         const RunResult r = testsupport::runInChild(
             [&] {
-                if (unshare(CLONE_NEWNS) != 0 ||
-                    mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+                if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
                     return 90;
                 if (bound && (creat(hostNull.c_str(), 0600) < 0 ||
                               mount("/dev/null", hostNull.c_str(), nullptr, MS_BIND, nullptr) != 0))
@@ -186,8 +185,7 @@ TEST_F(Protection, NoFileIsCreatedOrReplacedInAFolderOfDevicesNeedsRootAndAMount
                 const auto report = [](const std::string& what, const RunResult& result) {
                     std::printf("%s: %d %s", what.c_str(), result.status, result.err.c_str());
                     for (const std::string& name : testsupport::listFolder("/dev"))
-                        std::printf("  /dev/%s%s\n", name.c_str(),
-                                    fs::is_symlink("/dev/" + name) ? " link" : "");
+                        std::printf("  /dev/%s%s\n", name.c_str(), fs::is_symlink("/dev/" + name) ? " link" : "");
                 };
                 // Standard input and output closed: /dev/stdout leads to a
                 // descriptor that is not open.
@@ -209,17 +207,14 @@ TEST_F(Protection, NoFileIsCreatedOrReplacedInAFolderOfDevicesNeedsRootAndAMount
             },
             dir.path());
         const std::string dev = "  /dev/null\n  /dev/stderr link\n  /dev/stdout link\n";
-        const std::string refused =
-            ": its folder is on a device or process file system; nothing is created there\n";
+        const std::string refused = ": its folder is on a device or process file system; nothing is created there\n";
         // The folder refused once, before anything is cut.
-        const std::string cut =
-            "cut: 2 zanvo-extract: cannot cut into the current folder: it is on a device or "
-            "process file system, where nothing is created; nothing was cut\n";
+        const std::string cut = "cut: 2 zanvo-extract: cannot cut into the current folder: it is on a device or "
+                                "process file system, where nothing is created; nothing was cut\n";
         EXPECT_EQ(r.status, 0);
-        EXPECT_EQ(r.out, "closed: 2 d88info: cannot write /dev/stdout: " + fileio::errorText(EBADF) + "\n" +
-                             dev + "stderr: 0 " + dev +
-                             "spelled: 2 d88info: cannot write /tmp/../dev//new.img" + refused + dev + cut +
-                             dev);
+        EXPECT_EQ(r.out, "closed: 2 d88info: cannot write /dev/stdout: " + fileio::errorText(EBADF) + "\n" + dev +
+                             "stderr: 0 " + dev + "spelled: 2 d88info: cannot write /tmp/../dev//new.img" +
+                             refused + dev + cut + dev);
         EXPECT_TRUE(sameBytes(plain(), *readFile(stderrFile)));
     }
 }
@@ -255,8 +250,7 @@ TEST_F(Protection, EveryNameOfStandardOutputMeansStandardOutputWhateverItIs)
         EXPECT_EQ(r.status, 0) << name << ": " << r.err;
         EXPECT_TRUE(sameBytes(plain(), testsupport::toBytes(r.out))) << name;
     }
-    EXPECT_EQ(folder(),
-              (std::vector<std::string>{"damaged.d88", "disk.d88", "fds", "to-stdout", "via-link"}));
+    EXPECT_EQ(folder(), (std::vector<std::string>{"damaged.d88", "disk.d88", "fds", "to-stdout", "via-link"}));
     EXPECT_TRUE(fs::is_symlink(dir / "via-link"));
 }
 

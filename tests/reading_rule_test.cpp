@@ -15,8 +15,8 @@
 #include <algorithm>
 #include <functional>
 #include <map>
-#include <optional>
 #include <ostream>
+#include <optional>
 #include <random>
 #include <string>
 #include <tuple>
@@ -45,8 +45,7 @@ struct Answer {
 
 void PrintTo(const Answer& answer, std::ostream* out)
 {
-    *out << (answer.found ? "found, " + std::to_string(answer.bytes.size()) + " bytes: " + answer.words
-                          : "not found");
+    *out << (answer.found ? "found, " + std::to_string(answer.bytes.size()) + " bytes: " + answer.words : "not found");
 }
 
 Answer ask(d88::RecordMap& map, int disk, int track, int r, int n = 1)
@@ -56,8 +55,8 @@ Answer ask(d88::RecordMap& map, int disk, int track, int r, int n = 1)
     d88::Record record;
     std::int32_t copied = 0;
     if (map.loadDisk(disk).failed() ||
-        !map.findSector({track, d88::SectorId{std::uint8_t(track / 2), std::uint8_t(track % 2),
-                                              std::uint8_t(r), std::uint8_t(n)}},
+        !map.findSector({track, d88::SectorId{std::uint8_t(track / 2), std::uint8_t(track % 2), std::uint8_t(r),
+                                              std::uint8_t(n)}},
                         buffer, &record, &copied)
              .done())
         return answer;
@@ -73,13 +72,12 @@ Answer ask(d88::RecordMap& map, int disk, int track, int r, int n = 1)
 
 std::string name(const Key& key)
 {
-    return "disk " + std::to_string(std::get<0>(key)) + " track " + std::to_string(std::get<1>(key)) +
-           " sector " + std::to_string(std::get<2>(key));
+    return "disk " + std::to_string(std::get<0>(key)) + " track " + std::to_string(std::get<1>(key)) + " sector " +
+           std::to_string(std::get<2>(key));
 }
 
 // Every checked sector of a case, with the bytes its description stores.
-std::map<Key, std::pair<Want, Bytes>> expected(const Case& c, const std::vector<Disk>& disks,
-                                               const Built& built)
+std::map<Key, std::pair<Want, Bytes>> expected(const Case& c, const std::vector<Disk>& disks, const Built& built)
 {
     std::map<Key, Want> wants = c.wants;
     std::map<Key, std::pair<Want, Bytes>> out;
@@ -96,9 +94,8 @@ std::map<Key, std::pair<Want, Bytes>> expected(const Case& c, const std::vector<
                 if (!want.missing && p.track == track && p.r == host && record) {
                     const std::size_t from = built.diskAt[static_cast<std::size_t>(disk)] + p.header + 16 +
                                              static_cast<std::size_t>(want.hostOffset);
-                    const std::size_t length = want.bytes >= 0
-                                                   ? static_cast<std::size_t>(want.bytes)
-                                                   : std::min(record->data.size(), built.bytes.size() - from);
+                    const std::size_t length = want.bytes >= 0 ? static_cast<std::size_t>(want.bytes)
+                                                               : std::min(record->data.size(), built.bytes.size() - from);
                     bytes.assign(built.bytes.begin() + static_cast<std::ptrdiff_t>(from),
                                  built.bytes.begin() + static_cast<std::ptrdiff_t>(from + length));
                     break;
@@ -211,7 +208,7 @@ Bytes layOut(const Disk& disk, const std::vector<int>& order)
     std::map<int, std::pair<std::size_t, std::size_t>> blocks;
     for (auto it = byStart.begin(); it != byStart.end(); ++it)
         blocks[it->second] = {it->first, std::next(it) == byStart.end() ? built.size() - disk.tail.size()
-                                                                        : std::next(it)->first};
+                                                                         : std::next(it)->first};
     Bytes out(built.begin(), built.begin() + 0x2B0);
     for (const int t : order) {
         const auto [from, to] = blocks.at(t);
@@ -272,8 +269,8 @@ TEST(ReadingRule, ATrackGivesTheSameWhateverElseTheImageHolds)
             SCOPED_TRACE(how);
             const std::map<Key, Answer> got = answers(c, keys, image, firstDisk, roundabout, dir);
             for (const Key& key : keys)
-                EXPECT_EQ(got.at(key), alone.at(key))
-                    << name(key) << ": " << got.at(key).words << " | " << alone.at(key).words;
+                EXPECT_EQ(got.at(key), alone.at(key)) << name(key) << ": " << got.at(key).words << " | "
+                                                      << alone.at(key).words;
             ++variants;
         };
         std::vector<Disk> before = disks, after = disks;
