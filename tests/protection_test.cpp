@@ -46,10 +46,7 @@ class Protection : public ::testing::Test {
         image = testimg::buildImage({disk});
         write("disk.d88", image);
         // The same disk with a sector gone: the tool warns on standard error.
-        Disk damaged = disk;
-        auto& records = damaged.tracks[12].records;
-        records.erase(records.begin() + 3);
-        damagedImage = testimg::buildImage({damaged});
+        damagedImage = testimg::buildImage({testsupport::edited({testsupport::drop(12, 10)}, disk)});
         write("damaged.d88", damagedImage);
     }
     void write(const std::string& name, const Bytes& bytes) const
