@@ -501,17 +501,15 @@ TEST_F(CompareTest, TheListingAndTheDocumentSayWhatTheStoredSectorsDo)
         EXPECT_EQ(doc["second"]["diskCount"], pair.second.size());
         EXPECT_EQ(doc["note"].is_null(), !otherDisk);
         const Json& summary = doc["summary"];
-        const std::pair<const char*, std::size_t> counts[] = {{"firstSectors", e.firstSectors},
-                                                              {"secondSectors", e.secondSectors},
-                                                              {"differing", e.differing},
-                                                              {"tracksDiffering", e.tracksDiffering},
-                                                              {"onlyInFirst", e.onlyFirst},
-                                                              {"onlyInSecond", e.onlySecond},
-                                                              {"storedDifferently", e.storedDifferently},
-                                                              {"differentBytes", e.differentBytes},
-                                                              {"heldMoreThanOnce", e.copies}};
-        for (const auto& [name, count] : counts)
-            EXPECT_EQ(summary[name], count) << name;
+        EXPECT_EQ(summary["firstSectors"], e.firstSectors);
+        EXPECT_EQ(summary["secondSectors"], e.secondSectors);
+        EXPECT_EQ(summary["differing"], e.differing);
+        EXPECT_EQ(summary["tracksDiffering"], e.tracksDiffering);
+        EXPECT_EQ(summary["onlyInFirst"], e.onlyFirst);
+        EXPECT_EQ(summary["onlyInSecond"], e.onlySecond);
+        EXPECT_EQ(summary["storedDifferently"], e.storedDifferently);
+        EXPECT_EQ(summary["differentBytes"], e.differentBytes);
+        EXPECT_EQ(summary["heldMoreThanOnce"], e.copies);
         EXPECT_EQ(summary["same"], e.differing == 0);
         ASSERT_EQ(doc["tracks"].size(), e.tracks.size());
         for (const Json& track : doc["tracks"]) {
