@@ -500,6 +500,12 @@ TEST_F(CompareTest, TheListingAndTheDocumentSayWhatTheStoredSectorsDo)
         EXPECT_EQ(doc["second"]["disk"], pair.secondDisk);
         EXPECT_EQ(doc["second"]["diskCount"], pair.second.size());
         EXPECT_EQ(doc["note"].is_null(), !otherDisk);
+        // Which disk of the title each is, by the letter its label ends on.
+        const auto boot = [](const Disk& d) {
+            return d.tracks.at(0).records.front().data[12] == 'F' ? "F" : "A";
+        };
+        EXPECT_EQ(std::make_pair(doc["first"]["boot"], doc["second"]["boot"]),
+                  std::make_pair(Json(boot(a)), Json(boot(b))));
         const Json& summary = doc["summary"];
         EXPECT_EQ(summary["firstSectors"], e.firstSectors);
         EXPECT_EQ(summary["secondSectors"], e.secondSectors);
