@@ -29,7 +29,6 @@
 #include <map>
 #include <memory>
 #include <new>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -181,6 +180,7 @@ namespace {
 namespace fs = std::filesystem;
 using testimg::Bytes;
 using testimg::Disk;
+using testsupport::linesOf;
 using testsupport::readFile;
 using testsupport::RunResult;
 using testsupport::sameBytes;
@@ -357,15 +357,6 @@ Entries entriesOf(const fs::path& folder)
     if (differ.empty())
         return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "entries differ:" << differ;
-}
-
-std::vector<std::string> linesOf(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
 }
 
 // Whether the tool's standard output says the file was cut (or, in a dry

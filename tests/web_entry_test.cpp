@@ -11,7 +11,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
-#include <sstream>
 
 namespace {
 
@@ -114,9 +113,8 @@ TEST(Examine, BothHalvesOfAnImage)
         const std::size_t last = err.rfind("zanvo-extract: of ");
         EXPECT_EQ(exam.tally, last == std::string::npos ? "" : err.substr(last + 15, err.size() - last - 16));
         std::vector<std::string> warned;
-        std::istringstream lines(err);
         const std::string prefix = "zanvo-extract: warning: ", command = "; `d88info case.d88 0` shows where";
-        for (std::string line; std::getline(lines, line);)
+        for (std::string line : testsupport::linesOf(err))
             if (line.rfind(prefix, 0) == 0) {
                 line.erase(0, prefix.size());
                 if (line.size() >= command.size() &&
@@ -224,8 +222,7 @@ TEST(Examine, SeveralDumpsAreJoinedAsTheToolJoinsThem)
         ZANVO_EXTRACT_PATH, {"--also", "b.d88", "--also", "c.d88", "a.d88"}, dir.path());
     EXPECT_EQ(run.status, 0);
     std::vector<std::string> warned;
-    std::istringstream lines(run.err);
-    for (std::string line; std::getline(lines, line);)
+    for (const std::string& line : testsupport::linesOf(run.err))
         if (line.rfind("zanvo-extract: warning: ", 0) == 0)
             warned.push_back(line.substr(24));
     EXPECT_EQ(exam.warnings, warned);

@@ -319,13 +319,19 @@ std::string cutSummary(int complete, int withHoles, int notWritten, int flagged)
            " not written\n";
 }
 
+std::vector<std::string> linesOf(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
 bool hasLine(const std::string& text, const std::string& line)
 {
-    std::istringstream in(text);
-    for (std::string l; std::getline(in, l);)
-        if (l == line)
-            return true;
-    return false;
+    const std::vector<std::string> lines = linesOf(text);
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
 } // namespace testsupport

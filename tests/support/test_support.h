@@ -109,6 +109,9 @@ Bytes toBytes(const std::string& text);
 // written", with the program's name and a newline.
 std::string cutSummary(int complete, int withHoles, int notWritten, int flagged = 0);
 
+// The lines of `text`, without their newlines.
+std::vector<std::string> linesOf(const std::string& text);
+
 // Whether `text` holds `line` as one whole line.
 bool hasLine(const std::string& text, const std::string& line);
 
