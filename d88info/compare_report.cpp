@@ -87,9 +87,8 @@ const d88::SectorId& listedId(const SectorComparison& s)
 std::string flagList(const d88::SectorFlags& flags)
 {
     std::string words;
-    for (const d88::SectorFlag flag : d88::kEverySectorFlag)
-        if (flags.has(flag))
-            words += (words.empty() ? "" : ", ") + zanvo::flagWords(flag, flags.status());
+    for (const std::string& flag : zanvo::flagWordList(flags))
+        words += (words.empty() ? "" : ", ") + flag;
     return words;
 }
 
@@ -260,9 +259,8 @@ void storedJson(JsonWriter& json, bool held, const StoredSector& stored)
     json.member("n", int{stored.id.n});
     json.key("flags");
     json.beginArray();
-    for (const d88::SectorFlag flag : d88::kEverySectorFlag)
-        if (stored.flags.has(flag))
-            json.string(zanvo::flagWords(flag, stored.flags.status()));
+    for (const std::string& flag : zanvo::flagWordList(stored.flags))
+        json.string(flag);
     json.endArray();
     json.member("status", int{stored.flags.status()});
     json.member("bytes", stored.bytes);

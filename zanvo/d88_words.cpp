@@ -54,6 +54,15 @@ std::string flagWords(d88::SectorFlag flag, std::uint8_t status)
     return text;
 }
 
+std::vector<std::string> flagWordList(const d88::SectorFlags& flags)
+{
+    std::vector<std::string> words;
+    for (const d88::SectorFlag flag : d88::kEverySectorFlag)
+        if (flags.has(flag))
+            words.push_back(flagWords(flag, flags.status()));
+    return words;
+}
+
 std::string lieWords(const d88::Lie& lie)
 {
     const std::string where = "track " + std::to_string(lie.track) + " sector " + std::to_string(lie.id.r);

@@ -10,12 +10,16 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace zanvo {
 
 // "ID CRC error", "data CRC error", "no address mark", "no data mark",
 // "deleted data", or "controller status 0xNN" with the status byte.
 std::string flagWords(d88::SectorFlag flag, std::uint8_t status);
+
+// The words of each flag a record carries, in the flags' order.
+std::vector<std::string> flagWordList(const d88::SectorFlags& flags);
 
 // What keeps the strict rule from a record's bytes: "the data size field of
 // track 12 sector 3 says 0 where 256 bytes are stored", "the sector count
