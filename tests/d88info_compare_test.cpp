@@ -289,10 +289,11 @@ std::vector<DumpPair> dumpPairs()
     const Disk holed12 = edited({drop(24, 3)}),
                holed19 = edited({drop(39, 1, 9), testsupport::dropTrack(50)});
     // Flagged beside whole: a data CRC error with its bytes, a deleted mark,
-    // another status; and deleted data marked by either byte, which is the
-    // same flag.
-    const Disk flagged = edited({flag(20, 4), flip(20, 4, 100, 0x01), markDeleted(20, 5, 0x10),
-                                 flag(21, 6, 0x55), markDeleted(30, 1, 0x01)});
+    // another status, two flags on one sector; and deleted data marked by
+    // either byte, which is the same flag.
+    const Disk flagged =
+        edited({flag(20, 4), flip(20, 4, 100, 0x01), markDeleted(20, 5, 0x10), flag(21, 6, 0x55),
+                markDeleted(21, 7, 0x10), flag(21, 7, 0xB0), markDeleted(30, 1, 0x01)});
     const Disk marked = edited({flag(30, 1, 0x10), flag(20, 5, 0xA0)});
     const Edit everyThirdByte = [](Disk& d) {
         for (std::size_t k = 0; k < 256; k += 3)
