@@ -407,13 +407,9 @@ std::string expectedHead(int t, const Disk& a, const Disk& b, const std::vector<
     return head + (copies > 0 ? "; " + std::to_string(copies) + " held more than once" : "");
 }
 
-class CompareTest : public ::testing::Test {
+class CompareTest : public testsupport::FolderTest {
   protected:
-    RunResult info(const std::vector<std::string>& args)
-    {
-        return testsupport::runProgram(kInfo, args, dir.path());
-    }
-    testsupport::TempDir dir;
+    RunResult info(const std::vector<std::string>& args) { return run(kInfo, args); }
 };
 
 // The table's pairs hold what they are meant to: no case passes by holding

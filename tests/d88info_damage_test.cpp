@@ -30,17 +30,12 @@ using testsupport::sameBytes;
 const std::string kInfo = D88INFO_PATH;
 const std::string kTool = ZANVO_EXTRACT_PATH;
 
-class InfoDamageTest : public ::testing::Test {
+class InfoDamageTest : public testsupport::FolderTest {
   protected:
     RunResult info(const std::vector<std::string>& args, const testsupport::RunOptions& options = {})
     {
-        return testsupport::runProgram(kInfo, args, dir.path(), options);
+        return run(kInfo, args, options);
     }
-    void write(const std::string& name, const Bytes& bytes)
-    {
-        testimg::writeFile((dir / name).string(), bytes);
-    }
-    testsupport::TempDir dir;
 };
 
 using testsupport::hasLine;

@@ -73,13 +73,9 @@ Bytes plainImage(const Bytes& file, std::size_t base, int tracks, int perTrack, 
     return out;
 }
 
-class D88InfoTest : public ::testing::Test {
+class D88InfoTest : public testsupport::FolderTest {
   protected:
-    RunResult info(const std::vector<std::string>& args)
-    {
-        return testsupport::runProgram(kInfo, args, dir.path());
-    }
-    testsupport::TempDir dir;
+    RunResult info(const std::vector<std::string>& args) { return run(kInfo, args); }
 };
 
 using testsupport::hasLine;

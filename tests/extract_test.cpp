@@ -58,16 +58,15 @@ using testimg::kDiskALabel;
 using testsupport::diskA;
 using testsupport::diskF;
 
-class ExtractTest : public ::testing::Test {
+class ExtractTest : public testsupport::FolderTest {
   protected:
-    fs::path writeImage(const Bytes& bytes, const std::string& name = "disk.d88")
+    fs::path writeImage(const Bytes& bytes, const std::string& name = "disk.d88") const
     {
-        testimg::writeFile((dir / name).string(), bytes);
-        return dir / name;
+        return write(name, bytes);
     }
-    RunResult run(const std::vector<std::string>& args, const testsupport::RunOptions& options = {})
+    RunResult run(const std::vector<std::string>& args, const testsupport::RunOptions& options = {}) const
     {
-        return runProgram(kTool, args, dir.path(), options);
+        return FolderTest::run(kTool, args, options);
     }
     // The file `name` holds the run the description gives, padded with zeros
     // to `length`.
@@ -80,9 +79,6 @@ class ExtractTest : public ::testing::Test {
         EXPECT_TRUE(sameBytes(want, *got)) << name;
         EXPECT_TRUE(fs::is_symlink(dir / name) == false && fs::is_regular_file(dir / name)) << name;
     }
-    std::vector<std::string> folder() const { return testsupport::listFolder(dir.path()); }
-
-    testsupport::TempDir dir;
 };
 
 std::string cuttingLines(const std::vector<std::string>& names)

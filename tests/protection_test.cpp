@@ -38,7 +38,7 @@ const std::string kTool = ZANVO_EXTRACT_PATH;
 const std::string kInfo = D88INFO_PATH;
 constexpr int kTracks = 28;
 
-class Protection : public ::testing::Test {
+class Protection : public testsupport::FolderTest {
   protected:
     void SetUp() override
     {
@@ -49,20 +49,9 @@ class Protection : public ::testing::Test {
         damagedImage = testimg::buildImage({testsupport::edited({testsupport::drop(12, 10)}, disk)});
         write("damaged.d88", damagedImage);
     }
-    void write(const std::string& name, const Bytes& bytes) const
-    {
-        testimg::writeFile((dir / name).string(), bytes);
-    }
-    RunResult run(const std::string& program, const std::vector<std::string>& args,
-                  const RunOptions& options = {})
-    {
-        return testsupport::runProgram(program, args, dir.path(), options);
-    }
     // The plain sector image d88info --raw makes of `disk`.
     Bytes plain() const { return testimg::expectedRun(disk, 0, 1, kTracks * 16 * 256); }
-    std::vector<std::string> folder() const { return testsupport::listFolder(dir.path()); }
 
-    testsupport::TempDir dir;
     Disk disk;
     Bytes image, damagedImage;
 };

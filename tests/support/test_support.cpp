@@ -1,5 +1,7 @@
 #include "test_support.h"
 
+#include "image_builder.h"
+
 #include <fcntl.h>
 #include <grp.h>
 #include <sys/ioctl.h>
@@ -317,6 +319,17 @@ std::string cutSummary(int complete, int withHoles, int notWritten, int flagged)
            std::to_string(complete) + " complete, " + std::to_string(withHoles) + " with holes, " +
            std::to_string(flagged) + " with flagged sectors, " + std::to_string(notWritten) +
            " not written\n";
+}
+
+std::filesystem::path FolderTest::write(const std::string& name, const Bytes& bytes) const
+{
+    testimg::writeFile((dir / name).string(), bytes);
+    return dir / name;
+}
+
+std::vector<std::string> FolderTest::folder() const
+{
+    return listFolder(dir.path());
 }
 
 std::vector<std::string> linesOf(const std::string& text)

@@ -88,6 +88,22 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
 RunResult runInChild(const std::function<int()>& body, const std::filesystem::path& cwd,
                      const RunOptions& options = {});
 
+// A test in a scratch folder of its own, where it writes its files and runs
+// the programs.
+class FolderTest : public ::testing::Test {
+  protected:
+    // `bytes` written to the folder's file `name`; its path.
+    std::filesystem::path write(const std::string& name, const Bytes& bytes) const;
+    RunResult run(const std::string& program, const std::vector<std::string>& args,
+                  const RunOptions& options = {}) const
+    {
+        return runProgram(program, args, dir.path(), options);
+    }
+    std::vector<std::string> folder() const;
+
+    TempDir dir;
+};
+
 // The file's bytes, or nothing when it cannot be read.
 std::optional<Bytes> readFile(const std::filesystem::path& path);
 
