@@ -435,8 +435,8 @@ TEST_F(CompareTest, TheListingAndTheDocumentSayWhatTheStoredSectorsDo)
 {
     for (const DumpPair& pair : dumpPairs()) {
         SCOPED_TRACE(pair.what);
-        testimg::writeFile((dir / "first.d88").string(), testimg::buildImage(pair.first));
-        testimg::writeFile((dir / "second.d88").string(), testimg::buildImage(pair.second));
+        write("first.d88", testimg::buildImage(pair.first));
+        write("second.d88", testimg::buildImage(pair.second));
         const Disk& a = pair.first.at(static_cast<std::size_t>(pair.firstDisk));
         const Disk& b = pair.second.at(static_cast<std::size_t>(pair.secondDisk));
         const Expected e = expectedOf(a, b);
@@ -566,10 +566,9 @@ TEST_F(CompareTest, TheListingAndTheDocumentSayWhatTheStoredSectorsDo)
 TEST_F(CompareTest, RefusalsNameTheFileAndEndWithTheStatusOfWrongArguments)
 {
     const Disk a = diskA(7);
-    testimg::writeFile((dir / "a.d88").string(), testimg::buildImage({a}));
-    testimg::writeFile((dir / "set.d88").string(), testimg::buildImage({diskF(8), a}));
-    testimg::writeFile((dir / "notes.txt").string(),
-                       testsupport::toBytes("Notes on the disks, not a disk.\n"));
+    write("a.d88", testimg::buildImage({a}));
+    write("set.d88", testimg::buildImage({diskF(8), a}));
+    write("notes.txt", testsupport::toBytes("Notes on the disks, not a disk.\n"));
 
     struct Refusal {
         std::vector<std::string> args;

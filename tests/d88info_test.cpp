@@ -126,7 +126,7 @@ TEST_F(D88InfoTest, ALabelAreaOfOneRepeatedByteIsSaidToBeNeverWritten)
         std::fill(boot->data.begin(), boot->data.end(), std::uint8_t{0xE5});
         if (!repeated)
             boot->data[16] = 0xE4;
-        testimg::writeFile((dir / "blank.d88").string(), testimg::buildImage({disk}));
+        write("blank.d88", testimg::buildImage({disk}));
         const RunResult r = info({"blank.d88"});
         EXPECT_EQ(r.status, 0);
         std::string expected = "  boot:       no ZANVO label; bytes 1-16:";
@@ -199,7 +199,7 @@ TEST_F(D88InfoTest, TwoDisksInOneFile)
     const Bytes b = *testsupport::readFile(kReal / "sos_test_2d.d88");
     Bytes both = a;
     both.insert(both.end(), b.begin(), b.end());
-    testimg::writeFile((dir / "two.d88").string(), both);
+    write("two.d88", both);
 
     const RunResult summary = info({"two.d88"});
     EXPECT_EQ(summary.status, 0);
@@ -276,7 +276,7 @@ TEST_F(D88InfoTest, MapOfADamagedDisk)
     for (const bool sharing : {false, true}) {
         SCOPED_TRACE(sharing ? "tracks 6 and 7 read tracks 0 and 3" : "the damaged disk");
         const Disk& built = sharing ? shared : disk;
-        testimg::writeFile((dir / "damaged.d88").string(), testimg::buildImage({built}));
+        write("damaged.d88", testimg::buildImage({built}));
         const int tracks = sharing ? 8 : 6;
 
         const RunResult r = info({"damaged.d88", "0"});
@@ -336,7 +336,7 @@ TEST_F(D88InfoTest, ATrackTableShorterThanTheHeader)
     const auto size = static_cast<std::uint32_t>(bytes.size());
     for (std::size_t i = 0; i < 4; ++i)
         bytes[0x1C + i] = static_cast<std::uint8_t>(size >> (8 * i));
-    testimg::writeFile((dir / "short.d88").string(), bytes);
+    write("short.d88", bytes);
 
     const RunResult r = info({"short.d88"});
     EXPECT_EQ(r.status, 0);
@@ -350,7 +350,7 @@ TEST_F(D88InfoTest, ATrackTableShorterThanTheHeader)
     // for the verdict.
     for (std::size_t i = 0; i < 4; ++i)
         bytes[0x1C + i] = 0;
-    testimg::writeFile((dir / "unsized.d88").string(), bytes);
+    write("unsized.d88", bytes);
     const RunResult unsized = info({"unsized.d88"});
     EXPECT_EQ(unsized.status, 0);
     EXPECT_TRUE(hasLine(

@@ -444,7 +444,7 @@ TEST_F(ExtractTest, ExistingOutputsAreReplacedNeverWrittenThrough)
     const Bytes victim(100000, 0x5A);
     testimg::writeFile((elsewhere / "victim").string(), victim);
 
-    testimg::writeFile((dir / "DRIVER").string(), Bytes(20000, 0x11)); // longer than the new one
+    write("DRIVER", Bytes(20000, 0x11)); // longer than the new one
     fs::create_symlink(elsewhere / "victim", dir / "ZANVO00");
     fs::create_symlink(elsewhere / "nowhere", dir / "ZANVO01"); // dangling
     ASSERT_EQ(mkfifo((dir / "ZANVO02").c_str(), 0600), 0);      // opening it would block

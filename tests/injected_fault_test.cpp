@@ -185,7 +185,7 @@ using testsupport::readFile;
 using testsupport::RunResult;
 using testsupport::sameBytes;
 
-class InjectedFaultTest : public ::testing::Test {
+class InjectedFaultTest : public testsupport::FolderTest {
   protected:
     void SetUp() override
     {
@@ -266,9 +266,7 @@ class InjectedFaultTest : public ::testing::Test {
     }
     RunResult extract() { return inChild(true, {"disk.d88"}); }
     RunResult info(std::vector<std::string> args) { return inChild(false, std::move(args)); }
-    std::vector<std::string> folder() const { return testsupport::listFolder(dir.path()); }
 
-    testsupport::TempDir dir;
     Disk disk;
     Bytes image;
     std::string imagePath;
@@ -393,7 +391,7 @@ class InjectedReadFailureTest : public InjectedFaultTest {
             if (i % 2 == 0)
                 testimg::writeFile((dir / zanvo::diskAPlan[i].name).string(), kOld);
         if (const std::string output = outputOf(mode); !output.empty() && output != "-")
-            testimg::writeFile((dir / output).string(), kOld);
+            write(output, kOld);
     }
 
     // Runs the mode, counting its reads of the image; with `failRead`, that
@@ -573,7 +571,7 @@ TEST_F(InjectedReadFailureTest, EveryReadOfTheImageThatFailsFailsTheRun)
     Disk big = testimg::formattedDisk(64, 164, kSectors, true);
     testimg::setBootLabel(big, testimg::kDiskALabel);
     const Bytes bigImage = testimg::buildDisk(big);
-    testimg::writeFile((dir / "big.d88").string(), bigImage);
+    write("big.d88", bigImage);
     Bytes raw; // every sector, track by track, in sector order
     for (int t = 0; t < 164; ++t) {
         for (int r = 1; r <= kSectors; ++r) {
@@ -584,7 +582,7 @@ TEST_F(InjectedReadFailureTest, EveryReadOfTheImageThatFailsFailsTheRun)
     // Disk F, then the large Disk A: the tool cuts the second and looks at
     // the first.
     Disk diskF = testsupport::diskF(62, 40);
-    testimg::writeFile((dir / "set.d88").string(), testimg::buildImage({diskF, big}));
+    write("set.d88", testimg::buildImage({diskF, big}));
 
     using P = Program;
     const Mode modes[] = {
@@ -739,7 +737,7 @@ TEST_F(InjectedFaultTest, AnImageOrDumpRewrittenWhileCutStopsTheRunAndKeepsTheFi
             placeImage(imagePath, c.start);
             if (c.other)
                 placeImage(otherPath, image);
-            testimg::writeFile((dir / "ZANVO02").string(), kOld);
+            write("ZANVO02", kOld);
             // While ZANVO02 (the fourth file, which ends on track 16) is cut.
             rewriteAt(dataOffset(16, 1), rewritten(c.start, how.shorter));
             inject.imagePath = c.other ? otherPath.c_str() : imagePath.c_str();
@@ -782,7 +780,7 @@ TEST_F(InjectedFaultTest, ARunSaysAtItsEndThatTheImageChangedAfterItsLastRead)
 TEST_F(InjectedFaultTest, D88infoStopsInEveryModeWhenTheImageIsRewrittenWhileRead)
 {
     readAsAsked();
-    testimg::writeFile((dir / "out.img").string(), kOld);
+    write("out.img", kOld);
     const std::vector<std::vector<std::string>> modes = {
         {"disk.d88"},
         {"disk.d88", "0"},
@@ -871,7 +869,7 @@ TEST_F(InjectedFaultTest, AnImageRewrittenInPlaceWithItsTimesPutBackIsUsedWholeO
                     for (const std::string& name : folder())
                         fs::remove_all(dir / name);
                     testimg::writeFile(imagePath, bytes);
-                    testimg::writeFile((dir / "out.img").string(), kOld);
+                    write("out.img", kOld);
                     struct stat st;
                     EXPECT_EQ(stat(imagePath.c_str(), &st), 0);
                     inject = Injection{};
@@ -956,8 +954,8 @@ TEST_F(InjectedFaultTest, ASignalMidWriteRemovesTheTemporaryAndEndsTheRunBySigna
     for (const int sig :
          {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU}) {
         SCOPED_TRACE(strsignal(sig));
-        testimg::writeFile((dir / "DRIVER").string(), kOld);
-        testimg::writeFile((dir / "out.img").string(), kOld);
+        write("DRIVER", kOld);
+        write("out.img", kOld);
         inject.signal = sig;
         const RunResult r = extract();
         EXPECT_EQ(r.status, 128 + sig);

@@ -42,18 +42,17 @@ std::string convert(const std::string& text, const char* to)
 const std::string kRecognisedA = "ZANVO (Disk A)を認識しました.\n";
 const std::string kOpenFailed = "ファイルをオープンできません.\n";
 
-class ToolOptionsTest : public ::testing::Test {
+class ToolOptionsTest : public testsupport::FolderTest {
   protected:
     void SetUp() override
     {
         diskA = testsupport::diskA(31);
         damaged = diskA;
         damaged.tracks.erase(19);
-        testimg::writeFile((dir / "disk-a.d88").string(), testimg::buildDisk(diskA));
-        testimg::writeFile((dir / "-x.d88").string(), testimg::buildDisk(diskA));
-        testimg::writeFile((dir / "damaged.d88").string(), testimg::buildDisk(damaged));
-        testimg::writeFile((dir / "set.d88").string(),
-                           testimg::buildImage({testimg::formattedDisk(32), diskA}));
+        write("disk-a.d88", testimg::buildDisk(diskA));
+        write("-x.d88", testimg::buildDisk(diskA));
+        write("damaged.d88", testimg::buildDisk(damaged));
+        write("set.d88", testimg::buildImage({testimg::formattedDisk(32), diskA}));
         fs::create_directory(dir / "out");
     }
     // Every file the run left, by folder: name -> bytes.
@@ -77,7 +76,6 @@ class ToolOptionsTest : public ::testing::Test {
         return files;
     }
 
-    testsupport::TempDir dir;
     testimg::Disk diskA, damaged;
 };
 
