@@ -128,19 +128,12 @@ TEST_F(ExtractTest, DiskFGivesOneFile)
     EXPECT_EQ(folder(), (std::vector<std::string>{"DISKF", "disk.d88"}));
 }
 
-// The record of sector r of a track, to damage it.
-testimg::Record& sectorOf(Disk& disk, int track, int r)
-{
-    testimg::Record* rec = testimg::findRecord(disk, track, r);
-    if (!rec)
-        throw std::logic_error("no such sector");
-    return *rec;
-}
+using testsupport::recordOf;
 
+// Sector `r` of a track gone.
 void removeSector(Disk& disk, int track, int r)
 {
-    auto& records = disk.tracks.at(track).records;
-    records.erase(std::find_if(records.begin(), records.end(), [r](const auto& rec) { return rec.r == r; }));
+    testsupport::drop(track, r)(disk);
 }
 
 // Bytes 1-16 of a disk's boot sector, in hex, from its description.
@@ -191,33 +184,50 @@ const DamageCase kDamageCases[] = {
      "zanvo-extract: warning: ZANVO09: none of its 3 sectors is on the disk (track 23 sectors 13-15); "
      "not written\n" +
          testsupport::cutSummary(11, 0, 2)},
-    {"a short sector", [](Disk& d) { sectorOf(d, 17, 2).data.resize(100); },
+    {"a short sector", [](Disk& d) { recordOf(d, 17, 2).data.resize(100); },
      std::string("zanvo-extract: warning: ZANVO03: 1 of 16 sectors stored short (track 17 sector 2)") +
          kZeros + testsupport::cutSummary(12, 1, 0)},
-    {"a sector of another size code", [](Disk& d) { sectorOf(d, 20, 6).n = 2; },
+    {"a sector of another size code", [](Disk& d) { recordOf(d, 20, 6).n = 2; },
      std::string("zanvo-extract: warning: ZANVO07: 1 of 35 sectors missing (track 20 sector 6)") + kZeros +
          testsupport::cutSummary(12, 1, 0)},
     {"missing and short sectors in one file",
      [](Disk& d) {
          removeSector(d, 13, 4);
          removeSector(d, 13, 5);
-         sectorOf(d, 15, 9).data.resize(10);
+         recordOf(d, 15, 9).data.resize(10);
      },
      std::string("zanvo-extract: warning: ZANVO02: 2 of 55 sectors missing (track 13 sectors 4-5), 1 stored "
                  "short (track 15 sector 9)") +
          kZeros + testsupport::cutSummary(12, 1, 0)},
     {"flagged sectors",
      [](Disk& d) {
-         sectorOf(d, 10, 7).reserved[2] = 0xB0; // header byte 8: data CRC error
-         sectorOf(d, 11, 2).reserved[1] = 0x10; // header byte 7: deleted data
-         sectorOf(d, 11, 3).reserved[2] = 0xB0;
-         sectorOf(d, 26, 5).reserved[2] = 0x12; // a status without a name
-         sectorOf(d, 26, 6).reserved[0] = 0x40; // single density is no flag
+         recordOf(d, 10, 7).reserved[2] = 0xB0; // header byte 8: data CRC error
+         recordOf(d, 11, 2).reserved[1] = 0x10; // header byte 7: deleted data
+         recordOf(d, 11, 3).reserved[2] = 0xB0;
+         recordOf(d, 26, 5).reserved[2] = 0x12; // a status without a name
+         recordOf(d, 26, 6).reserved[0] = 0x40; // single density is no flag
      },
      std::string("zanvo-extract: warning: DRIVER: 3 sectors") + kFlagged +
          "track 10 sector 7, track 11 sector 3: data CRC error; track 11 sector 2: deleted data\n" +
          "zanvo-extract: warning: ZANVO11: 1 sector" + kFlagged +
          "track 26 sector 5: controller status 0x12\n" + testsupport::cutSummary(11, 0, 0, 2)},
+    // The sample the README shows: make-sample damaged-a's damage, built here.
+    {"the damaged sample",
+     [](Disk& d) {
+         d.tracks.erase(19);
+         removeSector(d, 12, 3);
+         d.tracks[14].records.push_back(recordOf(d, 14, 5)); // stored twice
+         recordOf(d, 16, 7).n = 2;
+         recordOf(d, 22, 9).reserved[2] = 0xB0; // data CRC error
+         recordOf(d, 25, 3).data.resize(200);
+     },
+     std::string("zanvo-extract: warning: ZANVO01: 1 of 17 sectors missing (track 12 sector 3)") + kZeros +
+         "zanvo-extract: warning: ZANVO03: 1 of 16 sectors missing (track 16 sector 7)" + kZeros +
+         "zanvo-extract: warning: ZANVO05: 9 of 21 sectors missing (track 19 sectors 1-9)" + kZeros +
+         "zanvo-extract: warning: ZANVO06: 7 of 11 sectors missing (track 19 sectors 10-16)" + kZeros +
+         "zanvo-extract: warning: ZANVO08: 1 sector" + kFlagged + "track 22 sector 9: data CRC error\n" +
+         "zanvo-extract: warning: ZANVO10: 1 of 34 sectors stored short (track 25 sector 3)" + kZeros +
+         testsupport::cutSummary(7, 5, 0, 1)},
 };
 
 TEST_F(ExtractTest, DamagedDisksGiveEverySectorTheyHold)
@@ -248,34 +258,6 @@ TEST_F(ExtractTest, DamagedDisksGiveEverySectorTheyHold)
         }
         EXPECT_EQ(r.out, kDiskAMessage + cuttingLines(written));
     }
-}
-
-TEST_F(ExtractTest, TheDamagedSampleGivesEverySectorItHolds)
-{
-    // The sample the README shows: make-sample damaged-a's damage, built here.
-    Disk disk = diskA(21);
-    disk.tracks.erase(19);
-    removeSector(disk, 12, 3);
-    disk.tracks[14].records.push_back(sectorOf(disk, 14, 5)); // stored twice
-    sectorOf(disk, 16, 7).n = 2;
-    sectorOf(disk, 22, 9).reserved[2] = 0xB0; // data CRC error
-    sectorOf(disk, 25, 3).data.resize(200);
-    writeImage(testimg::buildImage({disk}));
-    const RunResult r = run({"disk.d88"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(
-        r.err,
-        std::string("zanvo-extract: warning: ZANVO01: 1 of 17 sectors missing (track 12 sector 3)") + kZeros +
-            "zanvo-extract: warning: ZANVO03: 1 of 16 sectors missing (track 16 sector 7)" + kZeros +
-            "zanvo-extract: warning: ZANVO05: 9 of 21 sectors missing (track 19 sectors 1-9)" + kZeros +
-            "zanvo-extract: warning: ZANVO06: 7 of 11 sectors missing (track 19 sectors 10-16)" + kZeros +
-            "zanvo-extract: warning: ZANVO08: 1 sector" + kFlagged + "track 22 sector 9: data CRC error\n" +
-            "zanvo-extract: warning: ZANVO10: 1 of 34 sectors stored short (track 25 sector 3)" + kZeros +
-            testsupport::cutSummary(7, 5, 0, 1));
-    for (const testsupport::DiskAFile& e : testsupport::kDiskAFiles)
-        EXPECT_TRUE(
-            sameBytes(testimg::expectedRecovery(disk, e.track, e.sector, e.length), *readFile(dir / e.name)))
-            << e.name;
 }
 
 TEST_F(ExtractTest, SharedRunOfDecoysBeforeTheRealSectors)

@@ -14,6 +14,8 @@ Disk labelled(int seed, int tracks, const std::array<std::uint8_t, 16>& label)
     return disk;
 }
 
+} // namespace
+
 testimg::Record& recordOf(Disk& disk, int track, int r)
 {
     testimg::Record* rec = testimg::findRecord(disk, track, r);
@@ -21,8 +23,6 @@ testimg::Record& recordOf(Disk& disk, int track, int r)
         throw std::runtime_error("no sector " + std::to_string(r) + " on track " + std::to_string(track));
     return *rec;
 }
-
-} // namespace
 
 Disk diskA(int seed, int tracks)
 {

@@ -21,6 +21,9 @@ using Edit = std::function<void(Disk&)>;
 Disk diskA(int seed = 7, int tracks = 80);
 Disk diskF(int seed = 7, int tracks = 80);
 
+// Track `track`'s first record of sector `r`; throws when there is none.
+testimg::Record& recordOf(Disk& disk, int track, int r);
+
 // `base` with each edit made in turn.
 Disk edited(const std::vector<Edit>& edits, Disk base = diskA());
 
