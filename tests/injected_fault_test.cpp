@@ -777,20 +777,24 @@ TEST_F(InjectedFaultTest, ARunSaysAtItsEndThatTheImageChangedAfterItsLastRead)
     EXPECT_EQ(folder(), std::vector<std::string>{"disk.d88"});
 }
 
+// d88info's modes on disk.d88 that read it through: the summary, the
+// listing, the document and the two exports to out.img.
+const std::vector<std::vector<std::string>> kInfoModes = {
+    {"disk.d88"},
+    {"disk.d88", "0"},
+    {"--json", "disk.d88"},
+    {"--raw", "disk.d88", "0", "-o", "out.img"},
+    {"--split", "disk.d88", "0", "-o", "out.img"},
+};
+
 TEST_F(InjectedFaultTest, D88infoStopsInEveryModeWhenTheImageIsRewrittenWhileRead)
 {
     readAsAsked();
     write("out.img", kOld);
-    const std::vector<std::vector<std::string>> modes = {
-        {"disk.d88"},
-        {"disk.d88", "0"},
-        {"--json", "disk.d88"},
-        {"--raw", "disk.d88", "0", "-o", "out.img"},
-        {"--split", "disk.d88", "0", "-o", "out.img"},
-        {"--split", "disk.d88", "0", "-o", "-"},
-        {"--compare", "--disk=0", "disk.d88", "disk.d88"},
-        {"--compare", "--json", "--disk=0", "disk.d88", "disk.d88"},
-    };
+    std::vector<std::vector<std::string>> modes = kInfoModes;
+    modes.insert(modes.end(), {{"--split", "disk.d88", "0", "-o", "-"},
+                               {"--compare", "--disk=0", "disk.d88", "disk.d88"},
+                               {"--compare", "--json", "--disk=0", "disk.d88", "disk.d88"}});
     for (const Rewrite& how : kRewrites) {
         for (const std::vector<std::string>& args : modes) {
             SCOPED_TRACE(std::string(how.what) + ": " + args[0] + " " + args.back());
@@ -836,13 +840,6 @@ TEST_F(InjectedFaultTest, AnImageRewrittenInPlaceWithItsTimesPutBackIsUsedWholeO
     // Disk 0 is cut or shown; disk 1 is cut with --disk=1.
     const std::vector<std::vector<std::string>> tool = {
         {"disk.d88"}, {"-n", "disk.d88"}, {"--disk=1", "disk.d88"}};
-    const std::vector<std::vector<std::string>> d88info = {
-        {"disk.d88"},
-        {"disk.d88", "0"},
-        {"--json", "disk.d88"},
-        {"--raw", "disk.d88", "0", "-o", "out.img"},
-        {"--split", "disk.d88", "0", "-o", "out.img"},
-    };
     for (const Size& size : sizes) {
         Disk diskA = testimg::formattedDisk(64, size.tracks, size.sectors, true);
         testimg::setBootLabel(diskA, testimg::kDiskALabel);
@@ -860,7 +857,7 @@ TEST_F(InjectedFaultTest, AnImageRewrittenInPlaceWithItsTimesPutBackIsUsedWholeO
         const auto diskOne = static_cast<long long>(testimg::buildDisk(diskA).size());
 
         for (const bool isTool : {true, false}) {
-            for (const std::vector<std::string>& args : isTool ? tool : d88info) {
+            for (const std::vector<std::string>& args : isTool ? tool : kInfoModes) {
                 std::string command = isTool ? "zanvo-extract" : "d88info";
                 for (const std::string& arg : args)
                     command += " " + arg;
