@@ -8,14 +8,12 @@
 
 #include <gtest/gtest.h>
 
-#include <iconv.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
 #include <filesystem>
 #include <fstream>
-#include <stdexcept>
 
 namespace {
 
@@ -31,27 +29,9 @@ const std::string kTool = ZANVO_EXTRACT_PATH;
 
 // The messages are Shift_JIS bytes; derive them from their text here rather
 // than copying the program's byte strings.
-std::string sjis(const std::string& utf8)
-{
-    iconv_t cd = iconv_open("CP932", "UTF-8");
-    if (cd == reinterpret_cast<iconv_t>(-1))
-        throw std::runtime_error("no CP932 converter");
-    std::string in = utf8;
-    std::string out(in.size() * 2, '\0');
-    char* inPtr = in.data();
-    char* outPtr = out.data();
-    std::size_t inLeft = in.size(), outLeft = out.size();
-    const std::size_t rc = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
-    iconv_close(cd);
-    if (rc == static_cast<std::size_t>(-1) || inLeft != 0)
-        throw std::runtime_error("conversion failed");
-    out.resize(out.size() - outLeft);
-    return out;
-}
-
-const std::string kDiskAMessage = sjis("ZANVO (Disk A)を認識しました.\n");
-const std::string kDiskFMessage = sjis("ZANVO (Disk F)を認識しました.\n");
-const std::string kOpenMessage = sjis("ファイルをオープンできません.\n");
+const std::string kDiskAMessage = testsupport::convert("ZANVO (Disk A)を認識しました.\n", "CP932");
+const std::string kDiskFMessage = testsupport::convert("ZANVO (Disk F)を認識しました.\n", "CP932");
+const std::string kOpenMessage = testsupport::convert("ファイルをオープンできません.\n", "CP932");
 
 using testimg::kDiskALabel;
 

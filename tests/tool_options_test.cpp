@@ -9,11 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include <iconv.h>
-
 #include <filesystem>
 #include <map>
-#include <stdexcept>
 
 namespace {
 
@@ -21,23 +18,7 @@ namespace fs = std::filesystem;
 using testimg::Bytes;
 using testsupport::RunResult;
 
-// The messages' text in another encoding, derived here rather than copied
-// from the program.
-std::string convert(const std::string& text, const char* to)
-{
-    iconv_t cd = iconv_open(to, "UTF-8");
-    if (cd == reinterpret_cast<iconv_t>(-1))
-        throw std::runtime_error("no converter");
-    std::string in = text, out(text.size() * 2, '\0');
-    char *from = in.data(), *into = out.data();
-    std::size_t inLeft = in.size(), outLeft = out.size();
-    const std::size_t rc = iconv(cd, &from, &inLeft, &into, &outLeft);
-    iconv_close(cd);
-    if (rc == static_cast<std::size_t>(-1))
-        throw std::runtime_error("conversion failed");
-    out.resize(out.size() - outLeft);
-    return out;
-}
+using testsupport::convert;
 
 const std::string kRecognisedA = "ZANVO (Disk A)を認識しました.\n";
 const std::string kOpenFailed = "ファイルをオープンできません.\n";

@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <iconv.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -319,6 +320,22 @@ std::string cutSummary(int complete, int withHoles, int notWritten, int flagged)
            std::to_string(complete) + " complete, " + std::to_string(withHoles) + " with holes, " +
            std::to_string(flagged) + " with flagged sectors, " + std::to_string(notWritten) +
            " not written\n";
+}
+
+std::string convert(const std::string& text, const char* to)
+{
+    iconv_t cd = iconv_open(to, "UTF-8");
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        throw std::runtime_error(std::string("no converter to ") + to);
+    std::string in = text, out(text.size() * 2, '\0');
+    char *from = in.data(), *into = out.data();
+    std::size_t inLeft = in.size(), outLeft = out.size();
+    const std::size_t rc = iconv(cd, &from, &inLeft, &into, &outLeft);
+    iconv_close(cd);
+    if (rc == static_cast<std::size_t>(-1) || inLeft != 0)
+        throw std::runtime_error("conversion failed");
+    out.resize(out.size() - outLeft);
+    return out;
 }
 
 std::filesystem::path FolderTest::write(const std::string& name, const Bytes& bytes) const

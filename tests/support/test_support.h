@@ -120,6 +120,11 @@ std::vector<std::string> listFolder(const std::filesystem::path& path);
 
 Bytes toBytes(const std::string& text);
 
+// UTF-8 `text` in the encoding `to` (iconv's name), for messages whose bytes
+// are derived here rather than copied from the program; throws when it
+// cannot be converted whole.
+std::string convert(const std::string& text, const char* to);
+
 // The line zanvo-extract ends a run with when a file is not complete: "of
 // 13 files, 11 complete, 1 with holes, 1 with flagged sectors, 0 not
 // written", with the program's name and a newline.
