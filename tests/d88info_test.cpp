@@ -25,34 +25,9 @@ const fs::path kReal = REAL_IMAGES_DIR;
 
 // --- an independent reading of well-formed images ---
 
-std::uint32_t le32(const Bytes& b, std::size_t at)
-{
-    std::uint32_t value = 0;
-    for (std::size_t i = 4; i-- > 0;)
-        value = value << 8 | b[at + i];
-    return value;
-}
-
-struct Rec {
-    int c, h, r, n;
-    std::size_t data; // file offset of the data
-    std::size_t size;
-};
-
-// The records of the track whose table entry is `entry`, for the disk at `base`.
-std::vector<Rec> trackRecords(const Bytes& file, std::size_t base, std::uint32_t entry)
-{
-    std::vector<Rec> out;
-    std::size_t at = base + entry;
-    std::size_t count = 1;
-    for (std::size_t i = 0; i < count && at + 16 <= file.size(); ++i) {
-        count = file[at + 4] + std::size_t{256} * file[at + 5];
-        const std::size_t size = file[at + 14] + std::size_t{256} * file[at + 15];
-        out.push_back({file[at], file[at + 1], file[at + 2], file[at + 3], at + 16, size});
-        at += 16 + size;
-    }
-    return out;
-}
+using testsupport::le32;
+using testsupport::rawTrack;
+using Rec = testsupport::RawRecord;
 
 // Tracks 0..last in table order, sectors 1..perTrack of `sectorSize` bytes.
 Bytes plainImage(const Bytes& file, std::size_t base, int tracks, int perTrack, std::size_t sectorSize)
@@ -60,7 +35,7 @@ Bytes plainImage(const Bytes& file, std::size_t base, int tracks, int perTrack, 
     Bytes out;
     for (int t = 0; t < tracks; ++t) {
         const std::vector<Rec> recs =
-            trackRecords(file, base, le32(file, base + 0x20 + 4 * static_cast<std::size_t>(t)));
+            rawTrack(file, base, le32(file, base + 0x20 + 4 * static_cast<std::size_t>(t)));
         for (int r = 1; r <= perTrack; ++r) {
             const auto it = std::find_if(recs.begin(), recs.end(), [&](const Rec& x) { return x.r == r; });
             EXPECT_NE(it, recs.end()) << "track " << t << " sector " << r;
@@ -97,7 +72,7 @@ TEST_F(D88InfoTest, SummariesOfTheRealImages)
         EXPECT_TRUE(hasLine(r.out, "  records:    16 a track on 80 tracks")) << r.out;
         EXPECT_TRUE(hasLine(r.out, "  size codes: N=1 (256 bytes) x1280")) << r.out;
         std::string label = "  boot:       no ZANVO label; bytes 1-16:";
-        const auto boot = trackRecords(file, 0, le32(file, 0x20));
+        const auto boot = rawTrack(file, 0, le32(file, 0x20));
         for (std::size_t i = 1; i <= 16; ++i) {
             char hex[4];
             std::snprintf(hex, sizeof hex, " %02x", file[boot[0].data + i]);
@@ -151,7 +126,7 @@ TEST_F(D88InfoTest, TheHighDensityImageWhoseMediaByteSays2D)
         "  note:       the media byte says 2D, but 8192-byte tracks on positions up to 153 look like 2HD"))
         << r.out;
     // Its boot sector is of another size, not missing: named so.
-    const auto track0 = trackRecords(file, 0, le32(file, 0x20));
+    const auto track0 = rawTrack(file, 0, le32(file, 0x20));
     const auto sector1 = std::find_if(track0.begin(), track0.end(), [](const Rec& x) { return x.r == 1; });
     ASSERT_NE(sector1, track0.end());
     const int n = sector1->n;
@@ -216,7 +191,7 @@ TEST_F(D88InfoTest, TwoDisksInOneFile)
         char head[64];
         std::snprintf(head, sizeof head, "track %3d (C %d H %d) at 0x%x: 16 records", t, t / 2, t % 2, entry);
         std::string records;
-        for (const Rec& rec : trackRecords(b, 0, entry))
+        for (const Rec& rec : rawTrack(b, 0, entry))
             records += (records.empty() ? "" : " ") + std::to_string(rec.c) + "." + std::to_string(rec.h) +
                        "." + std::to_string(rec.r) + "." + std::to_string(rec.n);
         const auto listed = testsupport::listedTrack(tracks.out, t);

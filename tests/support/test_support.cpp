@@ -338,6 +338,27 @@ std::string convert(const std::string& text, const char* to)
     return out;
 }
 
+std::uint32_t le32(const Bytes& file, std::size_t at)
+{
+    std::uint32_t value = 0;
+    for (std::size_t i = 4; i-- > 0;)
+        value = value << 8 | file.at(at + i);
+    return value;
+}
+
+std::vector<RawRecord> rawTrack(const Bytes& file, std::size_t base, std::uint32_t entry)
+{
+    std::vector<RawRecord> out;
+    std::size_t at = base + entry;
+    for (std::size_t i = 0, count = 1; i < count && at + 16 <= file.size(); ++i) {
+        count = file[at + 4] + std::size_t{256} * file[at + 5];
+        const std::size_t size = file[at + 14] + std::size_t{256} * file[at + 15];
+        out.push_back({file[at], file[at + 1], file[at + 2], file[at + 3], file[at + 8], at + 16, size});
+        at += 16 + size;
+    }
+    return out;
+}
+
 std::filesystem::path FolderTest::write(const std::string& name, const Bytes& bytes) const
 {
     testimg::writeFile((dir / name).string(), bytes);

@@ -125,6 +125,18 @@ Bytes toBytes(const std::string& text);
 // cannot be converted whole.
 std::string convert(const std::string& text, const char* to);
 
+// An independent reading of a D88 file's bytes, to hold the reader and the
+// programs to: a little-endian 32-bit field, and the records a track table
+// entry leads to for the disk at `base` (each record's sector count read in
+// turn, up to the file's end).
+std::uint32_t le32(const Bytes& file, std::size_t at);
+struct RawRecord {
+    int c, h, r, n, status;
+    std::size_t data; // file offset of the data
+    std::size_t size;
+};
+std::vector<RawRecord> rawTrack(const Bytes& file, std::size_t base, std::uint32_t entry);
+
 // The line zanvo-extract ends a run with when a file is not complete: "of
 // 13 files, 11 complete, 1 with holes, 1 with flagged sectors, 0 not
 // written", with the program's name and a newline.
