@@ -11,10 +11,6 @@
 
 namespace zanvo {
 
-namespace {
-
-} // namespace
-
 const char* dumpPath(const ToolState& state, int index)
 {
     return index == 0 || !state.dumps ? state.imagePath : state.dumps->others[index - 1]->path;
