@@ -1,7 +1,7 @@
 // d88info --compare's listing and document.
 #include "compare_report.h"
 
-#include "json_writer.h"
+#include "json_report.h"
 #include "report.h"
 
 #include "d88_words.h"
@@ -87,9 +87,8 @@ const d88::SectorId& listedId(const SectorComparison& s)
 std::string flagList(const d88::SectorFlags& flags)
 {
     std::string words;
-    for (const d88::SectorFlag flag : d88::kEverySectorFlag)
-        if (flags.has(flag))
-            words += (words.empty() ? "" : ", ") + zanvo::flagWords(flag, flags.status());
+    for (const std::string& flag : zanvo::flagWordList(flags))
+        words += (words.empty() ? "" : ", ") + flag;
     return words;
 }
 
@@ -195,9 +194,9 @@ void heading(std::FILE* out, const ComparedDisk& disk, const char* side)
     line.words("disk " + std::to_string(facts.index) + " of \"" + escapeName(disk.image) + "\" (\"" +
                escapeName(facts.name) + "\"), " + std::to_string(facts.count(TrackState::Present)) +
                " tracks present" +
-               (facts.kind == zanvo::DiskKind::DiskA   ? ", Disk A of ZANVO"
-                : facts.kind == zanvo::DiskKind::DiskF ? ", Disk F of ZANVO"
-                                                       : ""));
+               (facts.kind == zanvo::DiskKind::Unknown
+                    ? ""
+                    : std::string(", ") + zanvo::kindName(facts.kind) + " of ZANVO"));
 }
 
 void summaryLine(std::FILE* out, const ComparisonTotals& totals)
@@ -235,17 +234,6 @@ const char* standingName(d88::TrackStanding standing)
     return "absent";
 }
 
-std::string hexOf(const char* bytes)
-{
-    constexpr char kHex[] = "0123456789abcdef";
-    std::string out;
-    for (const char* p = bytes; *p; ++p) {
-        out += kHex[static_cast<unsigned char>(*p) >> 4];
-        out += kHex[static_cast<unsigned char>(*p) & 15];
-    }
-    return out;
-}
-
 void diskJson(JsonWriter& json, const ComparedDisk& disk)
 {
     const DiskFacts& facts = *disk.facts;
@@ -255,17 +243,9 @@ void diskJson(JsonWriter& json, const ComparedDisk& disk)
     json.member("diskCount", disk.diskCount);
     json.member("disk", facts.index);
     json.member("offset", facts.fileOffset);
-    json.key("name");
-    json.beginObject();
-    json.member("text", std::string(facts.name));
-    json.member("hex", hexOf(facts.name));
-    json.endObject();
+    diskNameMember(json, facts.name);
     json.member("tracksPresent", facts.count(TrackState::Present));
-    json.key("boot");
-    if (facts.kind == zanvo::DiskKind::Unknown)
-        json.null();
-    else
-        json.string(facts.kind == zanvo::DiskKind::DiskA ? "A" : "F");
+    optionalText(json, "boot", zanvo::kindLetter(facts.kind));
     json.endObject();
 }
 
@@ -279,9 +259,8 @@ void storedJson(JsonWriter& json, bool held, const StoredSector& stored)
     json.member("n", int{stored.id.n});
     json.key("flags");
     json.beginArray();
-    for (const d88::SectorFlag flag : d88::kEverySectorFlag)
-        if (stored.flags.has(flag))
-            json.string(zanvo::flagWords(flag, stored.flags.status()));
+    for (const std::string& flag : zanvo::flagWordList(stored.flags))
+        json.string(flag);
     json.endArray();
     json.member("status", int{stored.flags.status()});
     json.member("bytes", stored.bytes);
@@ -358,8 +337,8 @@ std::string otherDiskNote(const ComparedDisk (&disks)[2])
     const zanvo::DiskKind a = disks[0].facts->kind, b = disks[1].facts->kind;
     if (a == zanvo::DiskKind::Unknown || b == zanvo::DiskKind::Unknown || a == b)
         return "";
-    return std::string("first and second are Disk ") + (a == zanvo::DiskKind::DiskA ? "A" : "F") +
-           " and Disk " + (b == zanvo::DiskKind::DiskA ? "A" : "F") + " of ZANVO: dumps of two disks";
+    return std::string("first and second are ") + zanvo::kindName(a) + " and " + zanvo::kindName(b) +
+           " of ZANVO: dumps of two disks";
 }
 
 } // namespace d88info

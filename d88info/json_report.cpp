@@ -30,15 +30,6 @@ const char* stateName(TrackState state)
     return "absent";
 }
 
-void optionalText(JsonWriter& json, std::string_view name, const std::string& text)
-{
-    json.key(name);
-    if (text.empty())
-        json.null();
-    else
-        json.string(text);
-}
-
 void record(JsonWriter& json, const Record& rec)
 {
     const d88::RecordHeader& h = rec.header;
@@ -228,17 +219,6 @@ void mapOf(JsonWriter& json, d88::RecordMap& map, const DiskFacts& disk, int* er
     json.endObject();
 }
 
-std::string hexOf(const char* bytes)
-{
-    constexpr char kHex[] = "0123456789abcdef";
-    std::string out;
-    for (const char* p = bytes; *p; ++p) {
-        out += kHex[static_cast<unsigned char>(*p) >> 4];
-        out += kHex[static_cast<unsigned char>(*p) & 15];
-    }
-    return out;
-}
-
 void disk(JsonWriter& json, d88::RecordMap& map, const DiskFacts& facts, Detail detail, int* error)
 {
     json.beginObject();
@@ -273,11 +253,7 @@ void disk(JsonWriter& json, d88::RecordMap& map, const DiskFacts& facts, Detail 
         json.endObject();
         return;
     }
-    json.key("name");
-    json.beginObject();
-    json.member("text", facts.name);
-    json.member("hex", hexOf(facts.name));
-    json.endObject();
+    diskNameMember(json, facts.name);
     json.member("mediaType", facts.mediaType);
     optionalText(json, "media", mediaMeaning(facts.mediaType));
     optionalText(json, "oddFields", zanvo::oddFieldWords(facts.verdict.odd, facts.header));
@@ -304,10 +280,7 @@ void disk(JsonWriter& json, d88::RecordMap& map, const DiskFacts& facts, Detail 
     json.key("boot");
     json.beginObject();
     json.member("found", facts.bootFound);
-    optionalText(json, "disk",
-                 facts.kind == zanvo::DiskKind::DiskA   ? "A"
-                 : facts.kind == zanvo::DiskKind::DiskF ? "F"
-                                                        : "");
+    optionalText(json, "disk", zanvo::kindLetter(facts.kind));
     json.member("line", bootLine(facts));
     json.endObject();
     mapOf(json, map, facts, error);
@@ -323,6 +296,21 @@ void head(JsonWriter& json, const char* name, std::int64_t fileSize)
 }
 
 } // namespace
+
+void diskNameMember(JsonWriter& json, const char* name)
+{
+    constexpr char kHex[] = "0123456789abcdef";
+    std::string hex;
+    for (const char* p = name; *p; ++p) {
+        hex += kHex[static_cast<unsigned char>(*p) >> 4];
+        hex += kHex[static_cast<unsigned char>(*p) & 15];
+    }
+    json.key("name");
+    json.beginObject();
+    json.member("text", name);
+    json.member("hex", hex);
+    json.endObject();
+}
 
 int imageJson(d88::RecordMap& map, const char* name, JsonWriter& json, Detail detail)
 {

@@ -25,6 +25,10 @@ enum class Detail { Records, TracksOnly };
 // (or ENOMEM), and then nothing is to be shown.
 int imageJson(d88::RecordMap& map, const char* name, JsonWriter& json, Detail detail = Detail::Records);
 
+// The member "name" of a disk: its name's text and, since the bytes need
+// not be UTF-8, the same bytes in hex.
+void diskNameMember(JsonWriter& json, const char* name);
+
 // The document for a file that is not a D88 image, with the reason.
 std::string notD88Json(const char* name, const d88::FileVerdict& verdict, const std::string& reason);
 

@@ -138,4 +138,13 @@ void JsonWriter::raw(std::string_view json)
     out_ += json;
 }
 
+void optionalText(JsonWriter& json, std::string_view name, const std::string& text)
+{
+    json.key(name);
+    if (text.empty())
+        json.null();
+    else
+        json.string(text);
+}
+
 } // namespace d88info

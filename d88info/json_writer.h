@@ -65,6 +65,9 @@ class JsonWriter {
     bool afterKey_ = false;  // the value to come belongs to a key just written
 };
 
+// A member whose value is `text`, or null when it is empty.
+void optionalText(JsonWriter& json, std::string_view name, const std::string& text);
+
 } // namespace d88info
 
 #endif

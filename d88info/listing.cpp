@@ -36,10 +36,8 @@ std::string recordWords(const Record& record)
 {
     std::string words;
     const auto say = [&words](const std::string& text) { words += (words.empty() ? "[" : ", ") + text; };
-    const d88::SectorFlags flags = record.flags();
-    for (const d88::SectorFlag flag : d88::kEverySectorFlag)
-        if (flags.has(flag))
-            say(zanvo::flagWords(flag, flags.status()));
+    for (const std::string& flag : zanvo::flagWordList(record.flags()))
+        say(flag);
     const std::int32_t size = record.header.dataSize;
     if (!record.bySize && record.available > size)
         say("data size field says " + std::to_string(size) + ", " + std::to_string(record.available) +

@@ -229,8 +229,7 @@ std::string bootLine(const DiskFacts& disk)
         return "no 256-byte boot sector (track 0, C 0 H 0 R 1 N 1)";
     }
     if (disk.kind != zanvo::DiskKind::Unknown)
-        return std::string("ZANVO Disk ") + (disk.kind == zanvo::DiskKind::DiskA ? 'A' : 'F') +
-               " label at bytes 1-16";
+        return std::string("ZANVO ") + zanvo::kindName(disk.kind) + " label at bytes 1-16";
     std::string line = "no ZANVO label; " + zanvo::labelBytes(disk.boot);
     // One byte throughout is what a formatter leaves (0xe5 most often): the
     // disk was never written there, rather than written with something else.

@@ -3,7 +3,7 @@
 // sectors the descriptions store (a sector is the first record of its
 // track with its C.H.R.N; the bytes compared are those of its size code
 // both dumps hold).
-#include "image_builder.h"
+#include "support/dumps.h"
 #include "support/listing.h"
 #include "support/test_support.h"
 
@@ -20,6 +20,7 @@ namespace {
 using Json = nlohmann::json;
 using testimg::Bytes;
 using testimg::Disk;
+using testsupport::Edit;
 using testsupport::RunResult;
 
 const std::string kInfo = D88INFO_PATH;
@@ -264,134 +265,86 @@ ReadListing readListing(const std::string& text)
 
 // --- the dumps ---
 
-Disk diskA(int seed)
-{
-    Disk disk = testimg::formattedDisk(seed);
-    testimg::setBootLabel(disk, testimg::kDiskALabel);
-    return disk;
-}
-
-Disk diskF(int seed)
-{
-    Disk disk = testimg::formattedDisk(seed);
-    testimg::setBootLabel(disk, testimg::kDiskFLabel);
-    return disk;
-}
-
-void removeSectors(Disk& disk, int track, int from, int to)
-{
-    auto& records = disk.tracks.at(track).records;
-    std::erase_if(records, [&](const testimg::Record& r) { return r.r >= from && r.r <= to; });
-}
-
-testimg::Record& sectorOf(Disk& disk, int track, int r)
-{
-    testimg::Record* rec = testimg::findRecord(disk, track, r);
-    EXPECT_NE(rec, nullptr);
-    return *rec;
-}
-
-// A second record of `r` on the track, after the first, with other bytes.
-void copySector(Disk& disk, int track, int r, bool sameBytes)
-{
-    testimg::Record copy = sectorOf(disk, track, r);
-    if (!sameBytes)
-        copy.data[7] ^= 0x5A;
-    disk.tracks.at(track).records.push_back(copy);
-}
+using testsupport::copy;
+using testsupport::diskA;
+using testsupport::diskF;
+using testsupport::drop;
+using testsupport::edited;
+using testsupport::flag;
+using testsupport::flip;
+using testsupport::markDeleted;
 
 struct DumpPair {
     const char* what;
-    bool alike;                      // meant to hold the same sectors alike
     std::vector<Disk> first, second; // each file's disks
-    std::vector<std::string> options;
-    int firstDisk, secondDisk; // the disks the options take
+    std::vector<std::string> options = {};
+    int firstDisk = 0, secondDisk = 0; // the disks the options take
+    bool alike = false;                // meant to hold the same sectors alike
 };
 
 std::vector<DumpPair> dumpPairs()
 {
-    std::vector<DumpPair> pairs;
-    const auto add = [&pairs](const char* what, std::vector<Disk> first, std::vector<Disk> second,
-                              std::vector<std::string> options = {}, int firstDisk = 0, int secondDisk = 0) {
-        pairs.push_back(
-            {what, false, std::move(first), std::move(second), std::move(options), firstDisk, secondDisk});
-    };
     const Disk a = diskA(7);
-    pairs.push_back({"two whole dumps alike", true, {a}, {a}, {}, 0, 0});
-
     // Holes in different places: each dump lacks what the other holds.
-    Disk holed12 = a, holed19 = a;
-    removeSectors(holed12, 24, 3, 3);
-    removeSectors(holed19, 39, 1, 9);
-    holed19.tracks.erase(50);
-    add("holes in different places", {holed12}, {holed19});
-
-    // Flagged beside whole: a data CRC error with its bytes, a deleted
-    // mark, another status; and deleted data marked by either byte, which
-    // is the same flag.
-    Disk flagged = a, marked = a;
-    sectorOf(flagged, 20, 4).reserved[2] = 0xB0;
-    sectorOf(flagged, 20, 4).data[100] ^= 0x01;
-    sectorOf(flagged, 20, 5).reserved[1] = 0x10;
-    sectorOf(flagged, 21, 6).reserved[2] = 0x55;
-    sectorOf(flagged, 30, 1).reserved[1] = 0x01;
-    sectorOf(marked, 30, 1).reserved[2] = 0x10;
-    sectorOf(marked, 20, 5).reserved[2] = 0xA0;
-    add("flagged copies beside whole ones", {flagged}, {marked});
-
-    // Other bytes: one byte at the end, many from the start, the boot sector.
-    Disk changed = a;
-    sectorOf(changed, 22, 5).data[255] ^= 0xFF;
-    for (std::size_t k = 0; k < 256; k += 3)
-        sectorOf(changed, 23, 16).data[k] ^= 0x10;
-    sectorOf(changed, 0, 1).data[0] ^= 0x80;
-    add("copies with different bytes", {a}, {changed});
-
-    // Stored short, with and without other bytes in what it holds; and
-    // another size code, which is the same sector stored otherwise.
-    Disk shorter = a;
-    sectorOf(shorter, 25, 3).data.resize(200);
-    sectorOf(shorter, 26, 2).data.resize(100);
-    sectorOf(shorter, 26, 2).data[50] ^= 0x22;
-    testimg::Record& bigger = sectorOf(shorter, 27, 8);
-    bigger.n = 2;
-    bigger.data.resize(512, 0xE5);
-    add("short copies and another size code", {a}, {shorter});
-
-    // Copies on one track: the first is compared, the rest only counted. A
-    // first copy that differs where a later one is alike still differs.
-    Disk doubled = a, firstOther = a;
-    copySector(doubled, 14, 5, false);
-    copySector(doubled, 14, 6, true);
-    copySector(firstOther, 15, 2, true);
-    sectorOf(firstOther, 15, 2).data[0] ^= 0x01;
-    add("sectors held more than once", {doubled}, {firstOther});
-
-    // A whole track gone from the second, and from the first another track
-    // whose sectors carry other IDs (sector numbers 17-20).
-    Disk trackGone = a, otherIds = a;
-    trackGone.tracks.erase(60);
-    for (testimg::Record& rec : otherIds.tracks.at(61).records)
-        if (rec.r <= 4)
-            rec.r = static_cast<std::uint8_t>(rec.r + 16);
-    add("a track gone, a track of other IDs", {otherIds}, {trackGone});
-
-    // A dump of the other disk is still compared, and said to be one.
-    add("Disk A beside Disk F", {a}, {diskF(8)});
-
-    // Files of several disks, with the disk of each named.
-    add("disk 1 of a set beside disk 0 of a file", {diskF(8), holed12}, {holed19}, {"--disk=1,0"}, 1, 0);
-    add("disk 1 of both", {diskF(8), flagged}, {diskF(9), marked}, {"--disk", "1"}, 1, 1);
-    pairs.push_back(
-        {"disk 0 of a file beside disk 2 of a set", true, {a}, {diskF(8), holed19, a}, {"--disk=0,2"}, 0, 2});
-    return pairs;
+    const Disk holed12 = edited({drop(24, 3)}),
+               holed19 = edited({drop(39, 1, 9), testsupport::dropTrack(50)});
+    // Flagged beside whole: a data CRC error with its bytes, a deleted mark,
+    // another status, two flags on one sector; and deleted data marked by
+    // either byte, which is the same flag.
+    const Disk flagged =
+        edited({flag(20, 4), flip(20, 4, 100, 0x01), markDeleted(20, 5, 0x10), flag(21, 6, 0x55),
+                markDeleted(21, 7, 0x10), flag(21, 7, 0xB0), markDeleted(30, 1, 0x01)});
+    const Disk marked = edited({flag(30, 1, 0x10), flag(20, 5, 0xA0)});
+    const Edit everyThirdByte = [](Disk& d) {
+        for (std::size_t k = 0; k < 256; k += 3)
+            flip(23, 16, k, 0x10)(d);
+    };
+    const Edit biggerSizeCode = [](Disk& d) {
+        testimg::Record& bigger = *testimg::findRecord(d, 27, 8);
+        bigger.n = 2;
+        bigger.data.resize(512, 0xE5);
+    };
+    const Edit otherIds = [](Disk& d) { // sector numbers 17-20 for 1-4
+        for (testimg::Record& rec : d.tracks.at(61).records)
+            if (rec.r <= 4)
+                rec.r = static_cast<std::uint8_t>(rec.r + 16);
+    };
+    return {
+        {"two whole dumps alike", {a}, {a}, {}, 0, 0, true},
+        {"holes in different places", {holed12}, {holed19}},
+        {"flagged copies beside whole ones", {flagged}, {marked}},
+        // Other bytes: one byte at the end, many from the start, the boot sector.
+        {"copies with different bytes",
+         {a},
+         {edited({flip(22, 5, 255, 0xFF), everyThirdByte, flip(0, 1, 0, 0x80)})}},
+        // Stored short, with and without other bytes in what it holds; and
+        // another size code, which is the same sector stored otherwise.
+        {"short copies and another size code",
+         {a},
+         {edited({testsupport::shorten(25, 3, 200), testsupport::shorten(26, 2, 100), flip(26, 2, 50, 0x22),
+                  biggerSizeCode})}},
+        // Copies on one track: the first is compared, the rest only counted. A
+        // first copy that differs where a later one is alike still differs.
+        {"sectors held more than once",
+         {edited({copy(14, 5, false), copy(14, 6, true)})},
+         {edited({copy(15, 2, true), flip(15, 2, 0, 0x01)})}},
+        // A whole track gone from the second, and from the first another track
+        // whose sectors carry other IDs.
+        {"a track gone, a track of other IDs", {edited({otherIds})}, {edited({testsupport::dropTrack(60)})}},
+        // A dump of the other disk is still compared, and said to be one.
+        {"Disk A beside Disk F", {a}, {diskF(8)}},
+        // Files of several disks, with the disk of each named.
+        {"disk 1 of a set beside disk 0 of a file", {diskF(8), holed12}, {holed19}, {"--disk=1,0"}, 1, 0},
+        {"disk 1 of both", {diskF(8), flagged}, {diskF(9), marked}, {"--disk", "1"}, 1, 1},
+        {"disk 0 of a file beside disk 2 of a set", {a}, {diskF(8), holed19, a}, {"--disk=0,2"}, 0, 2, true},
+    };
 }
 
 struct Expected {
     std::map<int, std::vector<Sector>> tracks;
     std::size_t firstSectors = 0, secondSectors = 0, differing = 0, onlyFirst = 0, onlySecond = 0,
                 storedDifferently = 0, differentBytes = 0, copies = 0;
-    int tracksDiffering = 0;
+    std::size_t tracksDiffering = 0;
 };
 
 Expected expectedOf(const Disk& a, const Disk& b)
@@ -435,13 +388,28 @@ std::string expectedSummary(const Expected& e)
     return words;
 }
 
-class CompareTest : public ::testing::Test {
+// A track's first line: where it is, a dump that lacks it, and how many of
+// its sectors differ and are held more than once.
+std::string expectedHead(int t, const Disk& a, const Disk& b, const std::vector<Sector>& sectors)
+{
+    char place[40];
+    std::snprintf(place, sizeof place, "track %3d (C %d H %d): ", t, t / 2, t % 2);
+    std::string head = place;
+    head += a.tracks.count(t) ? "" : "absent from first; ";
+    head += b.tracks.count(t) ? "" : "absent from second; ";
+    const auto differing =
+        std::count_if(sectors.begin(), sectors.end(), [](const Sector& s) { return s.differs(); });
+    const auto copies =
+        std::count_if(sectors.begin(), sectors.end(), [](const Sector& s) { return s.copies(); });
+    head += differing == 0
+                ? std::string("no sector differs")
+                : std::to_string(differing) + (differing == 1 ? " sector differs" : " sectors differ");
+    return head + (copies > 0 ? "; " + std::to_string(copies) + " held more than once" : "");
+}
+
+class CompareTest : public testsupport::FolderTest {
   protected:
-    RunResult info(const std::vector<std::string>& args)
-    {
-        return testsupport::runProgram(kInfo, args, dir.path());
-    }
-    testsupport::TempDir dir;
+    RunResult info(const std::vector<std::string>& args) { return run(kInfo, args); }
 };
 
 // The table's pairs hold what they are meant to: no case passes by holding
@@ -467,8 +435,8 @@ TEST_F(CompareTest, TheListingAndTheDocumentSayWhatTheStoredSectorsDo)
 {
     for (const DumpPair& pair : dumpPairs()) {
         SCOPED_TRACE(pair.what);
-        testimg::writeFile((dir / "first.d88").string(), testimg::buildImage(pair.first));
-        testimg::writeFile((dir / "second.d88").string(), testimg::buildImage(pair.second));
+        write("first.d88", testimg::buildImage(pair.first));
+        write("second.d88", testimg::buildImage(pair.second));
         const Disk& a = pair.first.at(static_cast<std::size_t>(pair.firstDisk));
         const Disk& b = pair.second.at(static_cast<std::size_t>(pair.secondDisk));
         const Expected e = expectedOf(a, b);
@@ -513,14 +481,7 @@ TEST_F(CompareTest, TheListingAndTheDocumentSayWhatTheStoredSectorsDo)
             if (!read.tracks.count(t))
                 continue;
             EXPECT_EQ(read.tracks.at(t).kinds, expectedListing(sectors));
-            const std::string place = "(C " + std::to_string(t / 2) + " H " + std::to_string(t % 2) + "): ";
-            EXPECT_NE(read.tracks.at(t).head.find(place), std::string::npos) << read.tracks.at(t).head;
-            const bool gone = !a.tracks.count(t) || !b.tracks.count(t);
-            EXPECT_EQ(read.tracks.at(t).head.find(!a.tracks.count(t)
-                                                      ? "absent from first"
-                                                      : "absent from second") != std::string::npos,
-                      gone)
-                << read.tracks.at(t).head;
+            EXPECT_EQ(read.tracks.at(t).head, expectedHead(t, a, b, sectors));
         }
         EXPECT_EQ(read.summary, expectedSummary(e));
 
@@ -536,6 +497,12 @@ TEST_F(CompareTest, TheListingAndTheDocumentSayWhatTheStoredSectorsDo)
         EXPECT_EQ(doc["second"]["disk"], pair.secondDisk);
         EXPECT_EQ(doc["second"]["diskCount"], pair.second.size());
         EXPECT_EQ(doc["note"].is_null(), !otherDisk);
+        // Which disk of the title each is, by the letter its label ends on.
+        const auto boot = [](const Disk& d) {
+            return d.tracks.at(0).records.front().data[12] == 'F' ? "F" : "A";
+        };
+        EXPECT_EQ(std::make_pair(doc["first"]["boot"], doc["second"]["boot"]),
+                  std::make_pair(Json(boot(a)), Json(boot(b))));
         const Json& summary = doc["summary"];
         EXPECT_EQ(summary["firstSectors"], e.firstSectors);
         EXPECT_EQ(summary["secondSectors"], e.secondSectors);
@@ -599,10 +566,9 @@ TEST_F(CompareTest, TheListingAndTheDocumentSayWhatTheStoredSectorsDo)
 TEST_F(CompareTest, RefusalsNameTheFileAndEndWithTheStatusOfWrongArguments)
 {
     const Disk a = diskA(7);
-    testimg::writeFile((dir / "a.d88").string(), testimg::buildImage({a}));
-    testimg::writeFile((dir / "set.d88").string(), testimg::buildImage({diskF(8), a}));
-    testimg::writeFile((dir / "notes.txt").string(),
-                       testsupport::toBytes("Notes on the disks, not a disk.\n"));
+    write("a.d88", testimg::buildImage({a}));
+    write("set.d88", testimg::buildImage({diskF(8), a}));
+    write("notes.txt", testsupport::toBytes("Notes on the disks, not a disk.\n"));
 
     struct Refusal {
         std::vector<std::string> args;

@@ -2,6 +2,7 @@
 // --split, and its exports to devices, FIFOs, standard output and long names.
 // Expected text and bytes come from the image descriptions built here.
 #include "image_builder.h"
+#include "support/dumps.h"
 #include "support/listing.h"
 #include "support/test_support.h"
 
@@ -29,17 +30,12 @@ using testsupport::sameBytes;
 const std::string kInfo = D88INFO_PATH;
 const std::string kTool = ZANVO_EXTRACT_PATH;
 
-class InfoDamageTest : public ::testing::Test {
+class InfoDamageTest : public testsupport::FolderTest {
   protected:
     RunResult info(const std::vector<std::string>& args, const testsupport::RunOptions& options = {})
     {
-        return testsupport::runProgram(kInfo, args, dir.path(), options);
+        return run(kInfo, args, options);
     }
-    void write(const std::string& name, const Bytes& bytes)
-    {
-        testimg::writeFile((dir / name).string(), bytes);
-    }
-    testsupport::TempDir dir;
 };
 
 using testsupport::hasLine;
@@ -116,7 +112,10 @@ TEST_F(InfoDamageTest, AFileCutShortIsTruncatedNotWhole)
 
 // Files that are no D88 image are refused by every mode, with the words
 // for what they are: an archive or a picture by its signature, a plain
-// sector image by its size, or what disk 0's header lacks.
+// sector image by its size, or what disk 0's header lacks. A header whose
+// every table entry leads outside the disk (past its end, or into the
+// header) describes no disk either, unlike an unformatted disk, whose
+// entries are all 0.
 TEST_F(InfoDamageTest, FilesThatCannotBeD88ImagesAreNamedSo)
 {
     std::string text;
@@ -138,10 +137,16 @@ TEST_F(InfoDamageTest, FilesThatCannotBeD88ImagesAreNamedSo)
     const std::string pe("PE\0\0", 4);
     std::copy(pe.begin(), pe.end(), windows.begin() + 0x200);
     windows[0x3C] = 0x00, windows[0x3D] = 0x02, windows[0x3E] = windows[0x3F] = 0;
+    Disk farTracks = testimg::formattedDisk(1, 2);
+    farTracks.trackOffsets = {{0, 0x7FFFFFF0u}, {1, 0x7FFFFFF0u}};
+    Disk intoHeader = testimg::formattedDisk(1, 2);
+    intoHeader.trackOffsets = {{0, 0x10}, {1, 0x24}};
 
     const std::pair<Bytes, std::string> cases[] = {
         {testsupport::toBytes(text), ""},
         {random, ""},
+        {testimg::buildDisk(farTracks), ""},
+        {testimg::buildDisk(intoHeader), ""},
         {Bytes(100, 0), "the file is 100 bytes, shorter than a disk header (688 bytes)"},
         {Bytes{}, "the file is 0 bytes, shorter than a disk header (688 bytes)"},
         {testimg::buildDisk(small), "its table names no track, and the disk size 100 is not a D88 disk's"},
@@ -173,30 +178,6 @@ TEST_F(InfoDamageTest, FilesThatCannotBeD88ImagesAreNamedSo)
             if (!reason.empty()) {
                 EXPECT_EQ(r.err, start + reason + "\n");
             }
-            EXPECT_FALSE(fs::exists(dir / "x"));
-        }
-    }
-}
-
-// A header whose every table entry leads outside the disk (past its end, or
-// into the header) describes no disk: as text and random bytes do, it is no
-// D88 image, unlike an unformatted disk, whose entries are all 0.
-TEST_F(InfoDamageTest, ATableLeadingNowhereWithinTheDiskIsNoImage)
-{
-    Disk farTracks = testimg::formattedDisk(1, 2);
-    farTracks.trackOffsets = {{0, 0x7FFFFFF0u}, {1, 0x7FFFFFF0u}};
-    Disk intoHeader = testimg::formattedDisk(1, 2);
-    intoHeader.trackOffsets = {{0, 0x10}, {1, 0x24}};
-    for (const Disk& disk : {farTracks, intoHeader}) {
-        write("file.bin", testimg::buildDisk(disk));
-        for (const std::vector<std::string>& args :
-             {std::vector<std::string>{"file.bin"},
-              std::vector<std::string>{"--raw", "file.bin", "0", "-o", "x"}}) {
-            const RunResult r = info(args);
-            SCOPED_TRACE(args[0]);
-            EXPECT_EQ(r.status, 1);
-            EXPECT_EQ(r.out, "");
-            EXPECT_EQ(r.err.rfind("d88info: file.bin: not a D88 image: ", 0), 0u) << r.err;
             EXPECT_FALSE(fs::exists(dir / "x"));
         }
     }
@@ -240,8 +221,7 @@ TEST_F(InfoDamageTest, EveryRealSampleAndEveryBuiltImageIsADiskImage)
 TEST_F(InfoDamageTest, SplitWritesOneDiskThatTheToolThenCuts)
 {
     Disk other = testimg::formattedDisk(3, 40, 16, true);
-    Disk diskA = testimg::formattedDisk(9, 40, 16, true);
-    testimg::setBootLabel(diskA, testimg::kDiskALabel);
+    Disk diskA = testsupport::diskA(9, 40);
     const Bytes first = testimg::buildDisk(other), second = testimg::buildDisk(diskA);
     Bytes both = first;
     both.insert(both.end(), second.begin(), second.end());
@@ -331,8 +311,7 @@ TEST_F(InfoDamageTest, FlagsInTheSummaryTheListingAndTheMap)
                                                   "track   2 ####e###", "track   3 #i####e#"}));
 
     // zanvo-extract names the same flags with the same words.
-    Disk diskA = testimg::formattedDisk(6);
-    testimg::setBootLabel(diskA, testimg::kDiskALabel);
+    Disk diskA = testsupport::diskA(6);
     testimg::findRecord(diskA, 10, 7)->reserved = {0x00, 0x10, 0xA0};
     testimg::findRecord(diskA, 11, 2)->reserved[2] = 0x37;
     write("flagged-a.d88", testimg::buildDisk(diskA));

@@ -3,6 +3,7 @@
 // writer that makes it.
 #include "image_builder.h"
 #include "json_writer.h"
+#include "support/dumps.h"
 #include "support/listing.h"
 #include "support/test_support.h"
 
@@ -70,21 +71,19 @@ TEST(Json, CommasOnlyBetweenMembers)
     EXPECT_EQ(json.text(), R"({"empty":[],"nested":[[-1],{},false,null],"last":"x"})");
 }
 
-class D88infoJsonTest : public ::testing::Test {
+class D88infoJsonTest : public testsupport::FolderTest {
   protected:
     Json document(const Bytes& image, int status = 0)
     {
-        testimg::writeFile((dir / "image.d88").string(), image);
-        const testsupport::RunResult r =
-            testsupport::runProgram(D88INFO_PATH, {"--json", "image.d88"}, dir.path());
+        write("image.d88", image);
+        const testsupport::RunResult r = run({"--json", "image.d88"});
         EXPECT_EQ(r.status, status) << r.err;
         return Json::parse(r.out);
     }
     testsupport::RunResult run(const std::vector<std::string>& args)
     {
-        return testsupport::runProgram(D88INFO_PATH, args, dir.path());
+        return FolderTest::run(D88INFO_PATH, args);
     }
-    testsupport::TempDir dir;
 };
 
 // A record of the document, its fields by the names recordFields gives them.
@@ -328,8 +327,7 @@ TEST_F(D88infoJsonTest, UncertainRecordsAndBytesThatAreNoRecord)
 TEST_F(D88infoJsonTest, AHeaderBeforeDiskZerosFirstTrackIsAtNoTrack)
 {
     const Disk diskA = [] {
-        Disk d = testimg::formattedDisk(8);
-        testimg::setBootLabel(d, testimg::kDiskALabel);
+        Disk d = testsupport::diskA(8);
         return d;
     }();
     const Bytes plain = testimg::buildDisk(diskA);
@@ -350,7 +348,7 @@ TEST_F(D88infoJsonTest, AHeaderBeforeDiskZerosFirstTrackIsAtNoTrack)
     gapped[688] = 'Z';
     put32(688 + 0x1C, static_cast<std::uint32_t>(plain.size()));
     gapped.insert(gapped.end(), plain.begin() + 688, plain.end());
-    testimg::writeFile((dir / "gap.d88").string(), gapped);
+    write("gap.d88", gapped);
     const Json d = Json::parse(run({"--json", "gap.d88"}).out);
     ASSERT_EQ(d["disks"].size(), 2u);
     EXPECT_EQ(d["disks"][1]["insideDisk"]["disk"], 0);
@@ -430,8 +428,7 @@ TEST_F(D88infoJsonTest, SharedTracksManyDisksAndFilesThatAreNoImage)
                                 (std::ostringstream() << std::hex << 688 + 4 * 272).str() + ": 28 records");
     EXPECT_EQ(listed->records.rfind("[records 1-12: track 0's 5-16] 0.1.1.1 ", 0), 0u) << listed->records;
 
-    Disk second = testimg::formattedDisk(6, 4);
-    testimg::setBootLabel(second, testimg::kDiskFLabel);
+    Disk second = testsupport::diskF(6, 4);
     const Json two = document(testimg::buildImage({testimg::formattedDisk(7, 4), second}));
     ASSERT_EQ(two["diskCount"], 2);
     EXPECT_TRUE(two["disks"][0]["boot"]["disk"].is_null());

@@ -25,34 +25,9 @@ const fs::path kReal = REAL_IMAGES_DIR;
 
 // --- an independent reading of well-formed images ---
 
-std::uint32_t le32(const Bytes& b, std::size_t at)
-{
-    std::uint32_t value = 0;
-    for (std::size_t i = 4; i-- > 0;)
-        value = value << 8 | b[at + i];
-    return value;
-}
-
-struct Rec {
-    int c, h, r, n;
-    std::size_t data; // file offset of the data
-    std::size_t size;
-};
-
-// The records of the track whose table entry is `entry`, for the disk at `base`.
-std::vector<Rec> trackRecords(const Bytes& file, std::size_t base, std::uint32_t entry)
-{
-    std::vector<Rec> out;
-    std::size_t at = base + entry;
-    std::size_t count = 1;
-    for (std::size_t i = 0; i < count && at + 16 <= file.size(); ++i) {
-        count = file[at + 4] + std::size_t{256} * file[at + 5];
-        const std::size_t size = file[at + 14] + std::size_t{256} * file[at + 15];
-        out.push_back({file[at], file[at + 1], file[at + 2], file[at + 3], at + 16, size});
-        at += 16 + size;
-    }
-    return out;
-}
+using testsupport::le32;
+using testsupport::rawTrack;
+using Rec = testsupport::RawRecord;
 
 // Tracks 0..last in table order, sectors 1..perTrack of `sectorSize` bytes.
 Bytes plainImage(const Bytes& file, std::size_t base, int tracks, int perTrack, std::size_t sectorSize)
@@ -60,7 +35,7 @@ Bytes plainImage(const Bytes& file, std::size_t base, int tracks, int perTrack, 
     Bytes out;
     for (int t = 0; t < tracks; ++t) {
         const std::vector<Rec> recs =
-            trackRecords(file, base, le32(file, base + 0x20 + 4 * static_cast<std::size_t>(t)));
+            rawTrack(file, base, le32(file, base + 0x20 + 4 * static_cast<std::size_t>(t)));
         for (int r = 1; r <= perTrack; ++r) {
             const auto it = std::find_if(recs.begin(), recs.end(), [&](const Rec& x) { return x.r == r; });
             EXPECT_NE(it, recs.end()) << "track " << t << " sector " << r;
@@ -73,13 +48,9 @@ Bytes plainImage(const Bytes& file, std::size_t base, int tracks, int perTrack, 
     return out;
 }
 
-class D88InfoTest : public ::testing::Test {
+class D88InfoTest : public testsupport::FolderTest {
   protected:
-    RunResult info(const std::vector<std::string>& args)
-    {
-        return testsupport::runProgram(kInfo, args, dir.path());
-    }
-    testsupport::TempDir dir;
+    RunResult info(const std::vector<std::string>& args) { return run(kInfo, args); }
 };
 
 using testsupport::hasLine;
@@ -101,7 +72,7 @@ TEST_F(D88InfoTest, SummariesOfTheRealImages)
         EXPECT_TRUE(hasLine(r.out, "  records:    16 a track on 80 tracks")) << r.out;
         EXPECT_TRUE(hasLine(r.out, "  size codes: N=1 (256 bytes) x1280")) << r.out;
         std::string label = "  boot:       no ZANVO label; bytes 1-16:";
-        const auto boot = trackRecords(file, 0, le32(file, 0x20));
+        const auto boot = rawTrack(file, 0, le32(file, 0x20));
         for (std::size_t i = 1; i <= 16; ++i) {
             char hex[4];
             std::snprintf(hex, sizeof hex, " %02x", file[boot[0].data + i]);
@@ -130,7 +101,7 @@ TEST_F(D88InfoTest, ALabelAreaOfOneRepeatedByteIsSaidToBeNeverWritten)
         std::fill(boot->data.begin(), boot->data.end(), std::uint8_t{0xE5});
         if (!repeated)
             boot->data[16] = 0xE4;
-        testimg::writeFile((dir / "blank.d88").string(), testimg::buildImage({disk}));
+        write("blank.d88", testimg::buildImage({disk}));
         const RunResult r = info({"blank.d88"});
         EXPECT_EQ(r.status, 0);
         std::string expected = "  boot:       no ZANVO label; bytes 1-16:";
@@ -155,7 +126,7 @@ TEST_F(D88InfoTest, TheHighDensityImageWhoseMediaByteSays2D)
         "  note:       the media byte says 2D, but 8192-byte tracks on positions up to 153 look like 2HD"))
         << r.out;
     // Its boot sector is of another size, not missing: named so.
-    const auto track0 = trackRecords(file, 0, le32(file, 0x20));
+    const auto track0 = rawTrack(file, 0, le32(file, 0x20));
     const auto sector1 = std::find_if(track0.begin(), track0.end(), [](const Rec& x) { return x.r == 1; });
     ASSERT_NE(sector1, track0.end());
     const int n = sector1->n;
@@ -203,7 +174,7 @@ TEST_F(D88InfoTest, TwoDisksInOneFile)
     const Bytes b = *testsupport::readFile(kReal / "sos_test_2d.d88");
     Bytes both = a;
     both.insert(both.end(), b.begin(), b.end());
-    testimg::writeFile((dir / "two.d88").string(), both);
+    write("two.d88", both);
 
     const RunResult summary = info({"two.d88"});
     EXPECT_EQ(summary.status, 0);
@@ -220,7 +191,7 @@ TEST_F(D88InfoTest, TwoDisksInOneFile)
         char head[64];
         std::snprintf(head, sizeof head, "track %3d (C %d H %d) at 0x%x: 16 records", t, t / 2, t % 2, entry);
         std::string records;
-        for (const Rec& rec : trackRecords(b, 0, entry))
+        for (const Rec& rec : rawTrack(b, 0, entry))
             records += (records.empty() ? "" : " ") + std::to_string(rec.c) + "." + std::to_string(rec.h) +
                        "." + std::to_string(rec.r) + "." + std::to_string(rec.n);
         const auto listed = testsupport::listedTrack(tracks.out, t);
@@ -280,7 +251,7 @@ TEST_F(D88InfoTest, MapOfADamagedDisk)
     for (const bool sharing : {false, true}) {
         SCOPED_TRACE(sharing ? "tracks 6 and 7 read tracks 0 and 3" : "the damaged disk");
         const Disk& built = sharing ? shared : disk;
-        testimg::writeFile((dir / "damaged.d88").string(), testimg::buildImage({built}));
+        write("damaged.d88", testimg::buildImage({built}));
         const int tracks = sharing ? 8 : 6;
 
         const RunResult r = info({"damaged.d88", "0"});
@@ -340,7 +311,7 @@ TEST_F(D88InfoTest, ATrackTableShorterThanTheHeader)
     const auto size = static_cast<std::uint32_t>(bytes.size());
     for (std::size_t i = 0; i < 4; ++i)
         bytes[0x1C + i] = static_cast<std::uint8_t>(size >> (8 * i));
-    testimg::writeFile((dir / "short.d88").string(), bytes);
+    write("short.d88", bytes);
 
     const RunResult r = info({"short.d88"});
     EXPECT_EQ(r.status, 0);
@@ -354,7 +325,7 @@ TEST_F(D88InfoTest, ATrackTableShorterThanTheHeader)
     // for the verdict.
     for (std::size_t i = 0; i < 4; ++i)
         bytes[0x1C + i] = 0;
-    testimg::writeFile((dir / "unsized.d88").string(), bytes);
+    write("unsized.d88", bytes);
     const RunResult unsized = info({"unsized.d88"});
     EXPECT_EQ(unsized.status, 0);
     EXPECT_TRUE(hasLine(

@@ -3,6 +3,7 @@
 // wrong arguments the start of what it says. Scripts test these
 // numbers, so both programs are held to the same meaning of each.
 #include "image_builder.h"
+#include "support/dumps.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -100,8 +101,7 @@ const StatusRun kRuns[] = {
 TEST(ExitStatus, BothProgramsGiveEachStatusTheSameMeaning)
 {
     testsupport::TempDir dir;
-    testimg::Disk diskA = testimg::formattedDisk(31);
-    testimg::setBootLabel(diskA, testimg::kDiskALabel);
+    testimg::Disk diskA = testsupport::diskA(31);
     testimg::Disk damaged = diskA;
     damaged.tracks.erase(19);
     const testimg::Bytes whole = testimg::buildDisk(diskA);

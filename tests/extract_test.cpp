@@ -3,18 +3,17 @@
 // every file in the folder are compared exactly; expected file contents come
 // from the image description, not from the reader.
 #include "image_builder.h"
+#include "support/dumps.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
-#include <iconv.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
 #include <filesystem>
 #include <fstream>
-#include <stdexcept>
 
 namespace {
 
@@ -30,55 +29,24 @@ const std::string kTool = ZANVO_EXTRACT_PATH;
 
 // The messages are Shift_JIS bytes; derive them from their text here rather
 // than copying the program's byte strings.
-std::string sjis(const std::string& utf8)
-{
-    iconv_t cd = iconv_open("CP932", "UTF-8");
-    if (cd == reinterpret_cast<iconv_t>(-1))
-        throw std::runtime_error("no CP932 converter");
-    std::string in = utf8;
-    std::string out(in.size() * 2, '\0');
-    char* inPtr = in.data();
-    char* outPtr = out.data();
-    std::size_t inLeft = in.size(), outLeft = out.size();
-    const std::size_t rc = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
-    iconv_close(cd);
-    if (rc == static_cast<std::size_t>(-1) || inLeft != 0)
-        throw std::runtime_error("conversion failed");
-    out.resize(out.size() - outLeft);
-    return out;
-}
-
-const std::string kDiskAMessage = sjis("ZANVO (Disk A)を認識しました.\n");
-const std::string kDiskFMessage = sjis("ZANVO (Disk F)を認識しました.\n");
-const std::string kOpenMessage = sjis("ファイルをオープンできません.\n");
+const std::string kDiskAMessage = testsupport::convert("ZANVO (Disk A)を認識しました.\n", "CP932");
+const std::string kDiskFMessage = testsupport::convert("ZANVO (Disk F)を認識しました.\n", "CP932");
+const std::string kOpenMessage = testsupport::convert("ファイルをオープンできません.\n", "CP932");
 
 using testimg::kDiskALabel;
-using testimg::kDiskFLabel;
 
-Disk diskA(int seed = 21)
-{
-    Disk disk = testimg::formattedDisk(seed, 80, 16, true);
-    testimg::setBootLabel(disk, kDiskALabel);
-    return disk;
-}
+using testsupport::diskA;
+using testsupport::diskF;
 
-Disk diskF(int seed = 22)
-{
-    Disk disk = testimg::formattedDisk(seed, 80, 16, true);
-    testimg::setBootLabel(disk, kDiskFLabel);
-    return disk;
-}
-
-class ExtractTest : public ::testing::Test {
+class ExtractTest : public testsupport::FolderTest {
   protected:
-    fs::path writeImage(const Bytes& bytes, const std::string& name = "disk.d88")
+    fs::path writeImage(const Bytes& bytes, const std::string& name = "disk.d88") const
     {
-        testimg::writeFile((dir / name).string(), bytes);
-        return dir / name;
+        return write(name, bytes);
     }
-    RunResult run(const std::vector<std::string>& args, const testsupport::RunOptions& options = {})
+    RunResult run(const std::vector<std::string>& args, const testsupport::RunOptions& options = {}) const
     {
-        return runProgram(kTool, args, dir.path(), options);
+        return FolderTest::run(kTool, args, options);
     }
     // The file `name` holds the run the description gives, padded with zeros
     // to `length`.
@@ -91,9 +59,6 @@ class ExtractTest : public ::testing::Test {
         EXPECT_TRUE(sameBytes(want, *got)) << name;
         EXPECT_TRUE(fs::is_symlink(dir / name) == false && fs::is_regular_file(dir / name)) << name;
     }
-    std::vector<std::string> folder() const { return testsupport::listFolder(dir.path()); }
-
-    testsupport::TempDir dir;
 };
 
 std::string cuttingLines(const std::vector<std::string>& names)
@@ -114,7 +79,7 @@ std::vector<std::string> allDiskANames()
 
 TEST_F(ExtractTest, DiskAGivesItsThirteenFiles)
 {
-    const Disk disk = diskA();
+    const Disk disk = diskA(21);
     writeImage(testimg::buildImage({disk}));
     const RunResult r = run({"disk.d88"});
     EXPECT_EQ(r.status, 0);
@@ -131,9 +96,9 @@ TEST_F(ExtractTest, DiskAGivesItsThirteenFiles)
 
 TEST_F(ExtractTest, DiskFGivesOneFile)
 {
-    const Disk disk = diskF();
+    const Disk disk = diskF(22);
     // The Disk A beside it is not cut, only named, with the command that cuts it.
-    writeImage(testimg::buildImage({disk, diskA()}));
+    writeImage(testimg::buildImage({disk, diskA(21)}));
     const RunResult r = run({"disk.d88"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, kDiskFMessage + "cutting ... DISKF\n");
@@ -143,19 +108,12 @@ TEST_F(ExtractTest, DiskFGivesOneFile)
     EXPECT_EQ(folder(), (std::vector<std::string>{"DISKF", "disk.d88"}));
 }
 
-// The record of sector r of a track, to damage it.
-testimg::Record& sectorOf(Disk& disk, int track, int r)
-{
-    testimg::Record* rec = testimg::findRecord(disk, track, r);
-    if (!rec)
-        throw std::logic_error("no such sector");
-    return *rec;
-}
+using testsupport::recordOf;
 
+// Sector `r` of a track gone.
 void removeSector(Disk& disk, int track, int r)
 {
-    auto& records = disk.tracks.at(track).records;
-    records.erase(std::find_if(records.begin(), records.end(), [r](const auto& rec) { return rec.r == r; }));
+    testsupport::drop(track, r)(disk);
 }
 
 // Bytes 1-16 of a disk's boot sector, in hex, from its description.
@@ -206,33 +164,50 @@ const DamageCase kDamageCases[] = {
      "zanvo-extract: warning: ZANVO09: none of its 3 sectors is on the disk (track 23 sectors 13-15); "
      "not written\n" +
          testsupport::cutSummary(11, 0, 2)},
-    {"a short sector", [](Disk& d) { sectorOf(d, 17, 2).data.resize(100); },
+    {"a short sector", [](Disk& d) { recordOf(d, 17, 2).data.resize(100); },
      std::string("zanvo-extract: warning: ZANVO03: 1 of 16 sectors stored short (track 17 sector 2)") +
          kZeros + testsupport::cutSummary(12, 1, 0)},
-    {"a sector of another size code", [](Disk& d) { sectorOf(d, 20, 6).n = 2; },
+    {"a sector of another size code", [](Disk& d) { recordOf(d, 20, 6).n = 2; },
      std::string("zanvo-extract: warning: ZANVO07: 1 of 35 sectors missing (track 20 sector 6)") + kZeros +
          testsupport::cutSummary(12, 1, 0)},
     {"missing and short sectors in one file",
      [](Disk& d) {
          removeSector(d, 13, 4);
          removeSector(d, 13, 5);
-         sectorOf(d, 15, 9).data.resize(10);
+         recordOf(d, 15, 9).data.resize(10);
      },
      std::string("zanvo-extract: warning: ZANVO02: 2 of 55 sectors missing (track 13 sectors 4-5), 1 stored "
                  "short (track 15 sector 9)") +
          kZeros + testsupport::cutSummary(12, 1, 0)},
     {"flagged sectors",
      [](Disk& d) {
-         sectorOf(d, 10, 7).reserved[2] = 0xB0; // header byte 8: data CRC error
-         sectorOf(d, 11, 2).reserved[1] = 0x10; // header byte 7: deleted data
-         sectorOf(d, 11, 3).reserved[2] = 0xB0;
-         sectorOf(d, 26, 5).reserved[2] = 0x12; // a status without a name
-         sectorOf(d, 26, 6).reserved[0] = 0x40; // single density is no flag
+         recordOf(d, 10, 7).reserved[2] = 0xB0; // header byte 8: data CRC error
+         recordOf(d, 11, 2).reserved[1] = 0x10; // header byte 7: deleted data
+         recordOf(d, 11, 3).reserved[2] = 0xB0;
+         recordOf(d, 26, 5).reserved[2] = 0x12; // a status without a name
+         recordOf(d, 26, 6).reserved[0] = 0x40; // single density is no flag
      },
      std::string("zanvo-extract: warning: DRIVER: 3 sectors") + kFlagged +
          "track 10 sector 7, track 11 sector 3: data CRC error; track 11 sector 2: deleted data\n" +
          "zanvo-extract: warning: ZANVO11: 1 sector" + kFlagged +
          "track 26 sector 5: controller status 0x12\n" + testsupport::cutSummary(11, 0, 0, 2)},
+    // The sample the README shows: make-sample damaged-a's damage, built here.
+    {"the damaged sample",
+     [](Disk& d) {
+         d.tracks.erase(19);
+         removeSector(d, 12, 3);
+         d.tracks[14].records.push_back(recordOf(d, 14, 5)); // stored twice
+         recordOf(d, 16, 7).n = 2;
+         recordOf(d, 22, 9).reserved[2] = 0xB0; // data CRC error
+         recordOf(d, 25, 3).data.resize(200);
+     },
+     std::string("zanvo-extract: warning: ZANVO01: 1 of 17 sectors missing (track 12 sector 3)") + kZeros +
+         "zanvo-extract: warning: ZANVO03: 1 of 16 sectors missing (track 16 sector 7)" + kZeros +
+         "zanvo-extract: warning: ZANVO05: 9 of 21 sectors missing (track 19 sectors 1-9)" + kZeros +
+         "zanvo-extract: warning: ZANVO06: 7 of 11 sectors missing (track 19 sectors 10-16)" + kZeros +
+         "zanvo-extract: warning: ZANVO08: 1 sector" + kFlagged + "track 22 sector 9: data CRC error\n" +
+         "zanvo-extract: warning: ZANVO10: 1 of 34 sectors stored short (track 25 sector 3)" + kZeros +
+         testsupport::cutSummary(7, 5, 0, 1)},
 };
 
 TEST_F(ExtractTest, DamagedDisksGiveEverySectorTheyHold)
@@ -241,7 +216,7 @@ TEST_F(ExtractTest, DamagedDisksGiveEverySectorTheyHold)
         SCOPED_TRACE(c.what);
         for (const std::string& name : folder())
             fs::remove(dir / name);
-        Disk disk = diskA();
+        Disk disk = diskA(21);
         c.damage(disk);
         writeImage(testimg::buildImage({disk}));
 
@@ -265,34 +240,6 @@ TEST_F(ExtractTest, DamagedDisksGiveEverySectorTheyHold)
     }
 }
 
-TEST_F(ExtractTest, TheDamagedSampleGivesEverySectorItHolds)
-{
-    // The sample the README shows: make-sample damaged-a's damage, built here.
-    Disk disk = diskA();
-    disk.tracks.erase(19);
-    removeSector(disk, 12, 3);
-    disk.tracks[14].records.push_back(sectorOf(disk, 14, 5)); // stored twice
-    sectorOf(disk, 16, 7).n = 2;
-    sectorOf(disk, 22, 9).reserved[2] = 0xB0; // data CRC error
-    sectorOf(disk, 25, 3).data.resize(200);
-    writeImage(testimg::buildImage({disk}));
-    const RunResult r = run({"disk.d88"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(
-        r.err,
-        std::string("zanvo-extract: warning: ZANVO01: 1 of 17 sectors missing (track 12 sector 3)") + kZeros +
-            "zanvo-extract: warning: ZANVO03: 1 of 16 sectors missing (track 16 sector 7)" + kZeros +
-            "zanvo-extract: warning: ZANVO05: 9 of 21 sectors missing (track 19 sectors 1-9)" + kZeros +
-            "zanvo-extract: warning: ZANVO06: 7 of 11 sectors missing (track 19 sectors 10-16)" + kZeros +
-            "zanvo-extract: warning: ZANVO08: 1 sector" + kFlagged + "track 22 sector 9: data CRC error\n" +
-            "zanvo-extract: warning: ZANVO10: 1 of 34 sectors stored short (track 25 sector 3)" + kZeros +
-            testsupport::cutSummary(7, 5, 0, 1));
-    for (const testsupport::DiskAFile& e : testsupport::kDiskAFiles)
-        EXPECT_TRUE(
-            sameBytes(testimg::expectedRecovery(disk, e.track, e.sector, e.length), *readFile(dir / e.name)))
-            << e.name;
-}
-
 TEST_F(ExtractTest, SharedRunOfDecoysBeforeTheRealSectors)
 {
     // Every track table entry points at one run: 64,000 records that match
@@ -310,18 +257,18 @@ TEST_F(ExtractTest, SharedRunOfDecoysBeforeTheRealSectors)
 
 TEST_F(ExtractTest, UnrecognisedImagesGiveNoOutput)
 {
-    Disk atZero = diskA();
+    Disk atZero = diskA(21);
     testimg::setBootLabel(atZero, kDiskALabel, 0);
-    Disk noBoot = diskA();
+    Disk noBoot = diskA(21);
     auto& t0 = noBoot.tracks[0].records;
     t0.erase(t0.begin()); // sector 1 is stored first
-    Disk sizeTwo = diskA();
+    Disk sizeTwo = diskA(21);
     testimg::findRecord(sizeTwo, 0, 1)->n = 2;
-    Disk noTrack0 = diskA();
+    Disk noTrack0 = diskA(21);
     noTrack0.trackOffsets[0] = 0;
     // Disks of other kinds: a 2HD disk whose sector 1 holds 1024 bytes, a
     // 2DD disk without a track 0.
-    Disk highDensity = diskA();
+    Disk highDensity = diskA(21);
     highDensity.mediaType = 0x20;
     testimg::findRecord(highDensity, 0, 1)->n = 3;
     Disk doubleDensity = noTrack0;
@@ -340,7 +287,7 @@ TEST_F(ExtractTest, UnrecognisedImagesGiveNoOutput)
     const std::string noLabel =
         "zanvo-extract: disk.d88: disk 0 is neither Disk A nor Disk F of ZANVO: its boot "
         "sector holds no label (bytes 1-16: ";
-    const Bytes second = testimg::buildImage({testimg::formattedDisk(3), diskA()});
+    const Bytes second = testimg::buildImage({testimg::formattedDisk(3), diskA(21)});
     const std::vector<std::tuple<std::string, Bytes, std::string>> images = {
         {"label at byte 0", testimg::buildImage({atZero}),
          noLabel + labelBytesOf(atZero) + "); `d88info disk.d88` tells more\n"},
@@ -415,7 +362,7 @@ TEST_F(ExtractTest, HelpIsTheUsageOnStandardOutputAndAFileNamedHelpIsReachable)
     EXPECT_TRUE(std::all_of(help.out.begin(), help.out.end(), [](char ch) { return ch > 0; })); // plain ASCII
     EXPECT_EQ(folder(), std::vector<std::string>{});
 
-    const Disk disk = diskF();
+    const Disk disk = diskF(22);
     writeImage(testimg::buildImage({disk}), "--help");
     const RunResult r = run({"./--help"});
     EXPECT_EQ(r.status, 0);
@@ -443,7 +390,7 @@ TEST_F(ExtractTest, VersionIsTheProjectsAndOnlyAsTheOneArgument)
     EXPECT_EQ(withMore.out, "");
 
     // An image that happens to be called --version is still cut.
-    const Disk disk = diskA();
+    const Disk disk = diskA(21);
     writeImage(testimg::buildImage({disk}), "--version");
     const RunResult image = run({"./--version"});
     EXPECT_EQ(image.status, 0);
@@ -453,13 +400,13 @@ TEST_F(ExtractTest, VersionIsTheProjectsAndOnlyAsTheOneArgument)
 
 TEST_F(ExtractTest, ExistingOutputsAreReplacedNeverWrittenThrough)
 {
-    const Disk disk = diskA();
+    const Disk disk = diskA(21);
     writeImage(testimg::buildImage({disk}));
     testsupport::TempDir elsewhere;
     const Bytes victim(100000, 0x5A);
     testimg::writeFile((elsewhere / "victim").string(), victim);
 
-    testimg::writeFile((dir / "DRIVER").string(), Bytes(20000, 0x11)); // longer than the new one
+    write("DRIVER", Bytes(20000, 0x11)); // longer than the new one
     fs::create_symlink(elsewhere / "victim", dir / "ZANVO00");
     fs::create_symlink(elsewhere / "nowhere", dir / "ZANVO01"); // dangling
     ASSERT_EQ(mkfifo((dir / "ZANVO02").c_str(), 0600), 0);      // opening it would block
@@ -476,7 +423,7 @@ TEST_F(ExtractTest, ExistingOutputsAreReplacedNeverWrittenThrough)
 
 TEST_F(ExtractTest, OutputNameTakenByAFolderIsReportedAndTheRestAreCut)
 {
-    const Disk disk = diskA();
+    const Disk disk = diskA(21);
     const Bytes image = testimg::buildImage({disk});
     writeImage(image);
     fs::create_directory(dir / "ZANVO03");
@@ -502,7 +449,7 @@ TEST_F(ExtractTest, TheImageIsNeverReplaced)
 {
     // The image itself is named like an output, and reached again through a
     // link standing at another output's name.
-    const Disk disk = diskA();
+    const Disk disk = diskA(21);
     const Bytes image = testimg::buildImage({disk});
     writeImage(image, "DRIVER");
     fs::create_symlink("DRIVER", dir / "ZANVO07");
@@ -521,7 +468,7 @@ TEST_F(ExtractTest, TheImageIsNeverReplaced)
 
 TEST_F(ExtractTest, UnwritableStandardOutputIsReported)
 {
-    const Disk disk = diskA();
+    const Disk disk = diskA(21);
     writeImage(testimg::buildImage({disk}));
     testsupport::RunOptions options;
     options.stdoutKind = testsupport::StdoutKind::File;

@@ -4,6 +4,7 @@
 // run nothing but the outputs may have changed, an old output whose
 // replacement failed must be whole, and no temporary file may remain.
 #include "image_builder.h"
+#include "support/dumps.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -44,8 +45,7 @@ class FaultTest : public ::testing::Test {
   protected:
     void SetUp() override
     {
-        disk = testimg::formattedDisk(41, 28, 16, true);
-        testimg::setBootLabel(disk, testimg::kDiskALabel);
+        disk = testsupport::diskA(41, 28);
         image = testimg::buildImage({disk});
         testimg::writeFile((dir / "disk.d88").string(), image);
         // Readable by anyone, so an unprivileged run can get at it.

@@ -9,6 +9,7 @@
 #include "examine.h"
 #include "image_builder.h"
 #include "run.h"
+#include "support/dumps.h"
 #include "support/test_support.h"
 #include "tool_state.h"
 
@@ -28,7 +29,6 @@
 #include <map>
 #include <memory>
 #include <new>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -180,27 +180,45 @@ namespace {
 namespace fs = std::filesystem;
 using testimg::Bytes;
 using testimg::Disk;
+using testsupport::linesOf;
 using testsupport::readFile;
 using testsupport::RunResult;
 using testsupport::sameBytes;
 
-class InjectedFaultTest : public ::testing::Test {
+class InjectedFaultTest : public testsupport::FolderTest {
   protected:
     void SetUp() override
     {
-        disk = testimg::formattedDisk(61, 28, 16, true);
-        testimg::setBootLabel(disk, testimg::kDiskALabel);
+        disk = testsupport::diskA(61, 28);
         image = testimg::buildDisk(disk, &places);
-        testimg::writeFile((dir / "disk.d88").string(), image);
-        struct stat st;
-        ASSERT_EQ(stat((dir / "disk.d88").c_str(), &st), 0);
-        inject = Injection{};
-        inject.image = st.st_ino;
-        // An old time of last change, so that any rewrite gives it a new one
-        // however fast the run.
-        const struct timespec old[2] = {{946684800, 0}, {946684800, 0}};
-        ASSERT_EQ(utimensat(AT_FDCWD, (dir / "disk.d88").c_str(), old, 0), 0);
         imagePath = (dir / "disk.d88").string();
+        inject = Injection{};
+        placeImage(imagePath, image);
+    }
+    // `bytes` written to `path`, the image the injection watches, with an
+    // old time of last change, so that any rewrite gives it a new one
+    // however fast the run.
+    void placeImage(const std::string& path, const Bytes& bytes)
+    {
+        testimg::writeFile(path, bytes);
+        struct stat st;
+        const struct timespec old[2] = {{946684800, 0}, {946684800, 0}};
+        ASSERT_TRUE(stat(path.c_str(), &st) == 0 && utimensat(AT_FDCWD, path.c_str(), old, 0) == 0);
+        inject.image = st.st_ino;
+    }
+    // Every file of the folder but the images gone.
+    void clearOutputs() const
+    {
+        for (const std::string& name : folder())
+            if (!name.ends_with(".d88"))
+                fs::remove_all(dir / name);
+    }
+    // The reads of the image counted; with `failRead`, that read fails.
+    static void countReads(long long failRead)
+    {
+        *sharedTally() = ReadTally{};
+        inject.tally = sharedTally();
+        inject.failRead = failRead;
     }
     // Before the first read of the image covering `offset`, it is rewritten
     // with `bytes`.
@@ -218,9 +236,7 @@ class InjectedFaultTest : public ::testing::Test {
     void readAsAsked()
     {
         image = testimg::buildImage({disk, testimg::formattedDisk(65, 164, 50, true)});
-        testimg::writeFile(imagePath, image);
-        const struct timespec old[2] = {{946684800, 0}, {946684800, 0}};
-        ASSERT_EQ(utimensat(AT_FDCWD, imagePath.c_str(), old, 0), 0);
+        placeImage(imagePath, image);
     }
 
     // File offset of the data of sector r of `track`.
@@ -250,9 +266,7 @@ class InjectedFaultTest : public ::testing::Test {
     }
     RunResult extract() { return inChild(true, {"disk.d88"}); }
     RunResult info(std::vector<std::string> args) { return inChild(false, std::move(args)); }
-    std::vector<std::string> folder() const { return testsupport::listFolder(dir.path()); }
 
-    testsupport::TempDir dir;
     Disk disk;
     Bytes image;
     std::string imagePath;
@@ -343,15 +357,6 @@ Entries entriesOf(const fs::path& folder)
     return ::testing::AssertionFailure() << "entries differ:" << differ;
 }
 
-std::vector<std::string> linesOf(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
-
 // Whether the tool's standard output says the file was cut (or, in a dry
 // run, would be).
 bool saysCut(const std::string& out, const std::string& name, bool dryRun)
@@ -381,14 +386,12 @@ class InjectedReadFailureTest : public InjectedFaultTest {
     // other file of the plan, and the export's file.
     void prepare(const Mode& mode)
     {
-        for (const std::string& name : folder())
-            if (!name.ends_with(".d88"))
-                fs::remove_all(dir / name);
+        clearOutputs();
         for (std::size_t i = 0; mode.program == Program::Tool && zanvo::diskAPlan[i].sector != 0; ++i)
             if (i % 2 == 0)
                 testimg::writeFile((dir / zanvo::diskAPlan[i].name).string(), kOld);
         if (const std::string output = outputOf(mode); !output.empty() && output != "-")
-            testimg::writeFile((dir / output).string(), kOld);
+            write(output, kOld);
     }
 
     // Runs the mode, counting its reads of the image; with `failRead`, that
@@ -400,9 +403,7 @@ class InjectedReadFailureTest : public InjectedFaultTest {
         if (stat((dir / name).c_str(), &st) != 0)
             throw std::runtime_error("no image " + name);
         inject.image = st.st_ino;
-        *sharedTally() = ReadTally{};
-        inject.tally = sharedTally();
-        inject.failRead = failRead;
+        countReads(failRead);
         Outcome outcome;
         if (mode.program == Program::Page)
             zanvoweb::examineImage((dir / name).c_str(), name.c_str(), -1, &outcome.exam);
@@ -570,7 +571,7 @@ TEST_F(InjectedReadFailureTest, EveryReadOfTheImageThatFailsFailsTheRun)
     Disk big = testimg::formattedDisk(64, 164, kSectors, true);
     testimg::setBootLabel(big, testimg::kDiskALabel);
     const Bytes bigImage = testimg::buildDisk(big);
-    testimg::writeFile((dir / "big.d88").string(), bigImage);
+    write("big.d88", bigImage);
     Bytes raw; // every sector, track by track, in sector order
     for (int t = 0; t < 164; ++t) {
         for (int r = 1; r <= kSectors; ++r) {
@@ -580,9 +581,8 @@ TEST_F(InjectedReadFailureTest, EveryReadOfTheImageThatFailsFailsTheRun)
     }
     // Disk F, then the large Disk A: the tool cuts the second and looks at
     // the first.
-    Disk diskF = testimg::formattedDisk(62, 40, 16, true);
-    testimg::setBootLabel(diskF, testimg::kDiskFLabel);
-    testimg::writeFile((dir / "set.d88").string(), testimg::buildImage({diskF, big}));
+    Disk diskF = testsupport::diskF(62, 40);
+    write("set.d88", testimg::buildImage({diskF, big}));
 
     using P = Program;
     const Mode modes[] = {
@@ -650,12 +650,8 @@ TEST_F(InjectedFaultTest, AWholeReadingThatFailsIsMadeAgainAsTheRunAsks)
 {
     const RunResult clean = extract();
     const Entries cut = entriesOf(dir.path());
-    for (const std::string& name : folder())
-        if (name != "disk.d88")
-            fs::remove_all(dir / name);
-    *sharedTally() = ReadTally{};
-    inject.tally = sharedTally();
-    inject.failRead = 1;
+    clearOutputs();
+    countReads(1);
     const RunResult r = extract();
     EXPECT_TRUE(sharedTally()->failed);
     EXPECT_GT(sharedTally()->reads, 1);
@@ -682,9 +678,7 @@ TEST_F(InjectedFaultTest, AReadThatFailsIsToldByTheCallThatMadeItAlone)
     ASSERT_TRUE(reader.open(imagePath.c_str()) && reader.selectDisk(0));
     const Bytes& stored = testimg::findRecord(big, 150, 7)->data;
 
-    *sharedTally() = ReadTally{};
-    inject.tally = sharedTally();
-    inject.failRead = 1; // the next read
+    countReads(1); // the next read
     Bytes sector(256);
     reader.readSector(150, 75, 0, 7, 1, sector.data(), 256);
     EXPECT_TRUE(sharedTally()->failed);
@@ -718,31 +712,39 @@ Bytes rewritten(const Bytes& image, bool shorter)
     return bytes;
 }
 
-// With a second Disk A after it, nothing is said of the other disk either:
-// the disk was not cut, and the file it would be read from is not the one
-// opened.
-TEST_F(InjectedFaultTest, AnImageRewrittenWhileCutStopsTheRunAndKeepsTheFileBeingCut)
+// The image rewritten while ZANVO02 is cut from it stops the run, and
+// ZANVO02 keeps its older bytes. With a second Disk A after it, nothing is
+// said of the other disk either: the disk was not cut, and the file it would
+// be read from is not the one opened. Another dump joined to the image
+// (--also) is held to the same, named as the one that changed.
+TEST_F(InjectedFaultTest, AnImageOrDumpRewrittenWhileCutStopsTheRunAndKeepsTheFileBeingCut)
 {
-    readAsAsked();
+    readAsAsked(); // a file read whole at the open cannot change under the run
     const zanvo::CutEntry* plan = zanvo::diskAPlan;
     Bytes twoDisks = image;
     twoDisks.insert(twoDisks.end(), image.begin(), image.end());
+    struct Changed {
+        const char* what;
+        const Bytes& start; // disk.d88's bytes
+        bool other;         // other.d88, joined to it, is the one rewritten
+    };
+    const std::string otherPath = (dir / "other.d88").string();
     for (const Rewrite& how : kRewrites)
-        for (const Bytes* start : {&image, &twoDisks}) {
-            SCOPED_TRACE(std::string(how.what) + (start == &twoDisks ? ", two disks" : ""));
-            for (const auto& name : testsupport::listFolder(dir.path()))
-                if (name != "disk.d88")
-                    fs::remove(dir / name);
-            testimg::writeFile(imagePath, *start);
-            const struct timespec old[2] = {{946684800, 0}, {946684800, 0}};
-            ASSERT_EQ(utimensat(AT_FDCWD, imagePath.c_str(), old, 0), 0);
-            testimg::writeFile((dir / "ZANVO02").string(), kOld);
+        for (const Changed& c : {Changed{"the image", image, false}, Changed{"two disks", twoDisks, false},
+                                 Changed{"another dump", image, true}}) {
+            SCOPED_TRACE(std::string(how.what) + ", " + c.what);
+            clearOutputs();
+            placeImage(imagePath, c.start);
+            if (c.other)
+                placeImage(otherPath, image);
+            write("ZANVO02", kOld);
             // While ZANVO02 (the fourth file, which ends on track 16) is cut.
-            rewriteAt(dataOffset(16, 1), rewritten(*start, how.shorter));
-            const RunResult r = extract();
-            testimg::writeFile(imagePath, image);
+            rewriteAt(dataOffset(16, 1), rewritten(c.start, how.shorter));
+            inject.imagePath = c.other ? otherPath.c_str() : imagePath.c_str();
+            const RunResult r = c.other ? inChild(true, {"--also", "other.d88", "disk.d88"}) : extract();
             EXPECT_EQ(r.status, 2);
-            EXPECT_EQ(r.err, "zanvo-extract: disk.d88 changed while it was read; ZANVO02 not written\n");
+            EXPECT_EQ(r.err, std::string("zanvo-extract: ") + (c.other ? "other" : "disk") +
+                                 ".d88 changed while it was read; ZANVO02 not written\n");
             EXPECT_TRUE(sameBytes(kOld, *readFile(dir / "ZANVO02")));
             // The three files before it stay; none after it is cut.
             for (int i = 0; i < 3; ++i)
@@ -750,39 +752,12 @@ TEST_F(InjectedFaultTest, AnImageRewrittenWhileCutStopsTheRunAndKeepsTheFileBein
                     sameBytes(testimg::expectedRecovery(disk, plan[i].track, plan[i].sector, plan[i].length),
                               *readFile(dir / plan[i].name)))
                     << plan[i].name;
-            EXPECT_EQ(folder(),
-                      (std::vector<std::string>{"DRIVER", "ZANVO00", "ZANVO01", "ZANVO02", "disk.d88"}));
+            std::vector<std::string> files = {"DRIVER", "ZANVO00", "ZANVO01", "ZANVO02", "disk.d88"};
+            if (c.other)
+                files.push_back("other.d88");
+            EXPECT_EQ(folder(), files);
+            fs::remove(otherPath);
         }
-}
-
-// Another dump joined to the image (--also) is held to the same: rewritten
-// while ZANVO02 is cut from it, it stops the run, named as the one that
-// changed, and ZANVO02 keeps its older bytes.
-TEST_F(InjectedFaultTest, AnotherDumpRewrittenWhileCutStopsTheRun)
-{
-    readAsAsked(); // a dump read whole at the open cannot change under the run
-    for (const Rewrite& how : kRewrites) {
-        SCOPED_TRACE(how.what);
-        for (const auto& name : testsupport::listFolder(dir.path()))
-            if (name != "disk.d88")
-                fs::remove(dir / name);
-        const std::string other = (dir / "other.d88").string();
-        testimg::writeFile(other, image);
-        struct stat st;
-        ASSERT_EQ(stat(other.c_str(), &st), 0);
-        const struct timespec old[2] = {{946684800, 0}, {946684800, 0}};
-        ASSERT_EQ(utimensat(AT_FDCWD, other.c_str(), old, 0), 0);
-        testimg::writeFile((dir / "ZANVO02").string(), kOld);
-        rewriteAt(dataOffset(16, 1), rewritten(image, how.shorter));
-        inject.image = st.st_ino;
-        inject.imagePath = other.c_str();
-        const RunResult r = inChild(true, {"--also", "other.d88", "disk.d88"});
-        EXPECT_EQ(r.status, 2);
-        EXPECT_EQ(r.err, "zanvo-extract: other.d88 changed while it was read; ZANVO02 not written\n");
-        EXPECT_TRUE(sameBytes(kOld, *readFile(dir / "ZANVO02")));
-        EXPECT_EQ(folder(), (std::vector<std::string>{"DRIVER", "ZANVO00", "ZANVO01", "ZANVO02", "disk.d88",
-                                                      "other.d88"}));
-    }
 }
 
 TEST_F(InjectedFaultTest, ARunSaysAtItsEndThatTheImageChangedAfterItsLastRead)
@@ -802,28 +777,30 @@ TEST_F(InjectedFaultTest, ARunSaysAtItsEndThatTheImageChangedAfterItsLastRead)
     EXPECT_EQ(folder(), std::vector<std::string>{"disk.d88"});
 }
 
+// d88info's modes on disk.d88 that read it through: the summary, the
+// listing, the document and the two exports to out.img.
+const std::vector<std::vector<std::string>> kInfoModes = {
+    {"disk.d88"},
+    {"disk.d88", "0"},
+    {"--json", "disk.d88"},
+    {"--raw", "disk.d88", "0", "-o", "out.img"},
+    {"--split", "disk.d88", "0", "-o", "out.img"},
+};
+
 TEST_F(InjectedFaultTest, D88infoStopsInEveryModeWhenTheImageIsRewrittenWhileRead)
 {
     readAsAsked();
-    testimg::writeFile((dir / "out.img").string(), kOld);
-    const std::vector<std::vector<std::string>> modes = {
-        {"disk.d88"},
-        {"disk.d88", "0"},
-        {"--json", "disk.d88"},
-        {"--raw", "disk.d88", "0", "-o", "out.img"},
-        {"--split", "disk.d88", "0", "-o", "out.img"},
-        {"--split", "disk.d88", "0", "-o", "-"},
-        {"--compare", "--disk=0", "disk.d88", "disk.d88"},
-        {"--compare", "--json", "--disk=0", "disk.d88", "disk.d88"},
-    };
+    write("out.img", kOld);
+    std::vector<std::vector<std::string>> modes = kInfoModes;
+    modes.insert(modes.end(), {{"--split", "disk.d88", "0", "-o", "-"},
+                               {"--compare", "--disk=0", "disk.d88", "disk.d88"},
+                               {"--compare", "--json", "--disk=0", "disk.d88", "disk.d88"}});
     for (const Rewrite& how : kRewrites) {
         for (const std::vector<std::string>& args : modes) {
             SCOPED_TRACE(std::string(how.what) + ": " + args[0] + " " + args.back());
             rewriteAt(dataOffset(5, 3), rewritten(image, how.shorter));
             const RunResult r = info(args);
-            testimg::writeFile(imagePath, image);
-            const struct timespec old[2] = {{946684800, 0}, {946684800, 0}};
-            ASSERT_EQ(utimensat(AT_FDCWD, imagePath.c_str(), old, 0), 0);
+            placeImage(imagePath, image);
             EXPECT_EQ(r.status, 2);
             // Its last word, once, whatever it said before.
             EXPECT_TRUE(r.err.ends_with("d88info: disk.d88 changed while it was read\n")) << r.err;
@@ -863,18 +840,10 @@ TEST_F(InjectedFaultTest, AnImageRewrittenInPlaceWithItsTimesPutBackIsUsedWholeO
     // Disk 0 is cut or shown; disk 1 is cut with --disk=1.
     const std::vector<std::vector<std::string>> tool = {
         {"disk.d88"}, {"-n", "disk.d88"}, {"--disk=1", "disk.d88"}};
-    const std::vector<std::vector<std::string>> d88info = {
-        {"disk.d88"},
-        {"disk.d88", "0"},
-        {"--json", "disk.d88"},
-        {"--raw", "disk.d88", "0", "-o", "out.img"},
-        {"--split", "disk.d88", "0", "-o", "out.img"},
-    };
     for (const Size& size : sizes) {
         Disk diskA = testimg::formattedDisk(64, size.tracks, size.sectors, true);
         testimg::setBootLabel(diskA, testimg::kDiskALabel);
-        Disk diskF = testimg::formattedDisk(62, 40, 16, true);
-        testimg::setBootLabel(diskF, testimg::kDiskFLabel);
+        Disk diskF = testsupport::diskF(62, 40);
         const Bytes before = testimg::buildImage({diskA, diskF});
         // Every sector's data otherwise: the same layout, other bytes.
         for (Disk* one : {&diskA, &diskF})
@@ -888,7 +857,7 @@ TEST_F(InjectedFaultTest, AnImageRewrittenInPlaceWithItsTimesPutBackIsUsedWholeO
         const auto diskOne = static_cast<long long>(testimg::buildDisk(diskA).size());
 
         for (const bool isTool : {true, false}) {
-            for (const std::vector<std::string>& args : isTool ? tool : d88info) {
+            for (const std::vector<std::string>& args : isTool ? tool : kInfoModes) {
                 std::string command = isTool ? "zanvo-extract" : "d88info";
                 for (const std::string& arg : args)
                     command += " " + arg;
@@ -897,7 +866,7 @@ TEST_F(InjectedFaultTest, AnImageRewrittenInPlaceWithItsTimesPutBackIsUsedWholeO
                     for (const std::string& name : folder())
                         fs::remove_all(dir / name);
                     testimg::writeFile(imagePath, bytes);
-                    testimg::writeFile((dir / "out.img").string(), kOld);
+                    write("out.img", kOld);
                     struct stat st;
                     EXPECT_EQ(stat(imagePath.c_str(), &st), 0);
                     inject = Injection{};
@@ -953,9 +922,7 @@ TEST_F(InjectedFaultTest, AnImageThatChangesUnderThreeReadingsInARowIsGivenUp)
     for (const int rewrites : {2, 3}) {
         for (const bool isTool : {true, false}) {
             SCOPED_TRACE(std::to_string(rewrites) + " rewrites, " + (isTool ? "zanvo-extract" : "d88info"));
-            for (const std::string& name : folder())
-                if (name != "disk.d88")
-                    fs::remove_all(dir / name);
+            clearOutputs();
             inject.replaceAt = 0;
             inject.rewrites = rewrites;
             inject.imagePath = imagePath.c_str();
@@ -984,8 +951,8 @@ TEST_F(InjectedFaultTest, ASignalMidWriteRemovesTheTemporaryAndEndsTheRunBySigna
     for (const int sig :
          {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU}) {
         SCOPED_TRACE(strsignal(sig));
-        testimg::writeFile((dir / "DRIVER").string(), kOld);
-        testimg::writeFile((dir / "out.img").string(), kOld);
+        write("DRIVER", kOld);
+        write("out.img", kOld);
         inject.signal = sig;
         const RunResult r = extract();
         EXPECT_EQ(r.status, 128 + sig);

@@ -3,11 +3,10 @@
 // come from. The expected files are put together here from the sectors the
 // descriptions store: every sector from the first dump unless the case says
 // another dump (or none) gives it.
-#include "image_builder.h"
+#include "support/dumps.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 
 #include <functional>
 #include <map>
@@ -17,59 +16,22 @@ namespace {
 
 using testimg::Bytes;
 using testimg::Disk;
+using testsupport::alter;
+using testsupport::diskA;
+using testsupport::drop;
+using testsupport::edited;
+using testsupport::flag;
 using testsupport::hasLine;
 using testsupport::readFile;
 using testsupport::runProgram;
 using testsupport::RunResult;
 using testsupport::sameBytes;
+using testsupport::shorten;
 
 const std::string kTool = ZANVO_EXTRACT_PATH;
-const std::string kInfo = D88INFO_PATH;
-constexpr int kSeed = 7;
 
 using Place = std::pair<int, int>; // track, sector
-using Edit = std::function<void(Disk&)>;
-
-Disk diskA()
-{
-    Disk disk = testimg::formattedDisk(kSeed);
-    testimg::setBootLabel(disk, testimg::kDiskALabel);
-    return disk;
-}
-
-Edit drop(int track, int r)
-{
-    return [=](Disk& d) {
-        auto& records = d.tracks.at(track).records;
-        std::erase_if(records, [&](const testimg::Record& rec) { return rec.r == r; });
-    };
-}
-
-Edit drop(int track, int first, int last)
-{
-    return [=](Disk& d) {
-        for (int r = first; r <= last; ++r)
-            drop(track, r)(d);
-    };
-}
-
-Edit flag(int track, int r)
-{
-    return [=](Disk& d) { testimg::findRecord(d, track, r)->reserved[2] = 0xB0; }; // data CRC error
-}
-
-Edit shorten(int track, int r, std::size_t bytes)
-{
-    return [=](Disk& d) { testimg::findRecord(d, track, r)->data.resize(bytes); };
-}
-
-// Other bytes in the sector, one set for each `variant`.
-Edit alter(int track, int r, int variant)
-{
-    return [=](Disk& d) {
-        testimg::findRecord(d, track, r)->data = testimg::sectorPattern(100 + variant, track, r, 256);
-    };
-}
+using testsupport::Edit;
 
 struct Dump {
     const char* name;
@@ -83,14 +45,6 @@ struct Case {
     std::vector<std::string> warnings;
     std::string tally; // empty: none
 };
-
-Disk built(const Dump& dump)
-{
-    Disk disk = diskA();
-    for (const Edit& edit : dump.edits)
-        edit(disk);
-    return disk;
-}
 
 // The 256 bytes a description holds for a sector: its data, zeros past what
 // it stores, zeros for a sector it lacks.
@@ -232,7 +186,7 @@ std::vector<Disk> writeDumps(const Case& c, const testsupport::TempDir& dir)
 {
     std::vector<Disk> disks;
     for (const Dump& dump : c.dumps) {
-        disks.push_back(built(dump));
+        disks.push_back(edited(dump.edits));
         testimg::writeFile((dir / dump.name).string(), testimg::buildImage({disks.back()}));
     }
     return disks;
@@ -294,9 +248,8 @@ TEST(Join, EachSectorComesFromTheBestCopyAndTheWarningsSaySo)
 // standard output, with the status of a bad argument.
 TEST(Join, DumpsOfAnotherDiskOrNoD88AreRefusedBeforeAnythingIsCut)
 {
-    Disk diskF = testimg::formattedDisk(kSeed);
-    testimg::setBootLabel(diskF, testimg::kDiskFLabel);
-    Disk unlabelled = testimg::formattedDisk(kSeed);
+    const Disk diskF = testsupport::diskF();
+    const Disk unlabelled = testimg::formattedDisk(7);
     struct Refusal {
         const char* what;
         Bytes other;
@@ -360,7 +313,7 @@ TEST(Join, DumpsOfAnotherDiskOrNoD88AreRefusedBeforeAnythingIsCut)
 TEST(Join, NoOutputReplacesADump)
 {
     testsupport::TempDir dir;
-    const Bytes first = testimg::buildImage({built({"", {drop(12, 3)}})});
+    const Bytes first = testimg::buildImage({edited({drop(12, 3)})});
     const Bytes other = testimg::buildImage({diskA()});
     testimg::writeFile((dir / "first.d88").string(), first);
     testimg::writeFile((dir / "DRIVER").string(), other);
@@ -376,10 +329,9 @@ TEST(Join, NoOutputReplacesADump)
 // dump's the first of the same kind (or the one --also-disk names).
 TEST(Join, TheDisksOfFilesOfSeveralAreFoundByKind)
 {
-    Disk diskF = testimg::formattedDisk(kSeed);
-    testimg::setBootLabel(diskF, testimg::kDiskFLabel);
-    const Disk holed = built({"", {drop(19, 1, 9)}});
-    const Disk otherHoled = built({"", {drop(12, 3)}});
+    const Disk diskF = testsupport::diskF();
+    const Disk holed = edited({drop(19, 1, 9)});
+    const Disk otherHoled = edited({drop(12, 3)});
     const Disk whole = diskA();
     testsupport::TempDir dir;
     testimg::writeFile((dir / "set.d88").string(), testimg::buildImage({diskF, holed}));
@@ -408,41 +360,6 @@ TEST(Join, TheDisksOfFilesOfSeveralAreFoundByKind)
     // The same file twice, other disks of it: two dumps.
     fromTwo[{12, 3}] = 1;
     files({"--disk=1", "--also", "two.d88", "--also-disk=2", "two.d88"}, {otherHoled, whole}, {{{12, 3}, 1}});
-}
-
-// d88info --compare on a set's dumps: the same sectors with the same bytes
-// is status 0, dumps that differ the other status, with the differing places
-// named.
-TEST(Join, CompareSeesWhatTheJoinSees)
-{
-    const Case& disagree = cases()[3];
-    testsupport::TempDir dir;
-    writeDumps(disagree, dir);
-    const RunResult differ = runProgram(kInfo, {"--compare", "first.d88", "second.d88"}, dir.path());
-    EXPECT_EQ(differ.status, 4) << differ.err;
-    EXPECT_NE(differ.out.find("track  20 (C 10 H 0): 1 sector differs"), std::string::npos) << differ.out;
-    testimg::writeFile((dir / "same.d88").string(), testimg::buildImage({diskA()}));
-    EXPECT_EQ(runProgram(kInfo, {"--compare", "second.d88", "same.d88"}, dir.path()).status, 0);
-
-    // Its document counts what the join met: holes in different places are
-    // sectors only one dump holds, copies that disagree are other bytes.
-    struct Counted {
-        const Case& set;
-        int onlyInFirst, onlyInSecond, differentBytes;
-    };
-    for (const Counted& c : {Counted{cases()[0], 9, 1, 0}, Counted{disagree, 0, 0, 1}}) {
-        SCOPED_TRACE(c.set.what);
-        testsupport::TempDir pair;
-        writeDumps(c.set, pair);
-        const RunResult json =
-            runProgram(kInfo, {"--compare", "--json", c.set.dumps[0].name, c.set.dumps[1].name}, pair.path());
-        EXPECT_EQ(json.status, 4) << json.err;
-        const auto summary = nlohmann::json::parse(json.out).at("summary");
-        EXPECT_EQ(summary.at("onlyInFirst"), c.onlyInFirst);
-        EXPECT_EQ(summary.at("onlyInSecond"), c.onlyInSecond);
-        EXPECT_EQ(summary.at("differentBytes"), c.differentBytes);
-        EXPECT_EQ(summary.at("differing"), c.onlyInFirst + c.onlyInSecond + c.differentBytes);
-    }
 }
 
 } // namespace

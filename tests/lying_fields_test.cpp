@@ -6,6 +6,7 @@
 #include "file_cut.h"
 #include "lying_cases.h"
 #include "report.h"
+#include "sector_mark.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -103,17 +104,6 @@ char classOf(char mark)
     return mark;
 }
 
-char classOf(const zanvo::SectorNote& note)
-{
-    if (note.fate == zanvo::SectorFate::Missing)
-        return '.';
-    if (note.fate == zanvo::SectorFate::Short)
-        return 's';
-    if (note.uncertain)
-        return '?';
-    return note.lie.field != d88::LyingField::None ? '~' : '#';
-}
-
 TEST(LyingFields, D88infosMapAgreesWithTheRecoveryOnEverySector)
 {
     for (const testsupport::LyingCase& c : testsupport::lyingCases()) {
@@ -139,7 +129,7 @@ TEST(LyingFields, D88infosMapAgreesWithTheRecoveryOnEverySector)
                 const std::string& marks = rows.at(static_cast<std::size_t>(note.track)).marks;
                 const std::size_t column = static_cast<std::size_t>(note.r - facts->lowR);
                 const char mark = column < marks.size() ? marks[column] : '.';
-                EXPECT_EQ(classOf(mark), classOf(note))
+                EXPECT_EQ(classOf(mark), testsupport::markFor(note))
                     << cut.name << ": track " << note.track << " sector " << note.r;
                 ++sectors;
             }

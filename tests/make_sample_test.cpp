@@ -73,31 +73,20 @@ struct Record {
 };
 using Tracks = std::map<int, std::vector<Record>>; // track index -> records in file order
 
-std::size_t le(const Bytes& b, std::size_t at, int bytes)
-{
-    std::size_t value = 0;
-    for (int i = bytes; i-- > 0;)
-        value = value << 8 | b.at(at + static_cast<std::size_t>(i));
-    return value;
-}
-
 // One disk's tracks, by walking its track table; C and H are checked against
 // the track on the way (the sample never moves a record to another track).
 Tracks readTracks(const Bytes& file)
 {
     Tracks tracks;
     for (int t = 0; t < 164; ++t) {
-        std::size_t at = le(file, 0x20 + 4 * static_cast<std::size_t>(t), 4);
-        if (at == 0)
+        const std::uint32_t entry = testsupport::le32(file, 0x20 + 4 * static_cast<std::size_t>(t));
+        if (entry == 0)
             continue;
         auto& records = tracks[t];
-        for (std::size_t i = 0, count = 1; i < count; ++i) {
-            count = le(file, at + 4, 2);
-            EXPECT_EQ(t / 2, file.at(at)) << "track " << t;
-            EXPECT_EQ(t % 2, file.at(at + 1)) << "track " << t;
-            const std::size_t size = le(file, at + 14, 2);
-            records.push_back({file.at(at + 2), file.at(at + 3), file.at(at + 8), size});
-            at += 16 + size;
+        for (const testsupport::RawRecord& rec : testsupport::rawTrack(file, 0, entry)) {
+            EXPECT_EQ(t / 2, rec.c) << "track " << t;
+            EXPECT_EQ(t % 2, rec.h) << "track " << t;
+            records.push_back({rec.r, rec.n, rec.status, rec.size});
         }
     }
     return tracks;

@@ -5,6 +5,7 @@
 // or no file at all).
 #include "image_builder.h"
 #include "message_text.h"
+#include "support/dumps.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -86,8 +87,7 @@ RunResult paste(const std::string& command, const fs::path& cwd, const RunOption
 
 TEST(MessageText, NamesAreSafeToReadAndTheSuggestedCommandsNameTheSameFile)
 {
-    testimg::Disk diskA = testimg::formattedDisk(31);
-    testimg::setBootLabel(diskA, testimg::kDiskALabel);
+    testimg::Disk diskA = testsupport::diskA(31);
     const testimg::Bytes image = testimg::buildImage({testimg::formattedDisk(32), diskA});
     const testimg::Bytes plain = testimg::buildDisk(testimg::formattedDisk(32));
 
@@ -161,8 +161,7 @@ TEST(MessageText, NamesAreSafeToReadAndTheSuggestedCommandsNameTheSameFile)
 // cut. d88info's export asking which disk keeps its -o likewise.
 TEST(MessageText, TheSuggestedCommandKeepsTheOptionsThatMatter)
 {
-    testimg::Disk diskA = testimg::formattedDisk(31);
-    testimg::setBootLabel(diskA, testimg::kDiskALabel);
+    testimg::Disk diskA = testsupport::diskA(31);
     const testimg::Bytes otherThenA = testimg::buildImage({testimg::formattedDisk(32), diskA});
     const testimg::Bytes aThenA = testimg::buildImage({diskA, diskA});
     const std::vector<std::vector<std::string>> optionSets = {

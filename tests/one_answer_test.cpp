@@ -8,6 +8,7 @@
 #include "image_builder.h"
 #include "listing.h"
 #include "reading_cases.h"
+#include "sector_mark.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -79,21 +80,6 @@ int copiesOf(const Json& doc, const std::vector<Json>& records, int r)
     return copies;
 }
 
-// The map's mark for a sector the cut noted so, and that its track holds
-// once, with the track's own C/H and size code.
-char markFor(const zanvo::SectorNote& note)
-{
-    if (note.fate == zanvo::SectorFate::Missing)
-        return '.';
-    if (note.fate == zanvo::SectorFate::Short)
-        return 's';
-    if (note.uncertain)
-        return '?';
-    if (note.flags.any())
-        return '!'; // one of the flags' letters
-    return note.lie.field != d88::LyingField::None ? '~' : '#';
-}
-
 long long summaryCount(const std::string& summary, const std::string& label)
 {
     std::smatch m;
@@ -162,7 +148,7 @@ void agree(const testsupport::TempDir& dir, int disk, const std::vector<int>& tr
             }
             const bool plain = record && copiesOf(doc, all, r) == 1;
             if (jsonRow.size() == 16 && (plain || !record)) {
-                const char want = markFor(note), got = jsonRow[static_cast<std::size_t>(r - 1)];
+                const char want = testsupport::markFor(note), got = jsonRow[static_cast<std::size_t>(r - 1)];
                 if (want == '!')
                     EXPECT_EQ(std::string("#.s?~x0123456789+D").find(got), std::string::npos) << got;
                 else
@@ -183,7 +169,7 @@ TEST(OneAnswer, TheCutAndEveryViewOfD88infoAgreeOnEverySector)
     Checked checked;
     for (const testsupport::Case& c : testsupport::readingCases()) {
         SCOPED_TRACE(c.what);
-        testimg::writeFile((dir / "image.d88").string(), testsupport::buildDisks(c.build()).bytes);
+        testimg::writeFile((dir / "image.d88").string(), testsupport::buildDisks(c.disks).bytes);
         for (int disk = 0; disk < 2; ++disk) {
             std::vector<int> tracks;
             for (const auto& [d, t] : c.tracks)

@@ -5,6 +5,7 @@
 #include "d88/d88_image.h"
 #include "error_text.h"
 #include "image_builder.h"
+#include "support/dumps.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -37,35 +38,20 @@ const std::string kTool = ZANVO_EXTRACT_PATH;
 const std::string kInfo = D88INFO_PATH;
 constexpr int kTracks = 28;
 
-class Protection : public ::testing::Test {
+class Protection : public testsupport::FolderTest {
   protected:
     void SetUp() override
     {
-        disk = testimg::formattedDisk(41, kTracks, 16, true);
-        testimg::setBootLabel(disk, testimg::kDiskALabel);
+        disk = testsupport::diskA(41, kTracks);
         image = testimg::buildImage({disk});
         write("disk.d88", image);
         // The same disk with a sector gone: the tool warns on standard error.
-        Disk damaged = disk;
-        auto& records = damaged.tracks[12].records;
-        records.erase(records.begin() + 3);
-        damagedImage = testimg::buildImage({damaged});
+        damagedImage = testimg::buildImage({testsupport::edited({testsupport::drop(12, 10)}, disk)});
         write("damaged.d88", damagedImage);
-    }
-    void write(const std::string& name, const Bytes& bytes) const
-    {
-        testimg::writeFile((dir / name).string(), bytes);
-    }
-    RunResult run(const std::string& program, const std::vector<std::string>& args,
-                  const RunOptions& options = {})
-    {
-        return testsupport::runProgram(program, args, dir.path(), options);
     }
     // The plain sector image d88info --raw makes of `disk`.
     Bytes plain() const { return testimg::expectedRun(disk, 0, 1, kTracks * 16 * 256); }
-    std::vector<std::string> folder() const { return testsupport::listFolder(dir.path()); }
 
-    testsupport::TempDir dir;
     Disk disk;
     Bytes image, damagedImage;
 };

@@ -291,8 +291,7 @@ TEST_F(ReaderTest, FailedSelectionLeavesNoDiskSelected)
 {
     Disk disk = testimg::formattedDisk(1, 2);
     disk.name = "NAMED";
-    ASSERT_TRUE(loadDisks({disk}));
-    ASSERT_TRUE(image.selectDisk(0));
+    ASSERT_TRUE(loadDisks({disk}) && image.selectDisk(0));
     ASSERT_EQ(sector(0, 1).size(), 256u);
     for (int index : {1, -1, INT32_MAX}) {
         ASSERT_TRUE(image.selectDisk(0));
@@ -311,8 +310,7 @@ TEST_F(ReaderTest, NamesAreCappedAtSixteenBytes)
     full.headerBytes[0x10] = 'Q'; // a name running on into the reserved bytes
     Disk embedded = testimg::formattedDisk(1, 1);
     embedded.name = std::string("AB\0CD", 5);
-    ASSERT_TRUE(loadDisks({full, embedded}));
-    ASSERT_TRUE(image.selectDisk(0));
+    ASSERT_TRUE(loadDisks({full, embedded}) && image.selectDisk(0));
     EXPECT_STREQ(image.diskName(), "ABCDEFGHIJKLMNOP");
     ASSERT_TRUE(image.selectDisk(1));
     EXPECT_STREQ(image.diskName(), "AB");
@@ -320,8 +318,7 @@ TEST_F(ReaderTest, NamesAreCappedAtSixteenBytes)
 
 TEST_F(ReaderTest, ReopeningDropsTheSelectionOfTheEarlierFile)
 {
-    ASSERT_TRUE(loadDisks({testimg::formattedDisk(1, 2)}));
-    ASSERT_TRUE(image.selectDisk(0));
+    ASSERT_TRUE(loadDisks({testimg::formattedDisk(1, 2)}) && image.selectDisk(0));
     ASSERT_TRUE(loadDisks({testimg::formattedDisk(2, 2)}));
     EXPECT_TRUE(sector(0, 1).empty());
     ASSERT_TRUE(image.selectDisk(0));
@@ -331,8 +328,7 @@ TEST_F(ReaderTest, ReopeningDropsTheSelectionOfTheEarlierFile)
 TEST_F(ReaderTest, FindsEverySectorOfAnInterleavedDiskInAnyOrder)
 {
     const Disk disk = testimg::formattedDisk(7, 80, 16, true);
-    ASSERT_TRUE(loadDisks({disk}));
-    ASSERT_TRUE(image.selectDisk(0));
+    ASSERT_TRUE(loadDisks({disk}) && image.selectDisk(0));
     std::vector<int> order(80 * 16);
     std::iota(order.begin(), order.end(), 0);
     std::shuffle(order.begin(), order.end(), std::mt19937(42));
@@ -348,8 +344,7 @@ TEST_F(ReaderTest, LookupMatchesAllFourIdBytes)
     Disk disk;
     disk.tracks[0].records = {record(0, 0, 1, 2, Bytes(512, 1)), record(0, 1, 1, 1, Bytes(256, 2)),
                               record(1, 0, 1, 1, Bytes(256, 3)), record(0, 0, 2, 1, Bytes(256, 4))};
-    ASSERT_TRUE(loadDisks({disk}));
-    ASSERT_TRUE(image.selectDisk(0));
+    ASSERT_TRUE(loadDisks({disk}) && image.selectDisk(0));
     std::uint8_t buf[512];
     EXPECT_EQ(image.readSector(0, 0, 0, 1, 1, buf, 512), 0);
     EXPECT_EQ(image.readSector(0, 0, 0, 1, 2, buf, 512), 512);
@@ -362,8 +357,7 @@ TEST_F(ReaderTest, LookupMatchesAllFourIdBytes)
 
 TEST_F(ReaderTest, LookupCopiesAtMostMaxLen)
 {
-    ASSERT_TRUE(loadDisks({testimg::formattedDisk(3, 1)}));
-    ASSERT_TRUE(image.selectDisk(0));
+    ASSERT_TRUE(loadDisks({testimg::formattedDisk(3, 1)}) && image.selectDisk(0));
     Bytes buf(256, 0xEE);
     EXPECT_EQ(image.readSector(0, 0, 0, 4, 1, buf.data(), 100), 100);
     const Bytes want = testimg::sectorPattern(3, 0, 4, 256);
@@ -385,8 +379,7 @@ TEST_F(ReaderTest, WalkStopsWhereTheSectorCountSays)
     Track& t1 = disk.tracks[1];
     t1.records = {record(0, 1, 1, 1, Bytes(256, 1)), record(0, 1, 2, 1, Bytes(256, 2))};
     t1.records[0].count = 0; // a count of 0 ends a lookup at once
-    ASSERT_TRUE(loadDisks({disk}));
-    ASSERT_TRUE(image.selectDisk(0));
+    ASSERT_TRUE(loadDisks({disk}) && image.selectDisk(0));
     EXPECT_EQ(sector(0, 2).size(), 256u);
     EXPECT_TRUE(sector(0, 3).empty());
     EXPECT_TRUE(sector(1, 1).empty());
@@ -397,8 +390,7 @@ TEST_F(ReaderTest, FirstOfDuplicateIdsWins)
 {
     Disk disk;
     disk.tracks[0].records = {record(0, 0, 1, 1, Bytes(256, 0xAA)), record(0, 0, 1, 1, Bytes(256, 0xBB))};
-    ASSERT_TRUE(loadDisks({disk}));
-    ASSERT_TRUE(image.selectDisk(0));
+    ASSERT_TRUE(loadDisks({disk}) && image.selectDisk(0));
     EXPECT_EQ(sector(0, 1), Bytes(256, 0xAA));
 }
 
@@ -409,8 +401,7 @@ TEST_F(ReaderTest, TrackTableEntriesOutsideTheDiskAreAbsent)
     disk.trackOffsets[1] = 0;
     disk.trackOffsets[2] = size + 1;
     disk.trackOffsets[3] = 0xFFFFFFF0u; // negative
-    ASSERT_TRUE(loadDisks({disk}));
-    ASSERT_TRUE(image.selectDisk(0));
+    ASSERT_TRUE(loadDisks({disk}) && image.selectDisk(0));
     EXPECT_EQ(sector(0, 1).size(), 256u);
     EXPECT_TRUE(sector(1, 1).empty());
     EXPECT_TRUE(sector(2, 1).empty());
@@ -426,12 +417,10 @@ TEST_F(ReaderTest, TrackOffsetEqualToDiskSizeStillCounts)
     // track's bytes lie beyond the disk yet the offset passes.
     Disk disk = testimg::formattedDisk(5, 1);
     disk.diskSize = 688;
-    ASSERT_TRUE(loadDisks({disk}));
-    ASSERT_TRUE(image.selectDisk(0));
+    ASSERT_TRUE(loadDisks({disk}) && image.selectDisk(0));
     EXPECT_EQ(sector(0, 1).size(), 256u);
     disk.diskSize = 687;
-    ASSERT_TRUE(loadDisks({disk}));
-    ASSERT_TRUE(image.selectDisk(0));
+    ASSERT_TRUE(loadDisks({disk}) && image.selectDisk(0));
     EXPECT_TRUE(sector(0, 1).empty());
 }
 
@@ -444,8 +433,7 @@ TEST_F(ReaderTest, ShortFileEndsWalksAndTruncatesData)
     // Cut inside sector 2's data: sector 2 delivers what is there, sector 3's
     // header is gone.
     bytes.resize(688 + 272 + 16 + 100);
-    ASSERT_TRUE(load(bytes));
-    ASSERT_TRUE(image.selectDisk(0));
+    ASSERT_TRUE(load(bytes) && image.selectDisk(0));
     EXPECT_EQ(sector(0, 1).size(), 256u);
     EXPECT_EQ(sector(0, 2), Bytes(100, 2));
     EXPECT_TRUE(sector(0, 3).empty());
@@ -461,8 +449,7 @@ TEST_F(ReaderTest, LargeRecordsAcrossTheReadWindow)
     Record past = record(0, 1, 1, 1, Bytes(300, 7));
     past.dataSize = 65535; // runs past the end of the file
     disk.tracks[1].records = {past};
-    ASSERT_TRUE(loadDisks({disk}));
-    ASSERT_TRUE(image.selectDisk(0));
+    ASSERT_TRUE(loadDisks({disk}) && image.selectDisk(0));
     Bytes buf(65535);
     EXPECT_EQ(image.readSector(0, 0, 0, 2, 0, buf.data(), 65535), 65535);
     EXPECT_TRUE(sameBytes(big2.data, buf));
@@ -474,8 +461,7 @@ TEST_F(ReaderTest, LargeRecordsAcrossTheReadWindow)
 
 TEST_F(ReaderTest, ListsIdsInStoredOrderWhileTheyFit)
 {
-    ASSERT_TRUE(loadDisks({testimg::formattedDisk(1, 4, 16, true)}));
-    ASSERT_TRUE(image.selectDisk(0));
+    ASSERT_TRUE(loadDisks({testimg::formattedDisk(1, 4, 16, true)}) && image.selectDisk(0));
     std::uint8_t ids[100] = {};
     EXPECT_EQ(image.readSectorIds(3, ids, 6), 4);
     EXPECT_EQ(image.readSectorIds(3, ids, 64), 64);
@@ -492,8 +478,7 @@ TEST_F(ReaderTest, IdListingGoesOnPastACountOfZero)
     disk.tracks[0].records = {record(0, 0, 5, 1, {}), record(0, 0, 6, 1, {}), record(0, 0, 7, 1, {})};
     for (Record& rec : disk.tracks[0].records)
         rec.count = 0;
-    ASSERT_TRUE(loadDisks({disk}));
-    ASSERT_TRUE(image.selectDisk(0));
+    ASSERT_TRUE(loadDisks({disk}) && image.selectDisk(0));
     std::uint8_t ids[64] = {};
     // The three records, then the end of the file stops the listing.
     EXPECT_EQ(image.readSectorIds(0, ids, 64), 12);
@@ -516,8 +501,7 @@ TEST_F(ReaderTest, LookupOfAHugeSharedTrackIsBounded)
     t.records.back().count = 1;
     for (int i = 1; i < 164; ++i)
         disk.trackOffsets[i] = 688;
-    ASSERT_TRUE(loadDisks({disk}));
-    ASSERT_TRUE(image.selectDisk(0));
+    ASSERT_TRUE(loadDisks({disk}) && image.selectDisk(0));
     EXPECT_TRUE(sector(0, 1).empty());
     std::uint8_t buf[1];
     EXPECT_EQ(image.readSector(0, 0xFF, 0xFF, 0xFF, 0xFF, buf, 1), 0); // no data to copy
@@ -525,8 +509,7 @@ TEST_F(ReaderTest, LookupOfAHugeSharedTrackIsBounded)
     // Within the limit the same decoys are walked past: only the count of the
     // record just read can end the walk.
     t.records.erase(t.records.begin() + 100, t.records.end() - 1);
-    ASSERT_TRUE(loadDisks({disk}));
-    ASSERT_TRUE(image.selectDisk(0));
+    ASSERT_TRUE(loadDisks({disk}) && image.selectDisk(0));
     EXPECT_EQ(sector(0, 1), Bytes(256, 1));
 }
 
@@ -543,8 +526,7 @@ TEST_F(ReaderTest, WalksLongerThanTheReadWindow)
         records.back().count = 60000;
     }
     disk.trackOffsets[1] = 688;
-    ASSERT_TRUE(loadDisks({disk}));
-    ASSERT_TRUE(image.selectDisk(0));
+    ASSERT_TRUE(loadDisks({disk}) && image.selectDisk(0));
     Bytes buf(100);
     for (int i : {59999, 0, 30000, 59998, 1, 45000, 45001, 44999}) {
         const int track = i % 2;
@@ -567,8 +549,7 @@ TEST_F(ReaderTest, TrackOffsetsIntoTheHeaderOrPastTheFile)
     disk.headerBytes[19] = 1; // N
     disk.headerBytes[20] = 1; // sector count 1
     disk.headerBytes[30] = 4; // data size 4
-    ASSERT_TRUE(loadDisks({disk}));
-    ASSERT_TRUE(image.selectDisk(0));
+    ASSERT_TRUE(loadDisks({disk}) && image.selectDisk(0));
     std::uint8_t buf[256];
     ASSERT_EQ(image.readSector(0, 0, 0, 9, 1, buf, 256), 4);
     const std::uint8_t entry0[] = {16, 0, 0, 0}; // bytes 32-35: the first table entry
@@ -586,8 +567,7 @@ TEST_F(ReaderTest, SectorCountsOfOneAndOfTheMaximum)
     disk.tracks[1].records = {record(0, 1, 1, 1, Bytes(256, 1)), record(0, 1, 2, 1, Bytes(256, 2))};
     for (Record& rec : disk.tracks[1].records)
         rec.count = 65535; // more than there are: the walk goes on to the file's end
-    ASSERT_TRUE(loadDisks({disk}));
-    ASSERT_TRUE(image.selectDisk(0));
+    ASSERT_TRUE(loadDisks({disk}) && image.selectDisk(0));
     EXPECT_EQ(sector(0, 1).size(), 256u);
     EXPECT_TRUE(sector(0, 2).empty());
     EXPECT_EQ(sector(1, 2), Bytes(256, 2));
@@ -607,8 +587,7 @@ TEST_F(ReaderTest, RunsInOtherSizeCodes)
         disk.tracks[1].records.push_back(record(0, 1, r, 2, testimg::sectorPattern(1, 1, r, 512)));
     }
     disk.tracks[2].records = {record(1, 0, 1, 255, Bytes(16, 9))};
-    ASSERT_TRUE(loadDisks({disk}));
-    ASSERT_TRUE(image.selectDisk(0));
+    ASSERT_TRUE(loadDisks({disk}) && image.selectDisk(0));
     image.setSectorRange(1, 3);
     Bytes buf(2048);
     EXPECT_EQ(image.readSectors(0, 0, 0, 2, 0, buf.data(), 256), 256);
@@ -629,8 +608,7 @@ class RunTest : public ReaderTest {
     void SetUp() override
     {
         disk = testimg::formattedDisk(11, 12, 16, true);
-        ASSERT_TRUE(loadDisks({disk}));
-        ASSERT_TRUE(image.selectDisk(0));
+        ASSERT_TRUE(loadDisks({disk}) && image.selectDisk(0));
     }
     // readSectors from the sector (track, r) with IDs derived from the track.
     Bytes run(int track, int r, int length)
@@ -668,8 +646,7 @@ TEST_F(RunTest, StopsAtTheFirstMissingOrShortSector)
     auto& records = disk.tracks[2].records;
     records.erase(std::find_if(records.begin(), records.end(), [](const Record& r) { return r.r == 3; }));
     testimg::findRecord(disk, 5, 3)->data.resize(255);
-    ASSERT_TRUE(loadDisks({disk}));
-    ASSERT_TRUE(image.selectDisk(0));
+    ASSERT_TRUE(loadDisks({disk}) && image.selectDisk(0));
     EXPECT_EQ(run(2, 1, 4096).size(), 512u);
     EXPECT_EQ(run(5, 1, 4096).size(), 512u);
     // A short sector still serves a final piece it can fill.
@@ -700,8 +677,7 @@ TEST_F(RunTest, StopsAtTheEndOfTheTrackTable)
             last.tracks[t].records.push_back(
                 record(t / 2, t % 2, r, 1, testimg::sectorPattern(1, t, r, 256)));
     }
-    ASSERT_TRUE(loadDisks({last}));
-    ASSERT_TRUE(image.selectDisk(0));
+    ASSERT_TRUE(loadDisks({last}) && image.selectDisk(0));
     EXPECT_TRUE(sameBytes(testimg::expectedRun(last, 162, 1, 32 * 256), run(162, 1, 64 * 256)));
 }
 
@@ -727,8 +703,7 @@ TEST_F(ReaderTest, IdListingStopsAtTheCountOrTheRoom)
     disk.tracks[3].records[0].count = 1;
     Disk countZeroLast = disk; // tracks are laid out in index order
     countZeroLast.tracks.erase(3);
-    ASSERT_TRUE(loadDisks({countZeroLast}));
-    ASSERT_TRUE(image.selectDisk(0));
+    ASSERT_TRUE(loadDisks({countZeroLast}) && image.selectDisk(0));
 
     struct Case {
         int track;
@@ -750,8 +725,7 @@ TEST_F(ReaderTest, IdListingStopsAtTheCountOrTheRoom)
 
     // A count of 1 ends the track after its first record.
     disk.tracks.erase(2);
-    ASSERT_TRUE(loadDisks({disk}));
-    ASSERT_TRUE(image.selectDisk(0));
+    ASSERT_TRUE(loadDisks({disk}) && image.selectDisk(0));
     std::vector<std::uint8_t> raw(16);
     EXPECT_EQ(image.readSectorIds(3, raw.data(), 16), 4);
     EXPECT_EQ((d88::SectorId{raw[0], raw[1], raw[2], raw[3]}), (d88::SectorId{1, 1, 1, 1}));
@@ -766,8 +740,7 @@ TEST_F(ReaderTest, RunsOfTheLargestStorableSizeCode)
     disk.tracks[0].records = {record(0, 0, 1, 8, testimg::sectorPattern(4, 0, 1, 32768)),
                               record(0, 0, 2, 8, testimg::sectorPattern(4, 0, 2, 32768)),
                               record(0, 0, 3, 9, testimg::sectorPattern(4, 0, 3, 65535))};
-    ASSERT_TRUE(loadDisks({disk}));
-    ASSERT_TRUE(image.selectDisk(0));
+    ASSERT_TRUE(loadDisks({disk}) && image.selectDisk(0));
     EXPECT_EQ(d88::nominalSectorSize(8), 32768);
     EXPECT_EQ(d88::nominalSectorSize(9), 0);
     Bytes buf(65536);

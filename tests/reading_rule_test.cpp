@@ -79,7 +79,7 @@ std::string name(const Key& key)
 // Every checked sector of a case, with the bytes its description stores.
 std::map<Key, std::pair<Want, Bytes>> expected(const Case& c, const std::vector<Disk>& disks, const Built& built)
 {
-    std::map<Key, Want> wants = c.wants(disks);
+    std::map<Key, Want> wants = c.wants;
     std::map<Key, std::pair<Want, Bytes>> out;
     for (const auto& [disk, track] : c.tracks)
         for (int r = 1; r <= 255; ++r) {
@@ -110,7 +110,7 @@ TEST(ReadingRule, EachSectorGivesWhatItsRecordsStore)
     testsupport::TempDir dir;
     for (const Case& c : readingCases()) {
         SCOPED_TRACE(c.what);
-        const std::vector<Disk> disks = c.build();
+        const std::vector<Disk>& disks = c.disks;
         const Built built = buildDisks(disks);
         testimg::writeFile((dir / "case.d88").string(), built.bytes);
         d88::D88Image image;
@@ -163,7 +163,7 @@ TEST(ReadingRule, ATrackPastTheCapKeepsWhatItRead)
     ASSERT_TRUE(map.track(1, &facts).done());
     EXPECT_TRUE(facts.cut);
     EXPECT_LT(facts.end, static_cast<std::int64_t>(testimg::trackStart(disk, 2)));
-    const Case whole{"", {}, {{0, 1}, {0, 2}}, [](const std::vector<Disk>&) { return std::map<Key, Want>{}; }};
+    const Case whole{"", {disk}, {{0, 1}, {0, 2}}, {}};
     for (const auto& [key, wanted] : expected(whole, {disk}, built)) {
         SCOPED_TRACE(name(key));
         const Answer got = ask(map, std::get<0>(key), std::get<1>(key), std::get<2>(key));
@@ -259,7 +259,7 @@ TEST(ReadingRule, ATrackGivesTheSameWhateverElseTheImageHolds)
     int variants = 0;
     for (const Case& c : readingCases()) {
         SCOPED_TRACE(c.what);
-        const std::vector<Disk> disks = c.build();
+        const std::vector<Disk>& disks = c.disks;
         std::vector<Key> keys;
         for (const auto& [disk, track] : c.tracks)
             for (int r = 1; r <= 16; ++r)

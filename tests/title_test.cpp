@@ -5,6 +5,7 @@
 #include "file_cut.h"
 #include "image_builder.h"
 #include "recognition.h"
+#include "support/dumps.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -105,8 +106,7 @@ TEST(Recognition, FirstDiskOfAnImage)
 
     // A label decides even in a file that could not otherwise be a D88 image;
     // without one, such a file is said to be none, with the reason.
-    testimg::Disk odd = testimg::formattedDisk(3, 4);
-    testimg::setBootLabel(odd, testimg::kDiskALabel);
+    testimg::Disk odd = testsupport::diskA(3, 4);
     odd.trackOffsets[100] = 0x10; // a stray entry into the header's fixed fields
     const std::pair<Bytes, Recognition> files[] = {
         {testimg::buildDisk(odd), Recognition::DiskA},
@@ -300,8 +300,7 @@ TEST(RecoveryText, AVeryLongListIsCutAndSaysSo)
 // missing, and what became of it.
 TEST(PlanCut, EveryFileInOrderWithItsFate)
 {
-    testimg::Disk disk = testimg::formattedDisk(4);
-    testimg::setBootLabel(disk, testimg::kDiskALabel);
+    testimg::Disk disk = testsupport::diskA(4);
     disk.tracks.erase(23); // ZANVO09 wholly, ZANVO08 and ZANVO10 partly
     testimg::findRecord(disk, 10, 7)->reserved[2] = 0xB0;
     testsupport::TempDir dir;

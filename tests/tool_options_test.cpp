@@ -3,16 +3,14 @@
 // leaves where; and the messages' bytes on a terminal of each locale and
 // through a pipe.
 #include "image_builder.h"
+#include "support/dumps.h"
 #include "support/test_support.h"
 #include "terminal_text.h"
 
 #include <gtest/gtest.h>
 
-#include <iconv.h>
-
 #include <filesystem>
 #include <map>
-#include <stdexcept>
 
 namespace {
 
@@ -20,40 +18,22 @@ namespace fs = std::filesystem;
 using testimg::Bytes;
 using testsupport::RunResult;
 
-// The messages' text in another encoding, derived here rather than copied
-// from the program.
-std::string convert(const std::string& text, const char* to)
-{
-    iconv_t cd = iconv_open(to, "UTF-8");
-    if (cd == reinterpret_cast<iconv_t>(-1))
-        throw std::runtime_error("no converter");
-    std::string in = text, out(text.size() * 2, '\0');
-    char *from = in.data(), *into = out.data();
-    std::size_t inLeft = in.size(), outLeft = out.size();
-    const std::size_t rc = iconv(cd, &from, &inLeft, &into, &outLeft);
-    iconv_close(cd);
-    if (rc == static_cast<std::size_t>(-1))
-        throw std::runtime_error("conversion failed");
-    out.resize(out.size() - outLeft);
-    return out;
-}
+using testsupport::convert;
 
 const std::string kRecognisedA = "ZANVO (Disk A)を認識しました.\n";
 const std::string kOpenFailed = "ファイルをオープンできません.\n";
 
-class ToolOptionsTest : public ::testing::Test {
+class ToolOptionsTest : public testsupport::FolderTest {
   protected:
     void SetUp() override
     {
-        diskA = testimg::formattedDisk(31);
-        testimg::setBootLabel(diskA, testimg::kDiskALabel);
+        diskA = testsupport::diskA(31);
         damaged = diskA;
         damaged.tracks.erase(19);
-        testimg::writeFile((dir / "disk-a.d88").string(), testimg::buildDisk(diskA));
-        testimg::writeFile((dir / "-x.d88").string(), testimg::buildDisk(diskA));
-        testimg::writeFile((dir / "damaged.d88").string(), testimg::buildDisk(damaged));
-        testimg::writeFile((dir / "set.d88").string(),
-                           testimg::buildImage({testimg::formattedDisk(32), diskA}));
+        write("disk-a.d88", testimg::buildDisk(diskA));
+        write("-x.d88", testimg::buildDisk(diskA));
+        write("damaged.d88", testimg::buildDisk(damaged));
+        write("set.d88", testimg::buildImage({testimg::formattedDisk(32), diskA}));
         fs::create_directory(dir / "out");
     }
     // Every file the run left, by folder: name -> bytes.
@@ -77,7 +57,6 @@ class ToolOptionsTest : public ::testing::Test {
         return files;
     }
 
-    testsupport::TempDir dir;
     testimg::Disk diskA, damaged;
 };
 

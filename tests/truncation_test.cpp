@@ -10,6 +10,7 @@
 #include "cut_plans.h"
 #include "driver.h"
 #include "image_builder.h"
+#include "support/dumps.h"
 #include "support/test_support.h"
 #include "tool_state.h"
 
@@ -241,8 +242,7 @@ TEST(Truncation, EveryCutGivesEverySurvivingSectorOrNoFile)
 TEST(CutFile, WritesTheBytesAfterTheSkipAndRefusesWhatTheBufferCannotHold)
 {
     testsupport::TempDir dir;
-    Disk disk = testimg::formattedDisk(51, 28, 16, true);
-    testimg::setBootLabel(disk, testimg::kDiskALabel);
+    Disk disk = testsupport::diskA(51, 28);
     testimg::writeFile((dir / "disk.d88").string(), testimg::buildDisk(disk));
     const Bytes run = testimg::expectedRecovery(disk, 10, 6, 1300);
     // What each call returned, as three bits of the child's status.

@@ -2,6 +2,7 @@
 // what d88info itself prints for that image.
 #include "examine.h"
 #include "image_builder.h"
+#include "support/dumps.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +12,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
-#include <sstream>
 
 namespace {
 
@@ -55,26 +55,19 @@ TEST(Json, AnExaminationAsThePageReadsIt)
 
 // --- the examination of whole images ---
 
-testimg::Disk labelled(int seed, const std::array<std::uint8_t, 16>& label)
-{
-    testimg::Disk disk = testimg::formattedDisk(seed);
-    testimg::setBootLabel(disk, label);
-    return disk;
-}
-
 // What the page learns of an image, through both programs' libraries: the
 // disk and its files, and d88info's document of it, what `d88info --json`
 // prints without the tracks' records.
 TEST(Examine, BothHalvesOfAnImage)
 {
-    testimg::Disk flagged = labelled(3, testimg::kDiskALabel);
+    testimg::Disk flagged = testsupport::diskA(3);
     testimg::findRecord(flagged, 10, 7)->reserved[2] = 0xB0;
     testimg::Disk first = testimg::formattedDisk(6, 40);
-    testimg::Disk damaged = labelled(4, testimg::kDiskALabel);
+    testimg::Disk damaged = testsupport::diskA(4);
     damaged.tracks.erase(19);
     // Track 12 sector 3 (in ZANVO01) holds a whole 128-byte record that ends
     // where the next record begins: the sector is uncertain.
-    testimg::Disk doubtful = labelled(3, testimg::kDiskALabel);
+    testimg::Disk doubtful = testsupport::diskA(3);
     const std::uint8_t header[16] = {6, 0, 9, 0, 16, 0, 0, 0, 0, 0, 0, 0, 0, 0, 128, 0};
     std::copy(std::begin(header), std::end(header), testimg::findRecord(doubtful, 12, 3)->data.begin() + 112);
     struct Case {
@@ -114,9 +107,8 @@ TEST(Examine, BothHalvesOfAnImage)
         const std::size_t last = err.rfind("zanvo-extract: of ");
         EXPECT_EQ(exam.tally, last == std::string::npos ? "" : err.substr(last + 15, err.size() - last - 16));
         std::vector<std::string> warned;
-        std::istringstream lines(err);
         const std::string prefix = "zanvo-extract: warning: ", command = "; `d88info case.d88 0` shows where";
-        for (std::string line; std::getline(lines, line);)
+        for (std::string line : testsupport::linesOf(err))
             if (line.rfind(prefix, 0) == 0) {
                 line.erase(0, prefix.size());
                 if (line.size() >= command.size() &&
@@ -144,7 +136,7 @@ TEST(Examine, BothHalvesOfAnImage)
 TEST(Examine, TheDiskCutIsTheFirstOfTheTitlesOrTheOneAskedFor)
 {
     const testimg::Disk blank = testimg::formattedDisk(6, 40);
-    const testimg::Disk a = labelled(7, testimg::kDiskALabel), f = labelled(8, testimg::kDiskFLabel);
+    const testimg::Disk a = testsupport::diskA(7), f = testsupport::diskF(8);
     testimg::Disk unsized = a;
     unsized.diskSize = 0;
     using Seen = std::vector<std::pair<int, std::string>>;
@@ -202,7 +194,7 @@ TEST(Examine, TheDiskCutIsTheFirstOfTheTitlesOrTheOneAskedFor)
 // says how many sectors each dump gave; a dump of another disk is refused.
 TEST(Examine, SeveralDumpsAreJoinedAsTheToolJoinsThem)
 {
-    testimg::Disk first = labelled(9, testimg::kDiskALabel), second = first, third = first;
+    testimg::Disk first = testsupport::diskA(9), second = first, third = first;
     std::erase_if(first.tracks.at(19).records, [](const testimg::Record& r) { return r.r <= 9; });
     std::erase_if(first.tracks.at(12).records, [](const testimg::Record& r) { return r.r == 3; });
     testimg::findRecord(second, 12, 3)->reserved[2] = 0xB0;
@@ -211,7 +203,7 @@ TEST(Examine, SeveralDumpsAreJoinedAsTheToolJoinsThem)
     testimg::writeFile((dir / "a.d88").string(), testimg::buildDisk(first));
     testimg::writeFile((dir / "b.d88").string(), testimg::buildDisk(second));
     testimg::writeFile((dir / "c.d88").string(), testimg::buildDisk(third));
-    testimg::writeFile((dir / "f.d88").string(), testimg::buildDisk(labelled(9, testimg::kDiskFLabel)));
+    testimg::writeFile((dir / "f.d88").string(), testimg::buildDisk(testsupport::diskF(9)));
     const std::string a = (dir / "a.d88").string(), b = (dir / "b.d88").string(),
                       c = (dir / "c.d88").string();
     const zanvoweb::DumpFile dumps[] = {{a.c_str(), "a.d88"}, {b.c_str(), "b.d88"}, {c.c_str(), "c.d88"}};
@@ -224,8 +216,7 @@ TEST(Examine, SeveralDumpsAreJoinedAsTheToolJoinsThem)
         ZANVO_EXTRACT_PATH, {"--also", "b.d88", "--also", "c.d88", "a.d88"}, dir.path());
     EXPECT_EQ(run.status, 0);
     std::vector<std::string> warned;
-    std::istringstream lines(run.err);
-    for (std::string line; std::getline(lines, line);)
+    for (const std::string& line : testsupport::linesOf(run.err))
         if (line.rfind("zanvo-extract: warning: ", 0) == 0)
             warned.push_back(line.substr(24));
     EXPECT_EQ(exam.warnings, warned);

@@ -11,15 +11,6 @@
 
 namespace zanvo {
 
-namespace {
-
-const char* kindName(DiskKind kind)
-{
-    return kind == DiskKind::DiskA ? "Disk A" : "Disk F";
-}
-
-} // namespace
-
 const char* dumpPath(const ToolState& state, int index)
 {
     return index == 0 || !state.dumps ? state.imagePath : state.dumps->others[index - 1]->path;

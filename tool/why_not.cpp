@@ -57,8 +57,8 @@ std::string otherDisks(ToolState& state, std::int32_t asked)
         }
         if (kind == DiskKind::Unknown || verdict.insideDisk >= 0)
             continue;
-        said += "; disk " + std::to_string(index) + " is Disk " + (kind == DiskKind::DiskA ? "A" : "F") +
-                ": `" + sameRunFor(state, index) + (state.dryRun ? "` says what would be cut" : "` cuts it");
+        said += "; disk " + std::to_string(index) + " is " + kindName(kind) + ": `" +
+                sameRunFor(state, index) + (state.dryRun ? "` says what would be cut" : "` cuts it");
     }
     return said;
 }
@@ -85,23 +85,12 @@ void sayWhyNot(ToolState& state, const Recognised& recognised, std::int32_t disk
     const std::string which = "disk " + std::to_string(disk);
     switch (recognised.what) {
     case Recognition::NotD88: {
-        // Each disk is judged for itself: where another disk of the file is
-        // a D88 disk, only this one is said not to be.
-        std::uint8_t header[d88::kDiskHeaderSize] = {};
-        std::int64_t got = 0;
-        d88::FileVerdict whole;
-        d88::Outcome read = state.image.readFileBytes(state.image.diskOffset(disk), header, &got);
-        if (!read.failed())
-            read = d88::judgeFile(state.map, &whole);
-        if (read.failed()) {
-            reportReadFailure(state, nullptr, read.error);
-            return;
-        }
-        const std::string reason = notD88DiskWords(recognised.verdict, header);
-        if (whole.kind == d88::FileKind::D88)
-            say(image + ": " + which + " is not a D88 disk: " + reason + otherDisks(state, disk));
+        int error = 0;
+        const std::string words = notD88Words(state.map, disk, recognised.verdict, &error);
+        if (words.empty())
+            reportReadFailure(state, nullptr, error);
         else
-            say(image + ": not a D88 image: " + notD88FileWords(whole, reason) + otherDisks(state, disk));
+            say(image + ": " + words + otherDisks(state, disk));
         return;
     }
     case Recognition::NoBootSector: {

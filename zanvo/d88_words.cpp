@@ -54,6 +54,15 @@ std::string flagWords(d88::SectorFlag flag, std::uint8_t status)
     return text;
 }
 
+std::vector<std::string> flagWordList(const d88::SectorFlags& flags)
+{
+    std::vector<std::string> words;
+    for (const d88::SectorFlag flag : d88::kEverySectorFlag)
+        if (flags.has(flag))
+            words.push_back(flagWords(flag, flags.status()));
+    return words;
+}
+
 std::string lieWords(const d88::Lie& lie)
 {
     const std::string where = "track " + std::to_string(lie.track) + " sector " + std::to_string(lie.id.r);
@@ -189,6 +198,23 @@ std::string notD88FileWords(const d88::FileVerdict& verdict, const std::string& 
         return "the file is " + plural(verdict.size, " byte", " bytes") + ", shorter than a disk header (" +
                std::to_string(d88::kDiskHeaderSize) + " bytes)";
     return disk0;
+}
+
+std::string notD88Words(d88::RecordMap& map, std::int32_t disk, const d88::DiskVerdict& verdict, int* error)
+{
+    std::uint8_t header[d88::kDiskHeaderSize] = {};
+    std::int64_t got = 0;
+    d88::FileVerdict whole;
+    d88::Outcome read = map.image().readFileBytes(map.image().diskOffset(disk), header, &got);
+    if (!read.failed())
+        read = d88::judgeFile(map, &whole);
+    if (read.failed()) {
+        *error = read.error;
+        return "";
+    }
+    const std::string reason = notD88DiskWords(verdict, header);
+    return whole.kind == d88::FileKind::D88 ? "disk " + std::to_string(disk) + " is not a D88 disk: " + reason
+                                            : "not a D88 image: " + notD88FileWords(whole, reason);
 }
 
 } // namespace zanvo

@@ -10,12 +10,16 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace zanvo {
 
 // "ID CRC error", "data CRC error", "no address mark", "no data mark",
 // "deleted data", or "controller status 0xNN" with the status byte.
 std::string flagWords(d88::SectorFlag flag, std::uint8_t status);
+
+// The words of each flag a record carries, in the flags' order.
+std::vector<std::string> flagWordList(const d88::SectorFlags& flags);
 
 // What keeps the strict rule from a record's bytes: "the data size field of
 // track 12 sector 3 says 0 where 256 bytes are stored", "the sector count
@@ -49,6 +53,14 @@ std::string notD88DiskWords(const d88::DiskVerdict& verdict, const std::uint8_t*
 // Why a file is not a D88 image: what its first bytes say it is ("it is a
 // gzip-compressed file: unpack it first"), or disk 0's reason `disk0`.
 std::string notD88FileWords(const d88::FileVerdict& verdict, const std::string& disk0);
+
+// Why disk `disk` of the map's image, judged no D88 disk (`verdict`), is not
+// one: "disk 1 is not a D88 disk: ..." when the file is a D88 image, else
+// "not a D88 image: ..." of the whole file. Each disk is judged for itself:
+// where another disk of the file is a D88 disk, only this one is said not to
+// be. Reads the disk's header and judges the file; "" with `*error` set when
+// a read fails.
+std::string notD88Words(d88::RecordMap& map, std::int32_t disk, const d88::DiskVerdict& verdict, int* error);
 
 } // namespace zanvo
 

@@ -11,11 +11,6 @@ namespace zanvo {
 
 namespace {
 
-const char* kindName(DiskKind kind)
-{
-    return kind == DiskKind::DiskA ? "Disk A" : "Disk F";
-}
-
 // Why disk `disk` of the dump, recognised as `recognised`, is not a disk of
 // the title; empty when a read failed (`*error` set).
 std::string whyNot(d88::RecordMap& map, std::int32_t disk, const Recognised& recognised,
@@ -23,21 +18,8 @@ std::string whyNot(d88::RecordMap& map, std::int32_t disk, const Recognised& rec
 {
     const std::string which = "disk " + std::to_string(disk);
     switch (recognised.what) {
-    case Recognition::NotD88: {
-        std::uint8_t header[d88::kDiskHeaderSize] = {};
-        std::int64_t got = 0;
-        d88::FileVerdict whole;
-        d88::Outcome read = map.image().readFileBytes(map.image().diskOffset(disk), header, &got);
-        if (!read.failed())
-            read = d88::judgeFile(map, &whole);
-        if (read.failed()) {
-            *error = read.error;
-            return "";
-        }
-        const std::string reason = notD88DiskWords(recognised.verdict, header);
-        return whole.kind == d88::FileKind::D88 ? which + " is not a D88 disk: " + reason
-                                                : "not a D88 image: " + notD88FileWords(whole, reason);
-    }
+    case Recognition::NotD88:
+        return notD88Words(map, disk, recognised.verdict, error);
     case Recognition::NoBootSector:
         return which + " has no boot sector (track 0, C 0 H 0 R 1 N 1)";
     case Recognition::NoKnownLabel:

@@ -17,6 +17,18 @@ DiskKind recogniseLabel(const std::uint8_t* bootSector)
     return DiskKind::Unknown;
 }
 
+const char* kindName(DiskKind kind)
+{
+    return kind == DiskKind::DiskA ? "Disk A" : kind == DiskKind::DiskF ? "Disk F" : "";
+}
+
+const char* kindLetter(DiskKind kind)
+{
+    // The letter ends the name.
+    const char* name = kindName(kind);
+    return *name ? name + 5 : name;
+}
+
 DiskKind Recognised::kind() const
 {
     return what == Recognition::DiskA   ? DiskKind::DiskA

@@ -14,6 +14,11 @@ namespace zanvo {
 
 enum class DiskKind { Unknown, DiskA, DiskF };
 
+// "Disk A" or "Disk F", and the letter alone ("A", "F"); "" for a disk of
+// neither kind.
+const char* kindName(DiskKind kind);
+const char* kindLetter(DiskKind kind);
+
 inline constexpr int kLabelOffset = 1; // the label starts at byte 1, not 0
 inline constexpr int kLabelLength = 16;
 

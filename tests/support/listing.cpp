@@ -1,20 +1,12 @@
 #include "listing.h"
 
+#include "test_support.h"
+
 #include <cstdio>
-#include <sstream>
 
 namespace testsupport {
 
 namespace {
-
-std::vector<std::string> linesOf(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
 
 bool startsWith(const std::string& text, const std::string& start)
 {

@@ -35,9 +35,9 @@ using Key = std::tuple<int, int, int>; // disk, track, sector number
 
 struct Case {
     const char* what;
-    std::function<std::vector<Disk>()> build;
+    std::vector<Disk> disks;
     std::vector<std::pair<int, int>> tracks; // (disk, track) whose sectors 1-16 are checked
-    std::function<std::map<Key, Want>(const std::vector<Disk>&)> wants; // the others give their stored data
+    std::map<Key, Want> wants;               // the others give their stored data
     bool movable = true; // no table entry points into another track: tracks may be laid out anew
     // Its disk size lies, so its last track runs on to the file's end: what
     // follows the disk is part of that track.

@@ -1,7 +1,10 @@
 #include "test_support.h"
 
+#include "image_builder.h"
+
 #include <fcntl.h>
 #include <grp.h>
+#include <iconv.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -319,13 +322,67 @@ std::string cutSummary(int complete, int withHoles, int notWritten, int flagged)
            " not written\n";
 }
 
+std::string convert(const std::string& text, const char* to)
+{
+    iconv_t cd = iconv_open(to, "UTF-8");
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        throw std::runtime_error(std::string("no converter to ") + to);
+    std::string in = text, out(text.size() * 2, '\0');
+    char *from = in.data(), *into = out.data();
+    std::size_t inLeft = in.size(), outLeft = out.size();
+    const std::size_t rc = iconv(cd, &from, &inLeft, &into, &outLeft);
+    iconv_close(cd);
+    if (rc == static_cast<std::size_t>(-1) || inLeft != 0)
+        throw std::runtime_error("conversion failed");
+    out.resize(out.size() - outLeft);
+    return out;
+}
+
+std::uint32_t le32(const Bytes& file, std::size_t at)
+{
+    std::uint32_t value = 0;
+    for (std::size_t i = 4; i-- > 0;)
+        value = value << 8 | file.at(at + i);
+    return value;
+}
+
+std::vector<RawRecord> rawTrack(const Bytes& file, std::size_t base, std::uint32_t entry)
+{
+    std::vector<RawRecord> out;
+    std::size_t at = base + entry;
+    for (std::size_t i = 0, count = 1; i < count && at + 16 <= file.size(); ++i) {
+        count = file[at + 4] + std::size_t{256} * file[at + 5];
+        const std::size_t size = file[at + 14] + std::size_t{256} * file[at + 15];
+        out.push_back({file[at], file[at + 1], file[at + 2], file[at + 3], file[at + 8], at + 16, size});
+        at += 16 + size;
+    }
+    return out;
+}
+
+std::filesystem::path FolderTest::write(const std::string& name, const Bytes& bytes) const
+{
+    testimg::writeFile((dir / name).string(), bytes);
+    return dir / name;
+}
+
+std::vector<std::string> FolderTest::folder() const
+{
+    return listFolder(dir.path());
+}
+
+std::vector<std::string> linesOf(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
 bool hasLine(const std::string& text, const std::string& line)
 {
-    std::istringstream in(text);
-    for (std::string l; std::getline(in, l);)
-        if (l == line)
-            return true;
-    return false;
+    const std::vector<std::string> lines = linesOf(text);
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
 } // namespace testsupport

@@ -88,6 +88,22 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
 RunResult runInChild(const std::function<int()>& body, const std::filesystem::path& cwd,
                      const RunOptions& options = {});
 
+// A test in a scratch folder of its own, where it writes its files and runs
+// the programs.
+class FolderTest : public ::testing::Test {
+  protected:
+    // `bytes` written to the folder's file `name`; its path.
+    std::filesystem::path write(const std::string& name, const Bytes& bytes) const;
+    RunResult run(const std::string& program, const std::vector<std::string>& args,
+                  const RunOptions& options = {}) const
+    {
+        return runProgram(program, args, dir.path(), options);
+    }
+    std::vector<std::string> folder() const;
+
+    TempDir dir;
+};
+
 // The file's bytes, or nothing when it cannot be read.
 std::optional<Bytes> readFile(const std::filesystem::path& path);
 
@@ -104,10 +120,30 @@ std::vector<std::string> listFolder(const std::filesystem::path& path);
 
 Bytes toBytes(const std::string& text);
 
+// UTF-8 `text` in the encoding `to` (iconv's name), for messages whose bytes
+// are derived here rather than copied from the program; throws when it
+// cannot be converted whole.
+std::string convert(const std::string& text, const char* to);
+
+// An independent reading of a D88 file's bytes, to hold the reader and the
+// programs to: a little-endian 32-bit field, and the records a track table
+// entry leads to for the disk at `base` (each record's sector count read in
+// turn, up to the file's end).
+std::uint32_t le32(const Bytes& file, std::size_t at);
+struct RawRecord {
+    int c, h, r, n, status;
+    std::size_t data; // file offset of the data
+    std::size_t size;
+};
+std::vector<RawRecord> rawTrack(const Bytes& file, std::size_t base, std::uint32_t entry);
+
 // The line zanvo-extract ends a run with when a file is not complete: "of
 // 13 files, 11 complete, 1 with holes, 1 with flagged sectors, 0 not
 // written", with the program's name and a newline.
 std::string cutSummary(int complete, int withHoles, int notWritten, int flagged = 0);
+
+// The lines of `text`, without their newlines.
+std::vector<std::string> linesOf(const std::string& text);
 
 // Whether `text` holds `line` as one whole line.
 bool hasLine(const std::string& text, const std::string& line);

@@ -89,9 +89,8 @@ bool openOthers(std::span<const DumpFile> others, zanvo::DiskKind kind, Examinat
             return false;
         }
         if (!why.empty()) {
-            out->errors.push_back(std::string(dump.name) + ": not joined to " + out->name + " (Disk " +
-                                  (kind == zanvo::DiskKind::DiskA ? "A" : "F") + "): " + why +
-                                  "; nothing was cut");
+            out->errors.push_back(std::string(dump.name) + ": not joined to " + out->name + " (" +
+                                  zanvo::kindName(kind) + "): " + why + "; nothing was cut");
             return false;
         }
     }
