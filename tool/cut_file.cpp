@@ -129,13 +129,19 @@ bool deliver(ToolState& state, const FileCut& cut, std::size_t skip)
     return delivered;
 }
 
-// Empty when there is no memory for it.
-std::span<std::uint8_t> sectorBuffer(ToolState& state)
+// At least `bytes` long; empty when there is no memory for it. It grows as
+// the cuts need: the plans' files are small, and a small buffer is taken
+// from the heap rather than mapped and unmapped.
+std::span<std::uint8_t> sectorBuffer(ToolState& state, std::int32_t bytes)
 {
-    if (!state.sectorBuffer)
-        state.sectorBuffer.reset(new (std::nothrow) std::uint8_t[kSectorBufferSize]);
-    return state.sectorBuffer ? std::span<std::uint8_t>(state.sectorBuffer.get(), kSectorBufferSize)
-                              : std::span<std::uint8_t>();
+    if (state.sectorBufferSize < bytes) {
+        state.sectorBufferSize = 0;
+        state.sectorBuffer.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(bytes)]);
+        if (state.sectorBuffer)
+            state.sectorBufferSize = bytes;
+    }
+    return std::span<std::uint8_t>(state.sectorBuffer.get(),
+                                   static_cast<std::size_t>(state.sectorBufferSize));
 }
 
 } // namespace
@@ -149,8 +155,8 @@ bool cutFile(ToolState& state, const char* name, std::int32_t track, std::int32_
     if (skip < 0 || length < 0 || skip > kSectorBufferSize - length ||
         !d88::makePlace(track, c, h, r, n, &start.first))
         return false;
-    const std::span<std::uint8_t> buffer = sectorBuffer(state);
-    if (buffer.empty()) {
+    const std::span<std::uint8_t> buffer = sectorBuffer(state, skip + length);
+    if (buffer.empty() && skip + length > 0) {
         reportReadFailure(state, name, ENOMEM);
         return false;
     }

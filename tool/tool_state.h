@@ -55,9 +55,10 @@ struct ToolState {
     d88::D88Image image;
     d88::RecordMap map{image}; // the image's tracks as their bytes show them
     std::uint8_t bootSector[kBootSectorSize] = {};
-    // Made at the first cut, its kSectorBufferSize bytes not cleared: every
-    // cut writes what it reads from, and a run that cuts nothing never pays for it.
+    // Made at the first cut and grown as cuts need (at most kSectorBufferSize
+    // bytes), not cleared: every cut writes what it reads from.
     std::unique_ptr<std::uint8_t[]> sectorBuffer;
+    std::int32_t sectorBufferSize = 0;
     RunRecovery recovery;
     // Made when first needed: a string is not constant-initialised by every
     // compiler, and the rest of the state is.

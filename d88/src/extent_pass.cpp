@@ -18,13 +18,6 @@ std::uint16_t plusRepeat(std::uint16_t a, bool again)
 
 } // namespace
 
-bool ExtentPass::candidateAt(const std::uint8_t* bytes)
-{
-    // The quick tests first: most bytes of data fail them.
-    return knownDensity(bytes[kDensityOffset]) && bytes[3] <= kMaxStorableSizeCode &&
-           RecordHeader::parse(bytes).plausible();
-}
-
 std::int64_t ExtentPass::count(FileWindow& file, std::int64_t start, std::int64_t end, std::int64_t* found)
 {
     constexpr std::int64_t kPiece = 48 * 1024;
