@@ -16,7 +16,7 @@ namespace {
 // then some, whatever the file's size.
 constexpr std::int64_t kCapacity = 2 * 1024 * 1024;
 // A fresh window reads at least this much; a growing one at least doubles.
-constexpr std::int64_t kFirstRead = 4 * 1024;
+constexpr std::int64_t kFirstRead = 8 * 1024;
 constexpr std::int64_t kMinGrowth = 64 * 1024;
 // The buffer starts at this size and doubles as the window grows.
 constexpr std::int64_t kFirstCapacity = 64 * 1024;
