@@ -738,8 +738,10 @@ TEST_F(InjectedFaultTest, AnImageOrDumpRewrittenWhileCutStopsTheRunAndKeepsTheFi
             if (c.other)
                 placeImage(otherPath, image);
             write("ZANVO02", kOld);
-            // While ZANVO02 (the fourth file, which ends on track 16) is cut.
-            rewriteAt(dataOffset(16, 1), rewritten(c.start, how.shorter));
+            // As ZANVO02 (the fourth file) is begun, whatever the reader has
+            // read ahead by then.
+            rewriteAt(-1, rewritten(c.start, how.shorter));
+            inject.rewriteOnOutput = "ZANVO02";
             inject.imagePath = c.other ? otherPath.c_str() : imagePath.c_str();
             const RunResult r = c.other ? inChild(true, {"--also", "other.d88", "disk.d88"}) : extract();
             EXPECT_EQ(r.status, 2);
