@@ -163,7 +163,7 @@ void ExtentPass::grow(std::size_t live)
     std::size_t size = std::max<std::size_t>(64, windowSize_);
     while (size < live)
         size *= 2;
-    auto grown = std::make_unique_for_overwrite<Weighed[]>(size);
+    std::unique_ptr<Weighed[]> grown(new Weighed[size]); // default-initialised: not cleared
     for (std::size_t i = windowBase_; i < candidates_.size(); ++i)
         grown[i & (size - 1)] = window_[i & (windowSize_ - 1)];
     window_ = std::move(grown);
