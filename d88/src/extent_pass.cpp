@@ -5,6 +5,7 @@
 #include "reading.h"
 
 #include <algorithm>
+#include <bit>
 
 namespace d88 {
 
@@ -28,9 +29,12 @@ std::int64_t ExtentPass::count(FileWindow& file, std::int64_t start, std::int64_
         const std::uint8_t* bytes = nullptr;
         if (file.view(lo, static_cast<std::int32_t>(seen), &bytes) < seen)
             return -1;
-        for (std::int64_t pos = lo; pos < hi; ++pos)
-            if (candidateAt(bytes + (pos - lo)) && ++*found == RecordMap::kMaxCandidates)
-                return pos;
+        for (std::int64_t block = lo; block < hi; block += 8)
+            for (std::uint64_t m = quickMask(bytes + (block - lo), hi - block); m != 0; m &= m - 1) {
+                const std::int64_t pos = block + std::countr_zero(m) / 8;
+                if (candidateAt(bytes + (pos - lo)) && ++*found == RecordMap::kMaxCandidates)
+                    return pos;
+            }
     }
     return end;
 }
@@ -163,15 +167,19 @@ bool ExtentPass::cover(std::int64_t start, std::int64_t count)
         const std::uint8_t* bytes = nullptr;
         if (seen > 0 && file_.view(lo, static_cast<std::int32_t>(seen), &bytes) < seen)
             return false;
-        for (std::int64_t pos = std::min(hi, end_ - kSectorHeaderSize + 1) - 1; pos >= lo; --pos) {
-            const std::uint8_t* at = bytes + (pos - lo);
-            if (!candidateAt(at))
-                continue;
-            if (candidates_.size() >= static_cast<std::size_t>(RecordMap::kMaxCandidates))
-                return false;
-            weigh(pos, at);
-            // Weighing looks at no other bytes: the piece stays in view.
-        }
+        // Eight positions a block, from the last down.
+        const std::int64_t top = std::min(hi, end_ - kSectorHeaderSize + 1); // past the last start
+        for (std::int64_t block = lo + (top - lo - 1) / 8 * 8; top > lo && block >= lo; block -= 8)
+            for (std::uint64_t m = quickMask(bytes + (block - lo), top - block); m != 0;) {
+                const std::int32_t k = (63 - std::countl_zero(m)) / 8;
+                m &= ~(0xFFULL << (8 * k));
+                const std::uint8_t* at = bytes + (block + k - lo);
+                if (!candidateAt(at))
+                    continue;
+                if (candidates_.size() >= static_cast<std::size_t>(RecordMap::kMaxCandidates))
+                    return false;
+                weigh(block + k, at); // it looks at no other bytes: the piece stays in view
+            }
         hi = covered_ = lo;
     }
     return true;

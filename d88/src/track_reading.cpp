@@ -7,6 +7,7 @@
 #include "extent_pass.h"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <new>
 #include <unordered_map>
@@ -87,20 +88,20 @@ bool holdsAnotherWay(FileWindow& file, std::int64_t pos, std::int32_t given, std
                                   &bytes) < last - from + kSectorHeaderSize - 1)
         return false;
     seen.assign(static_cast<std::size_t>(next - from), false);
-    for (std::int64_t start = from; start < last; ++start) {
-        if (!ExtentPass::candidateAt(bytes + (start - from)))
-            continue;
-        std::int64_t walk = start;
-        RecordHeader h;
-        while (walk < next && !seen[static_cast<std::size_t>(walk - from)]) {
-            seen[static_cast<std::size_t>(walk - from)] = true;
-            if (!candidateAt(file, walk, end, &h) || h.dataSize != nominalSectorSize(h.id.n))
-                break;
-            walk += kSectorHeaderSize + h.dataSize;
+    for (std::int64_t block = from; block < last; block += 8)
+        for (std::uint64_t m = ExtentPass::quickMask(bytes + (block - from), last - block); m != 0;
+             m &= m - 1) {
+            std::int64_t walk = block + std::countr_zero(m) / 8;
+            RecordHeader h;
+            while (walk < next && !seen[static_cast<std::size_t>(walk - from)]) {
+                seen[static_cast<std::size_t>(walk - from)] = true;
+                if (!candidateAt(file, walk, end, &h) || h.dataSize != nominalSectorSize(h.id.n))
+                    break;
+                walk += kSectorHeaderSize + h.dataSize;
+            }
+            if (walk == next)
+                return true;
         }
-        if (walk == next)
-            return true;
-    }
     return false;
 }
 
