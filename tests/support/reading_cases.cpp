@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <string>
 
 namespace testsupport {
 
@@ -96,7 +97,7 @@ std::vector<std::pair<Key, Want>> missingFrom(int track, int from)
 
 std::vector<Layout> layouts()
 {
-    return {
+    std::vector<Layout> out = {
         {"a plain disk", [](Disk&) {}, {{0, 0}, {0, 1}, {0, 3}}},
         {"single-density records", [](Disk& d) { eachRecord(d, [](auto& rec) { rec.reserved[0] = 0x40; }); }},
         // The strict walk gives it nothing.
@@ -264,6 +265,33 @@ std::vector<Layout> layouts()
          {},
          missingFrom(1, 11)},
     };
+    // Records of a density other than double after one to eight bytes of
+    // garbage, the last of size code 8, with no data, ending the track: the
+    // scans for headers, which test several positions at once, find each
+    // wherever the garbage leaves it.
+    static const std::vector<std::string> kShifted = [] {
+        std::vector<std::string> names;
+        for (int garbage = 1; garbage <= 8; ++garbage)
+            names.push_back(std::string(garbage % 2 ? "high" : "single") + "-density records after " +
+                            std::to_string(garbage) +
+                            " bytes of garbage, the last of size code 8 and no data");
+        return names;
+    }();
+    for (int garbage = 1; garbage <= 8; ++garbage) {
+        out.push_back({kShifted[static_cast<std::size_t>(garbage - 1)].c_str(),
+                       [garbage](Disk& d) {
+                           const std::uint8_t density = garbage % 2 ? 0x01 : 0x40;
+                           eachRecord(d, [density](auto& rec) { rec.reserved[0] = density; });
+                           garbageAfterSector5(d, garbage);
+                           testimg::Record* last = findRecord(d, 1, 16);
+                           last->n = 8, last->dataSize = 0;
+                           last->data.clear();
+                       },
+                       {{0, 1}},
+                       {6, LF::NoRecord, 5, 0, garbage},
+                       {{{0, 1, 5}, kWhole256}, {{0, 1, 16}, {.n = 8}}}});
+    }
+    return out;
 }
 
 } // namespace
