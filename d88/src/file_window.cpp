@@ -142,8 +142,7 @@ bool FileWindow::reserve(std::int64_t bytes)
     // Never more than the file: a small image is held in a buffer of its size.
     const std::int64_t capacity =
         std::min({kCapacity, size_, std::max({bytes, 2 * capacity_, kFirstCapacity})});
-    std::unique_ptr<std::uint8_t[]> grown(new (std::nothrow)
-                                              std::uint8_t[static_cast<std::size_t>(capacity)]);
+    FileBuffer grown = takeFileBuffer(capacity);
     if (!grown) {
         fail(ENOMEM);
         return false;

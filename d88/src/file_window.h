@@ -74,7 +74,7 @@ class FileWindow {
     std::FILE* file_;
     std::int64_t size_;          // file size when opened; nothing past it is read
     std::int64_t streamPos_ = 0; // where the stream stands, -1 when unknown
-    std::unique_ptr<std::uint8_t[]> bytes_;
+    FileBuffer bytes_;
     std::int64_t capacity_ = 0; // bytes_ grows on demand, up to a fixed cap
     std::int64_t start_ = 0;    // file offset of bytes_[0]
     std::int64_t length_ = 0;   // bytes held

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <limits>
+#include <new>
 
 #ifdef _WIN32
 #define WIN32_LEAN_AND_MEAN
@@ -13,9 +14,9 @@
 #include <windows.h>
 
 #include <memory>
-#include <new>
 #else
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -193,5 +194,35 @@ bool seekNativeFile(std::FILE* file, std::int64_t pos)
 }
 
 #endif
+
+#if defined(__linux__) && defined(MAP_POPULATE)
+// From the size at which the C library would map fresh pages anyway.
+constexpr std::int64_t kMappedBuffer = 128 * 1024;
+#endif
+
+void BufferRelease::operator()(std::uint8_t* bytes) const
+{
+#if defined(__linux__) && defined(MAP_POPULATE)
+    if (mapped != 0) {
+        munmap(bytes, mapped);
+        return;
+    }
+#endif
+    delete[] bytes;
+}
+
+FileBuffer takeFileBuffer(std::int64_t bytes)
+{
+    const auto size = static_cast<std::size_t>(bytes);
+#if defined(__linux__) && defined(MAP_POPULATE)
+    if (bytes >= kMappedBuffer) {
+        void* mapped =
+            mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+        return mapped == MAP_FAILED ? FileBuffer()
+                                    : FileBuffer(static_cast<std::uint8_t*>(mapped), BufferRelease{size});
+    }
+#endif
+    return FileBuffer(new (std::nothrow) std::uint8_t[size]);
+}
 
 } // namespace d88
