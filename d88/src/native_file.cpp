@@ -212,7 +212,7 @@ void BufferRelease::operator()(std::uint8_t* bytes) const
     delete[] bytes;
 }
 
-FileBuffer takeFileBuffer(std::int64_t bytes, bool filled)
+FileBuffer takeFileBuffer(std::int64_t bytes, [[maybe_unused]] bool filled)
 {
     const auto size = static_cast<std::size_t>(bytes);
 #if defined(__linux__) && defined(MAP_POPULATE)
