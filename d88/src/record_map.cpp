@@ -143,21 +143,6 @@ Outcome RecordMap::track(std::int32_t track, TrackFacts* facts)
     return image_->settle(true);
 }
 
-Outcome RecordMap::records(std::int32_t track, std::int32_t first, std::span<Record> out,
-                           std::int32_t* stored)
-{
-    *stored = 0;
-    return eachRecord(
-        track,
-        [&](const Record& record, std::int32_t) {
-            if (static_cast<std::size_t>(*stored) == out.size())
-                return false;
-            out[static_cast<std::size_t>((*stored)++)] = record;
-            return true;
-        },
-        first);
-}
-
 Outcome RecordMap::walk(std::int32_t track, std::int32_t first,
                         bool (*fn)(const Record&, std::int32_t, void*), void* context)
 {
