@@ -1,19 +1,7 @@
-// The strict reader: the image file, its disks and their headers. Byte layout
-// (all integers little-endian; a track's records are described in layout.h):
-//
-//   file   := disk disk ...            first disk at offset 0, next disk at
-//                                      (disk start + disk size)
-//   disk   := header(688) track data
-//   header := 0x000 name[16]           NUL-terminated unless all 16 used
-//             0x010 reserved[10]
-//             0x01A write protect (u8)
-//             0x01B media type (u8)
-//             0x01C disk size (32)     whole disk, header included
-//             0x020 track table[164] (32 each): offset of the track's first
-//                                      record from the disk start, 0 = absent
-//
-// Positions are computed in 64 bits: disk start + track offset + a walk of up
-// to 65535 records of up to 65551 bytes each cannot overflow them.
+// The strict reader: the image file, its disks and their headers (layout.h
+// gives their layout). Positions are computed in 64 bits: disk start + track
+// offset + a walk of up to 65535 records of up to 65551 bytes each cannot
+// overflow them.
 #include "d88/d88_image.h"
 
 #include "file_window.h"
