@@ -21,7 +21,6 @@ void D88Image::CloseFile::operator()(FileWindow* file) const
 
 void D88Image::clearSelection()
 {
-    diskBase_ = -1;
     selectedDisk_ = -1;
     mediaType_ = -1;
     diskSize_ = 0;
@@ -114,7 +113,6 @@ Outcome D88Image::loadDisk(std::int32_t index)
     // diskName_ was cleared above and its last byte is never written.
     for (std::int32_t i = 0; i < kDiskNameLength && header[kDiskNameOffset + i] != 0; ++i)
         diskName_[i] = static_cast<char>(header[kDiskNameOffset + i]);
-    diskBase_ = diskOffsets_[index];
     selectedDisk_ = index;
     return settle(true);
 }
@@ -177,14 +175,13 @@ Outcome D88Image::checkUnchanged() const
 
 bool D88Image::trackStart(std::int32_t track, std::int64_t* pos) const
 {
-    if (!file_ || track < 0 || track >= kMaxTracks)
+    if (!file_ || selectedDisk_ < 0 || track < 0 || track >= kMaxTracks)
         return false;
     const std::int32_t off = trackOffsets_[track];
-    // An offset equal to the disk size passes; with no disk selected the size
-    // is 0 and every track is absent.
+    // An offset equal to the disk size passes.
     if (off <= 0 || off > diskSize_)
         return false;
-    *pos = static_cast<std::int64_t>(diskBase_) + off;
+    *pos = static_cast<std::int64_t>(diskOffsets_[selectedDisk_]) + off;
     return true;
 }
 
