@@ -1,8 +1,6 @@
 // A disk laid out for the record map: how each table entry stands, where
 // the disk ends (and whether its size field lies), and each present track's
-// extent: from its start to the next track's start or the disk's end, or on
-// to where its own records end when they run past that start as their data
-// sizes and sector counts say.
+// extent (record_map.h says where one ends).
 #ifndef D88_DISK_LAYOUT_H
 #define D88_DISK_LAYOUT_H
 
