@@ -2,7 +2,6 @@
 
 #include "d88/layout.h"
 
-#include <array>
 #include <cstdio>
 
 namespace zanvo {
@@ -37,14 +36,17 @@ d88::Outcome cutShort(d88::RecordMap& map, std::int32_t t, const d88::TrackFacts
         *cut = true; // the file ends before its first record is whole
         return d88::Outcome{};
     }
-    std::array<d88::Record, 1> first, last;
-    std::int32_t stored = 0;
-    if (const d88::Outcome read = map.records(t, 0, first, &stored); read.failed() || stored == 0)
+    d88::Record first, last;
+    std::int32_t seen = 0;
+    const d88::Outcome read = map.eachRecord(t, [&](const d88::Record& record, std::int32_t) {
+        if (seen++ == 0)
+            first = record;
+        last = record;
+        return true;
+    });
+    if (read.failed() || seen < facts.records)
         return read;
-    if (const d88::Outcome read = map.records(t, facts.records - 1, last, &stored);
-        read.failed() || stored == 0)
-        return read;
-    *cut = last[0].storedShort() || facts.records < first[0].header.sectorCount;
+    *cut = last.storedShort() || facts.records < first.header.sectorCount;
     return d88::Outcome{};
 }
 

@@ -1,19 +1,7 @@
-// The strict reader: the image file, its disks and their headers. Byte layout
-// (all integers little-endian; a track's records are described in layout.h):
-//
-//   file   := disk disk ...            first disk at offset 0, next disk at
-//                                      (disk start + disk size)
-//   disk   := header(688) track data
-//   header := 0x000 name[16]           NUL-terminated unless all 16 used
-//             0x010 reserved[10]
-//             0x01A write protect (u8)
-//             0x01B media type (u8)
-//             0x01C disk size (32)     whole disk, header included
-//             0x020 track table[164] (32 each): offset of the track's first
-//                                      record from the disk start, 0 = absent
-//
-// Positions are computed in 64 bits: disk start + track offset + a walk of up
-// to 65535 records of up to 65551 bytes each cannot overflow them.
+// The strict reader: the image file, its disks and their headers (layout.h
+// gives their layout). Positions are computed in 64 bits: disk start + track
+// offset + a walk of up to 65535 records of up to 65551 bytes each cannot
+// overflow them.
 #include "d88/d88_image.h"
 
 #include "file_window.h"
@@ -33,7 +21,6 @@ void D88Image::CloseFile::operator()(FileWindow* file) const
 
 void D88Image::clearSelection()
 {
-    diskBase_ = -1;
     selectedDisk_ = -1;
     mediaType_ = -1;
     diskSize_ = 0;
@@ -126,7 +113,6 @@ Outcome D88Image::loadDisk(std::int32_t index)
     // diskName_ was cleared above and its last byte is never written.
     for (std::int32_t i = 0; i < kDiskNameLength && header[kDiskNameOffset + i] != 0; ++i)
         diskName_[i] = static_cast<char>(header[kDiskNameOffset + i]);
-    diskBase_ = diskOffsets_[index];
     selectedDisk_ = index;
     return settle(true);
 }
@@ -189,14 +175,13 @@ Outcome D88Image::checkUnchanged() const
 
 bool D88Image::trackStart(std::int32_t track, std::int64_t* pos) const
 {
-    if (!file_ || track < 0 || track >= kMaxTracks)
+    if (!file_ || selectedDisk_ < 0 || track < 0 || track >= kMaxTracks)
         return false;
     const std::int32_t off = trackOffsets_[track];
-    // An offset equal to the disk size passes; with no disk selected the size
-    // is 0 and every track is absent.
+    // An offset equal to the disk size passes.
     if (off <= 0 || off > diskSize_)
         return false;
-    *pos = static_cast<std::int64_t>(diskBase_) + off;
+    *pos = static_cast<std::int64_t>(diskOffsets_[selectedDisk_]) + off;
     return true;
 }
 

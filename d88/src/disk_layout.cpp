@@ -1,7 +1,4 @@
-// Laying a disk out. Byte layout of the disk header:
-//
-//   0x000 name[16]   0x01A write protect (u8)   0x01B media type (u8)
-//   0x01C disk size (32)   0x020 track table[164] (32 each, from the disk's start)
+// Laying a disk out for the record map.
 #include "disk_layout.h"
 
 #include <algorithm>
@@ -44,6 +41,28 @@ Walked walkPlausible(FileWindow& file, std::int64_t start, std::int64_t limit)
     return out;
 }
 
+// Whether a disk header at `at` names a present track whose first record is
+// plausible.
+bool diskHeaderAt(FileWindow& file, std::int64_t at)
+{
+    const std::uint8_t* header = nullptr;
+    if (at + kDiskHeaderSize > file.size() || file.view(at, kDiskHeaderSize, &header) < kDiskHeaderSize)
+        return false;
+    std::int32_t table[kMaxTracks];
+    for (std::int32_t t = 0; t < kMaxTracks; ++t)
+        table[t] = readLE32(header + kTrackTableOffset + 4 * t);
+    for (std::int32_t t = 0; t < kMaxTracks; ++t) {
+        const std::int64_t start = at + table[t];
+        if (table[t] < kTrackTableOffset + 4 * (t + 1) || start + kSectorHeaderSize > file.size())
+            continue;
+        const std::uint8_t* first = nullptr;
+        if (file.view(start, kSectorHeaderSize, &first) == kSectorHeaderSize &&
+            RecordHeader::parse(first).plausible())
+            return true;
+    }
+    return false;
+}
+
 // Whether the size field lies: it is below a header's size (while the table
 // names tracks), or it ends the disk before or inside the records of a track
 // the table names, and no disk header that names a plausible track stands
@@ -51,10 +70,7 @@ Walked walkPlausible(FileWindow& file, std::int64_t start, std::int64_t limit)
 bool sizeLies(FileWindow& file, std::int64_t base, std::int32_t size, const std::int32_t* table,
               std::int32_t entries)
 {
-    bool names = false;
-    for (std::int32_t t = 0; t < entries; ++t)
-        names = names || table[t] > 0;
-    if (!names)
+    if (std::none_of(table, table + entries, [](std::int32_t offset) { return offset > 0; }))
         return false;
     if (size < kDiskHeaderSize)
         return true;
@@ -75,13 +91,10 @@ bool sizeLies(FileWindow& file, std::int64_t base, std::int32_t size, const std:
     return lastBelow >= 0 && walkPlausible(file, lastBelow, file.size()).reach > claimedEnd;
 }
 
-} // namespace
-
-std::int64_t countedEnd(FileWindow& file, std::int64_t start, std::int64_t limit)
-{
-    return walkPlausible(file, start, limit).counted;
-}
-
+// How many of the 164 table entries are track offsets: the table ends where
+// the lowest track that lies within `limit` bytes of the disk's start
+// begins; an entry that points into the header's fixed fields, or before the
+// end of its own slot, is a stray and ends nothing.
 std::int32_t tableEntries(const std::int32_t* table, std::int64_t limit)
 {
     std::int64_t firstTrack = std::numeric_limits<std::int64_t>::max();
@@ -94,25 +107,7 @@ std::int32_t tableEntries(const std::int32_t* table, std::int64_t limit)
     return entries;
 }
 
-bool diskHeaderAt(FileWindow& file, std::int64_t at)
-{
-    const std::uint8_t* header = nullptr;
-    if (at + kDiskHeaderSize > file.size() || file.view(at, kDiskHeaderSize, &header) < kDiskHeaderSize)
-        return false;
-    std::int32_t table[kMaxTracks];
-    for (std::int32_t t = 0; t < kMaxTracks; ++t)
-        table[t] = readLE32(header + kTrackTableOffset + 4 * t);
-    for (std::int32_t t = 0; t < kMaxTracks; ++t) {
-        const std::int64_t start = at + table[t];
-        if (table[t] < kTrackTableOffset + 4 * (t + 1) || start + kSectorHeaderSize > file.size())
-            continue;
-        const std::uint8_t* first = nullptr;
-        if (file.view(start, kSectorHeaderSize, &first) == kSectorHeaderSize &&
-            RecordHeader::parse(first).plausible())
-            return true;
-    }
-    return false;
-}
+} // namespace
 
 bool layOutDisk(FileWindow& file, std::int64_t base, std::int32_t index, DiskExtents* out)
 {
@@ -172,7 +167,8 @@ std::int64_t extentEnd(FileWindow& file, DiskExtents& disk, std::int32_t track)
     // Its own records run past the next start when the strict walk says so
     // through plausible records: a start inside them costs it none.
     if (disk.end[track] < 0)
-        disk.end[track] = std::max(disk.bound[track], countedEnd(file, disk.start[track], disk.layout.end));
+        disk.end[track] =
+            std::max(disk.bound[track], walkPlausible(file, disk.start[track], disk.layout.end).counted);
     return disk.end[track];
 }
 

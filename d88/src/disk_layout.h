@@ -1,8 +1,6 @@
 // A disk laid out for the record map: how each table entry stands, where
 // the disk ends (and whether its size field lies), and each present track's
-// extent: from its start to the next track's start or the disk's end, or on
-// to where its own records end when they run past that start as their data
-// sizes and sector counts say.
+// extent (record_map.h says where one ends).
 #ifndef D88_DISK_LAYOUT_H
 #define D88_DISK_LAYOUT_H
 
@@ -30,21 +28,6 @@ bool layOutDisk(FileWindow& file, std::int64_t base, std::int32_t index, DiskExt
 // The end of present track `track`'s extent: its bound, or on past it to the
 // end of its own records when the strict walk from its start says so.
 std::int64_t extentEnd(FileWindow& file, DiskExtents& disk, std::int32_t track);
-
-// How many of the 164 table entries are track offsets: the table ends where
-// the lowest track that lies within `limit` bytes of the disk's start
-// begins; an entry that points into the header's fixed fields, or before the
-// end of its own slot, is a stray and ends nothing.
-std::int32_t tableEntries(const std::int32_t* table, std::int64_t limit);
-
-// The end of the data of the last record of the strict walk from `start`,
-// when that walk reaches its count's last record through plausible headers,
-// no sector number twice, before `limit`; -1 when it does not.
-std::int64_t countedEnd(FileWindow& file, std::int64_t start, std::int64_t limit);
-
-// Whether a disk header at `at` names a present track whose first record is
-// plausible.
-bool diskHeaderAt(FileWindow& file, std::int64_t at);
 
 } // namespace d88
 

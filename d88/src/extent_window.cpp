@@ -20,15 +20,11 @@ std::int64_t ExtentPass::indexAt(std::int64_t pos) const
 
 std::int64_t ExtentPass::firstAfter(std::int64_t start) const
 {
-    const auto from = [&](const auto& list, auto posOf) -> std::int64_t {
-        const auto it =
-            std::partition_point(list.begin(), list.end(), [&](const auto& x) { return posOf(x) >= start; });
-        return it == list.begin() ? -1 : static_cast<std::int64_t>(it - list.begin()) - 1;
-    };
-    for (const auto* list : {&sound_, &clean_})
-        if (const std::int64_t found = from(*list, [&](const Slot& x) { return end_ - x.back; }); found >= 0)
-            return (*list)[static_cast<std::size_t>(found)].index;
-    return from(candidates_, [&](const Candidate& c) { return end_ - c.back; });
+    if (const std::uint32_t on = nearestOn(start - 1); on != kToEnd)
+        return on;
+    const auto it = std::partition_point(candidates_.begin(), candidates_.end(),
+                                         [&](const Candidate& c) { return end_ - c.back >= start; });
+    return it == candidates_.begin() ? -1 : it - candidates_.begin() - 1;
 }
 
 ExtentPass::Target ExtentPass::at(std::uint32_t index) const

@@ -144,10 +144,7 @@ Outcome judgeDisk(RecordMap& map, std::int32_t index, DiskVerdict* verdict)
     }
     if (verdict->named == 0 && strays)
         verdict->odd |= kOddTable;
-    // A header whose fields are all the format's is a D88 disk's; records
-    // that are make up for a field that is odd.
-    // A disk with no track: a header, named or of a size of its own.
-    const bool sized = readLE32(header + kDiskSizeOffset) >= kDiskHeaderSize || header[0] != 0;
+    const bool sized = size >= kDiskHeaderSize || header[0] != 0;
     const bool records =
         verdict->plausible > 0 && (verdict->odd == 0 || 2 * verdict->plausible >= verdict->named);
     verdict->d88 = verdict->insideDisk < 0 &&

@@ -8,8 +8,6 @@ namespace d88 {
 std::int64_t sizeStep(std::int64_t pos, const RecordHeader& header, std::int64_t end, std::int64_t fileSize)
 {
     const std::int64_t stepped = pos + kSectorHeaderSize + header.dataSize;
-    // The file's end cuts its data; or what its data leaves of the extent
-    // cannot hold another header.
     if ((stepped > end && end >= fileSize) || (stepped < end && end - stepped < kSectorHeaderSize))
         return end;
     return stepped;

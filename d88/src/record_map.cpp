@@ -16,22 +16,13 @@
 
 namespace d88 {
 
-namespace {
-
-using Key = std::tuple<std::int64_t, std::int64_t, std::int64_t, std::int32_t>;
-
-Key keyOf(FileWindow& file, DiskExtents& disk, std::int32_t track)
-{
-    return Key{disk.start[track], extentEnd(file, disk, track), disk.strict[track].start,
-               disk.strict[track].diskSize};
-}
-
-} // namespace
-
 struct RecordMap::State {
     std::uint32_t opened = 0; // the image's open the map follows
     DiskExtents disk;
-    std::map<Key, Reading> readings;  // every extent read since the open
+    // Every extent read since the open, by its start, its end, and where the
+    // strict walk starts and the disk size it checks.
+    using Key = std::tuple<std::int64_t, std::int64_t, std::int64_t, std::int32_t>;
+    std::map<Key, Reading> readings;
     std::unique_ptr<ExtentPass> pass; // the last extent's, for those it serves
 };
 
@@ -95,7 +86,8 @@ Reading* RecordMap::readingOf(std::int32_t track)
         s->disk.layout.standing[track] != TrackStanding::Present)
         return nullptr;
     FileWindow& file = *image_->file_;
-    const Key key = keyOf(file, s->disk, track);
+    const State::Key key{s->disk.start[track], extentEnd(file, s->disk, track), s->disk.strict[track].start,
+                         s->disk.strict[track].diskSize};
     if (const auto it = s->readings.find(key); it != s->readings.end())
         return &it->second;
     Reading reading =
@@ -141,21 +133,6 @@ Outcome RecordMap::track(std::int32_t track, TrackFacts* facts)
             break;
         }
     return image_->settle(true);
-}
-
-Outcome RecordMap::records(std::int32_t track, std::int32_t first, std::span<Record> out,
-                           std::int32_t* stored)
-{
-    *stored = 0;
-    return eachRecord(
-        track,
-        [&](const Record& record, std::int32_t) {
-            if (static_cast<std::size_t>(*stored) == out.size())
-                return false;
-            out[static_cast<std::size_t>((*stored)++)] = record;
-            return true;
-        },
-        first);
 }
 
 Outcome RecordMap::walk(std::int32_t track, std::int32_t first,

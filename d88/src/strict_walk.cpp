@@ -1,6 +1,5 @@
-// The strict reader's walks: a track's records from its first record, each
-// stepped over by its data size, up to the record whose sector count ends the
-// track; and runs of sectors that cross from one track to the next, the way
+// The strict reader's walks (d88_image.h says how they go): a track's
+// records, and runs of sectors that cross from one track to the next, the way
 // files are laid out on the disks this reader serves.
 #include "d88/d88_image.h"
 

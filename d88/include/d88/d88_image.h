@@ -171,7 +171,6 @@ class D88Image {
     std::int32_t lastSector_ = 16;
     std::int32_t diskOffsets_[kMaxDisks] = {};
     std::int32_t diskSize_ = 0;
-    std::int32_t diskBase_ = 0;
     std::int32_t trackOffsets_[kMaxTracks] = {};
     std::int32_t mediaType_ = -1;
     char diskName_[kDiskNameLength + 1] = {};

@@ -16,13 +16,16 @@ inline constexpr std::int32_t kMaxTracks = 164;
 inline constexpr std::int32_t kDiskHeaderSize = 0x2B0; // 688
 inline constexpr std::int32_t kSectorHeaderSize = 16;
 
-// Offsets inside the disk header.
-inline constexpr std::int32_t kDiskNameOffset = 0x00;
+// An image is disks one after another: the first at offset 0, each next one
+// at the disk's start plus its disk size. A disk is its header and its
+// tracks' data. Offsets inside the disk header (0x10-0x19 are reserved):
+inline constexpr std::int32_t kDiskNameOffset = 0x00; // NUL-terminated unless all 16 bytes are used
 inline constexpr std::int32_t kDiskNameLength = 16;
 inline constexpr std::int32_t kWriteProtectOffset = 0x1A; // 0x10 when write-protected
 inline constexpr std::int32_t kMediaTypeOffset = 0x1B;
-inline constexpr std::int32_t kDiskSizeOffset = 0x1C;
-inline constexpr std::int32_t kTrackTableOffset = 0x20;
+inline constexpr std::int32_t kDiskSizeOffset = 0x1C;   // the whole disk's, header included
+inline constexpr std::int32_t kTrackTableOffset = 0x20; // kMaxTracks offsets of a track's first record
+                                                        // from the disk's start; 0: absent
 
 // Offsets inside a sector header.
 inline constexpr std::int32_t kSectorCountOffset = 4;
@@ -72,6 +75,13 @@ inline std::int32_t readLE32(const std::uint8_t* bytes)
     return static_cast<std::int32_t>(value); // modular since C++20
 }
 
+// The density bytes dumpers write: double, single, and high (some write
+// 0x01 for a 2HD disk's records).
+constexpr bool knownDensity(std::uint8_t density)
+{
+    return density == 0x00 || density == 0x40 || density == 0x01;
+}
+
 // A record header's 16 bytes, parsed once: the one description of the
 // record layout that both readers use.
 //
@@ -82,13 +92,6 @@ inline std::int32_t readLE32(const std::uint8_t* bytes)
 //   8  status (u8)           controller status when dumped (0: no error)
 //   9  reserved[5]
 //   14 data size (16)        bytes of data following the header
-// The density bytes dumpers write: double, single, and high (some write
-// 0x01 for a 2HD disk's records).
-constexpr bool knownDensity(std::uint8_t density)
-{
-    return density == 0x00 || density == 0x40 || density == 0x01;
-}
-
 struct RecordHeader {
     SectorId id;
     std::uint16_t sectorCount = 0;

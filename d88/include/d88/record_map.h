@@ -163,9 +163,6 @@ class RecordMap {
 
     // A track of the disk laid out last; NotThere when it is not present.
     Outcome track(std::int32_t track, TrackFacts* facts);
-    // The track's records, in stored order, from its record `first` on, as
-    // many as fit; how many in `stored`. NotThere when it is not present.
-    Outcome records(std::int32_t track, std::int32_t first, std::span<Record> out, std::int32_t* stored);
     // Calls fn(record, index) for each of the track's records in stored
     // order, from record `first` on, until fn returns false. NotThere when
     // the track is not present.
