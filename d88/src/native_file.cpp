@@ -205,7 +205,7 @@ void BufferRelease::operator()(std::uint8_t* bytes) const
 {
 #if defined(__linux__) && defined(MAP_POPULATE)
     if (mapped != 0) {
-        munmap(bytes, mapped);
+        munmap(bytes, mapped); // all of a mapping of our own: nothing to fail or to tell
         return;
     }
 #endif
