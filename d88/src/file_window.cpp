@@ -142,7 +142,7 @@ bool FileWindow::reserve(std::int64_t bytes)
     // Never more than the file: a small image is held in a buffer of its size.
     const std::int64_t capacity =
         std::min({kCapacity, size_, std::max({bytes, 2 * capacity_, kFirstCapacity})});
-    FileBuffer grown = takeFileBuffer(capacity, capacity == size_); // a file read whole fills it
+    FileBuffer grown = takeFileBuffer(capacity);
     if (!grown) {
         fail(ENOMEM);
         return false;

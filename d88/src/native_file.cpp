@@ -212,11 +212,11 @@ void BufferRelease::operator()(std::uint8_t* bytes) const
     delete[] bytes;
 }
 
-FileBuffer takeFileBuffer(std::int64_t bytes, [[maybe_unused]] bool filled)
+FileBuffer takeFileBuffer(std::int64_t bytes)
 {
     const auto size = static_cast<std::size_t>(bytes);
 #if defined(__linux__) && defined(MAP_POPULATE)
-    if (filled && bytes >= kMappedBuffer) {
+    if (bytes >= kMappedBuffer) {
         void* mapped =
             mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
         return mapped == MAP_FAILED ? FileBuffer()
