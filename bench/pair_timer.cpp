@@ -1,8 +1,11 @@
 // Times two commands in alternation, each in its own folder with its output
 // thrown away, and reports medians, the median of the paired ratios A/B and
 // peak resident memory. A command must exit with status 0; with --status=N,
-// A must exit with N instead (an export with holes, a refusal).
-//   pair-timer [--status=N] ROUNDS DIR_A CMD_A... :: DIR_B CMD_B...
+// A must exit with N instead (an export with holes, a refusal). With --swap,
+// two commands that write the same names trade folders every other pair of
+// rounds: the same program can run a third slower in one fresh folder than in
+// another, and neither is to keep the faster one.
+//   pair-timer [--status=N] [--swap] ROUNDS DIR_A CMD_A... :: DIR_B CMD_B...
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -14,6 +17,7 @@
 #include <cstring>
 #include <ctime>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -70,10 +74,13 @@ int main(int argc, char* argv[])
 {
     Command a, b;
     int i = 1;
-    if (argc > 1 && std::strncmp(argv[1], "--status=", 9) == 0)
+    if (argc > i && std::strncmp(argv[i], "--status=", 9) == 0)
         a.status = std::atoi(argv[i++] + 9);
+    const bool swap = argc > i && std::strcmp(argv[i], "--swap") == 0;
+    i += swap ? 1 : 0;
     if (argc - i < 5) {
-        std::fprintf(stderr, "usage: pair-timer [--status=N] ROUNDS DIR_A CMD_A... :: DIR_B CMD_B...\n");
+        std::fprintf(stderr,
+                     "usage: pair-timer [--status=N] [--swap] ROUNDS DIR_A CMD_A... :: DIR_B CMD_B...\n");
         return 1;
     }
     const int rounds = std::atoi(argv[i++]);
@@ -94,10 +101,13 @@ int main(int argc, char* argv[])
     std::vector<double> ta, tb, ratio;
     long rssA = 0, rssB = 0;
     for (int r = 0; r < rounds; ++r) {
+        Command ra = a, rb = b;
+        if (swap && r / 2 % 2)
+            std::swap(ra.dir, rb.dir);
         // Alternate which goes first so drift affects both alike.
-        const Sample sa = r % 2 ? runOnce(a) : Sample{};
-        const Sample sb = runOnce(b);
-        const Sample sa2 = r % 2 ? sa : runOnce(a);
+        const Sample sa = r % 2 ? runOnce(ra) : Sample{};
+        const Sample sb = runOnce(rb);
+        const Sample sa2 = r % 2 ? sa : runOnce(ra);
         ta.push_back(sa2.seconds);
         tb.push_back(sb.seconds);
         ratio.push_back(sa2.seconds / sb.seconds);

@@ -22,21 +22,24 @@ info=$build/d88info/d88info
 timer=$build/bench/pair-timer
 
 field() { awk -v k="$1" '$1 == k { print $2 }'; }
-# pair NAME: pair-timer's figures for two commands, kept in $work/NAME.
+# pair NAME [--swap] ...: pair-timer's figures for two commands, kept in
+# $work/NAME. Runs of the tool trade folders (--swap): one fresh folder can
+# make the same program a third slower than another.
 pair() {
-  local name=$1
+  local name=$1 swap=()
   shift
-  "$timer" "$rounds" "$@" >"$work/$name.txt"
+  if [ "$1" = --swap ]; then swap=(--swap); shift; fi
+  "$timer" "${swap[@]}" "$rounds" "$@" >"$work/$name.txt"
 }
 ratio() { printf '%s (%s ms)' "$(field ratio <"$work/$1.txt")" "$(field median_a_ms <"$work/$1.txt")"; }
 mib() { awk -v kb="$(field rss_a_kb <"$work/$1.txt")" 'BEGIN { printf "%.1f MiB", kb / 1024 }'; }
 
-pair lower "$work/typical" "$tool" "$work/typical.d88" :: "$work/lower" "$build/bench/lower-bound" "$work/typical.d88"
-pair crafted "$work/crafted" "$tool" "$work/crafted.d88" :: "$work/typical" "$tool" "$work/typical.d88"
-pair decoys "$work/decoys" "$tool" "$work/decoys.d88" :: "$work/typical" "$tool" "$work/typical.d88"
-pair lying "$work/lying" "$tool" "$work/lying.d88" :: "$work/typical" "$tool" "$work/typical.d88"
-pair multi "$work/multi" "$tool" "$work/64-disks.d88" :: "$work/typical" "$tool" "$work/typical.d88"
-pair join "$work/join" "$tool" --also "$work/join-2.d88" --also "$work/join-3.d88" "$work/join-1.d88" :: \
+pair lower --swap "$work/typical" "$tool" "$work/typical.d88" :: "$work/lower" "$build/bench/lower-bound" "$work/typical.d88"
+pair crafted --swap "$work/crafted" "$tool" "$work/crafted.d88" :: "$work/typical" "$tool" "$work/typical.d88"
+pair decoys --swap "$work/decoys" "$tool" "$work/decoys.d88" :: "$work/typical" "$tool" "$work/typical.d88"
+pair lying --swap "$work/lying" "$tool" "$work/lying.d88" :: "$work/typical" "$tool" "$work/typical.d88"
+pair multi --swap "$work/multi" "$tool" "$work/64-disks.d88" :: "$work/typical" "$tool" "$work/typical.d88"
+pair join --swap "$work/join" "$tool" --also "$work/join-2.d88" --also "$work/join-3.d88" "$work/join-1.d88" :: \
   "$work/typical" "$tool" "$work/typical.d88"
 pair shared "$work/info" "$info" "$work/shared-64.d88" :: "$work/info" "$info" "$work/typical.d88"
 pair raw "$work/info" "$info" --raw "$work/raw-shared.d88" 0 :: "$work/info" "$info" --raw "$work/typical.d88" 0
