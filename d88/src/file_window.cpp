@@ -142,7 +142,8 @@ bool FileWindow::reserve(std::int64_t bytes)
     // Never more than the file: a small image is held in a buffer of its size.
     const std::int64_t capacity =
         std::min({kCapacity, size_, std::max({bytes, 2 * capacity_, kFirstCapacity})});
-    FileBuffer grown = takeFileBuffer(capacity);
+    std::int64_t granted = 0;
+    FileBuffer grown = takeFileBuffer(capacity, &granted);
     if (!grown) {
         fail(ENOMEM);
         return false;
@@ -150,7 +151,7 @@ bool FileWindow::reserve(std::int64_t bytes)
     if (length_ > 0)
         std::memcpy(grown.get(), bytes_.get(), static_cast<std::size_t>(length_));
     bytes_ = std::move(grown);
-    capacity_ = capacity;
+    capacity_ = std::min({kCapacity, size_, granted});
     return true;
 }
 

@@ -195,34 +195,52 @@ bool seekNativeFile(std::FILE* file, std::int64_t pos)
 
 #endif
 
-#if defined(__linux__) && defined(MAP_POPULATE)
+#if defined(__linux__) && defined(MADV_POPULATE_WRITE)
 // Past what a fuzzer's inputs reach: smaller buffers come from the heap,
 // which a process that opens many files reuses.
 constexpr std::int64_t kMappedBuffer = 256 * 1024;
+// A large buffer is asked for as whole huge pages of this size, aligned to it.
+constexpr std::size_t kHugePage = 2 * 1024 * 1024;
 #endif
 
 void BufferRelease::operator()(std::uint8_t* bytes) const
 {
-#if defined(__linux__) && defined(MAP_POPULATE)
+#if defined(__linux__) && defined(MADV_POPULATE_WRITE)
     if (mapped != 0) {
-        munmap(bytes, mapped); // all of a mapping of our own: nothing to fail or to tell
+        munmap(region, mapped); // all of a mapping of our own: nothing to fail or to tell
         return;
     }
 #endif
     delete[] bytes;
 }
 
-FileBuffer takeFileBuffer(std::int64_t bytes)
+FileBuffer takeFileBuffer(std::int64_t bytes, std::int64_t* granted)
 {
-    const auto size = static_cast<std::size_t>(bytes);
-#if defined(__linux__) && defined(MAP_POPULATE)
+    auto size = static_cast<std::size_t>(bytes);
+#if defined(__linux__) && defined(MADV_POPULATE_WRITE)
     if (bytes >= kMappedBuffer) {
-        void* mapped =
-            mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
-        return mapped == MAP_FAILED ? FileBuffer()
-                                    : FileBuffer(static_cast<std::uint8_t*>(mapped), BufferRelease{size});
+        // Every page a process touches first costs it a fault or, on a virtual
+        // machine, an exit to the host; one huge page costs that once. The
+        // buffer takes all of the huge pages it spans; the mapping has one
+        // more, unused, to align it.
+        size = (size + kHugePage - 1) / kHugePage * kHugePage;
+        const std::size_t length = size + kHugePage;
+        void* mapped = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (mapped == MAP_FAILED)
+            return FileBuffer();
+        auto* region = static_cast<std::uint8_t*>(mapped);
+        std::uint8_t* aligned =
+            region + (kHugePage - reinterpret_cast<std::uintptr_t>(mapped) % kHugePage) % kHugePage;
+        // Hints, and nothing lost where the system refuses them. The pages the
+        // bytes asked for are taken now: in one go where huge pages are
+        // given, else one by one, never more than were asked for.
+        madvise(aligned, size, MADV_HUGEPAGE);
+        madvise(aligned, static_cast<std::size_t>(bytes), MADV_POPULATE_WRITE);
+        *granted = static_cast<std::int64_t>(size);
+        return FileBuffer(aligned, BufferRelease{length, region});
     }
 #endif
+    *granted = bytes;
     return FileBuffer(new (std::nothrow) std::uint8_t[size]);
 }
 

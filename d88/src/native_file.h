@@ -39,15 +39,18 @@ bool stampNativeFile(std::FILE* file, FileStamp* stamp);
 // Seeks from the start; false (and nothing moved) when it cannot.
 bool seekNativeFile(std::FILE* file, std::int64_t pos);
 
-// Memory for a file's bytes. Where the system can, a large buffer's pages are
-// taken in one go: a page first touched by the read that fills it costs a
-// fault of its own, and those faults cost more than the read.
+// Memory for a file's bytes, at least `bytes` of it; `granted` is how much.
+// Where the system can, a large buffer is whole huge pages whose first part
+// is taken at once: a page first touched by the read that fills it, or by the
+// walk that reads it, costs a fault or a trip to a virtual machine's host of
+// its own, and those cost more than the read.
 struct BufferRelease {
-    std::size_t mapped = 0; // the length of a mapping; 0 for new[]
+    std::size_t mapped = 0;         // the length of a mapping; 0 for new[]
+    std::uint8_t* region = nullptr; // where that mapping starts
     void operator()(std::uint8_t* bytes) const;
 };
 using FileBuffer = std::unique_ptr<std::uint8_t[], BufferRelease>;
-FileBuffer takeFileBuffer(std::int64_t bytes); // empty when memory runs out
+FileBuffer takeFileBuffer(std::int64_t bytes, std::int64_t* granted); // empty when memory runs out
 
 } // namespace d88
 
