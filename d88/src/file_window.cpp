@@ -71,7 +71,9 @@ std::int32_t FileWindow::viewOutside(std::int64_t pos, std::int32_t len, const s
         return 0;
     const std::int64_t want = std::min(pos + len, size_);
     const std::int64_t end = start_ + length_;
-    if (pos < start_ || want > end) {
+    if (pos >= spareStart_ && want <= spareStart_ + spareLength_) {
+        swapSpare();
+    } else if (pos < start_ || want > end) {
         // A view a little ahead of the window, within what it may hold,
         // grows it over the gap: a walk that skips from track to track reads
         // on in one go rather than starting afresh at every track, while a
@@ -81,6 +83,7 @@ std::int32_t FileWindow::viewOutside(std::int64_t pos, std::int32_t len, const s
             readMore(start_ +
                      std::min(kCapacity, std::max({want - start_, 2 * length_, length_ + kMinGrowth})));
         } else {
+            swapSpare();
             start_ = pos;
             length_ = 0;
             readMore(pos + std::max<std::int64_t>(len, kFirstRead));
@@ -91,6 +94,14 @@ std::int32_t FileWindow::viewOutside(std::int64_t pos, std::int32_t len, const s
         return 0;
     *out = bytes_.get() + (pos - start_);
     return static_cast<std::int32_t>(std::min<std::int64_t>(available, len));
+}
+
+void FileWindow::swapSpare()
+{
+    std::swap(bytes_, spareBytes_);
+    std::swap(capacity_, spareCapacity_);
+    std::swap(start_, spareStart_);
+    std::swap(length_, spareLength_);
 }
 
 void FileWindow::fail(int error)

@@ -69,6 +69,7 @@ class FileWindow {
     void fail(int error);
     std::int32_t viewOutside(std::int64_t pos, std::int32_t len, const std::uint8_t** out);
     void readMore(std::int64_t end);
+    void swapSpare();
     bool reserve(std::int64_t bytes);
 
     std::FILE* file_;
@@ -78,6 +79,11 @@ class FileWindow {
     std::int64_t capacity_ = 0; // bytes_ grows on demand, up to a fixed cap
     std::int64_t start_ = 0;    // file offset of bytes_[0]
     std::int64_t length_ = 0;   // bytes held
+    // What the window held before it last started afresh: a walk that goes
+    // back there (to a disk's first track after a look at where the next disk
+    // begins) finds it still held.
+    FileBuffer spareBytes_;
+    std::int64_t spareCapacity_ = 0, spareStart_ = 0, spareLength_ = 0;
     int error_ = 0;
     bool cutShort_ = false; // the file ended before size_
     bool whole_ = false;    // read whole at the open, as one state, and never again
