@@ -535,6 +535,33 @@ TEST_F(ReaderTest, WalksLongerThanTheReadWindow)
     }
 }
 
+TEST_F(ReaderTest, LookupsThatHopBetweenDisksAndBackSeeTheirOwnBytes)
+{
+    // Eight disks, more than the reader holds at once. Runs of tracks, on a
+    // disk picked at random or on the same disk again: the reader's bytes move
+    // with the walks, grow, jump and come back, and each sector is still its own.
+    std::vector<Disk> disks;
+    for (int seed = 0; seed < 8; ++seed)
+        disks.push_back(testimg::formattedDisk(seed));
+    ASSERT_TRUE(loadDisks(disks));
+    std::uint32_t random = 12345;
+    const auto next = [&random](std::uint32_t below) {
+        random = random * 1103515245u + 12345u;
+        return static_cast<int>((random >> 16) % below);
+    };
+    for (int run = 0, disk = 0; run < 400; ++run) {
+        // Two runs of three stay on the disk of the run before.
+        disk = run % 3 ? disk : next(8);
+        const int first = next(80), tracks = 1 + next(12);
+        ASSERT_TRUE(image.selectDisk(disk));
+        for (int track = first; track < std::min(80, first + tracks); ++track) {
+            const int r = 1 + next(16);
+            ASSERT_TRUE(sameBytes(testimg::sectorPattern(disk, track, r, 256), sector(track, r)))
+                << "disk " << disk << " track " << track << " sector " << r;
+        }
+    }
+}
+
 TEST_F(ReaderTest, TrackOffsetsIntoTheHeaderOrPastTheFile)
 {
     // Offset 16 reads header bytes as records; they must be walked like any
