@@ -133,15 +133,6 @@ void ExtentPass::weigh(std::int64_t pos, const std::uint8_t* bytes)
         sound_.push_back(Slot{index, back});
 }
 
-std::int32_t ExtentPass::firstCount(FileWindow& file, std::int64_t start, std::int64_t end)
-{
-    const std::uint8_t* first = nullptr;
-    if (start + kSectorHeaderSize > end || file.view(start, kSectorHeaderSize, &first) != kSectorHeaderSize)
-        return -1;
-    const RecordHeader header = RecordHeader::parse(first);
-    return header.plausible() ? header.sectorCount : -1;
-}
-
 bool ExtentPass::cover(std::int64_t start, std::int64_t count)
 {
     if (count > RecordMap::kMaxCandidates)

@@ -63,9 +63,6 @@ class ExtentPass {
     ExtentPass(const ExtentPass&) = delete; // its targets point into it
     ExtentPass& operator=(const ExtentPass&) = delete;
 
-    // The sector count of the plausible header at `start` that a track's
-    // last record is to agree with, or -1.
-    static std::int32_t firstCount(FileWindow& file, std::int64_t start, std::int64_t end);
     // A header there is a candidate: plausible. The quick tests first: most
     // bytes of data fail them. (Only files built alike for fuzzing use it.)
     static bool candidateAt(const std::uint8_t* bytes)
