@@ -87,7 +87,7 @@ void ExtentPass::weigh(std::int64_t pos, const std::uint8_t* bytes)
         offer(end_, kToEnd, false);
     const std::int64_t byCode = data + nominal;
     if (nominal != header.dataSize && byCode <= end_) {
-        const std::int64_t index = byCode == end_ ? -1 : indexNear(byCode);
+        const std::int64_t index = byCode == end_ ? -1 : indexAt(byCode, windowBase_);
         if (byCode == end_)
             offer(end_, kToEnd, false);
         else if (index >= 0 && weighed(static_cast<std::uint32_t>(index)).clean)
@@ -108,7 +108,7 @@ void ExtentPass::weigh(std::int64_t pos, const std::uint8_t* bytes)
     // By its data size, when that lands on a candidate or the extent's end.
     std::int64_t sized = sizeStep(pos, header, end_, file_.size()) == end_ ? -2 : -1;
     if (sized == -1 && stepped < end_)
-        sized = indexNear(stepped);
+        sized = indexAt(stepped, windowBase_);
     if (sized != -1) {
         const Target target = sized == -2 ? end_target_ : at(static_cast<std::uint32_t>(sized));
         sound = sized == -2 || weighed(static_cast<std::uint32_t>(sized)).sound;

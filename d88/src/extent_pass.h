@@ -103,8 +103,9 @@ class ExtentPass {
     // By descending position.
     const std::vector<Candidate>& candidates() const { return candidates_; }
     std::int64_t pos(std::uint32_t index) const { return end_ - candidates_[index].back; }
-    // The candidate at `pos`, or -1.
-    std::int64_t indexAt(std::int64_t pos) const;
+    // The candidate at `pos`, or -1, searched from index `from` on: every
+    // candidate a claim from the header being weighed reaches is in the window.
+    std::int64_t indexAt(std::int64_t pos, std::size_t from = 0) const;
     // Where a reading whose extent starts at `start` with no header begins:
     // the nearest sound candidate, else the nearest clean one, else the
     // nearest; -1 when there is none.
@@ -166,9 +167,6 @@ class ExtentPass {
     // The way on at candidate `index` (or the extent's end), for a candidate
     // whose claim can reach it.
     Target at(std::uint32_t index) const;
-    // The candidate at a position a claim from the one being weighed
-    // reaches, or -1.
-    std::int64_t indexNear(std::int64_t pos) const;
     // The best candidate of `chain` at most `to`, or kToEnd.
     std::uint32_t bestIn(Chain& chain, std::int64_t to);
     void trim(Chain& chain);

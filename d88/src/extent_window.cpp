@@ -8,13 +8,14 @@
 
 namespace d88 {
 
-std::int64_t ExtentPass::indexAt(std::int64_t pos) const
+std::int64_t ExtentPass::indexAt(std::int64_t pos, std::size_t from) const
 {
     if (pos > end_ || end_ - pos > kMaxSpan)
         return -1;
     const auto back = static_cast<std::uint32_t>(end_ - pos);
-    const auto it = std::lower_bound(candidates_.begin(), candidates_.end(), back,
-                                     [](const Candidate& c, std::uint32_t b) { return c.back < b; });
+    const auto it =
+        std::lower_bound(candidates_.begin() + static_cast<std::ptrdiff_t>(from), candidates_.end(), back,
+                         [](const Candidate& c, std::uint32_t b) { return c.back < b; });
     return it != candidates_.end() && it->back == back ? it - candidates_.begin() : -1;
 }
 
@@ -98,17 +99,6 @@ std::uint32_t ExtentPass::nearestOn(std::int64_t after) const
             return (it - 1)->index;
     }
     return kToEnd;
-}
-
-std::int64_t ExtentPass::indexNear(std::int64_t at) const
-{
-    // Every candidate a claim reaches is in the window, in ascending distance
-    // back from the end.
-    const auto back = static_cast<std::uint32_t>(end_ - at);
-    const auto it =
-        std::lower_bound(candidates_.begin() + static_cast<std::ptrdiff_t>(windowBase_), candidates_.end(),
-                         back, [](const Candidate& c, std::uint32_t b) { return c.back < b; });
-    return it != candidates_.end() && it->back == back ? it - candidates_.begin() : -1;
 }
 
 void ExtentPass::restart(std::int64_t end, std::int32_t endCount)
