@@ -9,19 +9,8 @@
 
 namespace d88 {
 
-namespace {
-
-// Repeats are told up to 0x7FFF: past that, no reading is better for fewer.
-std::uint16_t plusRepeat(std::uint16_t a, bool again)
-{
-    return static_cast<std::uint16_t>(std::min<std::uint32_t>(a + (again ? 1U : 0U), 0x7FFF));
-}
-
-} // namespace
-
 std::int64_t ExtentPass::count(FileWindow& file, std::int64_t start, std::int64_t end, std::int64_t* found)
 {
-    constexpr std::int64_t kPiece = 48 * 1024;
     *found = 0;
     for (std::int64_t lo = start; lo < end - kSectorHeaderSize + 1; lo += kPiece) {
         const std::int64_t hi = std::min(lo + kPiece, end - kSectorHeaderSize + 1);
@@ -51,7 +40,9 @@ void ExtentPass::weigh(std::int64_t pos, const std::uint8_t* bytes)
         const bool again = ((*to.numbers)[header.id.r >> 6] >> (header.id.r & 63)) & 1;
         worth.cost +=
             (size ? 0 : 1) + (to.count >= 0 && to.count != header.sectorCount ? 1 : 0) - (again ? 0 : 1);
-        worth.repeats = plusRepeat(worth.repeats, again);
+        // Repeats are told up to 0x7FFF: past that, no reading is better for fewer.
+        worth.repeats =
+            static_cast<std::uint16_t>(std::min<std::uint32_t>(worth.repeats + (again ? 1U : 0U), 0x7FFF));
         worth.sectors = static_cast<std::uint16_t>(worth.sectors + (again ? 0 : 1));
         return worth;
     };
@@ -151,7 +142,6 @@ bool ExtentPass::cover(std::int64_t start, std::int64_t count)
     }
     // Backwards a piece at a time, each piece seen with the header that may
     // start at its last byte.
-    constexpr std::int64_t kPiece = 48 * 1024;
     for (std::int64_t hi = covered_; hi > start;) {
         const std::int64_t lo = std::max(start, hi - kPiece);
         const std::int64_t seen = std::min(hi + kSectorHeaderSize - 1, end_) - lo;

@@ -15,13 +15,9 @@
 
 namespace d88 {
 
-// How good the best reading on from a header is, in the order of the rule:
-// the fewest fields read otherwise than they say (data sizes not stepped by,
-// and sector counts unlike the next record's) less the sector numbers it
-// finds, so that a field is read otherwise only for a sector it gains; then
-// the fewest sector numbers that come again. Ties go to the data size's
-// step; between other ways, to the one that finds more sector numbers, then
-// to the nearest header.
+// How good the best reading on from a header is, by the order record_map.h
+// states: before() weighs its first two steps, beforeOther() also the third's
+// sector numbers, between ways that are not the data size's step.
 struct Worth {
     std::int32_t cost = 0;     // fields read otherwise, less the sector numbers found
     std::uint16_t repeats = 0; // records whose sector number comes again (at most 0x7FFF told)
@@ -118,6 +114,7 @@ class ExtentPass {
     // The farthest a record's claim reaches past its header: its data size,
     // or its size code's sector, whichever is larger.
     static constexpr std::int64_t kLongestClaim = kSectorHeaderSize + 0xFFFF;
+    static constexpr std::int64_t kPiece = 48 * 1024; // the bytes viewed at once
     using Numbers = std::array<std::uint64_t, 4>;
     // What the pass holds of a candidate while a claim can still reach it.
     // Kept together, as the weighing of a header looks at each of them.

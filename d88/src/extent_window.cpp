@@ -43,9 +43,7 @@ bool ExtentPass::better(std::uint32_t a, std::uint32_t b) const
     if (a == kToEnd || b == kToEnd)
         return b == kToEnd;
     const Weighed &x = weighed(a), &y = weighed(b);
-    if (x.worth.beforeOther(y.worth) || y.worth.beforeOther(x.worth))
-        return x.worth.beforeOther(y.worth);
-    return x.back > y.back;
+    return x.worth.beforeOther(y.worth) || (!y.worth.beforeOther(x.worth) && x.back > y.back);
 }
 
 void ExtentPass::trim(Chain& chain)
