@@ -9,19 +9,8 @@
 
 namespace d88 {
 
-namespace {
-
-// Repeats are told up to 0x7FFF: past that, no reading is better for fewer.
-std::uint16_t plusRepeat(std::uint16_t a, bool again)
-{
-    return static_cast<std::uint16_t>(std::min<std::uint32_t>(a + (again ? 1U : 0U), 0x7FFF));
-}
-
-} // namespace
-
 std::int64_t ExtentPass::count(FileWindow& file, std::int64_t start, std::int64_t end, std::int64_t* found)
 {
-    constexpr std::int64_t kPiece = 48 * 1024;
     *found = 0;
     for (std::int64_t lo = start; lo < end - kSectorHeaderSize + 1; lo += kPiece) {
         const std::int64_t hi = std::min(lo + kPiece, end - kSectorHeaderSize + 1);
@@ -51,7 +40,9 @@ void ExtentPass::weigh(std::int64_t pos, const std::uint8_t* bytes)
         const bool again = ((*to.numbers)[header.id.r >> 6] >> (header.id.r & 63)) & 1;
         worth.cost +=
             (size ? 0 : 1) + (to.count >= 0 && to.count != header.sectorCount ? 1 : 0) - (again ? 0 : 1);
-        worth.repeats = plusRepeat(worth.repeats, again);
+        // Repeats are told up to 0x7FFF: past that, no reading is better for fewer.
+        worth.repeats =
+            static_cast<std::uint16_t>(std::min<std::uint32_t>(worth.repeats + (again ? 1U : 0U), 0x7FFF));
         worth.sectors = static_cast<std::uint16_t>(worth.sectors + (again ? 0 : 1));
         return worth;
     };
@@ -87,7 +78,7 @@ void ExtentPass::weigh(std::int64_t pos, const std::uint8_t* bytes)
         offer(end_, kToEnd, false);
     const std::int64_t byCode = data + nominal;
     if (nominal != header.dataSize && byCode <= end_) {
-        const std::int64_t index = byCode == end_ ? -1 : indexNear(byCode);
+        const std::int64_t index = byCode == end_ ? -1 : indexAt(byCode, windowBase_);
         if (byCode == end_)
             offer(end_, kToEnd, false);
         else if (index >= 0 && weighed(static_cast<std::uint32_t>(index)).clean)
@@ -108,7 +99,7 @@ void ExtentPass::weigh(std::int64_t pos, const std::uint8_t* bytes)
     // By its data size, when that lands on a candidate or the extent's end.
     std::int64_t sized = sizeStep(pos, header, end_, file_.size()) == end_ ? -2 : -1;
     if (sized == -1 && stepped < end_)
-        sized = indexNear(stepped);
+        sized = indexAt(stepped, windowBase_);
     if (sized != -1) {
         const Target target = sized == -2 ? end_target_ : at(static_cast<std::uint32_t>(sized));
         sound = sized == -2 || weighed(static_cast<std::uint32_t>(sized)).sound;
@@ -133,15 +124,6 @@ void ExtentPass::weigh(std::int64_t pos, const std::uint8_t* bytes)
         sound_.push_back(Slot{index, back});
 }
 
-std::int32_t ExtentPass::firstCount(FileWindow& file, std::int64_t start, std::int64_t end)
-{
-    const std::uint8_t* first = nullptr;
-    if (start + kSectorHeaderSize > end || file.view(start, kSectorHeaderSize, &first) != kSectorHeaderSize)
-        return -1;
-    const RecordHeader header = RecordHeader::parse(first);
-    return header.plausible() ? header.sectorCount : -1;
-}
-
 bool ExtentPass::cover(std::int64_t start, std::int64_t count)
 {
     if (count > RecordMap::kMaxCandidates)
@@ -160,7 +142,6 @@ bool ExtentPass::cover(std::int64_t start, std::int64_t count)
     }
     // Backwards a piece at a time, each piece seen with the header that may
     // start at its last byte.
-    constexpr std::int64_t kPiece = 48 * 1024;
     for (std::int64_t hi = covered_; hi > start;) {
         const std::int64_t lo = std::max(start, hi - kPiece);
         const std::int64_t seen = std::min(hi + kSectorHeaderSize - 1, end_) - lo;

@@ -15,13 +15,9 @@
 
 namespace d88 {
 
-// How good the best reading on from a header is, in the order of the rule:
-// the fewest fields read otherwise than they say (data sizes not stepped by,
-// and sector counts unlike the next record's) less the sector numbers it
-// finds, so that a field is read otherwise only for a sector it gains; then
-// the fewest sector numbers that come again. Ties go to the data size's
-// step; between other ways, to the one that finds more sector numbers, then
-// to the nearest header.
+// How good the best reading on from a header is, by the order record_map.h
+// states: before() weighs its first two steps, beforeOther() also the third's
+// sector numbers, between ways that are not the data size's step.
 struct Worth {
     std::int32_t cost = 0;     // fields read otherwise, less the sector numbers found
     std::uint16_t repeats = 0; // records whose sector number comes again (at most 0x7FFF told)
@@ -63,9 +59,6 @@ class ExtentPass {
     ExtentPass(const ExtentPass&) = delete; // its targets point into it
     ExtentPass& operator=(const ExtentPass&) = delete;
 
-    // The sector count of the plausible header at `start` that a track's
-    // last record is to agree with, or -1.
-    static std::int32_t firstCount(FileWindow& file, std::int64_t start, std::int64_t end);
     // A header there is a candidate: plausible. The quick tests first: most
     // bytes of data fail them. (Only files built alike for fuzzing use it.)
     static bool candidateAt(const std::uint8_t* bytes)
@@ -106,8 +99,9 @@ class ExtentPass {
     // By descending position.
     const std::vector<Candidate>& candidates() const { return candidates_; }
     std::int64_t pos(std::uint32_t index) const { return end_ - candidates_[index].back; }
-    // The candidate at `pos`, or -1.
-    std::int64_t indexAt(std::int64_t pos) const;
+    // The candidate at `pos`, or -1, searched from index `from` on: every
+    // candidate a claim from the header being weighed reaches is in the window.
+    std::int64_t indexAt(std::int64_t pos, std::size_t from = 0) const;
     // Where a reading whose extent starts at `start` with no header begins:
     // the nearest sound candidate, else the nearest clean one, else the
     // nearest; -1 when there is none.
@@ -120,6 +114,7 @@ class ExtentPass {
     // The farthest a record's claim reaches past its header: its data size,
     // or its size code's sector, whichever is larger.
     static constexpr std::int64_t kLongestClaim = kSectorHeaderSize + 0xFFFF;
+    static constexpr std::int64_t kPiece = 48 * 1024; // the bytes viewed at once
     using Numbers = std::array<std::uint64_t, 4>;
     // What the pass holds of a candidate while a claim can still reach it.
     // Kept together, as the weighing of a header looks at each of them.
@@ -169,9 +164,6 @@ class ExtentPass {
     // The way on at candidate `index` (or the extent's end), for a candidate
     // whose claim can reach it.
     Target at(std::uint32_t index) const;
-    // The candidate at a position a claim from the one being weighed
-    // reaches, or -1.
-    std::int64_t indexNear(std::int64_t pos) const;
     // The best candidate of `chain` at most `to`, or kToEnd.
     std::uint32_t bestIn(Chain& chain, std::int64_t to);
     void trim(Chain& chain);

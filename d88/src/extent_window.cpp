@@ -8,13 +8,14 @@
 
 namespace d88 {
 
-std::int64_t ExtentPass::indexAt(std::int64_t pos) const
+std::int64_t ExtentPass::indexAt(std::int64_t pos, std::size_t from) const
 {
     if (pos > end_ || end_ - pos > kMaxSpan)
         return -1;
     const auto back = static_cast<std::uint32_t>(end_ - pos);
-    const auto it = std::lower_bound(candidates_.begin(), candidates_.end(), back,
-                                     [](const Candidate& c, std::uint32_t b) { return c.back < b; });
+    const auto it =
+        std::lower_bound(candidates_.begin() + static_cast<std::ptrdiff_t>(from), candidates_.end(), back,
+                         [](const Candidate& c, std::uint32_t b) { return c.back < b; });
     return it != candidates_.end() && it->back == back ? it - candidates_.begin() : -1;
 }
 
@@ -42,9 +43,7 @@ bool ExtentPass::better(std::uint32_t a, std::uint32_t b) const
     if (a == kToEnd || b == kToEnd)
         return b == kToEnd;
     const Weighed &x = weighed(a), &y = weighed(b);
-    if (x.worth.beforeOther(y.worth) || y.worth.beforeOther(x.worth))
-        return x.worth.beforeOther(y.worth);
-    return x.back > y.back;
+    return x.worth.beforeOther(y.worth) || (!y.worth.beforeOther(x.worth) && x.back > y.back);
 }
 
 void ExtentPass::trim(Chain& chain)
@@ -98,17 +97,6 @@ std::uint32_t ExtentPass::nearestOn(std::int64_t after) const
             return (it - 1)->index;
     }
     return kToEnd;
-}
-
-std::int64_t ExtentPass::indexNear(std::int64_t at) const
-{
-    // Every candidate a claim reaches is in the window, in ascending distance
-    // back from the end.
-    const auto back = static_cast<std::uint32_t>(end_ - at);
-    const auto it =
-        std::lower_bound(candidates_.begin() + static_cast<std::ptrdiff_t>(windowBase_), candidates_.end(),
-                         back, [](const Candidate& c, std::uint32_t b) { return c.back < b; });
-    return it != candidates_.end() && it->back == back ? it - candidates_.begin() : -1;
 }
 
 void ExtentPass::restart(std::int64_t end, std::int32_t endCount)

@@ -10,24 +10,16 @@ namespace {
 
 struct Signature {
     FileKind kind;
-    std::int32_t at;
     const char* bytes;
     std::int32_t length;
 };
 
 // First bytes no D88 image starts with: they would be the disk's name.
 constexpr Signature kSignatures[] = {
-    {FileKind::Gzip, 0, "\x1f\x8b", 2},
-    {FileKind::Zip, 0, "PK\x03\x04", 4},
-    {FileKind::Zip, 0, "PK\x05\x06", 4},
-    {FileKind::SevenZip, 0, "7z\xbc\xaf\x27\x1c", 6},
-    {FileKind::Rar, 0, "Rar!\x1a\x07", 6},
-    {FileKind::Png, 0, "\x89PNG\r\n\x1a\n", 8},
-    {FileKind::Jpeg, 0, "\xff\xd8\xff", 3},
-    {FileKind::Elf, 0,
-     "\x7f"
-     "ELF",
-     4},
+    {FileKind::Gzip, "\x1f\x8b", 2},     {FileKind::Zip, "PK\x03\x04", 4},
+    {FileKind::Zip, "PK\x05\x06", 4},    {FileKind::SevenZip, "7z\xbc\xaf\x27\x1c", 6},
+    {FileKind::Rar, "Rar!\x1a\x07", 6},  {FileKind::Png, "\x89PNG\r\n\x1a\n", 8},
+    {FileKind::Jpeg, "\xff\xd8\xff", 3}, {FileKind::Elf, "\177ELF", 4},
 };
 
 // Sizes of plain sector images of usual disks: cylinders, heads, sectors, bytes.
@@ -43,8 +35,7 @@ FileKind signatureOf(D88Image& image, Outcome* read)
     if ((*read = image.readFileBytes(0, head, &got)).failed())
         return FileKind::Unknown;
     for (const Signature& s : kSignatures)
-        if (got >= s.at + s.length &&
-            std::memcmp(head + s.at, s.bytes, static_cast<std::size_t>(s.length)) == 0)
+        if (got >= s.length && std::memcmp(head, s.bytes, static_cast<std::size_t>(s.length)) == 0)
             return s.kind;
     // An LZH archive's first header: "-lh?-" or "-lz?-" from byte 2.
     if (got >= 7 && head[2] == '-' && head[3] == 'l' && (head[4] == 'h' || head[4] == 'z') && head[6] == '-')

@@ -67,13 +67,9 @@ Outcome RecordMap::loadDisk(std::int32_t index)
     const Outcome selected = image_->loadDisk(index);
     if (!selected.done())
         return selected;
-    FileWindow& file = *image_->file_;
-    try {
-        if (!layOutDisk(file, image_->diskOffset(index), index, &s->disk))
-            s->disk = DiskExtents{};
-    } catch (const std::bad_alloc&) {
-        file.noteError(ENOMEM);
-    }
+    // Laying out takes no memory: the extents are fixed arrays.
+    if (!layOutDisk(*image_->file_, image_->diskOffset(index), index, &s->disk))
+        s->disk = DiskExtents{};
     return image_->settle(s->disk.layout.index >= 0);
 }
 

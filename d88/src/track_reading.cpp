@@ -193,13 +193,16 @@ Reading readExtent(FileWindow& file, std::int64_t start, std::int64_t end, const
             reading.failed = true;
             return reading;
         }
+        RecordHeader first;
+        const bool firstIsCandidate = candidateAt(file, start, reading.end, &first);
         // The pass, unless the data sizes read the extent; the last one serves
         // again when it ends where this extent does, with the same count. It
         // weighs only what the strict walk does not read: from the first
         // record where it parts from that walk.
         ExtentPass* pass = nullptr;
         if (!readsBySize(file, start, reading.end)) {
-            const std::int32_t endCount = ExtentPass::firstCount(file, start, reading.end);
+            // The count the track's last record is to agree with (-1: none).
+            const std::int32_t endCount = firstIsCandidate ? first.sectorCount : -1;
             if (!kept)
                 kept = std::make_unique<ExtentPass>(file, reading.end, endCount);
             else if (kept->end() != reading.end || kept->endCount() != endCount)
@@ -216,8 +219,7 @@ Reading readExtent(FileWindow& file, std::int64_t start, std::int64_t end, const
                 kept.reset();
             return done;
         };
-        RecordHeader first;
-        bool strictly = strict.start == start && candidateAt(file, start, reading.end, &first);
+        bool strictly = strict.start == start && firstIsCandidate;
         std::int64_t index = 0;
         if (pass && !strictly && (!cover(start) || (index = pass->indexAt(start)) < 0)) {
             if (!kept) {

@@ -36,26 +36,13 @@ class SectorFlags {
         flags.status_ = status;
         if (deletedMark != 0 || status == 0x10)
             flags.bits_ |= bit(SectorFlag::DeletedData);
-        switch (status) {
-        case 0x00:
-        case 0x10:
-            break;
-        case 0xA0:
-            flags.bits_ |= bit(SectorFlag::IdCrcError);
-            break;
-        case 0xB0:
-            flags.bits_ |= bit(SectorFlag::DataCrcError);
-            break;
-        case 0xE0:
-            flags.bits_ |= bit(SectorFlag::NoAddressMark);
-            break;
-        case 0xF0:
-            flags.bits_ |= bit(SectorFlag::NoDataMark);
-            break;
-        default:
-            flags.bits_ |= bit(SectorFlag::OtherStatus);
-            break;
-        }
+        const SectorFlag complaint = status == 0xA0   ? SectorFlag::IdCrcError
+                                     : status == 0xB0 ? SectorFlag::DataCrcError
+                                     : status == 0xE0 ? SectorFlag::NoAddressMark
+                                     : status == 0xF0 ? SectorFlag::NoDataMark
+                                                      : SectorFlag::OtherStatus;
+        if (status != 0x00 && status != 0x10)
+            flags.bits_ |= bit(complaint);
         return flags;
     }
 
