@@ -97,7 +97,7 @@ void ExtentPass::weigh(std::int64_t pos, const std::uint8_t* bytes)
     Worth worth = way.worth;
     bool bySize = false, clean = cleanWay, sound = false;
     // By its data size, when that lands on a candidate or the extent's end.
-    std::int64_t sized = sizeStep(pos, header, end_, file_.size()) == end_ ? -2 : -1;
+    std::int64_t sized = sizeStep(pos, header.dataSize, end_, file_.size()) == end_ ? -2 : -1;
     if (sized == -1 && stepped < end_)
         sized = indexAt(stepped, windowBase_);
     if (sized != -1) {

@@ -84,14 +84,13 @@ class ReadingCursor {
     std::int64_t pos_;
     std::int32_t index_ = 0;
     std::size_t jump_ = 0, uncertain_ = 0, strict_ = 0;
-    RecordHeader header_;
     std::int64_t next_ = -1;
 };
 
-// Where the record at `pos` with header `header` goes on to when the
+// Where the record at `pos` with data size `dataSize` goes on to when the
 // reading steps by its data size: its data's end, or the extent's end when
 // the file ends inside its data or fewer bytes than a header's are left.
-std::int64_t sizeStep(std::int64_t pos, const RecordHeader& header, std::int64_t end, std::int64_t fileSize);
+std::int64_t sizeStep(std::int64_t pos, std::int32_t dataSize, std::int64_t end, std::int64_t fileSize);
 
 // The bytes a record at `pos` gives when the next header is at `next`: its
 // data size when the step is by it; otherwise as much as lies before `next`,

@@ -5,9 +5,9 @@
 
 namespace d88 {
 
-std::int64_t sizeStep(std::int64_t pos, const RecordHeader& header, std::int64_t end, std::int64_t fileSize)
+std::int64_t sizeStep(std::int64_t pos, std::int32_t dataSize, std::int64_t end, std::int64_t fileSize)
 {
-    const std::int64_t stepped = pos + kSectorHeaderSize + header.dataSize;
+    const std::int64_t stepped = pos + kSectorHeaderSize + dataSize;
     if ((stepped > end && end >= fileSize) || (stepped < end && end - stepped < kSectorHeaderSize))
         return end;
     return stepped;
@@ -43,19 +43,17 @@ bool ReadingCursor::load()
     const std::uint8_t* bytes = nullptr;
     if (file_->view(pos_, kSectorHeaderSize, &bytes) != kSectorHeaderSize)
         return false;
-    header_.read(bytes);
     const auto& jumps = reading_->jumps;
     while (jump_ < jumps.size() && jumps[jump_].first < pos_)
         ++jump_;
     next_ = jump_ < jumps.size() && jumps[jump_].first == pos_
                 ? jumps[jump_].second
-                : sizeStep(pos_, header_, reading_->end, file_->size());
+                : sizeStep(pos_, readLE16(bytes + kDataSizeOffset), reading_->end, file_->size());
     return true;
 }
 
 bool ReadingCursor::record(Record* out)
 {
-    // Read again field by field: a copy of the header load() stored would wait on its stores.
     const std::uint8_t* bytes = nullptr;
     if (pos_ < 0 || file_->view(pos_, kSectorHeaderSize, &bytes) != kSectorHeaderSize)
         return false;

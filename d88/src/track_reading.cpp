@@ -43,7 +43,7 @@ bool inPlausibleRecords(FileWindow& file, std::int64_t pos, std::int32_t i, std:
     RecordHeader h, after;
     if (!candidateAt(file, pos, end, &h) || h.sectorCount == 0)
         return false;
-    const std::int64_t stepped = sizeStep(pos, h, end, file.size());
+    const std::int64_t stepped = sizeStep(pos, h.dataSize, end, file.size());
     return i == h.sectorCount - 1 || stepped == end ||
            (stepped < end && candidateAt(file, stepped, end, &after));
 }
@@ -60,7 +60,7 @@ bool readsBySize(FileWindow& file, std::int64_t start, std::int64_t end)
     h = first;
     // Each step moves at least a header forward.
     for (std::int64_t pos = start;;) {
-        const std::int64_t stepped = sizeStep(pos, h, end, file.size());
+        const std::int64_t stepped = sizeStep(pos, h.dataSize, end, file.size());
         if (stepped == end)
             return true;
         if (stepped > end || !candidateAt(file, stepped, end, &h) || h.sectorCount != first.sectorCount)
@@ -243,7 +243,7 @@ Reading readExtent(FileWindow& file, std::int64_t start, std::int64_t end, const
             if (!ok)
                 break;
             const std::int32_t i = reading.records++;
-            std::int64_t next = sizeStep(pos, h, reading.end, fileSize);
+            std::int64_t next = sizeStep(pos, h.dataSize, reading.end, fileSize);
             bool bySize = true;
             // As the strict walk goes, while the record it steps to is one
             // it finds in plausible records; then the best way on.
