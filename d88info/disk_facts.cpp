@@ -73,11 +73,12 @@ d88::Outcome countTrack(d88::RecordMap& map, int track, DiskFacts* facts)
             ++next;
         if (next < runs.size() && runs[next].first <= index)
             return true;
-        const d88::SectorFlags flags = record.flags();
-        for (const d88::SectorFlag flag : d88::kEverySectorFlag)
-            facts->flags[static_cast<int>(flag)] += flags.has(flag);
-        if (flags.has(d88::SectorFlag::OtherStatus))
-            ++facts->otherStatuses[flags.status()];
+        if (const d88::SectorFlags flags = record.flags(); flags.any()) {
+            for (const d88::SectorFlag flag : d88::kEverySectorFlag)
+                facts->flags[static_cast<int>(flag)] += flags.has(flag);
+            if (flags.has(d88::SectorFlag::OtherStatus))
+                ++facts->otherStatuses[flags.status()];
+        }
         ++facts->sizeCodes[record.header.id.n];
         facts->stubby += record.storedShort();
         facts->uncertain += record.uncertain;
