@@ -219,10 +219,10 @@ FileBuffer takeFileBuffer(std::int64_t bytes, std::int64_t* granted)
     auto size = static_cast<std::size_t>(bytes);
 #if defined(__linux__) && defined(MADV_POPULATE_WRITE)
     if (bytes >= kMappedBuffer) {
-        // Every page a process touches first costs it a fault or, on a virtual
-        // machine, an exit to the host; one huge page costs that once. The
-        // buffer takes all of the huge pages it spans; the mapping has one
-        // more, unused, to align it.
+        // Every page a process touches first costs it a fault and, on a
+        // virtual machine, microseconds more; one huge page costs that once.
+        // The buffer takes all of the huge pages it spans; the mapping has
+        // one more, unused, to align it.
         size = (size + kHugePage - 1) / kHugePage * kHugePage;
         const std::size_t length = size + kHugePage;
         void* mapped = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);

@@ -42,8 +42,8 @@ bool seekNativeFile(std::FILE* file, std::int64_t pos);
 // Memory for a file's bytes, at least `bytes` of it; `granted` is how much.
 // Where the system can, a large buffer is whole huge pages whose first part
 // is taken at once: a page first touched by the read that fills it, or by the
-// walk that reads it, costs a fault or a trip to a virtual machine's host of
-// its own, and those cost more than the read.
+// walk that reads it, costs a fault of its own (and on a virtual machine some
+// microseconds more), and those cost more than the read.
 struct BufferRelease {
     std::size_t mapped = 0;         // the length of a mapping; 0 for new[]
     std::uint8_t* region = nullptr; // where that mapping starts
