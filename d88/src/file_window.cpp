@@ -150,7 +150,8 @@ bool FileWindow::reserve(std::int64_t bytes)
 {
     if (bytes <= capacity_)
         return true;
-    // Never more than the file: a small image is held in a buffer of its size.
+    // Never more than the file is held: a small image asks for a buffer of its
+    // size (a large one may be granted whole huge pages, more than it holds).
     const std::int64_t capacity =
         std::min({kCapacity, size_, std::max({bytes, 2 * capacity_, kFirstCapacity})});
     std::int64_t granted = 0;
