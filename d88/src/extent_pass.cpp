@@ -28,9 +28,8 @@ std::int64_t ExtentPass::count(FileWindow& file, std::int64_t start, std::int64_
     return end;
 }
 
-void ExtentPass::weigh(std::int64_t pos, const std::uint8_t* bytes)
+void ExtentPass::weigh(std::int64_t pos, const RecordHeader& header)
 {
-    const RecordHeader header = RecordHeader::parse(bytes);
     slide(pos);
     const std::int64_t data = pos + kSectorHeaderSize;
     const std::int64_t stepped = data + header.dataSize;
@@ -55,8 +54,9 @@ void ExtentPass::weigh(std::int64_t pos, const std::uint8_t* bytes)
     Way way;
     bool cleanWay = false; // a way on that skips no bytes to a clean header or the end
     const auto offer = [&](std::int64_t q, std::uint32_t index, bool nearerWins, std::int64_t skipped = 0) {
-        const Worth worth = step(at(index), false);
-        cleanWay = cleanWay || (skipped == 0 && at(index).clean);
+        const Target to = at(index);
+        const Worth worth = step(to, false);
+        cleanWay = cleanWay || (skipped == 0 && to.clean);
         if (way.pos < 0 || worth.beforeOther(way.worth) ||
             (nearerWins && !way.worth.beforeOther(worth) && q < way.pos))
             way = Way{q, index, worth};
@@ -154,12 +154,12 @@ bool ExtentPass::cover(std::int64_t start, std::int64_t count)
             for (std::uint64_t m = quickMask(bytes + (block - lo), top - block); m != 0;) {
                 const std::int32_t k = (63 - std::countl_zero(m)) / 8;
                 m &= ~(0xFFULL << (8 * k));
-                const std::uint8_t* at = bytes + (block + k - lo);
-                if (!candidateAt(at))
+                const RecordHeader header = RecordHeader::parse(bytes + (block + k - lo));
+                if (!header.plausible())
                     continue;
                 if (candidates_.size() >= static_cast<std::size_t>(RecordMap::kMaxCandidates))
                     return false;
-                weigh(block + k, at); // it looks at no other bytes: the piece stays in view
+                weigh(block + k, header);
             }
         hi = covered_ = lo;
     }

@@ -8,7 +8,9 @@
 #include "file_window.h"
 
 #include <array>
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <unordered_map>
 #include <vector>
@@ -71,10 +73,16 @@ class ExtentPass {
     static std::uint64_t quickMask(const std::uint8_t* bytes, std::int64_t n)
     {
         constexpr std::uint64_t kLow = 0x7F7F7F7F7F7F7F7F, kOnes = 0x0101010101010101;
+        // Byte k in bits 8k to 8k + 7: one load where the host is little-endian.
         const auto word = [bytes](std::int32_t at) {
-            std::uint64_t w = 0; // little-endian: byte k in bits 8k to 8k + 7
-            for (std::int32_t i = 7; i >= 0; --i)
-                w = w << 8 | bytes[at + i];
+            std::uint64_t w = 0;
+            std::memcpy(&w, bytes + at, sizeof w);
+            if constexpr (std::endian::native == std::endian::big) {
+                std::uint64_t swapped = 0;
+                for (std::int32_t i = 0; i < 8; ++i, w >>= 8)
+                    swapped = swapped << 8 | (w & 0xFF);
+                w = swapped;
+            }
             return w;
         };
         // A byte's top bit is left clear where it is zero, or below 9.
@@ -107,6 +115,8 @@ class ExtentPass {
     // nearest; -1 when there is none.
     std::int64_t firstAfter(std::int64_t start) const;
 
+    // The most bytes a pass weighs uncounted.
+    static constexpr std::int64_t kUncounted = 1 << 20;
     // The longest extent a pass weighs.
     static constexpr std::int64_t kMaxSpan = 0xFFFFFFFF;
 
@@ -155,7 +165,7 @@ class ExtentPass {
         std::size_t from = 0;
     };
 
-    void weigh(std::int64_t pos, const std::uint8_t* bytes);
+    void weigh(std::int64_t pos, const RecordHeader& header);
     // Drops the candidates that no claim from `pos` can reach from the window.
     void slide(std::int64_t pos);
     // Makes the window's ring hold at least `live` candidates.

@@ -78,29 +78,40 @@ bool readsBySize(FileWindow& file, std::int64_t start, std::int64_t end)
 // and neither is another reading of a clean dump. The walks move forward and
 // end at `next`; a header already seen to fall short is not walked from
 // again (`seen` is scratch space, a flag for each position up to `next`).
+// Headers among the record's bytes are read where those are viewed; a view
+// past them may move the window, so they are viewed again after one.
 bool holdsAnotherWay(FileWindow& file, std::int64_t pos, std::int32_t given, std::int64_t next,
                      std::int64_t end, std::vector<bool>& seen)
 {
     const std::int64_t from = pos + kSectorHeaderSize;
     const std::int64_t last = std::min(from + given, end - kSectorHeaderSize + 1); // past the last start
+    const std::int64_t len = last - from + kSectorHeaderSize - 1;
     const std::uint8_t* bytes = nullptr;
-    if (last <= from || file.view(from, static_cast<std::int32_t>(last - from + kSectorHeaderSize - 1),
-                                  &bytes) < last - from + kSectorHeaderSize - 1)
+    const auto view = [&] { return file.view(from, static_cast<std::int32_t>(len), &bytes) == len; };
+    if (last <= from || !view())
         return false;
     seen.assign(static_cast<std::size_t>(next - from), false);
     for (std::int64_t block = from; block < last; block += 8)
         for (std::uint64_t m = ExtentPass::quickMask(bytes + (block - from), last - block); m != 0;
              m &= m - 1) {
             std::int64_t walk = block + std::countr_zero(m) / 8;
+            bool moved = false;
             RecordHeader h;
             while (walk < next && !seen[static_cast<std::size_t>(walk - from)]) {
                 seen[static_cast<std::size_t>(walk - from)] = true;
-                if (!candidateAt(file, walk, end, &h) || h.dataSize != nominalSectorSize(h.id.n))
+                const bool held = walk < last; // a header among the bytes viewed
+                if (held)
+                    h = RecordHeader::parse(bytes + (walk - from));
+                moved = moved || !held;
+                if (!(held ? h.plausible() : candidateAt(file, walk, end, &h)) ||
+                    h.dataSize != nominalSectorSize(h.id.n))
                     break;
                 walk += kSectorHeaderSize + h.dataSize;
             }
             if (walk == next)
                 return true;
+            if (moved && !view())
+                return false;
         }
     return false;
 }
@@ -209,11 +220,13 @@ Reading readExtent(FileWindow& file, std::int64_t start, std::int64_t end, const
                 kept->restart(reading.end, endCount);
             pass = kept.get();
         }
-        // Counted, the pass takes its memory in one go.
+        // Counted, the pass takes its memory in one go. A small region is
+        // not: growing as it fills costs less than reading it twice.
         const auto cover = [&](std::int64_t from) {
             std::int64_t n = count;
             const bool done = from >= pass->covered() ||
-                              ((n >= 0 || ExtentPass::count(file, from, pass->covered(), &n) >= 0) &&
+                              ((n >= 0 || pass->covered() - from <= ExtentPass::kUncounted ||
+                                ExtentPass::count(file, from, pass->covered(), &n) >= 0) &&
                                pass->cover(from, n) && file.error() == 0);
             if (!done)
                 kept.reset();
