@@ -132,9 +132,17 @@ TEST(ReadingRule, EachSectorGivesWhatItsRecordsStore)
                 EXPECT_EQ(got.lie.stored, want.stored);
             }
         }
+        // The extent a track's reading spans is known without reading it.
+        for (const auto& [disk, track] : c.tracks) {
+            ASSERT_TRUE(map.loadDisk(disk).done());
+            const std::int64_t end = map.extentEnd(track);
+            d88::TrackFacts facts;
+            EXPECT_EQ(end, map.track(track, &facts).done() ? facts.end : -1) << "track " << track;
+        }
         for (const auto& [disk, track] : c.absent) {
             ASSERT_TRUE(map.loadDisk(disk).done());
             EXPECT_NE(map.disk().standing[track], d88::TrackStanding::Present) << "track " << track;
+            EXPECT_EQ(map.extentEnd(track), -1) << "track " << track;
         }
     }
 }

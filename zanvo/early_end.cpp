@@ -79,7 +79,9 @@ d88::Outcome findEarlyEnd(d88::RecordMap& map, EarlyEnd* out)
         // disk goes on: its size, or tracks its table names past the end.
         // A last track that holds fewer records than a count claims is
         // otherwise a field that lies, not a file that ends early.
-        if (out->shortBy == 0 && !tracksPastEnd(disk))
+        // Nor is a track whose extent ends before the file does: it is not
+        // read for this.
+        if ((out->shortBy == 0 && !tracksPastEnd(disk)) || map.extentEnd(t) < out->fileEnd)
             continue;
         d88::TrackFacts facts;
         if (const d88::Outcome told = map.track(t, &facts); told.failed())

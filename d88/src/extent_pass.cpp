@@ -112,11 +112,7 @@ void ExtentPass::weigh(std::int64_t pos, const RecordHeader& header)
     const auto back = static_cast<std::uint32_t>(end_ - pos);
     Weighed mine{worth, header.sectorCount, clean, sound, back, *taken.numbers};
     mine.numbers[header.id.r >> 6] |= std::uint64_t{1} << (header.id.r & 63);
-    Candidate c{};
-    c.back = back;
-    c.next = taken.index & kToEnd;
-    c.bySize = bySize;
-    candidates_.push_back(c);
+    candidates_.push_back(Candidate{back, taken.index & kToEnd, bySize});
     window_[index & (windowSize_ - 1)] = mine;
     if (clean)
         clean_.push_back(Slot{index, back});

@@ -75,14 +75,12 @@ class ExtentPass {
         constexpr std::uint64_t kLow = 0x7F7F7F7F7F7F7F7F, kOnes = 0x0101010101010101;
         // Byte k in bits 8k to 8k + 7: one load where the host is little-endian.
         const auto word = [bytes](std::int32_t at) {
-            std::uint64_t w = 0;
-            std::memcpy(&w, bytes + at, sizeof w);
-            if constexpr (std::endian::native == std::endian::big) {
-                std::uint64_t swapped = 0;
-                for (std::int32_t i = 0; i < 8; ++i, w >>= 8)
-                    swapped = swapped << 8 | (w & 0xFF);
-                w = swapped;
-            }
+            std::uint64_t w = 0, loaded = 0;
+            std::memcpy(&loaded, bytes + at, sizeof loaded);
+            if constexpr (std::endian::native == std::endian::little)
+                return loaded;
+            for (std::int32_t i = 0; i < 8; ++i, loaded >>= 8)
+                w = w << 8 | (loaded & 0xFF);
             return w;
         };
         // A byte's top bit is left clear where it is zero, or below 9.
@@ -116,7 +114,7 @@ class ExtentPass {
     std::int64_t firstAfter(std::int64_t start) const;
 
     // The most bytes a pass weighs uncounted.
-    static constexpr std::int64_t kUncounted = 1 << 20;
+    static constexpr std::int64_t kUncounted = 64 * 1024;
     // The longest extent a pass weighs.
     static constexpr std::int64_t kMaxSpan = 0xFFFFFFFF;
 

@@ -34,8 +34,7 @@ struct Reading {
     // does, ascending; the others are past `lie`.
     std::vector<std::pair<std::int32_t, std::int32_t>> strict;
     Lie lie;
-    std::int32_t records = 0;
-    std::int32_t lies = 0;
+    std::int32_t records = 0, lies = 0;
     std::int64_t skipped = 0;
     bool failed = false; // a read failed while it was made: not to be kept
     // The first record of each ID, by ID: made when the track is first

@@ -73,16 +73,25 @@ Outcome RecordMap::loadDisk(std::int32_t index)
     return image_->settle(s->disk.layout.index >= 0);
 }
 
+std::int64_t RecordMap::extentEnd(std::int32_t track)
+{
+    State* s = state();
+    return s && s->disk.layout.index >= 0 && track >= 0 && track < kMaxTracks &&
+                   s->disk.layout.standing[track] == TrackStanding::Present
+               ? d88::extentEnd(*image_->file_, s->disk, track)
+               : -1;
+}
+
 // The reading of a present track of the disk laid out; nullptr when the
 // track is not present, or it could not be read (the window holds why).
 Reading* RecordMap::readingOf(std::int32_t track)
 {
-    State* s = state();
-    if (!s || s->disk.layout.index < 0 || track < 0 || track >= kMaxTracks ||
-        s->disk.layout.standing[track] != TrackStanding::Present)
+    const std::int64_t end = extentEnd(track);
+    if (end < 0)
         return nullptr;
+    State* s = state_.get();
     FileWindow& file = *image_->file_;
-    const State::Key key{s->disk.start[track], extentEnd(file, s->disk, track), s->disk.strict[track].start,
+    const State::Key key{s->disk.start[track], end, s->disk.strict[track].start,
                          s->disk.strict[track].diskSize};
     if (const auto it = s->readings.find(key); it != s->readings.end())
         return &it->second;

@@ -224,10 +224,10 @@ Reading readExtent(FileWindow& file, std::int64_t start, std::int64_t end, const
         // not: growing as it fills costs less than reading it twice.
         const auto cover = [&](std::int64_t from) {
             std::int64_t n = count;
-            const bool done = from >= pass->covered() ||
-                              ((n >= 0 || pass->covered() - from <= ExtentPass::kUncounted ||
-                                ExtentPass::count(file, from, pass->covered(), &n) >= 0) &&
-                               pass->cover(from, n) && file.error() == 0);
+            const bool done =
+                from >= pass->covered() || ((n >= 0 || pass->covered() - from <= ExtentPass::kUncounted ||
+                                             ExtentPass::count(file, from, pass->covered(), &n) >= 0) &&
+                                            pass->cover(from, n) && file.error() == 0);
             if (!done)
                 kept.reset();
             return done;

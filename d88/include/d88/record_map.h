@@ -163,6 +163,9 @@ class RecordMap {
 
     // A track of the disk laid out last; NotThere when it is not present.
     Outcome track(std::int32_t track, TrackFacts* facts);
+    // Where a present track's extent ends, without reading it (its reading
+    // ends there or before); -1 when it is not present.
+    std::int64_t extentEnd(std::int32_t track);
     // Calls fn(record, index) for each of the track's records in stored
     // order, from record `first` on, until fn returns false. NotThere when
     // the track is not present.
