@@ -28,11 +28,10 @@ RecordHeader headerAt(FileWindow& file, std::int64_t pos, bool* ok)
 bool candidateAt(FileWindow& file, std::int64_t pos, std::int64_t end, RecordHeader* h)
 {
     const std::uint8_t* bytes = nullptr;
-    if (pos + kSectorHeaderSize > end || file.view(pos, kSectorHeaderSize, &bytes) != kSectorHeaderSize ||
-        !ExtentPass::candidateAt(bytes))
+    if (pos + kSectorHeaderSize > end || file.view(pos, kSectorHeaderSize, &bytes) != kSectorHeaderSize)
         return false;
     *h = RecordHeader::parse(bytes);
-    return true;
+    return h->plausible();
 }
 
 // A record the strict walk finds in plausible records: its header is a
