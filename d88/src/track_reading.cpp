@@ -76,11 +76,11 @@ bool readsBySize(FileWindow& file, std::int64_t start, std::int64_t end)
 // header of no data, or holds one whose data would run past the file's end,
 // and neither is another reading of a clean dump. The walks move forward and
 // end at `next`; a header already seen to fall short is not walked from
-// again (`seen` is scratch space, a flag for each position up to `next`).
+// again (`seen` is scratch space, a bit for each position up to `next`).
 // Headers among the record's bytes are read where those are viewed; a view
 // past them may move the window, so they are viewed again after one.
 bool holdsAnotherWay(FileWindow& file, std::int64_t pos, std::int32_t given, std::int64_t next,
-                     std::int64_t end, std::vector<bool>& seen)
+                     std::int64_t end, std::vector<std::uint64_t>& seen)
 {
     const std::int64_t from = pos + kSectorHeaderSize;
     const std::int64_t last = std::min(from + given, end - kSectorHeaderSize + 1); // past the last start
@@ -89,15 +89,19 @@ bool holdsAnotherWay(FileWindow& file, std::int64_t pos, std::int32_t given, std
     const auto view = [&] { return file.view(from, static_cast<std::int32_t>(len), &bytes) == len; };
     if (last <= from || !view())
         return false;
-    seen.assign(static_cast<std::size_t>(next - from), false);
+    seen.assign(static_cast<std::size_t>(next - from + 63) / 64, 0);
     for (std::int64_t block = from; block < last; block += 8)
         for (std::uint64_t m = ExtentPass::quickMask(bytes + (block - from), last - block); m != 0;
              m &= m - 1) {
             std::int64_t walk = block + std::countr_zero(m) / 8;
             bool moved = false;
             RecordHeader h;
-            while (walk < next && !seen[static_cast<std::size_t>(walk - from)]) {
-                seen[static_cast<std::size_t>(walk - from)] = true;
+            for (; walk < next; walk += kSectorHeaderSize + h.dataSize) {
+                const auto at = static_cast<std::size_t>(walk - from);
+                const std::uint64_t bit = std::uint64_t{1} << (at % 64);
+                if (seen[at / 64] & bit)
+                    break;
+                seen[at / 64] |= bit;
                 const bool held = walk < last; // a header among the bytes viewed
                 if (held)
                     h = RecordHeader::parse(bytes + (walk - from));
@@ -105,7 +109,6 @@ bool holdsAnotherWay(FileWindow& file, std::int64_t pos, std::int32_t given, std
                 if (!(held ? h.plausible() : candidateAt(file, walk, end, &h)) ||
                     h.dataSize != nominalSectorSize(h.id.n))
                     break;
-                walk += kSectorHeaderSize + h.dataSize;
             }
             if (walk == next)
                 return true;
@@ -249,7 +252,7 @@ Reading readExtent(FileWindow& file, std::int64_t start, std::int64_t end, const
         reading.skipped = reading.first - start;
         const std::int64_t fileSize = file.size();
         bool ok = true;
-        std::vector<bool> seen;
+        std::vector<std::uint64_t> seen;
         for (std::int64_t pos = reading.first;;) {
             const RecordHeader h = headerAt(file, pos, &ok);
             if (!ok)
