@@ -106,8 +106,14 @@ d88::Outcome sharedRuns(d88::RecordMap& map, int track, std::vector<d88::SharedR
 {
     // Each record is in at most one run, and runs are stretches of a lower
     // track's records: a track holds at most one run for each lower track's
-    // stretch of its own, which a crafted image can make many of.
-    runs->resize(1024);
+    // stretch of its own, which a crafted image can make many of. Room for
+    // no more runs than records: it is cleared on every call.
+    d88::TrackFacts facts;
+    if (const d88::Outcome told = map.track(track, &facts); !told.done()) {
+        runs->clear();
+        return told;
+    }
+    runs->resize(static_cast<std::size_t>(std::min(facts.records, 1024)));
     std::int32_t count = 0;
     const d88::Outcome told = map.sharedRuns(track, *runs, &count);
     runs->resize(static_cast<std::size_t>(told.done() ? count : 0));
@@ -115,7 +121,7 @@ d88::Outcome sharedRuns(d88::RecordMap& map, int track, std::vector<d88::SharedR
 }
 
 Gathering gatherDisk(d88::RecordMap& map, int index, DiskFacts* facts, int* error,
-                     std::span<const DiskFacts> earlier)
+                     std::span<const DiskFacts* const> earlier)
 {
     *facts = DiskFacts{};
     d88::D88Image& image = map.image();
@@ -155,12 +161,12 @@ Gathering gatherDisk(d88::RecordMap& map, int index, DiskFacts* facts, int* erro
         if (info.facts.records > 0)
             facts->highestWithRecords = t;
         // A track an earlier disk of the file reads already is that disk's.
-        for (const DiskFacts& disk : earlier) {
-            for (int u = 0; u < d88::kMaxTracks && info.otherDisk < 0 && disk.gathered; ++u) {
-                const TrackInfo& other = disk.tracks[u];
+        for (const DiskFacts* disk : earlier) {
+            for (int u = 0; u < d88::kMaxTracks && info.otherDisk < 0 && disk->gathered; ++u) {
+                const TrackInfo& other = disk->tracks[u];
                 if (other.state == TrackState::Present && other.otherDisk < 0 && other.facts.sameAs == u &&
                     other.facts.start == info.facts.start && other.facts.end == info.facts.end)
-                    info.otherDisk = disk.index, info.otherTrack = u;
+                    info.otherDisk = disk->index, info.otherTrack = u;
             }
         }
         if (info.facts.sameAs != t) {

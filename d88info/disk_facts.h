@@ -115,7 +115,7 @@ enum class Gathering {
 // file's disks before it: a track an earlier disk reads is named, not
 // counted again.
 Gathering gatherDisk(d88::RecordMap& map, int index, DiskFacts* facts, int* error,
-                     std::span<const DiskFacts> earlier = {});
+                     std::span<const DiskFacts* const> earlier = {});
 
 // The stretches of a present track's records that lower tracks list: where
 // each record belongs. Failed when a read fails.

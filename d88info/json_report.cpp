@@ -338,8 +338,8 @@ int imageJson(d88::RecordMap& map, const char* name, JsonWriter& json, Detail de
     json.key("disks");
     json.beginArray();
     int error = 0;
-    for (const DiskFacts& facts : gathered.facts.disks) {
-        disk(json, map, facts, detail, &error);
+    for (const DiskFacts* facts : gathered.facts.disks) {
+        disk(json, map, *facts, detail, &error);
         if (error)
             return error;
     }

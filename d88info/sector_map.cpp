@@ -129,7 +129,17 @@ int mapRows(d88::RecordMap& map, const DiskFacts& disk, std::vector<MapRow>* row
         std::array<std::uint8_t, 256> count{}, c{}, h{};
         std::array<char, 256> mark{};
     };
-    std::vector<Cells> walked(static_cast<std::size_t>(std::max(lastTrack + 1, 0)));
+    // Only a track whose records a higher one reads keeps its cells; the
+    // others share one, so the map takes no memory by the track.
+    std::vector<int> keptAt(static_cast<std::size_t>(std::max(lastTrack + 1, 0)), -1);
+    std::size_t kept = 0;
+    for (int t = 0; t <= lastTrack; ++t) {
+        const TrackInfo& info = disk.tracks[t];
+        if (info.state == TrackState::Present && info.facts.sameAs != t &&
+            keptAt[static_cast<std::size_t>(info.facts.sameAs)] < 0)
+            keptAt[static_cast<std::size_t>(info.facts.sameAs)] = static_cast<int>(kept++);
+    }
+    std::vector<Cells> walked(kept + 1);
     for (int t = 0; t <= lastTrack; ++t) {
         const TrackInfo& info = disk.tracks[t];
         MapRow row{t, info.state == TrackState::IntoHeader ? TrackState::Absent : info.state, ""};
@@ -137,8 +147,10 @@ int mapRows(d88::RecordMap& map, const DiskFacts& disk, std::vector<MapRow>* row
             rows->push_back(std::move(row));
             continue;
         }
-        Cells& cells = walked[static_cast<std::size_t>(t)];
+        const int slot = keptAt[static_cast<std::size_t>(info.facts.sameAs)];
+        Cells& cells = walked[slot >= 0 ? static_cast<std::size_t>(slot) : kept];
         if (info.facts.sameAs == t) {
+            cells = Cells{};
             const d88::Outcome read = map.eachRecord(t, [&](const Record& record, std::int32_t) {
                 const d88::SectorId& id = record.header.id;
                 if (cells.count[id.r]++ == 0) {
@@ -154,8 +166,6 @@ int mapRows(d88::RecordMap& map, const DiskFacts& disk, std::vector<MapRow>* row
             });
             if (read.failed())
                 return read.error;
-        } else {
-            cells = walked[static_cast<std::size_t>(info.facts.sameAs)];
         }
         row.marks.assign(static_cast<std::size_t>(width), kMissing);
         for (int r = std::max(disk.lowR, 0); r <= disk.highR; ++r) {

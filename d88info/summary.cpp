@@ -186,31 +186,40 @@ int gatherImage(d88::RecordMap& map, const char* imageName, GatheredImage* out)
 {
     d88::D88Image& image = map.image();
     const auto count = static_cast<std::size_t>(image.diskCount());
-    out->disks.reset(new (std::nothrow) DiskFacts[count]);
-    if (!out->disks)
+    try {
+        out->owned.clear();
+        out->owned.reserve(count);
+        out->disks.assign(count, nullptr);
+    } catch (const std::bad_alloc&) {
         return ENOMEM;
+    }
     int error = 0;
     for (std::size_t i = 0; i < count; ++i) {
         // A disk that starts where an earlier one did is that disk again.
         std::size_t same = 0;
-        while (same < i && out->disks[same].fileOffset != image.diskOffset(static_cast<int>(i)))
+        while (same < i && out->disks[same]->fileOffset != image.diskOffset(static_cast<int>(i)))
             ++same;
+        std::unique_ptr<DiskFacts> facts(same < i ? new (std::nothrow) DiskFacts(*out->disks[same])
+                                                  : new (std::nothrow) DiskFacts);
+        if (!facts)
+            return ENOMEM;
+        DiskFacts* disk = facts.get();
+        out->disks[i] = disk;
+        out->owned.push_back(std::move(facts)); // room reserved: no allocation
         if (same < i) {
-            out->disks[i] = out->disks[same];
-            out->disks[i].index = static_cast<int>(i);
-            out->disks[i].sameDiskAs = static_cast<int>(same);
+            disk->index = static_cast<int>(i);
+            disk->sameDiskAs = static_cast<int>(same);
             continue;
         }
-        const std::span<const DiskFacts> earlier(out->disks.get(), i);
-        if (gatherDisk(map, static_cast<int>(i), &out->disks[i], &error, earlier) == Gathering::ReadFailed)
+        const std::span<const DiskFacts* const> earlier(out->disks.data(), i);
+        if (gatherDisk(map, static_cast<int>(i), disk, &error, earlier) == Gathering::ReadFailed)
             return error;
     }
     out->facts.imageName = imageName;
     // Disk indexes that start inside another disk's records are no disks.
-    out->facts.diskCount =
-        static_cast<int>(std::count_if(out->disks.get(), out->disks.get() + count,
-                                       [](const DiskFacts& disk) { return disk.verdict.insideDisk < 0; }));
-    out->facts.disks = std::span<const DiskFacts>(out->disks.get(), count);
+    out->facts.diskCount = static_cast<int>(std::count_if(
+        out->disks.begin(), out->disks.end(), [](const DiskFacts* disk) { return disk->verdict.insideDisk < 0; }));
+    out->facts.disks = out->disks;
     out->facts.moreDisksAt = image.moreDisksAt();
     return 0;
 }
@@ -243,7 +252,7 @@ void printSummary(std::FILE* out, const ImageFacts& image)
 {
     std::fprintf(out, "disks: %d\n", image.diskCount);
     for (int i = 0; i < static_cast<int>(image.disks.size());) {
-        const DiskFacts& disk = image.disks[static_cast<std::size_t>(i)];
+        const DiskFacts& disk = *image.disks[static_cast<std::size_t>(i)];
         std::fprintf(out, "\n");
         if (disk.verdict.insideDisk >= 0)
             std::fprintf(out, "disk %d at offset %lld: not a disk: %s\n", disk.index,
@@ -259,7 +268,7 @@ void printSummary(std::FILE* out, const ImageFacts& image)
         // A disk size of 0 makes every next disk start where this one did.
         int same = i + 1;
         while (same < static_cast<int>(image.disks.size()) &&
-               image.disks[static_cast<std::size_t>(same)].fileOffset == disk.fileOffset)
+               image.disks[static_cast<std::size_t>(same)]->fileOffset == disk.fileOffset)
             ++same;
         if (same > i + 1)
             std::fprintf(

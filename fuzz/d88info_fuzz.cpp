@@ -73,9 +73,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     d88info::GatheredImage gathered;
     CHECK(d88info::gatherImage(map, "image", &gathered) == 0);
     d88info::printSummary(sink, gathered.facts);
-    const d88info::DiskFacts* disks = gathered.disks.get();
-    for (int i = 0; i < image.diskCount(); ++i)
-        CHECK(disks[i].gathered); // an indexed header can always be read again
+    const std::vector<const d88info::DiskFacts*>& disks = gathered.disks;
+    CHECK(disks.size() == static_cast<std::size_t>(image.diskCount()));
+    for (const d88info::DiskFacts* disk : disks)
+        CHECK(disk->gathered); // an indexed header can always be read again
     d88info::JsonWriter json;
     CHECK(d88info::imageJson(map, "image", json) == 0);
     CHECK(wellFormed(json.text()));
@@ -83,10 +84,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           static_cast<std::size_t>(d88info::proportionLimit(static_cast<std::int64_t>(size))));
 
     for (int disk = 0; disk < image.diskCount() && disk < 4; ++disk) {
-        CHECK(d88info::printTracks(sink, map, disks[disk]) == 0);
+        CHECK(d88info::printTracks(sink, map, *disks[static_cast<std::size_t>(disk)]) == 0);
         d88info::Export exported;
         int readError = 0;
-        if (d88info::exportRaw(map, disks[disk], &exported, &why, &readError)) {
+        if (d88info::exportRaw(map, *disks[static_cast<std::size_t>(disk)], &exported, &why, &readError)) {
             // Streamed: exactly the announced bytes.
             CHECK(exported.length == exported.wanted &&
                   exported.length <= d88info::exportLimit(static_cast<std::int64_t>(size)));
@@ -99,7 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             CHECK(!why.empty() && readError == 0);
         }
         d88info::Export copy;
-        if (d88info::exportDisk(disks[disk], &copy, &why)) {
+        if (d88info::exportDisk(*disks[static_cast<std::size_t>(disk)], &copy, &why)) {
             CHECK(copy.length <= copy.wanted && copy.length <= static_cast<std::int64_t>(size));
             CHECK(copy.stop.empty() == (copy.length == copy.wanted));
             // Read as it is written: exactly the announced bytes, those of the file.
