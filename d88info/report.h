@@ -18,8 +18,8 @@ inline constexpr std::size_t kWidth = 100;
 
 // Facts of the disks of a whole image, the way the summary shows them.
 struct ImageFacts {
-    const char* imageName = "IMAGE";  // as the user named it, for the hints
-    int diskCount = 0;                // disks, those inside another's records apart
+    const char* imageName = "IMAGE";         // as the user named it, for the hints
+    int diskCount = 0;                       // disks, those inside another's records apart
     std::span<const DiskFacts* const> disks; // one for each indexed disk
     // When 64 disks are indexed and another disk header follows the last,
     // the file offset where it starts; -1 otherwise.

@@ -217,8 +217,9 @@ int gatherImage(d88::RecordMap& map, const char* imageName, GatheredImage* out)
     }
     out->facts.imageName = imageName;
     // Disk indexes that start inside another disk's records are no disks.
-    out->facts.diskCount = static_cast<int>(std::count_if(
-        out->disks.begin(), out->disks.end(), [](const DiskFacts* disk) { return disk->verdict.insideDisk < 0; }));
+    out->facts.diskCount =
+        static_cast<int>(std::count_if(out->disks.begin(), out->disks.end(),
+                                       [](const DiskFacts* disk) { return disk->verdict.insideDisk < 0; }));
     out->facts.disks = out->disks;
     out->facts.moreDisksAt = image.moreDisksAt();
     return 0;

@@ -95,9 +95,8 @@ class ExtentPass {
     // reading weighs: their count, and the end of what is read (where that
     // most is reached, else `end`). -1 when a read fails.
     static std::int64_t count(FileWindow& file, std::int64_t start, std::int64_t end, std::int64_t* found);
-    // Weighs every candidate from `start` on not yet weighed, `count` of them
-    // at most (-1: not counted, fewer than the cap). False when a read fails or there are more than
-    // RecordMap::kMaxCandidates.
+    // Weighs every candidate from `start` on not yet weighed, `count` of them at most (-1: not
+    // counted, fewer than the cap). False when a read fails or there are more than kMaxCandidates.
     bool cover(std::int64_t start, std::int64_t count);
     std::int64_t end() const { return end_; }
     std::int64_t covered() const { return covered_; } // weighed from here to the end

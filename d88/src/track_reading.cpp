@@ -98,10 +98,9 @@ bool holdsAnotherWay(FileWindow& file, std::int64_t pos, std::int32_t given, std
             RecordHeader h;
             for (; walk < next; walk += kSectorHeaderSize + h.dataSize) {
                 const auto at = static_cast<std::size_t>(walk - from);
-                const std::uint64_t bit = std::uint64_t{1} << (at % 64);
-                if (seen[at / 64] & bit)
+                if ((seen[at / 64] >> (at % 64)) & 1)
                     break;
-                seen[at / 64] |= bit;
+                seen[at / 64] |= std::uint64_t{1} << (at % 64);
                 const bool held = walk < last; // a header among the bytes viewed
                 if (held)
                     h = RecordHeader::parse(bytes + (walk - from));
