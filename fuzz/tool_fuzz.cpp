@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <string>
@@ -77,13 +76,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         CHECK(entry.file_size() == it->second); // never longer, never shorter
         fs::remove(entry.path());
     }
-    // The image is as it was: its bytes read back in one read, and nothing after them.
-    std::ifstream image(kImageName, std::ios::binary);
-    std::vector<char> back(size + 1);
-    image.read(back.data(), static_cast<std::streamsize>(back.size()));
-    CHECK(static_cast<std::size_t>(image.gcount()) == size &&
-          std::equal(back.begin(), back.begin() + static_cast<std::ptrdiff_t>(size),
-                     reinterpret_cast<const char*>(data)));
+    // The image is as it was: its bytes read back, and nothing after them.
+    // (A piece at a time: a buffer the size of a large input would be new
+    // memory on every run.)
+    static std::vector<std::uint8_t> piece(64 * 1024);
+    std::FILE* image = std::fopen(kImageName, "rb");
+    CHECK(image);
+    std::size_t back = 0;
+    for (std::size_t got; (got = std::fread(piece.data(), 1, piece.size(), image)) > 0; back += got)
+        CHECK(got <= size - back &&
+              std::equal(piece.begin(), piece.begin() + static_cast<std::ptrdiff_t>(got), data + back));
+    CHECK(back == size && std::fclose(image) == 0);
     fs::current_path(outside);
     return 0;
 }
