@@ -241,15 +241,16 @@ TEST_F(D88InfoTest, MapOfADamagedDisk)
     t1.push_back(t1[0]);                    // sector 1 twice
     testimg::findRecord(disk, 3, 5)->n = 2; // another size
     testimg::findRecord(disk, 4, 8)->c = 9; // another track's cylinder
-    // Two more entries lead to the records of tracks 0 and 3: tracks 6 and 7
-    // read records that carry those tracks' C/H.
+    // Two more entries lead to the records of tracks 0 and 1: tracks 6 and 7
+    // read records that carry those tracks' C/H, and track 7 shows track 1's
+    // missing and doubled sectors, not those of a track read in between.
     Disk shared = disk;
     shared.trackOffsets[6] = static_cast<std::uint32_t>(testimg::trackStart(disk, 0));
-    shared.trackOffsets[7] = static_cast<std::uint32_t>(testimg::trackStart(disk, 3));
-    const std::map<int, int> readsOf = {{6, 0}, {7, 3}};
+    shared.trackOffsets[7] = static_cast<std::uint32_t>(testimg::trackStart(disk, 1));
+    const std::map<int, int> readsOf = {{6, 0}, {7, 1}};
 
     for (const bool sharing : {false, true}) {
-        SCOPED_TRACE(sharing ? "tracks 6 and 7 read tracks 0 and 3" : "the damaged disk");
+        SCOPED_TRACE(sharing ? "tracks 6 and 7 read tracks 0 and 1" : "the damaged disk");
         const Disk& built = sharing ? shared : disk;
         write("damaged.d88", testimg::buildImage({built}));
         const int tracks = sharing ? 8 : 6;
