@@ -21,7 +21,8 @@ std::int64_t ExtentPass::count(FileWindow& file, std::int64_t start, std::int64_
         for (std::int64_t block = lo; block < hi; block += 8)
             for (std::uint64_t m = quickMask(bytes + (block - lo), hi - block); m != 0; m &= m - 1) {
                 const std::int64_t pos = block + std::countr_zero(m) / 8;
-                if (candidateAt(bytes + (pos - lo)) && ++*found == RecordMap::kMaxCandidates)
+                if (RecordHeader::parse(bytes + (pos - lo)).plausible() &&
+                    ++*found == RecordMap::kMaxCandidates)
                     return pos;
             }
     }

@@ -61,13 +61,6 @@ class ExtentPass {
     ExtentPass(const ExtentPass&) = delete; // its targets point into it
     ExtentPass& operator=(const ExtentPass&) = delete;
 
-    // A header there is a candidate: plausible. The quick tests first: most
-    // bytes of data fail them. (Only files built alike for fuzzing use it.)
-    static bool candidateAt(const std::uint8_t* bytes)
-    {
-        return knownDensity(bytes[kDensityOffset]) && bytes[3] <= kMaxStorableSizeCode &&
-               RecordHeader::parse(bytes).plausible();
-    }
     // The quick tests for the `n` positions from `bytes` (at most 8) in one
     // go: bit 8k + 7 is set where `bytes + k` passes them. Reads 14 bytes.
     static std::uint64_t quickMask(const std::uint8_t* bytes, std::int64_t n)
