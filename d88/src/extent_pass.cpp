@@ -127,16 +127,16 @@ bool ExtentPass::cover(std::int64_t start, std::int64_t count)
         return false;
     if (start >= covered_)
         return true;
-    // Room for what the extent holds, touched only as it fills (uncounted: for one in 32 bytes at
-    // first, grown as a vector grows); the window for the candidates a claim's reach holds.
-    const auto want = static_cast<std::size_t>(count >= 0 ? count : (covered_ - start) / 32);
-    const auto room = [&](auto& list) {
-        if (list.size() + want > list.capacity())
-            list.reserve(list.size() + (count >= 0 ? want : std::max(want, list.capacity())));
-    };
-    room(clean_), room(sound_), room(candidates_);
-    if (const std::int64_t span = std::max<std::int64_t>(end_ - start, 1); count >= 0)
+    // Room for what the extent holds, touched only as it fills; the window
+    // sized for as many candidates as a claim's reach holds at their density.
+    // Uncounted (count < 0), they grow as they fill.
+    if (count >= 0) {
+        for (auto* list : {&clean_, &sound_})
+            list->reserve(list->size() + static_cast<std::size_t>(count));
+        candidates_.reserve(candidates_.size() + static_cast<std::size_t>(count));
+        const std::int64_t span = std::max<std::int64_t>(end_ - start, 1);
         grow(static_cast<std::size_t>(std::min(count, count * (kLongestClaim + 1) / span + 1)));
+    }
     // Backwards a piece at a time, each piece seen with the header that may
     // start at its last byte.
     for (std::int64_t hi = covered_; hi > start;) {
