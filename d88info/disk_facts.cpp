@@ -61,7 +61,7 @@ d88::Outcome countTrack(d88::RecordMap& map, int track, DiskFacts* facts)
 {
     TrackInfo& info = facts->tracks[track];
     std::vector<d88::SharedRun> runs;
-    if (const d88::Outcome told = sharedRuns(map, track, &runs); told.failed())
+    if (const d88::Outcome told = sharedRuns(map, track, info.facts.records, &runs); told.failed())
         return told;
     for (const d88::SharedRun& run : runs)
         info.shared += run.count;
@@ -102,18 +102,14 @@ d88::Outcome countTrack(d88::RecordMap& map, int track, DiskFacts* facts)
 
 } // namespace
 
-d88::Outcome sharedRuns(d88::RecordMap& map, int track, std::vector<d88::SharedRun>* runs)
+d88::Outcome sharedRuns(d88::RecordMap& map, int track, std::int32_t records,
+                        std::vector<d88::SharedRun>* runs)
 {
     // Each record is in at most one run, and runs are stretches of a lower
     // track's records: a track holds at most one run for each lower track's
     // stretch of its own, which a crafted image can make many of. Room for
     // no more runs than records: it is cleared on every call.
-    d88::TrackFacts facts;
-    if (const d88::Outcome told = map.track(track, &facts); !told.done()) {
-        runs->clear();
-        return told;
-    }
-    runs->resize(static_cast<std::size_t>(std::min(facts.records, 1024)));
+    runs->resize(static_cast<std::size_t>(std::clamp(records, 0, 1024)));
     std::int32_t count = 0;
     const d88::Outcome told = map.sharedRuns(track, *runs, &count);
     runs->resize(static_cast<std::size_t>(told.done() ? count : 0));

@@ -117,9 +117,10 @@ enum class Gathering {
 Gathering gatherDisk(d88::RecordMap& map, int index, DiskFacts* facts, int* error,
                      std::span<const DiskFacts* const> earlier = {});
 
-// The stretches of a present track's records that lower tracks list: where
-// each record belongs. Failed when a read fails.
-d88::Outcome sharedRuns(d88::RecordMap& map, int track, std::vector<d88::SharedRun>* runs);
+// The stretches of a present track's `records` records that lower tracks
+// list: where each record belongs. Failed when a read fails.
+d88::Outcome sharedRuns(d88::RecordMap& map, int track, std::int32_t records,
+                        std::vector<d88::SharedRun>* runs);
 
 // "0-79" or "0-18, 20-79" for the tracks in `state`, or that `pick` picks;
 // "none" when there is none.

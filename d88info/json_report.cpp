@@ -58,7 +58,7 @@ int trackRecords(JsonWriter& json, d88::RecordMap& map, int t, const TrackInfo& 
     json.member("noRecordBytes", f.skipped);
     json.member("cut", f.cut);
     std::vector<d88::SharedRun> runs;
-    if (const d88::Outcome told = sharedRuns(map, t, &runs); told.failed())
+    if (const d88::Outcome told = sharedRuns(map, t, f.records, &runs); told.failed())
         return told.error;
     json.key("shared");
     json.beginArray();

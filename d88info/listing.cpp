@@ -137,7 +137,7 @@ int printTrack(std::FILE* out, d88::RecordMap& map, const DiskFacts& disk, int t
     std::fprintf(out, "%d record%s%s\n", records, records == 1 ? "" : "s",
                  info.facts.cut ? ", read only in part: more candidate headers than a reading weighs" : "");
     std::vector<d88::SharedRun> runs;
-    if (const d88::Outcome told = sharedRuns(map, t, &runs); told.failed())
+    if (const d88::Outcome told = sharedRuns(map, t, records, &runs); told.failed())
         return told.error;
     Wrapped line(out, 4);
     if (info.facts.leading > 0)
