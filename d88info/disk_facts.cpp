@@ -117,7 +117,7 @@ d88::Outcome sharedRuns(d88::RecordMap& map, int track, std::int32_t records,
 }
 
 Gathering gatherDisk(d88::RecordMap& map, int index, DiskFacts* facts, int* error,
-                     std::span<const DiskFacts* const> earlier)
+                     std::span<const std::unique_ptr<DiskFacts>> earlier)
 {
     *facts = DiskFacts{};
     d88::D88Image& image = map.image();
@@ -157,7 +157,7 @@ Gathering gatherDisk(d88::RecordMap& map, int index, DiskFacts* facts, int* erro
         if (info.facts.records > 0)
             facts->highestWithRecords = t;
         // A track an earlier disk of the file reads already is that disk's.
-        for (const DiskFacts* disk : earlier) {
+        for (const std::unique_ptr<DiskFacts>& disk : earlier) {
             for (int u = 0; u < d88::kMaxTracks && info.otherDisk < 0 && disk->gathered; ++u) {
                 const TrackInfo& other = disk->tracks[u];
                 if (other.state == TrackState::Present && other.otherDisk < 0 && other.facts.sameAs == u &&

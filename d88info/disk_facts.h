@@ -115,7 +115,7 @@ enum class Gathering {
 // file's disks before it: a track an earlier disk reads is named, not
 // counted again.
 Gathering gatherDisk(d88::RecordMap& map, int index, DiskFacts* facts, int* error,
-                     std::span<const DiskFacts* const> earlier = {});
+                     std::span<const std::unique_ptr<DiskFacts>> earlier = {});
 
 // The stretches of a present track's `records` records that lower tracks
 // list: where each record belongs. Failed when a read fails.

@@ -338,7 +338,7 @@ int imageJson(d88::RecordMap& map, const char* name, JsonWriter& json, Detail de
     json.key("disks");
     json.beginArray();
     int error = 0;
-    for (const DiskFacts* facts : gathered.facts.disks) {
+    for (const std::unique_ptr<DiskFacts>& facts : gathered.facts.disks) {
         disk(json, map, *facts, detail, &error);
         if (error)
             return error;

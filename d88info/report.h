@@ -18,20 +18,19 @@ inline constexpr std::size_t kWidth = 100;
 
 // Facts of the disks of a whole image, the way the summary shows them.
 struct ImageFacts {
-    const char* imageName = "IMAGE";         // as the user named it, for the hints
-    int diskCount = 0;                       // disks, those inside another's records apart
-    std::span<const DiskFacts* const> disks; // one for each indexed disk
+    const char* imageName = "IMAGE";                   // as the user named it, for the hints
+    int diskCount = 0;                                 // disks, those inside another's records apart
+    std::span<const std::unique_ptr<DiskFacts>> disks; // one for each indexed disk
     // When 64 disks are indexed and another disk header follows the last,
     // the file offset where it starts; -1 otherwise.
     std::int64_t moreDisksAt = -1;
 };
 
-// The facts of every indexed disk, with the storage they live in: each
-// disk's apart, as 64 of them in one block would be a megabyte and a half
-// taken fresh from the system, and touched page by page, on every run.
+// The facts of every indexed disk, each held apart: 64 of them in one block
+// would be a megabyte and a half taken fresh from the system, and touched
+// page by page, on every run.
 struct GatheredImage {
-    std::vector<std::unique_ptr<DiskFacts>> owned;
-    std::vector<const DiskFacts*> disks;
+    std::vector<std::unique_ptr<DiskFacts>> disks;
     ImageFacts facts;
 };
 

@@ -187,9 +187,8 @@ int gatherImage(d88::RecordMap& map, const char* imageName, GatheredImage* out)
     d88::D88Image& image = map.image();
     const auto count = static_cast<std::size_t>(image.diskCount());
     try {
-        out->owned.clear();
-        out->owned.reserve(count);
-        out->disks.assign(count, nullptr);
+        out->disks.clear();
+        out->disks.reserve(count);
     } catch (const std::bad_alloc&) {
         return ENOMEM;
     }
@@ -204,22 +203,20 @@ int gatherImage(d88::RecordMap& map, const char* imageName, GatheredImage* out)
         if (!facts)
             return ENOMEM;
         DiskFacts* disk = facts.get();
-        out->disks[i] = disk;
-        out->owned.push_back(std::move(facts)); // room reserved: no allocation
+        out->disks.push_back(std::move(facts)); // room reserved: no allocation
         if (same < i) {
             disk->index = static_cast<int>(i);
             disk->sameDiskAs = static_cast<int>(same);
             continue;
         }
-        const std::span<const DiskFacts* const> earlier(out->disks.data(), i);
+        const std::span<const std::unique_ptr<DiskFacts>> earlier(out->disks.data(), i);
         if (gatherDisk(map, static_cast<int>(i), disk, &error, earlier) == Gathering::ReadFailed)
             return error;
     }
     out->facts.imageName = imageName;
     // Disk indexes that start inside another disk's records are no disks.
-    out->facts.diskCount =
-        static_cast<int>(std::count_if(out->disks.begin(), out->disks.end(),
-                                       [](const DiskFacts* disk) { return disk->verdict.insideDisk < 0; }));
+    out->facts.diskCount = static_cast<int>(std::count_if(
+        out->disks.begin(), out->disks.end(), [](const auto& disk) { return disk->verdict.insideDisk < 0; }));
     out->facts.disks = out->disks;
     out->facts.moreDisksAt = image.moreDisksAt();
     return 0;

@@ -15,7 +15,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -73,9 +75,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     d88info::GatheredImage gathered;
     CHECK(d88info::gatherImage(map, "image", &gathered) == 0);
     d88info::printSummary(sink, gathered.facts);
-    const std::vector<const d88info::DiskFacts*>& disks = gathered.disks;
+    const std::vector<std::unique_ptr<d88info::DiskFacts>>& disks = gathered.disks;
     CHECK(disks.size() == static_cast<std::size_t>(image.diskCount()));
-    for (const d88info::DiskFacts* disk : disks)
+    for (const std::unique_ptr<d88info::DiskFacts>& disk : disks)
         CHECK(disk->gathered); // an indexed header can always be read again
     d88info::JsonWriter json;
     CHECK(d88info::imageJson(map, "image", json) == 0);
