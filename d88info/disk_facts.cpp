@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <vector>
 
 namespace d88info {
@@ -116,8 +117,27 @@ d88::Outcome sharedRuns(d88::RecordMap& map, int track, std::int32_t records,
     return told;
 }
 
-Gathering gatherDisk(d88::RecordMap& map, int index, DiskFacts* facts, int* error,
-                     std::span<const std::unique_ptr<DiskFacts>> earlier)
+bool TrackOwners::add(const DiskFacts& disk)
+{
+    try {
+        for (int t = 0; t < d88::kMaxTracks && disk.gathered; ++t) {
+            const TrackInfo& info = disk.tracks[t];
+            if (info.state == TrackState::Present && info.facts.sameAs == t)
+                owners_.try_emplace({info.facts.start, info.facts.end}, Owner{disk.index, t});
+        }
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
+const TrackOwners::Owner* TrackOwners::find(std::int64_t start, std::int64_t end) const
+{
+    const auto it = owners_.find({start, end});
+    return it == owners_.end() ? nullptr : &it->second;
+}
+
+Gathering gatherDisk(d88::RecordMap& map, int index, DiskFacts* facts, int* error, const TrackOwners* earlier)
 {
     *facts = DiskFacts{};
     d88::D88Image& image = map.image();
@@ -157,14 +177,9 @@ Gathering gatherDisk(d88::RecordMap& map, int index, DiskFacts* facts, int* erro
         if (info.facts.records > 0)
             facts->highestWithRecords = t;
         // A track an earlier disk of the file reads already is that disk's.
-        for (const std::unique_ptr<DiskFacts>& disk : earlier) {
-            for (int u = 0; u < d88::kMaxTracks && info.otherDisk < 0 && disk->gathered; ++u) {
-                const TrackInfo& other = disk->tracks[u];
-                if (other.state == TrackState::Present && other.otherDisk < 0 && other.facts.sameAs == u &&
-                    other.facts.start == info.facts.start && other.facts.end == info.facts.end)
-                    info.otherDisk = disk->index, info.otherTrack = u;
-            }
-        }
+        if (const TrackOwners::Owner* owner =
+                earlier ? earlier->find(info.facts.start, info.facts.end) : nullptr)
+            info.otherDisk = owner->disk, info.otherTrack = owner->track;
         if (info.facts.sameAs != t) {
             info.shared = info.facts.records;
             continue;

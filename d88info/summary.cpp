@@ -193,6 +193,7 @@ int gatherImage(d88::RecordMap& map, const char* imageName, GatheredImage* out)
         return ENOMEM;
     }
     int error = 0;
+    TrackOwners owners;
     for (std::size_t i = 0; i < count; ++i) {
         // A disk that starts where an earlier one did is that disk again.
         std::size_t same = 0;
@@ -209,9 +210,10 @@ int gatherImage(d88::RecordMap& map, const char* imageName, GatheredImage* out)
             disk->sameDiskAs = static_cast<int>(same);
             continue;
         }
-        const std::span<const std::unique_ptr<DiskFacts>> earlier(out->disks.data(), i);
-        if (gatherDisk(map, static_cast<int>(i), disk, &error, earlier) == Gathering::ReadFailed)
+        if (gatherDisk(map, static_cast<int>(i), disk, &error, &owners) == Gathering::ReadFailed)
             return error;
+        if (!owners.add(*disk))
+            return ENOMEM;
     }
     out->facts.imageName = imageName;
     // Disk indexes that start inside another disk's records are no disks.

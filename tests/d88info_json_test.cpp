@@ -428,6 +428,20 @@ TEST_F(D88infoJsonTest, SharedTracksManyDisksAndFilesThatAreNoImage)
                                 (std::ostringstream() << std::hex << 688 + 4 * 272).str() + ": 28 records");
     EXPECT_EQ(listed->records.rfind("[records 1-12: track 0's 5-16] 0.1.1.1 ", 0), 0u) << listed->records;
 
+    // Disks 0, 2 and 4 name 164 tracks that all start on one run of
+    // records: each later disk's first track names disk 0's first, whatever
+    // disk stands between; its other tracks name its own first.
+    const Json headers = document(testimg::headersOverOneRun(6, testimg::emptyRecords(300)));
+    for (const int d : {0, 2, 4}) {
+        const Json& named = headers["disks"][static_cast<std::size_t>(d)]["tracks"];
+        ASSERT_EQ(named.size(), 164u) << d;
+        EXPECT_EQ(named[0].contains("records"), d == 0) << d;
+        if (d > 0) {
+            EXPECT_EQ(named[0]["sameRecordsAs"], (Json{{"disk", 0}, {"track", 0}})) << d;
+        }
+        EXPECT_EQ(named[163]["sameRecordsAs"], (Json{{"disk", d}, {"track", 0}})) << d;
+    }
+
     Disk second = testsupport::diskF(6, 4);
     const Json two = document(testimg::buildImage({testimg::formattedDisk(7, 4), second}));
     ASSERT_EQ(two["diskCount"], 2);
