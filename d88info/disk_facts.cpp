@@ -119,8 +119,10 @@ d88::Outcome sharedRuns(d88::RecordMap& map, int track, std::int32_t records,
 
 bool TrackOwners::add(const DiskFacts& disk)
 {
+    if (!disk.gathered)
+        return true;
     try {
-        for (int t = 0; t < d88::kMaxTracks && disk.gathered; ++t) {
+        for (int t = 0; t < d88::kMaxTracks; ++t) {
             const TrackInfo& info = disk.tracks[t];
             if (info.state == TrackState::Present && info.facts.sameAs == t)
                 owners_.try_emplace({info.facts.start, info.facts.end}, Owner{disk.index, t});
