@@ -3,6 +3,7 @@
 #include "d88_words.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -56,18 +57,11 @@ TrackState stateOf(d88::TrackStanding standing)
     return TrackState::Absent;
 }
 
-// What a track's own records hold, counted into the facts once: records a
-// lower track lists are counted with it.
-d88::Outcome countTrack(d88::RecordMap& map, int track, DiskFacts* facts)
+// Walks a track's own records (those no run of `runs` holds) into `tally`.
+d88::Outcome walkTally(d88::RecordMap& map, int track, const std::vector<d88::SharedRun>& runs,
+                       TrackTally* tally)
 {
-    TrackInfo& info = facts->tracks[track];
-    std::vector<d88::SharedRun> runs;
-    if (const d88::Outcome told = sharedRuns(map, track, info.facts.records, &runs); told.failed())
-        return told;
-    for (const d88::SharedRun& run : runs)
-        info.shared += run.count;
-    std::int64_t bytes = 0;
-    bool pastCount = false, pastNoRecord = false;
+    std::int64_t sizeCodes[256] = {}, otherStatuses[256] = {};
     std::size_t next = 0;
     const d88::Outcome walked = map.eachRecord(track, [&](const Record& record, std::int32_t index) {
         while (next < runs.size() && runs[next].first + runs[next].count <= index)
@@ -76,28 +70,83 @@ d88::Outcome countTrack(d88::RecordMap& map, int track, DiskFacts* facts)
             return true;
         if (const d88::SectorFlags flags = record.flags(); flags.any()) {
             for (const d88::SectorFlag flag : d88::kEverySectorFlag)
-                facts->flags[static_cast<int>(flag)] += flags.has(flag);
+                tally->flags[static_cast<int>(flag)] += flags.has(flag);
             if (flags.has(d88::SectorFlag::OtherStatus))
-                ++facts->otherStatuses[flags.status()];
+                ++otherStatuses[flags.status()];
         }
-        ++facts->sizeCodes[record.header.id.n];
-        facts->stubby += record.storedShort();
-        facts->uncertain += record.uncertain;
-        facts->pastLies += record.pastLie.field != d88::LyingField::None;
-        facts->sizeLies += !record.bySize && record.available != record.header.dataSize;
-        pastCount = pastCount || record.pastLie.field == d88::LyingField::SectorCount;
-        pastNoRecord = pastNoRecord || record.pastLie.field == d88::LyingField::NoRecord;
-        facts->diskSizeLies = facts->diskSizeLies || record.pastLie.field == d88::LyingField::DiskSize;
-        bytes += d88::nominalSectorSize(record.header.id.n);
-        facts->lowR = std::min<int>(facts->lowR, record.header.id.r);
-        facts->highR = std::max<int>(facts->highR, record.header.id.r);
+        const d88::SectorId& id = record.header.id;
+        ++sizeCodes[id.n];
+        tally->stubby += record.storedShort();
+        tally->uncertain += record.uncertain;
+        tally->pastLies += record.pastLie.field != d88::LyingField::None;
+        tally->sizeLies += !record.bySize && record.available != record.header.dataSize;
+        tally->pastCount = tally->pastCount || record.pastLie.field == d88::LyingField::SectorCount;
+        tally->pastNoRecord = tally->pastNoRecord || record.pastLie.field == d88::LyingField::NoRecord;
+        tally->pastDiskSize = tally->pastDiskSize || record.pastLie.field == d88::LyingField::DiskSize;
+        tally->bytes += d88::nominalSectorSize(id.n);
+        tally->lowR = std::min<int>(tally->lowR, id.r);
+        tally->highR = std::max<int>(tally->highR, id.r);
+        if (tally->otherBootSizeCode < 0 && zanvo::isOtherBoot(id))
+            tally->otherBootSizeCode = id.n;
         return true;
     });
-    facts->countLies += pastCount;
-    facts->noRecordLies += pastNoRecord;
+    for (int v = 0; v < 256; ++v) {
+        if (sizeCodes[v] > 0)
+            tally->sizeCodes.emplace_back(static_cast<std::uint8_t>(v), sizeCodes[v]);
+        if (otherStatuses[v] > 0)
+            tally->otherStatuses.emplace_back(static_cast<std::uint8_t>(v), otherStatuses[v]);
+    }
+    return walked;
+}
+
+void addTally(const TrackTally& tally, DiskFacts* facts)
+{
+    for (int k = 0; k < d88::kSectorFlagKinds; ++k)
+        facts->flags[k] += tally.flags[k];
+    for (const auto& [n, records] : tally.sizeCodes)
+        facts->sizeCodes[n] += records;
+    for (const auto& [status, records] : tally.otherStatuses)
+        facts->otherStatuses[status] += records;
+    facts->stubby += tally.stubby;
+    facts->uncertain += tally.uncertain;
+    facts->pastLies += tally.pastLies;
+    facts->sizeLies += tally.sizeLies;
+    facts->countLies += tally.pastCount;
+    facts->noRecordLies += tally.pastNoRecord;
+    facts->diskSizeLies = facts->diskSizeLies || tally.pastDiskSize;
+    facts->largestTrackBytes = std::max(facts->largestTrackBytes, tally.bytes);
+    facts->lowR = std::min(facts->lowR, tally.lowR);
+    facts->highR = std::max(facts->highR, tally.highR);
+}
+
+// What a track's own records hold, counted into the facts once: records a
+// lower track lists are counted with it. A whole reading that `shared`
+// holds the tally of is not walked again; one an earlier disk reads too is
+// kept there when walked.
+d88::Outcome countTrack(d88::RecordMap& map, int track, DiskFacts* facts, TrackOwners* shared)
+{
+    TrackInfo& info = facts->tracks[track];
+    std::vector<d88::SharedRun> runs;
+    if (const d88::Outcome told = sharedRuns(map, track, info.facts.records, &runs); told.failed())
+        return told;
+    for (const d88::SharedRun& run : runs)
+        info.shared += run.count;
     facts->noRecordBytes += info.facts.skipped;
     facts->cutTracks += info.facts.cut;
-    facts->largestTrackBytes = std::max(facts->largestTrackBytes, bytes);
+    // A tally of only some of the reading's records is this disk's alone;
+    // one of a reading no earlier disk reads is most likely wanted by none.
+    const bool whole = runs.empty() && shared && info.otherDisk >= 0;
+    if (const TrackTally* kept = whole ? shared->tally(info.facts.reading) : nullptr) {
+        addTally(*kept, facts);
+        return d88::Outcome{};
+    }
+    TrackTally tally;
+    const d88::Outcome walked = walkTally(map, track, runs, &tally);
+    if (walked.failed())
+        return walked;
+    addTally(tally, facts);
+    if (whole && !shared->keep(info.facts.reading, std::move(tally)))
+        return d88::Outcome::failure(ENOMEM);
     return walked;
 }
 
@@ -133,13 +182,29 @@ bool TrackOwners::add(const DiskFacts& disk)
     return true;
 }
 
+const TrackTally* TrackOwners::tally(std::int32_t reading) const
+{
+    const auto it = tallies_.find(reading);
+    return it == tallies_.end() ? nullptr : &it->second;
+}
+
+bool TrackOwners::keep(std::int32_t reading, TrackTally tally)
+{
+    try {
+        tallies_.try_emplace(reading, std::move(tally));
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
 const TrackOwners::Owner* TrackOwners::find(std::int64_t start, std::int64_t end) const
 {
     const auto it = owners_.find({start, end});
     return it == owners_.end() ? nullptr : &it->second;
 }
 
-Gathering gatherDisk(d88::RecordMap& map, int index, DiskFacts* facts, int* error, const TrackOwners* earlier)
+Gathering gatherDisk(d88::RecordMap& map, int index, DiskFacts* facts, int* error, TrackOwners* earlier)
 {
     *facts = DiskFacts{};
     d88::D88Image& image = map.image();
@@ -186,7 +251,7 @@ Gathering gatherDisk(d88::RecordMap& map, int index, DiskFacts* facts, int* erro
             info.shared = info.facts.records;
             continue;
         }
-        if ((read = countTrack(map, t, facts)).failed()) {
+        if ((read = countTrack(map, t, facts, earlier)).failed()) {
             *error = read.error;
             return Gathering::ReadFailed;
         }
@@ -207,7 +272,13 @@ Gathering gatherDisk(d88::RecordMap& map, int index, DiskFacts* facts, int* erro
     if ((*error = read.error) != 0)
         return Gathering::ReadFailed;
     facts->bootFound = read.done();
-    if (!facts->bootFound && (*error = zanvo::otherBootSizeCode(map, &facts->bootSizeCode).error) != 0)
+    // Track 0's tally, when kept, holds the other-sized boot sector.
+    const TrackInfo& zero = facts->tracks[0];
+    const TrackTally* zeroTally =
+        earlier && zero.state == TrackState::Present ? earlier->tally(zero.facts.reading) : nullptr;
+    if (!facts->bootFound && zeroTally)
+        facts->bootSizeCode = zeroTally->otherBootSizeCode;
+    else if (!facts->bootFound && (*error = zanvo::otherBootSizeCode(map, &facts->bootSizeCode).error) != 0)
         return Gathering::ReadFailed;
     facts->kind = facts->bootFound ? zanvo::recogniseLabel(facts->boot) : zanvo::DiskKind::Unknown;
     return Gathering::Whole;

@@ -138,4 +138,73 @@ TEST(LyingFields, D88infosMapAgreesWithTheRecoveryOnEverySector)
     }
 }
 
+// What gathering a disk counts, tracks' shared records included.
+std::vector<std::int64_t> counted(const d88info::DiskFacts& d)
+{
+    std::vector<std::int64_t> out(std::begin(d.sizeCodes), std::end(d.sizeCodes));
+    out.insert(out.end(), std::begin(d.flags), std::end(d.flags));
+    out.insert(out.end(), std::begin(d.otherStatuses), std::end(d.otherStatuses));
+    out.insert(out.end(), {d.stubby, d.uncertain, d.pastLies, d.sizeLies, d.noRecordBytes, d.countLies,
+                           d.noRecordLies, d.diskSizeLies, d.cutTracks, d.largestTrackBytes, d.lowR, d.highR,
+                           d.commonSizeCode, d.bootSizeCode});
+    for (const d88info::TrackInfo& t : d.tracks)
+        out.push_back(t.shared);
+    return out;
+}
+
+// Disks that read the same records count what each reads alone, whichever
+// disk walked them first: disks 0, 2 and 4 over one run of a case's records.
+// Disks 0 and 2 start track 0 on its first record and the others on its
+// second, so that track 1 shares track 0's records; disk 4 starts all its
+// tracks on the second, so that its track 0 holds those all.
+TEST(LyingFields, DisksOverOneRunCountWhatEachReadsAlone)
+{
+    std::vector<testsupport::LyingCase> cases = testsupport::lyingCases();
+    // Sector 1 of track 0 recorded in another size than the boot sector's,
+    // and records flagged deleted or with a status of no word of its own.
+    testsupport::LyingCase otherSize{"an other-sized sector 1, flagged records", {}, ""};
+    for (std::uint8_t r = 1; r <= 8; ++r) {
+        testimg::Record rec{0, 0, r, 2, {}, {}, {}, testimg::Bytes(512, r)};
+        rec.reserved[1 + r % 2] = r % 2 ? 0x01 : 0x10;
+        otherSize.disk.tracks[0].records.push_back(rec);
+    }
+    cases.push_back(otherSize);
+    constexpr std::size_t kDisks = 6, kHeader = 0x2B0, kRunStart = kDisks * kHeader;
+    for (const testsupport::LyingCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Bytes disk = testimg::buildDisk(c.disk);
+        const Bytes records(disk.begin() + static_cast<std::ptrdiff_t>(testimg::trackStart(c.disk, 0)),
+                            disk.end());
+        Bytes bytes = testimg::headersOverOneRun(static_cast<int>(kDisks), records);
+        const auto second =
+            static_cast<std::size_t>(d88::kSectorHeaderSize + (records[14] | records[15] << 8));
+        const auto entry = [&](std::size_t base, int track, std::size_t to) {
+            for (std::size_t i = 0; i < 4; ++i)
+                bytes[base + 0x20 + 4 * static_cast<std::size_t>(track) + i] =
+                    static_cast<std::uint8_t>((to - base) >> (8 * i));
+        };
+        for (int t = 1; t < d88::kMaxTracks; ++t)
+            for (const std::size_t d : {0U, 2U, 4U})
+                entry(d * kHeader, t, kRunStart + second);
+        entry(4 * kHeader, 0, kRunStart + second);
+        testsupport::TempDir dir;
+        testimg::writeFile((dir / "disks.d88").string(), bytes);
+        d88::D88Image image;
+        ASSERT_TRUE(image.open((dir / "disks.d88").string().c_str()));
+        d88::RecordMap map(image);
+        d88info::GatheredImage gathered;
+        ASSERT_EQ(d88info::gatherImage(map, "disks.d88", &gathered), 0);
+        ASSERT_GE(gathered.disks.size(), kDisks);
+        EXPECT_GT(gathered.disks[0]->tracks[1].shared, 0);
+        for (const int d : {0, 2, 4}) {
+            auto alone = std::make_unique<d88info::DiskFacts>();
+            int error = 0;
+            ASSERT_EQ(d88info::gatherDisk(map, d, alone.get(), &error), d88info::Gathering::Whole);
+            EXPECT_EQ(counted(*gathered.disks[static_cast<std::size_t>(d)]), counted(*alone)) << "disk " << d;
+        }
+        EXPECT_EQ(gathered.disks[2]->tracks[1].otherDisk, 0);
+        EXPECT_EQ(gathered.disks[4]->tracks[0].otherDisk, 0);
+    }
+}
+
 } // namespace

@@ -61,12 +61,16 @@ d88::Outcome otherBootSizeCode(d88::RecordMap& map, std::int32_t* sizeCode)
 {
     *sizeCode = -1;
     const d88::Outcome walked = map.eachRecord(0, [&](const d88::Record& record, std::int32_t) {
-        const d88::SectorId& id = record.header.id;
-        if (id.c == 0 && id.h == 0 && id.r == 1 && id.n != kPlanSizeCode)
-            *sizeCode = id.n;
+        if (isOtherBoot(record.header.id))
+            *sizeCode = record.header.id.n;
         return *sizeCode < 0;
     });
     return walked.failed() ? walked : d88::Outcome{};
+}
+
+bool isOtherBoot(const d88::SectorId& id)
+{
+    return id.c == 0 && id.h == 0 && id.r == 1 && id.n != kPlanSizeCode;
 }
 
 Recognised recogniseDisk(d88::RecordMap& map, std::span<std::uint8_t, kBootSectorSize> boot,

@@ -41,6 +41,8 @@ d88::Outcome readBootSector(d88::RecordMap& map, std::span<std::uint8_t, kBootSe
 // it is recorded in another size than the boot sector's, as on a disk of
 // another kind; -1 when there is no such sector.
 d88::Outcome otherBootSizeCode(d88::RecordMap& map, std::int32_t* sizeCode);
+// Whether a record of `id` is such a sector.
+bool isOtherBoot(const d88::SectorId& id);
 
 // Which label a boot sector carries. `bootSector` holds at least
 // kLabelOffset + kLabelLength bytes.

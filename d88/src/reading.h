@@ -26,6 +26,7 @@ struct Reading {
     std::int64_t first = -1;         // its first record's header; -1 when it has none
     std::int64_t recordsEnd = 0;     // where its last record's bytes end
     bool cut = false;                // the candidates ran out before the extent did
+    std::int32_t number = 0;         // among the file's readings, in the order they were made
     // Records the reading did not go on from by their data size: the header
     // and the next header (or the extent's end), in stored order.
     std::vector<std::pair<std::int64_t, std::int64_t>> jumps;

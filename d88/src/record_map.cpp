@@ -99,6 +99,7 @@ Reading* RecordMap::readingOf(std::int32_t track)
         readExtent(file, s->disk.start[track], s->disk.end[track], s->disk.strict[track], track, s->pass);
     if (reading.failed)
         return nullptr;
+    reading.number = static_cast<std::int32_t>(s->readings.size()); // none is dropped while the file is open
     try {
         return &s->readings.emplace(key, std::move(reading)).first->second;
     } catch (const std::bad_alloc&) {
@@ -129,6 +130,7 @@ Outcome RecordMap::track(std::int32_t track, TrackFacts* facts)
     facts->leading = reading->first < 0 ? reading->end - reading->start : reading->first - reading->start;
     facts->skipped = reading->skipped;
     facts->cut = reading->cut;
+    facts->reading = reading->number;
     facts->sameAs = track;
     // A track's extent is told by its start alone.
     for (std::int32_t t = 0; t < track; ++t)

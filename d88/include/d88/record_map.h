@@ -115,6 +115,7 @@ struct TrackFacts {
     std::int64_t leading = 0;   // bytes at its start that are no record
     std::int64_t skipped = 0;   // bytes no record holds, leading ones included
     std::int32_t sameAs = -1;   // the lowest track of the disk with the same extent
+    std::int32_t reading = -1;  // which of the file's readings: tracks of any disk with one share it
     bool cut = false;           // read only up to `end`: it holds more candidate headers
                                 // than a reading weighs
 };
