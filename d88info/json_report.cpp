@@ -183,11 +183,11 @@ void counts(JsonWriter& json, const DiskFacts& disk)
     json.endObject();
 }
 
-void mapOf(JsonWriter& json, d88::RecordMap& map, const DiskFacts& disk, int* error)
+void mapOf(JsonWriter& json, d88::RecordMap& map, const DiskFacts& disk, SharedCells* shared, int* error)
 {
     json.key("map");
     std::vector<MapRow> rows;
-    if ((*error = mapRows(map, disk, &rows)) != 0)
+    if ((*error = mapRows(map, disk, &rows, shared)) != 0)
         return;
     if (rows.empty() || disk.highR < 0) {
         json.null();
@@ -219,7 +219,8 @@ void mapOf(JsonWriter& json, d88::RecordMap& map, const DiskFacts& disk, int* er
     json.endObject();
 }
 
-void disk(JsonWriter& json, d88::RecordMap& map, const DiskFacts& facts, Detail detail, int* error)
+void disk(JsonWriter& json, d88::RecordMap& map, const DiskFacts& facts, Detail detail, SharedCells* shared,
+          int* error)
 {
     json.beginObject();
     json.member("index", facts.index);
@@ -283,7 +284,7 @@ void disk(JsonWriter& json, d88::RecordMap& map, const DiskFacts& facts, Detail 
     optionalText(json, "disk", zanvo::kindLetter(facts.kind));
     json.member("line", bootLine(facts));
     json.endObject();
-    mapOf(json, map, facts, error);
+    mapOf(json, map, facts, shared, error);
     if (*error == 0)
         json.endObject();
 }
@@ -338,8 +339,9 @@ int imageJson(d88::RecordMap& map, const char* name, JsonWriter& json, Detail de
     json.key("disks");
     json.beginArray();
     int error = 0;
+    SharedCells shared;
     for (const std::unique_ptr<DiskFacts>& facts : gathered.facts.disks) {
-        disk(json, map, *facts, detail, &error);
+        disk(json, map, *facts, detail, &shared, &error);
         if (error)
             return error;
     }

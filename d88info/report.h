@@ -6,10 +6,13 @@
 
 #include "disk_facts.h"
 
+#include <array>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace d88info {
@@ -73,9 +76,23 @@ struct MapRow {
     std::string marks;
 };
 
+// What one walk of a reading learns for the map, by sector number: how many
+// records carry it (0, 1, 2 for more), and of the first its C/H and the mark
+// it has where that C/H is the track's own.
+struct MapCells {
+    std::array<std::uint8_t, 256> count{}, c{}, h{};
+    std::array<char, 256> mark{};
+};
+// The cells of readings that several disks of a file read, by reading number
+// and the disk's common size code (which the marks depend on).
+using SharedCells = std::map<std::pair<std::int32_t, int>, MapCells>;
+
 // The map's rows for the disk, reading its tracks: 0, or the reader's error
-// (the rows are then not to be shown).
-int mapRows(d88::RecordMap& map, const DiskFacts& disk, std::vector<MapRow>* rows);
+// (the rows are then not to be shown). With `shared`, a reading an earlier
+// disk reads is taken from there when its cells are kept, and kept there
+// when walked.
+int mapRows(d88::RecordMap& map, const DiskFacts& disk, std::vector<MapRow>* rows,
+            SharedCells* shared = nullptr);
 
 inline constexpr char kPresent = '#';
 inline constexpr char kMissing = '.';

@@ -6,6 +6,8 @@
 #include "d88_words.h"
 
 #include <array>
+#include <cerrno>
+#include <new>
 
 namespace d88info {
 
@@ -57,6 +59,35 @@ Kind kindOf(const Record& record, int track, int commonSizeCode)
     if (record.pastLie.field != d88::LyingField::None)
         return Kind::PastLie;
     return Kind::Present;
+}
+
+// One walk of track `track` into `cells`.
+d88::Outcome walkCells(d88::RecordMap& map, int track, int commonSizeCode, MapCells* cells)
+{
+    *cells = MapCells{};
+    return map.eachRecord(track, [&](const Record& record, std::int32_t) {
+        const d88::SectorId& id = record.header.id;
+        if (cells->count[id.r]++ == 0) {
+            d88::Record own = record;
+            own.header.id.c = static_cast<std::uint8_t>(d88::cylinderOf(track));
+            own.header.id.h = static_cast<std::uint8_t>(d88::headOf(track));
+            cells->mark[id.r] = markOf(own, track, commonSizeCode);
+            cells->c[id.r] = id.c;
+            cells->h[id.r] = id.h;
+        }
+        cells->count[id.r] = std::min<std::uint8_t>(cells->count[id.r], 2);
+        return true;
+    });
+}
+
+bool keepCells(SharedCells* shared, const std::pair<std::int32_t, int>& key, const MapCells& cells)
+{
+    try {
+        shared->emplace(key, cells);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -113,22 +144,15 @@ std::vector<MapMark> mapLegend(const DiskFacts& disk)
     return legend;
 }
 
-int mapRows(d88::RecordMap& map, const DiskFacts& disk, std::vector<MapRow>* rows)
+int mapRows(d88::RecordMap& map, const DiskFacts& disk, std::vector<MapRow>* rows, SharedCells* shared)
 {
     rows->clear();
     if (const d88::Outcome loaded = map.loadDisk(disk.index); !loaded.done())
         return loaded.failed() ? loaded.error : 0;
     const int lastTrack = std::max(disk.highest(TrackState::Present), disk.highest(TrackState::PastEnd));
     const int width = std::max(disk.highR - disk.lowR + 1, 0);
-    // What one walk of a track learns of each sector number: how many
-    // records carry it (0, 1, 2 for more), and of the first its C/H and the
-    // mark it has where that C/H is the track's own. A track that reads the
-    // same records as a lower one takes them from there: only the C/H mark
-    // depends on which track reads them.
-    struct Cells {
-        std::array<std::uint8_t, 256> count{}, c{}, h{};
-        std::array<char, 256> mark{};
-    };
+    // A track that reads the same records as a lower one takes their cells
+    // from there: only the C/H mark depends on which track reads them.
     // Only a track whose records a higher one reads keeps its cells; the
     // others share one, so the map takes no memory by the track.
     std::vector<int> keptAt(static_cast<std::size_t>(std::max(lastTrack + 1, 0)), -1);
@@ -139,7 +163,7 @@ int mapRows(d88::RecordMap& map, const DiskFacts& disk, std::vector<MapRow>* row
             keptAt[static_cast<std::size_t>(info.facts.sameAs)] < 0)
             keptAt[static_cast<std::size_t>(info.facts.sameAs)] = static_cast<int>(kept++);
     }
-    std::vector<Cells> walked(kept + 1);
+    std::vector<MapCells> walked(kept + 1);
     for (int t = 0; t <= lastTrack; ++t) {
         const TrackInfo& info = disk.tracks[t];
         MapRow row{t, info.state == TrackState::IntoHeader ? TrackState::Absent : info.state, ""};
@@ -148,24 +172,20 @@ int mapRows(d88::RecordMap& map, const DiskFacts& disk, std::vector<MapRow>* row
             continue;
         }
         const int slot = keptAt[static_cast<std::size_t>(info.facts.sameAs)];
-        Cells& cells = walked[slot >= 0 ? static_cast<std::size_t>(slot) : kept];
+        MapCells& cells = walked[slot >= 0 ? static_cast<std::size_t>(slot) : kept];
         if (info.facts.sameAs == t) {
-            cells = Cells{};
-            const d88::Outcome read = map.eachRecord(t, [&](const Record& record, std::int32_t) {
-                const d88::SectorId& id = record.header.id;
-                if (cells.count[id.r]++ == 0) {
-                    d88::Record own = record;
-                    own.header.id.c = static_cast<std::uint8_t>(d88::cylinderOf(t));
-                    own.header.id.h = static_cast<std::uint8_t>(d88::headOf(t));
-                    cells.mark[id.r] = markOf(own, t, disk.commonSizeCode);
-                    cells.c[id.r] = id.c;
-                    cells.h[id.r] = id.h;
-                }
-                cells.count[id.r] = std::min<std::uint8_t>(cells.count[id.r], 2);
-                return true;
-            });
-            if (read.failed())
+            // Only the cells of a reading an earlier disk reads too are kept.
+            const bool keep = shared && info.otherDisk >= 0;
+            const std::pair key{info.facts.reading, disk.commonSizeCode};
+            const auto known = keep ? shared->find(key) : SharedCells::iterator{};
+            if (keep && known != shared->end()) {
+                cells = known->second;
+            } else if (const d88::Outcome read = walkCells(map, t, disk.commonSizeCode, &cells);
+                       read.failed()) {
                 return read.error;
+            } else if (keep && !keepCells(shared, key, cells)) {
+                return ENOMEM;
+            }
         }
         row.marks.assign(static_cast<std::size_t>(width), kMissing);
         for (int r = std::max(disk.lowR, 0); r <= disk.highR; ++r) {

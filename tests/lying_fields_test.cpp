@@ -169,6 +169,15 @@ TEST(LyingFields, DisksOverOneRunCountWhatEachReadsAlone)
         otherSize.disk.tracks[0].records.push_back(rec);
     }
     cases.push_back(otherSize);
+    // Sizes 3, 3, 2: disk 4, which reads the last two only, has a common
+    // size code (2, the lower on a tie) other than disks 0 and 2 (3).
+    testsupport::LyingCase sizes{"common size codes that differ between the disks", {}, ""};
+    for (const int n : {3, 3, 2}) {
+        const auto r = static_cast<std::uint8_t>(sizes.disk.tracks[0].records.size() + 1);
+        sizes.disk.tracks[0].records.push_back(
+            {0, 0, r, static_cast<std::uint8_t>(n), {}, {}, {}, testimg::Bytes(128U << n, r)});
+    }
+    cases.push_back(sizes);
     constexpr std::size_t kDisks = 6, kHeader = 0x2B0, kRunStart = kDisks * kHeader;
     for (const testsupport::LyingCase& c : cases) {
         SCOPED_TRACE(c.what);
@@ -196,11 +205,23 @@ TEST(LyingFields, DisksOverOneRunCountWhatEachReadsAlone)
         ASSERT_EQ(d88info::gatherImage(map, "disks.d88", &gathered), 0);
         ASSERT_GE(gathered.disks.size(), kDisks);
         EXPECT_GT(gathered.disks[0]->tracks[1].shared, 0);
+        // The map's rows too, as the document draws them, disk after disk.
+        d88info::SharedCells shared;
+        const auto rowsOf = [&](const d88info::DiskFacts& facts, d88info::SharedCells* cells) {
+            std::vector<d88info::MapRow> rows;
+            EXPECT_EQ(d88info::mapRows(map, facts, &rows, cells), 0);
+            std::vector<std::string> marks;
+            for (const d88info::MapRow& row : rows)
+                marks.push_back(std::to_string(row.track) + row.marks);
+            return marks;
+        };
         for (const int d : {0, 2, 4}) {
+            const d88info::DiskFacts& together = *gathered.disks[static_cast<std::size_t>(d)];
             auto alone = std::make_unique<d88info::DiskFacts>();
             int error = 0;
             ASSERT_EQ(d88info::gatherDisk(map, d, alone.get(), &error), d88info::Gathering::Whole);
-            EXPECT_EQ(counted(*gathered.disks[static_cast<std::size_t>(d)]), counted(*alone)) << "disk " << d;
+            EXPECT_EQ(counted(together), counted(*alone)) << "disk " << d;
+            EXPECT_EQ(rowsOf(together, &shared), rowsOf(*alone, nullptr)) << "disk " << d;
         }
         EXPECT_EQ(gathered.disks[2]->tracks[1].otherDisk, 0);
         EXPECT_EQ(gathered.disks[4]->tracks[0].otherDisk, 0);
