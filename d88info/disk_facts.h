@@ -121,14 +121,14 @@ struct TrackTally {
     std::int64_t bytes = 0; // the size codes' sectors
     bool pastCount = false, pastNoRecord = false, pastDiskSize = false;
     int lowR = 256, highR = -1;
-    std::int32_t otherBootSizeCode = -1; // the first record's that is an other-sized boot sector
+    std::int32_t otherBootSizeCode = -1; // of the first record C 0 H 0 R 1 not in the boot sector's size
 };
 
 // The tracks a file's disks read themselves, by extent: the first disk and
 // track, in the order the disks were added, that reads each. Looked up, not
 // searched, as 64 disks of 164 tracks would be 54 million comparisons. And
-// each reading's tally, walked once: 32 disks over one run of 62,784
-// records would walk it 32 times.
+// the tallies of readings that several disks read: 32 disks over one run of
+// 62,784 records would otherwise walk it 32 times.
 class TrackOwners {
   public:
     struct Owner {
@@ -151,9 +151,9 @@ class TrackOwners {
 
 // Lays disk `index` out and gathers its facts. With ReadFailed, `error`
 // holds the reader's error. `earlier`, when given, holds the tracks of the
-// file's disks before it: a track one of them reads is named, and a reading
-// one of them walked is tallied from what they kept (this disk's readings
-// are kept there too).
+// file's disks before it: a track one of them reads is named, and the
+// records of such a track are tallied once, walked for the first disk after
+// the one that owns it and kept there for the disks after that.
 Gathering gatherDisk(d88::RecordMap& map, int index, DiskFacts* facts, int* error,
                      TrackOwners* earlier = nullptr);
 

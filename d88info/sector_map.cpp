@@ -5,9 +5,10 @@
 
 #include "d88_words.h"
 
-#include <array>
+#include <algorithm>
 #include <cerrno>
 #include <new>
+#include <utility>
 
 namespace d88info {
 
