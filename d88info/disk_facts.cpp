@@ -99,8 +99,12 @@ d88::Outcome walkTally(d88::RecordMap& map, int track, const std::vector<d88::Sh
     return walked;
 }
 
-void addTally(const TrackTally& tally, DiskFacts* facts)
+// Adds track `track`'s tally to the facts: track 0's says whether sector 1
+// is of another size.
+void addTally(const TrackTally& tally, DiskFacts* facts, int track)
 {
+    if (track == 0)
+        facts->bootSizeCode = tally.otherBootSizeCode;
     for (int k = 0; k < d88::kSectorFlagKinds; ++k)
         facts->flags[k] += tally.flags[k];
     for (const auto& [n, records] : tally.sizeCodes)
@@ -137,14 +141,14 @@ d88::Outcome countTrack(d88::RecordMap& map, int track, DiskFacts* facts, TrackO
     // one of a reading no earlier disk reads is most likely wanted by none.
     const bool whole = runs.empty() && shared && info.otherDisk >= 0;
     if (const TrackTally* kept = whole ? shared->tally(info.facts.reading) : nullptr) {
-        addTally(*kept, facts);
+        addTally(*kept, facts, track);
         return d88::Outcome{};
     }
     TrackTally tally;
     const d88::Outcome walked = walkTally(map, track, runs, &tally);
     if (walked.failed())
         return walked;
-    addTally(tally, facts);
+    addTally(tally, facts, track);
     if (whole && !shared->keep(info.facts.reading, std::move(tally)))
         return d88::Outcome::failure(ENOMEM);
     return walked;
@@ -272,14 +276,8 @@ Gathering gatherDisk(d88::RecordMap& map, int index, DiskFacts* facts, int* erro
     if ((*error = read.error) != 0)
         return Gathering::ReadFailed;
     facts->bootFound = read.done();
-    // Track 0's tally, when kept, holds the other-sized boot sector.
-    const TrackInfo& zero = facts->tracks[0];
-    const TrackTally* zeroTally =
-        earlier && zero.state == TrackState::Present ? earlier->tally(zero.facts.reading) : nullptr;
-    if (!facts->bootFound && zeroTally)
-        facts->bootSizeCode = zeroTally->otherBootSizeCode;
-    else if (!facts->bootFound && (*error = zanvo::otherBootSizeCode(map, &facts->bootSizeCode).error) != 0)
-        return Gathering::ReadFailed;
+    if (facts->bootFound)
+        facts->bootSizeCode = -1; // named only for a disk without one
     facts->kind = facts->bootFound ? zanvo::recogniseLabel(facts->boot) : zanvo::DiskKind::Unknown;
     return Gathering::Whole;
 }
