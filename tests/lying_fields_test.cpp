@@ -159,25 +159,15 @@ std::vector<std::int64_t> counted(const d88info::DiskFacts& d)
 // tracks on the second, so that its track 0 holds those all.
 TEST(LyingFields, DisksOverOneRunCountWhatEachReadsAlone)
 {
+    // Beyond the lying cases, size codes 3, 3, 2: sector 1 is of another
+    // size than the boot sector's, and disk 4, which reads only the last two,
+    // has a common size code (2, the lower on a tie) other than disk 2's (3).
     std::vector<testsupport::LyingCase> cases = testsupport::lyingCases();
-    // Sector 1 of track 0 recorded in another size than the boot sector's,
-    // and records flagged deleted or with a status of no word of its own.
-    testsupport::LyingCase otherSize{"an other-sized sector 1, flagged records", {}, ""};
-    for (std::uint8_t r = 1; r <= 8; ++r) {
-        testimg::Record rec{0, 0, r, 2, {}, {}, {}, testimg::Bytes(512, r)};
-        rec.reserved[1 + r % 2] = r % 2 ? 0x01 : 0x10;
-        otherSize.disk.tracks[0].records.push_back(rec);
-    }
-    cases.push_back(otherSize);
-    // Sizes 3, 3, 2: disk 4, which reads the last two only, has a common
-    // size code (2, the lower on a tie) other than disks 0 and 2 (3).
-    testsupport::LyingCase sizes{"common size codes that differ between the disks", {}, ""};
-    for (const int n : {3, 3, 2}) {
+    testsupport::LyingCase& sizes = cases.emplace_back(testsupport::LyingCase{"size codes 3, 3, 2", {}, ""});
+    for (const std::uint8_t n : {std::uint8_t{3}, std::uint8_t{3}, std::uint8_t{2}}) {
         const auto r = static_cast<std::uint8_t>(sizes.disk.tracks[0].records.size() + 1);
-        sizes.disk.tracks[0].records.push_back(
-            {0, 0, r, static_cast<std::uint8_t>(n), {}, {}, {}, testimg::Bytes(128U << n, r)});
+        sizes.disk.tracks[0].records.push_back({0, 0, r, n, {}, {}, {}, testimg::Bytes(128U << n, r)});
     }
-    cases.push_back(sizes);
     constexpr std::size_t kDisks = 6, kHeader = 0x2B0, kRunStart = kDisks * kHeader;
     for (const testsupport::LyingCase& c : cases) {
         SCOPED_TRACE(c.what);
@@ -187,15 +177,12 @@ TEST(LyingFields, DisksOverOneRunCountWhatEachReadsAlone)
         Bytes bytes = testimg::headersOverOneRun(static_cast<int>(kDisks), records);
         const auto second =
             static_cast<std::size_t>(d88::kSectorHeaderSize + (records[14] | records[15] << 8));
-        const auto entry = [&](std::size_t base, int track, std::size_t to) {
-            for (std::size_t i = 0; i < 4; ++i)
-                bytes[base + 0x20 + 4 * static_cast<std::size_t>(track) + i] =
-                    static_cast<std::uint8_t>((to - base) >> (8 * i));
-        };
-        for (int t = 1; t < d88::kMaxTracks; ++t)
-            for (const std::size_t d : {0U, 2U, 4U})
-                entry(d * kHeader, t, kRunStart + second);
-        entry(4 * kHeader, 0, kRunStart + second);
+        // Tracks 1-163 of disks 0, 2 and 4, and disk 4's track 0, start on the second record.
+        for (std::size_t t = 0; t < d88::kMaxTracks; ++t)
+            for (const std::size_t base : {0 * kHeader, 2 * kHeader, 4 * kHeader})
+                for (std::size_t i = 0; i < 4 && (t > 0 || base > 2 * kHeader); ++i)
+                    bytes[base + 0x20 + 4 * t + i] =
+                        static_cast<std::uint8_t>((kRunStart + second - base) >> (8 * i));
         testsupport::TempDir dir;
         testimg::writeFile((dir / "disks.d88").string(), bytes);
         d88::D88Image image;
