@@ -152,11 +152,9 @@ std::vector<std::int64_t> counted(const d88info::DiskFacts& d)
     return out;
 }
 
-// Disks that read the same records count what each reads alone, whichever
-// disk walked them first: disks 0, 2 and 4 over one run of a case's records.
-// Disks 0 and 2 start track 0 on its first record and the others on its
-// second, so that track 1 shares track 0's records; disk 4 starts all its
-// tracks on the second, so that its track 0 holds those all.
+// Disks 0, 2 and 4 over one run of a case's records count and map what each
+// reads alone, whichever disk walked the records first. Disks 0 and 2 start
+// track 0 on the first record and track 1 (sharing track 0's) on the second.
 TEST(LyingFields, DisksOverOneRunCountWhatEachReadsAlone)
 {
     // Beyond the lying cases, size codes 3, 3, 2: sector 1 is of another
@@ -210,8 +208,8 @@ TEST(LyingFields, DisksOverOneRunCountWhatEachReadsAlone)
             EXPECT_EQ(counted(together), counted(*alone)) << "disk " << d;
             EXPECT_EQ(rowsOf(together, &shared), rowsOf(*alone, nullptr)) << "disk " << d;
         }
-        EXPECT_EQ(gathered.disks[2]->tracks[1].otherDisk, 0);
-        EXPECT_EQ(gathered.disks[4]->tracks[0].otherDisk, 0);
+        EXPECT_EQ(std::pair(gathered.disks[2]->tracks[1].otherDisk, gathered.disks[4]->tracks[0].otherDisk),
+                  std::pair(0, 0));
     }
 }
 
