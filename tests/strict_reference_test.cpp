@@ -38,8 +38,9 @@ d88::RecordHeader headerAt(const Bytes& file, std::int64_t pos)
 
 // The sectors the strict walk of a track finds in plausible records, as
 // (header position, ID), first of each ID: its walk while each record it
-// examines is plausible and ends on a plausible header, at the track's end,
-// the file's end or its count's last record, read from the file's bytes.
+// examines is plausible and ends on a plausible header, at the track's end
+// (or past the file's end, where the track runs to it) or its count's last
+// record, read from the file's bytes.
 std::vector<std::pair<std::int64_t, d88::SectorId>> strictlyPlausible(const Bytes& file, std::int64_t start,
                                                                       std::int64_t end)
 {
@@ -53,7 +54,10 @@ std::vector<std::pair<std::int64_t, d88::SectorId>> strictlyPlausible(const Byte
             break;
         const std::int64_t next = pos + 16 + h.dataSize;
         const bool last = i == h.sectorCount - 1;
-        const bool endsWell = last || next == end || next >= static_cast<std::int64_t>(file.size()) ||
+        // Data that runs past the file's end ends well only where the track
+        // runs to it: past the track's end it would take the next one's bytes.
+        const auto size = static_cast<std::int64_t>(file.size());
+        const bool endsWell = last || next == end || (end >= size && next >= size) ||
                               (next < end && fits(next) && headerAt(file, next).plausible());
         const auto byte = [](int v) { return static_cast<std::uint32_t>(v); };
         const std::uint32_t key = byte(h.id.c) | byte(h.id.h) << 8 | byte(h.id.r) << 16 | byte(h.id.n) << 24;
