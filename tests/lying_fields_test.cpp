@@ -151,9 +151,11 @@ std::vector<std::int64_t> seen(d88::RecordMap& map, const d88info::DiskFacts& d,
     for (const d88info::TrackInfo& t : d.tracks)
         out.push_back(t.shared);
     std::vector<d88info::MapRow> rows;
-    out.push_back(d88info::mapRows(map, d, &rows, cells));
-    for (const d88info::MapRow& row : rows)
+    EXPECT_EQ(d88info::mapRows(map, d, &rows, cells), 0);
+    for (const d88info::MapRow& row : rows) {
+        out.push_back(row.track);
         out.insert(out.end(), row.marks.begin(), row.marks.end());
+    }
     return out;
 }
 

@@ -46,7 +46,8 @@ std::vector<std::pair<std::int64_t, d88::SectorId>> strictlyPlausible(const Byte
 {
     std::vector<std::pair<std::int64_t, d88::SectorId>> found;
     std::set<std::uint32_t> ids;
-    const auto fits = [&](std::int64_t pos) { return pos + 16 <= static_cast<std::int64_t>(file.size()); };
+    const auto size = static_cast<std::int64_t>(file.size());
+    const auto fits = [&](std::int64_t pos) { return pos + 16 <= size; };
     std::int64_t pos = start;
     for (int i = 0; i < d88::kMaxRecordsPerTrack && pos < end && fits(pos); ++i) {
         const d88::RecordHeader h = headerAt(file, pos);
@@ -56,7 +57,6 @@ std::vector<std::pair<std::int64_t, d88::SectorId>> strictlyPlausible(const Byte
         const bool last = i == h.sectorCount - 1;
         // Data that runs past the file's end ends well only where the track
         // runs to it: past the track's end it would take the next one's bytes.
-        const auto size = static_cast<std::int64_t>(file.size());
         const bool endsWell = last || next == end || (end >= size && next >= size) ||
                               (next < end && fits(next) && headerAt(file, next).plausible());
         const auto byte = [](int v) { return static_cast<std::uint32_t>(v); };
